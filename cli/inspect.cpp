@@ -1,0 +1,96 @@
+#include "cli/inspect.hpp"
+
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+
+#include "cli/read_file.hpp"
+#include "update/update_plan.hpp"
+
+namespace zal::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string sha256_hex(const unsigned char* data, std::size_t size) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 is not available.");
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += hex[digest[i] >> 4];
+        text += hex[digest[i] & 15];
+    }
+    return text;
+}
+
+json describe_image(const firmware_t& image) {
+    json sectors = json::array();
+    const std::map<uint64_t, const std::vector<unsigned char>*> ordered = [&] {
+        std::map<uint64_t, const std::vector<unsigned char>*> m;
+        for (const auto& [index, block] : image.sectors) m[index] = &block;
+        return m;
+    }();
+    for (const auto& [index, block] : ordered)
+        sectors.push_back({{"index", index}, {"length", block->size()}, {"sha256", sha256_hex(block->data(), block->size())}});
+
+    json plan = json::array();
+    for (const update_action_t& action : make_update_plan(image).actions) {
+        if (action.kind == update_action_t::kind_t::erase)
+            plan.push_back({{"erase", action.address}, {"count", action.count}});
+        else
+            plan.push_back({{"write", action.address}, {"size", action.size}, {"sha256", sha256_hex(action.data, action.size)}});
+    }
+    return {{"sectors", sectors}, {"plan", plan}};
+}
+
+json describe_device(const std::optional<device_update_t>& device) {
+    if (!device) return nullptr;
+    return {{"main", describe_image(device->main)},
+            {"stage2", device->stage2 ? describe_image(*device->stage2) : json(nullptr)}};
+}
+
+}  // namespace
+
+json describe_update(const update_t& update) {
+    const version_t& v = update.version;
+    const date_t& d = update.release_date;
+    return {
+        {"product", update.product},
+        {"version_string", update.version_string},
+        {"version", {v.major, v.minor, v.patch, v.beta}},
+        {"release_date", {d.year, d.month, d.day}},
+        {"description", {update.description[0], update.description[1]}},
+        {"notes", {update.notes[0], update.notes[1]}},
+        {"ventaro", describe_device(update.ventaro)},
+        {"ruvo", describe_device(update.ruvo)},
+    };
+}
+
+int inspect(const char* path) {
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!read_file(path, bytes, error)) {
+        std::fprintf(stderr, "%s: %s\n", path, error.c_str());
+        return 1;
+    }
+    try {
+        const update_t update = make_update(bytes.data(), bytes.size());
+        // Texts from a package need not be valid UTF-8; replace what is not.
+        const std::string text = describe_update(update).dump(-1, ' ', false, json::error_handler_t::replace);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+}  // namespace zal::cli

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, AddressSanitizer and UBSan, and runs
+# each one for the given number of seconds (60 by default) from its seed corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZAL_TESTS=OFF -DZAL_FUZZ=ON -DZAL_SANITIZE=address,undefined
+cmake --build build-fuzz
+
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.
+export ASAN_OPTIONS=quarantine_size_mb=32:detect_leaks=1
+for target in build-fuzz/fuzz/fuzz_*; do
+  name=$(basename "$target")
+  corpus="build-fuzz/corpus/$name"
+  log="build-fuzz/$name.log"
+  mkdir -p "$corpus"
+  echo "== $name for ${seconds}s"
+  if ! "$target" "$corpus" "build-fuzz/fuzz/seeds/${name#fuzz_}" -max_total_time="$seconds" \
+      -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 >"$log" 2>&1; then
+    cat "$log"
+    exit 1
+  fi
+  grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
+done

@@ -1,0 +1,207 @@
+#include "update/update.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "tools/package_writer.hpp"
+
+using namespace zal;
+using tools::make_zip;
+using tools::zip_entry_t;
+
+namespace {
+
+const std::string small_hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(64, 7)}});
+const std::string info = tools::make_info_text("Ventaro", "1.2.3", "2019-07-03");
+
+update_t read(const std::vector<zip_entry_t>& entries, bool compress = true) {
+    const auto zip = make_zip(entries, compress);
+    return make_update(zip.data(), zip.size());
+}
+
+std::string failure(const std::vector<zip_entry_t>& entries) {
+    try {
+        read(entries);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
+
+std::string failure_of_info(const std::string& text) { return failure({{"info.txt", text}, {"ventaro.hex", small_hex}}); }
+
+update_t with_info(const std::string& text) { return read({{"info.txt", text}, {"ventaro.hex", small_hex}}); }
+
+}  // namespace
+
+TEST(MakeUpdate, ReadsEveryField) {
+    const auto update = read({
+        {"info.txt", info + "description-en=An update\ndescription-fr=Une mise \xC3\xA0 jour\n"},
+        {"notes-en.txt", "# Notes"},
+        {"notes-fr.txt", "# Remarques"},
+        {"ventaro.hex", small_hex},
+        {"ventaro-stage2.hex", small_hex},
+        {"ruvo.hex", small_hex},
+    });
+    EXPECT_EQ(update.product, "Ventaro");
+    EXPECT_EQ(update.version_string, "1.2.3");
+    EXPECT_EQ(update.version.major, 1);
+    EXPECT_EQ(update.version.minor, 2);
+    EXPECT_EQ(update.version.patch, 3);
+    EXPECT_EQ(update.version.beta, 0);
+    EXPECT_EQ(update.release_date.year, 2019);
+    EXPECT_EQ(update.release_date.month, 7);
+    EXPECT_EQ(update.release_date.day, 3);
+    EXPECT_EQ(update.description[0], "An update");
+    EXPECT_EQ(update.description[1], "Une mise \xC3\xA0 jour");
+    EXPECT_EQ(update.notes[0], "# Notes");
+    EXPECT_EQ(update.notes[1], "# Remarques");
+    ASSERT_TRUE(update.ventaro);
+    EXPECT_TRUE(update.ventaro->stage2);
+    EXPECT_EQ(update.ventaro->main.sectors.size(), 2u);  // sector 0 and the stub in sector 10
+    ASSERT_TRUE(update.ruvo);
+    EXPECT_FALSE(update.ruvo->stage2);
+}
+
+TEST(MakeUpdate, DeviceKindsFollowTheFirmwareEntries) {
+    const auto ruvo_only = read({{"info.txt", info}, {"ruvo.hex", small_hex}});
+    EXPECT_FALSE(ruvo_only.ventaro);
+    EXPECT_TRUE(ruvo_only.ruvo);
+
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro-stage2.hex", small_hex}, {"ruvo-stage2.hex", small_hex}}),
+              "No update data found.");
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex", ""}}), "No update data found.");
+}
+
+TEST(MakeUpdate, EntryNamesMatchWholeAndIgnoringAsciiCase) {
+    EXPECT_TRUE(read({{"INFO.TXT", info}, {"Ventaro.Hex", small_hex}}).ventaro);
+    EXPECT_EQ(failure({{"info.txt", info}, {"firmware/ventaro.hex", small_hex}}), "No update data found.");
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex.bak", small_hex}}), "No update data found.");
+
+    // The first entry in stored order wins, even when it is unusable.
+    const auto first = read({{"info.txt", info}, {"notes-en.txt", "first"}, {"NOTES-EN.TXT", "second"}, {"ruvo.hex", small_hex}});
+    EXPECT_EQ(first.notes[0], "first");
+    const auto empty_first = read({{"info.txt", info}, {"notes-en.txt", ""}, {"Notes-En.txt", "second"}, {"ruvo.hex", small_hex}});
+    EXPECT_EQ(empty_first.notes[0], "");
+}
+
+TEST(MakeUpdate, StoredAndDeflatedEntriesReadAlike) {
+    const std::vector<zip_entry_t> entries = {{"info.txt", info}, {"ventaro.hex", small_hex}};
+    EXPECT_EQ(read(entries, false).ventaro->main.sectors, read(entries, true).ventaro->main.sectors);
+}
+
+TEST(MakeUpdate, ReleaseDates) {
+    const auto date = [](const char* value) {
+        return with_info("[general]\nproduct=p\nreleasedate=" + std::string(value) + "\n").release_date;
+    };
+    EXPECT_EQ(date("2019-7-3").month, 7);
+    EXPECT_EQ(date("2019-7-3").day, 3);
+    EXPECT_EQ(date("2019-02-31").day, 31);
+    EXPECT_EQ(date("2016-01-01 and more").year, 2016);
+    for (const char* bad : {"2015-12-01", "2019-13-01", "2019-12-00", "2019-12-32", "03/07/2019", "-201-01-01", "soon"}) {
+        EXPECT_EQ(failure_of_info("[general]\nproduct=p\nreleasedate=" + std::string(bad) + "\n"), "No version info found.")
+            << bad;
+    }
+    EXPECT_EQ(failure_of_info("[general]\nproduct=p\n"), "No version info found.");
+}
+
+TEST(MakeUpdate, Versions) {
+    const auto version = [](const std::string& line) {
+        return with_info("[general]\nproduct=p\nreleasedate=2020-01-01\n" + line + "\n");
+    };
+    const auto beta = version("version=1.2.3b4");
+    EXPECT_EQ(beta.version.beta, 4);
+    EXPECT_EQ(version("version=300.1.1").version.major, 44);
+    const auto none = version("");
+    EXPECT_EQ(none.version_string, "");
+    EXPECT_EQ(none.version.major, 0);
+
+    for (const char* odd : {"1.2", "v1.2.3"}) {
+        testing::internal::CaptureStderr();
+        const auto u = version(std::string("version=") + odd);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("Could not parse version string in update info: ") + odd + "\n");
+        EXPECT_EQ(u.version_string, odd);
+        EXPECT_EQ(u.version.major + u.version.minor + u.version.patch + u.version.beta, 0);
+    }
+}
+
+TEST(MakeUpdate, DescriptionsAreIndependent) {
+    const auto u = with_info(info + "description-fr=Texte\n");
+    EXPECT_EQ(u.description[0], "");
+    EXPECT_EQ(u.description[1], "Texte");
+}
+
+TEST(MakeUpdate, InfoFileFailuresInStepOrder) {
+    EXPECT_EQ(failure({{"ventaro.hex", small_hex}}), "No info file found in update.");
+    EXPECT_EQ(failure({{"info.txt", ""}, {"ventaro.hex", small_hex}}), "No info file found in update.");
+    EXPECT_EQ(failure_of_info("[info]\nproduct=p\nreleasedate=2020-01-01\n"), "Wrong format for info file in update.");
+    EXPECT_TRUE(with_info("[General Information]\nproduct=p\nreleasedate=2020-01-01\n").ventaro);
+    EXPECT_EQ(failure_of_info("product=p\n[general]\nreleasedate=2020-01-01\n"), "No product info found.");
+    EXPECT_EQ(failure({{"info.txt", "[general]\nproduct=p\n"}}), "No version info found.");
+}
+
+TEST(MakeUpdate, FirmwareOutsideTheFlashFailsTheWholeRead) {
+    const std::string outside = tools::make_ihex({{0x08100000, {1}}});
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex", small_hex}, {"ruvo.hex", outside}}),
+              "Firmware does not fit the target product.");
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex", small_hex}, {"ventaro-stage2.hex", outside}}),
+              "Firmware does not fit the target product.");
+}
+
+TEST(MakeUpdate, BytesThatAreNoArchive) {
+    for (const std::string& bytes : {std::string(), std::string("PK\x03\x04 not really"), std::string(4096, 'x')}) {
+        try {
+            make_update(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            ADD_FAILURE() << "no error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "Could not unzip the data.");
+        }
+    }
+}
+
+TEST(MakeUpdate, CorruptEntryCountsAsAbsent) {
+    auto zip = make_zip({{"info.txt", info}, {"ventaro.hex", small_hex}, {"ruvo.hex", small_hex}}, false);
+    // Flip a byte inside the stored ventaro.hex data: its CRC no longer matches.
+    const std::string needle = small_hex.substr(0, 40);
+    const auto at = std::search(zip.begin(), zip.end(), needle.begin(), needle.end());
+    ASSERT_NE(at, zip.end());
+    at[20] ^= 1;
+    const auto update = make_update(zip.data(), zip.size());
+    EXPECT_FALSE(update.ventaro);
+    EXPECT_TRUE(update.ruvo);
+}
+
+TEST(MakeUpdate, HugeDeclaredSizeCountsAsAbsent) {
+    // A deflated entry that claims more than any package can hold is never extracted.
+    const std::string bomb(max_entry_size + 1, '\n');
+    const auto update = read({{"info.txt", info}, {"notes-en.txt", bomb}, {"ruvo.hex", small_hex}});
+    EXPECT_EQ(update.notes[0], "");
+    EXPECT_TRUE(update.ruvo);
+}
+
+TEST(MakeUpdate, ConcurrentReadsAndFormatting) {
+    const auto zip = make_zip({{"info.txt", info}, {"ruvo.hex", small_hex}});
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20; ++i) {
+                if (make_update(zip.data(), zip.size()).ruvo &&
+                    std::string(str_format_tmp("%d-%d", t, i)) == std::to_string(t) + "-" + std::to_string(i))
+                    ++good;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(good, 80);
+}
+
+TEST(StrFormatTmp, CutsAt1023Characters) {
+    const std::string long_text(5000, 'a');
+    EXPECT_EQ(std::string(str_format_tmp("%s", long_text.c_str())).size(), 1023u);
+}

@@ -1,0 +1,226 @@
+#include "update/firmware.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace zal {
+
+namespace {
+
+constexpr flash_map_t make_stm32f40x_41x_map() {
+    flash_map_t map{};
+    const uint32_t sizes[12] = {0x4000,  0x4000,  0x4000,  0x4000,  0x10000, 0x20000,
+                                0x20000, 0x20000, 0x20000, 0x20000, 0x20000, 0x20000};
+    uint32_t address = 0x08000000;
+    for (int i = 0; i < 16; ++i) {
+        if (i < 12) {
+            map.sectors[i] = {address, sizes[i]};
+            address += sizes[i];
+        } else {
+            map.sectors[i] = {0xFFFFFFFF, 0};
+        }
+    }
+    map.base_address = 0x08000000;
+    map.size = 12;
+    return map;
+}
+
+// The first valid sector whose end lies beyond `address`, or -1.
+int sector_ending_after(const flash_map_t& map, uint32_t address) {
+    for (int i = 0; i < map.size && i < int(map.sectors.size()); ++i) {
+        const flash_sector_t& s = map.sectors[i];
+        if (uint32_t(s.base_address + s.size) > address) return i;
+    }
+    return -1;
+}
+
+void write_chunk(firmware_t& image, uint32_t address, const unsigned char* bytes, uint64_t count) {
+    const flash_map_t& map = image.flash_map;
+    const int index = address < map.base_address ? -1 : sector_ending_after(map, address);
+    if (index < 0) throw std::runtime_error("Firmware does not fit the target product.");
+
+    const flash_sector_t& sector = map.sectors[index];
+    const uint64_t offset = address - sector.base_address;
+    const uint64_t end = offset + count;
+    const uint64_t inside_end = std::min<uint64_t>(end, sector.size);
+    const uint64_t overflow = end - inside_end;
+
+    std::vector<unsigned char>& block = image.sectors[uint64_t(index)];
+    if (block.size() < inside_end) block.resize(inside_end, 0xFF);
+    std::memcpy(block.data() + offset, bytes, count - overflow);
+
+    if (overflow != 0)
+        write_chunk(image, sector.base_address + sector.size, bytes + (count - overflow), overflow);
+}
+
+void put_le32(unsigned char* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+uint32_t get_le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Thumb-2 MOVW (top false) or MOVT (top true) of `v` into r0.
+void put_mov_r0(unsigned char* p, bool top, uint16_t v) {
+    p[0] = uint8_t((top ? 0xC0 : 0x40) | (v >> 12));
+    p[1] = uint8_t(0xF2 | (((v >> 11) & 1) << 2));
+    p[2] = uint8_t(v & 0xFF);
+    p[3] = uint8_t(((v >> 8) & 7) << 4);
+}
+
+}  // namespace
+
+const flash_map_t flash_map_stm32f40x_41x = make_stm32f40x_41x_map();
+
+bool ihex_parser::process(char c) {
+    if (c == ':') {
+        nibble_pending = false;
+        value = 0;
+        kind = kind_t::none;
+        sum = 0;
+        length = 0;
+        expected = 1;
+        index = 0;
+        state = state_t::byte_count;
+        return false;
+    }
+
+    static constexpr auto lut = [] {
+        std::array<int8_t, 256> t{};
+        t.fill(-1);
+        for (int i = 0; i < 10; ++i) t['0' + i] = int8_t(i);
+        for (int i = 0; i < 6; ++i) {
+            t['A' + i] = int8_t(10 + i);
+            t['a' + i] = int8_t(10 + i);
+        }
+        return t;
+    }();
+
+    const int8_t digit = lut[uint8_t(c)];
+    if (digit < 0 || state == state_t::idle) return false;
+
+    if (!nibble_pending) {
+        value = uint8_t(digit << 4);
+        nibble_pending = true;
+        return false;
+    }
+    value = uint8_t(value | digit);
+    nibble_pending = false;
+    return complete_byte();
+}
+
+bool ihex_parser::complete_byte() {
+    if (state == state_t::checksum) return complete_record();
+    data[index] = value;
+    sum = uint8_t(sum + value);
+    if (++index < expected) return false;
+    index = 0;
+    return complete_field();
+}
+
+bool ihex_parser::complete_field() {
+    switch (state) {
+    case state_t::byte_count:
+        length = data[0];
+        state = state_t::address;
+        expected = 2;
+        return false;
+    case state_t::address:
+        address = (address & 0xFFFF0000u) | uint32_t(data[0]) << 8 | data[1];
+        state = state_t::record_type;
+        expected = 1;
+        return false;
+    case state_t::record_type:
+        switch (data[0]) {
+        case 0x00:
+            kind = kind_t::data;
+            state = length == 0 ? state_t::checksum : state_t::data;
+            expected = length == 0 ? 1 : length;
+            return false;
+        case 0x01: kind = kind_t::end_of_file; state = state_t::checksum; expected = 1; return false;
+        case 0x02: kind = kind_t::extended_segment_address; break;
+        case 0x03: kind = kind_t::start_segment_address; break;
+        case 0x04: kind = kind_t::extended_linear_address; break;
+        case 0x05: kind = kind_t::start_linear_address; break;
+        default: kind = kind_t::none; state = state_t::idle; return false;
+        }
+        state = state_t::data;
+        expected = (kind == kind_t::extended_segment_address || kind == kind_t::extended_linear_address) ? 2 : 4;
+        return false;
+    case state_t::data:
+        state = state_t::checksum;
+        expected = 1;
+        return false;
+    case state_t::idle:
+    case state_t::checksum:
+        break;
+    }
+    return false;
+}
+
+bool ihex_parser::complete_record() {
+    state = state_t::idle;
+    if (uint8_t(sum + value) != 0) return false;
+    switch (kind) {
+    case kind_t::data: return true;
+    case kind_t::end_of_file: length = 0; return true;
+    case kind_t::extended_segment_address: segment = uint16_t(data[0] << 8 | data[1]); return false;
+    case kind_t::extended_linear_address:
+        address = uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | (address & 0xFFFFu);
+        return false;
+    case kind_t::none:
+    case kind_t::start_segment_address:
+    case kind_t::start_linear_address: return false;
+    }
+    return false;
+}
+
+void write(firmware_t& image, ihex_t text) {
+    ihex_parser parser;
+    for (std::size_t i = 0; i < text.length; ++i) {
+        if (!parser.process(text.text[i])) continue;
+        if (parser.length == 0) return;
+        write_chunk(image, parser.load_address(), parser.data, parser.length);
+    }
+}
+
+void apply_bootloader_entry_patch(firmware_t& image) {
+    const auto block0 = image.sectors.find(0);
+    if (block0 == image.sectors.end() || block0->second.size() < 8) return;
+
+    const flash_map_t& map = image.flash_map;
+    const uint32_t sp = get_le32(block0->second.data());
+    const uint32_t reset = get_le32(block0->second.data() + 4);
+    put_le32(block0->second.data() + 4, (bootloader_address - map.base_address) | 1);
+
+    const int index = sector_ending_after(map, entry_stub_address);
+    if (index < 0 || map.sectors[index].base_address > entry_stub_address) throw std::runtime_error("Firmware does not fit the target product.");
+    const uint32_t sector_address = map.sectors[index].base_address;
+    std::vector<unsigned char>& block = image.sectors[uint64_t(index)];
+    const std::size_t stub_end = bootloader_address - sector_address;
+    if (block.size() < stub_end) block.resize(stub_end, 0xFF);
+
+    unsigned char* stub = block.data() + (entry_stub_address - sector_address);
+    put_mov_r0(stub + 0, false, uint16_t(sp & 0xFFFF));
+    put_mov_r0(stub + 4, true, uint16_t(sp >> 16));
+    stub[8] = 0x85;  // MOV sp, r0
+    stub[9] = 0x46;
+    put_mov_r0(stub + 10, false, uint16_t((reset | 1) & 0xFFFF));
+    put_mov_r0(stub + 14, true, uint16_t(reset >> 16));
+    stub[18] = 0x00;  // BX r0
+    stub[19] = 0x47;
+}
+
+firmware_t load_firmware(ihex_t text, const flash_map_t& flash_map) {
+    firmware_t image{flash_map, {}};
+    write(image, text);
+    apply_bootloader_entry_patch(image);
+    return image;
+}
+
+}  // namespace zal

@@ -1,0 +1,185 @@
+#include "update/update.hpp"
+
+#include <zip.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+#include "update/ini.hpp"
+
+namespace zal {
+
+lang_t lang = lang_t::en;
+
+const char* const lang_short_name[2] = {"en", "fr"};
+
+const char* str_format_tmp(const char* format, ...) {
+    thread_local char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+namespace {
+
+[[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
+
+bool ascii_iequal(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+class unzipper {
+public:
+    unzipper(const unsigned char* data, unsigned long size) {
+        // An empty buffer would open as an empty archive; it is no archive at all.
+        if (data == nullptr || size == 0) fail("Could not unzip the data.");
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
+        if (source != nullptr) {
+            archive_ = zip_open_from_source(source, ZIP_RDONLY, &error);
+            if (archive_ == nullptr) zip_source_free(source);
+        }
+        zip_error_fini(&error);
+        if (archive_ == nullptr) fail("Could not unzip the data.");
+    }
+    ~unzipper() { zip_discard(archive_); }
+    unzipper(const unzipper&) = delete;
+    unzipper& operator=(const unzipper&) = delete;
+
+    // The first entry in stored order whose full name matches ignoring ASCII case;
+    // nothing when it is missing, cannot be extracted, or is empty.
+    std::optional<std::string> extract_text(std::string_view name) const {
+        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
+            if (stored != nullptr && ascii_iequal(stored, name)) return extract(zip_uint64_t(i));
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<std::string> extract(zip_uint64_t index) const {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return std::nullopt;
+        if (stat.size == 0 || stat.size > max_entry_size) return std::nullopt;
+
+        std::unique_ptr<zip_file_t, decltype(&zip_fclose)> file(zip_fopen_index(archive_, index, 0), zip_fclose);
+        if (!file) return std::nullopt;
+        std::string text(stat.size, '\0');
+        zip_uint64_t done = 0;
+        while (done < stat.size) {
+            const zip_int64_t n = zip_fread(file.get(), text.data() + done, stat.size - done);
+            if (n <= 0) return std::nullopt;  // a read error, a bad CRC, or data shorter than declared
+            done += zip_uint64_t(n);
+        }
+        // libzip checks the CRC only once a read reaches the end of the entry.
+        char beyond;
+        if (zip_fread(file.get(), &beyond, 1) != 0) return std::nullopt;
+        return text;
+    }
+
+    zip_t* archive_ = nullptr;
+};
+
+struct ini_deleter {
+    void operator()(ini_t* ini) const { ini_destroy(ini); }
+};
+
+class update_source_t {
+public:
+    update_source_t(const unsigned char* data, unsigned long size) : zip_(data, size) {
+        std::optional<std::string> info = zip_.extract_text("info.txt");
+        if (!info) fail("No info file found in update.");
+        ini_.reset(ini_load(info->c_str(), nullptr));
+        if (!ini_) fail("Could not parse the INI text.");
+        general_ = ini_find_section(ini_.get(), "general", 0);
+        if (general_ < 0) fail("Wrong format for info file in update.");
+    }
+
+    const char* value(const char* key) const {
+        const int property = ini_find_property(ini_.get(), general_, key, 0);
+        return property < 0 ? nullptr : ini_property_value(ini_.get(), general_, property);
+    }
+
+    std::optional<firmware_t> firmware(const char* name, const flash_map_t& flash_map) const {
+        std::optional<std::string> text = zip_.extract_text(name);
+        if (!text) return std::nullopt;
+        return load_firmware({text->data(), text->size()}, flash_map);
+    }
+
+    const char* description(lang_t l) const {
+        return value(str_format_tmp("description-%s", lang_short_name[int(l)]));
+    }
+
+    std::string notes(lang_t l) const {
+        return zip_.extract_text(str_format_tmp("notes-%s.txt", lang_short_name[int(l)])).value_or(std::string());
+    }
+
+    std::optional<device_update_t> device(const char* main_name, const char* stage2_name) const {
+        std::optional<firmware_t> main = firmware(main_name, flash_map_stm32f40x_41x);
+        if (!main) return std::nullopt;
+        return device_update_t{std::move(*main), firmware(stage2_name, flash_map_stm32f40x_41x)};
+    }
+
+private:
+    unzipper zip_;
+    std::unique_ptr<ini_t, ini_deleter> ini_;
+    int general_ = -1;
+};
+
+}  // namespace
+
+update_t make_update(const unsigned char* data, unsigned long size) {
+    const update_source_t source(data, size);
+    update_t update;
+
+    const char* product = source.value("product");
+    if (product == nullptr) fail("No product info found.");
+    update.product = product;
+
+    const char* release_date = source.value("releasedate");
+    if (release_date == nullptr) fail("No version info found.");
+    int year = 0, month = 0, day = 0;
+    // Checked before narrowing, so that a negative year cannot wrap into range.
+    if (std::sscanf(release_date, "%04d-%02d-%02d", &year, &month, &day) < 3 || day < 1 || day > 31 ||
+        year < 2016 || month < 1 || month > 12)
+        fail("No version info found.");
+    update.release_date = {uint16_t(year), uint8_t(month), uint8_t(day)};
+
+    if (const char* version = source.value("version")) {
+        update.version_string = version;
+        int major = 0, minor = 0, patch = 0, beta = 0;
+        if (std::sscanf(version, "%d.%d.%db%d", &major, &minor, &patch, &beta) >= 3) {
+            update.version = {uint8_t(major), uint8_t(minor), uint8_t(patch), uint8_t(beta)};
+        } else {
+            std::fprintf(stderr, "Could not parse version string in update info: %s\n", version);
+        }
+    }
+
+    for (lang_t l : {lang_t::en, lang_t::fr}) {
+        const char* description = source.description(l);
+        update.description[int(l)] = description ? description : "";
+        update.notes[int(l)] = source.notes(l);
+    }
+
+    update.ventaro = source.device("ventaro.hex", "ventaro-stage2.hex");
+    update.ruvo = source.device("ruvo.hex", "ruvo-stage2.hex");
+    if (!update.ventaro && !update.ruvo) fail("No update data found.");
+    return update;
+}
+
+}  // namespace zal

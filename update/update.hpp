@@ -1,0 +1,60 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "update/firmware.hpp"
+
+namespace zal {
+
+enum class lang_t : uint8_t { en = 0, fr = 1 };
+
+// The user-interface language, set once at start-up before any reader runs.
+extern lang_t lang;
+
+extern const char* const lang_short_name[2];
+
+// printf-style formatting into a 1024-byte buffer of the calling thread; valid
+// until the thread's next call. Longer output is cut.
+const char* str_format_tmp(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+struct version_t {
+    uint8_t major = 0;
+    uint8_t minor = 0;
+    uint8_t patch = 0;
+    uint8_t beta = 0;
+};
+
+struct date_t {
+    uint16_t year = 0;
+    uint8_t month = 0;
+    uint8_t day = 0;
+};
+
+struct device_update_t {
+    firmware_t main;
+    std::optional<firmware_t> stage2;
+};
+
+struct update_t {
+    std::string product;
+    version_t version;
+    std::string version_string;
+    date_t release_date;
+    std::array<std::string, 2> description;  // indexed by lang_t
+    std::array<std::string, 2> notes;        // indexed by lang_t
+    std::optional<device_update_t> ventaro;
+    std::optional<device_update_t> ruvo;
+};
+
+// An entry may declare at most this many uncompressed bytes; a larger one counts
+// as unextractable, so a hostile archive cannot make us allocate without bound.
+constexpr uint64_t max_entry_size = 64u << 20;
+
+// Reads an update package (a zip archive) from memory. Throws std::runtime_error
+// with an English sentence for the user.
+update_t make_update(const unsigned char* data, unsigned long size);
+
+}  // namespace zal
