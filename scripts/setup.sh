@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   clang libclang-rt-14-dev
-  libzip-dev zip libssl-dev nlohmann-json3-dev
+  libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
   libhidapi-dev
   libasound2-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools

@@ -77,6 +77,32 @@ void put_mov_r0(unsigned char* p, bool top, uint16_t v) {
 
 const flash_map_t flash_map_stm32f40x_41x = make_stm32f40x_41x_map();
 
+namespace {
+
+constexpr std::array<int8_t, 256> hex_digit_lut = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(-1);
+    for (int i = 0; i < 10; ++i) t['0' + i] = int8_t(i);
+    for (int i = 0; i < 6; ++i) {
+        t['A' + i] = int8_t(10 + i);
+        t['a' + i] = int8_t(10 + i);
+    }
+    return t;
+}();
+
+// Decodes `count` bytes from pairs of hex digits; false at the first non-digit.
+bool decode_hex(const char* p, std::size_t count, uint8_t* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const int hi = hex_digit_lut[uint8_t(p[2 * i])];
+        const int lo = hex_digit_lut[uint8_t(p[2 * i + 1])];
+        if ((hi | lo) < 0) return false;
+        out[i] = uint8_t(hi << 4 | lo);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ihex_parser::process(char c) {
     if (c == ':') {
         nibble_pending = false;
@@ -90,18 +116,7 @@ bool ihex_parser::process(char c) {
         return false;
     }
 
-    static constexpr auto lut = [] {
-        std::array<int8_t, 256> t{};
-        t.fill(-1);
-        for (int i = 0; i < 10; ++i) t['0' + i] = int8_t(i);
-        for (int i = 0; i < 6; ++i) {
-            t['A' + i] = int8_t(10 + i);
-            t['a' + i] = int8_t(10 + i);
-        }
-        return t;
-    }();
-
-    const int8_t digit = lut[uint8_t(c)];
+    const int8_t digit = hex_digit_lut[uint8_t(c)];
     if (digit < 0 || state == state_t::idle) return false;
 
     if (!nibble_pending) {
@@ -112,6 +127,43 @@ bool ihex_parser::process(char c) {
     value = uint8_t(value | digit);
     nibble_pending = false;
     return complete_byte();
+}
+
+std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& completed) {
+    uint8_t header[4];  // byte count, address high and low, record type
+    if (n < 1 + 2 * 5 || p[0] != ':' || !decode_hex(p + 1, 4, header)) return 0;
+    int payload;
+    kind_t record_kind;
+    switch (header[3]) {
+    case 0x00: payload = header[0]; record_kind = kind_t::data; break;
+    case 0x01: payload = 0; record_kind = kind_t::end_of_file; break;
+    case 0x02: payload = 2; record_kind = kind_t::extended_segment_address; break;
+    case 0x03: payload = 4; record_kind = kind_t::start_segment_address; break;
+    case 0x04: payload = 2; record_kind = kind_t::extended_linear_address; break;
+    case 0x05: payload = 4; record_kind = kind_t::start_linear_address; break;
+    default: return 0;
+    }
+    const std::size_t used = 1 + 2 * (4 + std::size_t(payload) + 1);
+    uint8_t checksum;
+    if (n < used || !decode_hex(p + 9, std::size_t(payload), data) ||
+        !decode_hex(p + 9 + 2 * payload, 1, &checksum))
+        return 0;
+
+    uint8_t total = 0;
+    for (uint8_t b : header) total = uint8_t(total + b);
+    for (int i = 0; i < payload; ++i) total = uint8_t(total + data[i]);
+
+    address = (address & 0xFFFF0000u) | uint32_t(header[1]) << 8 | header[2];
+    nibble_pending = false;
+    value = checksum;
+    sum = total;
+    length = header[0];
+    kind = record_kind;
+    index = 0;
+    expected = 1;
+    state = state_t::checksum;
+    completed = complete_record();
+    return used;
 }
 
 bool ihex_parser::complete_byte() {
@@ -182,8 +234,17 @@ bool ihex_parser::complete_record() {
 
 void write(firmware_t& image, ihex_t text) {
     ihex_parser parser;
-    for (std::size_t i = 0; i < text.length; ++i) {
-        if (!parser.process(text.text[i])) continue;
+    for (std::size_t i = 0; i < text.length;) {
+        bool completed = false;
+        const std::size_t used =
+            text.text[i] == ':' ? parser.process_record(text.text + i, text.length - i, completed) : 0;
+        if (used != 0) {
+            i += used;
+        } else {
+            completed = parser.process(text.text[i]);
+            ++i;
+        }
+        if (!completed) continue;
         if (parser.length == 0) return;
         write_chunk(image, parser.load_address(), parser.data, parser.length);
     }

@@ -68,6 +68,13 @@ struct ihex_parser {
 
     uint32_t load_address() const { return uint32_t(segment) * 16u + address; }
 
+    // Reads the record that starts with the ':' at `p` in one go when its fields
+    // are written without interruption, with the same effect as feeding its
+    // characters to `process`. Returns how many characters it consumed, 0 when
+    // the record needs the character-wise path; `completed` is what `process`
+    // would have returned for the record's last character.
+    std::size_t process_record(const char* p, std::size_t n, bool& completed);
+
 private:
     bool complete_byte();
     bool complete_field();

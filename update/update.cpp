@@ -1,5 +1,6 @@
 #include "update/update.hpp"
 
+#include <libdeflate.h>
 #include <zip.h>
 
 #include <cstdarg>
@@ -76,20 +77,54 @@ private:
         zip_stat_init(&stat);
         if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return std::nullopt;
         if (stat.size == 0 || stat.size > max_entry_size) return std::nullopt;
+        const bool deflated = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_DEFLATE &&
+                              (stat.valid & ZIP_STAT_COMP_SIZE) && (stat.valid & ZIP_STAT_CRC) &&
+                              !((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE);
+        return deflated ? inflate(index, stat) : read(index, stat.size);
+    }
 
-        std::unique_ptr<zip_file_t, decltype(&zip_fclose)> file(zip_fopen_index(archive_, index, 0), zip_fclose);
+    // libzip's own reading, for every method it knows; it checks the CRC.
+    std::optional<std::string> read(zip_uint64_t index, zip_uint64_t size) const {
+        file_t file(zip_fopen_index(archive_, index, 0), zip_fclose);
         if (!file) return std::nullopt;
-        std::string text(stat.size, '\0');
-        zip_uint64_t done = 0;
-        while (done < stat.size) {
-            const zip_int64_t n = zip_fread(file.get(), text.data() + done, stat.size - done);
-            if (n <= 0) return std::nullopt;  // a read error, a bad CRC, or data shorter than declared
-            done += zip_uint64_t(n);
-        }
+        std::string text(size, '\0');
+        if (!read_exactly(file.get(), text.data(), size)) return std::nullopt;
         // libzip checks the CRC only once a read reaches the end of the entry.
         char beyond;
         if (zip_fread(file.get(), &beyond, 1) != 0) return std::nullopt;
         return text;
+    }
+
+    // Deflated entries, the usual case, are inflated whole by libdeflate: firmware
+    // text inflates more than twice as fast as through libzip's stream.
+    std::optional<std::string> inflate(zip_uint64_t index, const zip_stat_t& stat) const {
+        if (stat.comp_size > stat.size + stat.size / 8 + 1024) return std::nullopt;  // more than deflate ever makes
+        std::string compressed(stat.comp_size, '\0');
+        {
+            file_t file(zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED), zip_fclose);
+            if (!file || !read_exactly(file.get(), compressed.data(), stat.comp_size)) return std::nullopt;
+        }
+        std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)> decompressor(
+            libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+        if (!decompressor) throw std::bad_alloc();
+        std::string text(stat.size, '\0');
+        std::size_t in_used = 0, out_used = 0;
+        if (libdeflate_deflate_decompress_ex(decompressor.get(), compressed.data(), compressed.size(), text.data(),
+                                             text.size(), &in_used, &out_used) != LIBDEFLATE_SUCCESS ||
+            out_used != stat.size || libdeflate_crc32(0, text.data(), text.size()) != stat.crc)
+            return std::nullopt;
+        return text;
+    }
+
+    using file_t = std::unique_ptr<zip_file_t, decltype(&zip_fclose)>;
+
+    static bool read_exactly(zip_file_t* file, char* out, zip_uint64_t size) {
+        for (zip_uint64_t done = 0; done < size;) {
+            const zip_int64_t n = zip_fread(file, out + done, size - done);
+            if (n <= 0) return false;  // a read error, a bad CRC, or data shorter than declared
+            done += zip_uint64_t(n);
+        }
+        return true;
     }
 
     zip_t* archive_ = nullptr;

@@ -1,0 +1,84 @@
+// Speed and memory of the package reader on full-size firmware.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "tools/package_writer.hpp"
+#include "update/update.hpp"
+
+namespace {
+
+// Heap use through operator new, to report the reader's peak memory.
+std::atomic<std::size_t> heap_now{0}, heap_peak{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size + 16);
+    if (p == nullptr) throw std::bad_alloc();
+    *static_cast<std::size_t*>(p) = size;
+    const std::size_t now = heap_now += size;
+    for (std::size_t peak = heap_peak; now > peak && !heap_peak.compare_exchange_weak(peak, now);) {}
+    return static_cast<char*>(p) + 16;
+}
+// GCC takes the free() below for a mismatch; it pairs with the malloc() above.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+    if (p == nullptr) return;
+    void* base = static_cast<char*>(p) - 16;
+    heap_now -= *static_cast<std::size_t*>(base);
+    std::free(base);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+constexpr std::size_t main_size = 900 * 1024;  // a full-size application
+constexpr std::size_t stage2_size = 160 * 1024;
+
+std::string full_size_hex(std::size_t size, uint32_t seed) {
+    return zal::tools::make_ihex({{0x08000000, zal::tools::make_synthetic_firmware(size, seed)}}, {.line_end = "\r\n"});
+}
+
+void BM_IhexRead(benchmark::State& state) {
+    const std::string text = full_size_hex(main_size, 1);
+    for (auto _ : state) {
+        zal::firmware_t image{zal::flash_map_stm32f40x_41x, {}};
+        zal::write(image, {text.data(), text.size()});
+        benchmark::DoNotOptimize(image.sectors.size());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+    state.counters["text_bytes"] = double(text.size());
+}
+BENCHMARK(BM_IhexRead)->Unit(benchmark::kMillisecond);
+
+void BM_MakeUpdate(benchmark::State& state) {
+    const auto zip = zal::tools::make_zip({
+        {"info.txt", zal::tools::make_info_text("Ventaro", "3.0.0", "2026-01-01")},
+        {"notes-en.txt", std::string(8000, 'n')},
+        {"notes-fr.txt", std::string(8000, 'n')},
+        {"ventaro.hex", full_size_hex(main_size, 1)},
+        {"ventaro-stage2.hex", full_size_hex(stage2_size, 2)},
+        {"ruvo.hex", full_size_hex(main_size, 3)},
+        {"ruvo-stage2.hex", full_size_hex(stage2_size, 4)},
+    });
+    const double firmware_bytes = 2.0 * (main_size + stage2_size);
+    std::size_t peak = 0;
+    for (auto _ : state) {
+        const std::size_t before = heap_now;
+        heap_peak = before;
+        const zal::update_t update = zal::make_update(zip.data(), zip.size());
+        benchmark::DoNotOptimize(update.ventaro->main.sectors.size());
+        peak = std::max(peak, heap_peak - before);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * zip.size()));
+    state.counters["package_bytes"] = double(zip.size());
+    state.counters["peak_heap_per_firmware_byte"] = double(peak) / firmware_bytes;
+}
+BENCHMARK(BM_MakeUpdate)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
