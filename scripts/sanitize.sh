@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the tests with the given sanitizers into build-<name> and runs them.
-# Usage: scripts/sanitize.sh address,undefined
+# Usage: scripts/sanitize.sh address,undefined|thread [ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sanitizers=${1:?usage: $0 address,undefined|thread}
+sanitizers=${1:?usage: $0 address,undefined|thread [ctest arguments]}
+shift
 dir="build-${sanitizers//,/-}"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DZAL_SANITIZE="$sanitizers"
 cmake --build "$dir"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure --timeout 600
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure --timeout 600 "$@"

@@ -1,0 +1,40 @@
+#pragma once
+
+// How ALSA sequencer clients, ports and events map onto the MIDI port layer.
+// Pure functions: they need no sequencer.
+
+#include <alsa/asoundlib.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zal::midi::io::alsa {
+
+constexpr int32_t unique_id(int client, int port) { return int32_t(client << 8 | (port & 0xFF)); }
+constexpr int client_of(int32_t id) { return id >> 8; }
+constexpr int port_of(int32_t id) { return id & 0xFF; }
+
+struct port_names_t {
+    std::string model;         // the client name: the card's short name
+    std::string name;          // the port name without the leading model, empty when it is the model
+    std::string display_name;  // the full port name
+};
+
+port_names_t port_names(const std::string& client_name, const std::string& port_name);
+
+// The layer's directions (service_t::is_source, is_destination) of a port with
+// these capabilities.
+int directions_of(unsigned int capability);
+
+// Only hardware ports count: kernel clients of a card, not the system client,
+// "Midi Through" or our own clients.
+bool is_hardware_client(int client, snd_seq_client_type_t type, int card, int own_receiver, int own_sender);
+
+bool is_announcement(const snd_seq_event_t& event);
+
+// Appends the MIDI bytes of a received event: a SysEx chunk's raw bytes, other
+// events turned back into bytes by `decoder` (running status off).
+void append_event_bytes(snd_midi_event_t* decoder, const snd_seq_event_t& event, std::vector<uint8_t>& out);
+
+}  // namespace zal::midi::io::alsa

@@ -1,0 +1,341 @@
+#include "common/midi_io/alsa/alsa_service.hpp"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "common/async/async.hpp"
+#include "common/midi_io/alsa/alsa_mapping.hpp"
+
+namespace zal::midi::io {
+
+namespace {
+
+using namespace alsa;
+
+// alsa-lib prints its own errors to standard error; ours say enough.
+void silent(const char*, int, const char*, int, const char*, ...) {}
+
+class alsa_service_t final : public service_t {
+public:
+    ~alsa_service_t() override { dispose_client(); }
+
+    int create_client(const std::string& name, std::function<void()> on_setup_changed) override {
+        snd_lib_error_set_handler(silent);
+        if (int status = snd_seq_open(&receiver_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK); status < 0)
+            return status;
+        if (int status = snd_seq_open(&sender_, "default", SND_SEQ_OPEN_DUPLEX, 0); status < 0) {
+            snd_seq_close(receiver_);
+            receiver_ = nullptr;
+            return status;
+        }
+        snd_seq_set_client_name(receiver_, name.c_str());
+        snd_seq_set_client_name(sender_, name.c_str());
+        receiver_client_ = snd_seq_client_id(receiver_);
+        sender_client_ = snd_seq_client_id(sender_);
+        on_setup_changed_ = std::move(on_setup_changed);
+        return 0;
+    }
+
+    void dispose_client() override {
+        dispose_input_port();
+        dispose_output_port();
+        if (receiver_) snd_seq_close(receiver_);
+        if (sender_) snd_seq_close(sender_);
+        receiver_ = sender_ = nullptr;
+        on_setup_changed_ = nullptr;
+    }
+
+    int create_input_port(const std::string& name, receiver_t receiver) override {
+        if (!receiver_) return -EINVAL;
+        const int port = snd_seq_create_simple_port(receiver_, name.c_str(),
+                                                    SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                                    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+        if (port < 0) return port;
+        if (int status = snd_seq_connect_from(receiver_, port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+            status < 0) {
+            snd_seq_delete_simple_port(receiver_, port);
+            return status;
+        }
+        wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake_fd_ < 0) {
+            const int status = -errno;
+            snd_seq_delete_simple_port(receiver_, port);
+            return status;
+        }
+        in_port_ = port;
+        receiver_callbacks_ = std::move(receiver);
+        stopping_ = false;
+        thread_ = std::thread([this] { receive(); });
+        return 0;
+    }
+
+    void dispose_input_port() override {
+        if (in_port_ < 0) return;
+        stopping_ = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(wake_fd_, &one, sizeof one);
+        thread_.join();
+        ::close(wake_fd_);
+        wake_fd_ = -1;
+        snd_seq_delete_simple_port(receiver_, in_port_);
+        in_port_ = -1;
+        std::lock_guard lock(connections_mutex_);
+        connections_.clear();
+    }
+
+    int create_output_port(const std::string& name) override {
+        if (!sender_) return -EINVAL;
+        std::lock_guard lock(sender_mutex_);
+        const int port = snd_seq_create_simple_port(sender_, name.c_str(),
+                                                    SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                                    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+        if (port < 0) return port;
+        if (int status = snd_midi_event_new(256, &encoder_); status < 0) {
+            snd_seq_delete_simple_port(sender_, port);
+            return status;
+        }
+        out_port_ = port;
+        return 0;
+    }
+
+    void dispose_output_port() override {
+        std::lock_guard lock(sender_mutex_);
+        if (out_port_ < 0) return;
+        snd_seq_delete_simple_port(sender_, out_port_);
+        snd_midi_event_free(encoder_);
+        encoder_ = nullptr;
+        out_port_ = -1;
+        subscribed_.clear();
+    }
+
+    std::size_t source_count() override { return endpoints(is_source).size(); }
+    std::size_t destination_count() override { return endpoints(is_destination).size(); }
+
+    std::optional<int32_t> source(std::size_t index) override { return nth(endpoints(is_source), index); }
+    std::optional<int32_t> destination(std::size_t index) override { return nth(endpoints(is_destination), index); }
+
+    int find(int32_t unique_id, int& directions) override {
+        std::lock_guard lock(sender_mutex_);
+        snd_seq_port_info_t* port;
+        snd_seq_port_info_alloca(&port);
+        if (!sender_ || !hardware(client_of(unique_id)) ||
+            snd_seq_get_any_port_info(sender_, client_of(unique_id), port_of(unique_id), port) < 0)
+            return -ENOENT;
+        directions = directions_of(snd_seq_port_info_get_capability(port));
+        return directions == 0 ? -ENOENT : 0;
+    }
+
+    int offline(int32_t unique_id, bool& offline) override {
+        int directions = 0;
+        const int status = find(unique_id, directions);
+        offline = status != 0;  // a port that no longer exists is gone
+        return status == -ENOENT ? 0 : status;
+    }
+
+    int string_property(int32_t unique_id, property_t property, std::string& value) override {
+        std::lock_guard lock(sender_mutex_);
+        snd_seq_client_info_t* client;
+        snd_seq_port_info_t* port;
+        snd_seq_client_info_alloca(&client);
+        snd_seq_port_info_alloca(&port);
+        if (!sender_) return -EINVAL;
+        if (int status = snd_seq_get_any_client_info(sender_, client_of(unique_id), client); status < 0) return status;
+        if (int status = snd_seq_get_any_port_info(sender_, client_of(unique_id), port_of(unique_id), port); status < 0)
+            return status;
+        const port_names_t names = port_names(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port));
+        value = property == property_t::model ? names.model : property == property_t::name ? names.name : names.display_name;
+        return 0;
+    }
+
+    int connect_source(int32_t unique_id, uint64_t reference) override {
+        if (in_port_ < 0) return -EINVAL;
+        {
+            std::lock_guard lock(connections_mutex_);
+            connections_[unique_id] = reference;
+        }
+        const int status = snd_seq_connect_from(receiver_, in_port_, client_of(unique_id), port_of(unique_id));
+        if (status < 0 && status != -EBUSY) {
+            std::lock_guard lock(connections_mutex_);
+            connections_.erase(unique_id);
+            return status;
+        }
+        return 0;
+    }
+
+    int disconnect_source(int32_t unique_id) override {
+        if (in_port_ < 0) return -EINVAL;
+        {
+            std::lock_guard lock(connections_mutex_);
+            connections_.erase(unique_id);
+        }
+        const int status = snd_seq_disconnect_from(receiver_, in_port_, client_of(unique_id), port_of(unique_id));
+        return status == -ENOENT ? 0 : std::min(status, 0);
+    }
+
+    int send(int32_t unique_id, const uint8_t* bytes, std::size_t length) override {
+        std::lock_guard lock(sender_mutex_);
+        if (out_port_ < 0) return -EINVAL;
+        const int client = client_of(unique_id), port = port_of(unique_id);
+        if (!subscribed_.count(unique_id)) {
+            const int status = snd_seq_connect_to(sender_, out_port_, client, port);
+            if (status < 0 && status != -EBUSY) return status;
+            subscribed_.insert(unique_id);
+        }
+        auto output = [&](snd_seq_event_t& event) {
+            snd_seq_ev_set_source(&event, out_port_);
+            snd_seq_ev_set_dest(&event, client, port);
+            snd_seq_ev_set_direct(&event);
+            const int status = snd_seq_event_output_direct(sender_, &event);
+            return status < 0 ? status : 0;
+        };
+        if (length > 0 && bytes[0] == 0xF0) {
+            snd_seq_event_t event;
+            snd_seq_ev_clear(&event);
+            snd_seq_ev_set_sysex(&event, unsigned(length), const_cast<uint8_t*>(bytes));
+            return output(event);
+        }
+        snd_midi_event_reset_encode(encoder_);
+        for (std::size_t i = 0; i < length; ++i) {
+            snd_seq_event_t event;
+            snd_seq_ev_clear(&event);
+            const int done = snd_midi_event_encode_byte(encoder_, bytes[i], &event);
+            if (done < 0) return done;
+            if (done == 1 && event.type != SND_SEQ_EVENT_NONE)
+                if (int status = output(event); status != 0) return status;
+        }
+        return 0;
+    }
+
+    std::string describe(int status) override { return snd_strerror(status); }
+
+private:
+    bool hardware(int client_id) {
+        snd_seq_client_info_t* client;
+        snd_seq_client_info_alloca(&client);
+        if (snd_seq_get_any_client_info(sender_, client_id, client) < 0) return false;
+        return is_hardware_client(client_id, snd_seq_client_info_get_type(client), snd_seq_client_info_get_card(client),
+                                  receiver_client_, sender_client_);
+    }
+
+    std::vector<int32_t> endpoints(int direction) {
+        std::lock_guard lock(sender_mutex_);
+        std::vector<int32_t> ids;
+        if (!sender_) return ids;
+        snd_seq_client_info_t* client;
+        snd_seq_port_info_t* port;
+        snd_seq_client_info_alloca(&client);
+        snd_seq_port_info_alloca(&port);
+        snd_seq_client_info_set_client(client, -1);
+        while (snd_seq_query_next_client(sender_, client) >= 0) {
+            const int id = snd_seq_client_info_get_client(client);
+            if (!is_hardware_client(id, snd_seq_client_info_get_type(client), snd_seq_client_info_get_card(client),
+                                    receiver_client_, sender_client_))
+                continue;
+            snd_seq_port_info_set_client(port, id);
+            snd_seq_port_info_set_port(port, -1);
+            while (snd_seq_query_next_port(sender_, port) >= 0)
+                if (directions_of(snd_seq_port_info_get_capability(port)) & direction)
+                    ids.push_back(unique_id(id, snd_seq_port_info_get_port(port)));
+        }
+        return ids;
+    }
+
+    static std::optional<int32_t> nth(const std::vector<int32_t>& ids, std::size_t index) {
+        if (index >= ids.size()) return std::nullopt;
+        return ids[index];
+    }
+
+    // The receive thread: events from connected sources and announcements.
+    void receive() {
+        snd_midi_event_t* decoder = nullptr;
+        if (snd_midi_event_new(256, &decoder) < 0) return;
+        snd_midi_event_no_status(decoder, 1);
+        const int count = snd_seq_poll_descriptors_count(receiver_, POLLIN);
+        std::vector<pollfd> fds(std::size_t(count) + 1);
+        snd_seq_poll_descriptors(receiver_, fds.data(), unsigned(count), POLLIN);
+        fds[std::size_t(count)] = {wake_fd_, POLLIN, 0};
+
+        using clock = std::chrono::steady_clock;
+        bool announce_pending = false;
+        clock::time_point announce_due{};
+        std::vector<uint8_t> bytes;
+        while (!stopping_) {
+            int timeout = -1;
+            if (announce_pending)
+                timeout = int(std::max<long long>(
+                    0, std::chrono::ceil<std::chrono::milliseconds>(announce_due - clock::now()).count()));
+            ::poll(fds.data(), fds.size(), timeout);
+            if (announce_pending && clock::now() >= announce_due) {
+                announce_pending = false;
+                // A replug arrives as a burst of announcements: one notification for it.
+                async_main([this] {
+                    if (on_setup_changed_) on_setup_changed_();
+                });
+            }
+            for (;;) {
+                snd_seq_event_t* event = nullptr;
+                const int status = snd_seq_event_input(receiver_, &event);
+                if (status == -ENOSPC) {
+                    if (receiver_callbacks_.on_overrun) receiver_callbacks_.on_overrun();
+                    continue;
+                }
+                if (status < 0 || event == nullptr) break;
+                if (event->source.client == SND_SEQ_CLIENT_SYSTEM && is_announcement(*event)) {
+                    if (!announce_pending) announce_due = clock::now() + std::chrono::milliseconds(100);
+                    announce_pending = true;
+                    continue;
+                }
+                std::optional<uint64_t> reference;
+                {
+                    std::lock_guard lock(connections_mutex_);
+                    const auto it = connections_.find(unique_id(event->source.client, event->source.port));
+                    if (it != connections_.end()) reference = it->second;
+                }
+                if (!reference) continue;
+                bytes.clear();
+                append_event_bytes(decoder, *event, bytes);
+                if (!bytes.empty() && receiver_callbacks_.on_bytes)
+                    receiver_callbacks_.on_bytes(*reference, bytes.data(), bytes.size());
+            }
+            uint64_t drained;
+            [[maybe_unused]] ssize_t got = ::read(wake_fd_, &drained, sizeof drained);
+        }
+        snd_midi_event_free(decoder);
+    }
+
+    snd_seq_t* receiver_ = nullptr;  // the receive thread's handle
+    snd_seq_t* sender_ = nullptr;    // queries and sends, behind sender_mutex_
+    std::mutex sender_mutex_;
+    int receiver_client_ = -1, sender_client_ = -1;
+    int in_port_ = -1, out_port_ = -1;
+    snd_midi_event_t* encoder_ = nullptr;
+    std::set<int32_t> subscribed_;
+    std::function<void()> on_setup_changed_;
+    receiver_t receiver_callbacks_;
+
+    std::mutex connections_mutex_;
+    std::map<int32_t, uint64_t> connections_;
+
+    std::atomic<bool> stopping_{false};
+    int wake_fd_ = -1;
+    std::thread thread_;
+};
+
+}  // namespace
+
+service_t& alsa_service() {
+    static alsa_service_t* service = new alsa_service_t;  // the receive thread may outlive static destruction
+    return *service;
+}
+
+}  // namespace zal::midi::io

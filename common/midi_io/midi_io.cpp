@@ -1,0 +1,326 @@
+#include "common/midi_io/midi_io.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "common/async/async.hpp"
+#include "common/midi_io/receive_parser.hpp"
+#include "common/midi_io/service.hpp"
+
+namespace zal::midi::io {
+
+namespace {
+
+constexpr const char* source_path = "common/midi_io/midi_io";
+
+struct in_handler {
+    in_handler(in_t id, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t disconnect)
+        : parser(std::move(on_message), std::move(on_sysex)), in(id), on_disconnect(std::move(disconnect)) {}
+
+    // Only the receive thread touches the parser, under `parsing`.
+    std::mutex parsing;
+    receive_parser_t parser;
+    in_t in;
+    on_disconnect_t on_disconnect;
+};
+
+// The handler table: the main thread changes it, the receive thread looks
+// handlers up. A handler being dropped lives on in the receive thread's copy of
+// its pointer until that thread is done with it.
+struct state_t {
+    service_t* service = nullptr;
+    bool client = false;
+    std::function<void()> update_fn;
+    std::mutex table_mutex;
+    std::unordered_map<uint32_t, std::shared_ptr<in_handler>> in_map;
+};
+
+state_t& state() {
+    static state_t* s = new state_t;  // the receive thread may outlive static destruction
+    return *s;
+}
+
+void log_error(int line, int status) {
+    state_t& s = state();
+    const std::string description = s.service ? s.service->describe(status) : "No MIDI service";
+    std::fprintf(stderr, "%s:%d: Error: %s.\n", source_path, line, description.c_str());
+}
+
+#define LOG_ERROR(status) log_error(__LINE__, (status))
+
+int32_t unique_id_of(uint64_t id) { return int32_t(uint32_t(id)); }
+uint32_t key_of(in_t in) { return uint32_t(uint64_t(in)); }
+
+bool valid(uint64_t id) { return id != ~uint64_t(0) && uint64_t(int64_t(int32_t(uint32_t(id)))) == id; }
+
+// Looks an identifier up; logs when no endpoint has it.
+bool find_endpoint(uint64_t id, int wanted_direction) {
+    state_t& s = state();
+    if (!s.client || !valid(id)) return false;
+    int directions = 0;
+    const int status = s.service->find(unique_id_of(id), directions);
+    if (status != 0) {
+        LOG_ERROR(status);
+        return false;
+    }
+    return (directions & wanted_direction) != 0;
+}
+
+std::string string_property(int32_t id, service_t::property_t property) {
+    std::string value;
+    const int status = state().service->string_property(id, property, value);
+    if (status != 0) {
+        LOG_ERROR(status);
+        return {};
+    }
+    return value.size() > 127 ? std::string() : value;  // what a 128-byte conversion buffer holds
+}
+
+bool exists_as(uint64_t id, int direction) {
+    if (!find_endpoint(id, direction)) return false;
+    bool offline = false;
+    const int status = state().service->offline(unique_id_of(id), offline);
+    if (status != 0) {
+        LOG_ERROR(status);
+        return true;
+    }
+    return !offline;
+}
+
+std::string name_as(uint64_t id, int direction) {
+    if (!find_endpoint(id, direction)) return {};
+    return string_property(unique_id_of(id), service_t::property_t::display_name);
+}
+
+port_kind_t kind_as(uint64_t id, int direction) {
+    if (!find_endpoint(id, direction)) return port_kind_t::none;
+    const std::string model = string_property(unique_id_of(id), service_t::property_t::model);
+    const std::string name =
+        model == "Ventaro Ruvo" ? string_property(unique_id_of(id), service_t::property_t::name) : std::string();
+    return port_kind(model, name);
+}
+
+std::shared_ptr<in_handler> handler_for(uint32_t key) {
+    state_t& s = state();
+    std::lock_guard lock(s.table_mutex);
+    const auto it = s.in_map.find(key);
+    return it == s.in_map.end() ? nullptr : it->second;
+}
+
+// Receive thread.
+void on_bytes(uint64_t reference, const uint8_t* bytes, std::size_t length) {
+    const std::shared_ptr<in_handler> handler = handler_for(uint32_t(reference));
+    if (!handler) return;
+    std::lock_guard lock(handler->parsing);
+    handler->parser.feed(bytes, length);
+}
+
+// Receive thread.
+void on_overrun() {
+    std::vector<std::shared_ptr<in_handler>> handlers;
+    {
+        state_t& s = state();
+        std::lock_guard lock(s.table_mutex);
+        for (const auto& [key, handler] : s.in_map) handlers.push_back(handler);
+    }
+    for (const auto& handler : handlers) {
+        std::lock_guard lock(handler->parsing);
+        handler->parser.overrun();
+    }
+}
+
+// Main thread: drops the handlers of inputs that vanished or went offline.
+void on_setup_changed() {
+    state_t& s = state();
+    if (!s.client) return;
+    std::vector<std::shared_ptr<in_handler>> handlers;
+    {
+        std::lock_guard lock(s.table_mutex);
+        for (const auto& [key, handler] : s.in_map) handlers.push_back(handler);
+    }
+    std::vector<uint32_t> gone;
+    for (const auto& handler : handlers) {
+        const int32_t id = unique_id_of(uint64_t(handler->in));
+        int directions = 0;
+        bool vanished = s.service->find(id, directions) != 0 || !(directions & service_t::is_source);
+        if (!vanished) {
+            bool offline = false;
+            const int status = s.service->offline(id, offline);
+            if (status != 0) {
+                LOG_ERROR(status);
+                continue;
+            }
+            if (offline) {
+                if (const int disconnected = s.service->disconnect_source(id); disconnected != 0) LOG_ERROR(disconnected);
+                vanished = true;
+            }
+        }
+        if (!vanished) continue;
+        if (handler->on_disconnect) handler->on_disconnect();
+        gone.push_back(key_of(handler->in));
+    }
+    {
+        std::lock_guard lock(s.table_mutex);
+        for (uint32_t key : gone) s.in_map.erase(key);
+    }
+    async_main([] {
+        if (state().update_fn) state().update_fn();
+    });
+}
+
+std::vector<uint8_t> message_bytes(const message_t& m) {
+    if (m.data1 == 0x80) return {m.status};
+    if (m.data2 == 0x80) return {m.status, m.data1};
+    return {m.status, m.data1, m.data2};
+}
+
+bool send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
+    if (!find_endpoint(uint64_t(out), service_t::is_destination)) return false;
+    const int status = state().service->send(unique_id_of(uint64_t(out)), bytes, length);
+    if (status != 0) {
+        LOG_ERROR(status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+port_kind_t port_kind(const std::string& model, const std::string& name) {
+    if (model == "Ventaro Ruvo") {
+        if (name.empty() || name == "Ventaro") return port_kind_t::ruvo;
+        if (name == "MIDI DIN") return port_kind_t::ruvo_din;
+        if (name == "USB-MIDI Host") return port_kind_t::ruvo_usb_host;
+        return port_kind_t::none;
+    }
+    if (model == "Ventaro") return port_kind_t::ventaro;
+    if (model == "Ventaro Updater") return port_kind_t::ventaro_updater;
+    if (model == "Ruvo Updater") return port_kind_t::ruvo_updater;
+    if (model == "Panda-Audio midiBeam") return port_kind_t::midibeam;
+    if (model == "BCR2000") return port_kind_t::bcr2000;
+    return port_kind_t::none;
+}
+
+void set_service(service_t* service) { state().service = service; }
+
+bool init(const char* name, std::function<void()> update_fn) {
+    state_t& s = state();
+    if (s.client) return true;
+    {
+        std::lock_guard lock(s.table_mutex);
+        s.in_map.clear();
+    }
+    s.update_fn = std::move(update_fn);
+    if (s.service == nullptr) {
+        LOG_ERROR(-ENODEV);
+        return false;
+    }
+    if (const int status = s.service->create_client(name, on_setup_changed); status != 0) {
+        LOG_ERROR(status);
+        return false;
+    }
+    if (const int status = s.service->create_input_port(std::string(name) + " Input", {on_bytes, on_overrun});
+        status != 0) {
+        LOG_ERROR(status);
+        s.service->dispose_client();
+        return false;
+    }
+    if (const int status = s.service->create_output_port(std::string(name) + " Output"); status != 0) {
+        LOG_ERROR(status);
+        s.service->dispose_input_port();
+        s.service->dispose_client();
+        return false;
+    }
+    s.client = true;
+    return true;
+}
+
+void deinit() {
+    state_t& s = state();
+    if (!s.client) return;
+    s.update_fn = nullptr;
+    {
+        std::lock_guard lock(s.table_mutex);
+        s.in_map.clear();
+    }
+    s.service->dispose_output_port();
+    s.service->dispose_input_port();
+    s.service->dispose_client();
+    s.client = false;
+}
+
+std::size_t in_size() { return state().client ? state().service->source_count() : 0; }
+std::size_t out_size() { return state().client ? state().service->destination_count() : 0; }
+
+in_t in_get(std::size_t index) {
+    if (index >= in_size()) return no_in;
+    const std::optional<int32_t> id = state().service->source(index);
+    return id ? make_in(*id) : in_t(0);
+}
+
+out_t out_get(std::size_t index) {
+    if (index >= out_size()) return no_out;
+    const std::optional<int32_t> id = state().service->destination(index);
+    return id ? make_out(*id) : out_t(0);
+}
+
+bool exists(in_t in) { return exists_as(uint64_t(in), service_t::is_source); }
+bool exists(out_t out) { return exists_as(uint64_t(out), service_t::is_destination); }
+std::string get_name(in_t in) { return name_as(uint64_t(in), service_t::is_source); }
+std::string get_name(out_t out) { return name_as(uint64_t(out), service_t::is_destination); }
+port_kind_t get_kind(in_t in) { return kind_as(uint64_t(in), service_t::is_source); }
+port_kind_t get_kind(out_t out) { return kind_as(uint64_t(out), service_t::is_destination); }
+
+bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect) {
+    state_t& s = state();
+    if (handler_for(key_of(in))) return true;
+    if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
+    auto handler = std::make_shared<in_handler>(in, std::move(on_message), std::move(on_sysex), std::move(on_disconnect));
+    // In the table before the connection, so that the first bytes find it.
+    {
+        std::lock_guard lock(s.table_mutex);
+        s.in_map[key_of(in)] = handler;
+    }
+    if (const int status = s.service->connect_source(unique_id_of(uint64_t(in)), key_of(in)); status != 0) {
+        LOG_ERROR(status);
+        std::lock_guard lock(s.table_mutex);
+        s.in_map.erase(key_of(in));
+        return false;
+    }
+    return true;
+}
+
+bool detach(in_t in) {
+    state_t& s = state();
+    if (!handler_for(key_of(in))) return true;
+    if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
+    if (const int status = s.service->disconnect_source(unique_id_of(uint64_t(in))); status != 0) {
+        LOG_ERROR(status);
+        return false;
+    }
+    std::lock_guard lock(s.table_mutex);
+    s.in_map.erase(key_of(in));
+    return true;
+}
+
+bool send(out_t out, message_t message) {
+    const std::vector<uint8_t> bytes = message_bytes(message);
+    return send_bytes(out, bytes.data(), bytes.size());
+}
+
+bool send(out_t out, const message_t* messages, std::size_t count) {
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::vector<uint8_t> one = message_bytes(messages[i]);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    return send_bytes(out, bytes.data(), bytes.size());
+}
+
+bool send(out_t out, const uint8_t* bytes, std::size_t length) { return send_bytes(out, bytes, length); }
+
+}  // namespace zal::midi::io

@@ -1,0 +1,89 @@
+#pragma once
+
+// An identifier-based view of the computer's MIDI ports: list and classify
+// them, receive short messages and SysEx bodies from chosen inputs, send to
+// outputs, and hear about ports that vanish. One client with one input and one
+// output port serves the whole process.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zal::midi {
+
+// One short message. Sending: 0x80 in data1 (or data2) marks the byte as absent.
+// Receiving: absent data bytes are 0; real-time messages carry 0x80 in both.
+struct message_t {
+    uint8_t status;
+    uint8_t data1;
+    uint8_t data2;
+    bool operator==(const message_t&) const = default;
+};
+
+namespace io {
+
+class service_t;
+
+// Identifiers of an input (a source) and of an output (a destination): the
+// endpoint's 32-bit unique identifier, sign-extended. -1 names no port.
+enum class in_t : uint64_t {};
+enum class out_t : uint64_t {};
+constexpr in_t no_in{~uint64_t(0)};
+constexpr out_t no_out{~uint64_t(0)};
+
+// The identifiers of an endpoint with that unique identifier.
+constexpr in_t make_in(int32_t unique_id) { return in_t(uint64_t(int64_t(unique_id))); }
+constexpr out_t make_out(int32_t unique_id) { return out_t(uint64_t(int64_t(unique_id))); }
+
+enum class port_kind_t {
+    none = 0,
+    ventaro = 1,
+    ruvo = 2,
+    ruvo_din = 3,
+    ruvo_usb_host = 4,
+    ventaro_updater = 5,
+    ruvo_updater = 6,
+    midibeam = 7,
+    bcr2000 = 8,
+};
+
+// The kind of a port of that model and name.
+port_kind_t port_kind(const std::string& model, const std::string& name);
+
+// Chooses the MIDI service the layer runs on; call before `init`.
+void set_service(service_t* service);
+
+// Creates the client and its ports; true at once when they exist. `update_fn`
+// runs on the main thread after every change of the MIDI setup.
+bool init(const char* name, std::function<void()> update_fn);
+void deinit();
+
+std::size_t in_size();
+std::size_t out_size();
+in_t in_get(std::size_t index);
+out_t out_get(std::size_t index);
+
+bool exists(in_t in);
+bool exists(out_t out);
+std::string get_name(in_t in);
+std::string get_name(out_t out);
+port_kind_t get_kind(in_t in);
+port_kind_t get_kind(out_t out);
+
+using on_message_t = std::function<void(message_t)>;
+using on_sysex_t = std::function<void(const uint8_t* data, std::size_t length, bool incomplete)>;
+using on_disconnect_t = std::function<void()>;
+
+// Starts receiving from an input. `on_message` and `on_sysex` run on the MIDI
+// service's receive thread; `on_disconnect` on the main thread when the input
+// vanishes. An input attached already keeps its first callbacks.
+bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect);
+bool detach(in_t in);
+
+bool send(out_t out, message_t message);
+bool send(out_t out, const message_t* messages, std::size_t count);
+bool send(out_t out, const uint8_t* bytes, std::size_t length);
+
+}  // namespace io
+}  // namespace zal::midi

@@ -1,0 +1,50 @@
+// The Qt driver keeps the main queue running inside nested modal loops.
+#include "common/async/qt_driver.hpp"
+
+#include <QApplication>
+#include <QDialog>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+#include "common/async/async.hpp"
+
+class QtDriverTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { zal::main_queue::drive_with_qt(); }
+
+    void tasksRunInsideAModalDialog() {
+        QDialog dialog;
+        bool worker_task_in_dialog = false;
+        bool delayed_task_in_dialog = false;
+        std::thread worker([&] {
+            zal::async_main([&] { worker_task_in_dialog = QApplication::activeModalWidget() == &dialog; });
+        });
+        zal::async_main([&] { delayed_task_in_dialog = QApplication::activeModalWidget() == &dialog; }, 50);
+        zal::async_main([&] { dialog.accept(); }, 100);
+        // Safety net: a broken driver must fail the test, not hang it.
+        QTimer::singleShot(5000, &dialog, &QDialog::reject);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        worker.join();
+        QVERIFY(worker_task_in_dialog);
+        QVERIFY(delayed_task_in_dialog);
+    }
+
+    void syncMainFromAWorkerRunsOnTheEventLoop() {
+        std::atomic<bool> done{false};
+        bool on_main = false;
+        std::thread worker([&] {
+            zal::sync_main([&] { on_main = zal::is_main_thread(); });
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
+        worker.join();
+        QVERIFY(on_main);
+    }
+};
+
+QTEST_MAIN(QtDriverTest)
+#include "qt_driver_test.moc"

@@ -1,0 +1,109 @@
+#include "common/midi_io/alsa/alsa_mapping.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "common/midi_io/midi_io.hpp"
+#include "common/midi_io/service.hpp"
+
+using namespace zal::midi::io;
+using namespace zal::midi::io::alsa;
+
+namespace {
+
+port_kind_t kind_of(const char* client, const char* port) {
+    const port_names_t names = port_names(client, port);
+    return port_kind(names.model, names.name);
+}
+
+std::vector<uint8_t> bytes_of(const snd_seq_event_t& event) {
+    snd_midi_event_t* decoder = nullptr;
+    EXPECT_EQ(snd_midi_event_new(64, &decoder), 0);
+    snd_midi_event_no_status(decoder, 1);
+    std::vector<uint8_t> out;
+    append_event_bytes(decoder, event, out);
+    snd_midi_event_free(decoder);
+    return out;
+}
+
+snd_seq_event_t cleared() {
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    return event;
+}
+
+}  // namespace
+
+TEST(AlsaMapping, UsbMidiPortNamesGiveTheKinds) {
+    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo Ventaro"), port_kind_t::ruvo);
+    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo MIDI DIN"), port_kind_t::ruvo_din);
+    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo USB-MIDI Host"), port_kind_t::ruvo_usb_host);
+    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo"), port_kind_t::ruvo);  // a port named like its client
+    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo MIDI 2"), port_kind_t::none);  // before Linux 5.13
+    EXPECT_EQ(kind_of("Ventaro", "Ventaro MIDI 1"), port_kind_t::ventaro);
+    EXPECT_EQ(kind_of("Ventaro Updater", "Ventaro Updater MIDI 1"), port_kind_t::ventaro_updater);
+    EXPECT_EQ(kind_of("Ruvo Updater", "Ruvo Updater Ruvo Updater"), port_kind_t::ruvo_updater);
+    EXPECT_EQ(kind_of("BCR2000", "BCR2000 Port 1"), port_kind_t::bcr2000);
+    EXPECT_EQ(kind_of("ventaro", "ventaro MIDI 1"), port_kind_t::none);  // case counts
+}
+
+TEST(AlsaMapping, NamesAndDisplayNames) {
+    const port_names_t n = port_names("Ventaro Ruvo", "Ventaro Ruvo MIDI DIN");
+    EXPECT_EQ(n.model, "Ventaro Ruvo");
+    EXPECT_EQ(n.name, "MIDI DIN");
+    EXPECT_EQ(n.display_name, "Ventaro Ruvo MIDI DIN");
+    EXPECT_EQ(port_names("Synth", "Other port").name, "Other port");
+    EXPECT_EQ(unique_id(24, 1), 24 * 256 + 1);
+    EXPECT_EQ(client_of(unique_id(130, 3)), 130);
+    EXPECT_EQ(port_of(unique_id(130, 3)), 3);
+}
+
+TEST(AlsaMapping, EndpointsAndClients) {
+    EXPECT_EQ(directions_of(SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ), service_t::is_source);
+    EXPECT_EQ(directions_of(SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE), service_t::is_destination);
+    EXPECT_EQ(directions_of(SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_WRITE |
+                            SND_SEQ_PORT_CAP_SUBS_WRITE | SND_SEQ_PORT_CAP_DUPLEX),
+              service_t::is_source | service_t::is_destination);
+    EXPECT_EQ(directions_of(SND_SEQ_PORT_CAP_READ), 0);  // not subscribable: not an endpoint
+
+    EXPECT_TRUE(is_hardware_client(24, SND_SEQ_KERNEL_CLIENT, 1, 128, 129));
+    EXPECT_FALSE(is_hardware_client(0, SND_SEQ_KERNEL_CLIENT, -1, 128, 129));   // system
+    EXPECT_FALSE(is_hardware_client(14, SND_SEQ_KERNEL_CLIENT, -1, 128, 129));  // Midi Through
+    EXPECT_FALSE(is_hardware_client(130, SND_SEQ_USER_CLIENT, -1, 128, 129));   // another program
+    EXPECT_FALSE(is_hardware_client(128, SND_SEQ_KERNEL_CLIENT, 0, 128, 129));  // ourselves
+}
+
+TEST(AlsaMapping, EventsBecomeMidiBytesAgain) {
+    snd_seq_event_t note = cleared();
+    snd_seq_ev_set_noteon(&note, 2, 0x3C, 0x64);
+    EXPECT_EQ(bytes_of(note), (std::vector<uint8_t>{0x92, 0x3C, 0x64}));
+
+    snd_seq_event_t program = cleared();
+    snd_seq_ev_set_pgmchange(&program, 5, 7);
+    EXPECT_EQ(bytes_of(program), (std::vector<uint8_t>{0xC5, 0x07}));
+
+    snd_seq_event_t bend = cleared();
+    snd_seq_ev_set_pitchbend(&bend, 0, 0);
+    EXPECT_EQ(bytes_of(bend), (std::vector<uint8_t>{0xE0, 0x00, 0x40}));
+
+    snd_seq_event_t clock = cleared();
+    clock.type = SND_SEQ_EVENT_CLOCK;
+    EXPECT_EQ(bytes_of(clock), (std::vector<uint8_t>{0xF8}));
+
+    uint8_t chunk[] = {0xF0, 0x00, 0x31, 0x33, 0x01};
+    snd_seq_event_t sysex = cleared();
+    snd_seq_ev_set_sysex(&sysex, sizeof chunk, chunk);
+    EXPECT_EQ(bytes_of(sysex), std::vector<uint8_t>(chunk, chunk + sizeof chunk));
+}
+
+TEST(AlsaMapping, AnnouncementsAreRecognised) {
+    snd_seq_event_t event = cleared();
+    for (auto type : {SND_SEQ_EVENT_CLIENT_START, SND_SEQ_EVENT_CLIENT_EXIT, SND_SEQ_EVENT_PORT_START,
+                      SND_SEQ_EVENT_PORT_EXIT, SND_SEQ_EVENT_PORT_CHANGE}) {
+        event.type = snd_seq_event_type_t(type);
+        EXPECT_TRUE(is_announcement(event));
+    }
+    event.type = SND_SEQ_EVENT_NOTEON;
+    EXPECT_FALSE(is_announcement(event));
+}
