@@ -6,11 +6,14 @@
 #include <cstring>
 
 #include "cli/inspect.hpp"
+#include "cli/update_command.hpp"
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: ventaro-update-cli inspect PACKAGE\n");
+    std::fprintf(stderr,
+                 "usage: ventaro-update-cli inspect PACKAGE\n"
+                 "       ventaro-update-cli update [--kind ventaro|ruvo] [--json] [--simulate DEVICE ...] PACKAGE\n");
     return 2;
 }
 
@@ -22,5 +25,6 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     if (argc == 3 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argv[2]);
+    if (argc >= 2 && std::strcmp(argv[1], "update") == 0) return zal::cli::update_command(argc, argv);
     return usage();
 }

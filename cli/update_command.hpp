@@ -1,0 +1,10 @@
+#pragma once
+
+namespace zal::cli {
+
+// `update [--kind ventaro|ruvo] [--simulate DEVICE [--fault SPEC]... [--flash-in FILE]
+// [--flash-out FILE]] [--json] PACKAGE`: runs the update engine from a terminal.
+// Returns the exit status: 0 success, 1 failure, 2 usage, 130 cancelled.
+int update_command(int argc, char** argv);
+
+}  // namespace zal::cli

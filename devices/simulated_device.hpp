@@ -1,0 +1,91 @@
+#pragma once
+
+// A simulated Ventaro or Ruvo: its normal firmware and its stage-2 firmware on
+// the virtual MIDI service, its bootloader behind the simulated hidapi, and a
+// model of its 1 MiB flash. Faults can be injected at chosen moments.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/midi_io/virtual/virtual_service.hpp"
+#include "update/firmware.hpp"
+#include "updater/updater.hpp"
+
+namespace zal::devices {
+
+constexpr uint32_t flash_base = 0x08000000;
+constexpr std::size_t flash_size = 0x100000;
+
+struct fault_t {
+    enum class type_t {
+        unplug_at_request,   // unplugged when the first bootloader request arrives
+        unplug_at_stage2,    // unplugged when the first stage-2 status request arrives
+        unplug_at_roundtrip,  // unplugged when HID report `roundtrip` arrives
+        no_answer,           // HID report `roundtrip` gets no answer
+        wrong_answer,        // HID report `roundtrip` gets a wrong answer
+        power_cut,           // power lost when HID report `roundtrip` arrives; back a second later
+        stage2_error,        // the stage-2 firmware reports `text` instead of completing
+        refuse_send,         // nothing can be sent to the device's MIDI ports
+    };
+    type_t type;
+    uint64_t roundtrip = 0;  // counted over every HID report the device received
+    std::string text;
+};
+
+// Reads "unplug-at-request", "unplug-at-stage2", "unplug-at-roundtrip:K",
+// "no-answer:K", "wrong-answer:K", "power-cut:K", "stage2-error:TEXT",
+// "refuse-send". Nothing, with `error` set, when the text is none of them.
+std::optional<fault_t> parse_fault(const std::string& spec, std::string& error);
+
+struct device_options_t {
+    kind_t kind = kind_t::ventaro;
+    bool v1_bootloader = false;  // the first-generation identity, which tells no kind
+    bool start_in_bootloader = false;
+    std::vector<fault_t> faults;
+    std::vector<uint8_t> flash;  // 1 MiB from 0x08000000; empty: sectors 0 to 10 erased
+    // Sector-0 blocks of the stage-2 firmware images this device recognises as
+    // its stage-2 updater when they start.
+    std::vector<std::vector<uint8_t>> stage2_sector0;
+    uint32_t boot_wait_ms = 5000;
+};
+
+enum class mode_t { off, normal, bootloader, stage2, lost };
+const char* mode_name(mode_t mode);
+
+// Delayed device actions: by default main-queue tasks, so that a virtual clock
+// drives them in tests.
+using scheduler_t = std::function<void(std::function<void()> task, uint32_t delay_ms)>;
+
+class simulated_device_t {
+public:
+    simulated_device_t(midi::io::virtual_service_t& midi, device_options_t options, scheduler_t schedule = {});
+    ~simulated_device_t();
+    simulated_device_t(const simulated_device_t&) = delete;
+    simulated_device_t& operator=(const simulated_device_t&) = delete;
+
+    // Connects the device: the first time in the mode the options say, later
+    // through a power-on reset.
+    void plug();
+    void unplug();
+
+    mode_t mode() const;
+    std::vector<uint8_t> flash() const;
+    uint64_t roundtrips() const;
+    // Times the device started its main firmware after being programmed.
+    int application_starts() const;
+
+    struct impl;
+
+private:
+    std::shared_ptr<impl> impl_;
+};
+
+// What the flash holds after a plan-driven update with this image, as the
+// device's flash model computes it: for checking a simulated device's flash.
+std::vector<uint8_t> expected_flash(const std::vector<uint8_t>& before, const firmware_t& image);
+
+}  // namespace zal::devices

@@ -1,0 +1,210 @@
+#include "updater/hid.hpp"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include <unistd.h>
+
+#include "common/async/async.hpp"
+
+namespace zal {
+
+namespace {
+std::string maker_manufacturer() { return std::string("Zalmir Instruments (") + maker_web_domain + ")"; }
+}  // namespace
+
+const usb_descriptor_t usb_descriptor_bootloader_ventaro_v1{"Mikroelektronika", "USB HID Bootloader", 0x1234, 0x0001};
+const usb_descriptor_t usb_descriptor_bootloader_ventaro{maker_manufacturer(), "Ventaro Updater", 0x16C0, 0x05DF};
+const usb_descriptor_t usb_descriptor_bootloader_ruvo{maker_manufacturer(), "VentaroRuvo Update", 0x16C0, 0x05DF};
+const usb_descriptor_t usb_descriptor_bootloader_ruvo2{maker_manufacturer(), "Ventaro Ruvo Update", 0x16C0, 0x05DF};
+
+namespace updater::hid {
+
+namespace {
+
+// hidapi's wide strings narrowed as the bootloaders' ASCII identities need.
+bool narrow_equals(const wchar_t* text, const std::string& expected) {
+    if (text == nullptr) return false;
+    std::string narrow;
+    for (std::size_t i = 0; text[i] != 0 && i < 256; ++i) narrow += text[i] <= 0x7F ? char(text[i]) : '?';
+    return narrow == expected;
+}
+
+// Right after a bootloader appears, udev may not yet have given us access.
+constexpr auto permission_retry = std::chrono::seconds(2);
+
+hid_device* open_with_retry(const char* path) {
+    const auto give_up = std::chrono::steady_clock::now() + permission_retry;
+    for (;;) {
+        if (hid_device* device = hid_open_path(path)) return device;
+        const bool denied = ::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+        if (!denied) return nullptr;
+        if (std::chrono::steady_clock::now() >= give_up) {
+            std::fprintf(stderr,
+                         "Access to %s was denied: install the udev rule "
+                         "/usr/lib/udev/rules.d/70-ventaro-update.rules and plug the device in again.\n",
+                         path);
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+}  // namespace
+
+void dev_t::close() {
+    if (device_ == nullptr) return;
+    hid_device* device = device_;
+    device_ = nullptr;
+    sync_main([device] { hid_close(device); });
+}
+
+bool matches(const hid_device_info& device, const usb_descriptor_t& descriptor) {
+    return device.vendor_id == descriptor.vendor_id && device.product_id == descriptor.product_id &&
+           narrow_equals(device.manufacturer_string, descriptor.manufacturer) &&
+           narrow_equals(device.product_string, descriptor.product);
+}
+
+device_t first_matching_device(kind_t kind) {
+    struct row_t {
+        const usb_descriptor_t* descriptor;
+        kind_t result;
+    };
+    std::vector<row_t> rows;
+    switch (kind) {
+    case kind_t::any:
+        rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::any},
+                {&usb_descriptor_bootloader_ventaro, kind_t::ventaro},
+                {&usb_descriptor_bootloader_ruvo, kind_t::ruvo},
+                {&usb_descriptor_bootloader_ruvo2, kind_t::ruvo}};
+        break;
+    case kind_t::ventaro:
+        rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::ventaro}, {&usb_descriptor_bootloader_ventaro, kind_t::ventaro}};
+        break;
+    case kind_t::ruvo:
+        rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::ruvo},
+                {&usb_descriptor_bootloader_ruvo, kind_t::ruvo},
+                {&usb_descriptor_bootloader_ruvo2, kind_t::ruvo}};
+        break;
+    }
+
+    hid_device_info* devices = hid_enumerate(0, 0);
+    device_t found;
+    for (const hid_device_info* d = devices; d != nullptr && found.path.empty(); d = d->next) {
+        for (const row_t& row : rows) {
+            if (d->path != nullptr && matches(*d, *row.descriptor)) {
+                found = {d->path, row.result};
+                break;
+            }
+        }
+    }
+    hid_free_enumeration(devices);
+    return found;
+}
+
+void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
+    auto put_address_and_count = [](roundtrip_t& r, int64_t address, uint64_t count) {
+        const uint32_t a = uint32_t(address);
+        const uint16_t c = uint16_t(count);
+        r.request[2] = uint8_t(a);
+        r.request[3] = uint8_t(a >> 8);
+        r.request[4] = uint8_t(a >> 16);
+        r.request[5] = uint8_t(a >> 24);
+        r.request[6] = uint8_t(c);
+        r.request[7] = uint8_t(c >> 8);
+    };
+    for (const update_action_t& action : plan.actions) {
+        if (action.kind == update_action_t::kind_t::erase) {
+            roundtrip_t erase = make_command<uhb::cmd_code::erase>();
+            put_address_and_count(erase, action.address, action.count);
+            erase.check = uhb::check_response<uhb::cmd_code::erase>;
+            erase.timeout_ms = 4000;
+            sequence.push_back(std::move(erase));
+        } else if (action.kind == update_action_t::kind_t::write) {
+            roundtrip_t write = make_command<uhb::cmd_code::write>();
+            put_address_and_count(write, action.address, action.size);
+            sequence.push_back(std::move(write));
+            for (uint64_t offset = 0; offset < action.size; offset += uhb::report_size) {
+                roundtrip_t data;
+                const uint64_t n = std::min<uint64_t>(uhb::report_size, action.size - offset);
+                std::memset(data.request, 0xFF, sizeof data.request);
+                std::memcpy(data.request, action.data + offset, n);
+                if (offset + uhb::report_size >= action.size) {
+                    data.check = uhb::check_response<uhb::cmd_code::write>;
+                    data.timeout_ms = 4000;
+                }
+                sequence.push_back(std::move(data));
+            }
+        }
+    }
+}
+
+std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
+    std::vector<roundtrip_t> sequence;
+    roundtrip_t info = make_command<uhb::cmd_code::info>();
+    info.check = uhb::check_response<uhb::cmd_code::info>;
+    roundtrip_t boot = make_command<uhb::cmd_code::boot>();
+    boot.check = uhb::check_response<uhb::cmd_code::boot>;
+    roundtrip_t sync = make_command<uhb::cmd_code::sync>();
+    sync.check = uhb::check_response<uhb::cmd_code::sync>;
+    sequence.push_back(std::move(info));
+    sequence.push_back(std::move(boot));
+    sequence.push_back(std::move(sync));
+    append(sequence, plan);
+    sequence.push_back(make_command<uhb::cmd_code::reboot>());
+    return sequence;
+}
+
+void process(const roundtrip_t& roundtrip, hid_device* device) {
+    if (!roundtrip.receive_only) {
+        unsigned char buffer[uhb::report_size + 1];
+        buffer[0] = 0;  // report number
+        std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
+        if (hid_write(device, buffer, sizeof buffer) != int(sizeof buffer))
+            throw std::runtime_error("Could not write a HID report.");
+    }
+    if (!roundtrip.check) return;
+    unsigned char buffer[uhb::report_size] = {};
+    const int read = hid_read_timeout(device, buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
+    if (read < 0) throw std::runtime_error("Could not read a HID report.");
+    if (read == 0) throw std::runtime_error("No HID packet received after timeout.");
+    const char* error = nullptr;
+    if (!roundtrip.check(buffer, std::size_t(read), error))
+        throw std::runtime_error(error ? error : "Wrong reponse in HID report.");
+}
+
+void process(const std::vector<roundtrip_t>& sequence, const char* path,
+             std::function<bool(std::size_t done, std::size_t total)> progress) {
+    const std::size_t n = sequence.size();
+    if (n == 0) {
+        std::fprintf(stderr, "No work to do.\n");
+        return;
+    }
+    std::fprintf(stderr, "Will execute %zu HID roundtrip%s.\n", n, n == 1 ? "" : "s");
+    hid_device* opened = open_with_retry(path);
+    if (opened == nullptr) throw std::runtime_error("Unable to connect to HID device.");
+    dev_t device(opened);
+    for (std::size_t i = 0; i < n; ++i) {
+        try {
+            process(sequence[i], device.get());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "Error on roundtrip #%zu: %s\n", i, e.what());
+            device.close();
+            throw;
+        }
+        if (progress && !progress(i, n)) {
+            std::fprintf(stderr, "Cancelled at roundtrip #%zu.\n", i);
+            device.close();
+            return;
+        }
+    }
+    device.close();
+    if (progress) progress(n, n);
+}
+
+}  // namespace updater::hid
+}  // namespace zal

@@ -1,0 +1,90 @@
+#pragma once
+
+// Finding a bootloader among the HID devices and programming it: an update plan
+// becomes a sequence of request/response roundtrips run against the device.
+
+#include <hidapi/hidapi.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "update/update_plan.hpp"
+#include "updater/uhb.hpp"
+#include "updater/updater.hpp"
+
+namespace zal {
+
+// The maker's web domain, shown in the manufacturer string of its bootloaders.
+// A placeholder until the maker gives theirs.
+constexpr const char* maker_web_domain = "zalmir.example";
+
+struct usb_descriptor_t {
+    std::string manufacturer;
+    std::string product;
+    uint16_t vendor_id;
+    uint16_t product_id;
+};
+
+extern const usb_descriptor_t usb_descriptor_bootloader_ventaro_v1;
+extern const usb_descriptor_t usb_descriptor_bootloader_ventaro;
+extern const usb_descriptor_t usb_descriptor_bootloader_ruvo;
+extern const usb_descriptor_t usb_descriptor_bootloader_ruvo2;
+
+namespace updater::hid {
+
+struct device_t {
+    std::string path;  // empty: nothing found
+    kind_t kind = kind_t::any;
+};
+
+using check_t = std::function<bool(const uint8_t* data, std::size_t length, const char*& error)>;
+
+struct roundtrip_t {
+    uint8_t request[uhb::report_size] = {};
+    bool receive_only = false;
+    check_t check;       // empty: no response is read
+    int32_t timeout_ms = 0;  // 0 means 500
+};
+
+// Owns one open device; closes it on the main thread.
+class dev_t {
+public:
+    explicit dev_t(hid_device* device) : device_(device) {}
+    ~dev_t() { close(); }
+    dev_t(const dev_t&) = delete;
+    dev_t& operator=(const dev_t&) = delete;
+
+    hid_device* get() const { return device_; }
+    void close();
+
+private:
+    hid_device* device_;
+};
+
+bool matches(const hid_device_info& device, const usb_descriptor_t& descriptor);
+device_t first_matching_device(kind_t kind);
+
+template <uhb::cmd_code Code>
+roundtrip_t make_command() {
+    roundtrip_t roundtrip;
+    roundtrip.request[0] = uhb::start_byte;
+    roundtrip.request[1] = uint8_t(Code);
+    return roundtrip;
+}
+
+void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan);
+std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan);
+
+// Throws std::runtime_error when the exchange fails.
+void process(const roundtrip_t& roundtrip, hid_device* device);
+
+// Opens the device, runs the sequence, closes it. `progress(done, total)` is
+// called after each roundtrip and stops the sequence by returning false.
+// Throws std::runtime_error on failure; returns when finished or stopped.
+void process(const std::vector<roundtrip_t>& sequence, const char* path,
+             std::function<bool(std::size_t done, std::size_t total)> progress);
+
+}  // namespace updater::hid
+}  // namespace zal

@@ -1,0 +1,128 @@
+#include "updater/midi.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zal::updater::midi {
+
+namespace io = zal::midi::io;
+
+namespace {
+
+kind_t device_kind_of(io::port_kind_t port, bool updater_only) {
+    switch (port) {
+    case io::port_kind_t::ventaro_updater: return kind_t::ventaro;
+    case io::port_kind_t::ruvo_updater: return kind_t::ruvo;
+    case io::port_kind_t::ventaro: return updater_only ? kind_t::any : kind_t::ventaro;
+    case io::port_kind_t::ruvo: return updater_only ? kind_t::any : kind_t::ruvo;
+    default: return kind_t::any;
+    }
+}
+
+io::out_t first_out_of_kind(io::port_kind_t kind) {
+    const std::size_t count = io::out_size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const io::out_t out = io::out_get(i);
+        if (io::get_kind(out) == kind) return out;
+    }
+    return io::out_t(0);
+}
+
+}  // namespace
+
+bool bootloader_magic_key_t::read(const uint8_t* body, std::size_t length) {
+    if (length != 8 || body[0] != 0x00 || body[1] != 0x31 || body[2] != 0x33 || body[3] != 0x7F) return false;
+    std::memcpy(k.data(), body + 4, 4);
+    return true;
+}
+
+std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key) {
+    std::array<uint8_t, 10> bytes = {0xF0, 0x00, 0x31, 0x33, 0x7F, 0, 0, 0, 0, 0xF7};
+    for (int i = 0; i < 4; ++i) bytes[5 + i] = uint8_t(~key.k[i] & 0x7F);
+    return bytes;
+}
+
+io::out_t matching_midi_out(io::in_t in) { return first_out_of_kind(io::get_kind(in)); }
+
+device_t first_matching_device(kind_t kind, bool updater_only) {
+    std::fprintf(stderr, "Examining MIDI devices:\n");
+    const std::size_t count = io::in_size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const io::in_t in = io::in_get(i);
+        std::fprintf(stderr, " - %s\n", io::get_name(in).c_str());
+        const io::port_kind_t port = io::get_kind(in);
+        const kind_t mapped = device_kind_of(port, updater_only);
+        if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;
+        const io::out_t out = first_out_of_kind(port);
+        if (out == io::no_out) continue;
+        return {in, out, mapped};
+    }
+    return {};
+}
+
+bool send_bootloader_request(io::out_t out) {
+    if (out == io::no_out) return false;
+    return io::send(out, bootloader_request.data(), bootloader_request.size());
+}
+
+bool send_bootloader_confirmation(io::out_t out, const bootloader_magic_key_t& key) {
+    const std::array<uint8_t, 10> bytes = bootloader_confirmation(key);
+    return io::send(out, bytes.data(), bytes.size());
+}
+
+std::vector<uint8_t> unescape(const uint8_t* content, std::size_t length) {
+    std::vector<uint8_t> decoded;
+    decoded.reserve(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (content[i] == 0x01 || content[i] == 0x02) {
+            if (i + 1 == length) break;  // an escape at the very end decodes to nothing
+            decoded.push_back(content[i] == 0x01 ? uint8_t(content[i + 1] | 0x80) : content[i + 1]);
+            ++i;
+        } else {
+            decoded.push_back(content[i]);
+        }
+    }
+    return decoded;
+}
+
+std::vector<uint8_t> escape(const std::vector<uint8_t>& decoded) {
+    std::vector<uint8_t> content;
+    for (uint8_t b : decoded) {
+        if (b >= 0x80) {
+            content.push_back(0x01);
+            content.push_back(b & 0x7F);
+        } else if (b == 0x01 || b == 0x02) {
+            content.push_back(0x02);
+            content.push_back(b);
+        } else {
+            content.push_back(b);
+        }
+    }
+    return content;
+}
+
+std::optional<stage2_report_t> read_stage2_report(const uint8_t* body, std::size_t length) {
+    if (length < 4 || length > 256 || body[0] != 0x00 || body[1] != 0x31 || body[2] != 0x33) return std::nullopt;
+    const std::vector<uint8_t> p = unescape(body + 3, length - 3);
+    if (p.size() < 2 || p[0] != 0xFF) return std::nullopt;
+    switch (p[1]) {
+    case 1: {
+        if (p.size() != 6) return std::nullopt;
+        const uint32_t bits = uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 | uint32_t(p[5]) << 24;
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return stage2_report_t{stage2_report_t::type_t::progress, value, {}};
+    }
+    case 2: {
+        if (p.size() < 3 || p.size() > 67) return std::nullopt;
+        const std::size_t n = std::min<std::size_t>({p[2], 64, p.size() - 3});
+        std::string text(p.begin() + 3, p.begin() + 3 + long(n));
+        text = text.c_str();  // the text ends at its first zero byte
+        return stage2_report_t{stage2_report_t::type_t::error, 0, text};
+    }
+    case 3: return stage2_report_t{stage2_report_t::type_t::complete, 0, {}};
+    default: return std::nullopt;
+    }
+}
+
+}  // namespace zal::updater::midi

@@ -1,0 +1,61 @@
+#pragma once
+
+// The devices' SysEx messages: finding a running device among the MIDI ports,
+// the bootloader handshake, and the stage-2 firmware's reports and requests.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/midi_io/midi_io.hpp"
+#include "updater/updater.hpp"
+
+namespace zal::updater::midi {
+
+struct device_t {
+    zal::midi::io::in_t in{0};
+    zal::midi::io::out_t out{0};
+    kind_t kind = kind_t::any;
+
+    // Whether the engine can use it: a known kind and both ports.
+    bool usable() const {
+        return kind != kind_t::any && in != zal::midi::io::no_in && out != zal::midi::io::no_out;
+    }
+};
+
+struct bootloader_magic_key_t {
+    std::array<uint8_t, 4> k{};
+    bool read(const uint8_t* body, std::size_t length);
+};
+
+constexpr std::array<uint8_t, 3> manufacturer_id = {0x00, 0x31, 0x33};
+constexpr std::array<uint8_t, 6> bootloader_request = {0xF0, 0x00, 0x31, 0x33, 0x7F, 0xF7};
+constexpr std::array<uint8_t, 8> stage2_status_request = {0xF0, 0x00, 0x31, 0x33, 0x01, 0x7F, 0x00, 0xF7};
+constexpr std::array<uint8_t, 8> stage2_finish_request = {0xF0, 0x00, 0x31, 0x33, 0x01, 0x7F, 0x04, 0xF7};
+
+// The confirmation for a key: each byte's low seven bits inverted.
+std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key);
+
+zal::midi::io::out_t matching_midi_out(zal::midi::io::in_t in);
+device_t first_matching_device(kind_t kind, bool updater_only);
+bool send_bootloader_request(zal::midi::io::out_t out);
+bool send_bootloader_confirmation(zal::midi::io::out_t out, const bootloader_magic_key_t& key);
+
+// Stage-2 content escaping: 8-bit values through 7-bit SysEx bytes.
+std::vector<uint8_t> unescape(const uint8_t* content, std::size_t length);
+std::vector<uint8_t> escape(const std::vector<uint8_t>& decoded);
+
+struct stage2_report_t {
+    enum class type_t { progress = 1, error = 2, complete = 3 };
+    type_t type;
+    float progress = 0;  // progress
+    std::string text;    // error
+};
+
+// A stage-2 report from a received body, or nothing when the body does not fit.
+std::optional<stage2_report_t> read_stage2_report(const uint8_t* body, std::size_t length);
+
+}  // namespace zal::updater::midi

@@ -1,0 +1,88 @@
+#include "updater/uhb.hpp"
+
+namespace zal::updater::uhb {
+
+bool info_t::read(const uint8_t* data, std::size_t length) {
+    if (length < info_record_size || length > report_size || data[0] != info_record_size) return false;
+
+    // Bytes after the identifier that each field takes, and where its value starts.
+    struct layout_t {
+        uint8_t size;
+        uint8_t value_from;
+    };
+    auto layout_of = [](uint8_t id) -> layout_t {
+        switch (id) {
+        case 1: return {1, 0};
+        case 3: case 4: case 5: return {3, 1};
+        case 6: case 8: return {7, 3};
+        default: return {0, 0};
+        }
+    };
+
+    uint8_t field = 0;
+    std::size_t index = 0;
+    uint32_t value = 0;
+    std::size_t name_length = 0;
+    for (std::size_t i = 1; i < info_record_size; ++i) {
+        const uint8_t b = data[i];
+        if (field == 0) {
+            if (b == 0) continue;
+            field = b;
+            index = 0;
+            value = 0;
+            name_length = 0;
+            continue;
+        }
+        if (field == 2 || field > 8) return false;
+        if (field == 7) {
+            if (b == 0) {
+                device_name[name_length] = 0;
+                field = 0;
+            } else if (name_length < sizeof device_name - 1) {
+                device_name[name_length++] = char(b);
+                device_name[name_length] = 0;
+            }
+            continue;
+        }
+        const layout_t layout = layout_of(field);
+        if (index >= layout.value_from) value |= uint32_t(b) << (8 * (index - layout.value_from));
+        if (++index < layout.size) continue;
+        switch (field) {
+        case 1: mcu_type = uint8_t(value); break;
+        case 3: erase_block_size = uint16_t(value); break;
+        case 4: write_block_size = uint16_t(value); break;
+        case 5: boot_revision = uint16_t(value); break;
+        case 6: boot_start = value; break;
+        case 8: flash_size = value; break;
+        default: break;
+        }
+        field = 0;
+    }
+    return true;
+}
+
+template <cmd_code Code>
+bool check_response(const uint8_t* data, std::size_t length, const char*&) {
+    return length >= 2 && data[0] == start_byte && data[1] == uint8_t(Code);
+}
+
+template <>
+bool check_response<cmd_code::info>(const uint8_t* data, std::size_t length, const char*& error) {
+    info_t info;
+    if (!info.read(data, length)) {
+        error = "Invalid bootloader info data.";
+        return false;
+    }
+    if (info.mcu_type != stm32f4_mcu_type) {
+        error = "Invalid bootloader info.";
+        return false;
+    }
+    return true;
+}
+
+template bool check_response<cmd_code::sync>(const uint8_t*, std::size_t, const char*&);
+template bool check_response<cmd_code::boot>(const uint8_t*, std::size_t, const char*&);
+template bool check_response<cmd_code::write>(const uint8_t*, std::size_t, const char*&);
+template bool check_response<cmd_code::erase>(const uint8_t*, std::size_t, const char*&);
+
+}  // namespace zal::updater::uhb

@@ -1,0 +1,393 @@
+#include "updater/updater.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+
+#include "common/async/async.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "updater/hid.hpp"
+#include "updater/midi.hpp"
+#include "updater/run.hpp"
+
+namespace zal {
+
+const char* kind_name(kind_t kind) {
+    switch (kind) {
+    case kind_t::ventaro: return "Ventaro";
+    case kind_t::ruvo: return "Ruvo";
+    default: return "undefined";
+    }
+}
+
+namespace updater {
+
+namespace {
+
+namespace io = zal::midi::io;
+
+// An English/French pair, chosen by `lang` when it is used.
+struct text_t {
+    const char* en;
+    const char* fr;
+    const char* get() const { return lang == lang_t::fr ? fr : en; }
+};
+
+// --- module state; all but `phase` and `received_progress` belong to the main thread
+std::atomic<phase_t> phase{0};
+std::atomic<bool> received_progress{false};
+bool initialized = false;
+bool midi_hid_initialized = false;
+update_t update;
+std::function<void()> on_midi_update;
+// The MIDI input the run attached, detached whenever the run ends: an input left
+// attached would keep its old handlers and deafen the next run that attaches it.
+std::optional<io::in_t> attached_input;
+
+const text_t waiting_title_ventaro{"Waiting for the Ventaro...", "En attente du Ventaro..."};
+const text_t waiting_title_ruvo{"Waiting the Ruvo...", "En attente du Ruvo..."};
+const text_t keep_connected{"Please do not move, turn off, or disconnect the device until the update ends.",
+                            "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil avant la fin de la mise à jour."};
+
+void announce(const text_t& title, const text_t& subtitle) { on_announce(title.get(), subtitle.get()); }
+
+const text_t& waiting_title(kind_t kind) { return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo; }
+
+bool attach_input(const midi::device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
+    if (!io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect))) return false;
+    attached_input = m.in;
+    return true;
+}
+
+void detach_input() {
+    if (!attached_input) return;
+    io::detach(*attached_input);
+    attached_input.reset();
+}
+
+const std::optional<device_update_t>& device_update_of(kind_t kind) {
+    static const std::optional<device_update_t> none;
+    return kind == kind_t::ventaro ? update.ventaro : kind == kind_t::ruvo ? update.ruvo : none;
+}
+
+void fail(const char* message) { end_run(end_t::failure, kind_t::any, message); }
+
+// --- phase 8 -------------------------------------------------------------------
+namespace phase8_programming_main_firmware {
+void enter(const hid::device_t& d, float start_fraction) {
+    const std::optional<device_update_t>& device_update = device_update_of(d.kind);
+    if (!device_update || device_update->main.sectors.empty() || device_update->main.flash_map.size == 0) {
+        fail("No firmware found.");
+        return;
+    }
+    phase = 8;
+    announce({"Updating...", "Mise à jour..."}, keep_connected);
+    try {
+        const kind_t kind = d.kind;
+        program_asynchronously_or_fail(d, make_update_plan(device_update->main), 8, start_fraction,
+                                       1.0f - start_fraction, [kind] { end_run(end_t::success, kind, nullptr); });
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+}
+}  // namespace phase8_programming_main_firmware
+
+// --- phase 7 -------------------------------------------------------------------
+namespace phase7_waiting_for_bootloader {
+void look_for_hid_device(kind_t kind) {
+    if (phase != 7) return;
+    const hid::device_t d = hid::first_matching_device(kind);
+    if (d.kind != kind_t::any) {
+        std::fprintf(stderr, "Found the rebooted device as HID.\n");
+        phase8_programming_main_firmware::enter(d, 0.8f);
+        return;
+    }
+    async_main([kind] { look_for_hid_device(kind); }, 500);
+}
+
+void enter(kind_t kind) {
+    phase = 7;
+    announce(waiting_title(kind), {"The update will continue in a few moments.", "La mise à jour va continuer dans quelques instants."});
+    look_for_hid_device(kind);
+}
+}  // namespace phase7_waiting_for_bootloader
+
+// --- phase 6 -------------------------------------------------------------------
+namespace phase6_waiting_for_stage2_completion {
+void send_request(io::out_t out) {
+    if (phase != 6 || received_progress) return;
+    if (!io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size())) {
+        fail("Could not send a MIDI SysEx.");
+        return;
+    }
+    async_main([out] { send_request(out); }, 1000);
+}
+
+void finish(const midi::device_t& m) {
+    if (phase != 6) return;
+    // Detached first: the device drops its ports as soon as it hears the request.
+    detach_input();
+    if (!io::send(m.out, midi::stage2_finish_request.data(), midi::stage2_finish_request.size())) {
+        fail("Could not send a MIDI SysEx.");
+        return;
+    }
+    phase7_waiting_for_bootloader::enter(m.kind);
+}
+
+// MIDI receive thread: decode, then hand over to the main thread.
+void on_sysex(const midi::device_t& m, const uint8_t* body, std::size_t length) {
+    if (phase != 6) return;
+    const std::optional<midi::stage2_report_t> report = midi::read_stage2_report(body, length);
+    if (!report) return;
+    switch (report->type) {
+    case midi::stage2_report_t::type_t::progress: {
+        received_progress = true;
+        const float value = report->progress;
+        async_main([value] {
+            if (phase == 6) on_progress(0.2f + 0.6f * value);
+        });
+        break;
+    }
+    case midi::stage2_report_t::type_t::error:
+        async_main([text = report->text] {
+            if (phase == 6) fail(text.c_str());
+        });
+        break;
+    case midi::stage2_report_t::type_t::complete:
+        async_main([m] { finish(m); }, 500);
+        break;
+    }
+}
+
+void enter(const midi::device_t& m) {
+    phase = 6;
+    received_progress = false;
+    announce({"Updating internal components...", "Mise à jour des composants internes..."}, keep_connected);
+    send_request(m.out);
+    if (phase != 6) return;
+    const bool attached = attach_input(
+        m, [m](const uint8_t* body, std::size_t length, bool) { on_sysex(m, body, length); },
+        [] {
+            attached_input.reset();  // the port layer drops the handler itself
+            if (phase == 6) fail("Device disconnected.");
+        });
+    if (!attached) fail("Could not connect to MIDI device.");
+}
+}  // namespace phase6_waiting_for_stage2_completion
+
+// --- phase 5 -------------------------------------------------------------------
+namespace phase5_waiting_for_stage2_midi_device {
+void look_for_midi_device(kind_t kind) {
+    if (phase != 5) return;
+    const midi::device_t m = midi::first_matching_device(kind, false);
+    if (!m.usable()) return;  // the next setup change brings the next attempt
+    std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
+    on_midi_update = nullptr;
+    phase6_waiting_for_stage2_completion::enter(m);
+}
+
+void enter(kind_t kind) {
+    phase = 5;
+    announce(waiting_title(kind), {"The update will continue in a few moments.", "La mise à jour va continuer dans quelques instants."});
+    on_midi_update = [kind] { look_for_midi_device(kind); };
+    look_for_midi_device(kind);
+}
+}  // namespace phase5_waiting_for_stage2_midi_device
+
+// --- phase 4 -------------------------------------------------------------------
+namespace phase4_programming_stage2 {
+void enter(const hid::device_t& d) {
+    const std::optional<device_update_t>& device_update = device_update_of(d.kind);
+    if (!device_update || !device_update->stage2 || device_update->stage2->sectors.empty()) {
+        phase8_programming_main_firmware::enter(d, 0.0f);
+        return;
+    }
+    phase = 4;
+    announce({"Preparing to update internal components...", "Préparation de la mise à jour des composants internes..."},
+             {"Please do not move, turn off, or disconnect the device.", "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil."});
+    try {
+        const kind_t kind = d.kind;
+        program_asynchronously_or_fail(d, make_update_plan(*device_update->stage2), 4, 0.0f, 0.2f,
+                                       [kind] { phase5_waiting_for_stage2_midi_device::enter(kind); });
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+}
+}  // namespace phase4_programming_stage2
+
+// --- phase 3 -------------------------------------------------------------------
+namespace phase3_waiting_for_bootloader {
+void look_for_hid_device(kind_t kind) {
+    if (phase != 3) return;
+    const hid::device_t d = hid::first_matching_device(kind);
+    if (d.kind != kind_t::any) {
+        std::fprintf(stderr, "Found the rebooted device as HID.\n");
+        phase4_programming_stage2::enter(d);
+        return;
+    }
+    async_main([kind] { look_for_hid_device(kind); }, 500);
+}
+
+void enter(kind_t kind) {
+    phase = 3;
+    announce(waiting_title(kind), {"The update will start in a few moments.", "La mise à jour va commencer dans quelques instants."});
+    look_for_hid_device(kind);
+}
+}  // namespace phase3_waiting_for_bootloader
+
+// --- phase 2 -------------------------------------------------------------------
+namespace phase2_rebooting {
+void send_request(io::out_t out) {
+    if (phase != 2) return;
+    if (!midi::send_bootloader_request(out)) {
+        fail("Could not send a MIDI SysEx.");
+        return;
+    }
+    std::fprintf(stderr, "Sent bootloader request.\n");
+    async_main([out] { send_request(out); }, 1000);
+}
+
+void on_key(const midi::device_t& m, const midi::bootloader_magic_key_t& key) {
+    if (phase != 2) return;
+    detach_input();
+    std::fprintf(stderr, "Received bootloader request response.\n");
+    if (!midi::send_bootloader_confirmation(m.out, key)) {
+        fail("Could not send a MIDI SysEx.");
+        return;
+    }
+    std::fprintf(stderr, "Sent bootloader request confirmation: device rebooted.\n");
+    phase3_waiting_for_bootloader::enter(m.kind);
+}
+
+void enter(const midi::device_t& m) {
+    phase = 2;
+    const bool ventaro = m.kind == kind_t::ventaro;
+    announce(ventaro ? text_t{"Rebooting the Ventaro...", "Redémarrage du Ventaro..."}
+                     : text_t{"Rebooting the Ruvo...", "Redémarrage du Ruvo..."},
+             {"Your device will be rebooted now in order to update it.", "Votre appareil va être redémarré pour pouvoir le mettre à jour."});
+    send_request(m.out);
+    if (phase != 2) return;
+    const bool attached = attach_input(
+        m,
+        [m](const uint8_t* body, std::size_t length, bool) {
+            midi::bootloader_magic_key_t key;
+            if (key.read(body, length)) async_main([m, key] { on_key(m, key); });
+        },
+        [] {
+            attached_input.reset();  // the port layer drops the handler itself
+            if (phase == 2) fail("Device disconnected.");
+        });
+    if (!attached) fail("Could not connect to MIDI device.");
+}
+}  // namespace phase2_rebooting
+
+// --- phase 1 -------------------------------------------------------------------
+namespace phase1_waiting_for_any_device {
+void look_for_hid_device(kind_t kind) {
+    if (phase != 1) return;
+    const hid::device_t d = hid::first_matching_device(kind);
+    if (d.kind != kind_t::any) {
+        std::fprintf(stderr, "Found a matching HID device (%s).\n", kind_name(d.kind));
+        phase4_programming_stage2::enter(d);
+        return;
+    }
+    if (!d.path.empty()) {
+        const kind_t answer = on_ask_kind_modal();
+        if (answer == kind_t::any) {
+            cancel();
+            return;
+        }
+        kind = answer;
+    }
+    async_main([kind] { look_for_hid_device(kind); }, 1000);
+}
+
+void look_for_midi_device(kind_t kind) {
+    if (phase != 1) return;
+    const midi::device_t m = midi::first_matching_device(kind, false);
+    if (!m.usable()) {
+        async_main([kind] { look_for_midi_device(kind); }, 5000);
+        return;
+    }
+    std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
+    on_midi_update = nullptr;
+    phase2_rebooting::enter(m);
+}
+
+void enter(kind_t requested) {
+    phase = 1;
+    kind_t kind = requested;
+    if (update.ventaro && !update.ruvo) kind = kind_t::ventaro;
+    if (update.ruvo && !update.ventaro) kind = kind_t::ruvo;
+    switch (kind) {
+    case kind_t::ventaro:
+        announce({"Connect your Ventaro", "Branchez votre Ventaro"},
+                 {"Please connect your Ventaro to your computer using a USB cable, and turn it on.",
+                  "Veuillez brancher votre Ventaro à votre ordinateur à l'aide d'un câble USB puis l'allumer."});
+        break;
+    case kind_t::ruvo:
+        announce({"Connect your Ruvo receiver", "Branchez votre boîtier Ruvo"},
+                 {"Please connect your Ruvo receiver to your computer using a USB cable, and turn it on.",
+                  "Veuillez brancher votre boîtier Ruvo à votre ordinateur à l'aide d'un câble USB puis l'allumer."});
+        break;
+    default:
+        announce({"Connect your Ventaro or your Ruvo receiver", "Branchez votre Ventaro ou votre boîtier Ruvo"},
+                 {"Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, and turn it on.",
+                  "Veuillez brancher votre Ventaro ou votre boîtier Ruvo à votre ordinateur à l'aide d'un câble USB puis "
+                  "l'allumer."});
+        break;
+    }
+    on_midi_update = [kind] { look_for_midi_device(kind); };
+    look_for_hid_device(kind);
+    look_for_midi_device(kind);
+}
+}  // namespace phase1_waiting_for_any_device
+
+void on_midi_setup_changed() {
+    async_main([] {
+        if (initialized && on_midi_update) {
+            const std::function<void()> hook = on_midi_update;  // the hook may replace itself
+            hook();
+        }
+    });
+}
+
+}  // namespace
+
+phase_t current_phase() { return phase; }
+
+void end_run(end_t end, kind_t kind, const char* message) {
+    on_midi_update = nullptr;
+    phase = 0;
+    initialized = false;
+    detach_input();
+    on_end(end, kind, message);
+}
+
+bool running() { return initialized; }
+
+bool start(kind_t kind, const update_t& package) {
+    if (initialized) return false;
+    on_midi_update = nullptr;
+    if (!midi_hid_initialized) {
+        if (hid_init() != 0)
+            throw std::runtime_error(text_t{"Could not access USB HID devices.", "Impossible d'accéder aux périphériques USB HID."}.get());
+        if (!io::init("VentaroUpdate", on_midi_setup_changed)) {
+            hid_exit();
+            throw std::runtime_error(text_t{"Could not access MIDI devices.", "Impossible d'accéder aux périphériques MIDI."}.get());
+        }
+        midi_hid_initialized = true;
+    }
+    initialized = true;
+    update = package;
+    phase1_waiting_for_any_device::enter(kind);
+    return true;
+}
+
+void cancel() {
+    if (initialized) end_run(end_t::cancelled, kind_t::any, nullptr);
+}
+
+}  // namespace updater
+}  // namespace zal

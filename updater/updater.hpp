@@ -1,0 +1,42 @@
+#pragma once
+
+// The update engine: drives one firmware update of one device, from waiting for
+// it to the end of programming, on the main thread in short steps. The program
+// that links the engine defines the four callbacks below.
+
+#include <cstdint>
+
+#include "update/update.hpp"
+
+namespace zal {
+
+enum class kind_t : int32_t { any = 0, ventaro = 1, ruvo = 2 };
+enum class end_t : int32_t { success = 0, failure = 1, cancelled = 2 };
+
+// "Ventaro", "Ruvo" or "undefined", as log lines name a kind.
+const char* kind_name(kind_t kind);
+
+namespace updater {
+
+using phase_t = int32_t;
+
+// Begins a run; false when one is live already. Throws std::runtime_error, in
+// the current language, when USB HID or MIDI access cannot be set up.
+bool start(kind_t kind, const update_t& update);
+
+// Ends a live run as cancelled; does nothing otherwise.
+void cancel();
+
+// Whether a run is live.
+bool running();
+
+// --- defined by the program that links the engine; always called on the main thread
+void on_announce(const char* title, const char* subtitle);
+void on_progress(float progress);
+// The engine is idle again when this is called: it may start the next run.
+void on_end(end_t end, kind_t kind, const char* message);
+// Which kind the connected bootloader is; kind_t::any when the user declines.
+kind_t on_ask_kind_modal();
+
+}  // namespace updater
+}  // namespace zal
