@@ -61,7 +61,7 @@ const char* const usage_text =
     "                                 [--simulate ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
     "                                  [--fault SPEC]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
-    "        power-cut:K, stage2-error:TEXT, refuse-send\n";
+    "        power-cut:K, stage2-error:TEXT, stage2-stall, refuse-send\n";
 
 int usage(const std::string& problem = {}) {
     if (!problem.empty()) std::fprintf(stderr, "ventaro-update-cli: %s\n", problem.c_str());

@@ -74,6 +74,7 @@ std::optional<fault_t> parse_fault(const std::string& spec, std::string& error) 
     if (name == "unplug-at-request" && value.empty()) return fault_t{fault_t::type_t::unplug_at_request, 0, {}};
     if (name == "unplug-at-stage2" && value.empty()) return fault_t{fault_t::type_t::unplug_at_stage2, 0, {}};
     if (name == "refuse-send" && value.empty()) return fault_t{fault_t::type_t::refuse_send, 0, {}};
+    if (name == "stage2-stall" && value.empty()) return fault_t{fault_t::type_t::stage2_stall, 0, {}};
     if (name == "unplug-at-roundtrip") return counted(fault_t::type_t::unplug_at_roundtrip);
     if (name == "no-answer") return counted(fault_t::type_t::no_answer);
     if (name == "wrong-answer") return counted(fault_t::type_t::wrong_answer);
@@ -142,6 +143,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     std::array<uint8_t, 4> key{};
     // stage-2 firmware
     bool stage2_reporting = false;
+    int status_requests = 0;
 
     bool has_fault(fault_t::type_t type, uint64_t roundtrip = 0) const {
         return std::any_of(options.faults.begin(), options.faults.end(), [&](const fault_t& f) {
@@ -292,6 +294,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         }
         if (mode == mode_t::stage2) {
             if (std::equal(message.begin(), message.end(), stage2_status_request.begin(), stage2_status_request.end())) {
+                ++status_requests;
                 if (has_fault(fault_t::type_t::unplug_at_stage2)) {
                     disconnect();
                     return;
@@ -338,7 +341,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         std::memcpy(&bits, &value, sizeof bits);
         send_stage2({0xFF, 0x01, uint8_t(bits), uint8_t(bits >> 8), uint8_t(bits >> 16), uint8_t(bits >> 24)});
         ++stage2_step;
-        later(stage2_report_ms, &impl::report_stage2);
+        if (!has_fault(fault_t::type_t::stage2_stall)) later(stage2_report_ms, &impl::report_stage2);
     }
 
     // --- HID, on the programming worker ---
@@ -481,6 +484,11 @@ std::vector<uint8_t> simulated_device_t::flash() const {
 uint64_t simulated_device_t::roundtrips() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->reports;
+}
+
+int simulated_device_t::stage2_status_requests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->status_requests;
 }
 
 int simulated_device_t::application_starts() const {

@@ -29,27 +29,28 @@ struct fault_t {
         wrong_answer,        // HID report `roundtrip` gets a wrong answer
         power_cut,           // power lost when HID report `roundtrip` arrives; back a second later
         stage2_error,        // the stage-2 firmware reports `text` instead of completing
+        stage2_stall,        // the stage-2 firmware falls silent after its first report
         refuse_send,         // nothing can be sent to the device's MIDI ports
     };
     type_t type;
     uint64_t roundtrip = 0;  // counted over every HID report the device received
-    std::string text;
+    std::string text = {};
 };
 
 // Reads "unplug-at-request", "unplug-at-stage2", "unplug-at-roundtrip:K",
 // "no-answer:K", "wrong-answer:K", "power-cut:K", "stage2-error:TEXT",
-// "refuse-send". Nothing, with `error` set, when the text is none of them.
+// "stage2-stall", "refuse-send". Nothing, with `error` set, when the text is none of them.
 std::optional<fault_t> parse_fault(const std::string& spec, std::string& error);
 
 struct device_options_t {
     kind_t kind = kind_t::ventaro;
     bool v1_bootloader = false;  // the first-generation identity, which tells no kind
     bool start_in_bootloader = false;
-    std::vector<fault_t> faults;
-    std::vector<uint8_t> flash;  // 1 MiB from 0x08000000; empty: sectors 0 to 10 erased
+    std::vector<fault_t> faults = {};
+    std::vector<uint8_t> flash = {};  // 1 MiB from 0x08000000; empty: sectors 0 to 10 erased
     // Sector-0 blocks of the stage-2 firmware images this device recognises as
     // its stage-2 updater when they start.
-    std::vector<std::vector<uint8_t>> stage2_sector0;
+    std::vector<std::vector<uint8_t>> stage2_sector0 = {};
     uint32_t boot_wait_ms = 5000;
 };
 
@@ -77,6 +78,8 @@ public:
     uint64_t roundtrips() const;
     // Times the device started its main firmware after being programmed.
     int application_starts() const;
+    // Stage-2 status requests the device has heard.
+    int stage2_status_requests() const;
 
     struct impl;
 

@@ -1,0 +1,34 @@
+#pragma once
+
+// The engine's four callbacks for tests: every call is recorded, and the kind
+// question answers what the test says.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "updater/updater.hpp"
+
+namespace zal::testing {
+
+struct engine_events_t {
+    std::vector<std::string> titles;  // every announced title, in order
+    std::vector<float> progress;
+    struct end_record_t {
+        end_t end;
+        kind_t kind;
+        std::string message;  // "" for none
+    };
+    std::vector<end_record_t> ends;
+    int kind_questions = 0;
+    kind_t kind_answer = kind_t::any;
+    std::function<void()> on_end_hook;  // runs inside on_end
+
+    void clear() { *this = engine_events_t{}; }
+};
+
+// Main thread only, like the callbacks.
+extern engine_events_t events;
+
+}  // namespace zal::testing

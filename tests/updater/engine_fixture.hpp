@@ -1,0 +1,132 @@
+#pragma once
+
+// Runs the engine against simulated devices on the virtual MIDI service; the
+// main queue runs on the virtual clock or the real one, workers on real threads.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "common/async/main_queue.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "common/midi_io/virtual/virtual_service.hpp"
+#include "devices/simulated_device.hpp"
+#include "devices/simulated_hid.hpp"
+#include "tests/updater/engine_events.hpp"
+#include "tools/package_writer.hpp"
+#include "update/update.hpp"
+
+namespace zal::testing {
+
+// One per process: the engine sets the MIDI layer up once.
+inline midi::io::virtual_service_t& midi_service() {
+    static auto* service = new midi::io::virtual_service_t;
+    return *service;
+}
+
+struct package_spec_t {
+    bool ventaro = true, ventaro_stage2 = true, ruvo = false, ruvo_stage2 = false;
+    std::size_t main_size = 48 * 1024, stage2_size = 20 * 1024;
+};
+
+inline update_t make_package(const package_spec_t& spec) {
+    const auto hex = [](std::size_t size, uint32_t seed) {
+        return tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(size, seed)}});
+    };
+    std::vector<tools::zip_entry_t> entries = {{"info.txt", tools::make_info_text("Test", "1.0.0", "2026-01-01")}};
+    if (spec.ventaro) entries.push_back({"ventaro.hex", hex(spec.main_size, 11)});
+    if (spec.ventaro_stage2) entries.push_back({"ventaro-stage2.hex", hex(spec.stage2_size, 12)});
+    if (spec.ruvo) entries.push_back({"ruvo.hex", hex(spec.main_size + 1000, 21)});
+    if (spec.ruvo_stage2) entries.push_back({"ruvo-stage2.hex", hex(spec.stage2_size + 100, 22)});
+    const auto zip = tools::make_zip(entries);
+    return make_update(zip.data(), zip.size());
+}
+
+// The sector-0 blocks of a package's stage-2 images: how the devices recognise them.
+inline std::vector<std::vector<uint8_t>> stage2_blocks(const update_t& u) {
+    std::vector<std::vector<uint8_t>> blocks;
+    for (const auto* d : {&u.ventaro, &u.ruvo})
+        if (*d && (*d)->stage2) blocks.push_back((*d)->stage2->sectors.at(0));
+    return blocks;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    explicit EngineTest(bool virtual_clock = true) : virtual_clock_(virtual_clock) {}
+
+    void SetUp() override {
+        main_queue::attach_current_thread(virtual_clock_);
+        devices::hid_use_simulation(true);
+        midi::io::set_service(&midi_service());
+        events.clear();
+        stderr_captured_ = true;
+        ::testing::internal::CaptureStderr();
+    }
+
+    void TearDown() override {
+        updater::cancel();
+        device.reset();
+        settle();
+        log_ = ::testing::internal::GetCapturedStderr();
+        if (HasFailure()) std::fprintf(stderr, "--- engine log ---\n%s", log_.c_str());
+    }
+
+    devices::simulated_device_t& make_device(devices::device_options_t options) {
+        device = std::make_unique<devices::simulated_device_t>(midi_service(), std::move(options));
+        return *device;
+    }
+
+    // Lets time pass: the virtual clock in 1 ms steps, the real one in short sleeps,
+    // giving the worker and the MIDI thread room to run.
+    bool run_until(const std::function<bool()>& done, uint32_t limit_ms = 60000) {
+        const auto begin = std::chrono::steady_clock::now();
+        const auto wall_limit = begin + std::chrono::seconds(120);
+        for (uint32_t t = 0; t < limit_ms && std::chrono::steady_clock::now() < wall_limit;) {
+            midi_service().flush();
+            if (virtual_clock_) {
+                main_queue::advance(1);
+                ++t;
+                if (main_queue::size() == 0 || t % 16 == 0) std::this_thread::yield();
+            } else {
+                main_queue::run_due();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                t = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count());
+            }
+            if (done()) return true;
+        }
+        return done();
+    }
+
+    bool run_to_end(uint32_t limit_ms = 60000) { return run_until([] { return !events.ends.empty(); }, limit_ms); }
+
+    // Runs a while longer; for checking that nothing more happens.
+    void settle(uint32_t ms = 3000) {
+        run_until([] { return false; }, ms);
+        // The worker closes its device through the main thread; let it finish.
+        for (int i = 0; i < 2000 && devices::hid_open_handles() != 0; ++i) {
+            main_queue::run_due();
+            if (virtual_clock_) main_queue::advance(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    std::string log() {
+        if (stderr_captured_) {
+            log_ += ::testing::internal::GetCapturedStderr();
+            ::testing::internal::CaptureStderr();
+        }
+        return log_;
+    }
+
+    std::unique_ptr<devices::simulated_device_t> device;
+
+private:
+    bool virtual_clock_;
+    bool stderr_captured_ = false;
+    std::string log_;
+};
+
+}  // namespace zal::testing

@@ -1,0 +1,204 @@
+#include "updater/hid.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "common/async/main_queue.hpp"
+#include "devices/simulated_hid.hpp"
+
+using namespace zal;
+using namespace zal::updater;
+
+namespace {
+
+update_plan_t plan_with(std::vector<unsigned char>& bytes) {
+    update_plan_t plan{0x08000000, {}};
+    plan.actions.push_back({update_action_t::kind_t::erase, 0, 1});
+    plan.actions.push_back({update_action_t::kind_t::write, 0x100, 0, bytes.data(), bytes.size()});
+    return plan;
+}
+
+hid_device_info info_of(uint16_t vid, uint16_t pid, const wchar_t* manufacturer, const wchar_t* product) {
+    hid_device_info info{};
+    info.path = const_cast<char*>("/dev/hidraw-test");
+    info.vendor_id = vid;
+    info.product_id = pid;
+    info.manufacturer_string = const_cast<wchar_t*>(manufacturer);
+    info.product_string = const_cast<wchar_t*>(product);
+    return info;
+}
+
+// A bootloader that answers every command with its echo and counts reports.
+struct echo_endpoint_t : devices::hid_endpoint_t {
+    int write(const uint8_t* data, std::size_t length) override {
+        ++reports;
+        if (fail_at == reports - 1) return -1;
+        const uint8_t* r = data + 1;
+        if (length == 65 && r[0] == 0x0F && r[1] != 0x0B && r[1] != 0x04) pending = {0x0F, r[1]};
+        if (r[1] == 0x02 && r[0] == 0x0F) {
+            pending.assign(64, 0);
+            pending[0] = 56;
+            pending[1] = 1;
+            pending[2] = 37;
+        }
+        if (r[0] != 0x0F) pending = {0x0F, 0x0B};  // data reports: the last one is checked
+        return int(length);
+    }
+    int read(uint8_t* data, std::size_t length, int) override {
+        const std::size_t n = std::min(length, pending.size());
+        std::memcpy(data, pending.data(), n);
+        pending.clear();
+        return int(n);
+    }
+    std::vector<uint8_t> pending;
+    int reports = 0;
+    int fail_at = -1;
+};
+
+}  // namespace
+
+TEST(ProgrammingSequence, OneEraseAndAHundredBytes) {
+    std::vector<unsigned char> bytes(100, 0x5A);
+    const auto sequence = hid::make_programming_sequence(plan_with(bytes));
+    ASSERT_EQ(sequence.size(), 8u);
+    const uint8_t codes[] = {2, 3, 1, 21, 11};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(sequence[std::size_t(i)].request[0], 0x0F);
+        EXPECT_EQ(sequence[std::size_t(i)].request[1], codes[i]);
+    }
+    EXPECT_EQ(sequence[3].timeout_ms, 4000);
+    EXPECT_EQ(sequence[4].request[2], 0x00);  // address 0x100, little-endian
+    EXPECT_EQ(sequence[4].request[3], 0x01);
+    EXPECT_EQ(sequence[4].request[6], 100);  // count
+    EXPECT_FALSE(sequence[4].check);
+    EXPECT_FALSE(sequence[5].check);
+    EXPECT_EQ(sequence[5].request[63], 0x5A);
+    ASSERT_TRUE(sequence[6].check);
+    EXPECT_EQ(sequence[6].timeout_ms, 4000);
+    EXPECT_EQ(sequence[6].request[35], 0x5A);
+    EXPECT_EQ(sequence[6].request[36], 0xFF);  // padding
+    EXPECT_EQ(sequence[7].request[1], 4);
+    EXPECT_FALSE(sequence[7].check);
+}
+
+TEST(ProgrammingSequence, ExactReportSizeAndEmptyWrites) {
+    std::vector<unsigned char> bytes(64, 0x11);
+    update_plan_t plan{0x08000000, {{update_action_t::kind_t::write, 0x40, 0, bytes.data(), 64},
+                                    {update_action_t::kind_t::write, 0x80, 0, bytes.data(), 0}}};
+    std::vector<hid::roundtrip_t> sequence;
+    hid::append(sequence, plan);
+    ASSERT_EQ(sequence.size(), 3u);  // write, one unpadded data report, then a bare write command
+    EXPECT_TRUE(sequence[1].check);
+    EXPECT_EQ(sequence[1].request[63], 0x11);
+    EXPECT_EQ(sequence[2].request[1], 11);
+}
+
+TEST(Matching, DescriptorsCompareExactly) {
+    const auto ruvo = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Ruvo Update");
+    EXPECT_TRUE(hid::matches(ruvo, usb_descriptor_bootloader_ruvo2));
+    EXPECT_FALSE(hid::matches(ruvo, usb_descriptor_bootloader_ruvo));
+    const auto lower = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"ventaro ruvo update");
+    EXPECT_FALSE(hid::matches(lower, usb_descriptor_bootloader_ruvo2));
+    const auto no_maker = info_of(0x16C0, 0x05DF, nullptr, L"Ventaro Ruvo Update");
+    EXPECT_FALSE(hid::matches(no_maker, usb_descriptor_bootloader_ruvo2));
+    const auto wide = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Ruvo Updat\u00e9");
+    EXPECT_FALSE(hid::matches(wide, usb_descriptor_bootloader_ruvo2));
+    EXPECT_EQ(usb_descriptor_bootloader_ventaro.manufacturer, std::string("Zalmir Instruments (") + maker_web_domain + ")");
+}
+
+TEST(Matching, FirstGenerationBootloaderTakesTheAskedKind) {
+    const std::string path = devices::hid_plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"},
+                                               std::make_shared<echo_endpoint_t>());
+    EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::any);
+    EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);
+    EXPECT_EQ(hid::first_matching_device(kind_t::ruvo).kind, kind_t::ruvo);
+    const std::string ventaro = devices::hid_plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater"},
+                                                  std::make_shared<echo_endpoint_t>());
+    EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);  // the bus order decides
+    devices::hid_unplug(path);
+    EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::ventaro);
+    EXPECT_TRUE(hid::first_matching_device(kind_t::ruvo).path.empty());
+    devices::hid_unplug(ventaro);
+}
+
+class ProcessSequence : public ::testing::Test {
+protected:
+    void SetUp() override {
+        main_queue::attach_current_thread(true);
+        endpoint = std::make_shared<echo_endpoint_t>();
+        path = devices::hid_plug({0x16C0, 0x05DF, L"m", L"p"}, endpoint);
+        sequence = hid::make_programming_sequence(plan_with(bytes));
+    }
+    void TearDown() override { devices::hid_unplug(path); }
+    std::vector<unsigned char> bytes = std::vector<unsigned char>(100, 1);
+    std::shared_ptr<echo_endpoint_t> endpoint;
+    std::string path;
+    std::vector<hid::roundtrip_t> sequence;
+};
+
+TEST_F(ProcessSequence, RunsEveryRoundtripWithProgressAndLogs) {
+    std::vector<std::pair<std::size_t, std::size_t>> calls;
+    ::testing::internal::CaptureStderr();
+    hid::process(sequence, path.c_str(), [&](std::size_t done, std::size_t total) {
+        calls.emplace_back(done, total);
+        return true;
+    });
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Will execute 8 HID roundtrips.\n");
+    ASSERT_EQ(calls.size(), 9u);
+    EXPECT_EQ(calls.front(), std::make_pair(std::size_t(0), std::size_t(8)));
+    EXPECT_EQ(calls.back(), std::make_pair(std::size_t(8), std::size_t(8)));
+    EXPECT_EQ(endpoint->reports, 8);
+    EXPECT_EQ(devices::hid_open_handles(), 0u);
+}
+
+TEST_F(ProcessSequence, StopsWhenProgressSaysSo) {
+    int calls = 0;
+    ::testing::internal::CaptureStderr();
+    hid::process(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls < 1; });
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(endpoint->reports, 1);
+    EXPECT_EQ(devices::hid_open_handles(), 0u);
+}
+
+TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
+    endpoint->fail_at = 0;
+    int calls = 0;
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(
+        {
+            try {
+                hid::process(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls > 0; });
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), "Could not write a HID report.");
+                throw;
+            }
+        },
+        std::runtime_error);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Error on roundtrip #0: Could not write a HID report.\n"),
+              std::string::npos);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(devices::hid_open_handles(), 0u);
+}
+
+TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(hid::process(sequence, "/dev/hidraw-missing", {}), std::runtime_error);
+    hid::process({}, path.c_str(), [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("No work to do.\n"), std::string::npos);
+
+    hid::roundtrip_t silent = hid::make_command<uhb::cmd_code::sync>();
+    silent.check = uhb::check_response<uhb::cmd_code::sync>;
+    silent.request[1] = 0x0B;  // the echo endpoint stays silent for a write code
+    ::testing::internal::CaptureStderr();
+    try {
+        hid::process({silent}, path.c_str(), {});
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "No HID packet received after timeout.");
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Will execute 1 HID roundtrip.\nError on roundtrip #0: No HID packet received after timeout.\n");
+}

@@ -1,0 +1,306 @@
+// The state machine on the virtual clock: every timer and hand-over, against
+// simulated devices.
+#include <gtest/gtest.h>
+
+#include "common/async/async.hpp"
+#include "tests/updater/engine_fixture.hpp"
+#include "updater/hid.hpp"
+#include "updater/midi.hpp"
+#include "updater/updater.hpp"
+
+using namespace zal;
+using namespace zal::testing;
+using devices::fault_t;
+using devices::mode_t;
+
+namespace {
+
+class StateMachine : public EngineTest {};
+
+std::vector<uint8_t> erased_flash() {
+    std::vector<uint8_t> flash(devices::flash_size, 0xFF);
+    return flash;
+}
+
+// What a device's flash must hold after a complete run of this package.
+std::vector<uint8_t> flash_after(const std::vector<uint8_t>& before, const device_update_t& d) {
+    std::vector<uint8_t> flash = d.stage2 ? devices::expected_flash(before, *d.stage2) : before;
+    return devices::expected_flash(flash, d.main);
+}
+
+bool same_below_bootloader(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    return std::equal(a.begin(), a.begin() + 0xE0000, b.begin());
+}
+
+}  // namespace
+
+TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
+    const update_t package = make_package({});
+    make_device({.kind = kind_t::ventaro, .stage2_sector0 = stage2_blocks(package)}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    ASSERT_EQ(events.ends.size(), 1u);
+    EXPECT_EQ(events.ends[0].end, end_t::success);
+    EXPECT_EQ(events.ends[0].kind, kind_t::ventaro);
+    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro", "Rebooting the Ventaro...", "Waiting for the Ventaro...",
+                                                       "Preparing to update internal components...", "Waiting for the Ventaro...",
+                                                       "Updating internal components...", "Waiting for the Ventaro...", "Updating..."}));
+    // Progress: stage 2 up to 0.2, the stage-2 firmware's reports, then 0.8 to 1.0.
+    ASSERT_FALSE(events.progress.empty());
+    EXPECT_TRUE(std::is_sorted(events.progress.begin(), events.progress.end()));
+    EXPECT_EQ(events.progress.back(), 1.0f);
+    EXPECT_NE(std::find(events.progress.begin(), events.progress.end(), 0.2f), events.progress.end());
+    EXPECT_NE(std::find(events.progress.begin(), events.progress.end(), 0.8f), events.progress.end());
+
+    settle();
+    EXPECT_EQ(device->mode(), mode_t::normal);
+    EXPECT_EQ(device->application_starts(), 1);
+    EXPECT_TRUE(same_below_bootloader(device->flash(), flash_after(erased_flash(), *package.ventaro)));
+    EXPECT_EQ(events.ends.size(), 1u);
+    const std::string lines = log();
+    for (const char* line : {"Found a matching MIDI device (Ventaro).\n", "Sent bootloader request.\n",
+                             "Received bootloader request response.\n",
+                             "Sent bootloader request confirmation: device rebooted.\n", "Found the rebooted device as HID.\n"})
+        EXPECT_NE(lines.find(line), std::string::npos) << line;
+}
+
+TEST_F(StateMachine, DeviceAlreadyInItsBootloaderSkipsTheHandshake) {
+    const update_t package = make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true});
+    make_device({.kind = kind_t::ruvo, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(updater::start(kind_t::ventaro, package));  // a receiver-only package runs for the receiver
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ruvo receiver", "Updating..."}));
+    EXPECT_EQ(events.ends[0].end, end_t::success);
+    EXPECT_EQ(events.ends[0].kind, kind_t::ruvo);
+    EXPECT_EQ(events.progress.front(), 0.0f);
+    EXPECT_NE(log().find("Found a matching HID device (Ruvo).\n"), std::string::npos);
+    EXPECT_EQ(log().find("Sent bootloader request"), std::string::npos);
+    settle();
+    EXPECT_TRUE(same_below_bootloader(device->flash(), devices::expected_flash(erased_flash(), package.ruvo->main)));
+}
+
+TEST_F(StateMachine, StartWhileLiveChangesNothing) {
+    const update_t package = make_package({});
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    EXPECT_FALSE(updater::start(kind_t::ruvo, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
+    EXPECT_EQ(events.titles, std::vector<std::string>{"Connect your Ventaro"});
+    // The live run still finds its device.
+    make_device({.kind = kind_t::ventaro, .stage2_sector0 = stage2_blocks(package)}).plug();
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::success);
+}
+
+TEST_F(StateMachine, EffectiveKindFollowsThePackage) {
+    const update_t both = make_package({.ruvo = true});
+    ASSERT_TRUE(updater::start(kind_t::ruvo, both));
+    updater::cancel();
+    update_t none = both;
+    none.ventaro.reset();
+    none.ruvo.reset();
+    ASSERT_TRUE(updater::start(kind_t::any, none));
+    updater::cancel();
+    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ruvo receiver", "Connect your Ventaro or your Ruvo receiver"}));
+    EXPECT_EQ(events.ends.size(), 2u);
+}
+
+TEST_F(StateMachine, PackageWithoutFirmwareRebootsTheDeviceThenFails) {
+    update_t none = make_package({});
+    none.ventaro.reset();
+    make_device({.kind = kind_t::ventaro}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, none));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::failure);
+    EXPECT_EQ(events.ends[0].message, "No firmware found.");
+    EXPECT_EQ(events.titles.back(), "Waiting for the Ventaro...");
+    EXPECT_EQ(device->mode(), mode_t::bootloader);
+}
+
+TEST_F(StateMachine, MainImageWithoutSectorsInItsMapIsNoFirmware) {
+    update_t package = make_package({.ventaro_stage2 = false});
+    package.ventaro->main.flash_map.size = 0;
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].message, "No firmware found.");
+}
+
+TEST_F(StateMachine, EmptyStage2ImageGoesStraightToTheMainImage) {
+    update_t package = make_package({});
+    package.ventaro->stage2->sectors.clear();
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro", "Updating..."}));
+    EXPECT_EQ(events.progress.front(), 0.0f);
+}
+
+TEST_F(StateMachine, OutputThatRefusesSysexFailsBeforeAttaching) {
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::refuse_send}}}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::failure);
+    EXPECT_EQ(events.ends[0].message, "Could not send a MIDI SysEx.");
+    settle();
+    EXPECT_EQ(events.ends.size(), 1u);
+}
+
+TEST_F(StateMachine, UndeterminedBootloaderAsksOnceAndUsesTheAnswer) {
+    const update_t package = make_package({.ruvo = true});
+    events.kind_answer = kind_t::ruvo;
+    make_device({.kind = kind_t::ruvo, .v1_bootloader = true, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.kind_questions, 1);
+    EXPECT_EQ(events.ends[0].end, end_t::success);
+    EXPECT_EQ(events.ends[0].kind, kind_t::ruvo);
+}
+
+TEST_F(StateMachine, DecliningTheKindQuestionCancels) {
+    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ruvo = true})));
+    ASSERT_EQ(events.ends.size(), 1u);  // inside start
+    EXPECT_EQ(events.ends[0].end, end_t::cancelled);
+    EXPECT_EQ(events.ends[0].message, "");
+    EXPECT_FALSE(updater::running());
+    settle(5000);
+    EXPECT_EQ(events.kind_questions, 1);
+}
+
+TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind) {
+    const update_t package = make_package({.ruvo = true});
+    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_sector0 = stage2_blocks(package)}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.kind_questions, 0);
+    EXPECT_EQ(events.ends[0].end, end_t::success);
+    EXPECT_EQ(events.ends[0].kind, kind_t::ventaro);
+}
+
+TEST_F(StateMachine, Stage2ErrorTextEndsTheRun) {
+    const update_t package = make_package({});
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_error, 0, "Voice board not found"}},
+                 .stage2_sector0 = stage2_blocks(package)})
+        .plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::failure);
+    EXPECT_EQ(events.ends[0].message, "Voice board not found");
+}
+
+TEST_F(StateMachine, UnplugDuringTheHandshake) {
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::unplug_at_request}}}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].message, "Device disconnected.");
+    EXPECT_EQ(log().find("Error:"), std::string::npos);  // the vanished input is not detached again
+}
+
+TEST_F(StateMachine, HidFailureEndsTheRunWithItsText) {
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::wrong_answer, 3}}}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro_stage2 = false})));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].message, "Wrong reponse in HID report.");
+    EXPECT_EQ(events.progress.size(), 3u);  // the roundtrips before it
+}
+
+TEST_F(StateMachine, CancelDuringProgrammingReportsNothingMore) {
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro_stage2 = false, .main_size = 600 * 1024})));
+    ASSERT_TRUE(run_until([] { return events.progress.size() > 20; }));
+    updater::cancel();
+    ASSERT_EQ(events.ends.size(), 1u);
+    EXPECT_EQ(events.ends[0].end, end_t::cancelled);
+    const std::size_t reported = events.progress.size();
+    settle();
+    EXPECT_EQ(events.progress.size(), reported);
+    EXPECT_EQ(events.ends.size(), 1u);
+    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_NE(log().find("Cancelled at roundtrip #"), std::string::npos);
+    EXPECT_EQ(device->mode(), mode_t::bootloader);
+}
+
+TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
+    // Phase 1 with nothing connected: HID every second, MIDI every five.
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    run_until([] { return false; }, 12000);
+    const std::string waiting = log();
+    const auto count = [&](const std::string& s, const char* what) {
+        std::size_t n = 0;
+        for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count(waiting, "Examining MIDI devices:"), 3u);  // at start, after 5 s and after 10 s
+    updater::cancel();
+    const std::string before = log();
+    run_until([] { return false; }, 20000);
+    EXPECT_EQ(log(), before);
+    EXPECT_EQ(events.ends.size(), 1u);
+}
+
+TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
+    const update_t package = make_package({});
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall}}, .stage2_sector0 = stage2_blocks(package)})
+        .plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    run_until([] { return false; }, 10000);
+    EXPECT_EQ(device->stage2_status_requests(), 1);
+    EXPECT_TRUE(events.ends.empty());  // no time-out: the phase waits
+    EXPECT_EQ(events.progress.back(), 0.2f);
+}
+
+TEST_F(StateMachine, FinishRequestComesHalfASecondAfterCompletion) {
+    const update_t package = make_package({});
+    make_device({.kind = kind_t::ventaro, .stage2_sector0 = stage2_blocks(package)}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    // The stage-2 firmware reports 1.0 (0.8 overall), completes 100 ms later, and
+    // leaves as soon as the finish request arrives.
+    ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() == 0.8f; }));
+    run_until([] { return false; }, 590);
+    EXPECT_EQ(device->mode(), mode_t::stage2);
+    EXPECT_TRUE(run_until([&] { return device->mode() != mode_t::stage2; }, 20));
+}
+
+TEST_F(StateMachine, OnEndMayStartTheNextRun) {
+    const update_t package = make_package({.ventaro_stage2 = false});
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    events.on_end_hook = [&] {
+        events.on_end_hook = nullptr;
+        EXPECT_FALSE(updater::running());
+        EXPECT_TRUE(updater::start(kind_t::ventaro, package));
+    };
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_TRUE(updater::running());
+    EXPECT_EQ(events.titles[2], "Connect your Ventaro");
+}
+
+// Ending a run detaches the input it attached: a later run that attaches the
+// same input must hear its device, not the old run's handlers.
+TEST_F(StateMachine, EndingARunDetachesItsInput) {
+    // A device that never answers keeps the run in phase 2, its input attached.
+    midi::io::virtual_service_t& service = midi_service();
+    const int32_t port = service.add_endpoint("Ventaro", "MIDI 1", "Ventaro MIDI 1",
+                                              midi::io::service_t::is_source | midi::io::service_t::is_destination);
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(run_until([] { return events.titles.size() == 2; }, 100));
+    EXPECT_EQ(events.titles.back(), "Rebooting the Ventaro...");
+    updater::cancel();
+
+    std::atomic<int> heard{0};
+    ASSERT_TRUE(midi::io::attach(midi::io::make_in(port), {}, [&](const uint8_t*, std::size_t, bool) { ++heard; }, {}));
+    const uint8_t key[] = {0xF0, 0x00, 0x31, 0x33, 0x7F, 1, 2, 3, 4, 0xF7};
+    service.device_send(port, key, sizeof key);
+    service.flush();
+    EXPECT_EQ(heard, 1);
+    midi::io::detach(midi::io::make_in(port));
+    service.remove_endpoint(port);
+}
+
+TEST_F(StateMachine, TextsFollowTheLanguage) {
+    lang = lang_t::fr;
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    EXPECT_EQ(events.titles.back(), "Branchez votre Ventaro");
+    updater::cancel();
+    lang = lang_t::en;
+}
