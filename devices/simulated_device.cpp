@@ -18,10 +18,11 @@ using io_service = midi::io::service_t;
 
 constexpr uint32_t bootloader_offset = 0xE0000;  // sector 11
 constexpr uint32_t stub_offset = bootloader_offset - 20;
-constexpr uint32_t reboot_ms = 300;
+constexpr uint32_t reboot_ms = 150;
 constexpr uint32_t power_back_ms = 1000;
-constexpr uint32_t stage2_report_ms = 100;
+constexpr uint32_t stage2_report_ms = 40;
 constexpr int stage2_steps = 10;
+constexpr uint32_t unplug_after_ms = 100;
 
 uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at) {
     return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
@@ -145,13 +146,26 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     bool stage2_reporting = false;
     int status_requests = 0;
 
-    bool has_fault(fault_t::type_t type, uint64_t roundtrip = 0) const {
-        return std::any_of(options.faults.begin(), options.faults.end(), [&](const fault_t& f) {
-            return f.type == type && (f.roundtrip == roundtrip || (type != fault_t::type_t::unplug_at_roundtrip &&
-                                                                   type != fault_t::type_t::no_answer &&
-                                                                   type != fault_t::type_t::wrong_answer &&
-                                                                   type != fault_t::type_t::power_cut));
-        });
+    // Every fault strikes once: a second run on the same device finds it healthy.
+    std::vector<bool> fired = std::vector<bool>(options.faults.size(), false);
+
+    bool take_fault(fault_t::type_t type, uint64_t roundtrip = 0) {
+        for (std::size_t i = 0; i < options.faults.size(); ++i) {
+            const fault_t& f = options.faults[i];
+            const bool counted = type == fault_t::type_t::unplug_at_roundtrip || type == fault_t::type_t::no_answer ||
+                                 type == fault_t::type_t::wrong_answer || type == fault_t::type_t::power_cut;
+            if (f.type == type && !fired[i] && (!counted || f.roundtrip == roundtrip)) {
+                fired[i] = true;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const fault_t* pending_fault(fault_t::type_t type) const {
+        for (std::size_t i = 0; i < options.faults.size(); ++i)
+            if (options.faults[i].type == type && !fired[i]) return &options.faults[i];
+        return nullptr;
     }
 
     void later(uint32_t delay, void (impl::*step)()) {
@@ -170,6 +184,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     // --- connections ---
     void disconnect() {
         ++epoch;
+        if (!ports.empty() && pending_fault(fault_t::type_t::refuse_send)) take_fault(fault_t::type_t::refuse_send);
         if (!ports.empty()) {
             for (int32_t id : ports) midi.remove_endpoint(id);
             ports.clear();
@@ -193,7 +208,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
                                                  [weak, main_port](const uint8_t* bytes, std::size_t length) {
                                                      if (auto self = weak.lock()) self->on_midi(main_port, bytes, length);
                                                  });
-            if (has_fault(fault_t::type_t::refuse_send)) midi.set_send_refused(id, true);
+            if (pending_fault(fault_t::type_t::refuse_send)) midi.set_send_refused(id, true);
             ports.push_back(id);
         }
         midi.announce_setup_change();
@@ -275,8 +290,8 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         using updater::midi::stage2_status_request;
         if (mode == mode_t::normal && main_port) {
             if (std::equal(message.begin(), message.end(), bootloader_request.begin(), bootloader_request.end())) {
-                if (has_fault(fault_t::type_t::unplug_at_request)) {
-                    disconnect();
+                if (take_fault(fault_t::type_t::unplug_at_request)) {
+                    later(unplug_after_ms, &impl::disconnect);  // once the host listens
                     return;
                 }
                 const uint8_t reply[] = {0xF0, 0x00, 0x31, 0x33, 0x7F, key[0], key[1], key[2], key[3], 0xF7};
@@ -295,10 +310,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         if (mode == mode_t::stage2) {
             if (std::equal(message.begin(), message.end(), stage2_status_request.begin(), stage2_status_request.end())) {
                 ++status_requests;
-                if (has_fault(fault_t::type_t::unplug_at_stage2)) {
-                    disconnect();
-                    return;
-                }
+                if (take_fault(fault_t::type_t::unplug_at_stage2)) later(unplug_after_ms, &impl::disconnect);
                 if (!stage2_reporting) {
                     stage2_reporting = true;
                     stage2_step = 0;
@@ -323,9 +335,9 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
 
     void report_stage2() {
         if (mode != mode_t::stage2) return;
-        const auto error = std::find_if(options.faults.begin(), options.faults.end(),
-                                        [](const fault_t& f) { return f.type == fault_t::type_t::stage2_error; });
-        if (error != options.faults.end() && stage2_step == stage2_steps / 2) {
+        const fault_t* error = pending_fault(fault_t::type_t::stage2_error);
+        if (error && stage2_step == stage2_steps / 2) {
+            take_fault(fault_t::type_t::stage2_error);
             const std::string text = error->text.substr(0, 64);
             std::vector<uint8_t> decoded = {0xFF, 0x02, uint8_t(text.size())};
             for (char c : text) decoded.push_back(uint8_t(c));
@@ -341,7 +353,8 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         std::memcpy(&bits, &value, sizeof bits);
         send_stage2({0xFF, 0x01, uint8_t(bits), uint8_t(bits >> 8), uint8_t(bits >> 16), uint8_t(bits >> 24)});
         ++stage2_step;
-        if (!has_fault(fault_t::type_t::stage2_stall)) later(stage2_report_ms, &impl::report_stage2);
+        if (stage2_step == 1 && take_fault(fault_t::type_t::stage2_stall)) return;
+        later(stage2_report_ms, &impl::report_stage2);
     }
 
     // --- HID, on the programming worker ---
@@ -379,18 +392,18 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         std::lock_guard lock(mutex);
         if (mode != mode_t::bootloader || length != 65) return -1;
         const uint64_t k = reports++;
-        if (has_fault(fault_t::type_t::power_cut, k)) {
+        if (take_fault(fault_t::type_t::power_cut, k)) {
             disconnect();
             later(power_back_ms, &impl::power_on);
             return -1;
         }
-        if (has_fault(fault_t::type_t::unplug_at_roundtrip, k)) {
+        if (take_fault(fault_t::type_t::unplug_at_roundtrip, k)) {
             disconnect();
             return -1;
         }
         const uint8_t* report = data + 1;
-        const bool silent = has_fault(fault_t::type_t::no_answer, k);
-        const bool wrong = has_fault(fault_t::type_t::wrong_answer, k);
+        const bool silent = take_fault(fault_t::type_t::no_answer, k);
+        const bool wrong = take_fault(fault_t::type_t::wrong_answer, k);
         auto echo = [&](uint8_t code) {
             if (!silent) respond({0x0F, uint8_t(wrong ? 0x00 : code)});
         };

@@ -22,8 +22,8 @@ constexpr std::size_t flash_size = 0x100000;
 
 struct fault_t {
     enum class type_t {
-        unplug_at_request,   // unplugged when the first bootloader request arrives
-        unplug_at_stage2,    // unplugged when the first stage-2 status request arrives
+        unplug_at_request,   // unplugged shortly after the first bootloader request, unanswered
+        unplug_at_stage2,    // unplugged shortly after the first stage-2 status request
         unplug_at_roundtrip,  // unplugged when HID report `roundtrip` arrives
         no_answer,           // HID report `roundtrip` gets no answer
         wrong_answer,        // HID report `roundtrip` gets a wrong answer

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAL_WERROR=ON -DZAL_BENCH=ON
 cmake --build build
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 300
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 900 --parallel 2

@@ -307,6 +307,12 @@ bool detach(in_t in) {
     return true;
 }
 
+std::size_t attached_inputs() {
+    state_t& s = state();
+    std::lock_guard lock(s.table_mutex);
+    return s.in_map.size();
+}
+
 bool send(out_t out, message_t message) {
     const std::vector<uint8_t> bytes = message_bytes(message);
     return send_bytes(out, bytes.data(), bytes.size());

@@ -80,6 +80,8 @@ using on_disconnect_t = std::function<void()>;
 // vanishes. An input attached already keeps its first callbacks.
 bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect);
 bool detach(in_t in);
+// How many inputs are attached now; for diagnostics and tests.
+std::size_t attached_inputs();
 
 bool send(out_t out, message_t message);
 bool send(out_t out, const message_t* messages, std::size_t count);

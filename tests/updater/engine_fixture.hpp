@@ -69,7 +69,7 @@ protected:
     void TearDown() override {
         updater::cancel();
         device.reset();
-        settle();
+        settle(200);
         log_ = ::testing::internal::GetCapturedStderr();
         if (HasFailure()) std::fprintf(stderr, "--- engine log ---\n%s", log_.c_str());
     }
