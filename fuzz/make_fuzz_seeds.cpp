@@ -20,7 +20,7 @@ void put(const fs::path& path, const std::vector<unsigned char>& bytes) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
-    for (const char* sub : {"update", "ihex", "ini"}) fs::create_directories(dir / sub);
+    for (const char* sub : {"update", "ihex", "ini", "markdown"}) fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
     const std::string hex = make_ihex({{0x08000000, make_synthetic_firmware(300, 1)}, {0x08003FF0, make_synthetic_firmware(40, 2)}});
@@ -37,5 +37,10 @@ int main(int argc, char** argv) {
 
     put(dir / "ini/info", info);
     put(dir / "ini/odd", "\xEF\xBB\xBF; c\n[general] a=b\n[gen\n =x\nk= \r\n[]\nv=1=2\nlast=");
+    put(dir / "markdown/notes", std::string(
+        "# Title\n## Sub **bold** *em* __s__ _e_\n- item\n-- inner\n> quote\n"
+        "[link](https://a.example/x) ![img](logo.png) www.a.example mail@a.example https://b.example/(x)\n"
+        "\\*esc\\* `code` ``a`b`` \\`no`\r\n#\n"));
+    put(dir / "markdown/unicode", std::string("# Caf\xC3\xA9 \xE2\x80\xA8> \xC2\xA0x\n- \xF0\x9F\x8E\xB9"));
     return 0;
 }

@@ -12,6 +12,7 @@ cmake --build build-fuzz
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.
 export ASAN_OPTIONS=quarantine_size_mb=32:detect_leaks=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 for target in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$target")
   corpus="build-fuzz/corpus/$name"
@@ -19,7 +20,8 @@ for target in build-fuzz/fuzz/fuzz_*; do
   mkdir -p "$corpus"
   echo "== $name for ${seconds}s"
   if ! "$target" "$corpus" "build-fuzz/fuzz/seeds/${name#fuzz_}" -max_total_time="$seconds" \
-      -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 >"$log" 2>&1; then
+      -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 \
+      -artifact_prefix=build-fuzz/ >"$log" 2>&1; then
     cat "$log"
     exit 1
   fi

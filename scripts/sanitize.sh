@@ -10,6 +10,7 @@ dir="build-${sanitizers//,/-}"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DZAL_SANITIZE="$sanitizers"
 cmake --build "$dir"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure --timeout 1800 --parallel 2 "$@"

@@ -1,0 +1,85 @@
+#include "app/markdown/px_base_parser.hpp"
+
+namespace zal::gui {
+
+QRegularExpression icu_expression(const QString& pattern, QRegularExpression::PatternOptions options) {
+    // (*ANY): ICU's set of line endings; Unicode properties: ICU's \s and \w.
+    return QRegularExpression(QStringLiteral("(*ANY)") + pattern,
+                              options | QRegularExpression::UseUnicodePropertiesOption);
+}
+
+std::optional<text_match_t> regex_matcher_t::match(QStringView text, qsizetype from) const {
+    // Without the option each call checks the whole subject again: quadratic.
+    const QRegularExpressionMatch m =
+        expression_.match(text, from, QRegularExpression::NormalMatch, QRegularExpression::DontCheckSubjectStringMatchOption);
+    if (!m.hasMatch()) return std::nullopt;
+    text_match_t result;
+    for (int i = 0; i <= m.lastCapturedIndex(); ++i) result.groups.push_back({m.capturedStart(i), m.capturedLength(i)});
+    return result;
+}
+
+void PXBaseParser::addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
+                                                       rule_block_t block) {
+    std::lock_guard guard(lock_);
+    parsingPairs_.push_back(PXExpressionBlockPair::pairWithRegularExpression(std::move(regularExpression), std::move(block)));
+}
+
+std::vector<PXExpressionBlockPair> PXBaseParser::parsingPairs() const {
+    std::lock_guard guard(lock_);
+    return parsingPairs_;
+}
+
+styled_text_t PXBaseParser::attributedStringFromMarkdown(const QString& markdown) {
+    return attributedStringFromMarkdown(markdown, defaultAttributes);
+}
+
+styled_text_t PXBaseParser::attributedStringFromMarkdown(const QString& markdown,
+                                                         const std::optional<text_attributes_t>& attributes) {
+    // The rules know one line ending.
+    QString text = markdown;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return attributedStringFromAttributedMarkdownString(styled_text_t(text, attributes.value_or(text_attributes_t{})));
+}
+
+// Each rule is one pass that builds the next text from the unchanged stretches
+// between matches and the edited matches, so a parse stays linear in the text.
+// Actions edit only inside their match; the one character before the search
+// position is kept as the edited text has it, for look-behind and line starts.
+styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const styled_text_t& markdown) {
+    std::lock_guard guard(lock_);
+    styled_text_t current = markdown;
+    for (const PXExpressionBlockPair& rule : parsingPairs_) {
+        QString work = current.text();
+        styled_text_t next;
+        styled_text_t::reader_t reader(current);
+        qsizetype copied = 0;
+        for (qsizetype location = 0; location <= work.size();) {
+            std::optional<text_match_t> found = rule.regularExpression->match(work, location);
+            if (!found) break;
+            const text_match_t::range_t whole = found->range();
+            reader.copy(copied, whole.start - copied, next);
+            styled_text_t segment;
+            reader.copy(whole.start, whole.length, segment);
+            for (auto& group : found->groups)
+                if (group.start >= 0) group.start -= whole.start;
+            rule.block(*found, segment);
+            next.append(segment);
+            copied = whole.end();
+            location = whole.end();
+            if (whole.length == 0) {  // an empty match would be found again
+                reader.copy(copied, 1, next);
+                ++copied;
+                ++location;
+                continue;
+            }
+            const QChar before = next.length() > 0 ? next.text().back() : QChar(u'\n');
+            work[location - 1] = before;
+        }
+        reader.copy(copied, current.length() - copied, next);
+        current = std::move(next);
+    }
+    return current;
+}
+
+}  // namespace zal::gui

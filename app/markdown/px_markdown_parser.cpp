@@ -1,0 +1,377 @@
+#include "app/markdown/px_markdown_parser.hpp"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QImage>
+
+#include <cmath>
+
+#include "app/markdown/link_detector.hpp"
+
+namespace zal::gui {
+
+namespace {
+
+using QRE = QRegularExpression;
+
+std::shared_ptr<const text_matcher_t> pattern(const QString& text, QRE::PatternOptions options = QRE::NoPatternOption) {
+    return std::make_shared<regex_matcher_t>(icu_expression(text, options));
+}
+
+class link_detector_matcher_t final : public text_matcher_t {
+public:
+    std::optional<text_match_t> match(QStringView text, qsizetype from) const override {
+        const std::optional<found_link_t> link = find_link(text, from);
+        if (!link) return std::nullopt;
+        return text_match_t{{{link->start, link->length}}};
+    }
+};
+
+int base_size() {
+    const QFont font = QApplication::font();
+    const qreal points = font.pointSizeF() > 0 ? font.pointSizeF() : QFontInfo(font).pointSizeF();
+    return std::max(1, int(std::trunc(points)));
+}
+
+QFont system_font(int size, bool bold = false, bool italic = false) {
+    QFont font = QApplication::font();
+    font.setPointSize(size);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+bool font_installed(const QString& family) { return QFontDatabase::families().contains(family, Qt::CaseInsensitive); }
+
+text_attributes_t with_font(QFont font) {
+    text_attributes_t attributes;
+    attributes.font = std::move(font);
+    return attributes;
+}
+
+QString hex_of(QStringView text) {
+    QString hex;
+    hex.reserve(text.size() * 4);
+    for (QChar c : text) hex += QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    return hex;
+}
+
+// The image resources the notes may show by name.
+std::optional<QImage> image_resource(const QString& name) {
+    if (name.isEmpty() || name.contains(u'/')) return std::nullopt;
+    const QString path = QStringLiteral(":/images/") + name;
+    if (!QFile::exists(path)) return std::nullopt;
+    QImage image(path);
+    if (image.isNull()) return std::nullopt;
+    return image;
+}
+
+const QString code_pattern = QStringLiteral(R"((?<!\\)(?:\\\\)*+(`+)(.*?[^`].*?)(\1)(?!`))");
+
+}  // namespace
+
+PXMarkdownParser::PXMarkdownParser() {
+    const int size = base_size();
+    defaultAttributes = with_font(system_font(size));
+    for (int points : {23, 21, 19, 17, 15, 13}) headerAttributes.push_back(with_font(system_font(points, true)));
+    const QFont emphasis = system_font(size, false, true);
+    QFont quote = emphasis;
+    if (font_installed(QStringLiteral("Helvetica Neue"))) {
+        quote = QFont(QStringLiteral("Helvetica Neue"), size);
+        quote.setItalic(true);
+    }
+    quoteAttributes.push_back(with_font(quote));
+    linkAttributes.foreground = QColor(Qt::blue);
+    linkAttributes.underline = 1;
+    QFont mono = system_font(size);
+    if (font_installed(QStringLiteral("Courier New")))
+        mono = QFont(QStringLiteral("Courier New"), size);
+    else if (font_installed(QStringLiteral("Courier")))
+        mono = QFont(QStringLiteral("Courier"), size);
+    monospaceAttributes.font = mono;
+    monospaceAttributes.foreground = QColor::fromRgbF(0.95f, 0.54f, 0.55f, 1.0f);
+    strongAttributes = with_font(system_font(size, true));
+    emphasisAttributes = with_font(emphasis);
+}
+
+void PXMarkdownParser::addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text,
+                                     qsizetype start, qsizetype length) {
+    if (list.empty()) return;
+    const std::size_t i = index < 0 ? 0 : std::min<std::size_t>(std::size_t(index), list.size() - 1);
+    text.add_attributes(start, length, list[i]);
+}
+
+QString PXMarkdownParser::stringWithHexaString(QStringView text, qsizetype index) {
+    bool ok = false;
+    const uint value = text.mid(index, 4).toString().toUInt(&ok, 16);
+    return QString(QChar(char16_t(ok ? value : 0xFFFD)));
+}
+
+QUrl PXMarkdownParser::safeURL(const QString& link) {
+    QUrl url(link, QUrl::StrictMode);
+    if (!url.isValid()) url = QUrl(link, QUrl::TolerantMode);
+    if (!url.isValid()) return {};
+    const QString scheme = url.scheme().toLower();
+    if (!scheme.isEmpty() && scheme != u"http" && scheme != u"https" && scheme != u"mailto") return {};
+    return url;
+}
+
+std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
+    auto parser = std::make_unique<PXMarkdownParser>();
+    // The rules are owned by the parser and reach its styles through this
+    // pointer; they never outlive it.
+    PXMarkdownParser* self = parser.get();
+    parser->addCodeEscapingParsing();
+    parser->addEscapingParsing();
+    parser->addHeaderParsingWithMaxLevel(
+        0, [](styled_text_t& text, qsizetype start, qsizetype length, int) { text.remove(start, length); },
+        [self](styled_text_t& text, qsizetype start, qsizetype length, int level) {
+            addAttributes(self->headerAttributes, level - 1, text, start, length);
+        });
+    parser->addListParsingWithMaxLevel(
+        0,
+        [](styled_text_t& text, qsizetype start, qsizetype length, int level) {
+            text.replace(start, length, QString(level - 1, u'\t') + QStringLiteral("\u2022\t"));
+        },
+        [self](styled_text_t& text, qsizetype start, qsizetype length, int level) {
+            addAttributes(self->listAttributes, level - 1, text, start, length);
+        });
+    parser->addQuoteParsingWithMaxLevel(
+        0, [](styled_text_t& text, qsizetype start, qsizetype length, int level) { text.replace(start, length, QString(level, u'\t')); },
+        [self](styled_text_t& text, qsizetype start, qsizetype length, int level) {
+            addAttributes(self->quoteAttributes, level - 1, text, start, length);
+        });
+    parser->addImageParsingWithLinkFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+        if (const std::optional<QImage> image = image_resource(link)) {
+            text_attributes_t attachment;
+            attachment.attachment = text_attachment_t{*image, QRectF(0, -5, image->width(), image->height())};
+            text.replace(start, length, QString(QChar(attachment_character)));
+            text.add_attributes(start, 1, attachment);
+            return;
+        }
+        if (!self->skipLinkAttribute) {
+            const QUrl url = safeURL(link);
+            if (url.isValid() && !url.scheme().isEmpty()) {
+                text_attributes_t target;
+                target.link = url;
+                text.add_attributes(start, length, target);
+            }
+        }
+        text.add_attributes(start, length, self->imageAttributes);
+    });
+    parser->addLinkParsingWithLinkFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+        if (!self->skipLinkAttribute) {
+            const QUrl url = safeURL(link);
+            if (url.isValid()) {
+                text_attributes_t target;
+                target.link = url;
+                text.add_attributes(start, length, target);
+            }
+        }
+        text.add_attributes(start, length, self->linkAttributes);
+    });
+    parser->addLinkDetectionWithLinkFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+        if (self->skipLinkAttribute) {
+            text.add_attributes(start, length, self->linkAttributes);
+            return;
+        }
+        if (text.has_link(start, length)) return;  // a markdown link keeps its look
+        const QUrl url = safeURL(link.contains(u'@') ? QStringLiteral("mailto:") + link : link);
+        if (url.isValid()) {
+            text_attributes_t target;
+            target.link = url;
+            text.add_attributes(start, length, target);
+        }
+        text.add_attributes(start, length, self->linkAttributes);
+    });
+    parser->addStrongParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
+        text.add_attributes(start, length, self->strongAttributes);
+    });
+    parser->addEmphasisParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
+        text.add_attributes(start, length, self->emphasisAttributes);
+    });
+    parser->addCodeUnescapingParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
+        text.add_attributes(start, length, self->monospaceAttributes);
+    });
+    parser->addUnescapingParsing();
+    return parser;
+}
+
+void PXMarkdownParser::addCodeEscapingParsing() {
+    addParsingRuleWithRegularExpression(pattern(code_pattern, QRE::DotMatchesEverythingOption),
+                                        [](const text_match_t& m, styled_text_t& text) {
+                                            const auto content = m.range(2);
+                                            text.replace(content.start, content.length,
+                                                         hex_of(QStringView(text.text()).mid(content.start, content.length)));
+                                        });
+}
+
+void PXMarkdownParser::addEscapingParsing() {
+    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\\.)"), QRE::DotMatchesEverythingOption),
+                                        [](const text_match_t& m, styled_text_t& text) {
+                                            const qsizetype at = m.range().start + 1;
+                                            text.replace(at, 1, hex_of(QStringView(text.text()).mid(at, 1)));
+                                        });
+}
+
+void PXMarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel, level_block_t leadFormattingBlock,
+                                                 level_block_t formattingBlock) {
+    const QString level = maxLevel == 0 ? QString() : QString::number(maxLevel);
+    QString text = lead_pattern;
+    text.replace(QStringLiteral("%@"), level);
+    addParsingRuleWithRegularExpression(
+        pattern(text, QRE::MultilineOption),
+        [leadFormattingBlock = std::move(leadFormattingBlock), formattingBlock = std::move(formattingBlock)](
+            const text_match_t& m, styled_text_t& styled) {
+            const int lvl = int(m.range(1).length);
+            const auto content = m.range(2);
+            if (formattingBlock) formattingBlock(styled, content.start, content.length, lvl);
+            if (leadFormattingBlock) leadFormattingBlock(styled, m.range(1).start, content.start - m.range(1).start, lvl);
+        });
+}
+
+void PXMarkdownParser::addHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+    addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
+}
+
+void PXMarkdownParser::addListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
+}
+
+void PXMarkdownParser::addQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
+}
+
+void PXMarkdownParser::addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+    addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%@})\s*([^#].*)$)"), maxLevel, std::move(lead), std::move(text));
+}
+
+void PXMarkdownParser::addShortListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s*([^\*\+\-].*)$)"), maxLevel, std::move(lead), std::move(text));
+}
+
+void PXMarkdownParser::addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s*([^\>].*)$)"), maxLevel, std::move(lead), std::move(text));
+}
+
+namespace {
+
+// Rule 6 and 7's markup: the link lies between a parenthesis and the final ')';
+// the markup is deleted from the ']' on, then the leading bracket(s).
+struct bracket_link_t {
+    qsizetype text_start, text_length;
+    QString link;
+};
+
+bracket_link_t strip_bracket_link(const text_match_t& m, styled_text_t& text, qsizetype lead, bool last_parenthesis) {
+    const auto whole = m.range();
+    const QStringView markup = QStringView(text.text()).mid(whole.start, whole.length);
+    const qsizetype open = last_parenthesis ? markup.lastIndexOf(u'(') : markup.indexOf(u'(');
+    // The pattern's lazy text part ends at the first "](".
+    const qsizetype close_bracket = markup.indexOf(u"](");
+    const QString link = markup.mid(open + 1, markup.size() - open - 2).toString();
+    text.remove(whole.start + close_bracket, whole.length - close_bracket);
+    text.remove(whole.start, lead);
+    return {whole.start, close_bracket - lead, link};
+}
+
+}  // namespace
+
+void PXMarkdownParser::addImageParsingWithLinkFormattingBlock(link_block_t formattingBlock) {
+    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\!\[[^\[]*?\]\(\S*\))"), QRE::DotMatchesEverythingOption),
+                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+                                            const bracket_link_t l = strip_bracket_link(m, text, 2, false);
+                                            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
+                                        });
+}
+
+void PXMarkdownParser::addImageParsingWithImageFormattingBlock(range_block_t imageFormattingBlock,
+                                                               range_block_t alternativeTextFormattingBlock) {
+    addImageParsingWithLinkFormattingBlock(
+        [imageFormattingBlock = std::move(imageFormattingBlock), alternative = std::move(alternativeTextFormattingBlock)](
+            styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+            if (const std::optional<QImage> image = image_resource(link)) {
+                if (imageFormattingBlock) imageFormattingBlock(text, start, length);
+            } else if (alternative) {
+                alternative(text, start, length);
+            }
+        });
+}
+
+void PXMarkdownParser::addLinkParsingWithLinkFormattingBlock(link_block_t formattingBlock) {
+    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\[[^\[]*?\]\([^\)]*\))"), QRE::DotMatchesEverythingOption),
+                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+                                            const bracket_link_t l = strip_bracket_link(m, text, 1, true);
+                                            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
+                                        });
+}
+
+void PXMarkdownParser::addLinkParsingWithFormattingBlock(range_block_t formattingBlock) {
+    addLinkParsingWithLinkFormattingBlock(
+        [formattingBlock = std::move(formattingBlock)](styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
+            if (formattingBlock) formattingBlock(text, start, length);
+        });
+}
+
+void PXMarkdownParser::addLinkDetectionWithLinkFormattingBlock(link_block_t formattingBlock) {
+    addParsingRuleWithRegularExpression(std::make_shared<link_detector_matcher_t>(),
+                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+                                            const auto r = m.range();
+                                            if (formattingBlock)
+                                                formattingBlock(text, r.start, r.length, text.text().mid(r.start, r.length));
+                                        });
+}
+
+void PXMarkdownParser::addLinkDetectionWithFormattingBlock(range_block_t formattingBlock) {
+    addLinkDetectionWithLinkFormattingBlock(
+        [formattingBlock = std::move(formattingBlock)](styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
+            if (formattingBlock) formattingBlock(text, start, length);
+        });
+}
+
+void PXMarkdownParser::addEnclosedParsingWithPattern(const QString& enclosed_pattern, range_block_t formattingBlock) {
+    addParsingRuleWithRegularExpression(pattern(enclosed_pattern),
+                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+                                            text.remove(m.range(3).start, m.range(3).length);
+                                            if (formattingBlock) formattingBlock(text, m.range(2).start, m.range(2).length);
+                                            text.remove(m.range(1).start, m.range(1).length);
+                                        });
+}
+
+void PXMarkdownParser::addStrongParsingWithFormattingBlock(range_block_t formattingBlock) {
+    addEnclosedParsingWithPattern(QStringLiteral(R"((\*\*|__)(.+?)(\1))"), std::move(formattingBlock));
+}
+
+void PXMarkdownParser::addEmphasisParsingWithFormattingBlock(range_block_t formattingBlock) {
+    addEnclosedParsingWithPattern(QStringLiteral(R"((\*|_)(.+?)(\1))"), std::move(formattingBlock));
+}
+
+void PXMarkdownParser::addMonospacedParsingWithFormattingBlock(range_block_t formattingBlock) {
+    addEnclosedParsingWithPattern(QStringLiteral(R"((`+)(\s*.*?[^`]\s*)(\1)(?!`))"), std::move(formattingBlock));
+}
+
+void PXMarkdownParser::addCodeUnescapingParsingWithFormattingBlock(range_block_t formattingBlock) {
+    addParsingRuleWithRegularExpression(
+        pattern(code_pattern), [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+            const auto content = m.range(2);
+            const QStringView hex = QStringView(text.text()).mid(content.start, content.length);
+            QString decoded;
+            for (qsizetype i = 0; i + 4 <= hex.size(); i += 4) decoded += stringWithHexaString(hex, i);
+            text.remove(m.range(3).start, m.range(3).length);
+            text.replace(content.start, content.length, decoded);
+            if (formattingBlock) formattingBlock(text, content.start, decoded.size());
+            text.remove(m.range(1).start, m.range(1).length);
+        });
+}
+
+void PXMarkdownParser::addUnescapingParsing() {
+    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\\[0-9a-z]{4})"), QRE::DotMatchesEverythingOption),
+                                        [](const text_match_t& m, styled_text_t& text) {
+                                            const auto r = m.range();
+                                            text.replace(r.start, r.length, stringWithHexaString(text.text(), r.start + 1));
+                                        });
+}
+
+}  // namespace zal::gui

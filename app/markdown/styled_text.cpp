@@ -1,0 +1,139 @@
+#include "app/markdown/styled_text.hpp"
+
+#include <algorithm>
+#include <map>
+
+namespace zal::gui {
+
+namespace {
+const text_attributes_t no_attributes;
+}
+
+void text_attributes_t::merge(const text_attributes_t& other) {
+    if (other.font) font = other.font;
+    if (other.foreground) foreground = other.foreground;
+    if (other.underline) underline = other.underline;
+    if (other.link) link = other.link;
+    if (other.attachment) attachment = other.attachment;
+}
+
+styled_text_t::styled_text_t(QString text, const text_attributes_t& attributes) : text_(std::move(text)) {
+    if (!text_.isEmpty()) runs_.push_back({text_.size(), std::make_shared<const text_attributes_t>(attributes)});
+}
+
+void styled_text_t::push_run(qsizetype length, std::shared_ptr<const text_attributes_t> attributes) {
+    if (length <= 0) return;
+    if (!runs_.empty() && runs_.back().attributes == attributes) {
+        runs_.back().length += length;
+        return;
+    }
+    runs_.push_back({length, std::move(attributes)});
+}
+
+const text_attributes_t& styled_text_t::attributes_at(qsizetype position) const {
+    qsizetype start = 0;
+    for (const run_t& run : runs_) {
+        if (position < start + run.length) return *run.attributes;
+        start += run.length;
+    }
+    return no_attributes;
+}
+
+bool styled_text_t::has_link(qsizetype start, qsizetype length) const {
+    qsizetype run_start = 0;
+    for (const run_t& run : runs_) {
+        if (run_start >= start + length) break;
+        if (run_start + run.length > start && run.attributes->link) return true;
+        run_start += run.length;
+    }
+    return false;
+}
+
+std::size_t styled_text_t::split_at(qsizetype position) {
+    qsizetype start = 0;
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        if (position == start) return i;
+        if (position < start + runs_[i].length) {
+            const qsizetype head = position - start;
+            runs_.insert(runs_.begin() + long(i) + 1, {runs_[i].length - head, runs_[i].attributes});
+            runs_[i].length = head;
+            return i + 1;
+        }
+        start += runs_[i].length;
+    }
+    return runs_.size();
+}
+
+void styled_text_t::add_attributes(qsizetype start, qsizetype length, const text_attributes_t& attributes) {
+    if (length <= 0 || attributes.empty()) return;
+    const std::size_t first = split_at(start);
+    const std::size_t end = split_at(start + length);
+    // Runs that shared attributes before share the merged ones after.
+    std::map<const text_attributes_t*, std::shared_ptr<const text_attributes_t>> merged;
+    for (std::size_t i = first; i < end; ++i) {
+        auto& slot = merged[runs_[i].attributes.get()];
+        if (!slot) {
+            auto copy = std::make_shared<text_attributes_t>(*runs_[i].attributes);
+            copy->merge(attributes);
+            slot = std::move(copy);
+        }
+        runs_[i].attributes = slot;
+    }
+}
+
+void styled_text_t::replace(qsizetype start, qsizetype length, const QString& text) {
+    std::shared_ptr<const text_attributes_t> inherited;
+    if (!runs_.empty()) {
+        const qsizetype from = length > 0 ? start : (start > 0 ? start - 1 : 0);
+        qsizetype run_start = 0;
+        for (const run_t& run : runs_) {
+            if (from < run_start + run.length) {
+                inherited = run.attributes;
+                break;
+            }
+            run_start += run.length;
+        }
+        if (!inherited) inherited = runs_.back().attributes;
+    } else {
+        inherited = std::make_shared<const text_attributes_t>();
+    }
+    const std::size_t first = split_at(start);
+    const std::size_t end = split_at(start + length);
+    runs_.erase(runs_.begin() + long(first), runs_.begin() + long(end));
+    if (!text.isEmpty()) runs_.insert(runs_.begin() + long(first), {text.size(), inherited});
+    text_.replace(start, length, text);
+}
+
+styled_text_t styled_text_t::slice(qsizetype start, qsizetype length) const {
+    styled_text_t out;
+    reader_t(*this).copy(start, length, out);
+    return out;
+}
+
+void styled_text_t::append(const styled_text_t& other) {
+    text_ += other.text_;
+    for (const run_t& run : other.runs_) push_run(run.length, run.attributes);
+}
+
+void styled_text_t::reader_t::copy(qsizetype start, qsizetype length, styled_text_t& out) {
+    if (length <= 0) return;
+    out.text_ += QStringView(text_.text_).mid(start, length);
+    const qsizetype end = start + length;
+    // Skip the runs that end before the range; the reader never goes back.
+    while (run_ < text_.runs_.size() && run_start_ + text_.runs_[run_].length <= start) {
+        run_start_ += text_.runs_[run_].length;
+        ++run_;
+    }
+    for (qsizetype position = start; position < end && run_ < text_.runs_.size();) {
+        const qsizetype run_end = run_start_ + text_.runs_[run_].length;
+        const qsizetype piece = std::min(end, run_end) - position;
+        out.push_run(piece, text_.runs_[run_].attributes);
+        position += piece;
+        if (position >= run_end) {
+            run_start_ = run_end;
+            ++run_;
+        }
+    }
+}
+
+}  // namespace zal::gui

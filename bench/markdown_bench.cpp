@@ -1,0 +1,58 @@
+// Rendering release notes: typical (10 KiB) and large (1 MiB) notes with every
+// construct many times over; the cost must grow linearly with the text.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTextDocument>
+
+#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/text_document.hpp"
+
+namespace {
+
+QString notes_of_size(qsizetype bytes) {
+    const QString block = QStringLiteral(
+        "# Ventaro 2.1\n"
+        "This update brings **smoother aftertouch**, *faster* start-up and __strong__ _emphasis_.\n"
+        "## What is new\n"
+        "- Velocity curves per key, see [the manual](https://ventaro.example/manual)\n"
+        "-- Soft and hard presets at https://ventaro.example/presets or www.ventaro.example\n"
+        "+ The `Panic` button silences every voice; write to support@ventaro.example\n"
+        "> Back up your presets before updating. ![logo](logo.png)\n"
+        "Escaped \\*stars\\* and ``code with ` inside`` stay literal.\n\n");
+    QString text;
+    while (text.size() < bytes) text += block;
+    return text;
+}
+
+void BM_RenderNotes(benchmark::State& state) {
+    const QString notes = notes_of_size(state.range(0));
+    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    for (auto _ : state) {
+        QTextDocument document;
+        zal::gui::fill_document(document, parser->attributedStringFromMarkdown(notes));
+        benchmark::DoNotOptimize(document.characterCount());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(notes.size()) * 2);
+    state.counters["characters"] = double(notes.size());
+}
+BENCHMARK(BM_RenderNotes)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+void BM_ParseOnly(benchmark::State& state) {
+    const QString notes = notes_of_size(state.range(0));
+    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    for (auto _ : state) benchmark::DoNotOptimize(parser->attributedStringFromMarkdown(notes).length());
+    state.counters["characters"] = double(notes.size());
+}
+BENCHMARK(BM_ParseOnly)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

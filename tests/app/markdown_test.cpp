@@ -1,0 +1,249 @@
+// The release-notes renderer: the markdown rules, the ICU behaviour of their
+// patterns on PCRE2, the link detector, link safety and the final document.
+#include <QApplication>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QtTest>
+
+#include "app/markdown/link_detector.hpp"
+#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/text_document.hpp"
+
+using namespace zal::gui;
+
+namespace {
+
+struct rendered_t {
+    styled_text_t styled;
+    QString text() const { return styled.text(); }
+    const text_attributes_t& at(const QString& needle, qsizetype offset = 0) const {
+        const qsizetype i = styled.text().indexOf(needle);
+        if (i < 0) qFatal("'%s' is not in the rendered text", qPrintable(needle));
+        return styled.attributes_at(i + offset);
+    }
+};
+
+rendered_t render(const QString& markdown) {
+    static std::unique_ptr<PXMarkdownParser> parser = PXMarkdownParser::standardParser();
+    return {parser->attributedStringFromMarkdown(markdown)};
+}
+
+int base_size() {
+    return PXMarkdownParser().defaultAttributes->font->pointSize();
+}
+
+int points(const text_attributes_t& a) { return a.font ? a.font->pointSize() : -1; }
+bool bold(const text_attributes_t& a) { return a.font && a.font->bold(); }
+bool italic(const text_attributes_t& a) { return a.font && a.font->italic(); }
+QString target(const text_attributes_t& a) { return a.link ? a.link->toString() : QString(); }
+
+}  // namespace
+
+class MarkdownTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void headers() {
+        const auto r = render("# Title\n####### Deep\n#Title");
+        QCOMPARE(r.text(), QStringLiteral("Title\nDeep\n#Title"));
+        QCOMPARE(points(r.at("Title")), 23);
+        QVERIFY(bold(r.at("Title")));
+        QCOMPARE(points(r.at("Deep")), 13);
+        QCOMPARE(points(r.at("#Title")), base_size());
+    }
+
+    // ICU's \s matches a line end too, so a lone '#' heads the next line.
+    void headerMarkerAloneOnItsLine() {
+        const auto r = render("#\nNext line");
+        QCOMPARE(r.text(), QStringLiteral("Next line"));
+        QCOMPARE(points(r.at("Next")), 23);
+    }
+
+    void listsAndQuotes() {
+        const auto r = render("- item\n-- inner\n> quoted");
+        QCOMPARE(r.text(), QStringLiteral("\u2022\titem\n\t\u2022\tinner\n\tquoted"));
+        QVERIFY(italic(r.at("quoted")));
+        QCOMPARE(points(r.at("quoted")), base_size());
+    }
+
+    void laterFontReplacesHeaderFont() {
+        const auto r = render("# Title with **bold**");
+        QCOMPARE(r.text(), QStringLiteral("Title with bold"));
+        QCOMPARE(points(r.at("bold")), base_size());
+        QVERIFY(bold(r.at("bold")));
+        QCOMPARE(points(r.at("Title")), 23);
+    }
+
+    void markdownLinksAndDetectedLinks() {
+        const auto r = render("Visit [site](https://ventaro.example/news) or https://ventaro.example/help, "
+                              "www.ventaro.example or write to help@ventaro.example.");
+        QCOMPARE(r.text(), QStringLiteral("Visit site or https://ventaro.example/help, www.ventaro.example or write to "
+                                          "help@ventaro.example."));
+        const text_attributes_t& site = r.at("site");
+        QCOMPARE(target(site), QStringLiteral("https://ventaro.example/news"));
+        QCOMPARE(*site.foreground, QColor(Qt::blue));
+        QCOMPARE(*site.underline, 1);
+        QCOMPARE(target(r.at("https://ventaro.example/help")), QStringLiteral("https://ventaro.example/help"));
+        QVERIFY(!r.at(", www").link);  // trailing punctuation is not part of a link
+        QCOMPARE(target(r.at("www.ventaro")), QStringLiteral("www.ventaro.example"));
+        QCOMPARE(target(r.at("help@")), QStringLiteral("mailto:help@ventaro.example"));
+        QVERIFY(!r.at("ventaro.example.", 15).link);
+    }
+
+    // Release notes come from a downloaded file: no target may start a program.
+    void unsafeTargetsKeepTheirLookButNoTarget() {
+        const auto r = render("Links: [a](file:///etc/passwd) [b](javascript:void) [c](vnc://host) ftp://files.example/x "
+                              "[d](http://ok.example) [e](notes.html)");
+        for (const char* text : {"a", "b", "c", "ftp"}) {
+            const text_attributes_t& a = r.at(QString::fromLatin1(" ") + text, 1);
+            QVERIFY2(!a.link, text);
+            QCOMPARE(*a.foreground, QColor(Qt::blue));
+        }
+        QCOMPARE(target(r.at(" d", 1)), QStringLiteral("http://ok.example"));
+        QCOMPARE(target(r.at(" e", 1)), QStringLiteral("notes.html"));
+        QCOMPARE(PXMarkdownParser::safeURL("MAILTO:x@y.example").scheme(), QStringLiteral("mailto"));
+    }
+
+    void escapesAndCode() {
+        const auto r = render("\\*not emphasis\\* and `**x**` and *yes*");
+        QCOMPARE(r.text(), QStringLiteral("*not emphasis* and **x** and yes"));
+        QVERIFY(!italic(r.at("not")));
+        const text_attributes_t& code = r.at("**x**");
+        QCOMPARE(*code.foreground, QColor::fromRgbF(0.95f, 0.54f, 0.55f, 1.0f));
+        QVERIFY(italic(r.at("yes")));
+    }
+
+    // Possessive quantifier, look-behind and back-reference of the code pattern.
+    void codeSpansAfterBackslashes() {
+        QCOMPARE(render("\\`not code`").text(), QStringLiteral("`not code`"));
+        QCOMPARE(render("\\\\`code`").text(), QStringLiteral("\\code"));
+        QCOMPARE(render("``a`b``").text(), QStringLiteral("a`b"));
+        QCOMPARE(render("`\\*`").text(), QStringLiteral("\\*"));
+    }
+
+    void imagesWithoutResources() {
+        const auto r = render("![logo](missing-image) ![shot](https://ventaro.example/a.png)");
+        QCOMPARE(r.text(), QStringLiteral("logo shot"));
+        QVERIFY(!r.at("logo").link);
+        QCOMPARE(target(r.at("shot")), QStringLiteral("https://ventaro.example/a.png"));
+    }
+
+    void plainTextStaysAsItIs() {
+        const QString plain = QStringLiteral("Plain text: nothing to see, 3 < 4 and 2 > 1.\nSecond line.");
+        const auto r = render(plain);
+        QCOMPARE(r.text(), plain);
+        QCOMPARE(r.styled.runs().size(), std::size_t(1));
+        QCOMPARE(points(r.at("Plain")), base_size());
+    }
+
+    // Differences between ICU and PCRE2 that the options make up for.
+    void patternsMatchAsIcuDoes() {
+        // '^' never matches at a search offset that is not a line start.
+        const QRegularExpression header = icu_expression(R"(^(#{1,})\s+(.+)$)", QRegularExpression::MultilineOption);
+        QVERIFY(!header.match(QStringView(u"a # b"), 2).hasMatch());
+        QVERIFY(header.match(QStringView(u"a\n# b"), 2).hasMatch());
+        // ICU's \s is Unicode: a no-break space separates the marker.
+        QCOMPARE(render(QStringLiteral("#\u00A0Title")).text(), QStringLiteral("Title"));
+        // ICU's line endings include U+2028 and NEL for ^ and $.
+        QCOMPARE(render(QStringLiteral("# A\u2028# B")).text(), QStringLiteral("A\u2028B"));
+        // A carriage return ends a line like a line feed.
+        QCOMPARE(render(QStringLiteral("# A\r\n- b\r> c")).text(), QStringLiteral("A\n\u2022\tb\n\tc"));
+        // Look-behind sees the text before the search offset.
+        const QRegularExpression code = icu_expression(R"((?<!\\)(?:\\\\)*+(`+)(.*?[^`].*?)(\1)(?!`))",
+                                                       QRegularExpression::DotMatchesEverythingOption);
+        const auto m = code.match(QStringView(u"\\`x` `y`"), 1);
+        QVERIFY(m.hasMatch());
+        QCOMPARE(m.capturedStart(0), 3);  // not 1: the backslash before the offset escapes that backtick
+    }
+
+    void stylesAreReadWhenRulesRun() {
+        auto parser = PXMarkdownParser::standardParser();
+        text_attributes_t huge;
+        huge.font = QFont(QApplication::font().family(), 40);
+        parser->headerAttributes = {huge};
+        const styled_text_t r = parser->attributedStringFromMarkdown("## Two");
+        QCOMPARE(r.attributes_at(0).font->pointSize(), 40);  // beyond the list: its last set
+        parser->skipLinkAttribute = true;
+        const styled_text_t s = parser->attributedStringFromMarkdown("[x](https://a.example)");
+        QVERIFY(!s.attributes_at(0).link);
+        QVERIFY(s.attributes_at(0).foreground);
+    }
+
+    void linkDetectorBoundaries() {
+        auto found = [](const QString& text) {
+            const auto l = find_link(text, 0);
+            return l ? text.mid(l->start, l->length) : QString();
+        };
+        QCOMPARE(found("see https://en.example.org/wiki/Foo_(bar) now"), QStringLiteral("https://en.example.org/wiki/Foo_(bar)"));
+        QCOMPARE(found("(www.ventaro.example)"), QStringLiteral("www.ventaro.example"));
+        QCOMPARE(found("visit ventaro.example today"), QString());  // bare domains are not links
+        QCOMPARE(found("x https://a.example/?q=1&amp; y"), QStringLiteral("https://a.example/?q=1"));
+        QCOMPARE(found("mail a.b-c+d@mail.ventaro.example."), QStringLiteral("a.b-c+d@mail.ventaro.example"));
+        QCOMPARE(found("no@host"), QString());
+        QCOMPARE(found("word:https://a.example"), QString());  // not after white space
+        QCOMPARE(found("*https://a.example*"), QStringLiteral("https://a.example"));
+    }
+
+    void realisticNotesInEnglishAndFrench() {
+        const QString en = QStringLiteral(
+            "# Ventaro 2.1\r\n\r\n"
+            "This update brings **smoother aftertouch** and *faster* start-up.\r\n\r\n"
+            "## What is new\r\n"
+            "- Velocity curves per key\r\n"
+            "-- Soft and hard presets\r\n"
+            "- The `Panic` button silences every voice\r\n\r\n"
+            "> Back up your presets before updating.\r\n\r\n"
+            "Read the [manual](https://ventaro.example/manual) or write to support@ventaro.example.\r\n"
+            "Prices shown as 5\\*2 stay literal.");
+        const auto r = render(en);
+        QCOMPARE(r.text(), QStringLiteral("Ventaro 2.1\n\nThis update brings smoother aftertouch and faster start-up.\n\n"
+                                          "What is new\n\u2022\tVelocity curves per key\n\t\u2022\tSoft and hard presets\n"
+                                          "\u2022\tThe Panic button silences every voice\n\n\tBack up your presets before updating.\n\n"
+                                          "Read the manual or write to support@ventaro.example.\nPrices shown as 5*2 stay literal."));
+        QCOMPARE(points(r.at("Ventaro 2.1")), 23);
+        QCOMPARE(points(r.at("What is new")), 21);
+        QVERIFY(bold(r.at("smoother")));
+        QVERIFY(italic(r.at("faster")));
+        QVERIFY(r.at("Panic").foreground);
+        QVERIFY(italic(r.at("Back up")));
+        QCOMPARE(target(r.at("manual")), QStringLiteral("https://ventaro.example/manual"));
+        QCOMPARE(target(r.at("support@")), QStringLiteral("mailto:support@ventaro.example"));
+        QVERIFY(!italic(r.at("5*2")));
+
+        const QString fr = QStringLiteral(
+            "# Ventaro 2.1\n"
+            "Cette mise à jour apporte un **aftertouch plus doux** et un démarrage *plus rapide*.\n"
+            "## Nouveautés\n"
+            "- Courbes de vélocité par touche\n"
+            "> Sauvegardez vos préréglages avant la mise à jour.\n"
+            "Consultez le [manuel](https://ventaro.example/fr/manuel) ou écrivez à assistance@ventaro.example — "
+            "le bouton `Panic` coupe toutes les voix.");
+        const auto f = render(fr);
+        QVERIFY(f.text().startsWith(QStringLiteral("Ventaro 2.1\nCette mise à jour apporte un aftertouch plus doux")));
+        QVERIFY(bold(f.at("aftertouch plus doux")));
+        QVERIFY(italic(f.at("plus rapide")));
+        QCOMPARE(points(f.at("Nouveautés")), 21);
+        QVERIFY(f.text().contains(QStringLiteral("\u2022\tCourbes de vélocité")));
+        QCOMPARE(target(f.at("manuel")), QStringLiteral("https://ventaro.example/fr/manuel"));
+        QCOMPARE(target(f.at("assistance@")), QStringLiteral("mailto:assistance@ventaro.example"));
+        QVERIFY(f.at("Panic").foreground);
+    }
+
+    void documentCarriesTheAttributes() {
+        const auto r = render("# Head\nSee [site](https://ventaro.example/) and **bold**");
+        QTextDocument document;
+        fill_document(document, r.styled);
+        QCOMPARE(document.toPlainText(), QStringLiteral("Head\nSee site and bold"));
+        QTextCursor cursor(&document);
+        cursor.setPosition(1);
+        QCOMPARE(cursor.charFormat().font().pointSize(), 23);
+        cursor.setPosition(document.toPlainText().indexOf("site") + 1);
+        QCOMPARE(cursor.charFormat().anchorHref(), QStringLiteral("https://ventaro.example/"));
+        QVERIFY(cursor.charFormat().fontUnderline());
+        cursor.setPosition(document.toPlainText().indexOf("bold") + 1);
+        QVERIFY(cursor.charFormat().font().bold());
+    }
+};
+
+QTEST_MAIN(MarkdownTest)
+#include "markdown_test.moc"
