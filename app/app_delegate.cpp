@@ -1,0 +1,417 @@
+#include "app/app_delegate.hpp"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPushButton>
+
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "app/factories.hpp"
+#include "app/log_window.hpp"
+#include "app/markdown/px_markdown_parser.hpp"
+#include "app/shell.hpp"
+#include "app/strings.hpp"
+#include "common/async/async.hpp"
+
+namespace zal::gui {
+
+namespace {
+
+constexpr int first_button = 1000;
+
+kind_t counterpart_of(kind_t kind) {
+    return kind == kind_t::ventaro ? kind_t::ruvo : kind == kind_t::ruvo ? kind_t::ventaro : kind_t::any;
+}
+
+QString format(const QString& pattern, const QString& a) {
+    QString text = pattern;
+    return text.replace(QStringLiteral("%s"), a);
+}
+
+QString format(const QString& pattern, const QString& a, const QString& b) {
+    QString text = pattern;
+    const qsizetype first = text.indexOf(QStringLiteral("%s"));
+    if (first >= 0) text.replace(first, 2, a);
+    const qsizetype second = text.indexOf(QStringLiteral("%s"), first >= 0 ? first + a.size() : 0);
+    if (second >= 0) text.replace(second, 2, b);
+    return text;
+}
+
+// Reads a whole file; false with the system's description of the failure.
+bool read_file(const QString& path, QByteArray& bytes, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate() {
+    lastCounterpartUpdated_ = kind_t::any;
+    LogWindow::logWindow();  // captures standard error from now on
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationWillFinishLaunching() { hasLaunched_ = false; }
+
+void AppDelegate::applicationDidFinishLaunching() {
+    windowCtrl_ = std::make_unique<UpdateWindowController>();
+    windowCtrl_->delegate = this;
+    windowCtrl_->setUpdateEnabled(false);
+    if (QMenuBar* menu = main_menu()) windowCtrl_->window()->setMenuBar(menu);
+    sheetCtrl_ = std::make_unique<UpdateSheetController>();
+    sheetCtrl_->delegate = this;
+    completeMainMenu();
+    windowCtrl_->window()->show();
+    windowCtrl_->window()->raise();
+    windowCtrl_->window()->activateWindow();
+    hasLaunched_ = true;
+    if (!urlToLoad_.isEmpty()) {
+        if (openFileWithURL(urlToLoad_)) hasAlreadyLoadedFirstUpdate_ = true;
+        urlToLoad_.clear();
+    }
+    if (!hasAlreadyLoadedFirstUpdate_) {
+        if (readBundledUpdate())
+            hasAlreadyLoadedFirstUpdate_ = true;
+        else
+            open();
+    }
+}
+
+bool AppDelegate::applicationOpenFile(const QString& path) {
+    if (inUpdate_) return false;
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (hasLaunched_) return openFileWithURL(url);
+    urlToLoad_ = url;
+    return true;
+}
+
+void AppDelegate::open() {
+    auto* panel = new QFileDialog(windowCtrl_->window());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setNameFilter(QStringLiteral("*.zalmirupdate"));
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
+        const QString path = panel->selectedFiles().first();
+        QByteArray bytes;
+        QString error;
+        if (!read_file(path, bytes, error)) {
+            readErrorAlert(error);
+            return;
+        }
+        readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()),
+                           QUrl::fromLocalFile(path), true);
+    });
+    panel->open();
+}
+
+void AppDelegate::readErrorAlert(const QString& error) {
+    QMessageBox alert(QMessageBox::Warning, QString(), error, QMessageBox::Ok, windowCtrl_ ? windowCtrl_->window() : nullptr);
+    alert.setWindowModality(Qt::ApplicationModal);
+    alert.exec();
+}
+
+void AppDelegate::runUpdate() { runUpdateWithKind(kind_t::any); }
+
+void AppDelegate::showWebHelp() { QDesktopServices::openUrl(QUrl(localized("ZALTroubleshootingURL"))); }
+
+bool AppDelegate::validateUserInterfaceItem(const QAction* item) const {
+    if (item == updateItem_ || item == openItem_) return !inUpdate_;
+    return true;
+}
+
+void AppDelegate::validateMenus() {
+    for (QAction* item : {updateItem_.data(), openItem_.data()})
+        if (item) item->setEnabled(validateUserInterfaceItem(item));
+}
+
+void AppDelegate::completeMainMenu() {
+    QMenu* file = menu_with_tag(2);
+    if (!file) return;
+    QAction* first = file->actions().isEmpty() ? nullptr : file->actions().first();
+    QAction* separator = file->insertSeparator(first);
+    openItem_ = new QAction(localized("Open another update…"), file);
+    openItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    file->insertAction(separator, openItem_);
+    updateItem_ = new QAction(localized("Update"), file);
+    updateItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    file->insertAction(openItem_, updateItem_);
+    QObject::connect(openItem_, &QAction::triggered, this, [this] { open(); });
+    QObject::connect(updateItem_, &QAction::triggered, this, [this] { runUpdate(); });
+    QObject::connect(file, &QMenu::aboutToShow, this, [this] { validateMenus(); });
+    validateMenus();
+}
+
+void AppDelegate::updateWindowControllerDidClickUpdate(UpdateWindowController*) { runUpdate(); }
+
+void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
+    endUpdate();
+    if (cancelHasConsequences_) runErrorAlertWithTitle(localized("Update canceled"), localized("ZALUpdateCancelMessage"));
+}
+
+void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { showWebHelp(); }
+
+bool AppDelegate::openFileWithURL(const QUrl& url) {
+    QByteArray bytes;
+    QString error;
+    if (!read_file(url.toLocalFile(), bytes, error)) {
+        readErrorAlert(error);
+        return false;
+    }
+    return readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()), url, true);
+}
+
+bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, const QUrl& url, bool showError) {
+    const QString title = localized("Unable to read the contents of the update");
+    if (data == nullptr || size == 0) {
+        if (showError) runErrorAlertWithTitle(title, localized(invalid_package_key()));
+        return false;
+    }
+    try {
+        update_ = make_update(data, static_cast<unsigned long>(size));
+    } catch (const std::exception& e) {
+        if (showError)
+            runErrorAlertWithTitle(title, localized(invalid_package_key()) + QStringLiteral("\n\nDetails: ") + QString::fromUtf8(e.what()));
+        else
+            std::fprintf(stderr, "Unable to read the contents of the update: %s\n", e.what());
+        return false;
+    }
+    QMainWindow* window = windowCtrl_->window();
+    window->setWindowTitle(format(localized("%s v%s Update"), QString::fromStdString(update_.product),
+                                  QString::fromStdString(update_.version_string)));
+    window->setWindowFilePath(url.toLocalFile());
+    windowCtrl_->setTitle(QString::fromStdString(update_.product));
+    const date_t& d = update_.release_date;
+    const char* date = lang == lang_t::fr ? str_format_tmp("%02u/%02u/%04u", unsigned(d.day), unsigned(d.month), unsigned(d.year))
+                                          : str_format_tmp("%04u-%02u-%02u", unsigned(d.year), unsigned(d.month), unsigned(d.day));
+    windowCtrl_->setSecondaryTitle(format(localized("Version %s (%s)"), QString::fromStdString(update_.version_string),
+                                          QString::fromUtf8(date)));
+    std::string notes = update_.notes[int(lang)];
+    if (notes.empty()) notes = update_.notes[0];
+    if (!notes.empty()) {
+        if (!parser_) parser_ = PXMarkdownParser::standardParser();
+        text_attributes_t base;
+        base.foreground = windowCtrl_->textView()->palette().color(QPalette::Text);
+        base.font = control_font(control_size_t::regular);
+        windowCtrl_->setDetails(parser_->attributedStringFromMarkdown(QString::fromUtf8(notes.data(), qsizetype(notes.size())), base));
+    }
+    windowCtrl_->setUpdateEnabled(true);
+    return true;
+}
+
+QStringList AppDelegate::bundleDirectories() {
+    QStringList directories = {QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
+    if (!bundleDirectory.isEmpty()) directories << bundleDirectory;
+    return directories;
+}
+
+bool AppDelegate::readBundledUpdate() {
+    QString path;
+    for (const QString& directory : bundleDirectories()) {
+        const QStringList found = QDir(directory).entryList({QStringLiteral("*.zalmirupdate")}, QDir::Files, QDir::Name);
+        if (!found.isEmpty()) {
+            path = QDir(directory).filePath(found.first());
+            break;
+        }
+    }
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "Bundled update not found.\n");
+        return false;
+    }
+    QByteArray bytes;
+    QString error;
+    if (!read_file(path, bytes, error)) {
+        readErrorAlert(error);
+        return false;
+    }
+    return readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()),
+                              QUrl::fromLocalFile(path), true);
+}
+
+void AppDelegate::runUpdateWithKind(kind_t kind) {
+    disableControls();
+    sheetCtrl_->setTitle(localized("Preparing the update…"));
+    sheetCtrl_->setSubtitle(QString());
+    sheetCtrl_->setCancelable(false);
+    sheetCtrl_->setProgress(2.0);
+    sheetCtrl_->beginSheetModalForWindow(windowCtrl_->window());
+    inUpdate_ = true;
+    validateMenus();
+    cancelHasConsequences_ = false;
+    if (onRunStarted) onRunStarted(kind);
+    try {
+        updater::start(kind, update_);
+    } catch (const std::exception& e) {
+        endUpdate();
+        const char* what = e.what();
+        runErrorAlertWithTitle(localized("Error"), what ? QString::fromUtf8(what) : localized("An error has occurred during the update."));
+        return;
+    }
+    // The engine may have ended the run inside start (the kind question
+    // declined, the first send failing): then the run is over already.
+    if (!updater::running()) {
+        if (inUpdate_) endUpdate();
+        return;
+    }
+    sheetCtrl_->setHelp(localized("ZALUpdateClickHelp"));
+    sheetCtrl_->setCancelable(true);
+    cancelHasConsequences_ = false;
+}
+
+void AppDelegate::endUpdate() {
+    updater::cancel();
+    sheetCtrl_->endSheetModalForWindow(windowCtrl_->window());
+    enableControls();
+    inUpdate_ = false;
+    validateMenus();
+}
+
+void AppDelegate::disableControls() {
+    windowCtrl_->setUpdateEnabled(false);
+    windowCtrl_->setDetailsEnabled(false);
+}
+
+void AppDelegate::enableControls() {
+    windowCtrl_->setUpdateEnabled(true);
+    windowCtrl_->setDetailsEnabled(true);
+}
+
+void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didEnd) {
+    disableControls();
+    QPointer<QMessageBox> box(alert);
+    // Scheduled, so that the progress sheet has gone before the alert appears.
+    async_main([this, box, didEnd = std::move(didEnd)] {
+        if (!box) return;
+        QObject::connect(box, &QMessageBox::finished, this, [this, box, didEnd](int) {
+            int code = first_button;
+            if (box) {
+                const QList<QAbstractButton*> buttons = box->buttons();
+                const qsizetype index = buttons.indexOf(box->clickedButton());
+                code = index >= 0 ? first_button + int(index) : first_button + int(buttons.size()) - 1;
+                box->deleteLater();
+            }
+            didEnd(code);
+        });
+        box->open();
+    });
+}
+
+void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& message) {
+    auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
+    alert->setInformativeText(message);
+    alert->setWindowModality(Qt::WindowModal);
+    presentAlert(alert, [this](int) { enableControls(); });
+}
+
+void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
+    const char* message = "ZALUpdateSuccessMessage";
+    const kind_t counterpart = counterpart_of(kind);
+    const bool has_counterpart = (kind == kind_t::ventaro && update_.ruvo) || (kind == kind_t::ruvo && update_.ventaro);
+    if (has_counterpart) {
+        if (counterpart != lastCounterpartUpdated_) {
+            const QString name = QString::fromLatin1(kind_name(counterpart));
+            auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), localized("Update successful"),
+                                          QMessageBox::NoButton, windowCtrl_->window());
+            alert->setInformativeText(format(localized("ZALUpdateSuccessMessageWithCounterpart"), name));
+            QPushButton* accept = alert->addButton(format(localized("Update my %s"), name), QMessageBox::AcceptRole);
+            QPushButton* end = alert->addButton(localized("End"), QMessageBox::RejectRole);
+            alert->setDefaultButton(accept);
+            alert->setEscapeButton(end);
+            alert->setWindowModality(Qt::WindowModal);
+            const qint64 context = qint64(int(counterpart)) << 16 | (qint64(int(kind)) & 0xFFFF);
+            presentAlert(alert, [this, context](int code) { counterpartAlertDidEnd(code, context); });
+            return;
+        }
+        message = "ZALUpdateSuccessMessageBoth";
+    }
+    runErrorAlertWithTitle(localized("Update successful"), localized(message));
+    lastCounterpartUpdated_ = kind_t::any;
+}
+
+void AppDelegate::counterpartAlertDidEnd(int returnCode, qint64 contextInfo) {
+    enableControls();
+    if (returnCode != first_button) return;
+    lastCounterpartUpdated_ = kind_t(contextInfo & 0xFFFF);
+    runUpdateWithKind(kind_t(contextInfo >> 16));
+}
+
+void AppDelegate::updaterOnAnnounce(const QString& title, const QString& subtitle) {
+    sheetCtrl_->setTitle(title);
+    sheetCtrl_->setSubtitle(subtitle);
+}
+
+void AppDelegate::updaterOnProgress(float progress) {
+    // A device's report that is not a number must not reach the bar.
+    if (!std::isfinite(progress)) return;
+    sheetCtrl_->setProgress(double(progress));
+    cancelHasConsequences_ = true;
+}
+
+void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
+    endUpdate();
+    switch (end) {
+    case end_t::failure:
+        runErrorAlertWithTitle(localized("Update failed"), localized("ZALUpdateErrorMessage") + QStringLiteral("\n\nDetails: ") + message);
+        break;
+    case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
+    case end_t::cancelled: break;
+    }
+}
+
+kind_t AppDelegate::askKindModal() {
+    QMessageBox alert(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"), QMessageBox::NoButton,
+                      windowCtrl_ ? windowCtrl_->window() : nullptr);
+    alert.setInformativeText(localized("ZALIsThisVentaroMessage"));
+    QPushButton* ventaro = alert.addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
+    QPushButton* ruvo = alert.addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);
+    QPushButton* cancel = alert.addButton(localized("Cancel"), QMessageBox::RejectRole);
+    alert.setEscapeButton(cancel);
+    alert.setWindowModality(Qt::ApplicationModal);
+    alert.exec();
+    if (alert.clickedButton() == ventaro) return kind_t::ventaro;
+    if (alert.clickedButton() == ruvo) return kind_t::ruvo;
+    return kind_t::any;
+}
+
+}  // namespace zal::gui
+
+// --- the engine's callbacks ---------------------------------------------------------
+namespace zal::updater {
+
+void on_announce(const char* title, const char* subtitle) {
+    if (auto* d = gui::app_delegate()) d->updaterOnAnnounce(QString::fromUtf8(title), QString::fromUtf8(subtitle));
+}
+
+void on_progress(float progress) {
+    if (auto* d = gui::app_delegate()) d->updaterOnProgress(progress);
+}
+
+void on_end(end_t end, kind_t kind, const char* message) {
+    if (auto* d = gui::app_delegate()) d->updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
+}
+
+kind_t on_ask_kind_modal() {
+    auto* d = gui::app_delegate();
+    return d ? d->askKindModal() : kind_t::any;
+}
+
+}  // namespace zal::updater

@@ -1,0 +1,102 @@
+#pragma once
+
+// The application controller: owns the loaded package, the update window and
+// the progress sheet; loads packages, runs the update engine and shows its
+// outcome.
+
+#include <QAction>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+#include "app/update_sheet_controller.hpp"
+#include "app/update_window_controller.hpp"
+#include "update/update.hpp"
+#include "updater/updater.hpp"
+
+namespace zal::gui {
+
+class PXMarkdownParser;
+
+class AppDelegate : public QObject, public UpdateWindowControllerDelegate, public UpdateSheetControllerDelegate {
+    Q_OBJECT
+
+public:
+    AppDelegate();
+    ~AppDelegate() override;
+
+    // --- application
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching();
+    bool applicationOpenFile(const QString& path);
+
+    // --- menu actions
+    void open();
+    void runUpdate();
+    void showWebHelp();
+    bool validateUserInterfaceItem(const QAction* item) const;
+    void completeMainMenu();
+
+    // --- delegates of the window and the sheet
+    void updateWindowControllerDidClickUpdate(UpdateWindowController* controller) override;
+    void updateSheetControllerDidClickCancel(UpdateSheetController* controller) override;
+    void updateSheetControllerDidClickHelp(UpdateSheetController* controller) override;
+
+    // --- the controller's own steps
+    bool openFileWithURL(const QUrl& url);
+    bool readUpdateWithData(const unsigned char* data, quint64 size, const QUrl& url, bool showError);
+    bool readBundledUpdate();
+    void runUpdateWithKind(kind_t kind);
+    void endUpdate();
+    void disableControls();
+    void enableControls();
+    void runErrorAlertWithTitle(const QString& title, const QString& message);
+    void askForCounterpartUpdateIfNeededWithKind(kind_t kind);
+    void counterpartAlertDidEnd(int returnCode, qint64 contextInfo);
+
+    // --- the engine's callbacks, application side
+    void updaterOnAnnounce(const QString& title, const QString& subtitle);
+    void updaterOnProgress(float progress);
+    void updaterOnEnd(end_t end, kind_t kind, const QString& message);
+    kind_t askKindModal();
+
+    // --- state, for the shell and tests
+    UpdateWindowController* windowCtrl() const { return windowCtrl_.get(); }
+    UpdateSheetController* sheetCtrl() const { return sheetCtrl_.get(); }
+    const update_t& update() const { return update_; }
+    bool inUpdate() const { return inUpdate_; }
+    kind_t lastCounterpartUpdated() const { return lastCounterpartUpdated_; }
+    QAction* updateMenuItem() const { return updateItem_; }
+    QAction* openMenuItem() const { return openItem_; }
+
+    // Where the package shipped with the application is looked for: the
+    // installed data folder, then `bundleDirectory` (set by the program).
+    static QStringList bundleDirectories();
+    static inline QString bundleDirectory;
+
+    // Called when a run has started; the demo plugs its simulated devices here.
+    std::function<void(kind_t)> onRunStarted;
+
+private:
+    void presentAlert(QMessageBox* alert, std::function<void(int)> didEnd);
+    void validateMenus();
+    void readErrorAlert(const QString& error);
+
+    update_t update_;
+    kind_t lastCounterpartUpdated_ = kind_t::any;
+    bool cancelHasConsequences_ = false;
+    bool hasLaunched_ = false;
+    bool hasAlreadyLoadedFirstUpdate_ = false;
+    bool inUpdate_ = false;
+    QUrl urlToLoad_;
+    std::unique_ptr<UpdateWindowController> windowCtrl_;
+    std::unique_ptr<UpdateSheetController> sheetCtrl_;
+    std::unique_ptr<PXMarkdownParser> parser_;
+    QPointer<QAction> updateItem_, openItem_;
+};
+
+}  // namespace zal::gui

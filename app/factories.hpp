@@ -1,0 +1,29 @@
+#pragma once
+
+// One look for every window, label and button of the application.
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+namespace zal::gui {
+
+enum class control_size_t { regular, small, mini };
+
+// The application font for a control size; smaller ones in the 13 : 11 : 9 ratio.
+QFont control_font(control_size_t size, bool bold = false);
+
+// A top-level window with the given content size: titled, closable,
+// minimisable, resizable.
+QWidget* make_window(const QRect& content, QWidget* parent = nullptr);
+
+// A text that cannot be edited or selected, clipped when it does not fit.
+QLabel* make_label(const QString& text, const QRect& frame, control_size_t size, bool bold, QWidget* parent);
+
+enum class bezel_t { rounded, help };
+QPushButton* make_button(const QString& title, const QRect& frame, control_size_t size, bezel_t bezel, QWidget* parent);
+
+}  // namespace zal::gui

@@ -1,0 +1,142 @@
+#include "app/log_window.hpp"
+
+#include <QAction>
+#include <QFontDatabase>
+#include <QMenu>
+#include <QPointer>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "app/shell.hpp"
+#include "app/strings.hpp"
+
+namespace zal::gui {
+
+namespace {
+
+// Length of the UTF-8 sequence a lead byte starts, or 0 for a byte that
+// cannot start one.
+int sequence_length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+}  // namespace
+
+QString utf8_stream_decoder_t::decode(const char* bytes, std::size_t length) {
+    pending_.append(bytes, length);
+    // Keep back an incomplete sequence at the very end for the next chunk.
+    std::size_t complete = pending_.size();
+    for (std::size_t back = 1; back <= 3 && back <= pending_.size(); ++back) {
+        const auto c = static_cast<unsigned char>(pending_[pending_.size() - back]);
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const int needed = sequence_length(c);
+        if (needed > int(back)) complete = pending_.size() - back;
+        break;
+    }
+    // Qt decodes invalid bytes as U+FFFD.
+    const QString text = QString::fromUtf8(pending_.data(), qsizetype(complete));
+    pending_.erase(0, complete);
+    return text;
+}
+
+LogWindow* LogWindow::logWindow() {
+    static LogWindow* console = new LogWindow;  // lives as long as the process
+    return console;
+}
+
+LogWindow::LogWindow() : QWidget(nullptr, Qt::Tool) {
+    resize(500, 150);
+    commonInit();
+}
+
+void LogWindow::commonInit() {
+    setWindowTitle(localized("Log Console"));
+    setMinimumSize(100, 50);
+    textView_ = new QPlainTextEdit(this);
+    textView_->setReadOnly(true);
+    textView_->setUndoRedoEnabled(false);
+    textView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textView_->setFrameShape(QFrame::NoFrame);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(10);
+    textView_->setFont(fixed);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(textView_);
+    setupPipes();
+    setupHelpMenuItem();
+}
+
+void LogWindow::setupPipes() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    std::fflush(stderr);
+    if (::dup2(fds[1], fileno(stderr)) < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return;
+    }
+    ::close(fds[1]);
+    read_fd_ = fds[0];
+    setvbuf(stderr, nullptr, _IONBF, 0);
+    QPointer<LogWindow> self(this);
+    // The reader only decodes and posts; all view work happens on the main thread.
+    std::thread([fd = read_fd_, self] {
+        utf8_stream_decoder_t decoder;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) continue;
+                return;
+            }
+            const QString text = decoder.decode(buffer, std::size_t(n));
+            if (text.isEmpty() || !self) continue;
+            QMetaObject::invokeMethod(self, [self, text] {
+                if (self) self->append(text);
+            }, Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void LogWindow::setupHelpMenuItem() {
+    QMenu* help = menu_with_tag(5);
+    if (!help) return;
+    help->addSeparator();
+    QAction* item = help->addAction(localized("Log Console"));
+    item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    item->setShortcutContext(Qt::ApplicationShortcut);
+    QObject::connect(item, &QAction::triggered, this, [this] { toggle(); });
+}
+
+void LogWindow::toggle() {
+    if (isVisible()) {
+        hide();
+    } else {
+        show();
+        raise();
+    }
+}
+
+void LogWindow::append(const QString& text) {
+    QScrollBar* bar = textView_->verticalScrollBar();
+    // Follow the end only while the user looks at it: within 25 points of it.
+    const int line = std::max(1, textView_->fontMetrics().lineSpacing());
+    const bool at_end = (bar->maximum() - bar->value()) * line < 25;
+    QTextCursor cursor(textView_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    if (at_end) bar->setValue(bar->maximum());
+}
+
+}  // namespace zal::gui

@@ -1,0 +1,45 @@
+#pragma once
+
+// The log console: from its creation it takes the process's standard error
+// for good and shows everything written there. One per process.
+
+#include <QPlainTextEdit>
+#include <QWidget>
+
+#include <string>
+
+namespace zal::gui {
+
+// Splits a byte stream into valid UTF-8 text: an incomplete character at the
+// end of a chunk waits for the next chunk, invalid bytes become U+FFFD.
+class utf8_stream_decoder_t {
+public:
+    QString decode(const char* bytes, std::size_t length);
+
+private:
+    std::string pending_;
+};
+
+class LogWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // The console, created on first use.
+    static LogWindow* logWindow();
+
+    QPlainTextEdit* textView() const { return textView_; }
+    void toggle();
+    // Appends text as the console does with what it reads; main thread.
+    void append(const QString& text);
+
+private:
+    LogWindow();
+    void commonInit();
+    void setupPipes();
+    void setupHelpMenuItem();
+
+    QPlainTextEdit* textView_ = nullptr;
+    int read_fd_ = -1;
+};
+
+}  // namespace zal::gui

@@ -1,0 +1,233 @@
+#include "app/shell.hpp"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLocale>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <cstdio>
+
+#include "app/app_delegate.hpp"
+#include "app/strings.hpp"
+#include "common/async/qt_driver.hpp"
+#include "update/update.hpp"
+
+namespace zal::gui {
+
+namespace {
+
+QMenuBar* the_main_menu = nullptr;
+AppDelegate* the_delegate = nullptr;
+
+QAction* item(QMenu* menu, const char* title, QKeySequence key = {}) {
+    QAction* action = menu->addAction(localized(title));
+    if (!key.isEmpty()) action->setShortcut(key);
+    return action;
+}
+
+QString with_name(const char* title, const QString& fallback) { return localized(title).replace(QStringLiteral("%@"), app_name(fallback)); }
+
+QMenu* make_application_menu() {
+    auto* menu = new QMenu(QStringLiteral("Application"));
+    menu->setTitle(app_name(QString()).isEmpty() ? QStringLiteral("Application") : app_name(QString()));
+    QAction* about = menu->addAction(with_name("About %@", QString()));
+    QObject::connect(about, &QAction::triggered, [] { QApplication::aboutQt(); });
+    menu->addSeparator();
+    QAction* quit = menu->addAction(with_name("Quit %@", QString()));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // empty on some platforms: set it explicitly
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    QObject::connect(quit, &QAction::triggered, [] { QApplication::closeAllWindows(); QApplication::quit(); });
+    return menu;
+}
+
+QMenu* make_file_menu() {
+    auto* menu = new QMenu(localized("File"));
+    QAction* close = item(menu, "Close Window", QKeySequence(Qt::CTRL | Qt::Key_W));
+    QObject::connect(close, &QAction::triggered, [] {
+        if (QWidget* window = QApplication::activeWindow()) window->close();
+    });
+    return menu;
+}
+
+QMenu* make_edit_menu() {
+    auto* menu = new QMenu(localized("Edit"));
+    // Edit actions go to the focused widget, as a first responder would.
+    auto forward = [](const char* slot) {
+        return [slot] {
+            if (QWidget* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
+        };
+    };
+    QObject::connect(item(menu, "Undo", QKeySequence::Undo), &QAction::triggered, forward("undo"));
+    QObject::connect(item(menu, "Redo", QKeySequence::Redo), &QAction::triggered, forward("redo"));
+    menu->addSeparator();
+    QObject::connect(item(menu, "Cut", QKeySequence::Cut), &QAction::triggered, forward("cut"));
+    QObject::connect(item(menu, "Copy", QKeySequence::Copy), &QAction::triggered, forward("copy"));
+    QObject::connect(item(menu, "Paste", QKeySequence::Paste), &QAction::triggered, forward("paste"));
+    QObject::connect(item(menu, "Paste and Match Style", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)), &QAction::triggered,
+                     forward("paste"));
+    QObject::connect(item(menu, "Delete", QKeySequence::Delete), &QAction::triggered, forward("clear"));
+    QObject::connect(item(menu, "Select All", QKeySequence::SelectAll), &QAction::triggered, forward("selectAll"));
+    for (QAction* a : menu->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
+    return menu;
+}
+
+QMenu* make_window_menu() {
+    auto* menu = new QMenu(localized("Window"));
+    QObject::connect(item(menu, "Minimize", QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered, [] {
+        if (QWidget* window = QApplication::activeWindow()) window->showMinimized();
+    });
+    QObject::connect(item(menu, "Zoom"), &QAction::triggered, [] {
+        if (QWidget* window = QApplication::activeWindow()) window->isMaximized() ? window->showNormal() : window->showMaximized();
+    });
+    QObject::connect(item(menu, "Bring All to Front"), &QAction::triggered, [] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible()) window->raise();
+    });
+    return menu;
+}
+
+QMenu* make_help_menu() {
+    auto* menu = new QMenu(localized("Help"));
+    QAction* help = menu->addAction(with_name("%@ Help", QStringLiteral("Get")));
+    QObject::connect(help, &QAction::triggered, [] {
+        if (the_delegate) the_delegate->showWebHelp();
+    });
+    return menu;
+}
+
+// One instance per user: a second launch hands its path to the first.
+class single_instance_t {
+public:
+    explicit single_instance_t(const QString& name)
+        : name_(name), lock_(QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(name + ".lock")) {}
+
+    // True when this process is the first; otherwise the path has been handed over.
+    bool claim(const QString& path) {
+        lock_.setStaleLockTime(0);
+        if (lock_.tryLock(100)) {
+            QLocalServer::removeServer(name_);  // a stale name of a crashed instance
+            server_.listen(name_);
+            return true;
+        }
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            QLocalSocket socket;
+            socket.connectToServer(name_);
+            if (socket.waitForConnected(250)) {
+                socket.write((path + u'\n').toUtf8());
+                socket.waitForBytesWritten(1000);
+                socket.disconnectFromServer();
+                return false;
+            }
+            QThread::msleep(100);
+        }
+        return true;  // nobody answers: run on our own
+    }
+
+    QLocalServer& server() { return server_; }
+
+private:
+    QString name_;
+    QLockFile lock_;
+    QLocalServer server_;
+};
+
+}  // namespace
+
+QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag) {
+    QAction* action = menu->addMenu(submenu);
+    action->setProperty("tag", tag);
+    return action;
+}
+
+QMenuBar* setup_main_menu() {
+    the_main_menu = new QMenuBar;
+    the_main_menu->setObjectName(QStringLiteral("MainMenu"));
+    add_submenu_item(the_main_menu, make_application_menu(), 1);
+    add_submenu_item(the_main_menu, make_file_menu(), 2);
+    add_submenu_item(the_main_menu, make_edit_menu(), 3);
+    add_submenu_item(the_main_menu, make_window_menu(), 4);
+    add_submenu_item(the_main_menu, make_help_menu(), 5);
+    return the_main_menu;
+}
+
+QMenuBar* main_menu() { return the_main_menu; }
+
+QMenu* menu_with_tag(int tag) {
+    if (!the_main_menu) return nullptr;
+    for (QAction* action : the_main_menu->actions())
+        if (action->property("tag").toLongLong() == tag) return action->menu();
+    return nullptr;
+}
+
+QString app_name(const QString& fallback) {
+    const QString name = QApplication::applicationDisplayName();
+    return name.isEmpty() ? fallback : name;
+}
+
+AppDelegate* app_delegate() { return the_delegate; }
+
+void set_app_delegate(AppDelegate* delegate) { the_delegate = delegate; }
+
+bool prefers_french() {
+    const QStringList languages = QLocale::system().uiLanguages();
+    return !languages.isEmpty() && languages.first().startsWith(QStringLiteral("fr"));
+}
+
+int main(int argc, char** argv, const platform_t& platform) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "%s needs a graphical desktop, and none was found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                     "On a machine without a screen, run it under a virtual one: xvfb-run -a %s\n",
+                     argv[0], argv[0]);
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ventaro-update"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
+    QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ventaro-update.svg")));
+
+    const QStringList arguments = QApplication::arguments();
+    QString path;
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].startsWith(u'-')) path = QFileInfo(arguments[i]).absoluteFilePath();
+
+    single_instance_t instance(QApplication::applicationName() + u'-' + qEnvironmentVariable("USER"));
+    if (!instance.claim(path)) return 0;
+
+    if (prefers_french()) lang = lang_t::fr;
+    install_translations();
+    main_queue::drive_with_qt();
+    if (platform.set_up) platform.set_up();
+    setup_main_menu();
+
+    AppDelegate::bundleDirectory = platform.bundle_directory;
+    AppDelegate delegate;
+    the_delegate = &delegate;
+    QObject::connect(&instance.server(), &QLocalServer::newConnection, &delegate, [&instance, &delegate] {
+        while (QLocalSocket* socket = instance.server().nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &delegate] {
+                while (socket->canReadLine()) {
+                    const QString line = QString::fromUtf8(socket->readLine()).trimmed();
+                    if (!line.isEmpty()) delegate.applicationOpenFile(line);
+                }
+            });
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    if (!path.isEmpty()) delegate.applicationOpenFile(path);
+    delegate.applicationWillFinishLaunching();
+    delegate.applicationDidFinishLaunching();
+    if (platform.on_launched) platform.on_launched(delegate);
+    const int status = application.exec();
+    the_delegate = nullptr;
+    return status;
+}
+
+}  // namespace zal::gui

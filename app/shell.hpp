@@ -1,0 +1,40 @@
+#pragma once
+
+// The frame around the application controller: language, main menu, the
+// application object and its event loop, one instance per user.
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QString>
+#include <functional>
+
+namespace zal::gui {
+
+class AppDelegate;
+
+// The main menu: Application (tag 1), File (2), Edit (3), Window (4), Help (5).
+QMenuBar* setup_main_menu();
+QMenuBar* main_menu();
+QMenu* menu_with_tag(int tag);
+QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag);
+
+QString app_name(const QString& fallback);
+AppDelegate* app_delegate();
+// The delegate the engine's callbacks reach; the shell sets it, tests too.
+void set_app_delegate(AppDelegate* delegate);
+
+// What the program links as its devices: set up before the application starts.
+struct platform_t {
+    std::function<void()> set_up;  // MIDI service and HID backend
+    std::function<void(AppDelegate&)> on_launched;  // e.g. the demo's simulated devices
+    QString bundle_directory;  // where a package shipped with this build lies, if any
+};
+
+// The entry point: returns the process exit status.
+int main(int argc, char** argv, const platform_t& platform);
+
+// French when the first preferred language begins with "fr".
+bool prefers_french();
+
+}  // namespace zal::gui

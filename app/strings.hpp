@@ -1,0 +1,22 @@
+#pragma once
+
+// The application's string table: English texts are their own keys; symbolic
+// keys begin with "ZAL". A key without an entry shows unchanged.
+
+#include <QString>
+
+namespace zal::gui {
+
+// The text for a key in the current language.
+QString localized(const char* key);
+
+// The English text of a "ZAL" key, or null for another key.
+const char* english_text_of(const char* key);
+
+// Loads the catalogue of the current language into the application.
+void install_translations();
+
+// The invalid-package sentence, whose key holds the maker's web site.
+const char* invalid_package_key();
+
+}  // namespace zal::gui

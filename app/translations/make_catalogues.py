@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""Writes the English and French Qt Linguist catalogues of the application.
+
+The English text is each message's source; symbolic "ZAL" keys ride in the
+disambiguation. Edit the table below, run this script, commit both .ts files.
+"""
+from xml.sax.saxutils import escape
+import pathlib
+
+INVALID = ("The update file is invalid or could have been corrupted. Please download it again from "
+           "https://www.zalmir.example.")
+
+# (key or None, English, French)
+MESSAGES = [
+    (None, "About %@", "À propos de %@"),
+    (None, "Quit %@", "Quitter %@"),
+    (None, "File", "Fichier"),
+    (None, "Close Window", "Fermer la fenêtre"),
+    (None, "Edit", "Édition"),
+    (None, "Undo", "Annuler"),
+    (None, "Redo", "Rétablir"),
+    (None, "Cut", "Couper"),
+    (None, "Copy", "Copier"),
+    (None, "Paste", "Coller"),
+    (None, "Paste and Match Style", "Coller et adapter le style"),
+    (None, "Delete", "Supprimer"),
+    (None, "Select All", "Tout sélectionner"),
+    (None, "Window", "Fenêtre"),
+    (None, "Minimize", "Réduire"),
+    (None, "Zoom", "Agrandir"),
+    (None, "Bring All to Front", "Tout ramener au premier plan"),
+    (None, "Help", "Aide"),
+    (None, "%@ Help", "Aide de %@"),
+    (None, "Log Console", "Journal"),
+    (None, "Update", "Mettre à jour"),
+    (None, "Cancel", "Annuler"),
+    (None, "Open another update…", "Ouvrir une autre mise à jour…"),
+    (None, "Preparing the update…", "Préparation de la mise à jour…"),
+    (None, "Error", "Erreur"),
+    (None, "An error has occurred during the update.", "Une erreur est survenue pendant la mise à jour."),
+    (None, "%s v%s Update", "Mise à jour %s v%s"),
+    (None, "Version %s (%s)", "Version %s (%s)"),
+    (None, "Unable to read the contents of the update", "Impossible de lire le contenu de la mise à jour"),
+    (None, INVALID,
+     "Le fichier de mise à jour n'est pas valide ou a pu être endommagé. Veuillez le télécharger de nouveau "
+     "depuis https://www.zalmir.example."),
+    (None, "Update successful", "Mise à jour réussie"),
+    (None, "Update my %s", "Mettre à jour mon %s"),
+    (None, "End", "Terminer"),
+    (None, "Update canceled", "Mise à jour annulée"),
+    (None, "Update failed", "Échec de la mise à jour"),
+    ("ZALUpdateClickHelp", "Need help? Click the question mark.",
+     "Besoin d'aide ? Cliquez sur le point d'interrogation."),
+    ("ZALUpdateSuccessMessage", "Your device has been updated. You can disconnect it and play.",
+     "Votre appareil a été mis à jour. Vous pouvez le débrancher et jouer."),
+    ("ZALUpdateSuccessMessageBoth",
+     "Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play.",
+     "Votre Ventaro et votre boîtier Ruvo ont tous deux été mis à jour. Vous pouvez les débrancher et jouer."),
+    ("ZALUpdateSuccessMessageWithCounterpart",
+     "Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.",
+     "Votre appareil a été mis à jour. Cette mise à jour contient aussi le firmware de votre %s : "
+     "branchez-le maintenant pour le mettre à jour lui aussi."),
+    ("ZALUpdateCancelMessage",
+     "The update was stopped before the end. Your device will start in its updater: run the update again to finish it.",
+     "La mise à jour a été interrompue avant la fin. Votre appareil démarrera dans son programme de mise à jour : "
+     "relancez la mise à jour pour la terminer."),
+    ("ZALUpdateErrorMessage",
+     "The update could not finish. Disconnect your device, connect it again and run the update once more. If it still "
+     "fails, our troubleshooting page can help.",
+     "La mise à jour n'a pas pu aboutir. Débranchez votre appareil, rebranchez-le et relancez la mise à jour. "
+     "Si l'échec persiste, notre page d'assistance peut vous aider."),
+    ("ZALIsThisVentaroTitle", "Which device is connected?", "Quel appareil est branché ?"),
+    ("ZALIsThisVentaroMessage",
+     "This device is waiting for its firmware but does not say which one it is. Choose the device you connected.",
+     "Cet appareil attend son firmware mais n'indique pas de quel appareil il s'agit. Choisissez l'appareil que "
+     "vous avez branché."),
+    ("ZALTroubleshootingURL", "https://support.zalmir.example/ventaro/update-troubleshooting",
+     "https://support.zalmir.example/fr/ventaro/depannage-mise-a-jour"),
+]
+
+
+def catalogue(language, column):
+    lines = ['<?xml version="1.0" encoding="utf-8"?>', "<!DOCTYPE TS>",
+             f'<TS version="2.1" language="{language}" sourcelanguage="en">', "<context>",
+             "    <name>Messages</name>"]
+    for key, english, french in MESSAGES:
+        text = english if column == 1 else french
+        lines.append("    <message>")
+        lines.append(f"        <source>{escape(english)}</source>")
+        if key:
+            lines.append(f"        <comment>{key}</comment>")
+        lines.append(f"        <translation>{escape(text)}</translation>")
+        lines.append("    </message>")
+    lines += ["</context>", "</TS>", ""]
+    return "\n".join(lines)
+
+
+here = pathlib.Path(__file__).parent
+(here / "ventaro-update_en.ts").write_text(catalogue("en", 1), encoding="utf-8")
+(here / "ventaro-update_fr.ts").write_text(catalogue("fr", 2), encoding="utf-8")

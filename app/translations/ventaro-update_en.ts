@@ -1,0 +1,192 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name>Messages</name>
+    <message>
+        <source>About %@</source>
+        <translation>About %@</translation>
+    </message>
+    <message>
+        <source>Quit %@</source>
+        <translation>Quit %@</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Close Window</source>
+        <translation>Close Window</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>Cut</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>Paste</source>
+        <translation>Paste</translation>
+    </message>
+    <message>
+        <source>Paste and Match Style</source>
+        <translation>Paste and Match Style</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>Select All</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>Window</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>Zoom</source>
+        <translation>Zoom</translation>
+    </message>
+    <message>
+        <source>Bring All to Front</source>
+        <translation>Bring All to Front</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>%@ Help</source>
+        <translation>%@ Help</translation>
+    </message>
+    <message>
+        <source>Log Console</source>
+        <translation>Log Console</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Open another update…</source>
+        <translation>Open another update…</translation>
+    </message>
+    <message>
+        <source>Preparing the update…</source>
+        <translation>Preparing the update…</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>An error has occurred during the update.</source>
+        <translation>An error has occurred during the update.</translation>
+    </message>
+    <message>
+        <source>%s v%s Update</source>
+        <translation>%s v%s Update</translation>
+    </message>
+    <message>
+        <source>Version %s (%s)</source>
+        <translation>Version %s (%s)</translation>
+    </message>
+    <message>
+        <source>Unable to read the contents of the update</source>
+        <translation>Unable to read the contents of the update</translation>
+    </message>
+    <message>
+        <source>The update file is invalid or could have been corrupted. Please download it again from https://www.zalmir.example.</source>
+        <translation>The update file is invalid or could have been corrupted. Please download it again from https://www.zalmir.example.</translation>
+    </message>
+    <message>
+        <source>Update successful</source>
+        <translation>Update successful</translation>
+    </message>
+    <message>
+        <source>Update my %s</source>
+        <translation>Update my %s</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>Update canceled</source>
+        <translation>Update canceled</translation>
+    </message>
+    <message>
+        <source>Update failed</source>
+        <translation>Update failed</translation>
+    </message>
+    <message>
+        <source>Need help? Click the question mark.</source>
+        <comment>ZALUpdateClickHelp</comment>
+        <translation>Need help? Click the question mark.</translation>
+    </message>
+    <message>
+        <source>Your device has been updated. You can disconnect it and play.</source>
+        <comment>ZALUpdateSuccessMessage</comment>
+        <translation>Your device has been updated. You can disconnect it and play.</translation>
+    </message>
+    <message>
+        <source>Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play.</source>
+        <comment>ZALUpdateSuccessMessageBoth</comment>
+        <translation>Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play.</translation>
+    </message>
+    <message>
+        <source>Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.</source>
+        <comment>ZALUpdateSuccessMessageWithCounterpart</comment>
+        <translation>Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.</translation>
+    </message>
+    <message>
+        <source>The update was stopped before the end. Your device will start in its updater: run the update again to finish it.</source>
+        <comment>ZALUpdateCancelMessage</comment>
+        <translation>The update was stopped before the end. Your device will start in its updater: run the update again to finish it.</translation>
+    </message>
+    <message>
+        <source>The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, our troubleshooting page can help.</source>
+        <comment>ZALUpdateErrorMessage</comment>
+        <translation>The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, our troubleshooting page can help.</translation>
+    </message>
+    <message>
+        <source>Which device is connected?</source>
+        <comment>ZALIsThisVentaroTitle</comment>
+        <translation>Which device is connected?</translation>
+    </message>
+    <message>
+        <source>This device is waiting for its firmware but does not say which one it is. Choose the device you connected.</source>
+        <comment>ZALIsThisVentaroMessage</comment>
+        <translation>This device is waiting for its firmware but does not say which one it is. Choose the device you connected.</translation>
+    </message>
+    <message>
+        <source>https://support.zalmir.example/ventaro/update-troubleshooting</source>
+        <comment>ZALTroubleshootingURL</comment>
+        <translation>https://support.zalmir.example/ventaro/update-troubleshooting</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,192 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr" sourcelanguage="en">
+<context>
+    <name>Messages</name>
+    <message>
+        <source>About %@</source>
+        <translation>À propos de %@</translation>
+    </message>
+    <message>
+        <source>Quit %@</source>
+        <translation>Quitter %@</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Fichier</translation>
+    </message>
+    <message>
+        <source>Close Window</source>
+        <translation>Fermer la fenêtre</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Édition</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Rétablir</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>Couper</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Copier</translation>
+    </message>
+    <message>
+        <source>Paste</source>
+        <translation>Coller</translation>
+    </message>
+    <message>
+        <source>Paste and Match Style</source>
+        <translation>Coller et adapter le style</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Supprimer</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>Tout sélectionner</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>Fenêtre</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>Réduire</translation>
+    </message>
+    <message>
+        <source>Zoom</source>
+        <translation>Agrandir</translation>
+    </message>
+    <message>
+        <source>Bring All to Front</source>
+        <translation>Tout ramener au premier plan</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Aide</translation>
+    </message>
+    <message>
+        <source>%@ Help</source>
+        <translation>Aide de %@</translation>
+    </message>
+    <message>
+        <source>Log Console</source>
+        <translation>Journal</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Mettre à jour</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Open another update…</source>
+        <translation>Ouvrir une autre mise à jour…</translation>
+    </message>
+    <message>
+        <source>Preparing the update…</source>
+        <translation>Préparation de la mise à jour…</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Erreur</translation>
+    </message>
+    <message>
+        <source>An error has occurred during the update.</source>
+        <translation>Une erreur est survenue pendant la mise à jour.</translation>
+    </message>
+    <message>
+        <source>%s v%s Update</source>
+        <translation>Mise à jour %s v%s</translation>
+    </message>
+    <message>
+        <source>Version %s (%s)</source>
+        <translation>Version %s (%s)</translation>
+    </message>
+    <message>
+        <source>Unable to read the contents of the update</source>
+        <translation>Impossible de lire le contenu de la mise à jour</translation>
+    </message>
+    <message>
+        <source>The update file is invalid or could have been corrupted. Please download it again from https://www.zalmir.example.</source>
+        <translation>Le fichier de mise à jour n'est pas valide ou a pu être endommagé. Veuillez le télécharger de nouveau depuis https://www.zalmir.example.</translation>
+    </message>
+    <message>
+        <source>Update successful</source>
+        <translation>Mise à jour réussie</translation>
+    </message>
+    <message>
+        <source>Update my %s</source>
+        <translation>Mettre à jour mon %s</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>Terminer</translation>
+    </message>
+    <message>
+        <source>Update canceled</source>
+        <translation>Mise à jour annulée</translation>
+    </message>
+    <message>
+        <source>Update failed</source>
+        <translation>Échec de la mise à jour</translation>
+    </message>
+    <message>
+        <source>Need help? Click the question mark.</source>
+        <comment>ZALUpdateClickHelp</comment>
+        <translation>Besoin d'aide ? Cliquez sur le point d'interrogation.</translation>
+    </message>
+    <message>
+        <source>Your device has been updated. You can disconnect it and play.</source>
+        <comment>ZALUpdateSuccessMessage</comment>
+        <translation>Votre appareil a été mis à jour. Vous pouvez le débrancher et jouer.</translation>
+    </message>
+    <message>
+        <source>Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play.</source>
+        <comment>ZALUpdateSuccessMessageBoth</comment>
+        <translation>Votre Ventaro et votre boîtier Ruvo ont tous deux été mis à jour. Vous pouvez les débrancher et jouer.</translation>
+    </message>
+    <message>
+        <source>Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.</source>
+        <comment>ZALUpdateSuccessMessageWithCounterpart</comment>
+        <translation>Votre appareil a été mis à jour. Cette mise à jour contient aussi le firmware de votre %s : branchez-le maintenant pour le mettre à jour lui aussi.</translation>
+    </message>
+    <message>
+        <source>The update was stopped before the end. Your device will start in its updater: run the update again to finish it.</source>
+        <comment>ZALUpdateCancelMessage</comment>
+        <translation>La mise à jour a été interrompue avant la fin. Votre appareil démarrera dans son programme de mise à jour : relancez la mise à jour pour la terminer.</translation>
+    </message>
+    <message>
+        <source>The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, our troubleshooting page can help.</source>
+        <comment>ZALUpdateErrorMessage</comment>
+        <translation>La mise à jour n'a pas pu aboutir. Débranchez votre appareil, rebranchez-le et relancez la mise à jour. Si l'échec persiste, notre page d'assistance peut vous aider.</translation>
+    </message>
+    <message>
+        <source>Which device is connected?</source>
+        <comment>ZALIsThisVentaroTitle</comment>
+        <translation>Quel appareil est branché ?</translation>
+    </message>
+    <message>
+        <source>This device is waiting for its firmware but does not say which one it is. Choose the device you connected.</source>
+        <comment>ZALIsThisVentaroMessage</comment>
+        <translation>Cet appareil attend son firmware mais n'indique pas de quel appareil il s'agit. Choisissez l'appareil que vous avez branché.</translation>
+    </message>
+    <message>
+        <source>https://support.zalmir.example/ventaro/update-troubleshooting</source>
+        <comment>ZALTroubleshootingURL</comment>
+        <translation>https://support.zalmir.example/fr/ventaro/depannage-mise-a-jour</translation>
+    </message>
+</context>
+</TS>

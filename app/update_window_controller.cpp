@@ -1,0 +1,138 @@
+#include "app/update_window_controller.hpp"
+
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+
+#include "app/factories.hpp"
+#include "app/markdown/text_document.hpp"
+#include "app/strings.hpp"
+#include "common/async/async.hpp"
+
+namespace zal::gui {
+
+namespace {
+
+constexpr int initial_width = 600, initial_height = 300;
+
+// Re-lays the content whenever its size changes.
+class content_widget_t : public QWidget {
+public:
+    explicit content_widget_t(UpdateWindowController* owner) : owner_(owner) {}
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        owner_->layoutContent();
+    }
+
+private:
+    UpdateWindowController* owner_;
+};
+
+bool safe_to_open(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return scheme == u"http" || scheme == u"https" || scheme == u"mailto";
+}
+
+}  // namespace
+
+UpdateWindowController::UpdateWindowController() { initWindow(); }
+
+UpdateWindowController::~UpdateWindowController() { delete window_; }
+
+void UpdateWindowController::initWindow() {
+    window_ = new QMainWindow;
+    window_->setAttribute(Qt::WA_DeleteOnClose, false);
+    content_ = new content_widget_t(this);
+    content_->setMinimumSize(300, 200);
+    window_->setCentralWidget(content_);
+
+    separator_ = new QFrame(content_);
+    separator_->setFrameShape(QFrame::HLine);
+    separator_->setFrameShadow(QFrame::Sunken);
+
+    textView_ = new QTextBrowser(content_);
+    textView_->setFrameShape(QFrame::NoFrame);
+    textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    textView_->setLineWrapMode(QTextEdit::WidgetWidth);
+    textView_->setReadOnly(true);
+    textView_->setUndoRedoEnabled(false);
+    textView_->setOpenLinks(false);
+    textView_->document()->setDocumentMargin(8);
+    // Release notes come from a downloaded file: only web and mail links open.
+    QObject::connect(textView_, &QTextBrowser::anchorClicked, textView_, [](const QUrl& url) {
+        if (safe_to_open(url)) QDesktopServices::openUrl(url);
+    });
+
+    titleLabel_ = make_label(QString(), {}, control_size_t::regular, true, content_);
+    secondaryLabel_ = make_label(QString(), {}, control_size_t::small, false, content_);
+
+    updateButton_ = make_button(localized("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
+    updateButton_->setEnabled(false);
+    updateButton_->setAutoDefault(false);
+    buttonWidth_ = std::max(110, updateButton_->sizeHint().width());
+    QObject::connect(updateButton_, &QPushButton::clicked, this, [this] { updateDidClick(); });
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(key, window_);
+        QObject::connect(shortcut, &QShortcut::activated, updateButton_, [this] {
+            if (updateButton_->isEnabled()) updateButton_->click();
+        });
+    }
+
+    content_->resize(initial_width, initial_height);
+    window_->resize(initial_width, initial_height);
+    layoutContent();
+    async_main([button = QPointer<QPushButton>(updateButton_)] {
+        if (button) button->setFocus();
+    });
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window_->move(screen->availableGeometry().center() - window_->rect().center());
+}
+
+void UpdateWindowController::layoutContent() {
+    const int w = content_->width(), h = content_->height();
+    // Top-anchored like the original frames: y is measured from the top edge.
+    separator_->setGeometry(0, 49, w, 1);
+    textView_->setGeometry(0, 50, w, std::max(0, h - 50));
+    titleLabel_->setGeometry(10, 7, std::max(0, w - 130), 20);
+    secondaryLabel_->setGeometry(10, 27, initial_width - 130, 15);
+    updateButton_->setGeometry(w - buttonWidth_ - 5, 10, buttonWidth_, 32);
+}
+
+void UpdateWindowController::updateDidClick() {
+    if (delegate) delegate->updateWindowControllerDidClickUpdate(this);
+}
+
+void UpdateWindowController::setTitle(const QString& title) {
+    title_ = title;
+    titleLabel_->setText(title);
+}
+
+void UpdateWindowController::setSecondaryTitle(const QString& secondaryTitle) {
+    secondaryTitle_ = secondaryTitle;
+    secondaryLabel_->setText(secondaryTitle);
+}
+
+void UpdateWindowController::setDetails(const styled_text_t& details) {
+    details_ = details;
+    fill_document(*textView_->document(), details);
+    textView_->moveCursor(QTextCursor::Start);
+    textView_->verticalScrollBar()->setValue(0);
+}
+
+void UpdateWindowController::setUpdateEnabled(bool enabled) {
+    updateEnabled_ = enabled;
+    updateButton_->setEnabled(enabled);
+}
+
+void UpdateWindowController::setDetailsEnabled(bool enabled) {
+    detailsEnabled_ = enabled;
+    textView_->setTextInteractionFlags(enabled ? Qt::TextBrowserInteraction : Qt::NoTextInteraction);
+}
+
+}  // namespace zal::gui

@@ -1,0 +1,76 @@
+#pragma once
+
+// The main window: product, version and date, rendered release notes and the
+// "Update" button. It knows nothing of packages; its owner fills it.
+
+#include <QFrame>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QString>
+#include <QTextBrowser>
+
+#include "app/markdown/styled_text.hpp"
+
+namespace zal::gui {
+
+class UpdateWindowController;
+
+class UpdateWindowControllerDelegate {
+public:
+    virtual void updateWindowControllerDidClickUpdate(UpdateWindowController* controller) = 0;
+
+protected:
+    ~UpdateWindowControllerDelegate() = default;
+};
+
+class UpdateWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    UpdateWindowController();
+    ~UpdateWindowController() override;
+
+    QMainWindow* window() const { return window_; }
+    QLabel* titleLabel() const { return titleLabel_; }
+    QLabel* secondaryLabel() const { return secondaryLabel_; }
+    QTextBrowser* textView() const { return textView_; }
+    QPushButton* updateButton() const { return updateButton_; }
+
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+    QString secondaryTitle() const { return secondaryTitle_; }
+    void setSecondaryTitle(const QString& secondaryTitle);
+    const styled_text_t& details() const { return details_; }
+    void setDetails(const styled_text_t& details);
+    bool updateEnabled() const { return updateEnabled_; }
+    void setUpdateEnabled(bool enabled);
+    bool detailsEnabled() const { return detailsEnabled_; }
+    void setDetailsEnabled(bool enabled);
+
+    UpdateWindowControllerDelegate* delegate = nullptr;  // not owned
+
+    // Lays the content out for its size, as the window's resizing rules say.
+    void layoutContent();
+
+private:
+    void initWindow();
+    void updateDidClick();
+
+    QMainWindow* window_ = nullptr;
+    QWidget* content_ = nullptr;
+    QFrame* separator_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QLabel* secondaryLabel_ = nullptr;
+    QTextBrowser* textView_ = nullptr;
+    QPushButton* updateButton_ = nullptr;
+    int buttonWidth_ = 110;
+
+    QString title_, secondaryTitle_;
+    styled_text_t details_;
+    bool updateEnabled_ = false;
+    bool detailsEnabled_ = true;
+};
+
+}  // namespace zal::gui

@@ -1,0 +1,427 @@
+// The application driven through its real windows, sheets and alerts, against
+// simulated devices on the virtual MIDI service and the simulated hidapi.
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "app/app_delegate.hpp"
+#include "app/log_window.hpp"
+#include "app/shell.hpp"
+#include "app/strings.hpp"
+#include "common/async/qt_driver.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "common/midi_io/virtual/virtual_service.hpp"
+#include "devices/simulated_device.hpp"
+#include "devices/simulated_hid.hpp"
+#include "tools/package_writer.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+
+namespace {
+
+midi::io::virtual_service_t* midi_service = nullptr;
+
+std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool stage2 = false, const char* notes_fr = "# Notes") {
+    const auto hex = [](std::size_t size, uint32_t seed) {
+        return tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(size, seed)}});
+    };
+    std::vector<tools::zip_entry_t> entries = {{"info.txt", tools::make_info_text("Ventaro", "2.1.0", "2021-03-05")},
+                                               {"notes-en.txt", "# Release notes\nSee **this**."}};
+    if (notes_fr) entries.push_back({"notes-fr.txt", notes_fr});
+    if (ventaro) entries.push_back({"ventaro.hex", hex(40000, 1)});
+    if (ventaro && stage2) entries.push_back({"ventaro-stage2.hex", hex(12000, 2)});
+    if (ruvo) entries.push_back({"ruvo.hex", hex(30000, 3)});
+    return tools::make_zip(entries);
+}
+
+QString write_package(const QTemporaryDir& dir, const QString& name, const std::vector<unsigned char>& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    return path;
+}
+
+// The alert shown on the update window now, if any.
+QMessageBox* visible_alert() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    for (QWidget* w : QApplication::allWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    return nullptr;
+}
+
+QAbstractButton* button_titled(QMessageBox* box, const QString& text) {
+    for (QAbstractButton* b : box->buttons())
+        if (b->text().remove(u'&') == text) return b;
+    return nullptr;
+}
+
+devices::device_options_t options_for(const update_t& u, kind_t kind, bool bootloader = false) {
+    devices::device_options_t o;
+    o.kind = kind;
+    o.start_in_bootloader = bootloader;
+    for (const auto* d : {&u.ventaro, &u.ruvo})
+        if (*d && (*d)->stage2) o.stage2_sector0.push_back((*d)->stage2->sectors.at(0));
+    return o;
+}
+
+}  // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppDelegate> delegate;
+    std::vector<std::unique_ptr<devices::simulated_device_t>> devices_;
+    QTemporaryDir bundle;
+
+    AppDelegate& launch(const QString& open_before_launch = {}, const QString& open_too = {}) {
+        setup_main_menu();
+        AppDelegate::bundleDirectory = bundle.path();
+        delegate = std::make_unique<AppDelegate>();
+        set_app_delegate(delegate.get());
+        if (!open_before_launch.isEmpty()) delegate->applicationOpenFile(open_before_launch);
+        if (!open_too.isEmpty()) delegate->applicationOpenFile(open_too);
+        delegate->applicationWillFinishLaunching();
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+
+    devices::simulated_device_t& plug(const devices::device_options_t& o) {
+        devices_.push_back(std::make_unique<devices::simulated_device_t>(*midi_service, o));
+        devices_.back()->plug();
+        return *devices_.back();
+    }
+
+    void click(QAbstractButton* button) {
+        QVERIFY(button);
+        QVERIFY(button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    QMessageBox* wait_for_alert(int timeout = 30000) {
+        QMessageBox* box = nullptr;
+        (void)QTest::qWaitFor([&] { return (box = visible_alert()) != nullptr; }, timeout);
+        return box;
+    }
+
+    void close_alerts() {
+        while (QMessageBox* box = visible_alert()) {
+            box->done(0);
+            QTest::qWait(10);
+        }
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(bundle.isValid());
+        main_queue::drive_with_qt();
+        devices::hid_use_simulation(true);
+        midi_service = new midi::io::virtual_service_t;
+        midi::io::set_service(midi_service);
+    }
+
+    void cleanup() {
+        if (delegate && delegate->inUpdate()) delegate->endUpdate();
+        close_alerts();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QFileDialog*>(w)) w->close();
+        devices_.clear();
+        set_app_delegate(nullptr);
+        delegate.reset();
+        QDir(bundle.path()).removeRecursively();
+        QDir().mkpath(bundle.path());
+        lang = lang_t::en;
+        QTest::qWait(50);
+    }
+
+    void startupLoadsTheBundledPackage() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
+        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (2021-03-05)"));
+        QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("a.zalmirupdate"));
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QCOMPARE(d.windowCtrl()->window()->menuBar()->actions().size(), 5);
+    }
+
+    void withoutBundleTheOpenPanelShows() {
+        LogWindow::logWindow();
+        const int before = LogWindow::logWindow()->textView()->toPlainText().count("Bundled update not found.");
+        launch();
+        QTRY_VERIFY(LogWindow::logWindow()->textView()->toPlainText().count("Bundled update not found.") > before);
+        QFileDialog* panel = nullptr;
+        QTRY_VERIFY((panel = QApplication::activeModalWidget() ? qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) : nullptr));
+        QCOMPARE(panel->nameFilters(), QStringList{"*.zalmirupdate"});
+        QCOMPARE(panel->windowModality(), Qt::WindowModal);
+    }
+
+    void invalidPackagesKeepThePreviousOne() {
+        write_package(bundle, "a.zalmirupdate", {'n', 'o', 't'});
+        AppDelegate& d = launch();
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Unable to read the contents of the update"));
+        QVERIFY(alert->informativeText().contains("Details: Could not unzip the data."));
+        alert->done(0);
+
+        QTemporaryDir other;
+        d.openFileWithURL(QUrl::fromLocalFile(write_package(other, "good.zalmirupdate", package_bytes(true, true))));
+        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
+        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(write_package(other, "bad.zalmirupdate",
+                                                                      tools::make_zip({{"info.txt", "[general]\nproduct=X\n"}})))));
+        QVERIFY(wait_for_alert()->informativeText().contains("Details: No version info found."));
+        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("good.zalmirupdate"));
+        QVERIFY(d.update().ruvo.has_value());
+    }
+
+    void openRequestsBeforeLaunchAndDuringARun() {
+        write_package(bundle, "bundled.zalmirupdate", package_bytes(true, false));
+        QTemporaryDir other;
+        const QString first = write_package(other, "first.zalmirupdate", package_bytes(true, false));
+        const QString last = write_package(other, "last.zalmirupdate", package_bytes(false, true));
+        AppDelegate& d = launch(first, last);
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
+        QVERIFY(!d.update().ventaro && d.update().ruvo);
+
+        click(d.windowCtrl()->updateButton());
+        QVERIFY(d.inUpdate());
+        QVERIFY(!d.applicationOpenFile(first));
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
+        QVERIFY(!d.updateMenuItem()->isEnabled());
+        QVERIFY(!d.openMenuItem()->isEnabled());
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+        click(d.sheetCtrl()->cancelButton());
+        QVERIFY(!d.inUpdate());
+        QVERIFY(d.updateMenuItem()->isEnabled());
+        QVERIFY(d.openMenuItem()->isEnabled());
+    }
+
+    void cancelBeforeProgressShowsNoAlert() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        click(d.windowCtrl()->updateButton());
+        QVERIFY(d.sheetCtrl()->window()->isVisible());
+        QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Connect your Ventaro"));
+        QVERIFY(d.sheetCtrl()->indeterminate());
+        click(d.sheetCtrl()->cancelButton());
+        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+        QTest::qWait(300);
+        QVERIFY(!visible_alert());
+        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    void cancelAfterProgressWarns() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false, true));
+        AppDelegate& d = launch();
+        // The stage-2 firmware falls silent after its first report: the run waits there.
+        auto o = options_for(d.update(), kind_t::ventaro);
+        o.faults = {{devices::fault_t::type_t::stage2_stall}};
+        plug(o);
+        click(d.windowCtrl()->updateButton());
+        QTRY_VERIFY_WITH_TIMEOUT(d.sheetCtrl()->title() == "Updating internal components..." && d.sheetCtrl()->progress() >= 0.2,
+                                 20000);
+        click(d.sheetCtrl()->cancelButton());
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Update canceled"));
+        QCOMPARE(alert->informativeText(), localized("ZALUpdateCancelMessage"));
+    }
+
+    void failedRunShowsItsDetails() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.faults = {{devices::fault_t::type_t::wrong_answer, 1}};
+        plug(o);
+        click(d.windowCtrl()->updateButton());
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Update failed"));
+        QVERIFY(alert->informativeText().endsWith("\n\nDetails: Wrong reponse in HID report."));
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());  // while the alert shows
+        click(alert->buttons().first());
+        QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    void wholeUpdateWithTheCounterpart() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true, true));
+        AppDelegate& d = launch();
+        plug(options_for(d.update(), kind_t::ventaro));
+        click(d.windowCtrl()->updateButton());
+        QMessageBox* offer = wait_for_alert(60000);
+        QVERIFY(offer);
+        QCOMPARE(offer->text(), QStringLiteral("Update successful"));
+        QCOMPARE(offer->informativeText(), localized("ZALUpdateSuccessMessageWithCounterpart").replace("%s", "Ruvo"));
+        QVERIFY(button_titled(offer, "Update my Ruvo"));
+        QCOMPARE(offer->escapeButton(), button_titled(offer, "End"));
+        plug(options_for(d.update(), kind_t::ruvo));
+        click(button_titled(offer, "Update my Ruvo"));
+        QTRY_VERIFY(d.inUpdate());
+        QCOMPARE(d.lastCounterpartUpdated(), kind_t::ventaro);
+        QMessageBox* done = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((done = visible_alert()) != nullptr && done != offer, 60000);
+        QCOMPARE(done->text(), QStringLiteral("Update successful"));
+        QCOMPARE(done->informativeText(), localized("ZALUpdateSuccessMessageBoth"));
+        QCOMPARE(d.lastCounterpartUpdated(), kind_t::any);
+    }
+
+    void kindQuestionAnswered() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ruvo, true);
+        o.v1_bootloader = true;
+        plug(o);
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (QMessageBox* box = visible_alert(); box && box->text() == localized("ZALIsThisVentaroTitle"))
+                button_titled(box, "Ruvo")->click();
+        });
+        answer.start(20);
+        click(d.windowCtrl()->updateButton());
+        QMessageBox* offer = wait_for_alert(60000);
+        answer.stop();
+        QVERIFY(offer);
+        QVERIFY(button_titled(offer, "Update my Ventaro"));  // the Ruvo was updated
+    }
+
+    // A run that ends inside start (the question declined) leaves no run behind.
+    void kindQuestionDeclined() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.v1_bootloader = true;
+        plug(o);
+        QTimer answer;
+        int asked = 0;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (QMessageBox* box = visible_alert(); box && box->text() == localized("ZALIsThisVentaroTitle")) {
+                ++asked;
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+        });
+        answer.start(20);
+        click(d.windowCtrl()->updateButton());
+        answer.stop();
+        QCOMPARE(asked, 1);
+        QVERIFY(!d.inUpdate());
+        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+        QVERIFY(d.updateMenuItem()->isEnabled());
+        QTest::qWait(300);
+        QVERIFY(!visible_alert());
+    }
+
+    void frenchTextsAndDate() {
+        lang = lang_t::fr;
+        install_translations();
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false, false, ""));
+        AppDelegate& d = launch();
+        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (05/03/2021)"));
+        QCOMPARE(d.windowCtrl()->updateButton()->text(), QStringLiteral("Mettre à jour"));
+        QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Mise à jour Ventaro v2.1.0"));
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));  // English fallback
+        click(d.windowCtrl()->updateButton());
+        QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Branchez votre Ventaro"));
+        QCOMPARE(d.sheetCtrl()->help(), localized("ZALUpdateClickHelp"));
+        QVERIFY(d.sheetCtrl()->help().startsWith("Besoin d'aide"));
+        click(d.sheetCtrl()->cancelButton());
+        lang = lang_t::en;
+        install_translations();
+    }
+
+    void logConsoleShowsStandardError() {
+        LogWindow* console = LogWindow::logWindow();
+        std::fprintf(stderr, "a line for the console \xC3\xA9\n");
+        QTRY_VERIFY(console->textView()->toPlainText().contains(QStringLiteral("a line for the console é")));
+        QVERIFY(!console->isVisible());
+        console->toggle();
+        QVERIFY(console->isVisible());
+        console->toggle();
+        QVERIFY(!console->isVisible());
+    }
+
+    // A character split between two reads loses nothing; bad bytes show as U+FFFD.
+    void logConsoleDecodesSplitCharacters() {
+        utf8_stream_decoder_t decoder;
+        QCOMPARE(decoder.decode("caf\xC3", 4), QStringLiteral("caf"));
+        QCOMPARE(decoder.decode("\xA9 ok", 4), QStringLiteral("é ok"));
+        QCOMPARE(decoder.decode("\xE2\x82", 2), QString());
+        QCOMPARE(decoder.decode("\xAC!", 2), QStringLiteral("€!"));
+        QCOMPARE(decoder.decode("a\xFF" "b", 3), QStringLiteral("a\uFFFDb"));
+    }
+
+    void progressBarStates() {
+        UpdateSheetController sheet;
+        QProgressBar* bar = sheet.progressIndicator();
+        QVERIFY(bar->isHidden());
+        sheet.setProgress(0);
+        QVERIFY(!bar->isHidden());
+        QCOMPARE(bar->maximum(), 1000);
+        QCOMPARE(bar->value(), 0);
+        sheet.setProgress(0.5);
+        QCOMPARE(bar->value(), 500);
+        sheet.setProgress(1);
+        QCOMPARE(bar->value(), 1000);
+        QVERIFY(!sheet.indeterminate());
+        sheet.setProgress(2);
+        QVERIFY(sheet.indeterminate());
+        QCOMPARE(bar->maximum(), 0);  // Qt's busy bar
+        sheet.setProgress(0.3);
+        QCOMPARE(bar->maximum(), 1000);
+        QCOMPARE(bar->value(), 300);
+        sheet.setProgress(-1);
+        QVERIFY(bar->isHidden());
+    }
+
+    void progressThatIsNoNumberIsIgnored() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        d.updaterOnProgress(0.4f);
+        d.updaterOnProgress(std::nanf(""));
+        d.updaterOnProgress(INFINITY);
+        QCOMPARE(d.sheetCtrl()->progress(), double(0.4f));
+        QCOMPARE(d.sheetCtrl()->progressIndicator()->value(), 400);
+    }
+
+    void sheetKeysAndWindowLimits() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        QMainWindow* window = d.windowCtrl()->window();
+        QCOMPARE(window->centralWidget()->minimumSize(), QSize(300, 200));
+        window->resize(900, 600);
+        QTest::qWait(20);
+        QCOMPARE(d.windowCtrl()->secondaryLabel()->width(), 470);
+        QCOMPARE(d.windowCtrl()->titleLabel()->width(), window->centralWidget()->width() - 130);
+        QCOMPARE(d.windowCtrl()->updateButton()->geometry().right() + 1, window->centralWidget()->width() - 5);
+        QCOMPARE(d.windowCtrl()->textView()->geometry().top(), 50);
+
+        UpdateSheetController sheet;
+        int cancels = 0;
+        struct counting_t final : UpdateSheetControllerDelegate {
+            int* n;
+            void updateSheetControllerDidClickCancel(UpdateSheetController*) override { ++*n; }
+            void updateSheetControllerDidClickHelp(UpdateSheetController*) override {}
+        } counter;
+        counter.n = &cancels;
+        sheet.delegate = &counter;
+        sheet.window()->reject();  // Escape
+        QCOMPARE(cancels, 1);
+        sheet.setCancelable(false);
+        sheet.window()->reject();
+        QCOMPARE(cancels, 1);
+        sheet.endSheetModalForWindow(window);  // not attached: harmless
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "app_test.moc"
