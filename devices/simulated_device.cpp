@@ -75,7 +75,8 @@ std::optional<fault_t> parse_fault(const std::string& spec, std::string& error) 
     if (name == "unplug-at-request" && value.empty()) return fault_t{fault_t::type_t::unplug_at_request, 0, {}};
     if (name == "unplug-at-stage2" && value.empty()) return fault_t{fault_t::type_t::unplug_at_stage2, 0, {}};
     if (name == "refuse-send" && value.empty()) return fault_t{fault_t::type_t::refuse_send, 0, {}};
-    if (name == "stage2-stall" && value.empty()) return fault_t{fault_t::type_t::stage2_stall, 0, {}};
+    if (name == "stage2-stall" && value.empty()) return fault_t{fault_t::type_t::stage2_stall, 1, {}};
+    if (name == "stage2-stall") return counted(fault_t::type_t::stage2_stall);
     if (name == "unplug-at-roundtrip") return counted(fault_t::type_t::unplug_at_roundtrip);
     if (name == "no-answer") return counted(fault_t::type_t::no_answer);
     if (name == "wrong-answer") return counted(fault_t::type_t::wrong_answer);
@@ -311,6 +312,8 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             if (std::equal(message.begin(), message.end(), stage2_status_request.begin(), stage2_status_request.end())) {
                 ++status_requests;
                 if (take_fault(fault_t::type_t::unplug_at_stage2)) later(unplug_after_ms, &impl::disconnect);
+                const fault_t* stall = pending_fault(fault_t::type_t::stage2_stall);
+                if (stall && stall->roundtrip == 0) return;  // a firmware that never answers
                 if (!stage2_reporting) {
                     stage2_reporting = true;
                     stage2_step = 0;
@@ -353,7 +356,10 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         std::memcpy(&bits, &value, sizeof bits);
         send_stage2({0xFF, 0x01, uint8_t(bits), uint8_t(bits >> 8), uint8_t(bits >> 16), uint8_t(bits >> 24)});
         ++stage2_step;
-        if (stage2_step == 1 && take_fault(fault_t::type_t::stage2_stall)) return;
+        if (const fault_t* stall = pending_fault(fault_t::type_t::stage2_stall); stall && stage2_step == int(stall->roundtrip)) {
+            take_fault(fault_t::type_t::stage2_stall);
+            return;
+        }
         later(stage2_report_ms, &impl::report_stage2);
     }
 

@@ -29,7 +29,7 @@ struct fault_t {
         wrong_answer,        // HID report `roundtrip` gets a wrong answer
         power_cut,           // power lost when HID report `roundtrip` arrives; back a second later
         stage2_error,        // the stage-2 firmware reports `text` instead of completing
-        stage2_stall,        // the stage-2 firmware falls silent after its first report
+        stage2_stall,        // the stage-2 firmware falls silent after `roundtrip` reports (0: never reports)
         refuse_send,         // nothing can be sent to the device's MIDI ports
     };
     type_t type;
@@ -39,7 +39,7 @@ struct fault_t {
 
 // Reads "unplug-at-request", "unplug-at-stage2", "unplug-at-roundtrip:K",
 // "no-answer:K", "wrong-answer:K", "power-cut:K", "stage2-error:TEXT",
-// "stage2-stall", "refuse-send". Nothing, with `error` set, when the text is none of them.
+// "stage2-stall[:K]" (K reports, 1 by default), "refuse-send". Nothing, with `error` set, when the text is none of them.
 std::optional<fault_t> parse_fault(const std::string& spec, std::string& error);
 
 struct device_options_t {

@@ -24,25 +24,27 @@ void program_asynchronously_or_fail(const hid::device_t& device, const update_pl
     auto task = std::make_shared<programming_task_t>(
         programming_task_t{hid::make_programming_sequence(plan), device, phase, std::move(continuation), offset, span});
 
-    async([task] {
+    async([task, own_run = current_run()] {
         const phase_t own = task->phase;
-        if (current_phase() != own) return;
-        auto progress = [task, own](std::size_t done, std::size_t total) {
-            if (current_phase() != own) return false;
+        // Still the phase, and the run, that started this task.
+        auto current = [own, own_run] { return current_phase() == own && current_run() == own_run; };
+        if (!current()) return;
+        auto progress = [task, current](std::size_t done, std::size_t total) {
+            if (!current()) return false;
             const float fraction = task->offset + task->span * (float(done) / float(total));
-            async_main([fraction, own] {
-                if (current_phase() == own) on_progress(fraction);
+            async_main([fraction, current] {
+                if (current()) on_progress(fraction);
             });
-            return current_phase() == own;
+            return current();
         };
         try {
             hid::process(task->sequence, task->device.path.c_str(), progress);
-            async_main([task] {
-                if (current_phase() == task->phase) task->continuation();
+            async_main([task, current] {
+                if (current()) task->continuation();
             });
         } catch (const std::exception& e) {
-            async_main([text = std::string(e.what()), own] {
-                if (current_phase() == own) end_run(end_t::failure, kind_t::any, text.c_str());
+            async_main([text = std::string(e.what()), current] {
+                if (current()) end_run(end_t::failure, kind_t::any, text.c_str());
             });
         }
     });

@@ -10,8 +10,9 @@
 
 namespace zal::updater {
 
-// The live run's phase; any thread may read it.
+// The live run's phase, and which run it is; any thread may read them.
 phase_t current_phase();
+uint32_t current_run();
 
 // The one way a run ends: the engine is reset, then the application is told.
 void end_run(end_t end, kind_t kind, const char* message);

@@ -37,6 +37,10 @@ struct text_t {
 // --- module state; all but `phase` and `received_progress` belong to the main thread
 std::atomic<phase_t> phase{0};
 std::atomic<bool> received_progress{false};
+// Advanced by every start. A deferred step runs only in the run that made it:
+// comparing phases alone would let a timer of a cancelled run act in the same
+// phase of the next run (a stale re-send to a port that no longer exists).
+std::atomic<uint32_t> run{0};
 bool initialized = false;
 bool midi_hid_initialized = false;
 update_t update;
@@ -73,6 +77,18 @@ const std::optional<device_update_t>& device_update_of(kind_t kind) {
 
 void fail(const char* message) { end_run(end_t::failure, kind_t::any, message); }
 
+// A main-thread step of run `of_run`, after `delay_ms`; dropped if another run began.
+void post(uint32_t of_run, std::function<void()> step, uint32_t delay_ms = 0) {
+    async_main(
+        [of_run, step = std::move(step)] {
+            if (run == of_run) step();
+        },
+        delay_ms);
+}
+
+// The same for a step of the live run, from the main thread.
+void later(std::function<void()> step, uint32_t delay_ms) { post(run, std::move(step), delay_ms); }
+
 // --- phase 8 -------------------------------------------------------------------
 namespace phase8_programming_main_firmware {
 void enter(const hid::device_t& d, float start_fraction) {
@@ -103,7 +119,7 @@ void look_for_hid_device(kind_t kind) {
         phase8_programming_main_firmware::enter(d, 0.8f);
         return;
     }
-    async_main([kind] { look_for_hid_device(kind); }, 500);
+    later([kind] { look_for_hid_device(kind); }, 500);
 }
 
 void enter(kind_t kind) {
@@ -121,7 +137,7 @@ void send_request(io::out_t out) {
         fail("Could not send a MIDI SysEx.");
         return;
     }
-    async_main([out] { send_request(out); }, 1000);
+    later([out] { send_request(out); }, 1000);
 }
 
 void finish(const midi::device_t& m) {
@@ -136,26 +152,26 @@ void finish(const midi::device_t& m) {
 }
 
 // MIDI receive thread: decode, then hand over to the main thread.
-void on_sysex(const midi::device_t& m, const uint8_t* body, std::size_t length) {
-    if (phase != 6) return;
+void on_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std::size_t length) {
+    if (phase != 6 || run != of_run) return;
     const std::optional<midi::stage2_report_t> report = midi::read_stage2_report(body, length);
     if (!report) return;
     switch (report->type) {
     case midi::stage2_report_t::type_t::progress: {
         received_progress = true;
         const float value = report->progress;
-        async_main([value] {
+        post(of_run, [value] {
             if (phase == 6) on_progress(0.2f + 0.6f * value);
         });
         break;
     }
     case midi::stage2_report_t::type_t::error:
-        async_main([text = report->text] {
+        post(of_run, [text = report->text] {
             if (phase == 6) fail(text.c_str());
         });
         break;
     case midi::stage2_report_t::type_t::complete:
-        async_main([m] { finish(m); }, 500);
+        post(of_run, [m] { finish(m); }, 500);
         break;
     }
 }
@@ -167,7 +183,7 @@ void enter(const midi::device_t& m) {
     send_request(m.out);
     if (phase != 6) return;
     const bool attached = attach_input(
-        m, [m](const uint8_t* body, std::size_t length, bool) { on_sysex(m, body, length); },
+        m, [m, of_run = run.load()](const uint8_t* body, std::size_t length, bool) { on_sysex(of_run, m, body, length); },
         [] {
             attached_input.reset();  // the port layer drops the handler itself
             if (phase == 6) fail("Device disconnected.");
@@ -226,7 +242,7 @@ void look_for_hid_device(kind_t kind) {
         phase4_programming_stage2::enter(d);
         return;
     }
-    async_main([kind] { look_for_hid_device(kind); }, 500);
+    later([kind] { look_for_hid_device(kind); }, 500);
 }
 
 void enter(kind_t kind) {
@@ -245,7 +261,7 @@ void send_request(io::out_t out) {
         return;
     }
     std::fprintf(stderr, "Sent bootloader request.\n");
-    async_main([out] { send_request(out); }, 1000);
+    later([out] { send_request(out); }, 1000);
 }
 
 void on_key(const midi::device_t& m, const midi::bootloader_magic_key_t& key) {
@@ -270,9 +286,9 @@ void enter(const midi::device_t& m) {
     if (phase != 2) return;
     const bool attached = attach_input(
         m,
-        [m](const uint8_t* body, std::size_t length, bool) {
+        [m, of_run = run.load()](const uint8_t* body, std::size_t length, bool) {
             midi::bootloader_magic_key_t key;
-            if (key.read(body, length)) async_main([m, key] { on_key(m, key); });
+            if (key.read(body, length)) post(of_run, [m, key] { on_key(m, key); });
         },
         [] {
             attached_input.reset();  // the port layer drops the handler itself
@@ -300,14 +316,14 @@ void look_for_hid_device(kind_t kind) {
         }
         kind = answer;
     }
-    async_main([kind] { look_for_hid_device(kind); }, 1000);
+    later([kind] { look_for_hid_device(kind); }, 1000);
 }
 
 void look_for_midi_device(kind_t kind) {
     if (phase != 1) return;
     const midi::device_t m = midi::first_matching_device(kind, false);
     if (!m.usable()) {
-        async_main([kind] { look_for_midi_device(kind); }, 5000);
+        later([kind] { look_for_midi_device(kind); }, 5000);
         return;
     }
     std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
@@ -357,6 +373,8 @@ void on_midi_setup_changed() {
 
 phase_t current_phase() { return phase; }
 
+uint32_t current_run() { return run; }
+
 void end_run(end_t end, kind_t kind, const char* message) {
     on_midi_update = nullptr;
     phase = 0;
@@ -380,6 +398,7 @@ bool start(kind_t kind, const update_t& package) {
         midi_hid_initialized = true;
     }
     initialized = true;
+    ++run;
     update = package;
     phase1_waiting_for_any_device::enter(kind);
     return true;

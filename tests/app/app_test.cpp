@@ -261,7 +261,7 @@ private slots:
         click(d.windowCtrl()->updateButton());
         QMessageBox* offer = wait_for_alert(60000);
         QVERIFY(offer);
-        QCOMPARE(offer->text(), QStringLiteral("Update successful"));
+        QVERIFY2(offer->text() == QStringLiteral("Update successful"), qPrintable(offer->informativeText()));
         QCOMPARE(offer->informativeText(), localized("ZALUpdateSuccessMessageWithCounterpart").replace("%s", "Ruvo"));
         QVERIFY(button_titled(offer, "Update my Ruvo"));
         QCOMPARE(offer->escapeButton(), button_titled(offer, "End"));

@@ -87,6 +87,14 @@ protected:
         for (uint32_t t = 0; t < limit_ms && std::chrono::steady_clock::now() < wall_limit;) {
             midi_service().flush();
             if (virtual_clock_) {
+                // While a worker programs a device, virtual time stands still, so
+                // that programming takes no time whatever the machine's speed.
+                if (devices::hid_open_handles() > 0) {
+                    main_queue::run_due();
+                    if (done()) return true;
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                    continue;
+                }
                 main_queue::advance(1);
                 ++t;
                 if (main_queue::size() == 0 || t % 16 == 0) std::this_thread::yield();

@@ -239,7 +239,7 @@ TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
 
 TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
     const update_t package = make_package({});
-    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall}}, .stage2_sector0 = stage2_blocks(package)})
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 1}}, .stage2_sector0 = stage2_blocks(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
@@ -296,6 +296,28 @@ TEST_F(StateMachine, EndingARunDetachesItsInput) {
     EXPECT_EQ(heard, 1);
     midi::io::detach(midi::io::make_in(port));
     service.remove_endpoint(port);
+}
+
+// A re-send that a cancelled run left pending must not act in the same phase of
+// the next run: it would send to a port that is gone and fail that run.
+TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
+    const update_t package = make_package({});
+    const fault_t silent{fault_t::type_t::stage2_stall, 0};
+    make_device({.kind = kind_t::ventaro, .faults = {silent}, .stage2_sector0 = stage2_blocks(package)}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    updater::cancel();  // its status request is re-sent in a second
+    device.reset();
+
+    events.clear();
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {silent}, .stage2_sector0 = stage2_blocks(package)})
+        .plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_until([] { return events.titles.size() == 4; }, 900)) << ::testing::PrintToString(events.titles);  // phase 6 of the second run within the second
+    EXPECT_EQ(events.titles.back(), "Updating internal components...");
+    run_until([] { return false; }, 1500);
+    EXPECT_TRUE(events.ends.empty()) << events.ends[0].message;
+    EXPECT_TRUE(updater::running());
 }
 
 TEST_F(StateMachine, TextsFollowTheLanguage) {
