@@ -64,6 +64,7 @@ void UpdateWindowController::initWindow() {
     textView_->setUndoRedoEnabled(false);
     textView_->setOpenLinks(false);
     textView_->document()->setDocumentMargin(8);
+    textView_->setTabStopDistance(textView_->fontMetrics().horizontalAdvance(QStringLiteral("    ")));
     // Release notes come from a downloaded file: only web and mail links open.
     QObject::connect(textView_, &QTextBrowser::anchorClicked, textView_, [](const QUrl& url) {
         if (safe_to_open(url)) QDesktopServices::openUrl(url);
@@ -121,6 +122,7 @@ void UpdateWindowController::setSecondaryTitle(const QString& secondaryTitle) {
 void UpdateWindowController::setDetails(const styled_text_t& details) {
     details_ = details;
     fill_document(*textView_->document(), details);
+    textView_->document()->setDocumentMargin(8);
     textView_->moveCursor(QTextCursor::Start);
     textView_->verticalScrollBar()->setValue(0);
 }

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and shows what the reader makes of the sample package.
+# Sets up the machine, builds, and starts the demo: the application against a
+# simulated Ventaro, plugged in a few seconds after you click "Update".
+# Options go to the demo, e.g. --simulate ruvo-bootloader --fault power-cut:40.
+# The real application, for real devices, is build/ventaro-update.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
-exec build/ventaro-update-cli inspect "${1:-build/sample.zalmirupdate}"
+cmake --build build --target ventaro-update-demo ventaro-update ventaro-update-cli
+exec build/ventaro-update-demo "$@"
