@@ -1,6 +1,7 @@
 #include "devices/simulated_device.hpp"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -23,6 +24,7 @@ constexpr uint32_t power_back_ms = 1000;
 constexpr uint32_t stage2_report_ms = 40;
 constexpr int stage2_steps = 10;
 constexpr uint32_t unplug_after_ms = 100;
+constexpr uint32_t answer_ms = 3;  // a device answers a request after a few milliseconds
 
 uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at) {
     return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
@@ -295,8 +297,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
                     later(unplug_after_ms, &impl::disconnect);  // once the host listens
                     return;
                 }
-                const uint8_t reply[] = {0xF0, 0x00, 0x31, 0x33, 0x7F, key[0], key[1], key[2], key[3], 0xF7};
-                midi.device_send(ports.front(), reply, sizeof reply);
+                later(answer_ms, &impl::send_key);
                 return;
             }
             updater::midi::bootloader_magic_key_t k;
@@ -317,7 +318,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
                 if (!stage2_reporting) {
                     stage2_reporting = true;
                     stage2_step = 0;
-                    report_stage2();
+                    later(answer_ms, &impl::report_stage2);
                 }
             } else if (std::equal(message.begin(), message.end(), stage2_finish_request.begin(), stage2_finish_request.end())) {
                 disconnect();
@@ -327,6 +328,12 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     }
 
     int stage2_step = 0;
+
+    void send_key() {
+        if (mode != mode_t::normal || ports.empty()) return;
+        const uint8_t reply[] = {0xF0, 0x00, 0x31, 0x33, 0x7F, key[0], key[1], key[2], key[3], 0xF7};
+        midi.device_send(ports.front(), reply, sizeof reply);
+    }
 
     void send_stage2(const std::vector<uint8_t>& decoded) {
         std::vector<uint8_t> bytes = {0xF0, 0x00, 0x31, 0x33};
@@ -394,9 +401,20 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         }
     }
 
+    // Tests hold the programming worker at a chosen report.
+    std::condition_variable resumed;
+    std::optional<uint64_t> pause_at;
+    bool paused = false;
+
     int on_report(const uint8_t* data, std::size_t length) {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
         if (mode != mode_t::bootloader || length != 65) return -1;
+        if (pause_at && *pause_at == reports) {
+            paused = true;
+            resumed.wait(lock, [this] { return !pause_at; });
+            paused = false;
+            if (mode != mode_t::bootloader) return -1;
+        }
         const uint64_t k = reports++;
         if (take_fault(fault_t::type_t::power_cut, k)) {
             disconnect();
@@ -503,6 +521,24 @@ std::vector<uint8_t> simulated_device_t::flash() const {
 uint64_t simulated_device_t::roundtrips() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->reports;
+}
+
+void simulated_device_t::pause_at_roundtrip(uint64_t roundtrip) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->pause_at = roundtrip;
+}
+
+bool simulated_device_t::paused() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->paused;
+}
+
+void simulated_device_t::resume() {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->pause_at.reset();
+    }
+    impl_->resumed.notify_all();
 }
 
 int simulated_device_t::stage2_status_requests() const {

@@ -81,6 +81,12 @@ public:
     // Stage-2 status requests the device has heard.
     int stage2_status_requests() const;
 
+    // For tests: the bootloader holds HID report `roundtrip` (and the host that
+    // sent it) until `resume`.
+    void pause_at_roundtrip(uint64_t roundtrip);
+    bool paused() const;
+    void resume();
+
     struct impl;
 
 private:
