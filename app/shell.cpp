@@ -139,6 +139,7 @@ private:
 }  // namespace
 
 QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag) {
+    submenu->setParent(menu, submenu->windowFlags());  // the bar owns its menus
     QAction* action = menu->addMenu(submenu);
     action->setProperty("tag", tag);
     return action;

@@ -66,6 +66,8 @@ struct complete_case_t {
     bool from_bootloader;
 };
 
+void PrintTo(const complete_case_t& c, std::ostream* out) { *out << c.name; }
+
 class CompleteRuns : public EndToEnd, public ::testing::WithParamInterface<complete_case_t> {};
 
 }  // namespace
@@ -170,6 +172,8 @@ std::vector<fault_case_t> fault_cases() {
     };
     return cases;
 }
+
+void PrintTo(const fault_case_t& c, std::ostream* out) { *out << c.name; }
 
 class Faults : public EndToEnd, public ::testing::WithParamInterface<fault_case_t> {};
 

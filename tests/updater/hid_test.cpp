@@ -48,7 +48,7 @@ struct echo_endpoint_t : devices::hid_endpoint_t {
     }
     int read(uint8_t* data, std::size_t length, int) override {
         const std::size_t n = std::min(length, pending.size());
-        std::memcpy(data, pending.data(), n);
+        if (n > 0) std::memcpy(data, pending.data(), n);
         pending.clear();
         return int(n);
     }
