@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -152,6 +153,16 @@ private slots:
         QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
         QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
         QCOMPARE(d.windowCtrl()->window()->menuBar()->actions().size(), 5);
+        QCOMPARE(d.updateMenuItem()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(d.openMenuItem()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(menu_with_tag(2)->actions().at(2)->isSeparator(), true);
+
+        // Return clicks "Update".
+        QApplication::setActiveWindow(d.windowCtrl()->window());
+        QVERIFY(QTest::qWaitForWindowActive(d.windowCtrl()->window()));
+        QTest::keyClick(d.windowCtrl()->window(), Qt::Key_Return);
+        QVERIFY(d.inUpdate());
+        click(d.sheetCtrl()->cancelButton());
     }
 
     void withoutBundleTheOpenPanelShows() {
@@ -348,6 +359,22 @@ private slots:
         QVERIFY(console->isVisible());
         console->toggle();
         QVERIFY(!console->isVisible());
+    }
+
+    void logConsoleFollowsTheEndOnlyAtTheEnd() {
+        LogWindow* console = LogWindow::logWindow();
+        console->show();
+        QScrollBar* bar = console->textView()->verticalScrollBar();
+        for (int i = 0; i < 200; ++i) console->append(QStringLiteral("line %1\n").arg(i));
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(bar->maximum() - 10);  // scrolled up by far more than 25 points
+        const int kept = bar->value();
+        console->append(QStringLiteral("one more\n"));
+        QCOMPARE(bar->value(), kept);
+        bar->setValue(bar->maximum());
+        console->append(QStringLiteral("and another\n"));
+        QCOMPARE(bar->value(), bar->maximum());
+        console->hide();
     }
 
     // A character split between two reads loses nothing; bad bytes show as U+FFFD.
