@@ -56,6 +56,8 @@ const text_t keep_connected{"Please do not move, turn off, or disconnect the dev
 
 void announce(const text_t& title, const text_t& subtitle) { on_announce(title.get(), subtitle.get()); }
 
+const text_t will_continue{"The update will continue in a few moments.", "La mise à jour va continuer dans quelques instants."};
+
 const text_t& waiting_title(kind_t kind) { return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo; }
 
 bool attach_input(const midi::device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
@@ -89,6 +91,27 @@ void post(uint32_t of_run, std::function<void()> step, uint32_t delay_ms = 0) {
 // The same for a step of the live run, from the main thread.
 void later(std::function<void()> step, uint32_t delay_ms) { post(run, std::move(step), delay_ms); }
 
+// Phases 3 and 7: the rebooted device's bootloader, looked for every 500 ms;
+// one of undetermined kind is never taken.
+void look_for_rebooted_device(phase_t own, kind_t kind, std::function<void(const hid::device_t&)> found) {
+    if (phase != own) return;
+    const hid::device_t d = hid::first_matching_device(kind);
+    if (d.kind != kind_t::any) {
+        std::fprintf(stderr, "Found the rebooted device as HID.\n");
+        found(d);
+        return;
+    }
+    later([own, kind, found = std::move(found)] { look_for_rebooted_device(own, kind, found); }, 500);
+}
+
+// Phases 2 and 6: the attached input went away.
+io::on_disconnect_t disconnect_handler(phase_t own) {
+    return [own] {
+        attached_input.reset();  // the port layer drops the handler itself
+        if (phase == own) fail("Device disconnected.");
+    };
+}
+
 // --- phase 8 -------------------------------------------------------------------
 namespace phase8_programming_main_firmware {
 void enter(const hid::device_t& d, float start_fraction) {
@@ -111,21 +134,10 @@ void enter(const hid::device_t& d, float start_fraction) {
 
 // --- phase 7 -------------------------------------------------------------------
 namespace phase7_waiting_for_bootloader {
-void look_for_hid_device(kind_t kind) {
-    if (phase != 7) return;
-    const hid::device_t d = hid::first_matching_device(kind);
-    if (d.kind != kind_t::any) {
-        std::fprintf(stderr, "Found the rebooted device as HID.\n");
-        phase8_programming_main_firmware::enter(d, 0.8f);
-        return;
-    }
-    later([kind] { look_for_hid_device(kind); }, 500);
-}
-
 void enter(kind_t kind) {
     phase = 7;
-    announce(waiting_title(kind), {"The update will continue in a few moments.", "La mise à jour va continuer dans quelques instants."});
-    look_for_hid_device(kind);
+    announce(waiting_title(kind), will_continue);
+    look_for_rebooted_device(7, kind, [](const hid::device_t& d) { phase8_programming_main_firmware::enter(d, 0.8f); });
 }
 }  // namespace phase7_waiting_for_bootloader
 
@@ -184,10 +196,7 @@ void enter(const midi::device_t& m) {
     if (phase != 6) return;
     const bool attached = attach_input(
         m, [m, of_run = run.load()](const uint8_t* body, std::size_t length, bool) { on_sysex(of_run, m, body, length); },
-        [] {
-            attached_input.reset();  // the port layer drops the handler itself
-            if (phase == 6) fail("Device disconnected.");
-        });
+        disconnect_handler(6));
     if (!attached) fail("Could not connect to MIDI device.");
 }
 }  // namespace phase6_waiting_for_stage2_completion
@@ -205,7 +214,7 @@ void look_for_midi_device(kind_t kind) {
 
 void enter(kind_t kind) {
     phase = 5;
-    announce(waiting_title(kind), {"The update will continue in a few moments.", "La mise à jour va continuer dans quelques instants."});
+    announce(waiting_title(kind), will_continue);
     on_midi_update = [kind] { look_for_midi_device(kind); };
     look_for_midi_device(kind);
 }
@@ -234,21 +243,10 @@ void enter(const hid::device_t& d) {
 
 // --- phase 3 -------------------------------------------------------------------
 namespace phase3_waiting_for_bootloader {
-void look_for_hid_device(kind_t kind) {
-    if (phase != 3) return;
-    const hid::device_t d = hid::first_matching_device(kind);
-    if (d.kind != kind_t::any) {
-        std::fprintf(stderr, "Found the rebooted device as HID.\n");
-        phase4_programming_stage2::enter(d);
-        return;
-    }
-    later([kind] { look_for_hid_device(kind); }, 500);
-}
-
 void enter(kind_t kind) {
     phase = 3;
     announce(waiting_title(kind), {"The update will start in a few moments.", "La mise à jour va commencer dans quelques instants."});
-    look_for_hid_device(kind);
+    look_for_rebooted_device(3, kind, phase4_programming_stage2::enter);
 }
 }  // namespace phase3_waiting_for_bootloader
 
@@ -290,10 +288,7 @@ void enter(const midi::device_t& m) {
             midi::bootloader_magic_key_t key;
             if (key.read(body, length)) post(of_run, [m, key] { on_key(m, key); });
         },
-        [] {
-            attached_input.reset();  // the port layer drops the handler itself
-            if (phase == 2) fail("Device disconnected.");
-        });
+        disconnect_handler(2));
     if (!attached) fail("Could not connect to MIDI device.");
 }
 }  // namespace phase2_rebooting

@@ -1,6 +1,7 @@
 #include "common/midi_io/virtual/virtual_service.hpp"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -146,19 +147,14 @@ std::optional<int32_t> virtual_service_t::nth(std::size_t index, int direction) 
     return std::nullopt;
 }
 
-std::size_t virtual_service_t::source_count() {
+std::size_t virtual_service_t::count(int direction) {
     std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& [id, endpoint] : endpoints_) n += (endpoint.directions & is_source) != 0;
-    return n;
+    return std::size_t(std::count_if(endpoints_.begin(), endpoints_.end(),
+                                     [direction](const auto& e) { return (e.second.directions & direction) != 0; }));
 }
 
-std::size_t virtual_service_t::destination_count() {
-    std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& [id, endpoint] : endpoints_) n += (endpoint.directions & is_destination) != 0;
-    return n;
-}
+std::size_t virtual_service_t::source_count() { return count(is_source); }
+std::size_t virtual_service_t::destination_count() { return count(is_destination); }
 
 std::optional<int32_t> virtual_service_t::source(std::size_t index) { return nth(index, is_source); }
 std::optional<int32_t> virtual_service_t::destination(std::size_t index) { return nth(index, is_destination); }

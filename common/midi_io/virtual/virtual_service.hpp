@@ -69,6 +69,7 @@ private:
     void post(std::function<void()> item);
     void run_wire();
     std::optional<int32_t> nth(std::size_t index, int direction);
+    std::size_t count(int direction);
 
     std::mutex mutex_;
     std::map<int32_t, endpoint_t> endpoints_;  // ids ascend in the order of creation
