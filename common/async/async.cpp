@@ -93,6 +93,11 @@ public:
         changed_.notify_one();
     }
 
+    std::size_t busy() {
+        std::lock_guard lock(mutex_);
+        return tasks_.size() + running_;
+    }
+
 private:
     void work() {
         std::unique_lock lock(mutex_);
@@ -110,9 +115,11 @@ private:
             tasks_.pop();
             // Another worker may wait for a later task that is now the earliest.
             if (!tasks_.empty()) changed_.notify_one();
+            ++running_;
             lock.unlock();
             task();
             lock.lock();
+            --running_;
         }
     }
 
@@ -120,6 +127,7 @@ private:
     std::condition_variable changed_;
     task_heap_t tasks_;
     uint64_t sequence_ = 0;
+    std::size_t running_ = 0;
 };
 
 // Never destroyed: a worker may be blocked in sync_main while the process exits.
@@ -249,6 +257,8 @@ std::size_t size() {
     std::lock_guard lock(s.mutex);
     return s.tasks.size();
 }
+
+std::size_t background_tasks() { return pool().busy(); }
 
 }  // namespace main_queue
 

@@ -89,7 +89,7 @@ protected:
             if (virtual_clock_) {
                 // While a worker programs a device, virtual time stands still, so
                 // that programming takes no time whatever the machine's speed.
-                if (devices::hid_open_handles() > 0) {
+                if (main_queue::background_tasks() > 0 || devices::hid_open_handles() > 0) {
                     main_queue::run_due();
                     if (done()) return true;
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
