@@ -1,18 +1,13 @@
 #include "app/shell.hpp"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLocale>
-#include <QLockFile>
-#include <QStandardPaths>
-#include <QThread>
 
 #include <cstdio>
 
 #include "app/app_delegate.hpp"
+#include "app/single_instance.hpp"
 #include "app/strings.hpp"
 #include "common/async/qt_driver.hpp"
 #include "update/update.hpp"
@@ -100,42 +95,6 @@ QMenu* make_help_menu() {
     return menu;
 }
 
-// One instance per user: a second launch hands its path to the first.
-class single_instance_t {
-public:
-    explicit single_instance_t(const QString& name)
-        : name_(name), lock_(QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(name + ".lock")) {}
-
-    // True when this process is the first; otherwise the path has been handed over.
-    bool claim(const QString& path) {
-        lock_.setStaleLockTime(0);
-        if (lock_.tryLock(100)) {
-            QLocalServer::removeServer(name_);  // a stale name of a crashed instance
-            server_.listen(name_);
-            return true;
-        }
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            QLocalSocket socket;
-            socket.connectToServer(name_);
-            if (socket.waitForConnected(250)) {
-                socket.write((path + u'\n').toUtf8());
-                socket.waitForBytesWritten(1000);
-                socket.disconnectFromServer();
-                return false;
-            }
-            QThread::msleep(100);
-        }
-        return true;  // nobody answers: run on our own
-    }
-
-    QLocalServer& server() { return server_; }
-
-private:
-    QString name_;
-    QLockFile lock_;
-    QLocalServer server_;
-};
-
 }  // namespace
 
 QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag) {
@@ -199,7 +158,9 @@ int main(int argc, char** argv, const platform_t& platform) {
     for (qsizetype i = 1; i < arguments.size(); ++i)
         if (!arguments[i].startsWith(u'-')) path = QFileInfo(arguments[i]).absoluteFilePath();
 
-    single_instance_t instance(QApplication::applicationName() + u'-' + qEnvironmentVariable("USER"));
+    // Named after the program, so that a package opened from the file manager
+    // never reaches the demo instead of the real application.
+    SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
     if (!instance.claim(path)) return 0;
 
     if (prefers_french()) lang = lang_t::fr;
@@ -211,16 +172,12 @@ int main(int argc, char** argv, const platform_t& platform) {
     AppDelegate::bundleDirectory = platform.bundle_directory;
     AppDelegate delegate;
     the_delegate = &delegate;
-    QObject::connect(&instance.server(), &QLocalServer::newConnection, &delegate, [&instance, &delegate] {
-        while (QLocalSocket* socket = instance.server().nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &delegate] {
-                while (socket->canReadLine()) {
-                    const QString line = QString::fromUtf8(socket->readLine()).trimmed();
-                    if (!line.isEmpty()) delegate.applicationOpenFile(line);
-                }
-            });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
+    QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate](const QString& launched_path) {
+        if (!launched_path.isEmpty()) delegate.applicationOpenFile(launched_path);
+        QWidget* window = delegate.windowCtrl()->window();
+        window->show();
+        window->raise();
+        window->activateWindow();
     });
     if (!path.isEmpty()) delegate.applicationOpenFile(path);
     delegate.applicationWillFinishLaunching();

@@ -51,7 +51,7 @@ protected:
         run_and_check_end();
         ASSERT_FALSE(events.ends.empty());
         EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
-        run_until([&] { return device->mode() == mode_t::normal; }, 2000);
+        run_until([&] { return device->mode() == mode_t::normal; }, 10000);
         EXPECT_EQ(device->mode(), mode_t::normal);
         // The main image is the last one written: its sectors hold it exactly.
         const device_update_t& d = kind == kind_t::ruvo ? *package.ruvo : *package.ventaro;
@@ -85,7 +85,7 @@ TEST_P(CompleteRuns, FlashHoldsThePackageImages) {
     run_and_check_end();
     ASSERT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
     EXPECT_EQ(events.ends[0].kind, c.kind);
-    run_until([&] { return device->mode() == mode_t::normal; }, 2000);
+    run_until([&] { return device->mode() == mode_t::normal; }, 10000);
     EXPECT_EQ(device->mode(), mode_t::normal);
     EXPECT_EQ(device->application_starts(), 1);
     // Every byte as the images say, entry patch and stub included; what the plan

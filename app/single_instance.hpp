@@ -1,0 +1,34 @@
+#pragma once
+
+// One running instance per user: a later launch hands its path to the first one
+// and leaves, so that opening a package from the file manager reaches the
+// window that is already there.
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace zal::gui {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    // Instances with the same name are one application.
+    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process is the first, which then hears later launches;
+    // false when `path` (possibly empty) was handed to the first.
+    bool claim(const QString& path);
+
+signals:
+    // A later launch asked for this path; empty when it named none.
+    void launched(const QString& path);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+}  // namespace zal::gui

@@ -1,0 +1,71 @@
+// Launches of one application meeting through the real lock file and local socket.
+#include <QDir>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QUuid>
+#include <QtTest>
+
+#include "app/single_instance.hpp"
+
+using namespace zal::gui;
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+
+    // A name no other test run uses.
+    QString name = QStringLiteral("ventaro-update-test-") + QUuid::createUuid().toString(QUuid::Id128);
+
+private slots:
+    void laterLaunchesHandTheirPathToTheFirst() {
+        SingleInstance first(name);
+        QVERIFY(first.claim({}));
+        QSignalSpy launched(&first, &SingleInstance::launched);
+
+        // Names a file manager may pass: spaces, accents, even a line break.
+        const QStringList paths = {QStringLiteral("/home/élise/Mes mises à jour/Ventaro 2.1.zalmirupdate"),
+                                   QStringLiteral("/tmp/two\nlines.zalmirupdate"), QString()};
+        for (const QString& path : paths) {
+            SingleInstance later(name);
+            QVERIFY(!later.claim(path));
+        }
+        QTRY_COMPARE(launched.size(), int(paths.size()));
+        for (int i = 0; i < paths.size(); ++i) QCOMPARE(launched[i][0].toString(), paths[i]);
+    }
+
+    void theNameIsFreeOnceTheFirstHasGone() {
+        {
+            SingleInstance first(name);
+            QVERIFY(first.claim({}));
+        }
+        SingleInstance next(name);
+        QVERIFY(next.claim({}));
+    }
+
+    // Another program of the user's may connect to the socket: a stream that never ends a line is cut,
+    // not buffered without bound.
+    void aStrangerCannotMakeTheFirstBufferWithoutBound() {
+        SingleInstance first(name);
+        QVERIFY(first.claim({}));
+        QSignalSpy launched(&first, &SingleInstance::launched);
+        QLocalSocket stranger;
+        stranger.connectToServer(QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name));
+        QVERIFY(stranger.waitForConnected(1000));
+        const QByteArray junk(4096, 'x');
+        for (int i = 0; i < 64 && stranger.state() == QLocalSocket::ConnectedState; ++i) {
+            stranger.write(junk);
+            stranger.waitForBytesWritten(100);
+            QTest::qWait(5);
+        }
+        QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(launched.size(), 0);
+
+        // The first still hears real launches.
+        SingleInstance later(name);
+        QVERIFY(!later.claim(QStringLiteral("/tmp/a.zalmirupdate")));
+        QTRY_COMPARE(launched.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(SingleInstanceTest)
+#include "single_instance_test.moc"
