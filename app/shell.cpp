@@ -161,7 +161,11 @@ int main(int argc, char** argv, const platform_t& platform) {
     // Named after the program, so that a package opened from the file manager
     // never reaches the demo instead of the real application.
     SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
-    if (!instance.claim(path)) return 0;
+    if (!instance.claim(path)) {
+        std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()),
+                     path.isEmpty() ? "its window was brought to the front" : "the package was handed to it");
+        return 0;
+    }
 
     if (prefers_french()) lang = lang_t::fr;
     install_translations();
