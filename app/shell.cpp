@@ -11,6 +11,7 @@
 #include "app/strings.hpp"
 #include "common/async/qt_driver.hpp"
 #include "update/update.hpp"
+#include "updater/updater.hpp"
 
 namespace zal::gui {
 
@@ -188,6 +189,8 @@ int main(int argc, char** argv, const platform_t& platform) {
     delegate.applicationDidFinishLaunching();
     if (platform.on_launched) platform.on_launched(delegate);
     const int status = application.exec();
+    // Quitting during programming must not leave the device unable to start.
+    updater::shut_down();
     the_delegate = nullptr;
     return status;
 }

@@ -214,6 +214,7 @@ int update_command(int argc, char** argv) {
         if (interrupted.exchange(false)) updater::cancel();
         return session.end.has_value();
     });
+    updater::shut_down();
     end_progress_bar();
 
     if (device && o.flash_out) {

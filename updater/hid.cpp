@@ -117,26 +117,35 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
         r.request[6] = uint8_t(c);
         r.request[7] = uint8_t(c >> 8);
     };
+    // From the erase of sector 0 until the device confirms the write that begins
+    // at its first byte, the vector table that starts the device is gone.
+    bool sector0_erased = false;
     for (const update_action_t& action : plan.actions) {
         if (action.kind == update_action_t::kind_t::erase) {
+            if (action.address == 0) sector0_erased = true;
             roundtrip_t erase = make_command<uhb::cmd_code::erase>();
             put_address_and_count(erase, action.address, action.count);
             erase.check = uhb::check_response<uhb::cmd_code::erase>;
             erase.timeout_ms = 4000;
+            erase.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(erase));
         } else if (action.kind == update_action_t::kind_t::write) {
             roundtrip_t write = make_command<uhb::cmd_code::write>();
             put_address_and_count(write, action.address, action.size);
+            write.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(write));
             for (uint64_t offset = 0; offset < action.size; offset += uhb::report_size) {
                 roundtrip_t data;
                 const uint64_t n = std::min<uint64_t>(uhb::report_size, action.size - offset);
                 std::memset(data.request, 0xFF, sizeof data.request);
                 std::memcpy(data.request, action.data + offset, n);
-                if (offset + uhb::report_size >= action.size) {
+                const bool last = offset + uhb::report_size >= action.size;
+                if (last) {
                     data.check = uhb::check_response<uhb::cmd_code::write>;
                     data.timeout_ms = 4000;
+                    if (action.address == 0) sector0_erased = false;
                 }
+                data.leaves_sector0_erased = sector0_erased;
                 sequence.push_back(std::move(data));
             }
         }
@@ -188,6 +197,7 @@ void process(const std::vector<roundtrip_t>& sequence, const char* path,
     hid_device* opened = open_with_retry(path);
     if (opened == nullptr) throw std::runtime_error("Unable to connect to HID device.");
     dev_t device(opened);
+    bool cancelled = false;
     for (std::size_t i = 0; i < n; ++i) {
         try {
             process(sequence[i], device.get());
@@ -196,7 +206,8 @@ void process(const std::vector<roundtrip_t>& sequence, const char* path,
             device.close();
             throw;
         }
-        if (progress && !progress(i, n)) {
+        if (progress && !progress(i, n)) cancelled = true;
+        if (cancelled && !sequence[i].leaves_sector0_erased) {
             std::fprintf(stderr, "Cancelled at roundtrip #%zu.\n", i);
             device.close();
             return;

@@ -46,6 +46,9 @@ struct roundtrip_t {
     bool receive_only = false;
     check_t check;       // empty: no response is read
     int32_t timeout_ms = 0;  // 0 means 500
+    // Stopping after this roundtrip would leave sector 0 erased: the device could
+    // not start again, not even its bootloader. A cancel waits for a later one.
+    bool leaves_sector0_erased = false;
 };
 
 // Owns one open device; closes it on the main thread.

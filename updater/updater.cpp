@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "common/async/async.hpp"
+#include "common/async/main_queue.hpp"
 #include "common/midi_io/midi_io.hpp"
 #include "updater/hid.hpp"
 #include "updater/midi.hpp"
@@ -401,6 +402,11 @@ bool start(kind_t kind, const update_t& package) {
 
 void cancel() {
     if (initialized) end_run(end_t::cancelled, kind_t::any, nullptr);
+}
+
+void shut_down() {
+    cancel();
+    main_queue::run_until([] { return main_queue::background_tasks() == 0; });
 }
 
 }  // namespace updater

@@ -30,6 +30,11 @@ void cancel();
 // Whether a run is live.
 bool running();
 
+// For a program about to exit, on the main thread: cancels a live run and
+// returns once the programming worker has stopped, which it does only where
+// the device can still start. Drives the main queue meanwhile.
+void shut_down();
+
 // --- defined by the program that links the engine; always called on the main thread
 void on_announce(const char* title, const char* subtitle);
 void on_progress(float progress);

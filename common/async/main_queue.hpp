@@ -42,8 +42,9 @@ void run_until(const std::function<bool()>& done);
 // Queued tasks, for tests.
 std::size_t size();
 
-// Background tasks queued or running. A virtual clock's driver holds time still
-// while there are any, so that a worker's speed never decides what a test sees.
+// Background tasks queued or running: a program lets them finish before it
+// exits, and a virtual clock's driver holds time still while there are any, so
+// that a worker's speed never decides what a test sees.
 std::size_t background_tasks();
 
 }  // namespace zal::main_queue

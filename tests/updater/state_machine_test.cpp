@@ -2,10 +2,14 @@
 // simulated devices.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/async/async.hpp"
 #include "tests/updater/engine_fixture.hpp"
+#include "update/update_plan.hpp"
 #include "updater/hid.hpp"
 #include "updater/midi.hpp"
+#include "updater/run.hpp"
 #include "updater/updater.hpp"
 
 using namespace zal;
@@ -219,6 +223,42 @@ TEST_F(StateMachine, CancelDuringProgrammingReportsNothingMore) {
     EXPECT_NE(log().find("Cancelled at roundtrip #30.\n"), std::string::npos);
     EXPECT_EQ(device->roundtrips(), 31u);
     EXPECT_EQ(device->mode(), mode_t::bootloader);
+}
+
+// Sector 0 holds the vector table that starts the device, bootloader included:
+// quitting (a cancel) while it is erased lets the worker write it again first.
+TEST_F(StateMachine, QuittingWhileSectorZeroIsErasedStopsOnceItIsWrittenAgain) {
+    const update_t package = make_package({.ventaro_stage2 = false});
+    const auto sequence = updater::hid::make_programming_sequence(make_update_plan(package.ventaro->main));
+    const auto erased = std::find_if(sequence.begin(), sequence.end(), [](const auto& r) { return r.leaves_sector0_erased; });
+    ASSERT_NE(erased, sequence.end());
+    const std::size_t erase = std::size_t(erased - sequence.begin());
+    const std::size_t rewritten = erase + 1 + (package.ventaro->main.sectors.at(0).size() + 63) / 64;  // write command, then its reports
+
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    device->pause_at_roundtrip(erase);
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_until([&] { return device->paused(); }));
+    // The device answers the erase only once the run is cancelled.
+    std::thread eraser([&] {
+        while (updater::current_phase() != 0) std::this_thread::yield();
+        device->resume();
+    });
+    updater::shut_down();
+    eraser.join();
+    EXPECT_EQ(device->roundtrips(), rewritten + 1);
+    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_NE(log().find("Cancelled at roundtrip #" + std::to_string(rewritten) + ".\n"), std::string::npos);
+    ASSERT_EQ(events.ends.size(), 1u);
+    EXPECT_EQ(events.ends[0].end, end_t::cancelled);
+    const std::size_t progress = events.progress.size();
+    settle();
+    EXPECT_EQ(events.progress.size(), progress);
+    EXPECT_EQ(events.ends.size(), 1u);
+
+    device->unplug();
+    device->plug();
+    EXPECT_EQ(device->mode(), mode_t::bootloader) << "the device must still start";
 }
 
 TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
