@@ -129,9 +129,7 @@ std::size_t sequence_length(const firmware_t& image) {
 std::pair<std::size_t, std::size_t> sector0_window(const firmware_t& image) {
     const auto sequence = updater::hid::make_programming_sequence(make_update_plan(image));
     for (std::size_t i = 0; i < sequence.size(); ++i)
-        if (sequence[i].request[1] == 21 && sequence[i].request[2] == 0 && sequence[i].request[3] == 0 &&
-            sequence[i].request[4] == 0)
-            return {i + 1, i + 2};  // the write command, then the first data report
+        if (sequence[i].leaves_sector0_erased) return {i + 1, i + 2};  // after the erase: the write command, then the first data report
     return {0, 0};
 }
 
