@@ -127,10 +127,9 @@ std::size_t sequence_length(const firmware_t& image) {
 // The main image's roundtrips, counted from its first, during which sector 0 is
 // erased and its vector table not yet written again.
 std::pair<std::size_t, std::size_t> sector0_window(const firmware_t& image) {
-    const auto sequence = updater::hid::make_programming_sequence(make_update_plan(image));
-    for (std::size_t i = 0; i < sequence.size(); ++i)
-        if (sequence[i].leaves_sector0_erased) return {i + 1, i + 2};  // after the erase: the write command, then the first data report
-    return {0, 0};
+    const std::size_t erase = sector0_erase(image);
+    if (erase == sequence_length(image)) return {0, 0};
+    return {erase + 1, erase + 2};  // the write command, then the first data report
 }
 
 // The roundtrip whose response is read nearest the middle of an image's sequence.

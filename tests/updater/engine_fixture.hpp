@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -18,6 +19,8 @@
 #include "tests/updater/engine_events.hpp"
 #include "tools/package_writer.hpp"
 #include "update/update.hpp"
+#include "update/update_plan.hpp"
+#include "updater/hid.hpp"
 
 namespace zal::testing {
 
@@ -51,6 +54,15 @@ inline std::vector<std::vector<uint8_t>> stage2_blocks(const update_t& u) {
     for (const auto* d : {&u.ventaro, &u.ruvo})
         if (*d && (*d)->stage2) blocks.push_back((*d)->stage2->sectors.at(0));
     return blocks;
+}
+
+// The roundtrip of an image's sequence that erases sector 0 (the sequence's
+// length when none does): from there until sector 0 is written again, the
+// device could not start.
+inline std::size_t sector0_erase(const firmware_t& image) {
+    const auto sequence = updater::hid::make_programming_sequence(make_update_plan(image));
+    const auto erase = std::find_if(sequence.begin(), sequence.end(), [](const auto& r) { return r.leaves_sector0_erased; });
+    return std::size_t(erase - sequence.begin());
 }
 
 class EngineTest : public ::testing::Test {
