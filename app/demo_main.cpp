@@ -42,8 +42,7 @@ void plug_later(kind_t kind, const update_t& update) {
         options.v1_bootloader = demo.device == "v1-bootloader";
         options.faults = demo.faults;
     }
-    for (const auto* d : {&update.ventaro, &update.ruvo})
-        if (*d && (*d)->stage2 && (*d)->stage2->sectors.count(0)) options.stage2_sector0.push_back((*d)->stage2->sectors.at(0));
+    options.stage2_images = devices::stage2_images_of(update);
     auto device = std::make_unique<devices::simulated_device_t>(*demo.midi, options);
     devices::simulated_device_t* raw = device.get();
     demo.plugged[kind] = std::move(device);

@@ -189,8 +189,7 @@ int update_command(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\n", o.flash_in->c_str(), error.c_str());
             return 1;
         }
-        for (const auto* du : {&update.ventaro, &update.ruvo})
-            if (*du && (*du)->stage2 && (*du)->stage2->sectors.count(0)) d.stage2_sector0.push_back((*du)->stage2->sectors.at(0));
+        d.stage2_images = devices::stage2_images_of(update);
         devices::hid_use_simulation(true);
         virtual_midi = std::make_unique<midi::io::virtual_service_t>();
         midi::io::set_service(virtual_midi.get());

@@ -4,7 +4,7 @@
 #include <hidapi/hidapi.h>
 
 #include <atomic>
-
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -159,7 +159,14 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
     registry_t& r = registry();
     std::lock_guard lock(r.mutex);
     const auto it = r.devices.find(path);
-    if (it == r.devices.end()) return nullptr;
+    if (it == r.devices.end()) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (!it->second.endpoint->may_open()) {
+        errno = EACCES;
+        return nullptr;
+    }
     ++r.open_handles;
     return new hid_device{path, it->second.endpoint};
 }

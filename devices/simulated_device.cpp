@@ -1,7 +1,10 @@
 #include "devices/simulated_device.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -25,6 +28,10 @@ constexpr uint32_t stage2_report_ms = 40;
 constexpr int stage2_steps = 10;
 constexpr uint32_t unplug_after_ms = 100;
 constexpr uint32_t answer_ms = 3;  // a device answers a request after a few milliseconds
+constexpr uint32_t late_answer_ms = 4500;  // past the longest time-out of the engine
+constexpr int sector_count = 12;
+
+using steady = std::chrono::steady_clock;
 
 uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at) {
     return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
@@ -61,31 +68,46 @@ std::vector<uint8_t> initial_flash() {
 
 }  // namespace
 
-std::optional<fault_t> parse_fault(const std::string& spec, std::string& error) {
-    const std::size_t colon = spec.find(':');
-    const std::string name = spec.substr(0, colon);
-    const std::string value = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
-    auto counted = [&](fault_t::type_t type) -> std::optional<fault_t> {
-        char* end = nullptr;
-        const unsigned long long k = std::strtoull(value.c_str(), &end, 10);
-        if (value.empty() || *end != 0) {
-            error = "fault '" + spec + "' needs a roundtrip number, as in " + name + ":12";
+std::optional<fault_t> parse_fault(const std::string& fault, std::string& error) {
+    const std::size_t colon = fault.find(':');
+    const std::string name = fault.substr(0, colon);
+    const std::string value = colon == std::string::npos ? std::string() : fault.substr(colon + 1);
+    auto counted = [&](fault_t::type_t type, const char* what) -> std::optional<fault_t> {
+        const bool digits = !value.empty() && value.size() <= 9 &&
+                            std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits) {
+            error = "fault '" + fault + "' needs " + what + ", as in " + name + ":12";
             return std::nullopt;
         }
-        return fault_t{type, k, {}};
+        return fault_t{type, std::stoull(value), {}};
     };
-    if (name == "unplug-at-request" && value.empty()) return fault_t{fault_t::type_t::unplug_at_request, 0, {}};
-    if (name == "unplug-at-stage2" && value.empty()) return fault_t{fault_t::type_t::unplug_at_stage2, 0, {}};
-    if (name == "refuse-send" && value.empty()) return fault_t{fault_t::type_t::refuse_send, 0, {}};
-    if (name == "stage2-stall" && value.empty()) return fault_t{fault_t::type_t::stage2_stall, 1, {}};
-    if (name == "stage2-stall") return counted(fault_t::type_t::stage2_stall);
-    if (name == "unplug-at-roundtrip") return counted(fault_t::type_t::unplug_at_roundtrip);
-    if (name == "no-answer") return counted(fault_t::type_t::no_answer);
-    if (name == "wrong-answer") return counted(fault_t::type_t::wrong_answer);
-    if (name == "power-cut") return counted(fault_t::type_t::power_cut);
-    if (name == "stage2-error" && !value.empty()) return fault_t{fault_t::type_t::stage2_error, 0, value};
-    error = "unknown fault '" + spec + "'";
+    using type_t = fault_t::type_t;
+    if (name == "unplug-at-request" && value.empty()) return fault_t{type_t::unplug_at_request, 0, {}};
+    if (name == "unplug-at-stage2" && value.empty()) return fault_t{type_t::unplug_at_stage2, 0, {}};
+    if (name == "refuse-send" && value.empty()) return fault_t{type_t::refuse_send, 0, {}};
+    if (name == "short-info" && value.empty()) return fault_t{type_t::short_info, 0, {}};
+    if (name == "stage2-stall" && value.empty()) return fault_t{type_t::stage2_stall, 1, {}};
+    if (name == "stage2-stall") return counted(type_t::stage2_stall, "a number of reports");
+    if (name == "unplug-at-roundtrip") return counted(type_t::unplug_at_roundtrip, "a roundtrip number");
+    if (name == "no-answer") return counted(type_t::no_answer, "a roundtrip number");
+    if (name == "wrong-answer") return counted(type_t::wrong_answer, "a roundtrip number");
+    if (name == "power-cut") return counted(type_t::power_cut, "a roundtrip number");
+    if (name == "late-answer") return counted(type_t::late_answer, "a roundtrip number");
+    if (name == "duplicate-answer") return counted(type_t::duplicate_answer, "a roundtrip number");
+    if (name == "short-answer") return counted(type_t::short_answer, "a roundtrip number");
+    if (name == "slow-erase") return counted(type_t::slow_erase, "a time in milliseconds");
+    if (name == "slow-enumeration") return counted(type_t::slow_enumeration, "a time in milliseconds");
+    if (name == "refuse-open") return counted(type_t::refuse_open, "a time in milliseconds");
+    if (name == "stage2-error" && !value.empty()) return fault_t{type_t::stage2_error, 0, value};
+    error = "unknown fault '" + fault + "'";
     return std::nullopt;
+}
+
+std::vector<firmware_t> stage2_images_of(const update_t& update) {
+    std::vector<firmware_t> images;
+    for (const auto* device : {&update.ventaro, &update.ruvo})
+        if (*device && (*device)->stage2 && !(*device)->stage2->sectors.empty()) images.push_back(*(*device)->stage2);
+    return images;
 }
 
 const char* mode_name(mode_t mode) {
@@ -139,8 +161,20 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     std::vector<int32_t> ports;
     std::string hid_path;
     // bootloader
-    std::optional<std::vector<uint8_t>> response;
+    struct answer_t {
+        steady::time_point at;  // when it reaches the host
+        std::vector<uint8_t> bytes;
+    };
+    std::deque<answer_t> answers;
+    std::condition_variable answered;
+    // Until when the bootloader's node refuses to open (steady clock, ns); read
+    // without the device's lock, under the HID registry's.
+    std::atomic<int64_t> open_refused_until{0};
     bool booted = false;
+    // When each sector was last erased or written: a start runs the firmware
+    // that was written last.
+    std::array<uint64_t, sector_count> sector_written{};
+    uint64_t write_serial = 0;
     uint32_t write_address = 0;
     uint32_t write_remaining = 0;
     // normal firmware
@@ -155,8 +189,10 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     bool take_fault(fault_t::type_t type, uint64_t roundtrip = 0) {
         for (std::size_t i = 0; i < options.faults.size(); ++i) {
             const fault_t& f = options.faults[i];
-            const bool counted = type == fault_t::type_t::unplug_at_roundtrip || type == fault_t::type_t::no_answer ||
-                                 type == fault_t::type_t::wrong_answer || type == fault_t::type_t::power_cut;
+            using t = fault_t::type_t;
+            const bool counted = type == t::unplug_at_roundtrip || type == t::no_answer || type == t::wrong_answer ||
+                                 type == t::power_cut || type == t::late_answer || type == t::duplicate_answer ||
+                                 type == t::short_answer;
             if (f.type == type && !fired[i] && (!counted || f.roundtrip == roundtrip)) {
                 fired[i] = true;
                 return true;
@@ -197,7 +233,8 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             hid_unplug(hid_path);
             hid_path.clear();
         }
-        response.reset();
+        answers.clear();
+        answered.notify_all();
         write_remaining = 0;
         stage2_reporting = false;
         mode = mode_t::off;
@@ -230,6 +267,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     void start_stage2_firmware() {
         disconnect();
         mode = mode_t::stage2;
+        stage2_done = false;
         add_ports(options.kind == kind_t::ruvo ? "Ruvo Updater" : "Ventaro Updater", {"MIDI 1"});
     }
 
@@ -241,8 +279,23 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
                                    std::wstring(maker_web_domain, maker_web_domain + std::strlen(maker_web_domain)) + L")";
         hid_identity_t identity{0x16C0, 0x05DF, maker, options.kind == kind_t::ruvo ? L"Ventaro Ruvo Update" : L"Ventaro Updater"};
         if (options.v1_bootloader) identity = {0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"};
+        if (const fault_t* refuse = pending_fault(fault_t::type_t::refuse_open)) {
+            const auto until = steady::now() + std::chrono::milliseconds(refuse->roundtrip);
+            open_refused_until = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+            take_fault(fault_t::type_t::refuse_open);
+        }
         hid_path = hid_plug(identity, std::make_shared<endpoint_t>(weak_from_this()));
         later(options.boot_wait_ms, &impl::boot_timeout);
+    }
+
+    // How long the device takes to show up again after a restart.
+    uint32_t reenumeration_ms() {
+        if (const fault_t* slow = pending_fault(fault_t::type_t::slow_enumeration)) {
+            const uint32_t ms = uint32_t(slow->roundtrip);
+            take_fault(fault_t::type_t::slow_enumeration);
+            return ms;
+        }
+        return reboot_ms;
     }
 
     // A reset: the vector table in sector 0 decides what runs.
@@ -257,7 +310,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         if (target >= bootloader_offset)
             start_bootloader();
         else
-            start_application();
+            start_application(true);
     }
 
     bool application_present() const {
@@ -268,18 +321,41 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     }
 
     void boot_timeout() {
-        if (mode == mode_t::bootloader && !booted && application_present()) start_application();
+        if (mode == mode_t::bootloader && !booted && application_present()) start_application(true);
     }
 
-    void start_application() {
-        if (!application_present()) return;  // the bootloader stays
-        const bool stage2 = std::any_of(options.stage2_sector0.begin(), options.stage2_sector0.end(), [&](const auto& block) {
-            return !block.empty() && block.size() <= flash.size() && std::equal(block.begin(), block.end(), flash.begin());
-        });
+    // Whether the flash holds this image whole, and nothing was written after it.
+    bool holds_newest(const firmware_t& image) const {
+        uint64_t own = 0, others = 0;
+        for (int i = 0; i < sector_count; ++i) {
+            const auto block = image.sectors.find(uint64_t(i));
+            if (block == image.sectors.end()) {
+                others = std::max(others, sector_written[std::size_t(i)]);
+                continue;
+            }
+            const uint32_t start = image.flash_map.sectors[i].base_address - flash_base;
+            if (start + block->second.size() > flash.size() ||
+                !std::equal(block->second.begin(), block->second.end(), flash.begin() + start))
+                return false;
+            own = std::max(own, sector_written[std::size_t(i)]);
+        }
+        return own >= others;
+    }
+
+    void restart_after_programming() { start_application(true); }
+
+    // `counted`: a start after programming, which `application_starts` counts.
+    void start_application(bool counted) {
+        if (!application_present()) {
+            start_bootloader();  // nothing to start: the bootloader keeps control
+            return;
+        }
+        const bool stage2 = std::any_of(options.stage2_images.begin(), options.stage2_images.end(),
+                                        [&](const firmware_t& image) { return holds_newest(image); });
         if (stage2) {
             start_stage2_firmware();
         } else {
-            ++app_starts;
+            if (counted) ++app_starts;
             start_normal_firmware();
         }
     }
@@ -305,7 +381,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             const auto confirmation = updater::midi::bootloader_confirmation(k);
             if (std::equal(message.begin(), message.end(), confirmation.begin(), confirmation.end())) {
                 disconnect();  // the firmware jumps to its bootloader
-                later(reboot_ms, &impl::start_bootloader);
+                later(reenumeration_ms(), &impl::start_bootloader);
             }
             return;
         }
@@ -315,19 +391,27 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
                 if (take_fault(fault_t::type_t::unplug_at_stage2)) later(unplug_after_ms, &impl::disconnect);
                 const fault_t* stall = pending_fault(fault_t::type_t::stage2_stall);
                 if (stall && stall->roundtrip == 0) return;  // a firmware that never answers
-                if (!stage2_reporting) {
+                if (stage2_done) {
+                    later(answer_ms, &impl::report_stage2_complete);  // asked again: it is still done
+                } else if (!stage2_reporting) {
+                    // Asked after an error too: the stage-2 firmware starts its work over.
                     stage2_reporting = true;
                     stage2_step = 0;
                     later(answer_ms, &impl::report_stage2);
                 }
             } else if (std::equal(message.begin(), message.end(), stage2_finish_request.begin(), stage2_finish_request.end())) {
                 disconnect();
-                later(reboot_ms, &impl::power_on);
+                later(reenumeration_ms(), &impl::power_on);
             }
         }
     }
 
     int stage2_step = 0;
+    bool stage2_done = false;
+
+    void report_stage2_complete() {
+        if (mode == mode_t::stage2) send_stage2({0xFF, 0x03});
+    }
 
     void send_key() {
         if (mode != mode_t::normal || ports.empty()) return;
@@ -352,9 +436,11 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             std::vector<uint8_t> decoded = {0xFF, 0x02, uint8_t(text.size())};
             for (char c : text) decoded.push_back(uint8_t(c));
             send_stage2(decoded);
+            stage2_reporting = false;
             return;
         }
         if (stage2_step > stage2_steps) {
+            stage2_done = true;
             send_stage2({0xFF, 0x03});
             return;
         }
@@ -377,21 +463,51 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             auto self = device.lock();
             return self ? self->on_report(data, length) : -1;
         }
-        int read(uint8_t* data, std::size_t length, int) override {
+        int read(uint8_t* data, std::size_t length, int timeout_ms) override {
             auto self = device.lock();
             if (!self) return -1;
-            std::lock_guard lock(self->mutex);
-            if (self->mode != mode_t::bootloader) return -1;
-            if (!self->response) return 0;  // a time-out passes at once in the simulation
-            const std::size_t n = std::min(length, self->response->size());
-            std::memcpy(data, self->response->data(), n);
-            self->response.reset();
-            return int(n);
+            std::unique_lock lock(self->mutex);
+            const auto deadline = steady::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+            for (;;) {
+                if (self->mode != mode_t::bootloader) return -1;
+                const auto now = steady::now();
+                if (!self->answers.empty() && self->answers.front().at <= now) {
+                    const std::vector<uint8_t> bytes = std::move(self->answers.front().bytes);
+                    self->answers.pop_front();
+                    const std::size_t n = std::min(length, bytes.size());
+                    std::memcpy(data, bytes.data(), n);
+                    return int(n);
+                }
+                if (now >= deadline) return 0;
+                const auto wake = self->answers.empty() ? deadline : std::min(deadline, self->answers.front().at);
+                self->answered.wait_until(lock, wake);
+            }
+        }
+        bool may_open() override {
+            auto self = device.lock();
+            if (!self) return true;
+            const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(steady::now().time_since_epoch()).count();
+            return now >= self->open_refused_until.load();
         }
         std::weak_ptr<impl> device;
     };
 
-    void respond(std::vector<uint8_t> bytes) { response = std::move(bytes); }
+    void respond(std::vector<uint8_t> bytes, uint32_t delay_ms) {
+        answers.push_back({steady::now() + std::chrono::milliseconds(delay_ms), std::move(bytes)});
+        answered.notify_all();
+    }
+
+    static int sector_index(uint32_t offset) {
+        for (int i = 0; i < flash_map_stm32f40x_41x.size; ++i) {
+            const flash_sector_t& s = flash_map_stm32f40x_41x.sectors[i];
+            if (offset >= s.base_address - flash_base && offset < s.base_address - flash_base + s.size) return i;
+        }
+        return -1;
+    }
+
+    void mark_written(uint32_t offset) {
+        if (const int i = sector_index(offset); i >= 0) sector_written[std::size_t(i)] = ++write_serial;
+    }
 
     void program(uint32_t offset, const uint8_t* bytes, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -399,6 +515,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             if (at >= bootloader_offset) continue;  // acknowledged, never stored
             flash[at] &= bytes[i];                   // flash can only clear bits
         }
+        if (n > 0) mark_written(offset);
     }
 
     // Tests hold the programming worker at a chosen report.
@@ -428,9 +545,18 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         const uint8_t* report = data + 1;
         const bool silent = take_fault(fault_t::type_t::no_answer, k);
         const bool wrong = take_fault(fault_t::type_t::wrong_answer, k);
-        auto echo = [&](uint8_t code) {
-            if (!silent) respond({0x0F, uint8_t(wrong ? 0x00 : code)});
+        const bool late = take_fault(fault_t::type_t::late_answer, k);
+        const bool twice = take_fault(fault_t::type_t::duplicate_answer, k);
+        const bool short_answer = take_fault(fault_t::type_t::short_answer, k);
+        uint32_t delay = options.answer_ms;
+        auto answer = [&](std::vector<uint8_t> bytes) {
+            if (silent) return;
+            if (short_answer) bytes.resize(1);
+            const uint32_t at = late ? late_answer_ms : delay;
+            if (twice) respond(bytes, at);
+            respond(std::move(bytes), at);
         };
+        auto echo = [&](uint8_t code) { answer({0x0F, uint8_t(wrong ? 0x00 : code)}); };
 
         if (write_remaining > 0) {
             const uint32_t n = std::min<uint32_t>(write_remaining, 64);
@@ -444,25 +570,43 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         const uint32_t address = uint32_t(report[2]) | uint32_t(report[3]) << 8 | uint32_t(report[4]) << 16 | uint32_t(report[5]) << 24;
         const uint16_t count = uint16_t(report[6] | report[7] << 8);
         switch (report[1]) {
-        case 2:  // info
-            if (!silent) {
-                std::vector<uint8_t> record = info_record(options.kind);
-                if (wrong) record[2] = 36;
-                respond(record);
-            }
+        case 2: {  // info
+            std::vector<uint8_t> record = info_record(options.kind);
+            if (wrong) record[2] = 36;
+            if (take_fault(fault_t::type_t::short_info)) record.resize(55);
+            answer(std::move(record));
             break;
+        }
         case 3:  // boot: the host takes over, no more waiting for the application
             booted = true;
             echo(3);
             break;
         case 1: echo(1); break;
         case 21: {  // erase
+            // The bootloader refuses to erase its own sector, and then erases nothing.
             uint32_t at = address;
+            bool own_sector = false;
             for (uint16_t i = 0; i < count; ++i) {
                 const auto [start, size] = sector_at(at);
                 if (size == 0) break;
-                if (start < bootloader_offset) std::fill(flash.begin() + start, flash.begin() + start + size, 0xFF);
+                own_sector = own_sector || start >= bootloader_offset;
                 at = start + size;
+            }
+            if (own_sector) {
+                answer({0x0F, 0x00});
+                break;
+            }
+            at = address;
+            for (uint16_t i = 0; i < count; ++i) {
+                const auto [start, size] = sector_at(at);
+                if (size == 0) break;
+                std::fill(flash.begin() + start, flash.begin() + start + size, 0xFF);
+                mark_written(start);
+                at = start + size;
+            }
+            if (const fault_t* slow = pending_fault(fault_t::type_t::slow_erase)) {
+                delay = uint32_t(slow->roundtrip);
+                take_fault(fault_t::type_t::slow_erase);
             }
             echo(21);
             break;
@@ -473,7 +617,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
             break;
         case 4:  // reboot: start what was written
             disconnect();
-            later(reboot_ms, &impl::start_application);
+            later(reenumeration_ms(), &impl::restart_after_programming);
             break;
         default: break;
         }
@@ -496,8 +640,10 @@ void simulated_device_t::plug() {
         impl_->plugged_before = true;
         if (impl_->options.start_in_bootloader)
             impl_->start_bootloader();
+        else if (impl_->options.flash.empty())
+            impl_->start_normal_firmware();  // the firmware it came with, outside the flash model
         else
-            impl_->start_normal_firmware();
+            impl_->start_application(false);  // whatever the given flash holds
         return;
     }
     impl_->power_on();

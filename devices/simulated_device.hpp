@@ -13,6 +13,7 @@
 
 #include "common/midi_io/virtual/virtual_service.hpp"
 #include "update/firmware.hpp"
+#include "update/update.hpp"
 #include "updater/updater.hpp"
 
 namespace zal::devices {
@@ -31,6 +32,13 @@ struct fault_t {
         stage2_error,        // the stage-2 firmware reports `text` instead of completing
         stage2_stall,        // the stage-2 firmware falls silent after `roundtrip` reports (0: never reports)
         refuse_send,         // nothing can be sent to the device's MIDI ports
+        slow_erase,          // the next erase takes `roundtrip` milliseconds
+        late_answer,         // the answer to HID report `roundtrip` comes 4.5 s late, after any time-out
+        duplicate_answer,    // the answer to HID report `roundtrip` comes twice
+        short_answer,        // the answer to HID report `roundtrip` is one byte long
+        short_info,          // the next information record is 55 bytes long
+        slow_enumeration,    // the next re-enumeration takes `roundtrip` milliseconds
+        refuse_open,         // the next bootloader node refuses to open for `roundtrip` milliseconds
     };
     type_t type;
     uint64_t roundtrip = 0;  // counted over every HID report the device received
@@ -39,8 +47,11 @@ struct fault_t {
 
 // Reads "unplug-at-request", "unplug-at-stage2", "unplug-at-roundtrip:K",
 // "no-answer:K", "wrong-answer:K", "power-cut:K", "stage2-error:TEXT",
-// "stage2-stall[:K]" (K reports, 1 by default), "refuse-send". Nothing, with `error` set, when the text is none of them.
-std::optional<fault_t> parse_fault(const std::string& spec, std::string& error);
+// "stage2-stall[:K]" (K reports, 1 by default), "refuse-send", "slow-erase:MS",
+// "late-answer:K", "duplicate-answer:K", "short-answer:K", "short-info",
+// "slow-enumeration:MS", "refuse-open:MS". Nothing, with `error` set, when the
+// text is none of them.
+std::optional<fault_t> parse_fault(const std::string& fault, std::string& error);
 
 struct device_options_t {
     kind_t kind = kind_t::ventaro;
@@ -48,10 +59,11 @@ struct device_options_t {
     bool start_in_bootloader = false;
     std::vector<fault_t> faults = {};
     std::vector<uint8_t> flash = {};  // 1 MiB from 0x08000000; empty: sectors 0 to 10 erased
-    // Sector-0 blocks of the stage-2 firmware images this device recognises as
-    // its stage-2 updater when they start.
-    std::vector<std::vector<uint8_t>> stage2_sector0 = {};
+    // The stage-2 firmware images this device runs as its stage-2 updater when
+    // the flash holds one of them whole, written after everything else.
+    std::vector<firmware_t> stage2_images = {};
     uint32_t boot_wait_ms = 5000;
+    uint32_t answer_ms = 1;  // how long the bootloader takes to answer a command
 };
 
 enum class mode_t { off, normal, bootloader, stage2, lost };
@@ -92,6 +104,9 @@ public:
 private:
     std::shared_ptr<impl> impl_;
 };
+
+// The stage-2 images of a package, as a device recognises them.
+std::vector<firmware_t> stage2_images_of(const update_t& update);
 
 // What the flash holds after a plan-driven update with this image, as the
 // device's flash model computes it: for checking a simulated device's flash.

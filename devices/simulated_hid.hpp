@@ -18,6 +18,9 @@ public:
     virtual int write(const uint8_t* data, std::size_t length) = 0;
     // The pending response into `data`: its length, 0 when none came in time, -1 on error.
     virtual int read(uint8_t* data, std::size_t length, int timeout_ms) = 0;
+    // False while the device node refuses to open (EACCES), as before udev has
+    // given the user access to it.
+    virtual bool may_open() { return true; }
 };
 
 struct hid_identity_t {

@@ -81,8 +81,7 @@ int main(int argc, char** argv) {
 
     devices::device_options_t options;
     options.kind = kind_t::ventaro;
-    for (const auto* d : {&delegate.update().ventaro, &delegate.update().ruvo})
-        if (*d && (*d)->stage2) options.stage2_sector0.push_back((*d)->stage2->sectors.at(0));
+    options.stage2_images = devices::stage2_images_of(delegate.update());
     options.faults = {{devices::fault_t::type_t::stage2_stall, 6}};  // holds still while the sheet is photographed
     devices::simulated_device_t device(midi, options);
     device.plug();

@@ -40,8 +40,11 @@ constexpr auto permission_retry = std::chrono::seconds(2);
 hid_device* open_with_retry(const char* path) {
     const auto give_up = std::chrono::steady_clock::now() + permission_retry;
     for (;;) {
+        errno = 0;
         if (hid_device* device = hid_open_path(path)) return device;
-        const bool denied = ::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+        const int open_error = errno;
+        const bool denied = open_error == EACCES || open_error == EPERM ||
+                            (::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM));
         if (!denied) return nullptr;
         if (std::chrono::steady_clock::now() >= give_up) {
             std::fprintf(stderr,
@@ -117,10 +120,20 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
         r.request[6] = uint8_t(c);
         r.request[7] = uint8_t(c >> 8);
     };
-    // From the erase of sector 0 until the device confirms the write that begins
-    // at its first byte, the vector table that starts the device is gone.
+    // From the erase of sector 0 until the device confirms the last write into
+    // it, the vector table that starts the device is gone. Sector 0's writes are
+    // the ones between its erase and the next erase; the first may begin past
+    // its first byte, when the image's block 0 begins with 0xFF.
+    const auto& actions = plan.actions;
+    std::size_t last_sector0_write = actions.size();
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        if (actions[i].kind != update_action_t::kind_t::erase || actions[i].address != 0) continue;
+        for (std::size_t j = i + 1; j < actions.size() && actions[j].kind == update_action_t::kind_t::write; ++j)
+            last_sector0_write = j;
+    }
     bool sector0_erased = false;
-    for (const update_action_t& action : plan.actions) {
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        const update_action_t& action = actions[i];
         if (action.kind == update_action_t::kind_t::erase) {
             if (action.address == 0) sector0_erased = true;
             roundtrip_t erase = make_command<uhb::cmd_code::erase>();
@@ -143,7 +156,7 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
                 if (last) {
                     data.check = uhb::check_response<uhb::cmd_code::write>;
                     data.timeout_ms = 4000;
-                    if (action.address == 0) sector0_erased = false;
+                    if (i == last_sector0_write) sector0_erased = false;
                 }
                 data.leaves_sector0_erased = sector0_erased;
                 sequence.push_back(std::move(data));
@@ -152,10 +165,37 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
     }
 }
 
+uint32_t plan_reach(const update_plan_t& plan) {
+    uint64_t reach = 0;
+    for (const update_action_t& action : plan.actions) {
+        const uint64_t start = uint64_t(std::max<int64_t>(action.address, 0));
+        // An erase reaches at least into the sector it names.
+        const uint64_t end = action.kind == update_action_t::kind_t::write ? start + action.size : start + 1;
+        reach = std::max(reach, end);
+    }
+    return uint32_t(std::min<uint64_t>(reach, UINT32_MAX));
+}
+
+bool leaves_bootloader_whole(const update_plan_t& plan, uint32_t boot_start) {
+    return plan_reach(plan) <= boot_start;
+}
+
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
     std::vector<roundtrip_t> sequence;
     roundtrip_t info = make_command<uhb::cmd_code::info>();
-    info.check = uhb::check_response<uhb::cmd_code::info>;
+    // Nothing is erased before the device has said where its bootloader begins:
+    // erasing it would leave no way back.
+    info.check = [reach = plan_reach(plan), base = plan.base_address](const uint8_t* data, std::size_t length,
+                                                                       const char*& error) {
+        if (!uhb::check_response<uhb::cmd_code::info>(data, length, error)) return false;
+        uhb::info_t record;
+        record.read(data, length);
+        if (reach > uhb::bootloader_offset(record, base)) {
+            error = "The update would overwrite the device's bootloader.";
+            return false;
+        }
+        return true;
+    };
     roundtrip_t boot = make_command<uhb::cmd_code::boot>();
     boot.check = uhb::check_response<uhb::cmd_code::boot>;
     roundtrip_t sync = make_command<uhb::cmd_code::sync>();
@@ -168,7 +208,20 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
     return sequence;
 }
 
+namespace {
+
+// A report still waiting in the input buffer (an answer that came twice, or too
+// late for its request) must never pass for the answer to the next request.
+void discard_stale_reports(hid_device* device) {
+    unsigned char buffer[uhb::report_size];
+    for (int i = 0; i < 64 && hid_read_timeout(device, buffer, sizeof buffer, 0) > 0; ++i)
+        std::fprintf(stderr, "Discarded a stale HID report.\n");
+}
+
+}  // namespace
+
 void process(const roundtrip_t& roundtrip, hid_device* device) {
+    if (roundtrip.check) discard_stale_reports(device);
     if (!roundtrip.receive_only) {
         unsigned char buffer[uhb::report_size + 1];
         buffer[0] = 0;  // report number

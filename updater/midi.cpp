@@ -60,6 +60,11 @@ device_t first_matching_device(kind_t kind, bool updater_only) {
     return {};
 }
 
+bool runs_stage2_firmware(const device_t& device) {
+    const io::port_kind_t port = io::get_kind(device.in);
+    return port == io::port_kind_t::ventaro_updater || port == io::port_kind_t::ruvo_updater;
+}
+
 bool send_bootloader_request(io::out_t out) {
     if (out == io::no_out) return false;
     return io::send(out, bootloader_request.data(), bootloader_request.size());

@@ -41,6 +41,8 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 
 zal::midi::io::out_t matching_midi_out(zal::midi::io::in_t in);
 device_t first_matching_device(kind_t kind, bool updater_only);
+// Whether the device was found on the ports of its stage-2 firmware.
+bool runs_stage2_firmware(const device_t& device);
 bool send_bootloader_request(zal::midi::io::out_t out);
 bool send_bootloader_confirmation(zal::midi::io::out_t out, const bootloader_magic_key_t& key);
 

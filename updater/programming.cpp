@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "common/async/async.hpp"
@@ -17,6 +19,11 @@ struct programming_task_t {
     float span;
 };
 
+// Held by a worker while it talks to a bootloader. A cancelled run's worker may
+// still be finishing a sector when the next run finds the same device: two
+// workers interleaving reports inside a write would corrupt it.
+std::mutex device_access;
+
 }  // namespace
 
 void program_asynchronously_or_fail(const hid::device_t& device, const update_plan_t& plan, phase_t phase,
@@ -29,6 +36,12 @@ void program_asynchronously_or_fail(const hid::device_t& device, const update_pl
         // Still the phase, and the run, that started this task.
         auto current = [own, own_run] { return current_phase() == own && current_run() == own_run; };
         if (!current()) return;
+        std::unique_lock access(device_access, std::try_to_lock);
+        if (!access.owns_lock()) {
+            std::fprintf(stderr, "Waiting for the previous programming to stop.\n");
+            access.lock();
+            if (!current()) return;
+        }
         auto progress = [task, current](std::size_t done, std::size_t total) {
             if (!current()) return false;
             const float fraction = task->offset + task->span * (float(done) / float(total));

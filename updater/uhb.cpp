@@ -61,6 +61,11 @@ bool info_t::read(const uint8_t* data, std::size_t length) {
     return true;
 }
 
+uint32_t bootloader_offset(const info_t& info, uint32_t flash_base) {
+    if (info.boot_start == 0) return known_bootloader_offset;
+    return info.boot_start >= flash_base && flash_base != 0 ? info.boot_start - flash_base : info.boot_start;
+}
+
 template <cmd_code Code>
 bool check_response(const uint8_t* data, std::size_t length, const char*&) {
     return length >= 2 && data[0] == start_byte && data[1] == uint8_t(Code);

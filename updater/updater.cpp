@@ -105,9 +105,11 @@ void look_for_rebooted_device(phase_t own, kind_t kind, std::function<void(const
     later([own, kind, found = std::move(found)] { look_for_rebooted_device(own, kind, found); }, 500);
 }
 
-// Phases 2 and 6: the attached input went away.
+// Phases 2 and 6: the attached input went away. A handler of an earlier run
+// leaves the live run's attachment alone.
 io::on_disconnect_t disconnect_handler(phase_t own) {
-    return [own] {
+    return [own, of_run = run.load()] {
+        if (run != of_run) return;
         attached_input.reset();  // the port layer drops the handler itself
         if (phase == own) fail("Device disconnected.");
     };
@@ -144,13 +146,28 @@ void enter(kind_t kind) {
 
 // --- phase 6 -------------------------------------------------------------------
 namespace phase6_waiting_for_stage2_completion {
-void send_request(io::out_t out) {
+// A run that finds the device already in its stage-2 firmware (an earlier run
+// was cancelled or failed there) cannot know what that firmware is doing; if it
+// stays silent this long, only a power cycle restarts it.
+constexpr int recovery_requests = 10;
+bool recovering = false;
+bool received_report = false;
+
+const text_t silent_stage2{
+    "The device does not answer. Turn it off, then on again, and run the update again.",
+    "L'appareil ne répond pas. Éteignez-le puis rallumez-le, et relancez la mise à jour."};
+
+void send_request(io::out_t out, int sent = 0) {
     if (phase != 6 || received_progress) return;
+    if (recovering && !received_report && sent == recovery_requests) {
+        fail(silent_stage2.get());
+        return;
+    }
     if (!io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size())) {
         fail("Could not send a MIDI SysEx.");
         return;
     }
-    later([out] { send_request(out); }, 1000);
+    later([out, sent] { send_request(out, sent + 1); }, 1000);
 }
 
 void finish(const midi::device_t& m) {
@@ -169,6 +186,7 @@ void on_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std
     if (phase != 6 || run != of_run) return;
     const std::optional<midi::stage2_report_t> report = midi::read_stage2_report(body, length);
     if (!report) return;
+    post(of_run, [] { received_report = true; });
     switch (report->type) {
     case midi::stage2_report_t::type_t::progress: {
         received_progress = true;
@@ -189,9 +207,12 @@ void on_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std
     }
 }
 
-void enter(const midi::device_t& m) {
+// `recovery`: the device was found running its stage-2 firmware at the start.
+void enter(const midi::device_t& m, bool recovery = false) {
     phase = 6;
     received_progress = false;
+    recovering = recovery;
+    received_report = false;
     announce({"Updating internal components...", "Mise à jour des composants internes..."}, keep_connected);
     send_request(m.out);
     if (phase != 6) return;
@@ -305,7 +326,9 @@ void look_for_hid_device(kind_t kind) {
         return;
     }
     if (!d.path.empty()) {
+        const uint32_t asking_run = run;
         const kind_t answer = on_ask_kind_modal();
+        if (run != asking_run) return;  // that run ended while the question was open
         if (answer == kind_t::any) {
             cancel();
             return;
@@ -324,6 +347,13 @@ void look_for_midi_device(kind_t kind) {
     }
     std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
     on_midi_update = nullptr;
+    if (midi::runs_stage2_firmware(m)) {
+        // Its stage-2 firmware never answers a bootloader request: finish its
+        // internal update first, then the main firmware follows as usual.
+        std::fprintf(stderr, "The device runs its stage-2 firmware: continuing its update.\n");
+        phase6_waiting_for_stage2_completion::enter(m, true);
+        return;
+    }
     phase2_rebooting::enter(m);
 }
 

@@ -69,8 +69,7 @@ devices::device_options_t options_for(const update_t& u, kind_t kind, bool bootl
     devices::device_options_t o;
     o.kind = kind;
     o.start_in_bootloader = bootloader;
-    for (const auto* d : {&u.ventaro, &u.ruvo})
-        if (*d && (*d)->stage2) o.stage2_sector0.push_back((*d)->stage2->sectors.at(0));
+    o.stage2_images = devices::stage2_images_of(u);
     return o;
 }
 

@@ -78,7 +78,7 @@ TEST_P(CompleteRuns, FlashHoldsThePackageImages) {
     const update_t package = make_package({.ventaro = !ruvo, .ventaro_stage2 = !ruvo && c.stage2, .ruvo = ruvo,
                                            .ruvo_stage2 = ruvo && c.stage2});
     make_device({.kind = c.kind, .start_in_bootloader = c.from_bootloader, .flash = old_flash(),
-                 .stage2_sector0 = stage2_blocks(package)});
+                 .stage2_images = devices::stage2_images_of(package)});
     const std::vector<uint8_t> before = device->flash();
     device->plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
@@ -179,7 +179,7 @@ class Faults : public EndToEnd, public ::testing::WithParamInterface<fault_case_
 TEST_P(Faults, EndOnceThenASecondRunSucceeds) {
     const fault_case_t& c = GetParam();
     const update_t& package = fault_package();
-    make_device({.kind = kind_t::ventaro, .faults = {c.fault}, .flash = old_flash(), .stage2_sector0 = stage2_blocks(package)})
+    make_device({.kind = kind_t::ventaro, .faults = {c.fault}, .flash = old_flash(), .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     run_and_check_end();
@@ -213,7 +213,7 @@ TEST_P(Cancels, InEveryPhase) {
     const int phase = GetParam();
     const update_t& package = fault_package();
     const bool plugged = phase != 1;  // a plugged device leaves phase 1 at once
-    make_device({.kind = kind_t::ventaro, .flash = old_flash(), .stage2_sector0 = stage2_blocks(package)});
+    make_device({.kind = kind_t::ventaro, .flash = old_flash(), .stage2_images = devices::stage2_images_of(package)});
     // Announcements counted per phase of a run that starts from the firmware.
     const std::size_t announcements = std::size_t(phase);
     ASSERT_TRUE(updater::start(kind_t::any, package));

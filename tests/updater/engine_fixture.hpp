@@ -48,14 +48,6 @@ inline update_t make_package(const package_spec_t& spec) {
     return make_update(zip.data(), zip.size());
 }
 
-// The sector-0 blocks of a package's stage-2 images: how the devices recognise them.
-inline std::vector<std::vector<uint8_t>> stage2_blocks(const update_t& u) {
-    std::vector<std::vector<uint8_t>> blocks;
-    for (const auto* d : {&u.ventaro, &u.ruvo})
-        if (*d && (*d)->stage2) blocks.push_back((*d)->stage2->sectors.at(0));
-    return blocks;
-}
-
 // The roundtrip of an image's sequence that erases sector 0 (the sequence's
 // length when none does): from there until sector 0 is written again, the
 // device could not start.

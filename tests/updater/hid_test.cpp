@@ -30,12 +30,18 @@ hid_device_info info_of(uint16_t vid, uint16_t pid, const wchar_t* manufacturer,
     return info;
 }
 
-// A bootloader that answers every command with its echo and counts reports.
+// A bootloader that answers every command with its echo, and a write once its
+// last data report has come, and counts reports.
 struct echo_endpoint_t : devices::hid_endpoint_t {
     int write(const uint8_t* data, std::size_t length) override {
         ++reports;
         if (fail_at == reports - 1) return -1;
         const uint8_t* r = data + 1;
+        if (write_remaining > 0) {
+            write_remaining -= std::min(write_remaining, 64);
+            if (write_remaining == 0) pending = {0x0F, 0x0B};
+            return int(length);
+        }
         if (length == 65 && r[0] == 0x0F && r[1] != 0x0B && r[1] != 0x04) pending = {0x0F, r[1]};
         if (r[1] == 0x02 && r[0] == 0x0F) {
             pending.assign(64, 0);
@@ -43,9 +49,10 @@ struct echo_endpoint_t : devices::hid_endpoint_t {
             pending[1] = 1;
             pending[2] = 37;
         }
-        if (r[0] != 0x0F) pending = {0x0F, 0x0B};  // data reports: the last one is checked
+        if (r[0] == 0x0F && r[1] == 0x0B) write_remaining = r[6] | r[7] << 8;
         return int(length);
     }
+    int write_remaining = 0;
     int read(uint8_t* data, std::size_t length, int) override {
         const std::size_t n = std::min(length, pending.size());
         if (n > 0) std::memcpy(data, pending.data(), n);

@@ -40,7 +40,7 @@ bool same_below_bootloader(const std::vector<uint8_t>& a, const std::vector<uint
 
 TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     const update_t package = make_package({});
-    make_device({.kind = kind_t::ventaro, .stage2_sector0 = stage2_blocks(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     ASSERT_EQ(events.ends.size(), 1u);
@@ -89,7 +89,7 @@ TEST_F(StateMachine, StartWhileLiveChangesNothing) {
     EXPECT_FALSE(updater::start(kind_t::ruvo, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
     EXPECT_EQ(events.titles, std::vector<std::string>{"Connect your Ventaro"});
     // The live run still finds its device.
-    make_device({.kind = kind_t::ventaro, .stage2_sector0 = stage2_blocks(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::success);
 }
@@ -172,7 +172,7 @@ TEST_F(StateMachine, DecliningTheKindQuestionCancels) {
 
 TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind) {
     const update_t package = make_package({.ruvo = true});
-    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_sector0 = stage2_blocks(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_images = devices::stage2_images_of(package)}).plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.kind_questions, 0);
@@ -183,7 +183,7 @@ TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind)
 TEST_F(StateMachine, Stage2ErrorTextEndsTheRun) {
     const update_t package = make_package({});
     make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_error, 0, "Voice board not found"}},
-                 .stage2_sector0 = stage2_blocks(package)})
+                 .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
@@ -279,7 +279,7 @@ TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
 
 TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
     const update_t package = make_package({});
-    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 1}}, .stage2_sector0 = stage2_blocks(package)})
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 1}}, .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
@@ -291,7 +291,7 @@ TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
 
 TEST_F(StateMachine, FinishRequestComesHalfASecondAfterCompletion) {
     const update_t package = make_package({});
-    make_device({.kind = kind_t::ventaro, .stage2_sector0 = stage2_blocks(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     // The stage-2 firmware reports 1.0 (0.8 overall), completes 40 ms later, and
     // leaves as soon as the finish request arrives.
@@ -343,14 +343,14 @@ TEST_F(StateMachine, EndingARunDetachesItsInput) {
 TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
     const update_t package = make_package({});
     const fault_t silent{fault_t::type_t::stage2_stall, 0};
-    make_device({.kind = kind_t::ventaro, .faults = {silent}, .stage2_sector0 = stage2_blocks(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)}).plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
     updater::cancel();  // its status request is re-sent in a second
     device.reset();
 
     events.clear();
-    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {silent}, .stage2_sector0 = stage2_blocks(package)})
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_until([] { return events.titles.size() == 4; }, 900)) << ::testing::PrintToString(events.titles);  // phase 6 of the second run within the second
