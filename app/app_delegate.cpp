@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
 
@@ -43,8 +44,18 @@ QString format(const QString& pattern, const QString& a, const QString& b) {
     return text;
 }
 
-// Reads a whole file; false with the system's description of the failure.
+// Reads a whole regular file of a package's size at most; false with the
+// system's description of the failure. A pipe or a device could block or never end.
 bool read_file(const QString& path, QByteArray& bytes, QString& error) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir() && !info.isFile()) {
+        error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (info.isFile() && quint64(info.size()) > max_package_size) {
+        error = QStringLiteral("larger than %1 MiB").arg(max_package_size >> 20);
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();

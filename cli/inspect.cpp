@@ -41,13 +41,15 @@ json describe_image(const firmware_t& image) {
         sectors.push_back({{"index", index}, {"length", block->size()}, {"sha256", sha256_hex(block->data(), block->size())}});
 
     json plan = json::array();
-    for (const update_action_t& action : make_update_plan(image).actions) {
+    const update_plan_t update_plan = make_update_plan(image);
+    for (const update_action_t& action : update_plan.actions) {
         if (action.kind == update_action_t::kind_t::erase)
             plan.push_back({{"erase", action.address}, {"count", action.count}});
         else
             plan.push_back({{"write", action.address}, {"size", action.size}, {"sha256", sha256_hex(action.data, action.size)}});
     }
-    return {{"sectors", sectors}, {"plan", plan}};
+    // The updater refuses such an image before erasing anything.
+    return {{"sectors", sectors}, {"plan", plan}, {"touches_bootloader", touches_bootloader(update_plan)}};
 }
 
 json describe_device(const std::optional<device_update_t>& device) {

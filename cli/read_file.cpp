@@ -7,16 +7,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace zal::cli {
 
-namespace {
-// No real package comes near this; refusing keeps a wrong path from filling memory.
-constexpr off_t max_file_size = off_t(1) << 30;
-}
-
 bool file_bytes_t::open(const char* path, std::string& error) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe cannot hold the open until a writer comes.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     auto failed = [&](int code) {
         error = std::strerror(code);
         if (fd >= 0) ::close(fd);
@@ -26,9 +23,19 @@ bool file_bytes_t::open(const char* path, std::string& error) {
     struct stat info;
     if (::fstat(fd, &info) != 0) return failed(errno);
     if (S_ISDIR(info.st_mode)) return failed(EISDIR);
+    // A pipe, a device or a socket could block or never end.
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = "not a regular file";
+        return false;
+    }
+    if (info.st_size > off_t(max_file_size)) {
+        ::close(fd);
+        error = "larger than " + std::to_string(max_file_size >> 20) + " MiB";
+        return false;
+    }
 
-    if (S_ISREG(info.st_mode) && info.st_size > 0) {
-        if (info.st_size > max_file_size) return failed(EFBIG);
+    if (info.st_size > 0) {
         void* p = ::mmap(nullptr, std::size_t(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (p != MAP_FAILED) {
             mapped_ = static_cast<unsigned char*>(p);
@@ -43,7 +50,7 @@ bool file_bytes_t::open(const char* path, std::string& error) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return failed(errno);
         if (n == 0) break;
-        if (read_.size() + std::size_t(n) > std::size_t(max_file_size)) return failed(EFBIG);
+        if (read_.size() + std::size_t(n) > max_file_size) return failed(EFBIG);
         read_.insert(read_.end(), chunk, chunk + n);
     }
     ::close(fd);

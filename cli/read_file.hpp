@@ -6,10 +6,14 @@
 
 namespace zal::cli {
 
-// A whole file in memory: mapped when it is a regular file, else read.
+// A whole regular file in memory, mapped (read when it cannot be mapped).
 class file_bytes_t {
 public:
-    // False with the system's error text in `error`.
+    // The largest file accepted: an update package, or a 1 MiB flash image.
+    static constexpr std::size_t max_file_size = std::size_t(32) << 20;
+
+    // False with the reason in `error`: the system's error text, or that the
+    // path is not a regular file or is larger than `max_file_size`.
     bool open(const char* path, std::string& error);
     ~file_bytes_t();
 

@@ -1,5 +1,6 @@
 #include "cli/update_command.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -59,9 +60,11 @@ const char* const usage_text =
     "usage: ventaro-update-cli inspect PACKAGE\n"
     "       ventaro-update-cli update [--kind ventaro|ruvo] [--json]\n"
     "                                 [--simulate ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
-    "                                  [--fault SPEC]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
+    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
-    "        power-cut:K, stage2-error:TEXT, stage2-stall, refuse-send\n";
+    "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
+    "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
+    "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n";
 
 int usage(const std::string& problem = {}) {
     if (!problem.empty()) std::fprintf(stderr, "ventaro-update-cli: %s\n", problem.c_str());
@@ -124,6 +127,10 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     if (o.package.empty()) return (problem = "no package given", false);
     if (!o.simulate && (!o.faults.empty() || o.flash_in || o.flash_out))
         return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
+    // Only the first-generation bootloader leaves the kind open.
+    if (o.simulate && o.kind && *o.simulate != "v1-bootloader" &&
+        o.simulate->rfind(kind_word(*o.kind), 0) != 0)
+        return (problem = "--simulate " + *o.simulate + " is not a " + kind_word(*o.kind), false);
     return true;
 }
 
@@ -299,6 +306,10 @@ kind_t on_ask_kind_modal() {
                       : "The connected bootloader does not tell which device it belongs to.\n"
                         "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
               << std::flush;
+    // Ctrl-C must not wait for a line: the signal handler restarts `read`.
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    while (::poll(&input, 1, 100) <= 0)
+        if (cli::interrupted) return kind_t::any;
     std::string answer;
     if (!std::getline(std::cin, answer)) return kind_t::any;
     if (answer == "v" || answer == "V" || answer == "ventaro") return kind_t::ventaro;

@@ -46,6 +46,7 @@ public:
     unzipper(const unsigned char* data, unsigned long size) {
         // An empty buffer would open as an empty archive; it is no archive at all.
         if (data == nullptr || size == 0) fail("Could not unzip the data.");
+        if (size > max_package_size) fail("The update package is larger than 32 MiB.");
         zip_error_t error;
         zip_error_init(&error);
         zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
@@ -61,22 +62,27 @@ public:
     unzipper& operator=(const unzipper&) = delete;
 
     // The first entry in stored order whose full name matches ignoring ASCII case;
-    // nothing when it is missing, cannot be extracted, or is empty.
-    std::optional<std::string> extract_text(std::string_view name) const {
+    // nothing when it is missing, cannot be extracted, or is empty. Throws
+    // `too_large` when it declares more than `limit` bytes, and a message of its
+    // own when the package as a whole would inflate past its limit.
+    std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large) {
         const zip_int64_t count = zip_get_num_entries(archive_, 0);
         for (zip_int64_t i = 0; i < count; ++i) {
             const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-            if (stored != nullptr && ascii_iequal(stored, name)) return extract(zip_uint64_t(i));
+            if (stored != nullptr && ascii_iequal(stored, name)) return extract(zip_uint64_t(i), limit, too_large);
         }
         return std::nullopt;
     }
 
 private:
-    std::optional<std::string> extract(zip_uint64_t index) const {
+    std::optional<std::string> extract(zip_uint64_t index, uint64_t limit, const char* too_large) {
         zip_stat_t stat;
         zip_stat_init(&stat);
         if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return std::nullopt;
-        if (stat.size == 0 || stat.size > max_entry_size) return std::nullopt;
+        if (stat.size == 0) return std::nullopt;
+        if (stat.size > limit) fail(too_large);
+        inflated_ += stat.size;
+        if (inflated_ > max_inflated_size) fail("The package holds more than 64 MiB of data.");
         const bool deflated = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_DEFLATE &&
                               (stat.valid & ZIP_STAT_COMP_SIZE) && (stat.valid & ZIP_STAT_CRC) &&
                               !((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE);
@@ -128,6 +134,7 @@ private:
     }
 
     zip_t* archive_ = nullptr;
+    uint64_t inflated_ = 0;  // declared sizes of the entries extracted so far
 };
 
 struct ini_deleter {
@@ -137,7 +144,7 @@ struct ini_deleter {
 class update_source_t {
 public:
     update_source_t(const unsigned char* data, unsigned long size) : zip_(data, size) {
-        std::optional<std::string> info = zip_.extract_text("info.txt");
+        std::optional<std::string> info = zip_.extract_text("info.txt", max_text_entry_size, "The info file is larger than 1 MiB.");
         if (!info) fail("No info file found in update.");
         ini_.reset(ini_load(info->c_str(), nullptr));
         if (!ini_) fail("Could not parse the INI text.");
@@ -150,8 +157,8 @@ public:
         return property < 0 ? nullptr : ini_property_value(ini_.get(), general_, property);
     }
 
-    std::optional<firmware_t> firmware(const char* name, const flash_map_t& flash_map) const {
-        std::optional<std::string> text = zip_.extract_text(name);
+    std::optional<firmware_t> firmware(const char* name, const flash_map_t& flash_map) {
+        std::optional<std::string> text = zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.");
         if (!text) return std::nullopt;
         return load_firmware({text->data(), text->size()}, flash_map);
     }
@@ -160,11 +167,13 @@ public:
         return value(str_format_tmp("description-%s", lang_short_name[int(l)]));
     }
 
-    std::string notes(lang_t l) const {
-        return zip_.extract_text(str_format_tmp("notes-%s.txt", lang_short_name[int(l)])).value_or(std::string());
+    std::string notes(lang_t l) {
+        return zip_.extract_text(str_format_tmp("notes-%s.txt", lang_short_name[int(l)]), max_text_entry_size,
+                                 "The release notes are larger than 1 MiB.")
+            .value_or(std::string());
     }
 
-    std::optional<device_update_t> device(const char* main_name, const char* stage2_name) const {
+    std::optional<device_update_t> device(const char* main_name, const char* stage2_name) {
         std::optional<firmware_t> main = firmware(main_name, flash_map_stm32f40x_41x);
         if (!main) return std::nullopt;
         return device_update_t{std::move(*main), firmware(stage2_name, flash_map_stm32f40x_41x)};
@@ -179,7 +188,7 @@ private:
 }  // namespace
 
 update_t make_update(const unsigned char* data, unsigned long size) {
-    const update_source_t source(data, size);
+    update_source_t source(data, size);
     update_t update;
 
     const char* product = source.value("product");

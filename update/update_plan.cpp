@@ -1,6 +1,7 @@
 #include "update/update_plan.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace zal {
@@ -9,6 +10,20 @@ unsigned long first_non_empty_index(const unsigned char* bytes, unsigned long si
     unsigned long i = 0;
     while (i < size && bytes[i] == 0xFF) ++i;
     return i;
+}
+
+uint32_t plan_reach(const update_plan_t& plan) {
+    uint64_t reach = 0;
+    for (const update_action_t& action : plan.actions) {
+        const uint64_t start = uint64_t(std::max<int64_t>(action.address, 0));
+        const uint64_t end = action.kind == update_action_t::kind_t::write ? start + action.size : start + 1;
+        reach = std::max(reach, end);
+    }
+    return uint32_t(std::min<uint64_t>(reach, UINT32_MAX));
+}
+
+bool touches_bootloader(const update_plan_t& plan) {
+    return plan_reach(plan) > bootloader_address - plan.base_address;
 }
 
 update_plan_t make_update_plan(const firmware_t& image) {

@@ -28,6 +28,13 @@ constexpr uint64_t max_write_size = 0x4000;
 
 update_plan_t make_update_plan(const firmware_t& image);
 
+// The end of what the plan erases or writes, from the flash base: an erase
+// reaches at least into the sector it names.
+uint32_t plan_reach(const update_plan_t& plan);
+
+// Whether the plan would erase or write the known device's bootloader.
+bool touches_bootloader(const update_plan_t& plan);
+
 // Index of the first byte that is not 0xFF, or `size` when there is none.
 unsigned long first_non_empty_index(const unsigned char* bytes, unsigned long size);
 

@@ -165,21 +165,6 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
     }
 }
 
-uint32_t plan_reach(const update_plan_t& plan) {
-    uint64_t reach = 0;
-    for (const update_action_t& action : plan.actions) {
-        const uint64_t start = uint64_t(std::max<int64_t>(action.address, 0));
-        // An erase reaches at least into the sector it names.
-        const uint64_t end = action.kind == update_action_t::kind_t::write ? start + action.size : start + 1;
-        reach = std::max(reach, end);
-    }
-    return uint32_t(std::min<uint64_t>(reach, UINT32_MAX));
-}
-
-bool leaves_bootloader_whole(const update_plan_t& plan, uint32_t boot_start) {
-    return plan_reach(plan) <= boot_start;
-}
-
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
     std::vector<roundtrip_t> sequence;
     roundtrip_t info = make_command<uhb::cmd_code::info>();

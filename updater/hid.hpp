@@ -78,10 +78,7 @@ roundtrip_t make_command() {
 }
 
 void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan);
-// The end of what the plan erases or writes, from the flash base.
-uint32_t plan_reach(const update_plan_t& plan);
-// Whether the plan stays below the bootloader that begins at `boot_start`.
-bool leaves_bootloader_whole(const update_plan_t& plan, uint32_t boot_start);
+
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan);
 
 // Throws std::runtime_error when the exchange fails.

@@ -177,12 +177,32 @@ TEST(MakeUpdate, CorruptEntryCountsAsAbsent) {
     EXPECT_TRUE(update.ruvo);
 }
 
-TEST(MakeUpdate, HugeDeclaredSizeCountsAsAbsent) {
-    // A deflated entry that claims more than any package can hold is never extracted.
-    const std::string bomb(max_entry_size + 1, '\n');
-    const auto update = read({{"info.txt", info}, {"notes-en.txt", bomb}, {"ruvo.hex", small_hex}});
-    EXPECT_EQ(update.notes[0], "");
-    EXPECT_TRUE(update.ruvo);
+// Each limit fails the read with a message that names it, before anything of
+// that size is allocated.
+TEST(MakeUpdate, LimitsNameThemselves) {
+    const std::string over_text(max_text_entry_size + 1, 'a');
+    EXPECT_EQ(failure({{"info.txt", info + "x=" + over_text}, {"ruvo.hex", small_hex}}), "The info file is larger than 1 MiB.");
+    EXPECT_EQ(failure({{"info.txt", info}, {"notes-fr.txt", over_text}, {"ruvo.hex", small_hex}}),
+              "The release notes are larger than 1 MiB.");
+    EXPECT_EQ(failure({{"info.txt", info}, {"ruvo.hex", std::string(max_firmware_entry_size + 1, '\n')}}),
+              "A firmware file is larger than 16 MiB.");
+    // Four firmware files just under their own limit pass it together.
+    const std::string big(max_firmware_entry_size, '\n');
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex", big}, {"ventaro-stage2.hex", big}, {"ruvo.hex", big},
+                       {"ruvo-stage2.hex", big}}),
+              "The package holds more than 64 MiB of data.");
+    const std::vector<unsigned char> huge(max_package_size + 1, 0);
+    try {
+        make_update(huge.data(), huge.size());
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The update package is larger than 32 MiB.");
+    }
+    // Just under the text limit is fine.
+    EXPECT_EQ(read({{"info.txt", info}, {"notes-en.txt", std::string(max_text_entry_size, 'n')}, {"ruvo.hex", small_hex}})
+                  .notes[0]
+                  .size(),
+              max_text_entry_size);
 }
 
 TEST(MakeUpdate, ConcurrentReadsAndFormatting) {
