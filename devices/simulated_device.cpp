@@ -59,6 +59,17 @@ std::vector<uint8_t> info_record(kind_t kind) {
     return r;
 }
 
+// Without a given flash, the device holds only what its firmware needs to start
+// through the bootloader: a vector table whose reset enters the bootloader, and
+// the bootloader's jump stub. The rest of that firmware is not modelled.
+void put_factory_firmware(std::vector<uint8_t>& flash) {
+    std::fill(flash.begin(), flash.begin() + bootloader_offset, 0xFF);
+    const uint32_t words[] = {0x20020000, flash_base + bootloader_offset + 1};
+    for (std::size_t w = 0; w < 2; ++w)
+        for (std::size_t i = 0; i < 4; ++i) flash[w * 4 + i] = uint8_t(words[w] >> (8 * i));
+    std::fill(flash.begin() + stub_offset, flash.begin() + bootloader_offset, 0x47);
+}
+
 // Bytes the simulation keeps in the bootloader's own sector.
 std::vector<uint8_t> initial_flash() {
     std::vector<uint8_t> flash(flash_size, 0xFF);
@@ -139,7 +150,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         if (!options.flash.empty()) {
             std::copy_n(options.flash.begin(), std::min(options.flash.size(), std::size_t(bootloader_offset)), flash.begin());
         } else {
-            std::fill(flash.begin(), flash.begin() + bootloader_offset, 0xFF);
+            put_factory_firmware(flash);
         }
         if (!schedule) schedule = [](std::function<void()> task, uint32_t delay) { async_main(std::move(task), delay); };
         std::random_device seed;

@@ -7,6 +7,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <sys/stat.h>
+
+#include "tools/package_writer.hpp"
+#include "update/update.hpp"
 
 namespace {
 
@@ -17,10 +21,11 @@ struct run_t {
 };
 
 // Runs `update --json` and reads one JSON object per line.
-run_t run_update(const std::string& arguments) {
+run_t run_update(const std::string& arguments, const std::string& package = ZAL_SAMPLE_PACKAGE,
+                 const char* command_name = "update --json") {
     const auto err_path = std::filesystem::temp_directory_path() / ("zal-cli-update-" + std::to_string(::getpid()));
-    const std::string command =
-        std::string(ZAL_CLI_PATH) + " update --json " + arguments + " " + ZAL_SAMPLE_PACKAGE + " 2>" + err_path.string();
+    const std::string command = std::string(ZAL_CLI_PATH) + " " + command_name + " " + arguments + " " + package +
+                                " 2>" + err_path.string() + " </dev/null";
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
@@ -64,4 +69,84 @@ TEST(UpdateCommand, FailureAndUsage) {
     EXPECT_EQ(run_update("--fault no-answer:3").status, 2);  // faults need a simulated device
     EXPECT_EQ(run_update("--simulate toaster").status, 2);
     EXPECT_EQ(run_update("--simulate ventaro --fault no-answer").status, 2);
+}
+
+namespace {
+
+std::filesystem::path temp_path(const std::string& name) {
+    return std::filesystem::temp_directory_path() / ("zal-" + name + "-" + std::to_string(::getpid()));
+}
+
+std::vector<unsigned char> read_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace
+
+// The device starts what its flash holds: a stage-2 image far from sector 0
+// still starts as the stage-2 firmware once written.
+TEST(UpdateCommand, Stage2ImageAwayFromSectorZero) {
+    using namespace zal::tools;
+    const auto package = temp_path("package");
+    const auto zip = make_zip({{"info.txt", make_info_text("Test", "1.0.0", "2026-01-01")},
+                               {"ruvo.hex", make_ihex({{0x08000000, make_synthetic_firmware(40000, 3)}})},
+                               {"ruvo-stage2.hex", make_ihex({{0x08040000, make_synthetic_firmware(30000, 4)}})}});
+    std::ofstream(package, std::ios::binary).write(reinterpret_cast<const char*>(zip.data()), std::streamsize(zip.size()));
+    const auto flash = temp_path("flash");
+    const run_t r = run_update("--simulate ruvo --flash-out " + flash.string(), package.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.events.empty());
+    EXPECT_EQ(r.events.back()["outcome"], "success");
+    // Both images are in the flash, each whole.
+    const std::vector<unsigned char> bytes = read_bytes(flash);
+    const zal::update_t update = zal::make_update(zip.data(), zip.size());
+    for (const zal::firmware_t* image : {&update.ruvo->main, &*update.ruvo->stage2}) {
+        for (const auto& [index, block] : image->sectors) {
+            const std::size_t start = image->flash_map.sectors[index].base_address - 0x08000000;
+            ASSERT_LE(start + block.size(), bytes.size());
+            EXPECT_TRUE(std::equal(block.begin(), block.end(), bytes.begin() + std::ptrdiff_t(start))) << "sector " << index;
+        }
+    }
+    std::filesystem::remove(package);
+    std::filesystem::remove(flash);
+}
+
+// A run whose stage-2 firmware failed leaves the device running it; a second
+// run on the flash it left succeeds without any replug.
+TEST(UpdateCommand, SecondRunFromTheFlashAStage2ErrorLeft) {
+    const auto first = temp_path("flash-first"), second = temp_path("flash-second");
+    const run_t failed = run_update("--simulate ventaro --fault stage2-error:Broken --flash-out " + first.string());
+    ASSERT_EQ(failed.status, 1) << failed.err;
+    EXPECT_EQ(failed.events.back()["message"], "Broken");
+    const run_t retried = run_update("--simulate ventaro --flash-in " + first.string() + " --flash-out " + second.string());
+    EXPECT_EQ(retried.status, 0) << retried.err;
+    EXPECT_NE(retried.err.find("The device runs its stage-2 firmware: continuing its update."), std::string::npos);
+    // The same as a run that never failed.
+    const auto clean = temp_path("flash-clean");
+    ASSERT_EQ(run_update("--simulate ventaro --flash-out " + clean.string()).status, 0);
+    EXPECT_TRUE(read_bytes(second) == read_bytes(clean));
+    for (const auto& p : {first, second, clean}) std::filesystem::remove(p);
+}
+
+// Input that is no package cannot hang the command or make it swell.
+TEST(UpdateCommand, BadInputIsRefusedAtOnce) {
+    const auto fifo = temp_path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const char* command : {"inspect", "update"}) {
+        const run_t r = run_update("", fifo.string(), command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_EQ(r.err, fifo.string() + ": not a regular file\n") << command;
+    }
+    std::filesystem::remove(fifo);
+    EXPECT_EQ(run_update("", "/dev/zero", "inspect").err, "/dev/zero: not a regular file\n");
+
+    const auto big = temp_path("big");
+    std::filesystem::resize_file((std::ofstream(big), big), (32u << 20) + 1);
+    EXPECT_EQ(run_update("", big.string(), "inspect").err, big.string() + ": larger than 32 MiB\n");
+    std::filesystem::remove(big);
+
+    EXPECT_EQ(run_update("--simulate ventaro --fault power-cut:-1").status, 2);
+    EXPECT_EQ(run_update("--simulate ventaro --kind ruvo").status, 2);
+    EXPECT_EQ(run_update("--simulate v1-bootloader --kind ruvo --fault wrong-answer:0").status, 1);
 }

@@ -233,3 +233,64 @@ TEST_P(Cancels, InEveryPhase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, Cancels, ::testing::Range(1, 9));
+
+// --- imperfections of real devices and kernels ---------------------------------------
+
+namespace {
+
+struct imperfection_case_t {
+    std::string name;
+    fault_t fault;
+    const char* message;  // the failure the first run ends with; null when it succeeds
+};
+
+void PrintTo(const imperfection_case_t& c, std::ostream* out) { *out << c.name; }
+
+std::vector<imperfection_case_t> imperfection_cases() {
+    const update_t& p = fault_package();
+    const std::size_t stage2 = sequence_length(*p.ventaro->stage2);
+    using t = fault_t::type_t;
+    const char* timed_out = "No HID packet received after timeout.";
+    return {
+        {"EraseTaking2s", {t::slow_erase, 2000}, nullptr},
+        {"EraseTaking4500ms", {t::slow_erase, 4500}, timed_out},
+        {"AnswerAfterTheTimeOut", {t::late_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)}, timed_out},
+        {"AnswerComingTwice", {t::duplicate_answer, 1}, nullptr},
+        {"OneByteAnswer", {t::short_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)}, "Wrong reponse in HID report."},
+        {"InfoRecordOf55Bytes", {t::short_info}, "Invalid bootloader info data."},
+        {"ReEnumerationTaking3s", {t::slow_enumeration, 3000}, nullptr},
+        {"NodeRefusingToOpenFor1500ms", {t::refuse_open, 1500}, nullptr},
+        {"NodeRefusingToOpenFor2500ms", {t::refuse_open, 2500}, "Unable to connect to HID device."},
+    };
+}
+
+class Imperfections : public EndToEnd, public ::testing::WithParamInterface<imperfection_case_t> {};
+
+}  // namespace
+
+// What real hardware does now and then: a run either copes, or fails cleanly
+// with the device left in its bootloader, where a retry without a replug succeeds.
+TEST_P(Imperfections, RunCopesOrARetryFinishes) {
+    const imperfection_case_t& c = GetParam();
+    const update_t& package = fault_package();
+    make_device({.kind = kind_t::ventaro, .faults = {c.fault}, .flash = old_flash(), .stage2_images = devices::stage2_images_of(package)})
+        .plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    run_and_check_end();
+    ASSERT_FALSE(events.ends.empty());
+    if (c.message) {
+        EXPECT_EQ(events.ends[0].end, end_t::failure);
+        EXPECT_EQ(events.ends[0].message, c.message);
+        EXPECT_EQ(device->mode(), mode_t::bootloader);
+        events.clear();
+        ASSERT_TRUE(updater::start(kind_t::any, package));
+        run_and_check_end();
+        ASSERT_FALSE(events.ends.empty());
+    }
+    EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
+    run_until([&] { return device->mode() == mode_t::normal; }, 10000);
+    EXPECT_TRUE(device->flash() == devices::expected_flash(device->flash(), package.ventaro->main));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardware, Imperfections, ::testing::ValuesIn(imperfection_cases()),
+                         [](const auto& p) { return p.param.name; });

@@ -17,6 +17,7 @@ void on_end(end_t end, kind_t kind, const char* message) {
 
 kind_t on_ask_kind_modal() {
     ++testing::events.kind_questions;
+    if (auto hook = std::move(testing::events.kind_question_hook)) hook();
     return testing::events.kind_answer;
 }
 

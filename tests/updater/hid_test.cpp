@@ -102,6 +102,48 @@ TEST(ProgrammingSequence, ExactReportSizeAndEmptyWrites) {
     EXPECT_EQ(sequence[2].request[1], 11);
 }
 
+// Sector 0's vector table is gone from its erase until its last write is
+// confirmed, whether sector 0's data begins at its first byte or further in.
+TEST(ProgrammingSequence, SectorZeroWindowClosesAfterItsLastWrite) {
+    std::vector<unsigned char> bytes(100, 0x5A);
+    const auto from_0x100 = hid::make_programming_sequence(plan_with(bytes));
+    const bool expected[] = {false, false, false, true, true, true, false, false};
+    for (std::size_t i = 0; i < from_0x100.size(); ++i)
+        EXPECT_EQ(from_0x100[i].leaves_sector0_erased, expected[i]) << "roundtrip " << i;
+
+    update_plan_t plan{0x08000000, {{update_action_t::kind_t::erase, 0, 1},
+                                    {update_action_t::kind_t::write, 0, 0, bytes.data(), 64},
+                                    {update_action_t::kind_t::write, 0x2000, 0, bytes.data(), 64},
+                                    {update_action_t::kind_t::erase, 0x4000, 1},
+                                    {update_action_t::kind_t::write, 0x4000, 0, bytes.data(), 64}}};
+    std::vector<hid::roundtrip_t> sequence;
+    hid::append(sequence, plan);
+    ASSERT_EQ(sequence.size(), 8u);
+    const bool two_writes[] = {true, true, true, true, false, false, false, false};
+    for (std::size_t i = 0; i < sequence.size(); ++i) EXPECT_EQ(sequence[i].leaves_sector0_erased, two_writes[i]) << "roundtrip " << i;
+}
+
+// The information record says where the bootloader begins; a plan reaching it
+// fails at that first answer, before anything is erased.
+TEST(ProgrammingSequence, InformationAnswerGuardsTheBootloader) {
+    std::vector<unsigned char> bytes(64, 0x5A);
+    update_plan_t plan{0x08000000, {{update_action_t::kind_t::erase, 0xC0000, 1},
+                                    {update_action_t::kind_t::write, 0xDFFF0, 0, bytes.data(), 64}}};
+    const auto sequence = hid::make_programming_sequence(plan);
+    std::vector<uint8_t> record(64, 0);
+    const uint8_t fields[] = {56, 1, 37, 6, 0, 0, 0, 0, 0, 0x0E, 0};  // MCU 37, boot start 0xE0000
+    std::copy(std::begin(fields), std::end(fields), record.begin());
+    const char* error = nullptr;
+    EXPECT_FALSE(sequence[0].check(record.data(), record.size(), error));
+    EXPECT_STREQ(error, "The update would overwrite the device's bootloader.");
+    record[9] = 0x0F;  // boot start 0xF0000: the plan stays below it
+    error = nullptr;
+    EXPECT_TRUE(sequence[0].check(record.data(), record.size(), error));
+    const uint8_t absolute[] = {0x00, 0x00, 0x0E, 0x08};  // 0x080E0000, as an address
+    std::copy(std::begin(absolute), std::end(absolute), record.begin() + 7);
+    EXPECT_FALSE(sequence[0].check(record.data(), record.size(), error));
+}
+
 TEST(Matching, DescriptorsCompareExactly) {
     const auto ruvo = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Ruvo Update");
     EXPECT_TRUE(hid::matches(ruvo, usb_descriptor_bootloader_ruvo2));

@@ -367,3 +367,119 @@ TEST_F(StateMachine, TextsFollowTheLanguage) {
     updater::cancel();
     lang = lang_t::en;
 }
+
+// --- a retry always finishes the job -------------------------------------------------
+
+// A run that ends while the stage-2 firmware works leaves the device running it;
+// the next run, without a replug, finishes the internal update and then the main firmware.
+TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
+    const update_t package = make_package({});
+    for (const bool cancelled : {true, false}) {
+        SCOPED_TRACE(cancelled ? "cancelled during stage 2" : "stage-2 error");
+        events.clear();
+        std::vector<fault_t> faults;
+        if (!cancelled) faults.push_back({fault_t::type_t::stage2_error, 0, "Voice board not found"});
+        make_device({.kind = kind_t::ventaro, .faults = faults, .stage2_images = devices::stage2_images_of(package)}).plug();
+        ASSERT_TRUE(updater::start(kind_t::any, package));
+        if (cancelled) {
+            ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() > 0.3f; }));
+            updater::cancel();
+        } else {
+            ASSERT_TRUE(run_to_end());
+            EXPECT_EQ(events.ends[0].message, "Voice board not found");
+        }
+        EXPECT_EQ(device->mode(), mode_t::stage2);
+
+        events.clear();
+        ASSERT_TRUE(updater::start(kind_t::any, package));
+        ASSERT_TRUE(run_to_end()) << ::testing::PrintToString(events.titles);
+        EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
+        EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro", "Updating internal components...",
+                                                           "Waiting for the Ventaro...", "Updating..."}));
+        EXPECT_NE(log().find("The device runs its stage-2 firmware: continuing its update.\n"), std::string::npos);
+        settle();
+        EXPECT_EQ(device->mode(), mode_t::normal);
+        EXPECT_TRUE(same_below_bootloader(device->flash(), flash_after(erased_flash(), *package.ventaro)));
+    }
+}
+
+// A stage-2 firmware found at the start that never answers: the user is told to
+// power-cycle it, after ten requests, instead of waiting for ever.
+TEST_F(StateMachine, SilentStage2FirmwareFoundAtTheStartAsksForAPowerCycle) {
+    const update_t package = make_package({});
+    const auto stage2_flash = devices::expected_flash(erased_flash(), *package.ventaro->stage2);
+    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 0}}, .flash = stage2_flash,
+                 .stage2_images = devices::stage2_images_of(package)})
+        .plug();
+    EXPECT_EQ(device->mode(), mode_t::stage2) << "a flash holding the stage-2 image starts it";
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end(30000));
+    EXPECT_EQ(events.ends[0].end, end_t::failure);
+    EXPECT_EQ(events.ends[0].message, "The device does not answer. Turn it off, then on again, and run the update again.");
+    EXPECT_EQ(device->stage2_status_requests(), 10);
+}
+
+// A cancelled run's worker may still be finishing sector 0 when the next run
+// finds the same bootloader: the new worker waits, and the two never interleave.
+TEST_F(StateMachine, NextRunWaitsForTheCancelledRunsWorker) {
+    const update_t package = make_package({.ventaro_stage2 = false});
+    const std::size_t erase = sector0_erase(package.ventaro->main);
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    device->pause_at_roundtrip(erase);
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_until([&] { return device->paused(); }));
+    updater::cancel();
+    events.clear();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    std::size_t most_handles = 0;
+    std::thread eraser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        device->resume();
+    });
+    const bool ended = run_until([&] {
+        most_handles = std::max(most_handles, devices::hid_open_handles());
+        return !events.ends.empty();
+    });
+    eraser.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
+    EXPECT_NE(log().find("Waiting for the previous programming to stop.\n"), std::string::npos);
+    settle();
+    EXPECT_TRUE(same_below_bootloader(device->flash(), devices::expected_flash(erased_flash(), package.ventaro->main)));
+    EXPECT_LE(most_handles, 1u);
+}
+
+// The kind question can stay open while its run ends and another begins: its
+// answer belongs to the run that asked.
+TEST_F(StateMachine, KindAnswerOfAnEndedRunIsIgnored) {
+    const update_t package = make_package({.ventaro_stage2 = false, .ruvo = true});
+    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
+    events.kind_answer = kind_t::any;  // declined, but only after the user started a run for the Ventaro
+    events.kind_question_hook = [&] {
+        updater::cancel();
+        EXPECT_TRUE(updater::start(kind_t::ventaro, package));
+    };
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(updater::running());
+    ASSERT_TRUE(run_until([] { return events.ends.size() == 2; }));
+    EXPECT_EQ(events.ends[0].end, end_t::cancelled);
+    EXPECT_EQ(events.ends[1].end, end_t::success) << events.ends[1].message;
+    EXPECT_EQ(events.ends[1].kind, kind_t::ventaro);
+}
+
+// Nothing is erased when the image reaches into the bootloader's sector.
+TEST_F(StateMachine, ImageThatReachesTheBootloaderIsRefusedBeforeAnyErase) {
+    const std::string hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4096, 5)},
+                                              {0x080E0100, std::vector<unsigned char>(64, 0x42)}});
+    const auto zip = tools::make_zip({{"info.txt", tools::make_info_text("Test", "1.0.0", "2026-01-01")}, {"ventaro.hex", hex}});
+    const update_t package = make_update(zip.data(), zip.size());
+    ASSERT_TRUE(touches_bootloader(make_update_plan(package.ventaro->main)));
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    const std::vector<uint8_t> before = device->flash();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::failure);
+    EXPECT_EQ(events.ends[0].message, "The update would overwrite the device's bootloader.");
+    EXPECT_EQ(device->roundtrips(), 1u);  // the information request only
+    EXPECT_TRUE(device->flash() == before);
+}
