@@ -2,7 +2,7 @@
 // whole update on a machine without hardware. A simulated device is plugged in
 // a few seconds after a run starts.
 //
-//   ventaro-update-demo [--simulate DEVICE] [--fault SPEC]... [PACKAGE]
+//   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [PACKAGE]
 #include <QCoreApplication>
 
 #include <cstdio>
