@@ -46,6 +46,52 @@ void BM_ParseOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseOnly)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 
+// Shapes of hostile notes, each repeated to the size asked: the cost must stay
+// linear whatever the text holds.
+struct shape_t {
+    const char* name;
+    QString unit;
+    QString prefix = {};
+};
+
+const shape_t shapes[] = {
+    {"emphasis runs", QStringLiteral("*_")},
+    {"closing parentheses", QStringLiteral(")"), QStringLiteral("see https://e.org/a(b")},
+    {"e-mail local parts", QStringLiteral("a_")},
+    {"backtick runs", QStringLiteral("a"), QStringLiteral("``` ``x ```")},
+    {"unmatched brackets", QStringLiteral("[")},
+    {"unclosed links", QStringLiteral("[a](")},
+    {"deep quotes", QStringLiteral(">"), QStringLiteral("\n")},
+    {"deep lists", QStringLiteral("-"), QStringLiteral("\n")},
+    {"open strong marks", QStringLiteral("** ")},
+    {"escapes", QStringLiteral("\\`")},
+};
+
+QString hostile_notes(const shape_t& shape, qsizetype bytes) {
+    QString text = shape.prefix;
+    text.reserve(bytes + 64);
+    while (text.size() < bytes) text += shape.unit;
+    if (shape.prefix.startsWith(u'`')) text += u'`';
+    return text + QStringLiteral(" end\n");
+}
+
+void BM_HostileNotes(benchmark::State& state) {
+    const shape_t& shape = shapes[state.range(0)];
+    const QString notes = hostile_notes(shape, state.range(1));
+    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    for (auto _ : state) {
+        QTextDocument document;
+        zal::gui::fill_document(document, parser->attributedStringFromMarkdown(notes));
+        benchmark::DoNotOptimize(document.characterCount());
+    }
+    state.SetLabel(shape.name);
+    state.counters["characters"] = double(notes.size());
+}
+BENCHMARK(BM_HostileNotes)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, int(std::size(shapes)) - 1, 1), {10 << 10, 100 << 10, 1 << 20}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 }  // namespace
 
 int main(int argc, char** argv) {

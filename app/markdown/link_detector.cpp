@@ -49,27 +49,35 @@ std::optional<qsizetype> domain_end(QStringView text, qsizetype p, int periods) 
 // and unbalanced closing parentheses are taken off.
 qsizetype path_end(QStringView text, qsizetype p) {
     qsizetype end = p;
-    while (end < text.size() && !is_space(text[end]) && text[end] != u'<') ++end;
+    // Parentheses counted once, and kept up to date as the end moves back.
+    qsizetype open = 0, close = 0;
+    while (end < text.size() && !is_space(text[end]) && text[end] != u'<') {
+        open += text[end] == u'(';
+        close += text[end] == u')';
+        ++end;
+    }
+    auto drop_last = [&] {
+        --end;
+        open -= text[end] == u'(';
+        close -= text[end] == u')';
+    };
     for (;;) {
         if (end <= p) return end;
         const QChar last = text[end - 1];
         if (last == u'?' || last == u'!' || last == u'.' || last == u',' || last == u':' || last == u'*' ||
             last == u'_' || last == u'~' || last == u'\'' || last == u'"') {
-            --end;
+            drop_last();
             continue;
         }
-        if (last == u')') {
-            const QStringView part = text.mid(p, end - p);
-            if (part.count(u')') > part.count(u'(')) {
-                --end;
-                continue;
-            }
+        if (last == u')' && close > open) {
+            drop_last();
+            continue;
         }
         if (last == u';') {  // an entity reference such as &amp; at the end
             qsizetype amp = end - 2;
             while (amp >= p && is_alnum(text[amp])) --amp;
             if (amp >= p && text[amp] == u'&' && amp < end - 2) {
-                end = amp;
+                while (end > amp) drop_last();
                 continue;
             }
         }
@@ -96,11 +104,16 @@ std::optional<qsizetype> www_address(QStringView text, qsizetype p) {
     return path_end(text, *domain);
 }
 
-std::optional<qsizetype> email_address(QStringView text, qsizetype p) {
+qsizetype local_part_end(QStringView text, qsizetype p) {
     qsizetype at = p;
     while (at < text.size() && (is_alnum(text[at]) || text[at] == u'.' || text[at] == u'-' || text[at] == u'_' ||
                                 text[at] == u'+'))
         ++at;
+    return at;
+}
+
+std::optional<qsizetype> email_address(QStringView text, qsizetype p) {
+    const qsizetype at = local_part_end(text, p);
     if (at == p || at >= text.size() || text[at] != u'@') return std::nullopt;
     qsizetype end = at + 1;
     int dots = 0;
@@ -123,11 +136,17 @@ std::optional<qsizetype> email_address(QStringView text, qsizetype p) {
 }  // namespace
 
 std::optional<found_link_t> find_link(QStringView text, qsizetype from) {
+    // Where the local part that an e-mail address starting here would have ends:
+    // every later start inside it reaches the same '@' and fails the same way,
+    // so that a long local part is read once, not once per start.
+    qsizetype failed_local_part_end = -1;
     for (qsizetype p = std::max<qsizetype>(from, 0); p < text.size(); ++p) {
         if (!is_alnum(text[p]) || !may_start_after(text, p)) continue;
         if (const auto end = url_with_scheme(text, p)) return found_link_t{p, *end - p, false};
         if (const auto end = www_address(text, p)) return found_link_t{p, *end - p, false};
+        if (p < failed_local_part_end) continue;
         if (const auto end = email_address(text, p)) return found_link_t{p, *end - p, true};
+        failed_local_part_end = local_part_end(text, p);
     }
     return std::nullopt;
 }

@@ -24,6 +24,9 @@ QTextCharFormat format_of(const text_attributes_t& a) {
 void fill_document(QTextDocument& document, const styled_text_t& text) {
     document.clear();
     QTextCursor cursor(&document);
+    // One edit block: outside one, every insertion lays its whole paragraph out
+    // again, which is quadratic in the runs of a paragraph.
+    cursor.beginEditBlock();
     qsizetype position = 0;
     int image_count = 0;
     for (const styled_text_t::run_t& run : text.runs()) {
@@ -38,7 +41,9 @@ void fill_document(QTextDocument& document, const styled_text_t& text) {
                 }
                 const QUrl name(QStringLiteral("release-notes-image:%1").arg(++image_count));
                 document.addResource(QTextDocument::ImageResource, name, a.attachment->image);
+                // The run's format first, so that a linked image keeps its link.
                 QTextImageFormat image;
+                image.merge(format_of(a));
                 image.setName(name.toString());
                 image.setWidth(a.attachment->bounds.width());
                 image.setHeight(a.attachment->bounds.height());
@@ -56,6 +61,7 @@ void fill_document(QTextDocument& document, const styled_text_t& text) {
             if (!lines[i].isEmpty()) cursor.insertText(lines[i], format);
         }
     }
+    cursor.endEditBlock();
 }
 
 }  // namespace zal::gui
