@@ -7,7 +7,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QThread>
 
 #include <cmath>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "app/factories.hpp"
 #include "app/log_window.hpp"
 #include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/text_document.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
@@ -218,15 +221,45 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
                                           QString::fromUtf8(date)));
     std::string notes = update_.notes[int(lang)];
     if (notes.empty()) notes = update_.notes[0];
+    ++notesGeneration_;
     if (!notes.empty()) {
-        if (!parser_) parser_ = PXMarkdownParser::standardParser();
         text_attributes_t base;
         base.foreground = windowCtrl_->textView()->palette().color(QPalette::Text);
         base.font = control_font(control_size_t::regular);
-        windowCtrl_->setDetails(parser_->attributedStringFromMarkdown(QString::fromUtf8(notes.data(), qsizetype(notes.size())), base));
+        QString markdown = QString::fromUtf8(notes.data(), qsizetype(notes.size()));
+        if (notes.size() <= large_notes) {
+            if (!parser_) parser_ = PXMarkdownParser::standardParser();
+            windowCtrl_->setDetails(parser_->attributedStringFromMarkdown(markdown, base));
+        } else {
+            renderLargeNotes(std::move(markdown), base);
+        }
+    } else {
+        windowCtrl_->setDetails(styled_text_t());
     }
     windowCtrl_->setUpdateEnabled(true);
     return true;
+}
+
+// Long notes are rendered on a worker, into a document of their own, so that
+// the window and its menus stay responsive whatever the notes hold. A later
+// package's notes supersede them.
+void AppDelegate::renderLargeNotes(QString markdown, const text_attributes_t& base) {
+    windowCtrl_->setDetails(styled_text_t());
+    const uint64_t generation = notesGeneration_;
+    // A parser of its own: the shared one is locked while it parses.
+    std::shared_ptr<PXMarkdownParser> parser = PXMarkdownParser::standardParser();
+    QThread* main_thread = QThread::currentThread();
+    QPointer<AppDelegate> self(this);
+    async([self, parser, main_thread, generation, markdown = std::move(markdown), base] {
+        auto details = std::make_shared<styled_text_t>(parser->attributedStringFromMarkdown(markdown, base));
+        auto document = std::make_shared<std::unique_ptr<QTextDocument>>(std::make_unique<QTextDocument>());
+        fill_document(**document, *details);
+        (*document)->moveToThread(main_thread);
+        async_main([self, generation, details, document] {
+            if (self && self->notesGeneration_ == generation)
+                self->windowCtrl_->setDetails(*details, std::move(*document));
+        });
+    });
 }
 
 QStringList AppDelegate::bundleDirectories() {

@@ -26,6 +26,8 @@ class AppDelegate : public QObject, public UpdateWindowControllerDelegate, publi
     Q_OBJECT
 
 public:
+    // Notes longer than this (in bytes) are rendered on a worker.
+    static constexpr std::size_t large_notes = 256 * 1024;
     AppDelegate();
     ~AppDelegate() override;
 
@@ -96,6 +98,8 @@ private:
     std::unique_ptr<UpdateWindowController> windowCtrl_;
     std::unique_ptr<UpdateSheetController> sheetCtrl_;
     std::unique_ptr<PXMarkdownParser> parser_;
+    uint64_t notesGeneration_ = 0;  // advanced by every package read
+    void renderLargeNotes(QString markdown, const text_attributes_t& base);
     QPointer<QAction> updateItem_, openItem_;
 };
 

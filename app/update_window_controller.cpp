@@ -127,6 +127,18 @@ void UpdateWindowController::setDetails(const styled_text_t& details) {
     textView_->verticalScrollBar()->setValue(0);
 }
 
+void UpdateWindowController::setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled) {
+    details_ = details;
+    QTextDocument* previous = takenDocument_;
+    takenDocument_ = filled.release();
+    takenDocument_->setParent(textView_);
+    takenDocument_->setDocumentMargin(8);
+    textView_->setDocument(takenDocument_);
+    if (previous) previous->deleteLater();
+    textView_->moveCursor(QTextCursor::Start);
+    textView_->verticalScrollBar()->setValue(0);
+}
+
 void UpdateWindowController::setUpdateEnabled(bool enabled) {
     updateEnabled_ = enabled;
     updateButton_->setEnabled(enabled);

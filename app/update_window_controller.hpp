@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 // The main window: product, version and date, rendered release notes and the
 // "Update" button. It knows nothing of packages; its owner fills it.
 
@@ -44,6 +46,9 @@ public:
     void setSecondaryTitle(const QString& secondaryTitle);
     const styled_text_t& details() const { return details_; }
     void setDetails(const styled_text_t& details);
+    // The same, with the document already filled from `details` (off the main
+    // thread, for long notes); the view takes it over.
+    void setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled);
     bool updateEnabled() const { return updateEnabled_; }
     void setUpdateEnabled(bool enabled);
     bool detailsEnabled() const { return detailsEnabled_; }
@@ -69,6 +74,7 @@ private:
 
     QString title_, secondaryTitle_;
     styled_text_t details_;
+    QTextDocument* takenDocument_ = nullptr;  // the last filled document handed over, a child of the view
     bool updateEnabled_ = false;
     bool detailsEnabled_ = true;
 };

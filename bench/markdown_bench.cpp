@@ -58,7 +58,7 @@ const shape_t shapes[] = {
     {"emphasis runs", QStringLiteral("*_")},
     {"closing parentheses", QStringLiteral(")"), QStringLiteral("see https://e.org/a(b")},
     {"e-mail local parts", QStringLiteral("a_")},
-    {"backtick runs", QStringLiteral("a"), QStringLiteral("``` ``x ```")},
+    {"long code span", QStringLiteral("a"), QStringLiteral("``")},
     {"unmatched brackets", QStringLiteral("[")},
     {"unclosed links", QStringLiteral("[a](")},
     {"deep quotes", QStringLiteral(">"), QStringLiteral("\n")},

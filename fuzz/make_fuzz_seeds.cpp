@@ -41,6 +41,17 @@ int main(int argc, char** argv) {
         "# Title\n## Sub **bold** *em* __s__ _e_\n- item\n-- inner\n> quote\n"
         "[link](https://a.example/x) ![img](logo.png) www.a.example mail@a.example https://b.example/(x)\n"
         "\\*esc\\* `code` ``a`b`` \\`no`\r\n#\n"));
+    // Shapes that once cost quadratic time, a few KiB each.
+    const auto repeated = [](const std::string& unit, std::size_t times) {
+        std::string text;
+        for (std::size_t i = 0; i < times; ++i) text += unit;
+        return text;
+    };
+    put(dir / "markdown/emphasis-runs", repeated("*_", 2000));
+    put(dir / "markdown/parentheses", "see https://e.org/a(b" + repeated(")", 4000));
+    put(dir / "markdown/local-parts", repeated("a_", 2000));
+    put(dir / "markdown/backticks", "``" + repeated("a", 5000) + "` then `x`");
+    put(dir / "markdown/nesting", repeated(">", 2000) + " q\n" + repeated("-", 2000) + " l\n");
     put(dir / "markdown/unicode", std::string("# Caf\xC3\xA9 \xE2\x80\xA8> \xC2\xA0x\n- \xF0\x9F\x8E\xB9"));
     return 0;
 }

@@ -18,8 +18,10 @@ for target in build-fuzz/fuzz/fuzz_*; do
   corpus="build-fuzz/corpus/$name"
   log="build-fuzz/$name.log"
   mkdir -p "$corpus"
+  dictionary=()
+  if [[ -f "fuzz/${name#fuzz_}.dict" ]]; then dictionary=(-dict="fuzz/${name#fuzz_}.dict"); fi
   echo "== $name for ${seconds}s"
-  if ! "$target" "$corpus" "build-fuzz/fuzz/seeds/${name#fuzz_}" -max_total_time="$seconds" \
+  if ! "$target" "$corpus" "build-fuzz/fuzz/seeds/${name#fuzz_}" "${dictionary[@]}" -max_total_time="$seconds" \
       -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 \
       -artifact_prefix=build-fuzz/ >"$log" 2>&1; then
     cat "$log"

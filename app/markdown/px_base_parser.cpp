@@ -2,16 +2,49 @@
 
 namespace zal::gui {
 
+namespace {
+
+// ICU's \s is Unicode's White_Space property; PCRE2's also takes U+180E.
+const QString white_space = QStringLiteral("\\t\\n\\x{0B}\\f\\r\\x{20}\\x{85}\\x{A0}\\x{1680}\\x{2000}-\\x{200A}\\x{2028}\\x{2029}\\x{202F}\\x{205F}\\x{3000}");
+
+// Writes \s and \S out as ICU's sets; only outside brackets, where the
+// renderer's patterns use them.
+QString with_icu_white_space(const QString& pattern) {
+    QString out;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == u'\\' && i + 1 < pattern.size()) {
+            const QChar next = pattern[++i];
+            if (next == u's')
+                out += u'[' + white_space + u']';
+            else if (next == u'S')
+                out += QStringLiteral("[^") + white_space + u']';
+            else
+                out += u'\\' + QString(next);
+            continue;
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
+}  // namespace
+
 QRegularExpression icu_expression(const QString& pattern, QRegularExpression::PatternOptions options) {
-    // (*ANY): ICU's set of line endings; Unicode properties: ICU's \s and \w.
-    return QRegularExpression(QStringLiteral("(*ANY)") + pattern,
+    // (*ANY): ICU's set of line endings; Unicode properties: ICU's \w.
+    return QRegularExpression(QStringLiteral("(*ANY)") + with_icu_white_space(pattern),
                               options | QRegularExpression::UseUnicodePropertiesOption);
 }
 
 std::optional<text_match_t> regex_matcher_t::match(QStringView text, qsizetype from) const {
     // Without the option each call checks the whole subject again: quadratic.
-    const QRegularExpressionMatch m =
-        expression_.match(text, from, QRegularExpression::NormalMatch, QRegularExpression::DontCheckSubjectStringMatchOption);
+    QRegularExpressionMatch m;
+    // PCRE2 gives up on a start that needs too much backtracking, which Qt reports
+    // as an invalid match, not as none: the search goes on from the next start.
+    for (qsizetype start = from; start <= text.size(); ++start) {
+        m = expression_.match(text, start, QRegularExpression::NormalMatch,
+                              QRegularExpression::DontCheckSubjectStringMatchOption);
+        if (m.isValid()) break;
+    }
     if (!m.hasMatch()) return std::nullopt;
     text_match_t result;
     for (int i = 0; i <= m.lastCapturedIndex(); ++i) result.groups.push_back({m.capturedStart(i), m.capturedLength(i)});
@@ -51,6 +84,7 @@ styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const s
     styled_text_t current = markdown;
     for (const PXExpressionBlockPair& rule : parsingPairs_) {
         QString work = current.text();
+        rule.regularExpression->begin(work);
         styled_text_t next;
         styled_text_t::reader_t reader(current);
         qsizetype copied = 0;
@@ -60,6 +94,7 @@ styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const s
             const text_match_t::range_t whole = found->range();
             reader.copy(copied, whole.start - copied, next);
             styled_text_t segment;
+            segment.set_attributes_before(next.last_attributes());
             reader.copy(whole.start, whole.length, segment);
             for (auto& group : found->groups)
                 if (group.start >= 0) group.start -= whole.start;

@@ -32,6 +32,8 @@ struct text_match_t {
 class text_matcher_t {
 public:
     virtual ~text_matcher_t() = default;
+    // Called before each pass of a rule over a new text.
+    virtual void begin(QStringView) const {}
     // The first match at or after `from`; characters before `from` count for
     // look-behind and line starts.
     virtual std::optional<text_match_t> match(QStringView text, qsizetype from) const = 0;

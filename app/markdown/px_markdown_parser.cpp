@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "app/markdown/code_span_matcher.hpp"
 #include "app/markdown/link_detector.hpp"
 
 namespace zal::gui {
@@ -68,7 +69,6 @@ std::optional<QImage> image_resource(const QString& name) {
     return image;
 }
 
-const QString code_pattern = QStringLiteral(R"((?<!\\)(?:\\\\)*+(`+)(.*?[^`].*?)(\1)(?!`))");
 
 }  // namespace
 
@@ -200,7 +200,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
 }
 
 void PXMarkdownParser::addCodeEscapingParsing() {
-    addParsingRuleWithRegularExpression(pattern(code_pattern, QRE::DotMatchesEverythingOption),
+    addParsingRuleWithRegularExpression(std::make_shared<code_span_matcher_t>(true),
                                         [](const text_match_t& m, styled_text_t& text) {
                                             const auto content = m.range(2);
                                             text.replace(content.start, content.length,
@@ -354,11 +354,16 @@ void PXMarkdownParser::addMonospacedParsingWithFormattingBlock(range_block_t for
 
 void PXMarkdownParser::addCodeUnescapingParsingWithFormattingBlock(range_block_t formattingBlock) {
     addParsingRuleWithRegularExpression(
-        pattern(code_pattern), [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+        std::make_shared<code_span_matcher_t>(false), [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
             const auto content = m.range(2);
             const QStringView hex = QStringView(text.text()).mid(content.start, content.length);
+            // A backslash in code stays escaped, so that the last rule, which
+            // unescapes the rest of the text, gives it back as it was.
             QString decoded;
-            for (qsizetype i = 0; i + 4 <= hex.size(); i += 4) decoded += stringWithHexaString(hex, i);
+            for (qsizetype i = 0; i + 4 <= hex.size(); i += 4) {
+                const QString c = stringWithHexaString(hex, i);
+                decoded += c == u"\\" ? QStringLiteral("\\005c") : c;
+            }
             text.remove(m.range(3).start, m.range(3).length);
             text.replace(content.start, content.length, decoded);
             if (formattingBlock) formattingBlock(text, content.start, decoded.size());

@@ -83,7 +83,9 @@ void styled_text_t::add_attributes(qsizetype start, qsizetype length, const text
 
 void styled_text_t::replace(qsizetype start, qsizetype length, const QString& text) {
     std::shared_ptr<const text_attributes_t> inherited;
-    if (!runs_.empty()) {
+    if (length == 0 && start == 0 && before_) {
+        inherited = before_;
+    } else if (!runs_.empty()) {
         const qsizetype from = length > 0 ? start : (start > 0 ? start - 1 : 0);
         qsizetype run_start = 0;
         for (const run_t& run : runs_) {

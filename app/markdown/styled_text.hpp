@@ -50,8 +50,14 @@ public:
 
     void add_attributes(qsizetype start, qsizetype length, const text_attributes_t& attributes);
     // The new text takes the attributes of the first replaced character (or, for
-    // an empty range, of the one before it, else the one after).
+    // an empty range, of the one before it, else the one after). For a piece cut
+    // out of a larger text, the one before its start is that of the larger text.
     void replace(qsizetype start, qsizetype length, const QString& text);
+    // Gives a piece the attributes of the character before it in its larger text.
+    void set_attributes_before(std::shared_ptr<const text_attributes_t> attributes) { before_ = std::move(attributes); }
+    std::shared_ptr<const text_attributes_t> last_attributes() const {
+        return runs_.empty() ? before_ : runs_.back().attributes;
+    }
     void remove(qsizetype start, qsizetype length) { replace(start, length, QString()); }
 
     styled_text_t slice(qsizetype start, qsizetype length) const;
@@ -84,6 +90,7 @@ private:
 
     QString text_;
     std::vector<run_t> runs_;  // lengths add up to the text's length
+    std::shared_ptr<const text_attributes_t> before_;
 };
 
 }  // namespace zal::gui

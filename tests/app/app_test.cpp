@@ -142,6 +142,28 @@ private slots:
         QTest::qWait(50);
     }
 
+    // Long notes are rendered on a worker: reading the package returns at once,
+    // the notes follow, and a package read meanwhile wins over them.
+    void longNotesArriveWithoutHoldingTheWindow() {
+        std::string notes;
+        while (notes.size() <= AppDelegate::large_notes) notes += "- item with **bold** and `code`\n";
+        const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
+        const auto info = tools::make_info_text("Ventaro", "2.1.0", "2021-03-05");
+        write_package(bundle, "a.zalmirupdate", tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
+        AppDelegate& d = launch();
+        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(d.windowCtrl()->textView()->toPlainText().startsWith(QStringLiteral("\u2022\titem with bold")), 20000);
+        QCOMPARE(d.windowCtrl()->details().length(), d.windowCtrl()->textView()->toPlainText().size());
+
+        QTemporaryDir other;
+        const QString small = write_package(other, "b.zalmirupdate", package_bytes(true, false));
+        const QString large = write_package(other, "c.zalmirupdate", tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(large)));
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(small)));
+        QTest::qWait(3000);
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+    }
+
     void startupLoadsTheBundledPackage() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         AppDelegate& d = launch();

@@ -5,7 +5,10 @@
 #include <QTextCursor>
 #include <QtTest>
 
+#include "app/markdown/code_span_matcher.hpp"
 #include "app/markdown/link_detector.hpp"
+
+#include <random>
 #include "app/markdown/px_markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
 
@@ -43,6 +46,83 @@ class MarkdownTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The code-span scanner finds what ICU's pattern finds (PCRE2 agrees with
+    // ICU on it while the input is too short to reach PCRE2's limits).
+    void codeSpanScannerMatchesThePattern() {
+        const QString pattern = QStringLiteral(R"((?<!\\)(?:\\\\)*+(`+)(.*?[^`].*?)(\1)(?!`))");
+        std::mt19937 random(7);
+        const char16_t alphabet[] = {u'`', u'`', u'\\', u'a', u'\n', u' '};
+        for (const bool dot_all : {true, false}) {
+            const regex_matcher_t regex(icu_expression(
+                pattern, dot_all ? QRegularExpression::DotMatchesEverythingOption : QRegularExpression::NoPatternOption));
+            const code_span_matcher_t scanner(dot_all);
+            for (int round = 0; round < 3000; ++round) {
+                QString text;
+                const int length = int(random() % 24);
+                for (int i = 0; i < length; ++i) text += QChar(alphabet[random() % std::size(alphabet)]);
+                scanner.begin(text);
+                for (qsizetype from = 0; from <= text.size(); ++from) {
+                    const auto expected = regex.match(text, from);
+                    const auto found = scanner.match(text, from);
+                    QVERIFY2(expected.has_value() == found.has_value(),
+                             qPrintable(QStringLiteral("%1 from %2 (dot all %5): pattern %3, scanner %4")
+                                            .arg(QString(text).replace(u'\n', QStringLiteral("\\n")))
+                                            .arg(from)
+                                            .arg(expected ? expected->range().start : -1)
+                                            .arg(found ? found->range().start : -1)
+                                            .arg(dot_all)));
+                    if (!expected) continue;
+                    for (std::size_t g = 0; g < 4; ++g) {
+                        QVERIFY2(expected->range(g).start == found->range(g).start, qPrintable(text));
+                        QVERIFY2(expected->range(g).length == found->range(g).length, qPrintable(text));
+                    }
+                }
+            }
+        }
+    }
+
+    // Where PCRE2 gives up (an opening run of two with no closing one and some
+    // 4,500 characters after it), ICU pairs a single backtick, and so do we; the
+    // rule goes on to the spans after it.
+    void longCodeSpans() {
+        const QString inner(6000, u'a');
+        const auto r = render(QStringLiteral("``") + inner + QStringLiteral("` then `x`"));
+        QCOMPARE(r.text(), QStringLiteral("`") + inner + QStringLiteral(" then x"));
+        QVERIFY(r.at(inner.left(10)).foreground.has_value());
+        QVERIFY(r.at(QStringLiteral("x")).foreground.has_value());
+        QVERIFY(!r.at(QStringLiteral(" then")).foreground.has_value());
+    }
+
+    // ICU's \s is Unicode's White_Space, without U+180E.
+    void mongolianVowelSeparatorIsNoSpace() {
+        QCOMPARE(render(QStringLiteral("#\u180eTitle")).text(), QStringLiteral("#\u180eTitle"));
+        QCOMPARE(render(QStringLiteral("-\u180eitem")).text(), QStringLiteral("-\u180eitem"));
+        QCOMPARE(render(QStringLiteral("#\u3000Title")).text(), QStringLiteral("Title"));
+    }
+
+    // A rule that empties its match and inserts new text (an image whose
+    // alternative text is empty) gives it the attributes of the character before.
+    void insertionIntoAnEmptiedMatchTakesTheAttributesBefore() {
+        PXBaseParser parser;
+        parser.addParsingRuleWithRegularExpression(
+            std::make_shared<regex_matcher_t>(icu_expression(QStringLiteral("X"), {})), [](const text_match_t&, styled_text_t& text) {
+                text.remove(0, 1);
+                text.replace(0, 0, QStringLiteral("Y"));
+            });
+        text_attributes_t bold;
+        bold.font = QFont(QStringLiteral("Sans"), 17);
+        const styled_text_t result = parser.attributedStringFromMarkdown(QStringLiteral("aXb"), bold);
+        QCOMPARE(result.text(), QStringLiteral("aYb"));
+        QVERIFY(result.attributes_at(1).font.has_value());
+        QCOMPARE(result.attributes_at(1).font->pointSize(), 17);
+    }
+
+    // Code reaches the result literally, backslashes and all.
+    void codeKeepsItsBackslashes() {
+        QCOMPARE(render(QStringLiteral("Open `C:\\users\\x` now")).text(), QStringLiteral("Open C:\\users\\x now"));
+        QCOMPARE(render(QStringLiteral("`\\0041`")).text(), QStringLiteral("\\0041"));
+    }
+
     void headers() {
         const auto r = render("# Title\n####### Deep\n#Title");
         QCOMPARE(r.text(), QStringLiteral("Title\nDeep\n#Title"));
@@ -227,6 +307,23 @@ private slots:
         QCOMPARE(target(f.at("manuel")), QStringLiteral("https://ventaro.example/fr/manuel"));
         QCOMPARE(target(f.at("assistance@")), QStringLiteral("mailto:assistance@ventaro.example"));
         QVERIFY(f.at("Panic").foreground);
+    }
+
+    // An image inside a link stays clickable in the document.
+    void linkedImageKeepsItsLink() {
+        QImage image(4, 4, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        text_attributes_t attributes;
+        attributes.attachment = text_attachment_t{image, QRectF(0, 0, 4, 4)};
+        attributes.link = QUrl(QStringLiteral("https://e.org"));
+        styled_text_t text(QStringLiteral("a "));
+        text.append(styled_text_t(QString(QChar(attachment_character)), attributes));
+        QTextDocument document;
+        fill_document(document, text);
+        QTextCursor cursor(&document);
+        cursor.setPosition(3);  // after the image
+        QVERIFY(cursor.charFormat().isImageFormat());
+        QCOMPARE(cursor.charFormat().anchorHref(), QStringLiteral("https://e.org"));
     }
 
     void documentCarriesTheAttributes() {
