@@ -3,8 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "common/async/main_queue.hpp"
-#include "common/midi_io/virtual/virtual_service.hpp"
-#include "devices/simulated_device.hpp"
+#include "devices/simulation.hpp"
 #include "tools/package_writer.hpp"
 #include "update/update_plan.hpp"
 #include "updater/hid.hpp"
@@ -32,8 +31,11 @@ BENCHMARK(BM_MakeProgrammingSequence)->Unit(benchmark::kMillisecond);
 
 void BM_HidRoundtrips(benchmark::State& state) {
     main_queue::attach_current_thread(false);  // the device is closed on this thread
-    midi::io::virtual_service_t midi;
-    devices::simulated_device_t device(midi, {.kind = kind_t::ventaro, .start_in_bootloader = true});
+    devices::simulation_t simulation;
+    simulation.install();
+    // Answers at once: only our side is measured.
+    devices::simulated_device_t& device =
+        simulation.add({.kind = kind_t::ventaro, .start_in_bootloader = true, .answer_ms = 0});
     device.plug();
     const auto found = updater::hid::first_matching_device(kind_t::ventaro);
     const firmware_t image = full_size_image();

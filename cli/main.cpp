@@ -11,9 +11,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: ventaro-update-cli inspect PACKAGE\n"
-                 "       ventaro-update-cli update [--kind ventaro|ruvo] [--json] [--simulate DEVICE ...] PACKAGE\n");
+    std::fputs(zal::cli::usage_text, stderr);
     return 2;
 }
 

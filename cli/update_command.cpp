@@ -21,9 +21,7 @@
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/midi_io/midi_io.hpp"
-#include "common/midi_io/virtual/virtual_service.hpp"
-#include "devices/simulated_device.hpp"
-#include "devices/simulated_hid.hpp"
+#include "devices/simulation.hpp"
 #include "updater/updater.hpp"
 
 namespace zal::cli {
@@ -34,8 +32,7 @@ using json = nlohmann::ordered_json;
 
 struct options_t {
     std::optional<kind_t> kind;
-    std::optional<std::string> simulate;
-    std::vector<devices::fault_t> faults;
+    devices::simulation_arguments_t simulation;
     std::optional<std::string> flash_in, flash_out;
     bool json_events = false;
     std::string package;
@@ -56,16 +53,6 @@ session_t session;
 std::atomic<bool> interrupted{false};
 void on_interrupt(int) { interrupted = true; }
 
-const char* const usage_text =
-    "usage: ventaro-update-cli inspect PACKAGE\n"
-    "       ventaro-update-cli update [--kind ventaro|ruvo] [--json]\n"
-    "                                 [--simulate ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
-    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
-    "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
-    "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
-    "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
-    "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n";
-
 int usage(const std::string& problem = {}) {
     if (!problem.empty()) std::fprintf(stderr, "ventaro-update-cli: %s\n", problem.c_str());
     std::fputs(usage_text, stderr);
@@ -85,6 +72,8 @@ const char* kind_word(kind_t kind) {
 bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) continue;
+        if (!problem.empty()) return false;
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
                 problem = arg + " needs a value";
@@ -97,19 +86,6 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             if (!v) return false;
             o.kind = kind_named(*v);
             if (!o.kind) return (problem = "--kind is ventaro or ruvo", false);
-        } else if (arg == "--simulate") {
-            const auto v = value();
-            if (!v) return false;
-            static const char* const names[] = {"ventaro", "ruvo", "ventaro-bootloader", "ruvo-bootloader", "v1-bootloader"};
-            if (std::find(std::begin(names), std::end(names), *v) == std::end(names))
-                return (problem = "unknown device '" + *v + "'", false);
-            o.simulate = v;
-        } else if (arg == "--fault") {
-            const auto v = value();
-            if (!v) return false;
-            const auto fault = devices::parse_fault(*v, problem);
-            if (!fault) return false;
-            o.faults.push_back(*fault);
         } else if (arg == "--flash-in") {
             if (!(o.flash_in = value())) return false;
         } else if (arg == "--flash-out") {
@@ -125,12 +101,12 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         }
     }
     if (o.package.empty()) return (problem = "no package given", false);
-    if (!o.simulate && (!o.faults.empty() || o.flash_in || o.flash_out))
+    const auto& device = o.simulation.device;
+    if (!device && (!o.simulation.faults.empty() || o.flash_in || o.flash_out))
         return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
     // Only the first-generation bootloader leaves the kind open.
-    if (o.simulate && o.kind && *o.simulate != "v1-bootloader" &&
-        o.simulate->rfind(kind_word(*o.kind), 0) != 0)
-        return (problem = "--simulate " + *o.simulate + " is not a " + kind_word(*o.kind), false);
+    if (device && o.kind && !device->v1_bootloader && device->kind != *o.kind)
+        return (problem = "--simulate " + device->name + " is not a " + kind_word(*o.kind), false);
     return true;
 }
 
@@ -143,18 +119,98 @@ void end_progress_bar() {
     session.bar_shown = false;
 }
 
-bool read_flash(const std::string& path, std::vector<uint8_t>& flash, std::string& error) {
+bool read_package(const std::string& path, update_t& update) {
     file_bytes_t bytes;
-    if (!bytes.open(path.c_str(), error)) return false;
-    if (bytes.size() != devices::flash_size) {
-        error = "a flash image is exactly 1048576 bytes";
+    std::string error;
+    if (!bytes.open(path.c_str(), error)) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    try {
+        update = make_update(bytes.data(), bytes.size());
+        return true;
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    }
+}
+
+bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
+    file_bytes_t bytes;
+    std::string error;
+    if (bytes.open(path.c_str(), error) && bytes.size() != devices::flash_size) error = "a flash image is exactly 1048576 bytes";
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
         return false;
     }
     flash.assign(bytes.data(), bytes.data() + bytes.size());
     return true;
 }
 
+bool write_flash(const std::string& path, const std::vector<uint8_t>& flash) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
+    if (out) return true;
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+}
+
+// The simulated device the options ask for, plugged in a moment after the run
+// starts, as a user would; nothing when the real devices are used.
+std::unique_ptr<devices::simulation_t> set_up_devices(const options_t& o, const update_t& update,
+                                                      devices::simulated_device_t*& device) {
+    if (!o.simulation.device) {
+        midi::io::set_service(&midi::io::alsa_service());
+        return nullptr;
+    }
+    devices::device_options_t d =
+        devices::simulation_t::options_for(update, *o.simulation.device, o.simulation.faults, o.kind.value_or(kind_t::ventaro));
+    if (o.flash_in && !read_flash(*o.flash_in, d.flash)) return nullptr;
+    auto simulation = std::make_unique<devices::simulation_t>();
+    simulation->install();
+    device = &simulation->add(std::move(d));
+    async_main([device] { device->plug(); }, 500);
+    return simulation;
+}
+
+// Runs the engine until the run ends; Ctrl-C cancels it.
+bool run(const options_t& o, const update_t& update) {
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
+    try {
+        updater::start(o.kind.value_or(kind_t::any), update);
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    }
+    main_queue::run_until([] {
+        if (interrupted.exchange(false)) updater::cancel();
+        return session.end.has_value();
+    });
+    updater::shut_down();
+    end_progress_bar();
+    return true;
+}
+
+int exit_status() {
+    switch (*session.end) {
+    case end_t::success: return 0;
+    case end_t::cancelled: return 130;
+    default: return 1;
+    }
+}
+
 }  // namespace
+
+const char* const usage_text =
+    "usage: ventaro-update-cli inspect PACKAGE\n"
+    "       ventaro-update-cli update [--kind ventaro|ruvo] [--json]\n"
+    "                                 [--simulate ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
+    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
+    "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
+    "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
+    "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
+    "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n";
 
 int update_command(int argc, char** argv) {
     options_t o;
@@ -165,80 +221,20 @@ int update_command(int argc, char** argv) {
     if (const char* locale = std::setlocale(LC_MESSAGES, nullptr); locale && std::strncmp(locale, "fr", 2) == 0)
         lang = lang_t::fr;
 
-    file_bytes_t bytes;
-    std::string error;
-    if (!bytes.open(o.package.c_str(), error)) {
-        std::fprintf(stderr, "%s: %s\n", o.package.c_str(), error.c_str());
-        return 1;
-    }
     update_t update;
-    try {
-        update = make_update(bytes.data(), bytes.size());
-    } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-
+    if (!read_package(o.package, update)) return 1;
     session.json_events = o.json_events;
     session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
     session.kind_answer = o.kind;
     main_queue::attach_current_thread(false);
 
-    std::unique_ptr<midi::io::virtual_service_t> virtual_midi;
-    std::unique_ptr<devices::simulated_device_t> device;
-    if (o.simulate) {
-        devices::device_options_t d;
-        d.kind = o.simulate->rfind("ruvo", 0) == 0 ? kind_t::ruvo : o.kind.value_or(kind_t::ventaro);
-        d.start_in_bootloader = o.simulate->find("bootloader") != std::string::npos;
-        d.v1_bootloader = *o.simulate == "v1-bootloader";
-        d.faults = o.faults;
-        if (o.flash_in && !read_flash(*o.flash_in, d.flash, error)) {
-            std::fprintf(stderr, "%s: %s\n", o.flash_in->c_str(), error.c_str());
-            return 1;
-        }
-        d.stage2_images = devices::stage2_images_of(update);
-        devices::hid_use_simulation(true);
-        virtual_midi = std::make_unique<midi::io::virtual_service_t>();
-        midi::io::set_service(virtual_midi.get());
-        device = std::make_unique<devices::simulated_device_t>(*virtual_midi, d);
-        // Plugged in a moment after the run starts, as a user would.
-        async_main([&device] { device->plug(); }, 500);
-    } else {
-        devices::hid_use_simulation(false);
-        midi::io::set_service(&midi::io::alsa_service());
-    }
-
-    std::signal(SIGINT, on_interrupt);
-    std::signal(SIGTERM, on_interrupt);
-    try {
-        updater::start(o.kind.value_or(kind_t::any), update);
-    } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    main_queue::run_until([] {
-        if (interrupted.exchange(false)) updater::cancel();
-        return session.end.has_value();
-    });
-    updater::shut_down();
-    end_progress_bar();
-
-    if (device && o.flash_out) {
-        // The device settles (reboots) after the run; its flash no longer changes.
-        const std::vector<uint8_t> flash = device->flash();
-        std::ofstream out(*o.flash_out, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
-        if (!out) {
-            std::fprintf(stderr, "%s: %s\n", o.flash_out->c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
-    device.reset();
-    switch (*session.end) {
-    case end_t::success: return 0;
-    case end_t::cancelled: return 130;
-    default: return 1;
-    }
+    devices::simulated_device_t* device = nullptr;
+    const std::unique_ptr<devices::simulation_t> simulation = set_up_devices(o, update, device);
+    if (o.simulation.device && !simulation) return 1;
+    if (!run(o, update)) return 1;
+    // The device settles (reboots) after the run; its flash no longer changes.
+    if (device && o.flash_out && !write_flash(*o.flash_out, device->flash())) return 1;
+    return exit_status();
 }
 
 }  // namespace zal::cli

@@ -2,7 +2,10 @@
 
 namespace zal::cli {
 
-// `update [--kind ventaro|ruvo] [--simulate DEVICE [--fault SPEC]... [--flash-in FILE]
+// The command-line tool's usage, for both commands.
+extern const char* const usage_text;
+
+// `update [--kind ventaro|ruvo] [--simulate DEVICE [--fault FAULT]... [--flash-in FILE]
 // [--flash-out FILE]] [--json] PACKAGE`: runs the update engine from a terminal.
 // Returns the exit status: 0 success, 1 failure, 2 usage, 130 cancelled.
 int update_command(int argc, char** argv);

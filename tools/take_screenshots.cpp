@@ -17,10 +17,7 @@
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/qt_driver.hpp"
-#include "common/midi_io/midi_io.hpp"
-#include "common/midi_io/virtual/virtual_service.hpp"
-#include "devices/simulated_device.hpp"
-#include "devices/simulated_hid.hpp"
+#include "devices/simulation.hpp"
 
 using namespace zal;
 
@@ -63,9 +60,8 @@ int main(int argc, char** argv) {
     if (language == u"fr") lang = lang_t::fr;
     gui::install_translations();
     main_queue::drive_with_qt();
-    devices::hid_use_simulation(true);
-    midi::io::virtual_service_t midi;
-    midi::io::set_service(&midi);
+    devices::simulation_t simulation;
+    simulation.install();
     gui::setup_main_menu();
 
     gui::AppDelegate delegate;
@@ -79,11 +75,9 @@ int main(int argc, char** argv) {
     const QString suffix = u'-' + language + QStringLiteral(".png");
     bool ok = save(window->grab().toImage(), out.filePath(QStringLiteral("update-window") + suffix));
 
-    devices::device_options_t options;
-    options.kind = kind_t::ventaro;
-    options.stage2_images = devices::stage2_images_of(delegate.update());
+    devices::device_options_t options = devices::simulation_t::options_for(delegate.update(), kind_t::ventaro);
     options.faults = {{devices::fault_t::type_t::stage2_stall, 6}};  // holds still while the sheet is photographed
-    devices::simulated_device_t device(midi, options);
+    devices::simulated_device_t& device = simulation.add(options);
     device.plug();
     delegate.runUpdate();
     const bool programming = QTest::qWaitFor(
@@ -96,7 +90,7 @@ int main(int argc, char** argv) {
     devices::device_options_t healthy = options;
     healthy.faults.clear();
     healthy.start_in_bootloader = true;
-    devices::simulated_device_t fresh(midi, healthy);
+    devices::simulated_device_t& fresh = simulation.add(healthy);
     device.unplug();
     fresh.plug();
     QTest::qWait(300);

@@ -27,21 +27,27 @@ namespace updater::hid {
 namespace {
 
 // hidapi's wide strings narrowed as the bootloaders' ASCII identities need.
-bool narrow_equals(const wchar_t* text, const std::string& expected) {
-    if (text == nullptr) return false;
+bool narrow_equals(const std::optional<std::wstring>& text, const std::string& expected) {
+    if (!text) return false;
     std::string narrow;
-    for (std::size_t i = 0; text[i] != 0 && i < 256; ++i) narrow += text[i] <= 0x7F ? char(text[i]) : '?';
+    for (std::size_t i = 0; i < text->size() && i < 256; ++i) narrow += (*text)[i] <= 0x7F ? char((*text)[i]) : '?';
     return narrow == expected;
+}
+
+// The backend's own words after the engine's line, so that the kernel's reason
+// reaches the log console.
+void log_backend_error(const std::string& text) {
+    if (!text.empty()) std::fprintf(stderr, "HID: %s\n", text.c_str());
 }
 
 // Right after a bootloader appears, udev may not yet have given us access.
 constexpr auto permission_retry = std::chrono::seconds(2);
 
-hid_device* open_with_retry(const char* path) {
+std::unique_ptr<hid_io::device_t> open_with_retry(const char* path, std::string& error) {
     const auto give_up = std::chrono::steady_clock::now() + permission_retry;
     for (;;) {
         errno = 0;
-        if (hid_device* device = hid_open_path(path)) return device;
+        if (auto device = hid_io::backend().open(path, error)) return device;
         const int open_error = errno;
         const bool denied = open_error == EACCES || open_error == EPERM ||
                             (::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM));
@@ -60,16 +66,14 @@ hid_device* open_with_retry(const char* path) {
 }  // namespace
 
 void dev_t::close() {
-    if (device_ == nullptr) return;
-    hid_device* device = device_;
-    device_ = nullptr;
-    sync_main([device] { hid_close(device); });
+    if (!device_) return;
+    sync_main([this] { device_.reset(); });
 }
 
-bool matches(const hid_device_info& device, const usb_descriptor_t& descriptor) {
+bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descriptor) {
     return device.vendor_id == descriptor.vendor_id && device.product_id == descriptor.product_id &&
-           narrow_equals(device.manufacturer_string, descriptor.manufacturer) &&
-           narrow_equals(device.product_string, descriptor.product);
+           narrow_equals(device.manufacturer, descriptor.manufacturer) &&
+           narrow_equals(device.product, descriptor.product);
 }
 
 device_t first_matching_device(kind_t kind) {
@@ -95,31 +99,13 @@ device_t first_matching_device(kind_t kind) {
         break;
     }
 
-    hid_device_info* devices = hid_enumerate(0, 0);
-    device_t found;
-    for (const hid_device_info* d = devices; d != nullptr && found.path.empty(); d = d->next) {
-        for (const row_t& row : rows) {
-            if (d->path != nullptr && matches(*d, *row.descriptor)) {
-                found = {d->path, row.result};
-                break;
-            }
-        }
-    }
-    hid_free_enumeration(devices);
-    return found;
+    for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
+        for (const row_t& row : rows)
+            if (matches(d, *row.descriptor)) return {d.path, row.result};
+    return {};
 }
 
 void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
-    auto put_address_and_count = [](roundtrip_t& r, int64_t address, uint64_t count) {
-        const uint32_t a = uint32_t(address);
-        const uint16_t c = uint16_t(count);
-        r.request[2] = uint8_t(a);
-        r.request[3] = uint8_t(a >> 8);
-        r.request[4] = uint8_t(a >> 16);
-        r.request[5] = uint8_t(a >> 24);
-        r.request[6] = uint8_t(c);
-        r.request[7] = uint8_t(c >> 8);
-    };
     // From the erase of sector 0 until the device confirms the last write into
     // it, the vector table that starts the device is gone. Sector 0's writes are
     // the ones between its erase and the next erase; the first may begin past
@@ -136,15 +122,13 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
         const update_action_t& action = actions[i];
         if (action.kind == update_action_t::kind_t::erase) {
             if (action.address == 0) sector0_erased = true;
-            roundtrip_t erase = make_command<uhb::cmd_code::erase>();
-            put_address_and_count(erase, action.address, action.count);
+            roundtrip_t erase = make_command({uhb::cmd_code::erase, uint32_t(action.address), uint16_t(action.count)});
             erase.check = uhb::check_response<uhb::cmd_code::erase>;
             erase.timeout_ms = 4000;
             erase.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(erase));
         } else if (action.kind == update_action_t::kind_t::write) {
-            roundtrip_t write = make_command<uhb::cmd_code::write>();
-            put_address_and_count(write, action.address, action.size);
+            roundtrip_t write = make_command({uhb::cmd_code::write, uint32_t(action.address), uint16_t(action.size)});
             write.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(write));
             for (uint64_t offset = 0; offset < action.size; offset += uhb::report_size) {
@@ -167,7 +151,7 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
 
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
     std::vector<roundtrip_t> sequence;
-    roundtrip_t info = make_command<uhb::cmd_code::info>();
+    roundtrip_t info = make_command({uhb::cmd_code::info});
     // Nothing is erased before the device has said where its bootloader begins:
     // erasing it would leave no way back.
     info.check = [reach = plan_reach(plan), base = plan.base_address](const uint8_t* data, std::size_t length,
@@ -181,15 +165,15 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
         }
         return true;
     };
-    roundtrip_t boot = make_command<uhb::cmd_code::boot>();
+    roundtrip_t boot = make_command({uhb::cmd_code::boot});
     boot.check = uhb::check_response<uhb::cmd_code::boot>;
-    roundtrip_t sync = make_command<uhb::cmd_code::sync>();
+    roundtrip_t sync = make_command({uhb::cmd_code::sync});
     sync.check = uhb::check_response<uhb::cmd_code::sync>;
     sequence.push_back(std::move(info));
     sequence.push_back(std::move(boot));
     sequence.push_back(std::move(sync));
     append(sequence, plan);
-    sequence.push_back(make_command<uhb::cmd_code::reboot>());
+    sequence.push_back(make_command({uhb::cmd_code::reboot}));
     return sequence;
 }
 
@@ -197,26 +181,26 @@ namespace {
 
 // A report still waiting in the input buffer (an answer that came twice, or too
 // late for its request) must never pass for the answer to the next request.
-void discard_stale_reports(hid_device* device) {
+void discard_stale_reports(hid_io::device_t& device) {
     unsigned char buffer[uhb::report_size];
-    for (int i = 0; i < 64 && hid_read_timeout(device, buffer, sizeof buffer, 0) > 0; ++i)
+    for (int i = 0; i < 64 && device.read(buffer, sizeof buffer, 0) > 0; ++i)
         std::fprintf(stderr, "Discarded a stale HID report.\n");
 }
 
 }  // namespace
 
-void process(const roundtrip_t& roundtrip, hid_device* device) {
+void process(const roundtrip_t& roundtrip, hid_io::device_t& device) {
     if (roundtrip.check) discard_stale_reports(device);
     if (!roundtrip.receive_only) {
         unsigned char buffer[uhb::report_size + 1];
         buffer[0] = 0;  // report number
         std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
-        if (hid_write(device, buffer, sizeof buffer) != int(sizeof buffer))
+        if (device.write(buffer, sizeof buffer) != int(sizeof buffer))
             throw std::runtime_error("Could not write a HID report.");
     }
     if (!roundtrip.check) return;
     unsigned char buffer[uhb::report_size] = {};
-    const int read = hid_read_timeout(device, buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
+    const int read = device.read(buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
     if (read < 0) throw std::runtime_error("Could not read a HID report.");
     if (read == 0) throw std::runtime_error("No HID packet received after timeout.");
     const char* error = nullptr;
@@ -232,15 +216,20 @@ void process(const std::vector<roundtrip_t>& sequence, const char* path,
         return;
     }
     std::fprintf(stderr, "Will execute %zu HID roundtrip%s.\n", n, n == 1 ? "" : "s");
-    hid_device* opened = open_with_retry(path);
-    if (opened == nullptr) throw std::runtime_error("Unable to connect to HID device.");
-    dev_t device(opened);
+    std::string open_error;
+    std::unique_ptr<hid_io::device_t> opened = open_with_retry(path, open_error);
+    if (!opened) {
+        log_backend_error(open_error);
+        throw std::runtime_error("Unable to connect to HID device.");
+    }
+    dev_t device(std::move(opened));
     bool cancelled = false;
     for (std::size_t i = 0; i < n; ++i) {
         try {
             process(sequence[i], device.get());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "Error on roundtrip #%zu: %s\n", i, e.what());
+            log_backend_error(device.get().error());
             device.close();
             throw;
         }

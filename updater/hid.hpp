@@ -3,13 +3,13 @@
 // Finding a bootloader among the HID devices and programming it: an update plan
 // becomes a sequence of request/response roundtrips run against the device.
 
-#include <hidapi/hidapi.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "common/hid_io/hid_io.hpp"
 #include "update/update_plan.hpp"
 #include "updater/uhb.hpp"
 #include "updater/updater.hpp"
@@ -54,26 +54,25 @@ struct roundtrip_t {
 // Owns one open device; closes it on the main thread.
 class dev_t {
 public:
-    explicit dev_t(hid_device* device) : device_(device) {}
+    explicit dev_t(std::unique_ptr<hid_io::device_t> device) : device_(std::move(device)) {}
     ~dev_t() { close(); }
     dev_t(const dev_t&) = delete;
     dev_t& operator=(const dev_t&) = delete;
 
-    hid_device* get() const { return device_; }
+    hid_io::device_t& get() const { return *device_; }
     void close();
 
 private:
-    hid_device* device_;
+    std::unique_ptr<hid_io::device_t> device_;
 };
 
-bool matches(const hid_device_info& device, const usb_descriptor_t& descriptor);
+bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descriptor);
 device_t first_matching_device(kind_t kind);
 
-template <uhb::cmd_code Code>
-roundtrip_t make_command() {
+inline roundtrip_t make_command(const uhb::command_t& command) {
     roundtrip_t roundtrip;
-    roundtrip.request[0] = uhb::start_byte;
-    roundtrip.request[1] = uint8_t(Code);
+    const auto report = uhb::encode(command);
+    std::copy(report.begin(), report.end(), roundtrip.request);
     return roundtrip;
 }
 
@@ -82,7 +81,7 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan);
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan);
 
 // Throws std::runtime_error when the exchange fails.
-void process(const roundtrip_t& roundtrip, hid_device* device);
+void process(const roundtrip_t& roundtrip, hid_io::device_t& device);
 
 // Opens the device, runs the sequence, closes it. `progress(done, total)` is
 // called after each roundtrip and stops the sequence by returning false.

@@ -60,6 +60,40 @@ device_t first_matching_device(kind_t kind, bool updater_only) {
     return {};
 }
 
+std::vector<uint8_t> sysex(const std::vector<uint8_t>& content) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(content.size() + 5);
+    bytes.push_back(0xF0);
+    for (uint8_t b : manufacturer_id) bytes.push_back(b);
+    for (uint8_t b : content) bytes.push_back(b);
+    bytes.push_back(0xF7);
+    return bytes;
+}
+
+std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key) {
+    return sysex({0x7F, key.k[0], key.k[1], key.k[2], key.k[3]});
+}
+
+std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
+    std::vector<uint8_t> decoded = {0xFF, uint8_t(report.type)};
+    switch (report.type) {
+    case stage2_report_t::type_t::progress: {
+        uint32_t bits;
+        std::memcpy(&bits, &report.progress, sizeof bits);
+        for (int i = 0; i < 4; ++i) decoded.push_back(uint8_t(bits >> (8 * i)));
+        break;
+    }
+    case stage2_report_t::type_t::error: {
+        const std::string text = report.text.substr(0, 64);
+        decoded.push_back(uint8_t(text.size()));
+        decoded.insert(decoded.end(), text.begin(), text.end());
+        break;
+    }
+    case stage2_report_t::type_t::complete: break;
+    }
+    return sysex(escape(decoded));
+}
+
 bool runs_stage2_firmware(const device_t& device) {
     const io::port_kind_t port = io::get_kind(device.in);
     return port == io::port_kind_t::ventaro_updater || port == io::port_kind_t::ruvo_updater;

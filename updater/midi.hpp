@@ -31,10 +31,17 @@ struct bootloader_magic_key_t {
     bool read(const uint8_t* body, std::size_t length);
 };
 
+// Every message is F0, the manufacturer's identifier, a content part and F7.
 constexpr std::array<uint8_t, 3> manufacturer_id = {0x00, 0x31, 0x33};
 constexpr std::array<uint8_t, 6> bootloader_request = {0xF0, 0x00, 0x31, 0x33, 0x7F, 0xF7};
 constexpr std::array<uint8_t, 8> stage2_status_request = {0xF0, 0x00, 0x31, 0x33, 0x01, 0x7F, 0x00, 0xF7};
 constexpr std::array<uint8_t, 8> stage2_finish_request = {0xF0, 0x00, 0x31, 0x33, 0x01, 0x7F, 0x04, 0xF7};
+
+// A whole message around a content part.
+std::vector<uint8_t> sysex(const std::vector<uint8_t>& content);
+
+// The device's answer to a bootloader request.
+std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key);
 
 // The confirmation for a key: each byte's low seven bits inverted.
 std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key);
@@ -59,5 +66,8 @@ struct stage2_report_t {
 
 // A stage-2 report from a received body, or nothing when the body does not fit.
 std::optional<stage2_report_t> read_stage2_report(const uint8_t* body, std::size_t length);
+// The whole message that carries a report, as the stage-2 firmware sends it
+// (an error text cut to 64 bytes).
+std::vector<uint8_t> stage2_report_message(const stage2_report_t& report);
 
 }  // namespace zal::updater::midi

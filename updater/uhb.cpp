@@ -61,6 +61,44 @@ bool info_t::read(const uint8_t* data, std::size_t length) {
     return true;
 }
 
+std::array<uint8_t, report_size> encode(const command_t& command) {
+    std::array<uint8_t, report_size> report{};
+    report[0] = start_byte;
+    report[1] = uint8_t(command.code);
+    for (int i = 0; i < 4; ++i) report[std::size_t(2 + i)] = uint8_t(command.address >> (8 * i));
+    report[6] = uint8_t(command.count);
+    report[7] = uint8_t(command.count >> 8);
+    return report;
+}
+
+std::optional<command_t> decode_command(const uint8_t* report, std::size_t length) {
+    if (length < 8 || report[0] != start_byte) return std::nullopt;
+    const uint32_t address = uint32_t(report[2]) | uint32_t(report[3]) << 8 | uint32_t(report[4]) << 16 | uint32_t(report[5]) << 24;
+    return command_t{cmd_code(report[1]), address, uint16_t(report[6] | report[7] << 8)};
+}
+
+std::array<uint8_t, 2> echo_of(cmd_code code) { return {start_byte, uint8_t(code)}; }
+
+std::vector<uint8_t> encode_info(const info_t& info) {
+    std::vector<uint8_t> record = {info_record_size, 1, info.mcu_type, 0};
+    auto put = [&](uint8_t field, std::size_t skip, uint32_t value, std::size_t bytes) {
+        record.push_back(field);
+        record.insert(record.end(), skip, 0);
+        for (std::size_t i = 0; i < bytes; ++i) record.push_back(uint8_t(value >> (8 * i)));
+    };
+    put(8, 3, info.flash_size, 4);
+    put(3, 1, info.erase_block_size, 2);
+    put(4, 1, info.write_block_size, 2);
+    put(5, 1, info.boot_revision, 2);
+    put(6, 3, info.boot_start, 4);
+    record.push_back(7);
+    for (std::size_t i = 0; i < sizeof info.device_name - 1 && info.device_name[i] != 0; ++i)
+        record.push_back(uint8_t(info.device_name[i]));
+    record.push_back(0);
+    record.resize(report_size, 0);
+    return record;
+}
+
 uint32_t bootloader_offset(const info_t& info, uint32_t flash_base) {
     if (info.boot_start == 0) return known_bootloader_offset;
     return info.boot_start >= flash_base && flash_base != 0 ? info.boot_start - flash_base : info.boot_start;

@@ -3,8 +3,11 @@
 // The bootloaders' USB HID report protocol: command codes, the information
 // record and the checks of the device's responses.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace zal::updater::uhb {
 
@@ -26,6 +29,20 @@ struct info_t {
 
     bool read(const uint8_t* data, std::size_t length);
 };
+
+// A command report: start byte, code, then the address and the count, little-endian.
+struct command_t {
+    cmd_code code;
+    uint32_t address = 0;
+    uint16_t count = 0;
+};
+std::array<uint8_t, report_size> encode(const command_t& command);
+// The command a report carries; nothing for a report that is none (write data).
+std::optional<command_t> decode_command(const uint8_t* report, std::size_t length);
+// The bootloader's answer to a command: the start byte and the command's code.
+std::array<uint8_t, 2> echo_of(cmd_code code);
+// The information record as a bootloader sends it (`device_name` cut to 31).
+std::vector<uint8_t> encode_info(const info_t& info);
 
 // Where the bootloader begins, from the flash base: the record's boot start
 // (given as an address or an offset), or the known device's top sector when the

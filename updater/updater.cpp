@@ -415,10 +415,10 @@ bool start(kind_t kind, const update_t& package) {
     if (initialized) return false;
     on_midi_update = nullptr;
     if (!midi_hid_initialized) {
-        if (hid_init() != 0)
+        if (!hid_io::backend().init())
             throw std::runtime_error(text_t{"Could not access USB HID devices.", "Impossible d'accéder aux périphériques USB HID."}.get());
         if (!io::init("VentaroUpdate", on_midi_setup_changed)) {
-            hid_exit();
+            hid_io::backend().exit();
             throw std::runtime_error(text_t{"Could not access MIDI devices.", "Impossible d'accéder aux périphériques MIDI."}.get());
         }
         midi_hid_initialized = true;

@@ -18,8 +18,7 @@
 #include "common/async/qt_driver.hpp"
 #include "common/midi_io/midi_io.hpp"
 #include "common/midi_io/virtual/virtual_service.hpp"
-#include "devices/simulated_device.hpp"
-#include "devices/simulated_hid.hpp"
+#include "devices/simulation.hpp"
 #include "tools/package_writer.hpp"
 
 using namespace zal;
@@ -27,7 +26,7 @@ using namespace zal::gui;
 
 namespace {
 
-midi::io::virtual_service_t* midi_service = nullptr;
+devices::simulation_t* simulation = nullptr;
 
 std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool stage2 = false, const char* notes_fr = "# Notes") {
     const auto hex = [](std::size_t size, uint32_t seed) {
@@ -66,10 +65,8 @@ QAbstractButton* button_titled(QMessageBox* box, const QString& text) {
 }
 
 devices::device_options_t options_for(const update_t& u, kind_t kind, bool bootloader = false) {
-    devices::device_options_t o;
-    o.kind = kind;
+    devices::device_options_t o = devices::simulation_t::options_for(u, kind);
     o.start_in_bootloader = bootloader;
-    o.stage2_images = devices::stage2_images_of(u);
     return o;
 }
 
@@ -79,7 +76,6 @@ class AppTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<AppDelegate> delegate;
-    std::vector<std::unique_ptr<devices::simulated_device_t>> devices_;
     QTemporaryDir bundle;
 
     AppDelegate& launch(const QString& open_before_launch = {}, const QString& open_too = {}) {
@@ -95,9 +91,9 @@ class AppTest : public QObject {
     }
 
     devices::simulated_device_t& plug(const devices::device_options_t& o) {
-        devices_.push_back(std::make_unique<devices::simulated_device_t>(*midi_service, o));
-        devices_.back()->plug();
-        return *devices_.back();
+        devices::simulated_device_t& device = simulation->add(o);
+        device.plug();
+        return device;
     }
 
     void click(QAbstractButton* button) {
@@ -123,9 +119,8 @@ private slots:
     void initTestCase() {
         QVERIFY(bundle.isValid());
         main_queue::drive_with_qt();
-        devices::hid_use_simulation(true);
-        midi_service = new midi::io::virtual_service_t;
-        midi::io::set_service(midi_service);
+        simulation = new devices::simulation_t;
+        simulation->install();
     }
 
     void cleanup() {
@@ -133,7 +128,7 @@ private slots:
         close_alerts();
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<QFileDialog*>(w)) w->close();
-        devices_.clear();
+        simulation->remove_all();
         set_app_delegate(nullptr);
         delegate.reset();
         QDir(bundle.path()).removeRecursively();

@@ -14,7 +14,7 @@
 using namespace zal;
 using namespace zal::testing;
 using devices::fault_t;
-using devices::mode_t;
+using devices::device_mode_t;
 
 namespace {
 
@@ -37,7 +37,7 @@ protected:
         EXPECT_EQ(events.ends.size(), 1u);
         EXPECT_EQ(events.progress.size(), progress) << "progress after the end";
         EXPECT_EQ(events.titles.size(), titles) << "an announcement after the end";
-        EXPECT_EQ(devices::hid_open_handles(), 0u);
+        EXPECT_EQ(hid_open_handles(), 0u);
         EXPECT_EQ(midi::io::attached_inputs(), 0u);
         EXPECT_FALSE(updater::running());
     }
@@ -51,8 +51,8 @@ protected:
         run_and_check_end();
         ASSERT_FALSE(events.ends.empty());
         EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
-        run_until([&] { return device->mode() == mode_t::normal; }, 10000);
-        EXPECT_EQ(device->mode(), mode_t::normal);
+        run_until([&] { return device->mode() == device_mode_t::normal; }, 10000);
+        EXPECT_EQ(device->mode(), device_mode_t::normal);
         // The main image is the last one written: its sectors hold it exactly.
         const device_update_t& d = kind == kind_t::ruvo ? *package.ruvo : *package.ventaro;
         EXPECT_TRUE(device->flash() == devices::expected_flash(device->flash(), d.main));
@@ -85,8 +85,8 @@ TEST_P(CompleteRuns, FlashHoldsThePackageImages) {
     run_and_check_end();
     ASSERT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
     EXPECT_EQ(events.ends[0].kind, c.kind);
-    run_until([&] { return device->mode() == mode_t::normal; }, 10000);
-    EXPECT_EQ(device->mode(), mode_t::normal);
+    run_until([&] { return device->mode() == device_mode_t::normal; }, 10000);
+    EXPECT_EQ(device->mode(), device_mode_t::normal);
     EXPECT_EQ(device->application_starts(), 1);
     // Every byte as the images say, entry patch and stub included; what the plan
     // does not touch, the bootloader's sector among it, as before.
@@ -190,12 +190,12 @@ TEST_P(Faults, EndOnceThenASecondRunSucceeds) {
     if (c.fault.type == fault_t::type_t::power_cut || c.fault.type == fault_t::type_t::unplug_at_roundtrip) {
         const std::size_t stage2 = sequence_length(*package.ventaro->stage2);
         const auto [w0, w1] = sector0_window(package.ventaro->main);
-        const bool in_window = c.fault.roundtrip >= stage2 + w0 && c.fault.roundtrip <= stage2 + w1;
+        const bool in_window = c.fault.value >= stage2 + w0 && c.fault.value <= stage2 + w1;
         if (in_window) {
             settle(1200);  // power comes back; nothing can start
             device->unplug();
             device->plug();
-            EXPECT_EQ(device->mode(), mode_t::lost) << "sector 0 was erased: the device cannot boot";
+            EXPECT_EQ(device->mode(), device_mode_t::lost) << "sector 0 was erased: the device cannot boot";
             return;
         }
     }
@@ -281,14 +281,14 @@ TEST_P(Imperfections, RunCopesOrARetryFinishes) {
     if (c.message) {
         EXPECT_EQ(events.ends[0].end, end_t::failure);
         EXPECT_EQ(events.ends[0].message, c.message);
-        EXPECT_EQ(device->mode(), mode_t::bootloader);
+        EXPECT_EQ(device->mode(), device_mode_t::bootloader);
         events.clear();
         ASSERT_TRUE(updater::start(kind_t::any, package));
         run_and_check_end();
         ASSERT_FALSE(events.ends.empty());
     }
     EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
-    run_until([&] { return device->mode() == mode_t::normal; }, 10000);
+    run_until([&] { return device->mode() == device_mode_t::normal; }, 10000);
     EXPECT_TRUE(device->flash() == devices::expected_flash(device->flash(), package.ventaro->main));
 }
 

@@ -14,8 +14,7 @@
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/midi_io.hpp"
 #include "common/midi_io/virtual/virtual_service.hpp"
-#include "devices/simulated_device.hpp"
-#include "devices/simulated_hid.hpp"
+#include "devices/simulation.hpp"
 #include "tests/updater/engine_events.hpp"
 #include "tools/package_writer.hpp"
 #include "update/update.hpp"
@@ -24,11 +23,14 @@
 
 namespace zal::testing {
 
-// One per process: the engine sets the MIDI layer up once.
-inline midi::io::virtual_service_t& midi_service() {
-    static auto* service = new midi::io::virtual_service_t;
-    return *service;
+// One per process: the engine sets its MIDI and HID layers up once.
+inline devices::simulation_t& simulation() {
+    static auto* world = new devices::simulation_t;
+    return *world;
 }
+
+inline midi::io::virtual_service_t& midi_service() { return simulation().midi(); }
+inline std::size_t hid_open_handles() { return simulation().hid().open_handles(); }
 
 struct package_spec_t {
     bool ventaro = true, ventaro_stage2 = true, ruvo = false, ruvo_stage2 = false;
@@ -63,8 +65,7 @@ protected:
 
     void SetUp() override {
         main_queue::attach_current_thread(virtual_clock_);
-        devices::hid_use_simulation(true);
-        midi::io::set_service(&midi_service());
+        simulation().install();
         events.clear();
         stderr_captured_ = true;
         ::testing::internal::CaptureStderr();
@@ -72,15 +73,21 @@ protected:
 
     void TearDown() override {
         updater::cancel();
-        device.reset();
+        remove_devices();
         settle(200);
         log_ = ::testing::internal::GetCapturedStderr();
         if (HasFailure()) std::fprintf(stderr, "--- engine log ---\n%s", log_.c_str());
     }
 
     devices::simulated_device_t& make_device(devices::device_options_t options) {
-        device = std::make_unique<devices::simulated_device_t>(midi_service(), std::move(options));
+        remove_devices();  // one device at a time, as before
+        device = &simulation().add(std::move(options));
         return *device;
+    }
+
+    void remove_devices() {
+        simulation().remove_all();
+        device = nullptr;
     }
 
     // Lets time pass: the virtual clock in 1 ms steps, the real one in short sleeps,
@@ -93,7 +100,7 @@ protected:
             if (virtual_clock_) {
                 // While a worker programs a device, virtual time stands still, so
                 // that programming takes no time whatever the machine's speed.
-                if (main_queue::background_tasks() > 0 || devices::hid_open_handles() > 0) {
+                if (main_queue::background_tasks() > 0 || hid_open_handles() > 0) {
                     main_queue::run_due();
                     if (done()) return true;
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
@@ -118,7 +125,7 @@ protected:
     void settle(uint32_t ms = 3000) {
         run_until([] { return false; }, ms);
         // The worker closes its device through the main thread; let it finish.
-        for (int i = 0; i < 2000 && devices::hid_open_handles() != 0; ++i) {
+        for (int i = 0; i < 2000 && hid_open_handles() != 0; ++i) {
             main_queue::run_due();
             if (virtual_clock_) main_queue::advance(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -133,7 +140,7 @@ protected:
         return log_;
     }
 
-    std::unique_ptr<devices::simulated_device_t> device;
+    devices::simulated_device_t* device = nullptr;
 
 private:
     bool virtual_clock_;

@@ -6,12 +6,22 @@
 #include <memory>
 
 #include "common/async/main_queue.hpp"
-#include "devices/simulated_hid.hpp"
+#include "devices/in_process/hid_bus.hpp"
 
 using namespace zal;
 using namespace zal::updater;
 
 namespace {
+
+// The engine's HID backend for these tests.
+devices::hid_bus_t& bus() {
+    static auto* installed = [] {
+        auto* b = new devices::hid_bus_t;
+        hid_io::set_backend(b);
+        return b;
+    }();
+    return *installed;
+}
 
 update_plan_t plan_with(std::vector<unsigned char>& bytes) {
     update_plan_t plan{0x08000000, {}};
@@ -20,13 +30,13 @@ update_plan_t plan_with(std::vector<unsigned char>& bytes) {
     return plan;
 }
 
-hid_device_info info_of(uint16_t vid, uint16_t pid, const wchar_t* manufacturer, const wchar_t* product) {
-    hid_device_info info{};
-    info.path = const_cast<char*>("/dev/hidraw-test");
+hid_io::device_info_t info_of(uint16_t vid, uint16_t pid, const wchar_t* manufacturer, const wchar_t* product) {
+    hid_io::device_info_t info;
+    info.path = "/dev/hidraw-test";
     info.vendor_id = vid;
     info.product_id = pid;
-    info.manufacturer_string = const_cast<wchar_t*>(manufacturer);
-    info.product_string = const_cast<wchar_t*>(product);
+    if (manufacturer) info.manufacturer = manufacturer;
+    if (product) info.product = product;
     return info;
 }
 
@@ -158,18 +168,18 @@ TEST(Matching, DescriptorsCompareExactly) {
 }
 
 TEST(Matching, FirstGenerationBootloaderTakesTheAskedKind) {
-    const std::string path = devices::hid_plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"},
+    const std::string path = bus().plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"},
                                                std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::any);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);
     EXPECT_EQ(hid::first_matching_device(kind_t::ruvo).kind, kind_t::ruvo);
-    const std::string ventaro = devices::hid_plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater"},
+    const std::string ventaro = bus().plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater"},
                                                   std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);  // the bus order decides
-    devices::hid_unplug(path);
+    bus().unplug(path);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::ventaro);
     EXPECT_TRUE(hid::first_matching_device(kind_t::ruvo).path.empty());
-    devices::hid_unplug(ventaro);
+    bus().unplug(ventaro);
 }
 
 class ProcessSequence : public ::testing::Test {
@@ -177,10 +187,10 @@ protected:
     void SetUp() override {
         main_queue::attach_current_thread(true);
         endpoint = std::make_shared<echo_endpoint_t>();
-        path = devices::hid_plug({0x16C0, 0x05DF, L"m", L"p"}, endpoint);
+        path = bus().plug({0x16C0, 0x05DF, L"m", L"p"}, endpoint);
         sequence = hid::make_programming_sequence(plan_with(bytes));
     }
-    void TearDown() override { devices::hid_unplug(path); }
+    void TearDown() override { bus().unplug(path); }
     std::vector<unsigned char> bytes = std::vector<unsigned char>(100, 1);
     std::shared_ptr<echo_endpoint_t> endpoint;
     std::string path;
@@ -199,7 +209,7 @@ TEST_F(ProcessSequence, RunsEveryRoundtripWithProgressAndLogs) {
     EXPECT_EQ(calls.front(), std::make_pair(std::size_t(0), std::size_t(8)));
     EXPECT_EQ(calls.back(), std::make_pair(std::size_t(8), std::size_t(8)));
     EXPECT_EQ(endpoint->reports, 8);
-    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_EQ(bus().open_handles(), 0u);
 }
 
 TEST_F(ProcessSequence, StopsWhenProgressSaysSo) {
@@ -209,7 +219,7 @@ TEST_F(ProcessSequence, StopsWhenProgressSaysSo) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(endpoint->reports, 1);
-    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_EQ(bus().open_handles(), 0u);
 }
 
 TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
@@ -229,7 +239,7 @@ TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("Error on roundtrip #0: Could not write a HID report.\n"),
               std::string::npos);
     EXPECT_EQ(calls, 0);
-    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_EQ(bus().open_handles(), 0u);
 }
 
 TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
@@ -238,7 +248,7 @@ TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
     hid::process({}, path.c_str(), [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("No work to do.\n"), std::string::npos);
 
-    hid::roundtrip_t silent = hid::make_command<uhb::cmd_code::sync>();
+    hid::roundtrip_t silent = hid::make_command({uhb::cmd_code::sync});
     silent.check = uhb::check_response<uhb::cmd_code::sync>;
     silent.request[1] = 0x0B;  // the echo endpoint stays silent for a write code
     ::testing::internal::CaptureStderr();

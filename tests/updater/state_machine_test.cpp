@@ -15,7 +15,7 @@
 using namespace zal;
 using namespace zal::testing;
 using devices::fault_t;
-using devices::mode_t;
+using devices::device_mode_t;
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     EXPECT_NE(std::find(events.progress.begin(), events.progress.end(), 0.8f), events.progress.end());
 
     settle();
-    EXPECT_EQ(device->mode(), mode_t::normal);
+    EXPECT_EQ(device->mode(), device_mode_t::normal);
     EXPECT_EQ(device->application_starts(), 1);
     EXPECT_TRUE(same_below_bootloader(device->flash(), flash_after(erased_flash(), *package.ventaro)));
     EXPECT_EQ(events.ends.size(), 1u);
@@ -116,7 +116,7 @@ TEST_F(StateMachine, PackageWithoutFirmwareRebootsTheDeviceThenFails) {
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, "No firmware found.");
     EXPECT_EQ(events.titles.back(), "Waiting for the Ventaro...");
-    EXPECT_EQ(device->mode(), mode_t::bootloader);
+    EXPECT_EQ(device->mode(), device_mode_t::bootloader);
 }
 
 TEST_F(StateMachine, MainImageWithoutSectorsInItsMapIsNoFirmware) {
@@ -219,10 +219,10 @@ TEST_F(StateMachine, CancelDuringProgrammingReportsNothingMore) {
     settle();
     EXPECT_LE(events.progress.size(), 30u);
     EXPECT_EQ(events.ends.size(), 1u);
-    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_EQ(hid_open_handles(), 0u);
     EXPECT_NE(log().find("Cancelled at roundtrip #30.\n"), std::string::npos);
     EXPECT_EQ(device->roundtrips(), 31u);
-    EXPECT_EQ(device->mode(), mode_t::bootloader);
+    EXPECT_EQ(device->mode(), device_mode_t::bootloader);
 }
 
 // Sector 0 holds the vector table that starts the device, bootloader included:
@@ -245,7 +245,7 @@ TEST_F(StateMachine, QuittingWhileSectorZeroIsErasedStopsOnceItIsWrittenAgain) {
     updater::shut_down();
     eraser.join();
     EXPECT_EQ(device->roundtrips(), rewritten + 1);
-    EXPECT_EQ(devices::hid_open_handles(), 0u);
+    EXPECT_EQ(hid_open_handles(), 0u);
     EXPECT_NE(log().find("Cancelled at roundtrip #" + std::to_string(rewritten) + ".\n"), std::string::npos);
     ASSERT_EQ(events.ends.size(), 1u);
     EXPECT_EQ(events.ends[0].end, end_t::cancelled);
@@ -256,7 +256,7 @@ TEST_F(StateMachine, QuittingWhileSectorZeroIsErasedStopsOnceItIsWrittenAgain) {
 
     device->unplug();
     device->plug();
-    EXPECT_EQ(device->mode(), mode_t::bootloader) << "the device must still start";
+    EXPECT_EQ(device->mode(), device_mode_t::bootloader) << "the device must still start";
 }
 
 TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
@@ -298,8 +298,8 @@ TEST_F(StateMachine, FinishRequestComesHalfASecondAfterCompletion) {
     ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() == 0.8f; }));
     // It completes 40 ms after its last progress report.
     run_until([] { return false; }, 530);
-    EXPECT_EQ(device->mode(), mode_t::stage2);
-    EXPECT_TRUE(run_until([&] { return device->mode() != mode_t::stage2; }, 20));
+    EXPECT_EQ(device->mode(), device_mode_t::stage2);
+    EXPECT_TRUE(run_until([&] { return device->mode() != device_mode_t::stage2; }, 20));
 }
 
 TEST_F(StateMachine, OnEndMayStartTheNextRun) {
@@ -347,7 +347,7 @@ TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
     updater::cancel();  // its status request is re-sent in a second
-    device.reset();
+    remove_devices();
 
     events.clear();
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)})
@@ -388,7 +388,7 @@ TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
             ASSERT_TRUE(run_to_end());
             EXPECT_EQ(events.ends[0].message, "Voice board not found");
         }
-        EXPECT_EQ(device->mode(), mode_t::stage2);
+        EXPECT_EQ(device->mode(), device_mode_t::stage2);
 
         events.clear();
         ASSERT_TRUE(updater::start(kind_t::any, package));
@@ -398,7 +398,7 @@ TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
                                                            "Waiting for the Ventaro...", "Updating..."}));
         EXPECT_NE(log().find("The device runs its stage-2 firmware: continuing its update.\n"), std::string::npos);
         settle();
-        EXPECT_EQ(device->mode(), mode_t::normal);
+        EXPECT_EQ(device->mode(), device_mode_t::normal);
         EXPECT_TRUE(same_below_bootloader(device->flash(), flash_after(erased_flash(), *package.ventaro)));
     }
 }
@@ -411,7 +411,7 @@ TEST_F(StateMachine, SilentStage2FirmwareFoundAtTheStartAsksForAPowerCycle) {
     make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 0}}, .flash = stage2_flash,
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    EXPECT_EQ(device->mode(), mode_t::stage2) << "a flash holding the stage-2 image starts it";
+    EXPECT_EQ(device->mode(), device_mode_t::stage2) << "a flash holding the stage-2 image starts it";
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end(30000));
     EXPECT_EQ(events.ends[0].end, end_t::failure);
@@ -437,7 +437,7 @@ TEST_F(StateMachine, NextRunWaitsForTheCancelledRunsWorker) {
         device->resume();
     });
     const bool ended = run_until([&] {
-        most_handles = std::max(most_handles, devices::hid_open_handles());
+        most_handles = std::max(most_handles, hid_open_handles());
         return !events.ends.empty();
     });
     eraser.join();

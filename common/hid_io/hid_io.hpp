@@ -1,0 +1,56 @@
+#pragma once
+
+// The HID layer the engine reaches devices through: a small backend interface,
+// chosen at run time like the MIDI service. The system's hidapi (hidraw) serves
+// real devices; a simulated bus serves the demo and the tests.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zal::hid_io {
+
+struct device_info_t {
+    std::string path;
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+    // Nothing when the device has no such string: it then matches no identity.
+    std::optional<std::wstring> manufacturer;
+    std::optional<std::wstring> product;
+};
+
+// One open device.
+class device_t {
+public:
+    virtual ~device_t() = default;
+    // A report, report number first; the count written, or -1.
+    virtual int write(const uint8_t* data, std::size_t length) = 0;
+    // The next input report into `data`: its length, 0 when none came within
+    // `timeout_ms` (0: do not wait), -1 on error.
+    virtual int read(uint8_t* data, std::size_t length, int timeout_ms) = 0;
+    // The backend's description of the last failure, for the log.
+    virtual std::string error() const = 0;
+};
+
+class backend_t {
+public:
+    virtual ~backend_t() = default;
+    virtual bool init() = 0;
+    virtual void exit() = 0;
+    virtual std::vector<device_info_t> enumerate() = 0;
+    // Nothing when it cannot be opened, with errno set (EACCES or EPERM when
+    // access is denied) and the backend's description in `error`.
+    virtual std::unique_ptr<device_t> open(const std::string& path, std::string& error) = 0;
+};
+
+// The backend the engine uses from now on; nothing means the system's hidapi.
+void set_backend(backend_t* backend);
+backend_t& backend();
+
+// The system's hidapi, on the hidraw backend.
+backend_t& hidapi_backend();
+
+}  // namespace zal::hid_io

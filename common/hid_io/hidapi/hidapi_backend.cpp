@@ -1,0 +1,90 @@
+// The system's hidapi behind the HID layer.
+#include <hidapi/hidapi.h>
+
+#include <cerrno>
+
+#include "common/hid_io/hid_io.hpp"
+
+namespace zal::hid_io {
+
+namespace {
+
+std::string utf8_of(const wchar_t* text) {
+    std::string out;
+    for (; text != nullptr && *text != 0; ++text) {
+        const uint32_t c = uint32_t(*text);
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::optional<std::wstring> wide(const wchar_t* text) {
+    if (text == nullptr) return std::nullopt;
+    return std::wstring(text);
+}
+
+class hidapi_device_t final : public device_t {
+public:
+    explicit hidapi_device_t(hid_device* device) : device_(device) {}
+    ~hidapi_device_t() override { hid_close(device_); }
+    int write(const uint8_t* data, std::size_t length) override { return hid_write(device_, data, length); }
+    int read(uint8_t* data, std::size_t length, int timeout_ms) override {
+        return hid_read_timeout(device_, data, length, timeout_ms);
+    }
+    std::string error() const override { return utf8_of(hid_error(device_)); }
+
+private:
+    hid_device* device_;
+};
+
+class hidapi_backend_t final : public backend_t {
+public:
+    bool init() override { return hid_init() == 0; }
+    void exit() override { hid_exit(); }
+
+    std::vector<device_info_t> enumerate() override {
+        std::vector<device_info_t> found;
+        hid_device_info* devices = hid_enumerate(0, 0);
+        for (const hid_device_info* d = devices; d != nullptr; d = d->next) {
+            if (d->path == nullptr) continue;
+            found.push_back({d->path, d->vendor_id, d->product_id, wide(d->manufacturer_string), wide(d->product_string)});
+        }
+        hid_free_enumeration(devices);
+        return found;
+    }
+
+    std::unique_ptr<device_t> open(const std::string& path, std::string& error) override {
+        errno = 0;
+        hid_device* device = hid_open_path(path.c_str());
+        const int open_errno = errno;  // hidapi keeps the reason in its error text only
+        if (device == nullptr) {
+            error = utf8_of(hid_error(nullptr));
+            errno = open_errno;
+            return nullptr;
+        }
+        return std::make_unique<hidapi_device_t>(device);
+    }
+};
+
+}  // namespace
+
+backend_t& hidapi_backend() {
+    static hidapi_backend_t* backend = new hidapi_backend_t;
+    return *backend;
+}
+
+}  // namespace zal::hid_io

@@ -1,0 +1,92 @@
+#include "devices/in_process/hid_bus.hpp"
+
+#include <cerrno>
+
+namespace zal::devices {
+
+class hid_bus_t::handle_t final : public hid_io::device_t {
+public:
+    handle_t(hid_bus_t& bus, std::string path, std::shared_ptr<hid_endpoint_t> endpoint)
+        : bus_(bus), path_(std::move(path)), endpoint_(std::move(endpoint)) {}
+    ~handle_t() override {
+        std::lock_guard lock(bus_.mutex_);
+        --bus_.open_handles_;
+    }
+    int write(const uint8_t* data, std::size_t length) override {
+        const auto endpoint = bus_.live_endpoint(path_, endpoint_);
+        return endpoint ? endpoint->write(data, length) : -1;
+    }
+    int read(uint8_t* data, std::size_t length, int timeout_ms) override {
+        const auto endpoint = bus_.live_endpoint(path_, endpoint_);
+        return endpoint ? endpoint->read(data, length, timeout_ms) : -1;
+    }
+    std::string error() const override {
+        return bus_.live_endpoint(path_, endpoint_) ? std::string() : "The device was unplugged.";
+    }
+
+private:
+    hid_bus_t& bus_;
+    std::string path_;
+    std::shared_ptr<hid_endpoint_t> endpoint_;
+};
+
+std::string hid_bus_t::plug(const hid_identity_t& identity, std::shared_ptr<hid_endpoint_t> endpoint) {
+    std::lock_guard lock(mutex_);
+    const std::string path = "/dev/hidraw-sim" + std::to_string(next_++);
+    devices_[path] = {identity, std::move(endpoint)};
+    return path;
+}
+
+void hid_bus_t::unplug(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    devices_.erase(path);
+}
+
+std::size_t hid_bus_t::open_handles() const {
+    std::lock_guard lock(mutex_);
+    return open_handles_;
+}
+
+std::shared_ptr<hid_endpoint_t> hid_bus_t::live_endpoint(const std::string& path,
+                                                         const std::shared_ptr<hid_endpoint_t>& endpoint) const {
+    std::lock_guard lock(mutex_);
+    const auto it = devices_.find(path);
+    return it != devices_.end() && it->second.endpoint == endpoint ? endpoint : nullptr;
+}
+
+std::vector<hid_io::device_info_t> hid_bus_t::enumerate() {
+    std::lock_guard lock(mutex_);
+    std::vector<hid_io::device_info_t> found;
+    for (const auto& [path, device] : devices_) {
+        const hid_identity_t& id = device.identity;
+        auto text = [](const std::wstring& s) { return s.empty() ? std::nullopt : std::optional<std::wstring>(s); };
+        found.push_back({path, id.vendor_id, id.product_id, text(id.manufacturer), text(id.product)});
+    }
+    return found;
+}
+
+std::unique_ptr<hid_io::device_t> hid_bus_t::open(const std::string& path, std::string& error) {
+    std::shared_ptr<hid_endpoint_t> endpoint;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = devices_.find(path);
+        if (it == devices_.end()) {
+            error = "No such device.";
+            errno = ENOENT;
+            return nullptr;
+        }
+        endpoint = it->second.endpoint;
+        ++open_handles_;
+    }
+    // Outside the bus's lock: the device takes its own lock, and unplugs under it.
+    if (!endpoint->may_open()) {
+        std::lock_guard lock(mutex_);
+        --open_handles_;
+        error = "Permission denied.";
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::make_unique<handle_t>(*this, path, std::move(endpoint));
+}
+
+}  // namespace zal::devices

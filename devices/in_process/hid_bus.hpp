@@ -1,0 +1,66 @@
+#pragma once
+
+// The simulated HID bus: a HID backend whose devices are simulated ones,
+// plugged in and out by the simulation, in the same process as the engine.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/hid_io/hid_io.hpp"
+
+namespace zal::devices {
+
+// What a simulated HID device does with the reports it is given.
+class hid_endpoint_t {
+public:
+    virtual ~hid_endpoint_t() = default;
+    // A report from the host (report number first); the count written, or -1.
+    virtual int write(const uint8_t* data, std::size_t length) = 0;
+    // The next answer into `data`: its length, 0 when none came in time, -1 on error.
+    virtual int read(uint8_t* data, std::size_t length, int timeout_ms) = 0;
+    // False while the device node refuses to open (EACCES), as before udev has
+    // given the user access to it.
+    virtual bool may_open() { return true; }
+};
+
+struct hid_identity_t {
+    uint16_t vendor_id;
+    uint16_t product_id;
+    std::wstring manufacturer;  // empty: the device has no such string
+    std::wstring product;
+};
+
+class hid_bus_t final : public hid_io::backend_t {
+public:
+    // Plugs a device in under a new path, which it returns; unplugging makes
+    // every open handle to it fail.
+    std::string plug(const hid_identity_t& identity, std::shared_ptr<hid_endpoint_t> endpoint);
+    void unplug(const std::string& path);
+    // Devices open now, for tests: every handle must be closed at the end of a run.
+    std::size_t open_handles() const;
+
+    bool init() override { return true; }
+    void exit() override {}
+    std::vector<hid_io::device_info_t> enumerate() override;
+    std::unique_ptr<hid_io::device_t> open(const std::string& path, std::string& error) override;
+
+private:
+    class handle_t;
+    struct plugged_t {
+        hid_identity_t identity;
+        std::shared_ptr<hid_endpoint_t> endpoint;
+    };
+    // Still plugged in under the same device? A replug gets a new path.
+    std::shared_ptr<hid_endpoint_t> live_endpoint(const std::string& path, const std::shared_ptr<hid_endpoint_t>& endpoint) const;
+
+    mutable std::mutex mutex_;
+    std::map<std::string, plugged_t> devices_;  // by path
+    unsigned next_ = 0;
+    std::size_t open_handles_ = 0;
+};
+
+}  // namespace zal::devices
