@@ -125,15 +125,7 @@ void AppDelegate::open() {
     panel->setWindowModality(Qt::WindowModal);
     QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
-        const QString path = panel->selectedFiles().first();
-        QByteArray bytes;
-        QString error;
-        if (!read_file(path, bytes, error)) {
-            readErrorAlert(error);
-            return;
-        }
-        readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()),
-                           QUrl::fromLocalFile(path), true);
+        openFileWithURL(QUrl::fromLocalFile(panel->selectedFiles().first()));
     });
     panel->open();
 }
@@ -281,14 +273,7 @@ bool AppDelegate::readBundledUpdate() {
         std::fprintf(stderr, "Bundled update not found.\n");
         return false;
     }
-    QByteArray bytes;
-    QString error;
-    if (!read_file(path, bytes, error)) {
-        readErrorAlert(error);
-        return false;
-    }
-    return readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()),
-                              QUrl::fromLocalFile(path), true);
+    return openFileWithURL(QUrl::fromLocalFile(path));
 }
 
 void AppDelegate::runUpdateWithKind(kind_t kind) {
@@ -381,8 +366,7 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
             alert->setDefaultButton(accept);
             alert->setEscapeButton(end);
             alert->setWindowModality(Qt::WindowModal);
-            const qint64 context = qint64(int(counterpart)) << 16 | (qint64(int(kind)) & 0xFFFF);
-            presentAlert(alert, [this, context](int code) { counterpartAlertDidEnd(code, context); });
+            presentAlert(alert, [this, kind, counterpart](int code) { counterpartAlertDidEnd(code, kind, counterpart); });
             return;
         }
         message = "ZALUpdateSuccessMessageBoth";
@@ -391,11 +375,11 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
     lastCounterpartUpdated_ = kind_t::any;
 }
 
-void AppDelegate::counterpartAlertDidEnd(int returnCode, qint64 contextInfo) {
+void AppDelegate::counterpartAlertDidEnd(int returnCode, kind_t updated, kind_t counterpart) {
     enableControls();
     if (returnCode != first_button) return;
-    lastCounterpartUpdated_ = kind_t(contextInfo & 0xFFFF);
-    runUpdateWithKind(kind_t(contextInfo >> 16));
+    lastCounterpartUpdated_ = updated;
+    runUpdateWithKind(counterpart);
 }
 
 void AppDelegate::updaterOnAnnounce(const QString& title, const QString& subtitle) {

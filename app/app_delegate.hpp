@@ -58,7 +58,7 @@ public:
     void enableControls();
     void runErrorAlertWithTitle(const QString& title, const QString& message);
     void askForCounterpartUpdateIfNeededWithKind(kind_t kind);
-    void counterpartAlertDidEnd(int returnCode, qint64 contextInfo);
+    void counterpartAlertDidEnd(int returnCode, kind_t updated, kind_t counterpart);
 
     // --- the engine's callbacks, application side
     void updaterOnAnnounce(const QString& title, const QString& subtitle);

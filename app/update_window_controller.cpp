@@ -97,7 +97,7 @@ void UpdateWindowController::initWindow() {
 
 void UpdateWindowController::layoutContent() {
     const int w = content_->width(), h = content_->height();
-    // Top-anchored like the original frames: y is measured from the top edge.
+    // Laid out from the top edge down.
     separator_->setGeometry(0, 49, w, 1);
     textView_->setGeometry(0, 50, w, std::max(0, h - 50));
     titleLabel_->setGeometry(10, 7, std::max(0, w - 130), 20);

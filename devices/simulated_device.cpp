@@ -22,11 +22,13 @@ constexpr uint32_t unplug_after_ms = 100;
 constexpr uint32_t answer_ms = 3;  // the firmwares answer a message after a few milliseconds
 constexpr std::size_t report_with_number = 65;
 
+// The identities the engine looks for, as the devices' bootloaders show them.
 usb_identity_t bootloader_identity(const device_options_t& options) {
-    if (options.v1_bootloader) return {0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"};
-    const std::wstring maker = std::wstring(L"Zalmir Instruments (") +
-                               std::wstring(maker_web_domain, maker_web_domain + std::strlen(maker_web_domain)) + L")";
-    return {0x16C0, 0x05DF, maker, options.kind == kind_t::ruvo ? L"Ventaro Ruvo Update" : L"Ventaro Updater"};
+    const usb_descriptor_t& d = options.v1_bootloader       ? usb_descriptor_bootloader_ventaro_v1
+                                : options.kind == kind_t::ruvo ? usb_descriptor_bootloader_ruvo2
+                                                               : usb_descriptor_bootloader_ventaro;
+    auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
+    return {d.vendor_id, d.product_id, wide(d.manufacturer), wide(d.product)};
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "update/ini.hpp"
 
+#include "update/ascii.hpp"
+
 #include <cstring>
 #include <new>
 #include <string>
@@ -22,17 +24,6 @@ namespace {
 // Codes 1 to 32 and, read as signed bytes, everything from 128 up: so a byte-order
 // mark or other non-ASCII bytes around names and values are trimmed like blanks.
 bool is_blank(char c) { return c != 0 && static_cast<signed char>(c) <= 32; }
-
-bool ascii_iequal(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 std::size_t length_of(const char* text, int length) {
     return length > 0 ? static_cast<std::size_t>(length) : std::strlen(text);
@@ -108,7 +99,7 @@ int ini_find_section(const ini_t* ini, const char* name, int name_length) {
     const std::size_t n = length_of(name, name_length);
     for (std::size_t i = 0; i < ini->sections.size(); ++i) {
         const std::string& s = ini->sections[i];
-        if (s.size() >= n && n > 0 && ascii_iequal(s.data(), name, n)) return static_cast<int>(i);
+        if (s.size() >= n && n > 0 && ascii_iequal({s.data(), n}, {name, n})) return static_cast<int>(i);
     }
     return -1;
 }
@@ -121,7 +112,7 @@ int ini_find_property(const ini_t* ini, int section, const char* name, int name_
     int position = 0;
     for (const auto& property : ini->properties) {
         if (property.section != section) continue;
-        if (!property.name.empty() && property.name.size() == n && ascii_iequal(property.name.data(), name, n))
+        if (!property.name.empty() && property.name.size() == n && ascii_iequal({property.name.data(), n}, {name, n}))
             return position;
         ++position;
     }

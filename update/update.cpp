@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "update/ascii.hpp"
 #include "update/ini.hpp"
 
 namespace zal {
@@ -29,17 +30,6 @@ const char* str_format_tmp(const char* format, ...) {
 namespace {
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
-
-bool ascii_iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 class unzipper {
 public:

@@ -92,6 +92,16 @@ void post(uint32_t of_run, std::function<void()> step, uint32_t delay_ms = 0) {
 // The same for a step of the live run, from the main thread.
 void later(std::function<void()> step, uint32_t delay_ms) { post(run, std::move(step), delay_ms); }
 
+// Phases 4 and 8: writes an image on the programming worker, in the phase just
+// entered; a plan that cannot be built ends the run.
+void program(const hid::device_t& d, const firmware_t& image, float offset, float span, std::function<void()> continuation) {
+    try {
+        program_asynchronously_or_fail(d, make_update_plan(image), phase, offset, span, std::move(continuation));
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+}
+
 // Phases 3 and 7: the rebooted device's bootloader, looked for every 500 ms;
 // one of undetermined kind is never taken.
 void look_for_rebooted_device(phase_t own, kind_t kind, std::function<void(const hid::device_t&)> found) {
@@ -125,13 +135,8 @@ void enter(const hid::device_t& d, float start_fraction) {
     }
     phase = 8;
     announce({"Updating...", "Mise à jour..."}, keep_connected);
-    try {
-        const kind_t kind = d.kind;
-        program_asynchronously_or_fail(d, make_update_plan(device_update->main), 8, start_fraction,
-                                       1.0f - start_fraction, [kind] { end_run(end_t::success, kind, nullptr); });
-    } catch (const std::exception& e) {
-        fail(e.what());
-    }
+    const kind_t kind = d.kind;
+    program(d, device_update->main, start_fraction, 1.0f - start_fraction, [kind] { end_run(end_t::success, kind, nullptr); });
 }
 }  // namespace phase8_programming_main_firmware
 
@@ -253,13 +258,8 @@ void enter(const hid::device_t& d) {
     phase = 4;
     announce({"Preparing to update internal components...", "Préparation de la mise à jour des composants internes..."},
              {"Please do not move, turn off, or disconnect the device.", "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil."});
-    try {
-        const kind_t kind = d.kind;
-        program_asynchronously_or_fail(d, make_update_plan(*device_update->stage2), 4, 0.0f, 0.2f,
-                                       [kind] { phase5_waiting_for_stage2_midi_device::enter(kind); });
-    } catch (const std::exception& e) {
-        fail(e.what());
-    }
+    const kind_t kind = d.kind;
+    program(d, *device_update->stage2, 0.0f, 0.2f, [kind] { phase5_waiting_for_stage2_midi_device::enter(kind); });
 }
 }  // namespace phase4_programming_stage2
 

@@ -258,7 +258,7 @@ void PXMarkdownParser::addShortQuoteParsingWithMaxLevel(int maxLevel, level_bloc
 
 namespace {
 
-// Rule 6 and 7's markup: the link lies between a parenthesis and the final ')';
+// The markup of images and links: the link lies between a parenthesis and the final ')';
 // the markup is deleted from the ']' on, then the leading bracket(s).
 struct bracket_link_t {
     qsizetype text_start, text_length;

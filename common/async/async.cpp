@@ -13,10 +13,10 @@ namespace zal {
 
 namespace {
 
-using clock_t = std::chrono::steady_clock;
+using queue_clock_t = std::chrono::steady_clock;
 
 struct timed_task_t {
-    clock_t::time_point due;
+    queue_clock_t::time_point due;
     uint64_t sequence;  // keeps tasks due at the same time in the order they were queued
     task_t task;
 };
@@ -29,7 +29,7 @@ struct later_first {
 
 using task_heap_t = std::priority_queue<timed_task_t, std::vector<timed_task_t>, later_first>;
 
-clock_t::duration milliseconds(uint32_t ms) { return std::chrono::milliseconds(uint64_t(ms)); }
+queue_clock_t::duration milliseconds(uint32_t ms) { return std::chrono::milliseconds(uint64_t(ms)); }
 
 // --- main queue ---------------------------------------------------------------
 
@@ -40,7 +40,7 @@ struct main_state_t {
     uint64_t sequence = 0;
     std::thread::id main_thread;
     bool virtual_clock = false;
-    clock_t::time_point virtual_now;
+    queue_clock_t::time_point virtual_now;
     std::function<void()> wakeup;
 };
 
@@ -50,7 +50,7 @@ main_state_t& main_state() {
     return *state;
 }
 
-clock_t::time_point now_locked(const main_state_t& s) { return s.virtual_clock ? s.virtual_now : clock_t::now(); }
+queue_clock_t::time_point now_locked(const main_state_t& s) { return s.virtual_clock ? s.virtual_now : queue_clock_t::now(); }
 
 void queue_main(task_t task, uint32_t delay_ms) {
     main_state_t& s = main_state();
@@ -65,7 +65,7 @@ void queue_main(task_t task, uint32_t delay_ms) {
 }
 
 // Pops the earliest task if it is due by `limit` and was queued before `sequence_limit`.
-std::optional<task_t> pop_due(clock_t::time_point limit, uint64_t sequence_limit, bool move_clock) {
+std::optional<task_t> pop_due(queue_clock_t::time_point limit, uint64_t sequence_limit, bool move_clock) {
     main_state_t& s = main_state();
     std::lock_guard lock(s.mutex);
     if (s.tasks.empty()) return std::nullopt;
@@ -88,7 +88,7 @@ public:
     void push(task_t task, uint32_t delay_ms) {
         {
             std::lock_guard lock(mutex_);
-            tasks_.push({clock_t::now() + milliseconds(delay_ms), sequence_++, std::move(task)});
+            tasks_.push({queue_clock_t::now() + milliseconds(delay_ms), sequence_++, std::move(task)});
         }
         changed_.notify_one();
     }
@@ -106,8 +106,8 @@ private:
                 changed_.wait(lock);
                 continue;
             }
-            const clock_t::time_point due = tasks_.top().due;
-            if (due > clock_t::now()) {
+            const queue_clock_t::time_point due = tasks_.top().due;
+            if (due > queue_clock_t::now()) {
                 changed_.wait_until(lock, due);
                 continue;
             }
@@ -186,7 +186,7 @@ void attach_current_thread(bool virtual_clock) {
     std::lock_guard lock(s.mutex);
     s.main_thread = std::this_thread::get_id();
     s.virtual_clock = virtual_clock;
-    s.virtual_now = clock_t::time_point{};
+    s.virtual_now = queue_clock_t::time_point{};
     s.tasks = {};
 }
 
@@ -198,7 +198,7 @@ void set_wakeup(std::function<void()> wakeup) {
 
 std::size_t run_due() {
     main_state_t& s = main_state();
-    clock_t::time_point limit;
+    queue_clock_t::time_point limit;
     uint64_t sequence_limit;
     {
         std::lock_guard lock(s.mutex);
@@ -213,14 +213,14 @@ std::size_t run_due() {
     return ran;
 }
 
-std::optional<clock_t::time_point> next_due() {
+std::optional<queue_clock_t::time_point> next_due() {
     main_state_t& s = main_state();
     std::lock_guard lock(s.mutex);
     if (s.tasks.empty()) return std::nullopt;
     return s.tasks.top().due;
 }
 
-clock_t::time_point now() {
+queue_clock_t::time_point now() {
     main_state_t& s = main_state();
     std::lock_guard lock(s.mutex);
     return now_locked(s);
@@ -228,7 +228,7 @@ clock_t::time_point now() {
 
 void advance(uint32_t ms) {
     main_state_t& s = main_state();
-    clock_t::time_point target;
+    queue_clock_t::time_point target;
     {
         std::lock_guard lock(s.mutex);
         target = s.virtual_now + milliseconds(ms);
@@ -246,8 +246,8 @@ void run_until(const std::function<bool()>& done) {
         const bool due_now = !s.tasks.empty() && s.tasks.top().due <= now_locked(s);
         if (due_now) continue;
         // Short waits keep `done` checked even when it changes without a task.
-        const clock_t::time_point until = std::min(
-            s.tasks.empty() ? clock_t::time_point::max() : s.tasks.top().due, clock_t::now() + std::chrono::milliseconds(50));
+        const queue_clock_t::time_point until = std::min(
+            s.tasks.empty() ? queue_clock_t::time_point::max() : s.tasks.top().due, queue_clock_t::now() + std::chrono::milliseconds(50));
         s.changed.wait_until(lock, until);
     }
 }

@@ -11,7 +11,7 @@
 
 namespace zal::main_queue {
 
-using clock_t = std::chrono::steady_clock;
+using queue_clock_t = std::chrono::steady_clock;
 
 // Makes the calling thread the main thread and empties the queue. With
 // `virtual_clock`, time stands still at 0 until `advance` moves it.
@@ -26,10 +26,10 @@ void set_wakeup(std::function<void()> wakeup);
 std::size_t run_due();
 
 // When the earliest queued task is due, if any.
-std::optional<clock_t::time_point> next_due();
+std::optional<queue_clock_t::time_point> next_due();
 
 // The queue's notion of now: the real clock, or the virtual one.
-clock_t::time_point now();
+queue_clock_t::time_point now();
 
 // Virtual clock only: moves time forward by `ms`, running every task that falls
 // due on the way at its own due time, in due order (tasks they queue included).
