@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ventaro-update-demo: the application against simulated devices, for seeing a
 // whole update on a machine without hardware. A simulated device is plugged in
 // a few seconds after a run starts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/factories.hpp"
 
 #include <QApplication>

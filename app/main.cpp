@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ventaro-update: the application, on the system's hidapi and ALSA sequencer.
 #include <QString>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/single_instance.hpp"
 
 #include <QDir>

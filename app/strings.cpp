@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/strings.hpp"
 
 #include <QCoreApplication>

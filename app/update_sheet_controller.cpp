@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/update_sheet_controller.hpp"
 
 #include <QKeyEvent>

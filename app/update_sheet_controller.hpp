@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The progress sheet: what the engine does, a progress bar that is hidden,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/update_window_controller.hpp"
 
 #include <QDesktopServices>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host cost of programming: HID roundtrips per second into a simulated
 // bootloader that answers at once, so that only our side is measured.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rendering release notes: typical (10 KiB) and large (1 MiB) notes with every
 // construct many times over; the cost must grow linearly with the text.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed and memory of the package reader on full-size firmware.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/inspect.hpp"
 
 #include <openssl/evp.h>

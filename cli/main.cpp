@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ventaro-update-cli: checks update packages from a terminal.
 
 #include <malloc.h>

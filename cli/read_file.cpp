@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/read_file.hpp"
 
 #include <fcntl.h>

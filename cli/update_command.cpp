@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/update_command.hpp"
 
 #include <poll.h>

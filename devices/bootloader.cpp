@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/bootloader.hpp"
 
 #include <algorithm>

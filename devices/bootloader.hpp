@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The devices' USB HID bootloader: answers the host's command and data reports

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Faults a simulated device can be told to show, and the list that lets each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/firmware.hpp"
 
 #include <algorithm>

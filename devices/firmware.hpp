@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The devices' two firmwares as the update sees them over MIDI: the normal

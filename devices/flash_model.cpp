@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/flash_model.hpp"
 
 #include <algorithm>

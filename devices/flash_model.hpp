@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The 1 MiB flash of an STM32F40x as the devices' firmware sees it: erasing a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/simulated_device.hpp"
 
 #include <condition_variable>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A simulated Ventaro or Ruvo: its flash model, bootloader, normal firmware and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/simulation.hpp"
 
 #include <cstring>

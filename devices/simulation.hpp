@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The one way into the simulated world, for the demo, the command-line tool,

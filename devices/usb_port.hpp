@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Where a simulated device meets the host: the USB port it is plugged into. The

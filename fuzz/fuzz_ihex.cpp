@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HEX reader and the entry patch on arbitrary text; blocks must stay within
 // their sectors whatever the records say.
 #include <cstdint>

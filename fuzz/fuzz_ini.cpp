@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ini_load and lookups on arbitrary text.
 #include <cstdint>
 #include <cstdlib>

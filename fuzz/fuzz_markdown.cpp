@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rendering arbitrary text as release notes: no crash, no hang, bounded memory.
 #include <QApplication>
 #include <QTextDocument>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // make_update on arbitrary bytes: a clean runtime error or an update, nothing else.
 #include <cstdint>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes small seed inputs for the fuzzers into DIR/update, DIR/ihex and DIR/ini.
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang, AddressSanitizer and UBSan, and runs
 # each one for the given number of seconds (60 by default) from its seed corpus.
 set -euo pipefail

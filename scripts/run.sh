@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up the machine, builds, and starts the demo: the application against a
 # simulated Ventaro, plugged in a few seconds after you click "Update".
 # Options go to the demo, e.g. --simulate ruvo-bootloader --fault power-cut:40.

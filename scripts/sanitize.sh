@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the tests with the given sanitizers into build-<name> and runs them.
 # Usage: scripts/sanitize.sh address,undefined|thread [ctest arguments]
 set -euo pipefail

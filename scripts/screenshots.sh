@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's screenshots in English and French under Xvfb (a real X
 # server) and puts them in docs/.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up the machine, builds everything and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."

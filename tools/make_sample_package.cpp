@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the synthetic sample package used by tests and the demo. Its firmware
 // is made up: it must never ship as the application's bundled package.
 

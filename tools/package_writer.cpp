@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/package_writer.hpp"
 
 #include <zip.h>

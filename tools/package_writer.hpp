@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Writes Intel HEX text and update packages: for tests, benchmarks, fuzz seeds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Takes the README's screenshots of the application, in English or French, on
 // a real (virtual) X server: the update window with its notes, the progress
 // sheet while programming, the success alert with the counterpart offer, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update/firmware.hpp"
 
 #include <algorithm>

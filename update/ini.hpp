@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A small reader for INI text: '[section]' headers and 'name=value' lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update/update.hpp"
 
 #include <libdeflate.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updater/hid.hpp"
 
 #include <cerrno>

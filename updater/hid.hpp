@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Finding a bootloader among the HID devices and programming it: an update plan

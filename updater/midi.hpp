@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The devices' SysEx messages: finding a running device among the MIDI ports,

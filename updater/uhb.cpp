@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updater/uhb.hpp"
 
 namespace zal::updater::uhb {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The bootloaders' USB HID report protocol: command codes, the information

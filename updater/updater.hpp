@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The update engine: drives one firmware update of one device, from waiting for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/markdown/code_span_matcher.hpp"
 
 #include <algorithm>

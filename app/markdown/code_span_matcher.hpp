@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Code spans found by a scanner instead of a backtracking pattern: the same

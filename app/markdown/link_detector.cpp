@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/markdown/link_detector.hpp"
 
 namespace zal::gui {

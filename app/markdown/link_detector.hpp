@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Finds links in plain text, after the GitHub "autolinks (extension)" rules:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/markdown/px_base_parser.hpp"
 
 namespace zal::gui {

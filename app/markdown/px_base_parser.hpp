@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The rule engine of the release-notes renderer: an ordered list of rules, each

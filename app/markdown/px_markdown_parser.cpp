@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/markdown/px_markdown_parser.hpp"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The markdown dialect of release notes: headers, lists, quotes, images, links,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/markdown/styled_text.hpp"
 
 #include <algorithm>

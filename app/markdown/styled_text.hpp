@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Text with attribute runs, edited by UTF-16 range: the working model of the

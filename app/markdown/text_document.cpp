@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/markdown/text_document.hpp"
 
 #include <QTextCursor>

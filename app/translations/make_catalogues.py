@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the English and French Qt Linguist catalogues of the application.
 
 The English text is each message's source; symbolic "ZAL" keys ride in the

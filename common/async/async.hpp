@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Moving work between threads and delaying it. Tasks queued on the main queue

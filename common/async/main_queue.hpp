@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The main queue's side for its drivers: whoever owns the main thread (the Qt

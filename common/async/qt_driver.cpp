@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/async/qt_driver.hpp"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/hid_io/hid_io.hpp"
 
 #include <atomic>

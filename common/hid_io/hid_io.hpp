@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The HID layer the engine reaches devices through: a small backend interface,

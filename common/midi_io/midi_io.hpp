@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // An identifier-based view of the computer's MIDI ports: list and classify

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Turns the bytes of one input into short messages and SysEx bodies: running

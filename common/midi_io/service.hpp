@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The seam between the MIDI port layer and a MIDI service: the few platform

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/in_process/hid_bus.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The simulated HID bus: a HID backend whose devices are simulated ones,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices/in_process/usb_port.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A USB port in the engine's own process: a device plugged into it shows up on

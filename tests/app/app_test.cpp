@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application driven through its real windows, sheets and alerts, against
 // simulated devices on the virtual MIDI service and the simulated hidapi.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The release-notes renderer: the markdown rules, the ICU behaviour of their
 // patterns on PCRE2, the link detector, link safety and the final document.
 #include <QApplication>

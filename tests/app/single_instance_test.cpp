@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Launches of one application meeting through the real lock file and local socket.
 #include <QDir>
 #include <QLocalSocket>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update/ini.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole runs on real threads and the real clock against simulated devices, and
 // a matrix of faults and cancels: every run ends exactly once, nothing reaches
 // the application afterwards, no device handle or MIDI handler is left behind,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/updater/engine_events.hpp"
 
 namespace zal::testing {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updater/midi.hpp"
 
 #include <gtest/gtest.h>

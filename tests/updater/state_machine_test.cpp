@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The state machine on the virtual clock: every timer and hand-over, against
 // simulated devices.
 #include <gtest/gtest.h>

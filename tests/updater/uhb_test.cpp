@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updater/uhb.hpp"
 
 #include <gtest/gtest.h>

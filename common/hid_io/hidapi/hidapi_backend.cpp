@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's hidapi behind the HID layer.
 #include <hidapi/hidapi.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // How ALSA sequencer clients, ports and events map onto the MIDI port layer.

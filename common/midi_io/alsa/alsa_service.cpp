@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/midi_io/alsa/alsa_service.hpp"
 
 #include <poll.h>

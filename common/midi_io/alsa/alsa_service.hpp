@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The MIDI service on the ALSA sequencer: hardware ports of USB-MIDI and other

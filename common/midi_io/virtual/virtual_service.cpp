@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/midi_io/virtual/virtual_service.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // An in-process MIDI service for tests, the demo and the simulated devices.

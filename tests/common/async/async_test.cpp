@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/async/async.hpp"
 
 #include <gtest/gtest.h>

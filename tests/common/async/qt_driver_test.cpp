@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt driver keeps the main queue running inside nested modal loops.
 #include "common/async/qt_driver.hpp"
 

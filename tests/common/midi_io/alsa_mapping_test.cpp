@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/midi_io/alsa/alsa_mapping.hpp"
 
 #include <gtest/gtest.h>

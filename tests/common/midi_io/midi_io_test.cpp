@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/midi_io/midi_io.hpp"
 
 #include <gtest/gtest.h>

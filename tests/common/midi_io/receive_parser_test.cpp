@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/midi_io/receive_parser.hpp"
 
 #include <gtest/gtest.h>
