@@ -132,7 +132,8 @@ void AppDelegate::open() {
 }
 
 void AppDelegate::readErrorAlert(const QString& error) {
-    QMessageBox alert(QMessageBox::Warning, QString(), error, QMessageBox::Ok, windowCtrl_ ? windowCtrl_->window() : nullptr);
+    QMessageBox alert(QMessageBox::Warning, QString(), error, QMessageBox::Ok,
+                      windowCtrl_ ? windowCtrl_->window() : nullptr);
     alert.setWindowModality(Qt::ApplicationModal);
     alert.exec();
 }
@@ -172,7 +173,8 @@ void AppDelegate::updateWindowControllerDidClickUpdate(UpdateWindowController*) 
 
 void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
     endUpdate();
-    if (cancelHasConsequences_) runErrorAlertWithTitle(localized("Update canceled"), localized("ZALUpdateCancelMessage"));
+    if (cancelHasConsequences_)
+        runErrorAlertWithTitle(localized("Update canceled"), localized("ZALUpdateCancelMessage"));
 }
 
 void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { showWebHelp(); }
@@ -184,7 +186,8 @@ bool AppDelegate::openFileWithURL(const QUrl& url) {
         readErrorAlert(error);
         return false;
     }
-    return readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()), url, true);
+    return readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()), url,
+                              true);
 }
 
 bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, const QUrl& url, bool showError) {
@@ -197,7 +200,8 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
         update_ = make_update(data, static_cast<unsigned long>(size));
     } catch (const std::exception& e) {
         if (showError)
-            runErrorAlertWithTitle(title, localized(invalid_package_key()) + QStringLiteral("\n\nDetails: ") + QString::fromUtf8(e.what()));
+            runErrorAlertWithTitle(title, localized(invalid_package_key()) + QStringLiteral("\n\nDetails: ") +
+                                              QString::fromUtf8(e.what()));
         else
             std::fprintf(stderr, "Unable to read the contents of the update: %s\n", e.what());
         return false;
@@ -208,10 +212,11 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
     window->setWindowFilePath(url.toLocalFile());
     windowCtrl_->setTitle(QString::fromStdString(update_.product));
     const date_t& d = update_.release_date;
-    const char* date = lang == lang_t::fr ? str_format_tmp("%02u/%02u/%04u", unsigned(d.day), unsigned(d.month), unsigned(d.year))
-                                          : str_format_tmp("%04u-%02u-%02u", unsigned(d.year), unsigned(d.month), unsigned(d.day));
-    windowCtrl_->setSecondaryTitle(format(localized("Version %s (%s)"), QString::fromStdString(update_.version_string),
-                                          QString::fromUtf8(date)));
+    const char* date = lang == lang_t::fr
+                           ? str_format_tmp("%02u/%02u/%04u", unsigned(d.day), unsigned(d.month), unsigned(d.year))
+                           : str_format_tmp("%04u-%02u-%02u", unsigned(d.year), unsigned(d.month), unsigned(d.day));
+    windowCtrl_->setSecondaryTitle(
+        format(localized("Version %s (%s)"), QString::fromStdString(update_.version_string), QString::fromUtf8(date)));
     std::string notes = update_.notes[int(lang)];
     if (notes.empty()) notes = update_.notes[0];
     ++notesGeneration_;
@@ -256,7 +261,8 @@ void AppDelegate::renderLargeNotes(QString markdown, const text_attributes_t& ba
 }
 
 QStringList AppDelegate::bundleDirectories() {
-    QStringList directories = {QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
+    QStringList directories = {
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
     if (!bundleDirectory.isEmpty()) directories << bundleDirectory;
     return directories;
 }
@@ -264,7 +270,8 @@ QStringList AppDelegate::bundleDirectories() {
 bool AppDelegate::readBundledUpdate() {
     QString path;
     for (const QString& directory : bundleDirectories()) {
-        const QStringList found = QDir(directory).entryList({QStringLiteral("*.zalmirupdate")}, QDir::Files, QDir::Name);
+        const QStringList found =
+            QDir(directory).entryList({QStringLiteral("*.zalmirupdate")}, QDir::Files, QDir::Name);
         if (!found.isEmpty()) {
             path = QDir(directory).filePath(found.first());
             break;
@@ -293,7 +300,8 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     } catch (const std::exception& e) {
         endUpdate();
         const char* what = e.what();
-        runErrorAlertWithTitle(localized("Error"), what ? QString::fromUtf8(what) : localized("An error has occurred during the update."));
+        runErrorAlertWithTitle(localized("Error"),
+                               what ? QString::fromUtf8(what) : localized("An error has occurred during the update."));
         return;
     }
     // The engine may have ended the run inside start (the kind question
@@ -346,7 +354,8 @@ void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didE
 }
 
 void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& message) {
-    auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
+    auto* alert =
+        new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
     alert->setInformativeText(message);
     alert->setWindowModality(Qt::WindowModal);
     presentAlert(alert, [this](int) { enableControls(); });
@@ -367,7 +376,8 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
             alert->setDefaultButton(accept);
             alert->setEscapeButton(end);
             alert->setWindowModality(Qt::WindowModal);
-            presentAlert(alert, [this, kind, counterpart](int code) { counterpartAlertDidEnd(code, kind, counterpart); });
+            presentAlert(alert,
+                         [this, kind, counterpart](int code) { counterpartAlertDidEnd(code, kind, counterpart); });
             return;
         }
         message = "ZALUpdateSuccessMessageBoth";
@@ -398,17 +408,18 @@ void AppDelegate::updaterOnProgress(float progress) {
 void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
     endUpdate();
     switch (end) {
-    case end_t::failure:
-        runErrorAlertWithTitle(localized("Update failed"), localized("ZALUpdateErrorMessage") + QStringLiteral("\n\nDetails: ") + message);
-        break;
-    case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
-    case end_t::cancelled: break;
+        case end_t::failure:
+            runErrorAlertWithTitle(localized("Update failed"),
+                                   localized("ZALUpdateErrorMessage") + QStringLiteral("\n\nDetails: ") + message);
+            break;
+        case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
+        case end_t::cancelled: break;
     }
 }
 
 kind_t AppDelegate::askKindModal() {
-    QMessageBox alert(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"), QMessageBox::NoButton,
-                      windowCtrl_ ? windowCtrl_->window() : nullptr);
+    QMessageBox alert(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
+                      QMessageBox::NoButton, windowCtrl_ ? windowCtrl_->window() : nullptr);
     alert.setInformativeText(localized("ZALIsThisVentaroMessage"));
     QPushButton* ventaro = alert.addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
     QPushButton* ruvo = alert.addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);

@@ -63,10 +63,10 @@ int main(int argc, char** argv) {
     platform.on_launched = [](gui::AppDelegate& delegate) {
         delegate.onRunStarted = [&delegate](kind_t kind) {
             const auto& chosen = demo.arguments.device;
-            const kind_t wanted = kind != kind_t::any                          ? kind
-                                  : chosen && chosen->kind != kind_t::any      ? chosen->kind
-                                  : delegate.update().ventaro                  ? kind_t::ventaro
-                                                                               : kind_t::ruvo;
+            const kind_t wanted = kind != kind_t::any                     ? kind
+                                  : chosen && chosen->kind != kind_t::any ? chosen->kind
+                                  : delegate.update().ventaro             ? kind_t::ventaro
+                                                                          : kind_t::ruvo;
             plug_later(wanted, delegate.update());
         };
     };

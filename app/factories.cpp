@@ -9,7 +9,9 @@ namespace zal::gui {
 QFont control_font(control_size_t size, bool bold) {
     QFont font = QApplication::font();
     const qreal base = font.pointSizeF() > 0 ? font.pointSizeF() : 10;
-    const qreal ratio = size == control_size_t::regular ? 1.0 : size == control_size_t::small ? 11.0 / 13.0 : 9.0 / 13.0;
+    const qreal ratio = size == control_size_t::regular ? 1.0
+                        : size == control_size_t::small ? 11.0 / 13.0
+                                                        : 9.0 / 13.0;
     font.setPointSizeF(base * ratio);
     font.setBold(bold);
     return font;
@@ -32,15 +34,17 @@ QLabel* make_label(const QString& text, const QRect& frame, control_size_t size,
     return label;
 }
 
-QPushButton* make_button(const QString& title, const QRect& frame, control_size_t size, bezel_t bezel, QWidget* parent) {
+QPushButton* make_button(const QString& title, const QRect& frame, control_size_t size, bezel_t bezel,
+                         QWidget* parent) {
     auto* button = new QPushButton(title, parent);
     button->setGeometry(frame);
     button->setFont(control_font(size));
     if (bezel == bezel_t::help) {
         button->setText(QStringLiteral("?"));
         button->setToolTip(QStringLiteral("Help"));
-        button->setStyleSheet(QStringLiteral("QPushButton { border-radius: 12px; border: 1px solid palette(mid); "
-                                             "background: palette(button); font-weight: bold; }"));
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { border-radius: 12px; border: 1px solid palette(mid); "
+                           "background: palette(button); font-weight: bold; }"));
     }
     return button;
 }

@@ -103,9 +103,12 @@ void LogWindow::setupPipes() {
             }
             const QString text = decoder.decode(buffer, std::size_t(n));
             if (text.isEmpty() || !self) continue;
-            QMetaObject::invokeMethod(self, [self, text] {
-                if (self) self->append(text);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                self,
+                [self, text] {
+                    if (self) self->append(text);
+                },
+                Qt::QueuedConnection);
         }
     }).detach();
 }

@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     zal::gui::platform_t platform;
     platform.set_up = [] { zal::midi::io::set_service(&zal::midi::io::alsa_service()); };
 #ifdef ZAL_BUNDLE_DIR
-    platform.bundle_directory = QStringLiteral(ZAL_BUNDLE_DIR);  // a package given at configure time, for runs from the build
+    platform.bundle_directory =
+        QStringLiteral(ZAL_BUNDLE_DIR);  // a package given at configure time, for runs from the build
 #endif
     return zal::gui::main(argc, argv, platform);
 }

@@ -27,7 +27,9 @@ QAction* item(QMenu* menu, const char* title, QKeySequence key = {}) {
     return action;
 }
 
-QString with_name(const char* title, const QString& fallback) { return localized(title).replace(QStringLiteral("%@"), app_name(fallback)); }
+QString with_name(const char* title, const QString& fallback) {
+    return localized(title).replace(QStringLiteral("%@"), app_name(fallback));
+}
 
 QMenu* make_application_menu() {
     auto* menu = new QMenu(QStringLiteral("Application"));
@@ -38,7 +40,10 @@ QMenu* make_application_menu() {
     QAction* quit = menu->addAction(with_name("Quit %@", QString()));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // empty on some platforms: set it explicitly
     quit->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(quit, &QAction::triggered, [] { QApplication::closeAllWindows(); QApplication::quit(); });
+    QObject::connect(quit, &QAction::triggered, [] {
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
     return menu;
 }
 
@@ -65,8 +70,8 @@ QMenu* make_edit_menu() {
     QObject::connect(item(menu, "Cut", QKeySequence::Cut), &QAction::triggered, forward("cut"));
     QObject::connect(item(menu, "Copy", QKeySequence::Copy), &QAction::triggered, forward("copy"));
     QObject::connect(item(menu, "Paste", QKeySequence::Paste), &QAction::triggered, forward("paste"));
-    QObject::connect(item(menu, "Paste and Match Style", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)), &QAction::triggered,
-                     forward("paste"));
+    QObject::connect(item(menu, "Paste and Match Style", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)),
+                     &QAction::triggered, forward("paste"));
     QObject::connect(item(menu, "Delete", QKeySequence::Delete), &QAction::triggered, forward("clear"));
     QObject::connect(item(menu, "Select All", QKeySequence::SelectAll), &QAction::triggered, forward("selectAll"));
     for (QAction* a : menu->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
@@ -79,7 +84,8 @@ QMenu* make_window_menu() {
         if (QWidget* window = QApplication::activeWindow()) window->showMinimized();
     });
     QObject::connect(item(menu, "Zoom"), &QAction::triggered, [] {
-        if (QWidget* window = QApplication::activeWindow()) window->isMaximized() ? window->showNormal() : window->showMaximized();
+        if (QWidget* window = QApplication::activeWindow())
+            window->isMaximized() ? window->showNormal() : window->showMaximized();
     });
     QObject::connect(item(menu, "Bring All to Front"), &QAction::triggered, [] {
         for (QWidget* window : QApplication::topLevelWidgets())

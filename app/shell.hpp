@@ -27,9 +27,9 @@ void set_app_delegate(AppDelegate* delegate);
 
 // What the program links as its devices: set up before the application starts.
 struct platform_t {
-    std::function<void()> set_up;  // MIDI service and HID backend
+    std::function<void()> set_up;                   // MIDI service and HID backend
     std::function<void(AppDelegate&)> on_launched;  // e.g. the demo's simulated devices
-    QString bundle_directory;  // where a package shipped with this build lies, if any
+    QString bundle_directory;                       // where a package shipped with this build lies, if any
 };
 
 // The entry point: returns the process exit status.

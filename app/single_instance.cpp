@@ -71,7 +71,8 @@ public:
     QLocalServer server;
 };
 
-SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent), d(std::make_unique<Private>(this, name)) {}
+SingleInstance::SingleInstance(const QString& name, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>(this, name)) {}
 
 SingleInstance::~SingleInstance() = default;
 

@@ -21,13 +21,16 @@ struct symbolic_t {
 const symbolic_t symbolic[] = {
     {"ZALUpdateClickHelp", "Need help? Click the question mark."},
     {"ZALUpdateSuccessMessage", "Your device has been updated. You can disconnect it and play."},
-    {"ZALUpdateSuccessMessageBoth", "Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play."},
+    {"ZALUpdateSuccessMessageBoth",
+     "Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play."},
     {"ZALUpdateSuccessMessageWithCounterpart",
      "Your device has been updated. This update also holds firmware for your %s: connect it now to update it too."},
     {"ZALUpdateCancelMessage",
-     "The update was stopped before the end. Your device will start in its updater: run the update again to finish it."},
+     "The update was stopped before the end. Your device will start in its updater: run the update again to finish "
+     "it."},
     {"ZALUpdateErrorMessage",
-     "The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, "
+     "The update could not finish. Disconnect your device, connect it again and run the update once more. If it still "
+     "fails, "
      "our troubleshooting page can help."},
     {"ZALIsThisVentaroTitle", "Which device is connected?"},
     {"ZALIsThisVentaroMessage",
@@ -55,7 +58,8 @@ QString localized(const char* key) {
 
 void install_translations() {
     auto* translator = new QTranslator(QCoreApplication::instance());
-    const QString name = lang == lang_t::fr ? QStringLiteral(":/i18n/ventaro-update_fr.qm") : QStringLiteral(":/i18n/ventaro-update_en.qm");
+    const QString name = lang == lang_t::fr ? QStringLiteral(":/i18n/ventaro-update_fr.qm")
+                                            : QStringLiteral(":/i18n/ventaro-update_en.qm");
     if (translator->load(name)) QCoreApplication::installTranslator(translator);
 }
 

@@ -49,7 +49,8 @@ void UpdateSheetController::initWindow() {
     subtitleLabel_ = make_label(QString(), from_bottom(18, 79, 444, 42), control_size_t::small, false, window_);
     subtitleLabel_->setWordWrap(true);
 
-    cancelButton_ = make_button(localized("Cancel"), from_bottom(386, 13, 82, 32), control_size_t::regular, bezel_t::rounded, window_);
+    cancelButton_ = make_button(localized("Cancel"), from_bottom(386, 13, 82, 32), control_size_t::regular,
+                                bezel_t::rounded, window_);
     cancelButton_->setAutoDefault(false);
     QObject::connect(cancelButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateSheetControllerDidClickCancel(this);

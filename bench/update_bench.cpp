@@ -21,7 +21,8 @@ void* operator new(std::size_t size) {
     if (p == nullptr) throw std::bad_alloc();
     *static_cast<std::size_t*>(p) = size;
     const std::size_t now = heap_now += size;
-    for (std::size_t peak = heap_peak; now > peak && !heap_peak.compare_exchange_weak(peak, now);) {}
+    for (std::size_t peak = heap_peak; now > peak && !heap_peak.compare_exchange_weak(peak, now);) {
+    }
     return static_cast<char*>(p) + 16;
 }
 // GCC takes the free() below for a mismatch; it pairs with the malloc() above.

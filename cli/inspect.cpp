@@ -39,7 +39,8 @@ json describe_image(const firmware_t& image) {
         return m;
     }();
     for (const auto& [index, block] : ordered)
-        sectors.push_back({{"index", index}, {"length", block->size()}, {"sha256", sha256_hex(block->data(), block->size())}});
+        sectors.push_back(
+            {{"index", index}, {"length", block->size()}, {"sha256", sha256_hex(block->data(), block->size())}});
 
     json plan = json::array();
     const update_plan_t update_plan = make_update_plan(image);
@@ -47,7 +48,8 @@ json describe_image(const firmware_t& image) {
         if (action.kind == update_action_t::kind_t::erase)
             plan.push_back({{"erase", action.address}, {"count", action.count}});
         else
-            plan.push_back({{"write", action.address}, {"size", action.size}, {"sha256", sha256_hex(action.data, action.size)}});
+            plan.push_back(
+                {{"write", action.address}, {"size", action.size}, {"sha256", sha256_hex(action.data, action.size)}});
     }
     // The updater refuses such an image before erasing anything.
     return {{"sectors", sectors}, {"plan", plan}, {"touches_bootloader", touches_bootloader(update_plan)}};

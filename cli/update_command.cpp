@@ -139,7 +139,8 @@ bool read_package(const std::string& path, update_t& update) {
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
     file_bytes_t bytes;
     std::string error;
-    if (bytes.open(path.c_str(), error) && bytes.size() != devices::flash_size) error = "a flash image is exactly 1048576 bytes";
+    if (bytes.open(path.c_str(), error) && bytes.size() != devices::flash_size)
+        error = "a flash image is exactly 1048576 bytes";
     if (!error.empty()) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
         return false;
@@ -164,8 +165,8 @@ std::unique_ptr<devices::simulation_t> set_up_devices(const options_t& o, const 
         midi::io::set_service(&midi::io::alsa_service());
         return nullptr;
     }
-    devices::device_options_t d =
-        devices::simulation_t::options_for(update, *o.simulation.device, o.simulation.faults, o.kind.value_or(kind_t::ventaro));
+    devices::device_options_t d = devices::simulation_t::options_for(update, *o.simulation.device, o.simulation.faults,
+                                                                     o.kind.value_or(kind_t::ventaro));
     if (o.flash_in && !read_flash(*o.flash_in, d.flash)) return nullptr;
     auto simulation = std::make_unique<devices::simulation_t>();
     simulation->install();
@@ -195,9 +196,9 @@ bool run(const options_t& o, const update_t& update) {
 
 int exit_status() {
     switch (*session.end) {
-    case end_t::success: return 0;
-    case end_t::cancelled: return 130;
-    default: return 1;
+        case end_t::success: return 0;
+        case end_t::cancelled: return 130;
+        default: return 1;
     }
 }
 
@@ -266,8 +267,8 @@ void on_progress(float progress) {
     session.last_percent = percent;
     if (session.terminal) {
         const int filled = percent * 40 / 100;
-        std::cout << "\r[" << std::string(std::size_t(filled), '#') << std::string(std::size_t(40 - filled), '.') << "] "
-                  << percent << "%" << std::flush;
+        std::cout << "\r[" << std::string(std::size_t(filled), '#') << std::string(std::size_t(40 - filled), '.')
+                  << "] " << percent << "%" << std::flush;
         session.bar_shown = true;
     } else {
         std::cout << percent << "%" << std::endl;
@@ -287,9 +288,14 @@ void on_end(end_t end, kind_t kind, const char* message) {
     }
     cli::end_progress_bar();
     switch (end) {
-    case end_t::success: std::cout << (lang == lang_t::fr ? "Mise à jour réussie : " : "Update succeeded: ") << kind_name(kind) << std::endl; break;
-    case end_t::cancelled: std::cout << (lang == lang_t::fr ? "Mise à jour annulée." : "Update cancelled.") << std::endl; break;
-    case end_t::failure: std::cerr << message << std::endl; break;
+        case end_t::success:
+            std::cout << (lang == lang_t::fr ? "Mise à jour réussie : " : "Update succeeded: ") << kind_name(kind)
+                      << std::endl;
+            break;
+        case end_t::cancelled:
+            std::cout << (lang == lang_t::fr ? "Mise à jour annulée." : "Update cancelled.") << std::endl;
+            break;
+        case end_t::failure: std::cerr << message << std::endl; break;
     }
 }
 
@@ -297,11 +303,10 @@ kind_t on_ask_kind_modal() {
     if (session.kind_answer) return *session.kind_answer;
     if (!isatty(STDIN_FILENO)) return kind_t::any;
     cli::end_progress_bar();
-    std::cout << (lang == lang_t::fr
-                      ? "Le bootloader branché ne dit pas à quel appareil il appartient.\n"
-                        "Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : "
-                      : "The connected bootloader does not tell which device it belongs to.\n"
-                        "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
+    std::cout << (lang == lang_t::fr ? "Le bootloader branché ne dit pas à quel appareil il appartient.\n"
+                                       "Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : "
+                                     : "The connected bootloader does not tell which device it belongs to.\n"
+                                       "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
               << std::flush;
     // Ctrl-C must not wait for a line: the signal handler restarts `read`.
     pollfd input{STDIN_FILENO, POLLIN, 0};

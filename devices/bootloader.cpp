@@ -67,36 +67,36 @@ bootloader_t::outcome_t bootloader_t::on_report(const uint8_t* report, uint64_t 
     const std::optional<uhb::command_t> command = uhb::decode_command(report, uhb::report_size);
     if (!command) return outcome;  // not a command: ignored
     switch (command->code) {
-    case uhb::cmd_code::info: {
-        std::vector<uint8_t> record = info_record(kind_);
-        if (wrong) record[2] = 36;
-        if (faults_.take(type_t::short_info)) record.resize(55);
-        answer(std::move(record));
-        break;
-    }
-    case uhb::cmd_code::boot:  // the host takes over: no more waiting for the application
-        booted_ = true;
-        echo(command->code);
-        break;
-    case uhb::cmd_code::sync: echo(command->code); break;
-    case uhb::cmd_code::erase:
-        // It refuses to erase its own sector, and then erases nothing.
-        if (!flash_.erase(command->address, command->count)) {
-            answer({uhb::start_byte, 0x00});
+        case uhb::cmd_code::info: {
+            std::vector<uint8_t> record = info_record(kind_);
+            if (wrong) record[2] = 36;
+            if (faults_.take(type_t::short_info)) record.resize(55);
+            answer(std::move(record));
             break;
         }
-        if (const fault_t* slow = faults_.pending(type_t::slow_erase)) {
-            delay = uint32_t(slow->value);
-            faults_.take(type_t::slow_erase);
-        }
-        echo(command->code);
-        break;
-    case uhb::cmd_code::write:  // data reports follow
-        write_address_ = command->address;
-        write_remaining_ = command->count;
-        break;
-    case uhb::cmd_code::reboot: outcome.then = outcome_t::then_t::reboot; break;
-    default: break;
+        case uhb::cmd_code::boot:  // the host takes over: no more waiting for the application
+            booted_ = true;
+            echo(command->code);
+            break;
+        case uhb::cmd_code::sync: echo(command->code); break;
+        case uhb::cmd_code::erase:
+            // It refuses to erase its own sector, and then erases nothing.
+            if (!flash_.erase(command->address, command->count)) {
+                answer({uhb::start_byte, 0x00});
+                break;
+            }
+            if (const fault_t* slow = faults_.pending(type_t::slow_erase)) {
+                delay = uint32_t(slow->value);
+                faults_.take(type_t::slow_erase);
+            }
+            echo(command->code);
+            break;
+        case uhb::cmd_code::write:  // data reports follow
+            write_address_ = command->address;
+            write_remaining_ = command->count;
+            break;
+        case uhb::cmd_code::reboot: outcome.then = outcome_t::then_t::reboot; break;
+        default: break;
     }
     return outcome;
 }

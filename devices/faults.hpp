@@ -45,7 +45,8 @@ std::optional<fault_t> parse_fault(const std::string& fault, std::string& error)
 
 class fault_list_t {
 public:
-    explicit fault_list_t(std::vector<fault_t> faults = {}) : faults_(std::move(faults)), fired_(faults_.size(), false) {}
+    explicit fault_list_t(std::vector<fault_t> faults = {})
+        : faults_(std::move(faults)), fired_(faults_.size(), false) {}
 
     // The first fault of this type that has not struck yet.
     const fault_t* pending(fault_t::type_t type) const;

@@ -30,7 +30,7 @@ void normal_firmware_t::start(std::mt19937& random) {
 }
 
 normal_firmware_t::then_t normal_firmware_t::on_message(std::size_t port, const std::vector<uint8_t>& message,
-                                                         fault_list_t& faults) const {
+                                                        fault_list_t& faults) const {
     if (port != 0) return then_t::nothing;  // only the main port takes the handshake
     if (is(message, midi::bootloader_request)) {
         // Unplugged once the host listens, unanswered.
@@ -63,7 +63,7 @@ stage2_firmware_t::then_t stage2_firmware_t::on_message(const std::vector<uint8_
     if (faults.take(fault_t::type_t::unplug_at_stage2)) return then_t::unplug_soon;
     const fault_t* stall = faults.pending(fault_t::type_t::stage2_stall);
     if (stall && stall->value == 0) return then_t::nothing;  // a firmware that never answers
-    if (done_) return then_t::report_complete;  // asked again: it is still done
+    if (done_) return then_t::report_complete;               // asked again: it is still done
     if (reporting_) return then_t::nothing;
     // Asked after an error too: it starts its work over.
     reporting_ = true;

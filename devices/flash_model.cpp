@@ -10,7 +10,8 @@ namespace {
 constexpr uint32_t stub_offset = bootloader_offset - 20;
 
 uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at) {
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
 }
 
 const flash_sector_t& sector(int index) { return flash_map_stm32f40x_41x.sectors[std::size_t(index)]; }
@@ -76,7 +77,8 @@ bool flash_model_t::application_present() const {
     const uint32_t reset = le32(bytes_, 4);
     const bool via_stub = (reset & ~1u) % flash_base >= bootloader_offset;
     if (!via_stub) return reset != 0xFFFFFFFF;
-    return !std::all_of(bytes_.begin() + stub_offset, bytes_.begin() + bootloader_offset, [](uint8_t b) { return b == 0xFF; });
+    return !std::all_of(bytes_.begin() + stub_offset, bytes_.begin() + bootloader_offset,
+                        [](uint8_t b) { return b == 0xFF; });
 }
 
 bool flash_model_t::holds_newest(const firmware_t& image) const {

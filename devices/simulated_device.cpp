@@ -25,7 +25,7 @@ constexpr std::size_t report_with_number = 65;
 
 // The identities the engine looks for, as the devices' bootloaders show them.
 usb_identity_t bootloader_identity(const device_options_t& options) {
-    const usb_descriptor_t& d = options.v1_bootloader       ? usb_descriptor_bootloader_ventaro_v1
+    const usb_descriptor_t& d = options.v1_bootloader          ? usb_descriptor_bootloader_ventaro_v1
                                 : options.kind == kind_t::ruvo ? usb_descriptor_bootloader_ruvo2
                                                                : usb_descriptor_bootloader_ventaro;
     auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
@@ -51,7 +51,8 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
           bootloader(flash, faults, options.kind, options.answer_ms),
           normal(options.kind),
           stage2(options.kind) {
-        if (!schedule) schedule = [](std::function<void()> task, uint32_t delay) { async_main(std::move(task), delay); };
+        if (!schedule)
+            schedule = [](std::function<void()> task, uint32_t delay) { async_main(std::move(task), delay); };
         std::random_device seed;
         random.seed(seed());
     }
@@ -94,7 +95,8 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     void disconnect() {
         ++epoch;
         // A refused send strikes for one connection.
-        if ((mode == device_mode_t::normal || mode == device_mode_t::stage2) && faults.pending(fault_t::type_t::refuse_send))
+        if ((mode == device_mode_t::normal || mode == device_mode_t::stage2) &&
+            faults.pending(fault_t::type_t::refuse_send))
             faults.take(fault_t::type_t::refuse_send);
         port.detach();
         mode = device_mode_t::off;
@@ -155,14 +157,15 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
     void power_on() {
         disconnect();
         switch (flash.reset_start()) {
-        case flash_model_t::start_t::nothing: mode = device_mode_t::lost; break;  // the device no longer boots
-        case flash_model_t::start_t::bootloader: start_bootloader(); break;
-        case flash_model_t::start_t::application: start_application(true); break;
+            case flash_model_t::start_t::nothing: mode = device_mode_t::lost; break;  // the device no longer boots
+            case flash_model_t::start_t::bootloader: start_bootloader(); break;
+            case flash_model_t::start_t::application: start_application(true); break;
         }
     }
 
     void boot_timeout() {
-        if (mode == device_mode_t::bootloader && !bootloader.booted() && flash.application_present()) start_application(true);
+        if (mode == device_mode_t::bootloader && !bootloader.booted() && flash.application_present())
+            start_application(true);
     }
 
     void restart_after_programming() { start_application(true); }
@@ -188,24 +191,24 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         std::lock_guard lock(mutex);
         if (mode == device_mode_t::normal) {
             switch (normal.on_message(index, message, faults)) {
-            case normal_firmware_t::then_t::send_key: later(answer_ms, &impl::send_key); break;
-            case normal_firmware_t::then_t::unplug_soon: later(unplug_after_ms, &impl::disconnect); break;
-            case normal_firmware_t::then_t::reboot_into_bootloader:
-                disconnect();
-                later(reenumeration_ms(), &impl::start_bootloader);
-                break;
-            case normal_firmware_t::then_t::nothing: break;
+                case normal_firmware_t::then_t::send_key: later(answer_ms, &impl::send_key); break;
+                case normal_firmware_t::then_t::unplug_soon: later(unplug_after_ms, &impl::disconnect); break;
+                case normal_firmware_t::then_t::reboot_into_bootloader:
+                    disconnect();
+                    later(reenumeration_ms(), &impl::start_bootloader);
+                    break;
+                case normal_firmware_t::then_t::nothing: break;
             }
         } else if (mode == device_mode_t::stage2 && index == 0) {
             switch (stage2.on_message(message, faults)) {
-            case stage2_firmware_t::then_t::start_reporting: later(answer_ms, &impl::report_stage2); break;
-            case stage2_firmware_t::then_t::report_complete: later(answer_ms, &impl::send_complete); break;
-            case stage2_firmware_t::then_t::unplug_soon: later(unplug_after_ms, &impl::disconnect); break;
-            case stage2_firmware_t::then_t::reboot:
-                disconnect();
-                later(reenumeration_ms(), &impl::power_on);
-                break;
-            case stage2_firmware_t::then_t::nothing: break;
+                case stage2_firmware_t::then_t::start_reporting: later(answer_ms, &impl::report_stage2); break;
+                case stage2_firmware_t::then_t::report_complete: later(answer_ms, &impl::send_complete); break;
+                case stage2_firmware_t::then_t::unplug_soon: later(unplug_after_ms, &impl::disconnect); break;
+                case stage2_firmware_t::then_t::reboot:
+                    disconnect();
+                    later(reenumeration_ms(), &impl::power_on);
+                    break;
+                case stage2_firmware_t::then_t::nothing: break;
             }
         }
     }
@@ -237,16 +240,16 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
         }
         const bootloader_t::outcome_t outcome = bootloader.on_report(data + 1, reports++);
         switch (outcome.then) {
-        case bootloader_t::outcome_t::then_t::power_cut:
-            disconnect();
-            later(power_back_ms, &impl::power_on);
-            return -1;
-        case bootloader_t::outcome_t::then_t::unplug: disconnect(); return -1;
-        case bootloader_t::outcome_t::then_t::reboot:  // start what was written
-            disconnect();
-            later(reenumeration_ms(), &impl::restart_after_programming);
-            return int(length);
-        case bootloader_t::outcome_t::then_t::stay: break;
+            case bootloader_t::outcome_t::then_t::power_cut:
+                disconnect();
+                later(power_back_ms, &impl::power_on);
+                return -1;
+            case bootloader_t::outcome_t::then_t::unplug: disconnect(); return -1;
+            case bootloader_t::outcome_t::then_t::reboot:  // start what was written
+                disconnect();
+                later(reenumeration_ms(), &impl::restart_after_programming);
+                return int(length);
+            case bootloader_t::outcome_t::then_t::stay: break;
         }
         for (const bootloader_t::answer_t& answer : outcome.answers) port.send_report(answer.bytes, answer.delay_ms);
         return int(length);

@@ -13,7 +13,8 @@ namespace {
 void put(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 void put(const fs::path& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 }  // namespace
@@ -24,24 +25,29 @@ int main(int argc, char** argv) {
     for (const char* sub : {"update", "ihex", "ini", "markdown"}) fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
-    const std::string hex = make_ihex({{0x08000000, make_synthetic_firmware(300, 1)}, {0x08003FF0, make_synthetic_firmware(40, 2)}});
+    const std::string hex =
+        make_ihex({{0x08000000, make_synthetic_firmware(300, 1)}, {0x08003FF0, make_synthetic_firmware(40, 2)}});
     const std::string segments = make_ihex({{0x00010000, make_synthetic_firmware(64, 3)}}, {.segment_addresses = true});
 
-    put(dir / "update/both", make_zip({{"info.txt", info}, {"notes-en.txt", "# n"}, {"ventaro.hex", hex},
-                                        {"ventaro-stage2.hex", hex}, {"ruvo.hex", hex}}));
+    put(dir / "update/both", make_zip({{"info.txt", info},
+                                       {"notes-en.txt", "# n"},
+                                       {"ventaro.hex", hex},
+                                       {"ventaro-stage2.hex", hex},
+                                       {"ruvo.hex", hex}}));
     put(dir / "update/stored", make_zip({{"info.txt", info}, {"Ruvo.HEX", hex}}, false));
     put(dir / "update/no_data", make_zip({{"info.txt", info}}));
 
     put(dir / "ihex/linear", hex);
     put(dir / "ihex/segments", segments);
-    put(dir / "ihex/crlf", make_ihex({{0x08004000, make_synthetic_firmware(100, 4)}}, {.line_end = "\r\n", .lowercase = true}));
+    put(dir / "ihex/crlf",
+        make_ihex({{0x08004000, make_synthetic_firmware(100, 4)}}, {.line_end = "\r\n", .lowercase = true}));
 
     put(dir / "ini/info", info);
     put(dir / "ini/odd", "\xEF\xBB\xBF; c\n[general] a=b\n[gen\n =x\nk= \r\n[]\nv=1=2\nlast=");
-    put(dir / "markdown/notes", std::string(
-        "# Title\n## Sub **bold** *em* __s__ _e_\n- item\n-- inner\n> quote\n"
-        "[link](https://a.example/x) ![img](logo.png) www.a.example mail@a.example https://b.example/(x)\n"
-        "\\*esc\\* `code` ``a`b`` \\`no`\r\n#\n"));
+    put(dir / "markdown/notes",
+        std::string("# Title\n## Sub **bold** *em* __s__ _e_\n- item\n-- inner\n> quote\n"
+                    "[link](https://a.example/x) ![img](logo.png) www.a.example mail@a.example https://b.example/(x)\n"
+                    "\\*esc\\* `code` ``a`b`` \\`no`\r\n#\n"));
     // Shapes that once cost quadratic time, a few KiB each.
     const auto repeated = [](const std::string& unit, std::size_t times) {
         std::string text;

@@ -46,8 +46,7 @@ std::string make_ihex(const std::vector<hex_chunk_t>& chunks, const hex_options_
             const uint32_t page = options.segment_addresses ? (address >> 4) & 0xF000 : address >> 16;
             const uint32_t offset = options.segment_addresses ? address - (page << 4) : address & 0xFFFF;
             if (first || page != upper) {
-                emit(make_ihex_record(options.segment_addresses ? 0x02 : 0x04, 0,
-                                      {uint8_t(page >> 8), uint8_t(page)}));
+                emit(make_ihex_record(options.segment_addresses ? 0x02 : 0x04, 0, {uint8_t(page >> 8), uint8_t(page)}));
                 upper = page;
                 first = false;
             }

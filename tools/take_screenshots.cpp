@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
     const bool programming = QTest::qWaitFor(
         [&] { return delegate.sheetCtrl()->progress() > 0.4 && delegate.sheetCtrl()->progress() <= 1; }, 30000);
     QTest::qWait(200);
-    ok = ok && programming && save(compose(window, delegate.sheetCtrl()->window()), out.filePath(QStringLiteral("progress-sheet") + suffix));
+    ok = ok && programming &&
+         save(compose(window, delegate.sheetCtrl()->window()), out.filePath(QStringLiteral("progress-sheet") + suffix));
 
     // Let the run finish: the stalled stage-2 firmware is replugged and completes.
     delegate.endUpdate();

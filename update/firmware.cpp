@@ -51,8 +51,7 @@ void write_chunk(firmware_t& image, uint32_t address, const unsigned char* bytes
     if (block.size() < inside_end) block.resize(inside_end, 0xFF);
     std::memcpy(block.data() + offset, bytes, count - overflow);
 
-    if (overflow != 0)
-        write_chunk(image, sector.base_address + sector.size, bytes + (count - overflow), overflow);
+    if (overflow != 0) write_chunk(image, sector.base_address + sector.size, bytes + (count - overflow), overflow);
 }
 
 void put_le32(unsigned char* p, uint32_t v) {
@@ -136,18 +135,35 @@ std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& comp
     int payload;
     kind_t record_kind;
     switch (header[3]) {
-    case 0x00: payload = header[0]; record_kind = kind_t::data; break;
-    case 0x01: payload = 0; record_kind = kind_t::end_of_file; break;
-    case 0x02: payload = 2; record_kind = kind_t::extended_segment_address; break;
-    case 0x03: payload = 4; record_kind = kind_t::start_segment_address; break;
-    case 0x04: payload = 2; record_kind = kind_t::extended_linear_address; break;
-    case 0x05: payload = 4; record_kind = kind_t::start_linear_address; break;
-    default: return 0;
+        case 0x00:
+            payload = header[0];
+            record_kind = kind_t::data;
+            break;
+        case 0x01:
+            payload = 0;
+            record_kind = kind_t::end_of_file;
+            break;
+        case 0x02:
+            payload = 2;
+            record_kind = kind_t::extended_segment_address;
+            break;
+        case 0x03:
+            payload = 4;
+            record_kind = kind_t::start_segment_address;
+            break;
+        case 0x04:
+            payload = 2;
+            record_kind = kind_t::extended_linear_address;
+            break;
+        case 0x05:
+            payload = 4;
+            record_kind = kind_t::start_linear_address;
+            break;
+        default: return 0;
     }
     const std::size_t used = 1 + 2 * (4 + std::size_t(payload) + 1);
     uint8_t checksum;
-    if (n < used || !decode_hex(p + 9, std::size_t(payload), data) ||
-        !decode_hex(p + 9 + 2 * payload, 1, &checksum))
+    if (n < used || !decode_hex(p + 9, std::size_t(payload), data) || !decode_hex(p + 9 + 2 * payload, 1, &checksum))
         return 0;
 
     uint8_t total = 0;
@@ -178,40 +194,46 @@ bool ihex_parser::complete_byte() {
 
 bool ihex_parser::complete_field() {
     switch (state) {
-    case state_t::byte_count:
-        length = data[0];
-        state = state_t::address;
-        expected = 2;
-        return false;
-    case state_t::address:
-        address = (address & 0xFFFF0000u) | uint32_t(data[0]) << 8 | data[1];
-        state = state_t::record_type;
-        expected = 1;
-        return false;
-    case state_t::record_type:
-        switch (data[0]) {
-        case 0x00:
-            kind = kind_t::data;
-            state = length == 0 ? state_t::checksum : state_t::data;
-            expected = length == 0 ? 1 : length;
+        case state_t::byte_count:
+            length = data[0];
+            state = state_t::address;
+            expected = 2;
             return false;
-        case 0x01: kind = kind_t::end_of_file; state = state_t::checksum; expected = 1; return false;
-        case 0x02: kind = kind_t::extended_segment_address; break;
-        case 0x03: kind = kind_t::start_segment_address; break;
-        case 0x04: kind = kind_t::extended_linear_address; break;
-        case 0x05: kind = kind_t::start_linear_address; break;
-        default: kind = kind_t::none; state = state_t::idle; return false;
-        }
-        state = state_t::data;
-        expected = (kind == kind_t::extended_segment_address || kind == kind_t::extended_linear_address) ? 2 : 4;
-        return false;
-    case state_t::data:
-        state = state_t::checksum;
-        expected = 1;
-        return false;
-    case state_t::idle:
-    case state_t::checksum:
-        break;
+        case state_t::address:
+            address = (address & 0xFFFF0000u) | uint32_t(data[0]) << 8 | data[1];
+            state = state_t::record_type;
+            expected = 1;
+            return false;
+        case state_t::record_type:
+            switch (data[0]) {
+                case 0x00:
+                    kind = kind_t::data;
+                    state = length == 0 ? state_t::checksum : state_t::data;
+                    expected = length == 0 ? 1 : length;
+                    return false;
+                case 0x01:
+                    kind = kind_t::end_of_file;
+                    state = state_t::checksum;
+                    expected = 1;
+                    return false;
+                case 0x02: kind = kind_t::extended_segment_address; break;
+                case 0x03: kind = kind_t::start_segment_address; break;
+                case 0x04: kind = kind_t::extended_linear_address; break;
+                case 0x05: kind = kind_t::start_linear_address; break;
+                default:
+                    kind = kind_t::none;
+                    state = state_t::idle;
+                    return false;
+            }
+            state = state_t::data;
+            expected = (kind == kind_t::extended_segment_address || kind == kind_t::extended_linear_address) ? 2 : 4;
+            return false;
+        case state_t::data:
+            state = state_t::checksum;
+            expected = 1;
+            return false;
+        case state_t::idle:
+        case state_t::checksum: break;
     }
     return false;
 }
@@ -220,15 +242,15 @@ bool ihex_parser::complete_record() {
     state = state_t::idle;
     if (uint8_t(sum + value) != 0) return false;
     switch (kind) {
-    case kind_t::data: return true;
-    case kind_t::end_of_file: length = 0; return true;
-    case kind_t::extended_segment_address: segment = uint16_t(data[0] << 8 | data[1]); return false;
-    case kind_t::extended_linear_address:
-        address = uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | (address & 0xFFFFu);
-        return false;
-    case kind_t::none:
-    case kind_t::start_segment_address:
-    case kind_t::start_linear_address: return false;
+        case kind_t::data: return true;
+        case kind_t::end_of_file: length = 0; return true;
+        case kind_t::extended_segment_address: segment = uint16_t(data[0] << 8 | data[1]); return false;
+        case kind_t::extended_linear_address:
+            address = uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | (address & 0xFFFFu);
+            return false;
+        case kind_t::none:
+        case kind_t::start_segment_address:
+        case kind_t::start_linear_address: return false;
     }
     return false;
 }
@@ -261,7 +283,8 @@ void apply_bootloader_entry_patch(firmware_t& image) {
     put_le32(block0->second.data() + 4, (bootloader_address - map.base_address) | 1);
 
     const int index = sector_ending_after(map, entry_stub_address);
-    if (index < 0 || map.sectors[index].base_address > entry_stub_address) throw std::runtime_error("Firmware does not fit the target product.");
+    if (index < 0 || map.sectors[index].base_address > entry_stub_address)
+        throw std::runtime_error("Firmware does not fit the target product.");
     const uint32_t sector_address = map.sectors[index].base_address;
     std::vector<unsigned char>& block = image.sectors[uint64_t(index)];
     const std::size_t stub_end = bootloader_address - sector_address;

@@ -135,7 +135,8 @@ struct ini_deleter {
 class update_source_t {
 public:
     update_source_t(const unsigned char* data, unsigned long size) : zip_(data, size) {
-        std::optional<std::string> info = zip_.extract_text("info.txt", max_text_entry_size, "The info file is larger than 1 MiB.");
+        std::optional<std::string> info =
+            zip_.extract_text("info.txt", max_text_entry_size, "The info file is larger than 1 MiB.");
         if (!info) fail("No info file found in update.");
         ini_.reset(ini_load(info->c_str(), nullptr));
         if (!ini_) fail("Could not parse the INI text.");
@@ -149,18 +150,18 @@ public:
     }
 
     std::optional<firmware_t> firmware(const char* name, const flash_map_t& flash_map) {
-        std::optional<std::string> text = zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.");
+        std::optional<std::string> text =
+            zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.");
         if (!text) return std::nullopt;
         return load_firmware({text->data(), text->size()}, flash_map);
     }
 
-    const char* description(lang_t l) const {
-        return value(str_format_tmp("description-%s", lang_short_name[int(l)]));
-    }
+    const char* description(lang_t l) const { return value(str_format_tmp("description-%s", lang_short_name[int(l)])); }
 
     std::string notes(lang_t l) {
-        return zip_.extract_text(str_format_tmp("notes-%s.txt", lang_short_name[int(l)]), max_text_entry_size,
-                                 "The release notes are larger than 1 MiB.")
+        return zip_
+            .extract_text(str_format_tmp("notes-%s.txt", lang_short_name[int(l)]), max_text_entry_size,
+                          "The release notes are larger than 1 MiB.")
             .value_or(std::string());
     }
 
@@ -190,8 +191,8 @@ update_t make_update(const unsigned char* data, unsigned long size) {
     if (release_date == nullptr) fail("No version info found.");
     int year = 0, month = 0, day = 0;
     // Checked before narrowing, so that a negative year cannot wrap into range.
-    if (std::sscanf(release_date, "%04d-%02d-%02d", &year, &month, &day) < 3 || day < 1 || day > 31 ||
-        year < 2016 || month < 1 || month > 12)
+    if (std::sscanf(release_date, "%04d-%02d-%02d", &year, &month, &day) < 3 || day < 1 || day > 31 || year < 2016 ||
+        month < 1 || month > 12)
         fail("No version info found.");
     update.release_date = {uint16_t(year), uint8_t(month), uint8_t(day)};
 

@@ -23,15 +23,14 @@ uint32_t plan_reach(const update_plan_t& plan) {
     return uint32_t(std::min<uint64_t>(reach, UINT32_MAX));
 }
 
-bool touches_bootloader(const update_plan_t& plan) {
-    return plan_reach(plan) > bootloader_address - plan.base_address;
-}
+bool touches_bootloader(const update_plan_t& plan) { return plan_reach(plan) > bootloader_address - plan.base_address; }
 
 update_plan_t make_update_plan(const firmware_t& image) {
     const flash_map_t& map = image.flash_map;
     update_plan_t plan{map.base_address, {}};
     for (const auto& [index, block] : image.sectors) {
-        if (index >= map.size || index >= map.sectors.size()) throw std::runtime_error("Firmware data does not fit the target product.");
+        if (index >= map.size || index >= map.sectors.size())
+            throw std::runtime_error("Firmware data does not fit the target product.");
         const uint32_t sector_offset = map.sectors[index].base_address - map.base_address;
         plan.actions.push_back({update_action_t::kind_t::erase, int64_t(int32_t(sector_offset)), 1});
 
@@ -39,7 +38,8 @@ update_plan_t make_update_plan(const firmware_t& image) {
         for (unsigned long offset = skip; offset < block.size(); offset += max_write_size) {
             const uint64_t size = std::min<uint64_t>(max_write_size, block.size() - offset);
             const uint32_t address = sector_offset + uint32_t(offset);
-            plan.actions.push_back({update_action_t::kind_t::write, int64_t(int32_t(address)), 0, block.data() + offset, size});
+            plan.actions.push_back(
+                {update_action_t::kind_t::write, int64_t(int32_t(address)), 0, block.data() + offset, size});
         }
     }
     return plan;

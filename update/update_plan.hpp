@@ -12,10 +12,10 @@ struct update_action_t {
     enum class kind_t : int32_t { write = 1, erase = 2 };
 
     kind_t kind;
-    int64_t address;  // relative to the flash base
-    uint64_t count = 0;  // erase: sectors from `address` on
+    int64_t address;                      // relative to the flash base
+    uint64_t count = 0;                   // erase: sectors from `address` on
     const unsigned char* data = nullptr;  // write: points into the image's sector block
-    uint64_t size = 0;  // write: 1 to 16384 bytes
+    uint64_t size = 0;                    // write: 1 to 16384 bytes
 };
 
 // The erase and write actions that program one image. Write actions point into

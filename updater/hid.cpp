@@ -84,20 +84,21 @@ device_t first_matching_device(kind_t kind) {
     };
     std::vector<row_t> rows;
     switch (kind) {
-    case kind_t::any:
-        rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::any},
-                {&usb_descriptor_bootloader_ventaro, kind_t::ventaro},
-                {&usb_descriptor_bootloader_ruvo, kind_t::ruvo},
-                {&usb_descriptor_bootloader_ruvo2, kind_t::ruvo}};
-        break;
-    case kind_t::ventaro:
-        rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::ventaro}, {&usb_descriptor_bootloader_ventaro, kind_t::ventaro}};
-        break;
-    case kind_t::ruvo:
-        rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::ruvo},
-                {&usb_descriptor_bootloader_ruvo, kind_t::ruvo},
-                {&usb_descriptor_bootloader_ruvo2, kind_t::ruvo}};
-        break;
+        case kind_t::any:
+            rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::any},
+                    {&usb_descriptor_bootloader_ventaro, kind_t::ventaro},
+                    {&usb_descriptor_bootloader_ruvo, kind_t::ruvo},
+                    {&usb_descriptor_bootloader_ruvo2, kind_t::ruvo}};
+            break;
+        case kind_t::ventaro:
+            rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::ventaro},
+                    {&usb_descriptor_bootloader_ventaro, kind_t::ventaro}};
+            break;
+        case kind_t::ruvo:
+            rows = {{&usb_descriptor_bootloader_ventaro_v1, kind_t::ruvo},
+                    {&usb_descriptor_bootloader_ruvo, kind_t::ruvo},
+                    {&usb_descriptor_bootloader_ruvo2, kind_t::ruvo}};
+            break;
     }
 
     for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
@@ -156,7 +157,7 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
     // Nothing is erased before the device has said where its bootloader begins:
     // erasing it would leave no way back.
     info.check = [reach = plan_reach(plan), base = plan.base_address](const uint8_t* data, std::size_t length,
-                                                                       const char*& error) {
+                                                                      const char*& error) {
         if (!uhb::check_response<uhb::cmd_code::info>(data, length, error)) return false;
         uhb::info_t record;
         record.read(data, length);

@@ -45,7 +45,7 @@ using check_t = std::function<bool(const uint8_t* data, std::size_t length, cons
 struct roundtrip_t {
     uint8_t request[uhb::report_size] = {};
     bool receive_only = false;
-    check_t check;       // empty: no response is read
+    check_t check;           // empty: no response is read
     int32_t timeout_ms = 0;  // 0 means 500
     // Stopping after this roundtrip would leave sector 0 erased: the device could
     // not start again, not even its bootloader. A cancel waits for a later one.

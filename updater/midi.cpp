@@ -12,11 +12,11 @@ namespace {
 
 kind_t device_kind_of(io::port_kind_t port, bool updater_only) {
     switch (port) {
-    case io::port_kind_t::ventaro_updater: return kind_t::ventaro;
-    case io::port_kind_t::ruvo_updater: return kind_t::ruvo;
-    case io::port_kind_t::ventaro: return updater_only ? kind_t::any : kind_t::ventaro;
-    case io::port_kind_t::ruvo: return updater_only ? kind_t::any : kind_t::ruvo;
-    default: return kind_t::any;
+        case io::port_kind_t::ventaro_updater: return kind_t::ventaro;
+        case io::port_kind_t::ruvo_updater: return kind_t::ruvo;
+        case io::port_kind_t::ventaro: return updater_only ? kind_t::any : kind_t::ventaro;
+        case io::port_kind_t::ruvo: return updater_only ? kind_t::any : kind_t::ruvo;
+        default: return kind_t::any;
     }
 }
 
@@ -78,19 +78,19 @@ std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key) {
 std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
     std::vector<uint8_t> decoded = {0xFF, uint8_t(report.type)};
     switch (report.type) {
-    case stage2_report_t::type_t::progress: {
-        uint32_t bits;
-        std::memcpy(&bits, &report.progress, sizeof bits);
-        for (int i = 0; i < 4; ++i) decoded.push_back(uint8_t(bits >> (8 * i)));
-        break;
-    }
-    case stage2_report_t::type_t::error: {
-        const std::string text = report.text.substr(0, 64);
-        decoded.push_back(uint8_t(text.size()));
-        decoded.insert(decoded.end(), text.begin(), text.end());
-        break;
-    }
-    case stage2_report_t::type_t::complete: break;
+        case stage2_report_t::type_t::progress: {
+            uint32_t bits;
+            std::memcpy(&bits, &report.progress, sizeof bits);
+            for (int i = 0; i < 4; ++i) decoded.push_back(uint8_t(bits >> (8 * i)));
+            break;
+        }
+        case stage2_report_t::type_t::error: {
+            const std::string text = report.text.substr(0, 64);
+            decoded.push_back(uint8_t(text.size()));
+            decoded.insert(decoded.end(), text.begin(), text.end());
+            break;
+        }
+        case stage2_report_t::type_t::complete: break;
     }
     return sysex(escape(decoded));
 }
@@ -146,22 +146,22 @@ std::optional<stage2_report_t> read_stage2_report(const uint8_t* body, std::size
     const std::vector<uint8_t> p = unescape(body + 3, length - 3);
     if (p.size() < 2 || p[0] != 0xFF) return std::nullopt;
     switch (p[1]) {
-    case 1: {
-        if (p.size() != 6) return std::nullopt;
-        const uint32_t bits = uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 | uint32_t(p[5]) << 24;
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return stage2_report_t{stage2_report_t::type_t::progress, value, {}};
-    }
-    case 2: {
-        if (p.size() < 3 || p.size() > 67) return std::nullopt;
-        const std::size_t n = std::min<std::size_t>({p[2], 64, p.size() - 3});
-        std::string text(p.begin() + 3, p.begin() + 3 + long(n));
-        text = text.c_str();  // the text ends at its first zero byte
-        return stage2_report_t{stage2_report_t::type_t::error, 0, text};
-    }
-    case 3: return stage2_report_t{stage2_report_t::type_t::complete, 0, {}};
-    default: return std::nullopt;
+        case 1: {
+            if (p.size() != 6) return std::nullopt;
+            const uint32_t bits = uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 | uint32_t(p[5]) << 24;
+            float value;
+            std::memcpy(&value, &bits, sizeof value);
+            return stage2_report_t{stage2_report_t::type_t::progress, value, {}};
+        }
+        case 2: {
+            if (p.size() < 3 || p.size() > 67) return std::nullopt;
+            const std::size_t n = std::min<std::size_t>({p[2], 64, p.size() - 3});
+            std::string text(p.begin() + 3, p.begin() + 3 + long(n));
+            text = text.c_str();  // the text ends at its first zero byte
+            return stage2_report_t{stage2_report_t::type_t::error, 0, text};
+        }
+        case 3: return stage2_report_t{stage2_report_t::type_t::complete, 0, {}};
+        default: return std::nullopt;
     }
 }
 

@@ -22,9 +22,7 @@ struct device_t {
     kind_t kind = kind_t::any;
 
     // Whether the engine can use it: a known kind and both ports.
-    bool usable() const {
-        return kind != kind_t::any && in != zal::midi::io::no_in && out != zal::midi::io::no_out;
-    }
+    bool usable() const { return kind != kind_t::any && in != zal::midi::io::no_in && out != zal::midi::io::no_out; }
 };
 
 struct bootloader_magic_key_t {

@@ -27,8 +27,8 @@ std::mutex device_access;
 
 }  // namespace
 
-void program_asynchronously_or_fail(const hid::device_t& device, const update_plan_t& plan, phase_t phase,
-                                    float offset, float span, std::function<void()> continuation) {
+void program_asynchronously_or_fail(const hid::device_t& device, const update_plan_t& plan, phase_t phase, float offset,
+                                    float span, std::function<void()> continuation) {
     auto task = std::make_shared<programming_task_t>(
         programming_task_t{hid::make_programming_sequence(plan), device, phase, std::move(continuation), offset, span});
 

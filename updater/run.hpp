@@ -22,7 +22,7 @@ void end_run(end_t end, kind_t kind, const char* message);
 // progress from `offset` to `offset + span`; then runs `continuation`, or ends
 // the run with the failure. Everything it reports is dropped once the run has
 // left `phase`. Throws when the sequence cannot be built.
-void program_asynchronously_or_fail(const hid::device_t& device, const update_plan_t& plan, phase_t phase,
-                                    float offset, float span, std::function<void()> continuation);
+void program_asynchronously_or_fail(const hid::device_t& device, const update_plan_t& plan, phase_t phase, float offset,
+                                    float span, std::function<void()> continuation);
 
 }  // namespace zal::updater

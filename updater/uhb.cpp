@@ -13,10 +13,13 @@ bool info_t::read(const uint8_t* data, std::size_t length) {
     };
     auto layout_of = [](uint8_t id) -> layout_t {
         switch (id) {
-        case 1: return {1, 0};
-        case 3: case 4: case 5: return {3, 1};
-        case 6: case 8: return {7, 3};
-        default: return {0, 0};
+            case 1: return {1, 0};
+            case 3:
+            case 4:
+            case 5: return {3, 1};
+            case 6:
+            case 8: return {7, 3};
+            default: return {0, 0};
         }
     };
 
@@ -49,13 +52,13 @@ bool info_t::read(const uint8_t* data, std::size_t length) {
         if (index >= layout.value_from) value |= uint32_t(b) << (8 * (index - layout.value_from));
         if (++index < layout.size) continue;
         switch (field) {
-        case 1: mcu_type = uint8_t(value); break;
-        case 3: erase_block_size = uint16_t(value); break;
-        case 4: write_block_size = uint16_t(value); break;
-        case 5: boot_revision = uint16_t(value); break;
-        case 6: boot_start = value; break;
-        case 8: flash_size = value; break;
-        default: break;
+            case 1: mcu_type = uint8_t(value); break;
+            case 3: erase_block_size = uint16_t(value); break;
+            case 4: write_block_size = uint16_t(value); break;
+            case 5: boot_revision = uint16_t(value); break;
+            case 6: boot_start = value; break;
+            case 8: flash_size = value; break;
+            default: break;
         }
         field = 0;
     }
@@ -74,7 +77,8 @@ std::array<uint8_t, report_size> encode(const command_t& command) {
 
 std::optional<command_t> decode_command(const uint8_t* report, std::size_t length) {
     if (length < 8 || report[0] != start_byte) return std::nullopt;
-    const uint32_t address = uint32_t(report[2]) | uint32_t(report[3]) << 8 | uint32_t(report[4]) << 16 | uint32_t(report[5]) << 24;
+    const uint32_t address =
+        uint32_t(report[2]) | uint32_t(report[3]) << 8 | uint32_t(report[4]) << 16 | uint32_t(report[5]) << 24;
     return command_t{cmd_code(report[1]), address, uint16_t(report[6] | report[7] << 8)};
 }
 

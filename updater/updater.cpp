@@ -17,9 +17,9 @@ namespace zal {
 
 const char* kind_name(kind_t kind) {
     switch (kind) {
-    case kind_t::ventaro: return "Ventaro";
-    case kind_t::ruvo: return "Ruvo";
-    default: return "undefined";
+        case kind_t::ventaro: return "Ventaro";
+        case kind_t::ruvo: return "Ruvo";
+        default: return "undefined";
     }
 }
 
@@ -53,14 +53,18 @@ std::optional<io::in_t> attached_input;
 
 const text_t waiting_title_ventaro{"Waiting for the Ventaro...", "En attente du Ventaro..."};
 const text_t waiting_title_ruvo{"Waiting the Ruvo...", "En attente du Ruvo..."};
-const text_t keep_connected{"Please do not move, turn off, or disconnect the device until the update ends.",
-                            "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil avant la fin de la mise à jour."};
+const text_t keep_connected{
+    "Please do not move, turn off, or disconnect the device until the update ends.",
+    "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil avant la fin de la mise à jour."};
 
 void announce(const text_t& title, const text_t& subtitle) { on_announce(title.get(), subtitle.get()); }
 
-const text_t will_continue{"The update will continue in a few moments.", "La mise à jour va continuer dans quelques instants."};
+const text_t will_continue{"The update will continue in a few moments.",
+                           "La mise à jour va continuer dans quelques instants."};
 
-const text_t& waiting_title(kind_t kind) { return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo; }
+const text_t& waiting_title(kind_t kind) {
+    return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo;
+}
 
 bool attach_input(const midi::device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
     if (!io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect))) return false;
@@ -95,7 +99,8 @@ void later(std::function<void()> step, uint32_t delay_ms) { post(run, std::move(
 
 // Phases 4 and 8: writes an image on the programming worker, in the phase just
 // entered; a plan that cannot be built ends the run.
-void program(const hid::device_t& d, const firmware_t& image, float offset, float span, std::function<void()> continuation) {
+void program(const hid::device_t& d, const firmware_t& image, float offset, float span,
+             std::function<void()> continuation) {
     try {
         program_asynchronously_or_fail(d, make_update_plan(image), phase, offset, span, std::move(continuation));
     } catch (const std::exception& e) {
@@ -137,7 +142,8 @@ void enter(const hid::device_t& d, float start_fraction) {
     phase = 8;
     announce({"Updating...", "Mise à jour..."}, keep_connected);
     const kind_t kind = d.kind;
-    program(d, device_update->main, start_fraction, 1.0f - start_fraction, [kind] { end_run(end_t::success, kind, nullptr); });
+    program(d, device_update->main, start_fraction, 1.0f - start_fraction,
+            [kind] { end_run(end_t::success, kind, nullptr); });
 }
 }  // namespace phase8_programming_main_firmware
 
@@ -159,9 +165,8 @@ constexpr int recovery_requests = 10;
 bool recovering = false;
 bool received_report = false;
 
-const text_t silent_stage2{
-    "The device does not answer. Turn it off, then on again, and run the update again.",
-    "L'appareil ne répond pas. Éteignez-le puis rallumez-le, et relancez la mise à jour."};
+const text_t silent_stage2{"The device does not answer. Turn it off, then on again, and run the update again.",
+                           "L'appareil ne répond pas. Éteignez-le puis rallumez-le, et relancez la mise à jour."};
 
 void send_request(io::out_t out, int sent = 0) {
     if (phase != 6 || received_progress) return;
@@ -194,22 +199,23 @@ void on_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std
     if (!report) return;
     post(of_run, [] { received_report = true; });
     switch (report->type) {
-    case midi::stage2_report_t::type_t::progress: {
-        received_progress = true;
-        const float value = report->progress;
-        post(of_run, [value] {
-            if (phase == 6) on_progress(0.2f + 0.6f * value);
-        });
-        break;
-    }
-    case midi::stage2_report_t::type_t::error:
-        post(of_run, [text = report->text] {
-            if (phase == 6) fail(text.c_str());
-        });
-        break;
-    case midi::stage2_report_t::type_t::complete:
-        post(of_run, [m] { finish(m); }, 500);
-        break;
+        case midi::stage2_report_t::type_t::progress: {
+            received_progress = true;
+            const float value = report->progress;
+            post(of_run, [value] {
+                if (phase == 6) on_progress(0.2f + 0.6f * value);
+            });
+            break;
+        }
+        case midi::stage2_report_t::type_t::error:
+            post(of_run, [text = report->text] {
+                if (phase == 6) fail(text.c_str());
+            });
+            break;
+        case midi::stage2_report_t::type_t::complete:
+            post(
+                of_run, [m] { finish(m); }, 500);
+            break;
     }
 }
 
@@ -223,7 +229,8 @@ void enter(const midi::device_t& m, bool recovery = false) {
     send_request(m.out);
     if (phase != 6) return;
     const bool attached = attach_input(
-        m, [m, of_run = run.load()](const uint8_t* body, std::size_t length, bool) { on_sysex(of_run, m, body, length); },
+        m,
+        [m, of_run = run.load()](const uint8_t* body, std::size_t length, bool) { on_sysex(of_run, m, body, length); },
         disconnect_handler(6));
     if (!attached) fail("Could not connect to MIDI device.");
 }
@@ -258,7 +265,8 @@ void enter(const hid::device_t& d) {
     }
     phase = 4;
     announce({"Preparing to update internal components...", "Préparation de la mise à jour des composants internes..."},
-             {"Please do not move, turn off, or disconnect the device.", "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil."});
+             {"Please do not move, turn off, or disconnect the device.",
+              "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil."});
     const kind_t kind = d.kind;
     program(d, *device_update->stage2, 0.0f, 0.2f, [kind] { phase5_waiting_for_stage2_midi_device::enter(kind); });
 }
@@ -268,7 +276,8 @@ void enter(const hid::device_t& d) {
 namespace phase3_waiting_for_bootloader {
 void enter(kind_t kind) {
     phase = 3;
-    announce(waiting_title(kind), {"The update will start in a few moments.", "La mise à jour va commencer dans quelques instants."});
+    announce(waiting_title(kind),
+             {"The update will start in a few moments.", "La mise à jour va commencer dans quelques instants."});
     look_for_rebooted_device(3, kind, phase4_programming_stage2::enter);
 }
 }  // namespace phase3_waiting_for_bootloader
@@ -302,7 +311,8 @@ void enter(const midi::device_t& m) {
     const bool ventaro = m.kind == kind_t::ventaro;
     announce(ventaro ? text_t{"Rebooting the Ventaro...", "Redémarrage du Ventaro..."}
                      : text_t{"Rebooting the Ruvo...", "Redémarrage du Ruvo..."},
-             {"Your device will be rebooted now in order to update it.", "Votre appareil va être redémarré pour pouvoir le mettre à jour."});
+             {"Your device will be rebooted now in order to update it.",
+              "Votre appareil va être redémarré pour pouvoir le mettre à jour."});
     send_request(m.out);
     if (phase != 2) return;
     const bool attached = attach_input(
@@ -364,22 +374,25 @@ void enter(kind_t requested) {
     if (update.ventaro && !update.ruvo) kind = kind_t::ventaro;
     if (update.ruvo && !update.ventaro) kind = kind_t::ruvo;
     switch (kind) {
-    case kind_t::ventaro:
-        announce({"Connect your Ventaro", "Branchez votre Ventaro"},
-                 {"Please connect your Ventaro to your computer using a USB cable, and turn it on.",
-                  "Veuillez brancher votre Ventaro à votre ordinateur à l'aide d'un câble USB puis l'allumer."});
-        break;
-    case kind_t::ruvo:
-        announce({"Connect your Ruvo receiver", "Branchez votre boîtier Ruvo"},
-                 {"Please connect your Ruvo receiver to your computer using a USB cable, and turn it on.",
-                  "Veuillez brancher votre boîtier Ruvo à votre ordinateur à l'aide d'un câble USB puis l'allumer."});
-        break;
-    default:
-        announce({"Connect your Ventaro or your Ruvo receiver", "Branchez votre Ventaro ou votre boîtier Ruvo"},
-                 {"Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, and turn it on.",
-                  "Veuillez brancher votre Ventaro ou votre boîtier Ruvo à votre ordinateur à l'aide d'un câble USB puis "
-                  "l'allumer."});
-        break;
+        case kind_t::ventaro:
+            announce({"Connect your Ventaro", "Branchez votre Ventaro"},
+                     {"Please connect your Ventaro to your computer using a USB cable, and turn it on.",
+                      "Veuillez brancher votre Ventaro à votre ordinateur à l'aide d'un câble USB puis l'allumer."});
+            break;
+        case kind_t::ruvo:
+            announce(
+                {"Connect your Ruvo receiver", "Branchez votre boîtier Ruvo"},
+                {"Please connect your Ruvo receiver to your computer using a USB cable, and turn it on.",
+                 "Veuillez brancher votre boîtier Ruvo à votre ordinateur à l'aide d'un câble USB puis l'allumer."});
+            break;
+        default:
+            announce({"Connect your Ventaro or your Ruvo receiver", "Branchez votre Ventaro ou votre boîtier Ruvo"},
+                     {"Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, and turn "
+                      "it on.",
+                      "Veuillez brancher votre Ventaro ou votre boîtier Ruvo à votre ordinateur à l'aide d'un câble "
+                      "USB puis "
+                      "l'allumer."});
+            break;
     }
     on_midi_update = [kind] { look_for_midi_device(kind); };
     look_for_hid_device(kind);
@@ -417,10 +430,12 @@ bool start(kind_t kind, const update_t& package) {
     on_midi_update = nullptr;
     if (!midi_hid_initialized) {
         if (!hid_io::backend().init())
-            throw std::runtime_error(text_t{"Could not access USB HID devices.", "Impossible d'accéder aux périphériques USB HID."}.get());
+            throw std::runtime_error(
+                text_t{"Could not access USB HID devices.", "Impossible d'accéder aux périphériques USB HID."}.get());
         if (!io::init("VentaroUpdate", on_midi_setup_changed)) {
             hid_io::backend().exit();
-            throw std::runtime_error(text_t{"Could not access MIDI devices.", "Impossible d'accéder aux périphériques MIDI."}.get());
+            throw std::runtime_error(
+                text_t{"Could not access MIDI devices.", "Impossible d'accéder aux périphériques MIDI."}.get());
         }
         midi_hid_initialized = true;
     }

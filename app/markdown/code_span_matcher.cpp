@@ -67,7 +67,7 @@ qsizetype code_span_matcher_t::first_run_of_at_least(qsizetype first, qsizetype 
 }
 
 std::optional<text_match_t> code_span_matcher_t::span_at(QStringView text, qsizetype match_start, qsizetype open,
-                                                          qsizetype available) const {
+                                                         qsizetype available) const {
     // The content holds a character that is not a backtick: the first one after
     // the opening run. The closing run starts after it, holds at least as many backticks as the opening one and
     // is not followed by another: it is the end of a run of at least that length.

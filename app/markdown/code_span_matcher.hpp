@@ -30,7 +30,8 @@ private:
     qsizetype first_run_of_at_least(qsizetype first, qsizetype last, qsizetype length) const;
     qsizetype longest_run(qsizetype first, qsizetype last) const;
     // A span whose opening run (`available` backticks) begins at `open`.
-    std::optional<text_match_t> span_at(QStringView text, qsizetype match_start, qsizetype open, qsizetype available) const;
+    std::optional<text_match_t> span_at(QStringView text, qsizetype match_start, qsizetype open,
+                                        qsizetype available) const;
 
     bool dot_all_;
     // Of the text of the current pass; a pass only ever searches forward.

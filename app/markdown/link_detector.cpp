@@ -11,8 +11,8 @@ bool is_space(QChar c) { return c.isSpace(); }
 bool may_start_after(QStringView text, qsizetype p) {
     if (p == 0) return true;
     const QChar before = text[p - 1];
-    return is_space(before) || before == u'(' || before == u'*' || before == u'_' || before == u'~' ||
-           before == u'[' || before == u'<';
+    return is_space(before) || before == u'(' || before == u'*' || before == u'_' || before == u'~' || before == u'[' ||
+           before == u'<';
 }
 
 // A domain: segments of letters, digits, '_' and '-' separated by periods, at
@@ -107,8 +107,8 @@ std::optional<qsizetype> www_address(QStringView text, qsizetype p) {
 
 qsizetype local_part_end(QStringView text, qsizetype p) {
     qsizetype at = p;
-    while (at < text.size() && (is_alnum(text[at]) || text[at] == u'.' || text[at] == u'-' || text[at] == u'_' ||
-                                text[at] == u'+'))
+    while (at < text.size() &&
+           (is_alnum(text[at]) || text[at] == u'.' || text[at] == u'-' || text[at] == u'_' || text[at] == u'+'))
         ++at;
     return at;
 }

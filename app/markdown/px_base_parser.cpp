@@ -6,7 +6,9 @@ namespace zal::gui {
 namespace {
 
 // ICU's \s is Unicode's White_Space property; PCRE2's also takes U+180E.
-const QString white_space = QStringLiteral("\\t\\n\\x{0B}\\f\\r\\x{20}\\x{85}\\x{A0}\\x{1680}\\x{2000}-\\x{200A}\\x{2028}\\x{2029}\\x{202F}\\x{205F}\\x{3000}");
+const QString white_space = QStringLiteral(
+    "\\t\\n\\x{0B}\\f\\r\\x{20}\\x{85}\\x{A0}\\x{1680}\\x{2000}-\\x{200A}\\x{2028}\\x{2029}\\x{202F}\\x{205F}\\x{"
+    "3000}");
 
 // Writes \s and \S out as ICU's sets; only outside brackets, where the
 // renderer's patterns use them.
@@ -55,7 +57,8 @@ std::optional<text_match_t> regex_matcher_t::match(QStringView text, qsizetype f
 void PXBaseParser::addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
                                                        rule_block_t block) {
     std::lock_guard guard(lock_);
-    parsingPairs_.push_back(PXExpressionBlockPair::pairWithRegularExpression(std::move(regularExpression), std::move(block)));
+    parsingPairs_.push_back(
+        PXExpressionBlockPair::pairWithRegularExpression(std::move(regularExpression), std::move(block)));
 }
 
 std::vector<PXExpressionBlockPair> PXBaseParser::parsingPairs() const {

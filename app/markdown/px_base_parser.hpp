@@ -74,10 +74,12 @@ public:
 
     std::optional<text_attributes_t> defaultAttributes;
 
-    void addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression, rule_block_t block);
+    void addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
+                                             rule_block_t block);
 
     styled_text_t attributedStringFromMarkdown(const QString& markdown);
-    styled_text_t attributedStringFromMarkdown(const QString& markdown, const std::optional<text_attributes_t>& attributes);
+    styled_text_t attributedStringFromMarkdown(const QString& markdown,
+                                               const std::optional<text_attributes_t>& attributes);
     styled_text_t attributedStringFromAttributedMarkdownString(const styled_text_t& markdown);
 
     std::vector<PXExpressionBlockPair> parsingPairs() const;

@@ -70,7 +70,6 @@ std::optional<QImage> image_resource(const QString& name) {
     return image;
 }
 
-
 }  // namespace
 
 PXMarkdownParser::PXMarkdownParser() {
@@ -140,53 +139,59 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             addAttributes(self->listAttributes, level - 1, text, start, length);
         });
     parser->addQuoteParsingWithMaxLevel(
-        0, [](styled_text_t& text, qsizetype start, qsizetype length, int level) { text.replace(start, length, QString(level, u'\t')); },
+        0,
+        [](styled_text_t& text, qsizetype start, qsizetype length, int level) {
+            text.replace(start, length, QString(level, u'\t'));
+        },
         [self](styled_text_t& text, qsizetype start, qsizetype length, int level) {
             addAttributes(self->quoteAttributes, level - 1, text, start, length);
         });
-    parser->addImageParsingWithLinkFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
-        if (const std::optional<QImage> image = image_resource(link)) {
-            text_attributes_t attachment;
-            attachment.attachment = text_attachment_t{*image, QRectF(0, -5, image->width(), image->height())};
-            text.replace(start, length, QString(QChar(attachment_character)));
-            text.add_attributes(start, 1, attachment);
-            return;
-        }
-        if (!self->skipLinkAttribute) {
-            const QUrl url = safeURL(link);
-            if (url.isValid() && !url.scheme().isEmpty()) {
-                text_attributes_t target;
-                target.link = url;
-                text.add_attributes(start, length, target);
+    parser->addImageParsingWithLinkFormattingBlock(
+        [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+            if (const std::optional<QImage> image = image_resource(link)) {
+                text_attributes_t attachment;
+                attachment.attachment = text_attachment_t{*image, QRectF(0, -5, image->width(), image->height())};
+                text.replace(start, length, QString(QChar(attachment_character)));
+                text.add_attributes(start, 1, attachment);
+                return;
             }
-        }
-        text.add_attributes(start, length, self->imageAttributes);
-    });
-    parser->addLinkParsingWithLinkFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
-        if (!self->skipLinkAttribute) {
-            const QUrl url = safeURL(link);
+            if (!self->skipLinkAttribute) {
+                const QUrl url = safeURL(link);
+                if (url.isValid() && !url.scheme().isEmpty()) {
+                    text_attributes_t target;
+                    target.link = url;
+                    text.add_attributes(start, length, target);
+                }
+            }
+            text.add_attributes(start, length, self->imageAttributes);
+        });
+    parser->addLinkParsingWithLinkFormattingBlock(
+        [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+            if (!self->skipLinkAttribute) {
+                const QUrl url = safeURL(link);
+                if (url.isValid()) {
+                    text_attributes_t target;
+                    target.link = url;
+                    text.add_attributes(start, length, target);
+                }
+            }
+            text.add_attributes(start, length, self->linkAttributes);
+        });
+    parser->addLinkDetectionWithLinkFormattingBlock(
+        [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+            if (self->skipLinkAttribute) {
+                text.add_attributes(start, length, self->linkAttributes);
+                return;
+            }
+            if (text.has_link(start, length)) return;  // a markdown link keeps its look
+            const QUrl url = safeURL(link.contains(u'@') ? QStringLiteral("mailto:") + link : link);
             if (url.isValid()) {
                 text_attributes_t target;
                 target.link = url;
                 text.add_attributes(start, length, target);
             }
-        }
-        text.add_attributes(start, length, self->linkAttributes);
-    });
-    parser->addLinkDetectionWithLinkFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
-        if (self->skipLinkAttribute) {
             text.add_attributes(start, length, self->linkAttributes);
-            return;
-        }
-        if (text.has_link(start, length)) return;  // a markdown link keeps its look
-        const QUrl url = safeURL(link.contains(u'@') ? QStringLiteral("mailto:") + link : link);
-        if (url.isValid()) {
-            text_attributes_t target;
-            target.link = url;
-            text.add_attributes(start, length, target);
-        }
-        text.add_attributes(start, length, self->linkAttributes);
-    });
+        });
     parser->addStrongParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
         text.add_attributes(start, length, self->strongAttributes);
     });
@@ -201,12 +206,12 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
 }
 
 void PXMarkdownParser::addCodeEscapingParsing() {
-    addParsingRuleWithRegularExpression(std::make_shared<code_span_matcher_t>(true),
-                                        [](const text_match_t& m, styled_text_t& text) {
-                                            const auto content = m.range(2);
-                                            text.replace(content.start, content.length,
-                                                         hex_of(QStringView(text.text()).mid(content.start, content.length)));
-                                        });
+    addParsingRuleWithRegularExpression(
+        std::make_shared<code_span_matcher_t>(true), [](const text_match_t& m, styled_text_t& text) {
+            const auto content = m.range(2);
+            text.replace(content.start, content.length,
+                         hex_of(QStringView(text.text()).mid(content.start, content.length)));
+        });
 }
 
 void PXMarkdownParser::addEscapingParsing() {
@@ -217,8 +222,8 @@ void PXMarkdownParser::addEscapingParsing() {
                                         });
 }
 
-void PXMarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel, level_block_t leadFormattingBlock,
-                                                 level_block_t formattingBlock) {
+void PXMarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel,
+                                                 level_block_t leadFormattingBlock, level_block_t formattingBlock) {
     const QString level = maxLevel == 0 ? QString() : QString::number(maxLevel);
     QString text = lead_pattern;
     text.replace(QStringLiteral("%@"), level);
@@ -229,7 +234,8 @@ void PXMarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, in
             const int lvl = int(m.range(1).length);
             const auto content = m.range(2);
             if (formattingBlock) formattingBlock(styled, content.start, content.length, lvl);
-            if (leadFormattingBlock) leadFormattingBlock(styled, m.range(1).start, content.start - m.range(1).start, lvl);
+            if (leadFormattingBlock)
+                leadFormattingBlock(styled, m.range(1).start, content.start - m.range(1).start, lvl);
         });
 }
 
@@ -238,7 +244,8 @@ void PXMarkdownParser::addHeaderParsingWithMaxLevel(int maxLevel, level_block_t 
 }
 
 void PXMarkdownParser::addListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
+    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s+(.+)$)"), maxLevel, std::move(lead),
+                              std::move(text));
 }
 
 void PXMarkdownParser::addQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
@@ -250,11 +257,13 @@ void PXMarkdownParser::addShortHeaderParsingWithMaxLevel(int maxLevel, level_blo
 }
 
 void PXMarkdownParser::addShortListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s*([^\*\+\-].*)$)"), maxLevel, std::move(lead), std::move(text));
+    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s*([^\*\+\-].*)$)"), maxLevel, std::move(lead),
+                              std::move(text));
 }
 
 void PXMarkdownParser::addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s*([^\>].*)$)"), maxLevel, std::move(lead), std::move(text));
+    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s*([^\>].*)$)"), maxLevel, std::move(lead),
+                              std::move(text));
 }
 
 namespace {
@@ -281,18 +290,20 @@ bracket_link_t strip_bracket_link(const text_match_t& m, styled_text_t& text, qs
 }  // namespace
 
 void PXMarkdownParser::addImageParsingWithLinkFormattingBlock(link_block_t formattingBlock) {
-    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\!\[[^\[]*?\]\(\S*\))"), QRE::DotMatchesEverythingOption),
-                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
-                                            const bracket_link_t l = strip_bracket_link(m, text, 2, false);
-                                            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
-                                        });
+    addParsingRuleWithRegularExpression(
+        pattern(QStringLiteral(R"(\!\[[^\[]*?\]\(\S*\))"), QRE::DotMatchesEverythingOption),
+        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+            const bracket_link_t l = strip_bracket_link(m, text, 2, false);
+            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
+        });
 }
 
 void PXMarkdownParser::addImageParsingWithImageFormattingBlock(range_block_t imageFormattingBlock,
                                                                range_block_t alternativeTextFormattingBlock) {
     addImageParsingWithLinkFormattingBlock(
-        [imageFormattingBlock = std::move(imageFormattingBlock), alternative = std::move(alternativeTextFormattingBlock)](
-            styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+        [imageFormattingBlock = std::move(imageFormattingBlock),
+         alternative = std::move(alternativeTextFormattingBlock)](styled_text_t& text, qsizetype start,
+                                                                  qsizetype length, const QString& link) {
             if (const std::optional<QImage> image = image_resource(link)) {
                 if (imageFormattingBlock) imageFormattingBlock(text, start, length);
             } else if (alternative) {
@@ -302,43 +313,45 @@ void PXMarkdownParser::addImageParsingWithImageFormattingBlock(range_block_t ima
 }
 
 void PXMarkdownParser::addLinkParsingWithLinkFormattingBlock(link_block_t formattingBlock) {
-    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\[[^\[]*?\]\([^\)]*\))"), QRE::DotMatchesEverythingOption),
-                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
-                                            const bracket_link_t l = strip_bracket_link(m, text, 1, true);
-                                            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
-                                        });
-}
-
-void PXMarkdownParser::addLinkParsingWithFormattingBlock(range_block_t formattingBlock) {
-    addLinkParsingWithLinkFormattingBlock(
-        [formattingBlock = std::move(formattingBlock)](styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
-            if (formattingBlock) formattingBlock(text, start, length);
+    addParsingRuleWithRegularExpression(
+        pattern(QStringLiteral(R"(\[[^\[]*?\]\([^\)]*\))"), QRE::DotMatchesEverythingOption),
+        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+            const bracket_link_t l = strip_bracket_link(m, text, 1, true);
+            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
         });
 }
 
+void PXMarkdownParser::addLinkParsingWithFormattingBlock(range_block_t formattingBlock) {
+    addLinkParsingWithLinkFormattingBlock([formattingBlock = std::move(formattingBlock)](
+                                              styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
+        if (formattingBlock) formattingBlock(text, start, length);
+    });
+}
+
 void PXMarkdownParser::addLinkDetectionWithLinkFormattingBlock(link_block_t formattingBlock) {
-    addParsingRuleWithRegularExpression(std::make_shared<link_detector_matcher_t>(),
-                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
-                                            const auto r = m.range();
-                                            if (formattingBlock)
-                                                formattingBlock(text, r.start, r.length, text.text().mid(r.start, r.length));
-                                        });
+    addParsingRuleWithRegularExpression(
+        std::make_shared<link_detector_matcher_t>(),
+        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+            const auto r = m.range();
+            if (formattingBlock) formattingBlock(text, r.start, r.length, text.text().mid(r.start, r.length));
+        });
 }
 
 void PXMarkdownParser::addLinkDetectionWithFormattingBlock(range_block_t formattingBlock) {
     addLinkDetectionWithLinkFormattingBlock(
-        [formattingBlock = std::move(formattingBlock)](styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
+        [formattingBlock = std::move(formattingBlock)](styled_text_t& text, qsizetype start, qsizetype length,
+                                                       const QString&) {
             if (formattingBlock) formattingBlock(text, start, length);
         });
 }
 
 void PXMarkdownParser::addEnclosedParsingWithPattern(const QString& enclosed_pattern, range_block_t formattingBlock) {
-    addParsingRuleWithRegularExpression(pattern(enclosed_pattern),
-                                        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
-                                            text.remove(m.range(3).start, m.range(3).length);
-                                            if (formattingBlock) formattingBlock(text, m.range(2).start, m.range(2).length);
-                                            text.remove(m.range(1).start, m.range(1).length);
-                                        });
+    addParsingRuleWithRegularExpression(pattern(enclosed_pattern), [formattingBlock = std::move(formattingBlock)](
+                                                                       const text_match_t& m, styled_text_t& text) {
+        text.remove(m.range(3).start, m.range(3).length);
+        if (formattingBlock) formattingBlock(text, m.range(2).start, m.range(2).length);
+        text.remove(m.range(1).start, m.range(1).length);
+    });
 }
 
 void PXMarkdownParser::addStrongParsingWithFormattingBlock(range_block_t formattingBlock) {
@@ -355,7 +368,8 @@ void PXMarkdownParser::addMonospacedParsingWithFormattingBlock(range_block_t for
 
 void PXMarkdownParser::addCodeUnescapingParsingWithFormattingBlock(range_block_t formattingBlock) {
     addParsingRuleWithRegularExpression(
-        std::make_shared<code_span_matcher_t>(false), [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+        std::make_shared<code_span_matcher_t>(false),
+        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
             const auto content = m.range(2);
             const QStringView hex = QStringView(text.text()).mid(content.start, content.length);
             // A backslash in code stays escaped, so that the last rule, which
@@ -376,7 +390,8 @@ void PXMarkdownParser::addUnescapingParsing() {
     addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\\[0-9a-z]{4})"), QRE::DotMatchesEverythingOption),
                                         [](const text_match_t& m, styled_text_t& text) {
                                             const auto r = m.range();
-                                            text.replace(r.start, r.length, stringWithHexaString(text.text(), r.start + 1));
+                                            text.replace(r.start, r.length,
+                                                         stringWithHexaString(text.text(), r.start + 1));
                                         });
 }
 

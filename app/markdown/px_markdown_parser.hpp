@@ -20,7 +20,8 @@ public:
     // rules, the level.
     using level_block_t = std::function<void(styled_text_t& text, qsizetype start, qsizetype length, int level)>;
     using range_block_t = std::function<void(styled_text_t& text, qsizetype start, qsizetype length)>;
-    using link_block_t = std::function<void(styled_text_t& text, qsizetype start, qsizetype length, const QString& link)>;
+    using link_block_t =
+        std::function<void(styled_text_t& text, qsizetype start, qsizetype length, const QString& link)>;
 
     PXMarkdownParser();
 
@@ -40,16 +41,22 @@ public:
 
     void addCodeEscapingParsing();
     void addEscapingParsing();
-    void addHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
+    void addHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+                                      level_block_t textFormattingBlock);
     void addListParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
-    void addQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
-    void addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
-    void addShortListParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
-    void addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
+    void addQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+                                     level_block_t textFormattingBlock);
+    void addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+                                           level_block_t textFormattingBlock);
+    void addShortListParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+                                         level_block_t textFormattingBlock);
+    void addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+                                          level_block_t textFormattingBlock);
     void addLeadParsingWithPattern(const QString& pattern, int maxLevel, level_block_t leadFormattingBlock,
                                    level_block_t formattingBlock);
     void addImageParsingWithLinkFormattingBlock(link_block_t formattingBlock);
-    void addImageParsingWithImageFormattingBlock(range_block_t imageFormattingBlock, range_block_t alternativeTextFormattingBlock);
+    void addImageParsingWithImageFormattingBlock(range_block_t imageFormattingBlock,
+                                                 range_block_t alternativeTextFormattingBlock);
     void addLinkParsingWithLinkFormattingBlock(link_block_t formattingBlock);
     void addLinkParsingWithFormattingBlock(range_block_t formattingBlock);
     void addLinkDetectionWithLinkFormattingBlock(link_block_t formattingBlock);
@@ -63,8 +70,8 @@ public:
 
     // Adds the set at `index` of the list (the last one beyond its end; nothing
     // for an empty list) to the range.
-    static void addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text, qsizetype start,
-                              qsizetype length);
+    static void addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text,
+                              qsizetype start, qsizetype length);
     // The one UTF-16 code unit written as four hexadecimal digits at `index`.
     static QString stringWithHexaString(QStringView text, qsizetype index);
 

@@ -51,7 +51,9 @@ main_state_t& main_state() {
     return *state;
 }
 
-queue_clock_t::time_point now_locked(const main_state_t& s) { return s.virtual_clock ? s.virtual_now : queue_clock_t::now(); }
+queue_clock_t::time_point now_locked(const main_state_t& s) {
+    return s.virtual_clock ? s.virtual_now : queue_clock_t::now();
+}
 
 void queue_main(task_t task, uint32_t delay_ms) {
     main_state_t& s = main_state();
@@ -247,8 +249,9 @@ void run_until(const std::function<bool()>& done) {
         const bool due_now = !s.tasks.empty() && s.tasks.top().due <= now_locked(s);
         if (due_now) continue;
         // Short waits keep `done` checked even when it changes without a task.
-        const queue_clock_t::time_point until = std::min(
-            s.tasks.empty() ? queue_clock_t::time_point::max() : s.tasks.top().due, queue_clock_t::now() + std::chrono::milliseconds(50));
+        const queue_clock_t::time_point until =
+            std::min(s.tasks.empty() ? queue_clock_t::time_point::max() : s.tasks.top().due,
+                     queue_clock_t::now() + std::chrono::milliseconds(50));
         s.changed.wait_until(lock, until);
     }
 }

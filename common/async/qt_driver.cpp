@@ -27,7 +27,9 @@ public:
 
     // Any thread: one queued pump at a time is enough, however many tasks arrive.
     void wake() {
-        if (!pump_posted_.exchange(true)) QMetaObject::invokeMethod(this, [this] { pump(); }, Qt::QueuedConnection);
+        if (!pump_posted_.exchange(true))
+            QMetaObject::invokeMethod(
+                this, [this] { pump(); }, Qt::QueuedConnection);
     }
 
 private:

@@ -156,7 +156,8 @@ void on_setup_changed() {
                 continue;
             }
             if (offline) {
-                if (const int disconnected = s.service->disconnect_source(id); disconnected != 0) LOG_ERROR(disconnected);
+                if (const int disconnected = s.service->disconnect_source(id); disconnected != 0)
+                    LOG_ERROR(disconnected);
                 vanished = true;
             }
         }
@@ -280,7 +281,8 @@ bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect
     state_t& s = state();
     if (handler_for(key_of(in))) return true;
     if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
-    auto handler = std::make_shared<in_handler>(in, std::move(on_message), std::move(on_sysex), std::move(on_disconnect));
+    auto handler =
+        std::make_shared<in_handler>(in, std::move(on_message), std::move(on_sysex), std::move(on_disconnect));
     // In the table before the connection, so that the first bytes find it.
     {
         std::lock_guard lock(s.table_mutex);

@@ -56,7 +56,8 @@ private:
         std::shared_ptr<hid_endpoint_t> endpoint;
     };
     // Still plugged in under the same device? A replug gets a new path.
-    std::shared_ptr<hid_endpoint_t> live_endpoint(const std::string& path, const std::shared_ptr<hid_endpoint_t>& endpoint) const;
+    std::shared_ptr<hid_endpoint_t> live_endpoint(const std::string& path,
+                                                  const std::shared_ptr<hid_endpoint_t>& endpoint) const;
 
     mutable std::mutex mutex_;
     std::map<std::string, plugged_t> devices_;  // by path

@@ -70,8 +70,8 @@ private:
     bool closed_ = false;
 };
 
-void in_process_port_t::attach_midi(const std::string& name, const std::vector<std::string>& ports, midi_receiver_t receive,
-                                    bool refuse_sends) {
+void in_process_port_t::attach_midi(const std::string& name, const std::vector<std::string>& ports,
+                                    midi_receiver_t receive, bool refuse_sends) {
     auto shared = std::make_shared<midi_receiver_t>(std::move(receive));
     for (std::size_t index = 0; index < ports.size(); ++index) {
         const int32_t id = midi_.add_endpoint(
@@ -90,7 +90,8 @@ void in_process_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& 
 
 void in_process_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
     endpoint_ = std::make_shared<endpoint_t>(std::move(receive), refuse_open_ms);
-    hid_path_ = hid_.plug({identity.vendor_id, identity.product_id, identity.manufacturer, identity.product}, endpoint_);
+    hid_path_ =
+        hid_.plug({identity.vendor_id, identity.product_id, identity.manufacturer, identity.product}, endpoint_);
 }
 
 void in_process_port_t::send_report(std::vector<uint8_t> report, uint32_t delay_ms) {

@@ -29,7 +29,8 @@ namespace {
 
 devices::simulation_t* simulation = nullptr;
 
-std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool stage2 = false, const char* notes_fr = "# Notes") {
+std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool stage2 = false,
+                                         const char* notes_fr = "# Notes") {
     const auto hex = [](std::size_t size, uint32_t seed) {
         return tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(size, seed)}});
     };
@@ -145,15 +146,19 @@ private slots:
         while (notes.size() <= AppDelegate::large_notes) notes += "- item with **bold** and `code`\n";
         const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
         const auto info = tools::make_info_text("Ventaro", "2.1.0", "2021-03-05");
-        write_package(bundle, "a.zalmirupdate", tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
+        write_package(bundle, "a.zalmirupdate",
+                      tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
         AppDelegate& d = launch();
         QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(d.windowCtrl()->textView()->toPlainText().startsWith(QStringLiteral("\u2022\titem with bold")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            d.windowCtrl()->textView()->toPlainText().startsWith(QStringLiteral("\u2022\titem with bold")), 20000);
         QCOMPARE(d.windowCtrl()->details().length(), d.windowCtrl()->textView()->toPlainText().size());
 
         QTemporaryDir other;
         const QString small = write_package(other, "b.zalmirupdate", package_bytes(true, false));
-        const QString large = write_package(other, "c.zalmirupdate", tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
+        const QString large =
+            write_package(other, "c.zalmirupdate",
+                          tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
         QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(large)));
         QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(small)));
         QTest::qWait(3000);
@@ -188,7 +193,9 @@ private slots:
         launch();
         QTRY_VERIFY(LogWindow::logWindow()->textView()->toPlainText().count("Bundled update not found.") > before);
         QFileDialog* panel = nullptr;
-        QTRY_VERIFY((panel = QApplication::activeModalWidget() ? qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) : nullptr));
+        QTRY_VERIFY((panel = QApplication::activeModalWidget()
+                                 ? qobject_cast<QFileDialog*>(QApplication::activeModalWidget())
+                                 : nullptr));
         QCOMPARE(panel->nameFilters(), QStringList{"*.zalmirupdate"});
         QCOMPARE(panel->windowModality(), Qt::WindowModal);
     }
@@ -205,8 +212,8 @@ private slots:
         QTemporaryDir other;
         d.openFileWithURL(QUrl::fromLocalFile(write_package(other, "good.zalmirupdate", package_bytes(true, true))));
         QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
-        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(write_package(other, "bad.zalmirupdate",
-                                                                      tools::make_zip({{"info.txt", "[general]\nproduct=X\n"}})))));
+        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(
+            write_package(other, "bad.zalmirupdate", tools::make_zip({{"info.txt", "[general]\nproduct=X\n"}})))));
         QVERIFY(wait_for_alert()->informativeText().contains("Details: No version info found."));
         QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
         QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("good.zalmirupdate"));
@@ -257,8 +264,8 @@ private slots:
         o.faults = {{devices::fault_t::type_t::stage2_stall}};
         plug(o);
         click(d.windowCtrl()->updateButton());
-        QTRY_VERIFY_WITH_TIMEOUT(d.sheetCtrl()->title() == "Updating internal components..." && d.sheetCtrl()->progress() >= 0.2,
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            d.sheetCtrl()->title() == "Updating internal components..." && d.sheetCtrl()->progress() >= 0.2, 20000);
         click(d.sheetCtrl()->cancelButton());
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
@@ -357,7 +364,8 @@ private slots:
         QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (05/03/2021)"));
         QCOMPARE(d.windowCtrl()->updateButton()->text(), QStringLiteral("Mettre à jour"));
         QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Mise à jour Ventaro v2.1.0"));
-        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));  // English fallback
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(),
+                 QStringLiteral("Release notes\nSee this."));  // English fallback
         click(d.windowCtrl()->updateButton());
         QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Branchez votre Ventaro"));
         QCOMPARE(d.sheetCtrl()->help(), localized("ZALUpdateClickHelp"));
@@ -401,7 +409,10 @@ private slots:
         QCOMPARE(decoder.decode("\xA9 ok", 4), QStringLiteral("é ok"));
         QCOMPARE(decoder.decode("\xE2\x82", 2), QString());
         QCOMPARE(decoder.decode("\xAC!", 2), QStringLiteral("€!"));
-        QCOMPARE(decoder.decode("a\xFF" "b", 3), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(decoder.decode("a\xFF"
+                                "b",
+                                3),
+                 QStringLiteral("a\uFFFDb"));
     }
 
     void progressBarStates() {

@@ -32,9 +32,7 @@ rendered_t render(const QString& markdown) {
     return {parser->attributedStringFromMarkdown(markdown)};
 }
 
-int base_size() {
-    return PXMarkdownParser().defaultAttributes->font->pointSize();
-}
+int base_size() { return PXMarkdownParser().defaultAttributes->font->pointSize(); }
 
 int points(const text_attributes_t& a) { return a.font ? a.font->pointSize() : -1; }
 bool bold(const text_attributes_t& a) { return a.font && a.font->bold(); }
@@ -54,8 +52,8 @@ private slots:
         std::mt19937 random(7);
         const char16_t alphabet[] = {u'`', u'`', u'\\', u'a', u'\n', u' '};
         for (const bool dot_all : {true, false}) {
-            const regex_matcher_t regex(icu_expression(
-                pattern, dot_all ? QRegularExpression::DotMatchesEverythingOption : QRegularExpression::NoPatternOption));
+            const regex_matcher_t regex(icu_expression(pattern, dot_all ? QRegularExpression::DotMatchesEverythingOption
+                                                                        : QRegularExpression::NoPatternOption));
             const code_span_matcher_t scanner(dot_all);
             for (int round = 0; round < 3000; ++round) {
                 QString text;
@@ -106,7 +104,8 @@ private slots:
     void insertionIntoAnEmptiedMatchTakesTheAttributesBefore() {
         PXBaseParser parser;
         parser.addParsingRuleWithRegularExpression(
-            std::make_shared<regex_matcher_t>(icu_expression(QStringLiteral("X"), {})), [](const text_match_t&, styled_text_t& text) {
+            std::make_shared<regex_matcher_t>(icu_expression(QStringLiteral("X"), {})),
+            [](const text_match_t&, styled_text_t& text) {
                 text.remove(0, 1);
                 text.replace(0, 0, QStringLiteral("Y"));
             });
@@ -156,8 +155,9 @@ private slots:
     }
 
     void markdownLinksAndDetectedLinks() {
-        const auto r = render("Visit [site](https://ventaro.example/news) or https://ventaro.example/help, "
-                              "www.ventaro.example or write to help@ventaro.example.");
+        const auto r = render(
+            "Visit [site](https://ventaro.example/news) or https://ventaro.example/help, "
+            "www.ventaro.example or write to help@ventaro.example.");
         QCOMPARE(r.text(), QStringLiteral("Visit site or https://ventaro.example/help, www.ventaro.example or write to "
                                           "help@ventaro.example."));
         const text_attributes_t& site = r.at("site");
@@ -173,8 +173,9 @@ private slots:
 
     // Release notes come from a downloaded file: no target may start a program.
     void unsafeTargetsKeepTheirLookButNoTarget() {
-        const auto r = render("Links: [a](file:///etc/passwd) [b](javascript:void) [c](vnc://host) ftp://files.example/x "
-                              "[d](http://ok.example) [e](notes.html)");
+        const auto r = render(
+            "Links: [a](file:///etc/passwd) [b](javascript:void) [c](vnc://host) ftp://files.example/x "
+            "[d](http://ok.example) [e](notes.html)");
         for (const char* text : {"a", "b", "c", "ftp"}) {
             const text_attributes_t& a = r.at(QString::fromLatin1(" ") + text, 1);
             QVERIFY2(!a.link, text);
@@ -255,7 +256,8 @@ private slots:
             const auto l = find_link(text, 0);
             return l ? text.mid(l->start, l->length) : QString();
         };
-        QCOMPARE(found("see https://en.example.org/wiki/Foo_(bar) now"), QStringLiteral("https://en.example.org/wiki/Foo_(bar)"));
+        QCOMPARE(found("see https://en.example.org/wiki/Foo_(bar) now"),
+                 QStringLiteral("https://en.example.org/wiki/Foo_(bar)"));
         QCOMPARE(found("(www.ventaro.example)"), QStringLiteral("www.ventaro.example"));
         QCOMPARE(found("visit ventaro.example today"), QString());  // bare domains are not links
         QCOMPARE(found("x https://a.example/?q=1&amp; y"), QStringLiteral("https://a.example/?q=1"));
@@ -277,10 +279,12 @@ private slots:
             "Read the [manual](https://ventaro.example/manual) or write to support@ventaro.example.\r\n"
             "Prices shown as 5\\*2 stay literal.");
         const auto r = render(en);
-        QCOMPARE(r.text(), QStringLiteral("Ventaro 2.1\n\nThis update brings smoother aftertouch and faster start-up.\n\n"
-                                          "What is new\n\u2022\tVelocity curves per key\n\t\u2022\tSoft and hard presets\n"
-                                          "\u2022\tThe Panic button silences every voice\n\n\tBack up your presets before updating.\n\n"
-                                          "Read the manual or write to support@ventaro.example.\nPrices shown as 5*2 stay literal."));
+        QCOMPARE(r.text(),
+                 QStringLiteral(
+                     "Ventaro 2.1\n\nThis update brings smoother aftertouch and faster start-up.\n\n"
+                     "What is new\n\u2022\tVelocity curves per key\n\t\u2022\tSoft and hard presets\n"
+                     "\u2022\tThe Panic button silences every voice\n\n\tBack up your presets before updating.\n\n"
+                     "Read the manual or write to support@ventaro.example.\nPrices shown as 5*2 stay literal."));
         QCOMPARE(points(r.at("Ventaro 2.1")), 23);
         QCOMPARE(points(r.at("What is new")), 21);
         QVERIFY(bold(r.at("smoother")));

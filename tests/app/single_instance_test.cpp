@@ -50,7 +50,8 @@ private slots:
         QVERIFY(first.claim({}));
         QSignalSpy launched(&first, &SingleInstance::launched);
         QLocalSocket stranger;
-        stranger.connectToServer(QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name));
+        stranger.connectToServer(
+            QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name));
         QVERIFY(stranger.waitForConnected(1000));
         const QByteArray junk(4096, 'x');
         for (int i = 0; i < 64 && stranger.state() == QLocalSocket::ConnectedState; ++i) {

@@ -35,7 +35,8 @@ run_t run_cli(const std::string& arguments) {
 
 std::string write_temp(const std::vector<unsigned char>& bytes, const char* name) {
     const auto path = std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path.string();
 }
 
@@ -68,7 +69,8 @@ TEST(InspectCommand, KnownSha256OfABlock) {
     const std::string info = zal::tools::make_info_text("p", "1.0.0", "2020-02-02");
     // Three bytes in sector 1: no sector 0, so no entry patch; the block is exactly "abc".
     const std::vector<unsigned char> abc = {'a', 'b', 'c'};
-    const auto zip = zal::tools::make_zip({{"info.txt", info}, {"ruvo.hex", zal::tools::make_ihex({{0x08004000, abc}})}});
+    const auto zip =
+        zal::tools::make_zip({{"info.txt", info}, {"ruvo.hex", zal::tools::make_ihex({{0x08004000, abc}})}});
     const std::string path = write_temp(zip, "known.zalmirupdate");
     const run_t r = run_cli("inspect " + path);
     std::filesystem::remove(path);
@@ -78,8 +80,9 @@ TEST(InspectCommand, KnownSha256OfABlock) {
     EXPECT_TRUE(j["ruvo"]["stage2"].is_null());
     const std::string abc_sha = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     EXPECT_EQ(j["ruvo"]["main"]["sectors"][0]["sha256"], abc_sha);
-    EXPECT_EQ(j["ruvo"]["main"]["plan"], nlohmann::json::parse(
-        R"([{"erase":16384,"count":1},{"write":16384,"size":3,"sha256":")" + abc_sha + R"("}])"));
+    EXPECT_EQ(
+        j["ruvo"]["main"]["plan"],
+        nlohmann::json::parse(R"([{"erase":16384,"count":1},{"write":16384,"size":3,"sha256":")" + abc_sha + R"("}])"));
 }
 
 TEST(InspectCommand, FailuresAndUsage) {

@@ -93,7 +93,8 @@ TEST(UpdateCommand, Stage2ImageAwayFromSectorZero) {
     const auto zip = make_zip({{"info.txt", make_info_text("Test", "1.0.0", "2026-01-01")},
                                {"ruvo.hex", make_ihex({{0x08000000, make_synthetic_firmware(40000, 3)}})},
                                {"ruvo-stage2.hex", make_ihex({{0x08040000, make_synthetic_firmware(30000, 4)}})}});
-    std::ofstream(package, std::ios::binary).write(reinterpret_cast<const char*>(zip.data()), std::streamsize(zip.size()));
+    std::ofstream(package, std::ios::binary)
+        .write(reinterpret_cast<const char*>(zip.data()), std::streamsize(zip.size()));
     const auto flash = temp_path("flash");
     const run_t r = run_update("--simulate ruvo --flash-out " + flash.string(), package.string());
     EXPECT_EQ(r.status, 0) << r.err;
@@ -106,7 +107,8 @@ TEST(UpdateCommand, Stage2ImageAwayFromSectorZero) {
         for (const auto& [index, block] : image->sectors) {
             const std::size_t start = image->flash_map.sectors[index].base_address - 0x08000000;
             ASSERT_LE(start + block.size(), bytes.size());
-            EXPECT_TRUE(std::equal(block.begin(), block.end(), bytes.begin() + std::ptrdiff_t(start))) << "sector " << index;
+            EXPECT_TRUE(std::equal(block.begin(), block.end(), bytes.begin() + std::ptrdiff_t(start)))
+                << "sector " << index;
         }
     }
     std::filesystem::remove(package);
@@ -120,7 +122,8 @@ TEST(UpdateCommand, SecondRunFromTheFlashAStage2ErrorLeft) {
     const run_t failed = run_update("--simulate ventaro --fault stage2-error:Broken --flash-out " + first.string());
     ASSERT_EQ(failed.status, 1) << failed.err;
     EXPECT_EQ(failed.events.back()["message"], "Broken");
-    const run_t retried = run_update("--simulate ventaro --flash-in " + first.string() + " --flash-out " + second.string());
+    const run_t retried =
+        run_update("--simulate ventaro --flash-in " + first.string() + " --flash-out " + second.string());
     EXPECT_EQ(retried.status, 0) << retried.err;
     EXPECT_NE(retried.err.find("The device runs its stage-2 firmware: continuing its update."), std::string::npos);
     // The same as a run that never failed.

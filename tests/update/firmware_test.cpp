@@ -74,8 +74,8 @@ TEST(IhexParser, DropsBrokenRecordsAndKeepsReading) {
     bad.back() = bad.back() == '0' ? '1' : '0';  // wrong checksum
     std::string cut = make_ihex_record(0, 0x10, {9, 9, 9, 9});
     cut.resize(cut.size() - 4);  // abandoned by the next ':'
-    const std::string text = linear(0x0800) + bad + "\n" + cut + record(7, 0, {5}) +
-                             ":10 garbage" + "\n" + record(0, 0x20, {0xC0, 0xDE});
+    const std::string text =
+        linear(0x0800) + bad + "\n" + cut + record(7, 0, {5}) + ":10 garbage" + "\n" + record(0, 0x20, {0xC0, 0xDE});
     const auto image = written(text);
     ASSERT_EQ(image.sectors.count(0), 1u);
     const auto& block = image.sectors.at(0);
@@ -236,19 +236,20 @@ TEST_P(SrecCatCrossCheck, RandomImagesMatch) {
     const char* line_ends[] = {"\n", "\r\n"};
     std::string text;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        std::string part = make_ihex({chunks[i]}, {.record_size = 1 + rng() % 255, .line_end = line_ends[rng() % 2],
-                                                   .segment_addresses = segments, .lowercase = rng() % 2 == 0});
+        std::string part = make_ihex({chunks[i]}, {.record_size = 1 + rng() % 255,
+                                                   .line_end = line_ends[rng() % 2],
+                                                   .segment_addresses = segments,
+                                                   .lowercase = rng() % 2 == 0});
         if (i + 1 < chunks.size()) part.resize(part.rfind(':'));  // one end-of-file record only
         text += part;
     }
 
-    const auto dir = std::filesystem::temp_directory_path() / ("zal-srec-" + std::to_string(::getpid()) + "-" +
-                                                               std::to_string(GetParam()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("zal-srec-" + std::to_string(::getpid()) + "-" + std::to_string(GetParam()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "in.hex", std::ios::binary) << text;
     char command[1024];
-    std::snprintf(command, sizeof command,
-                  "srec_cat '%s' -Intel -fill 0xFF 0x%X 0x%X -offset -0x%X -o '%s' -Binary",
+    std::snprintf(command, sizeof command, "srec_cat '%s' -Intel -fill 0xFF 0x%X 0x%X -offset -0x%X -o '%s' -Binary",
                   (dir / "in.hex").c_str(), base, base + 0x100000, base, (dir / "out.bin").c_str());
     ASSERT_EQ(std::system(command), 0) << command;
     std::ifstream in(dir / "out.bin", std::ios::binary);

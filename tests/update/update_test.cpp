@@ -34,7 +34,9 @@ std::string failure(const std::vector<zip_entry_t>& entries) {
     return "<no error>";
 }
 
-std::string failure_of_info(const std::string& text) { return failure({{"info.txt", text}, {"ventaro.hex", small_hex}}); }
+std::string failure_of_info(const std::string& text) {
+    return failure({{"info.txt", text}, {"ventaro.hex", small_hex}});
+}
 
 update_t with_info(const std::string& text) { return read({{"info.txt", text}, {"ventaro.hex", small_hex}}); }
 
@@ -85,9 +87,11 @@ TEST(MakeUpdate, EntryNamesMatchWholeAndIgnoringAsciiCase) {
     EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex.bak", small_hex}}), "No update data found.");
 
     // The first entry in stored order wins, even when it is unusable.
-    const auto first = read({{"info.txt", info}, {"notes-en.txt", "first"}, {"NOTES-EN.TXT", "second"}, {"ruvo.hex", small_hex}});
+    const auto first =
+        read({{"info.txt", info}, {"notes-en.txt", "first"}, {"NOTES-EN.TXT", "second"}, {"ruvo.hex", small_hex}});
     EXPECT_EQ(first.notes[0], "first");
-    const auto empty_first = read({{"info.txt", info}, {"notes-en.txt", ""}, {"Notes-En.txt", "second"}, {"ruvo.hex", small_hex}});
+    const auto empty_first =
+        read({{"info.txt", info}, {"notes-en.txt", ""}, {"Notes-En.txt", "second"}, {"ruvo.hex", small_hex}});
     EXPECT_EQ(empty_first.notes[0], "");
 }
 
@@ -104,8 +108,10 @@ TEST(MakeUpdate, ReleaseDates) {
     EXPECT_EQ(date("2019-7-3").day, 3);
     EXPECT_EQ(date("2019-02-31").day, 31);
     EXPECT_EQ(date("2016-01-01 and more").year, 2016);
-    for (const char* bad : {"2015-12-01", "2019-13-01", "2019-12-00", "2019-12-32", "03/07/2019", "-201-01-01", "soon"}) {
-        EXPECT_EQ(failure_of_info("[general]\nproduct=p\nreleasedate=" + std::string(bad) + "\n"), "No version info found.")
+    for (const char* bad :
+         {"2015-12-01", "2019-13-01", "2019-12-00", "2019-12-32", "03/07/2019", "-201-01-01", "soon"}) {
+        EXPECT_EQ(failure_of_info("[general]\nproduct=p\nreleasedate=" + std::string(bad) + "\n"),
+                  "No version info found.")
             << bad;
     }
     EXPECT_EQ(failure_of_info("[general]\nproduct=p\n"), "No version info found.");
@@ -182,14 +188,18 @@ TEST(MakeUpdate, CorruptEntryCountsAsAbsent) {
 // that size is allocated.
 TEST(MakeUpdate, LimitsNameThemselves) {
     const std::string over_text(max_text_entry_size + 1, 'a');
-    EXPECT_EQ(failure({{"info.txt", info + "x=" + over_text}, {"ruvo.hex", small_hex}}), "The info file is larger than 1 MiB.");
+    EXPECT_EQ(failure({{"info.txt", info + "x=" + over_text}, {"ruvo.hex", small_hex}}),
+              "The info file is larger than 1 MiB.");
     EXPECT_EQ(failure({{"info.txt", info}, {"notes-fr.txt", over_text}, {"ruvo.hex", small_hex}}),
               "The release notes are larger than 1 MiB.");
     EXPECT_EQ(failure({{"info.txt", info}, {"ruvo.hex", std::string(max_firmware_entry_size + 1, '\n')}}),
               "A firmware file is larger than 16 MiB.");
     // Four firmware files just under their own limit pass it together.
     const std::string big(max_firmware_entry_size, '\n');
-    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex", big}, {"ventaro-stage2.hex", big}, {"ruvo.hex", big},
+    EXPECT_EQ(failure({{"info.txt", info},
+                       {"ventaro.hex", big},
+                       {"ventaro-stage2.hex", big},
+                       {"ruvo.hex", big},
                        {"ruvo-stage2.hex", big}}),
               "The package holds more than 64 MiB of data.");
     const std::vector<unsigned char> huge(max_package_size + 1, 0);
@@ -200,10 +210,11 @@ TEST(MakeUpdate, LimitsNameThemselves) {
         EXPECT_STREQ(e.what(), "The update package is larger than 32 MiB.");
     }
     // Just under the text limit is fine.
-    EXPECT_EQ(read({{"info.txt", info}, {"notes-en.txt", std::string(max_text_entry_size, 'n')}, {"ruvo.hex", small_hex}})
-                  .notes[0]
-                  .size(),
-              max_text_entry_size);
+    EXPECT_EQ(
+        read({{"info.txt", info}, {"notes-en.txt", std::string(max_text_entry_size, 'n')}, {"ruvo.hex", small_hex}})
+            .notes[0]
+            .size(),
+        max_text_entry_size);
 }
 
 TEST(MakeUpdate, ConcurrentReadsAndFormatting) {

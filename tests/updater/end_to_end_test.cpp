@@ -14,8 +14,8 @@
 
 using namespace zal;
 using namespace zal::testing;
-using devices::fault_t;
 using devices::device_mode_t;
+using devices::fault_t;
 
 namespace {
 
@@ -76,9 +76,11 @@ class CompleteRuns : public EndToEnd, public ::testing::WithParamInterface<compl
 TEST_P(CompleteRuns, FlashHoldsThePackageImages) {
     const complete_case_t c = GetParam();
     const bool ruvo = c.kind == kind_t::ruvo;
-    const update_t package = make_package({.ventaro = !ruvo, .ventaro_stage2 = !ruvo && c.stage2, .ruvo = ruvo,
-                                           .ruvo_stage2 = ruvo && c.stage2});
-    make_device({.kind = c.kind, .start_in_bootloader = c.from_bootloader, .flash = old_flash(),
+    const update_t package = make_package(
+        {.ventaro = !ruvo, .ventaro_stage2 = !ruvo && c.stage2, .ruvo = ruvo, .ruvo_stage2 = ruvo && c.stage2});
+    make_device({.kind = c.kind,
+                 .start_in_bootloader = c.from_bootloader,
+                 .flash = old_flash(),
                  .stage2_images = devices::stage2_images_of(package)});
     const std::vector<uint8_t> before = device->flash();
     device->plug();
@@ -156,9 +158,11 @@ std::vector<fault_case_t> fault_cases() {
         {"WrongInfo", {t::wrong_answer, 0}, "Invalid bootloader info."},
         {"WrongBoot", {t::wrong_answer, 1}, "Wrong reponse in HID report."},
         {"NoAnswerToErase", {t::no_answer, 3}, "No HID packet received after timeout."},
-        {"NoAnswerInMainImage", {t::no_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)},
+        {"NoAnswerInMainImage",
+         {t::no_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)},
          "No HID packet received after timeout."},
-        {"WrongAnswerInStage2Image", {t::wrong_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)},
+        {"WrongAnswerInStage2Image",
+         {t::wrong_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)},
          "Wrong reponse in HID report."},
         {"UnplugInStage2Image", {t::unplug_at_roundtrip, stage2 / 2}, "Could not write a HID report."},
         {"UnplugAtMainReboot", {t::unplug_at_roundtrip, stage2 + main - 1}, "Could not write a HID report."},
@@ -180,7 +184,10 @@ class Faults : public EndToEnd, public ::testing::WithParamInterface<fault_case_
 TEST_P(Faults, EndOnceThenASecondRunSucceeds) {
     const fault_case_t& c = GetParam();
     const update_t& package = fault_package();
-    make_device({.kind = kind_t::ventaro, .faults = {c.fault}, .flash = old_flash(), .stage2_images = devices::stage2_images_of(package)})
+    make_device({.kind = kind_t::ventaro,
+                 .faults = {c.fault},
+                 .flash = old_flash(),
+                 .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     run_and_check_end();
@@ -257,7 +264,9 @@ std::vector<imperfection_case_t> imperfection_cases() {
         {"EraseTaking4500ms", {t::slow_erase, 4500}, timed_out},
         {"AnswerAfterTheTimeOut", {t::late_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)}, timed_out},
         {"AnswerComingTwice", {t::duplicate_answer, 1}, nullptr},
-        {"OneByteAnswer", {t::short_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)}, "Wrong reponse in HID report."},
+        {"OneByteAnswer",
+         {t::short_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)},
+         "Wrong reponse in HID report."},
         {"InfoRecordOf55Bytes", {t::short_info}, "Invalid bootloader info data."},
         {"ReEnumerationTaking3s", {t::slow_enumeration, 3000}, nullptr},
         {"NodeRefusingToOpenFor1500ms", {t::refuse_open, 1500}, nullptr},
@@ -274,7 +283,10 @@ class Imperfections : public EndToEnd, public ::testing::WithParamInterface<impe
 TEST_P(Imperfections, RunCopesOrARetryFinishes) {
     const imperfection_case_t& c = GetParam();
     const update_t& package = fault_package();
-    make_device({.kind = kind_t::ventaro, .faults = {c.fault}, .flash = old_flash(), .stage2_images = devices::stage2_images_of(package)})
+    make_device({.kind = kind_t::ventaro,
+                 .faults = {c.fault},
+                 .flash = old_flash(),
+                 .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     run_and_check_end();

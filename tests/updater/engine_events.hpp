@@ -24,7 +24,7 @@ struct engine_events_t {
     std::vector<end_record_t> ends;
     int kind_questions = 0;
     kind_t kind_answer = kind_t::any;
-    std::function<void()> on_end_hook;  // runs inside on_end
+    std::function<void()> on_end_hook;         // runs inside on_end
     std::function<void()> kind_question_hook;  // runs while the kind question is open
 
     void clear() { *this = engine_events_t{}; }

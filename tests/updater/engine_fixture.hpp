@@ -56,7 +56,8 @@ inline update_t make_package(const package_contents_t& contents) {
 // device could not start.
 inline std::size_t sector0_erase(const firmware_t& image) {
     const auto sequence = updater::hid::make_programming_sequence(make_update_plan(image));
-    const auto erase = std::find_if(sequence.begin(), sequence.end(), [](const auto& r) { return r.leaves_sector0_erased; });
+    const auto erase =
+        std::find_if(sequence.begin(), sequence.end(), [](const auto& r) { return r.leaves_sector0_erased; });
     return std::size_t(erase - sequence.begin());
 }
 
@@ -113,14 +114,18 @@ protected:
             } else {
                 main_queue::run_due();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                t = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count());
+                t = uint32_t(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+                        .count());
             }
             if (done()) return true;
         }
         return done();
     }
 
-    bool run_to_end(uint32_t limit_ms = 60000) { return run_until([] { return !events.ends.empty(); }, limit_ms); }
+    bool run_to_end(uint32_t limit_ms = 60000) {
+        return run_until([] { return !events.ends.empty(); }, limit_ms);
+    }
 
     // Runs a while longer; for checking that nothing more happens.
     void settle(uint32_t ms = 3000) {

@@ -103,8 +103,9 @@ TEST(ProgrammingSequence, OneEraseAndAHundredBytes) {
 
 TEST(ProgrammingSequence, ExactReportSizeAndEmptyWrites) {
     std::vector<unsigned char> bytes(64, 0x11);
-    update_plan_t plan{0x08000000, {{update_action_t::kind_t::write, 0x40, 0, bytes.data(), 64},
-                                    {update_action_t::kind_t::write, 0x80, 0, bytes.data(), 0}}};
+    update_plan_t plan{0x08000000,
+                       {{update_action_t::kind_t::write, 0x40, 0, bytes.data(), 64},
+                        {update_action_t::kind_t::write, 0x80, 0, bytes.data(), 0}}};
     std::vector<hid::roundtrip_t> sequence;
     hid::append(sequence, plan);
     ASSERT_EQ(sequence.size(), 3u);  // write, one unpadded data report, then a bare write command
@@ -122,24 +123,27 @@ TEST(ProgrammingSequence, SectorZeroWindowClosesAfterItsLastWrite) {
     for (std::size_t i = 0; i < from_0x100.size(); ++i)
         EXPECT_EQ(from_0x100[i].leaves_sector0_erased, expected[i]) << "roundtrip " << i;
 
-    update_plan_t plan{0x08000000, {{update_action_t::kind_t::erase, 0, 1},
-                                    {update_action_t::kind_t::write, 0, 0, bytes.data(), 64},
-                                    {update_action_t::kind_t::write, 0x2000, 0, bytes.data(), 64},
-                                    {update_action_t::kind_t::erase, 0x4000, 1},
-                                    {update_action_t::kind_t::write, 0x4000, 0, bytes.data(), 64}}};
+    update_plan_t plan{0x08000000,
+                       {{update_action_t::kind_t::erase, 0, 1},
+                        {update_action_t::kind_t::write, 0, 0, bytes.data(), 64},
+                        {update_action_t::kind_t::write, 0x2000, 0, bytes.data(), 64},
+                        {update_action_t::kind_t::erase, 0x4000, 1},
+                        {update_action_t::kind_t::write, 0x4000, 0, bytes.data(), 64}}};
     std::vector<hid::roundtrip_t> sequence;
     hid::append(sequence, plan);
     ASSERT_EQ(sequence.size(), 8u);
     const bool two_writes[] = {true, true, true, true, false, false, false, false};
-    for (std::size_t i = 0; i < sequence.size(); ++i) EXPECT_EQ(sequence[i].leaves_sector0_erased, two_writes[i]) << "roundtrip " << i;
+    for (std::size_t i = 0; i < sequence.size(); ++i)
+        EXPECT_EQ(sequence[i].leaves_sector0_erased, two_writes[i]) << "roundtrip " << i;
 }
 
 // The information record says where the bootloader begins; a plan reaching it
 // fails at that first answer, before anything is erased.
 TEST(ProgrammingSequence, InformationAnswerGuardsTheBootloader) {
     std::vector<unsigned char> bytes(64, 0x5A);
-    update_plan_t plan{0x08000000, {{update_action_t::kind_t::erase, 0xC0000, 1},
-                                    {update_action_t::kind_t::write, 0xDFFF0, 0, bytes.data(), 64}}};
+    update_plan_t plan{
+        0x08000000,
+        {{update_action_t::kind_t::erase, 0xC0000, 1}, {update_action_t::kind_t::write, 0xDFFF0, 0, bytes.data(), 64}}};
     const auto sequence = hid::make_programming_sequence(plan);
     std::vector<uint8_t> record(64, 0);
     const uint8_t fields[] = {56, 1, 37, 6, 0, 0, 0, 0, 0, 0x0E, 0};  // MCU 37, boot start 0xE0000
@@ -165,17 +169,18 @@ TEST(Matching, DescriptorsCompareExactly) {
     EXPECT_FALSE(hid::matches(no_maker, usb_descriptor_bootloader_ruvo2));
     const auto wide = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Ruvo Updat\u00e9");
     EXPECT_FALSE(hid::matches(wide, usb_descriptor_bootloader_ruvo2));
-    EXPECT_EQ(usb_descriptor_bootloader_ventaro.manufacturer, std::string("Zalmir Instruments (") + maker_web_domain + ")");
+    EXPECT_EQ(usb_descriptor_bootloader_ventaro.manufacturer,
+              std::string("Zalmir Instruments (") + maker_web_domain + ")");
 }
 
 TEST(Matching, FirstGenerationBootloaderTakesTheAskedKind) {
-    const std::string path = bus().plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"},
-                                               std::make_shared<echo_endpoint_t>());
+    const std::string path =
+        bus().plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader"}, std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::any);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);
     EXPECT_EQ(hid::first_matching_device(kind_t::ruvo).kind, kind_t::ruvo);
     const std::string ventaro = bus().plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater"},
-                                                  std::make_shared<echo_endpoint_t>());
+                                           std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);  // the bus order decides
     bus().unplug(path);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::ventaro);
@@ -246,7 +251,8 @@ TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
 TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
     ::testing::internal::CaptureStderr();
     EXPECT_THROW(hid::process(sequence, "/dev/hidraw-missing", {}), std::runtime_error);
-    hid::process({}, path.c_str(), [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
+    hid::process({}, path.c_str(),
+                 [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("No work to do.\n"), std::string::npos);
 
     hid::roundtrip_t silent = hid::make_command({uhb::cmd_code::sync});

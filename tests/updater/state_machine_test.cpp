@@ -15,8 +15,8 @@
 
 using namespace zal;
 using namespace zal::testing;
-using devices::fault_t;
 using devices::device_mode_t;
+using devices::fault_t;
 
 namespace {
 
@@ -47,9 +47,10 @@ TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     ASSERT_EQ(events.ends.size(), 1u);
     EXPECT_EQ(events.ends[0].end, end_t::success);
     EXPECT_EQ(events.ends[0].kind, kind_t::ventaro);
-    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro", "Rebooting the Ventaro...", "Waiting for the Ventaro...",
-                                                       "Preparing to update internal components...", "Waiting for the Ventaro...",
-                                                       "Updating internal components...", "Waiting for the Ventaro...", "Updating..."}));
+    EXPECT_EQ(events.titles, (std::vector<std::string>{
+                                 "Connect your Ventaro", "Rebooting the Ventaro...", "Waiting for the Ventaro...",
+                                 "Preparing to update internal components...", "Waiting for the Ventaro...",
+                                 "Updating internal components...", "Waiting for the Ventaro...", "Updating..."}));
     // Progress: stage 2 up to 0.2, the stage-2 firmware's reports, then 0.8 to 1.0.
     ASSERT_FALSE(events.progress.empty());
     EXPECT_TRUE(std::is_sorted(events.progress.begin(), events.progress.end()));
@@ -63,9 +64,10 @@ TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     EXPECT_TRUE(same_below_bootloader(device->flash(), flash_after(erased_flash(), *package.ventaro)));
     EXPECT_EQ(events.ends.size(), 1u);
     const std::string lines = log();
-    for (const char* line : {"Found a matching MIDI device (Ventaro).\n", "Sent bootloader request.\n",
-                             "Received bootloader request response.\n",
-                             "Sent bootloader request confirmation: device rebooted.\n", "Found the rebooted device as HID.\n"})
+    for (const char* line :
+         {"Found a matching MIDI device (Ventaro).\n", "Sent bootloader request.\n",
+          "Received bootloader request response.\n", "Sent bootloader request confirmation: device rebooted.\n",
+          "Found the rebooted device as HID.\n"})
         EXPECT_NE(lines.find(line), std::string::npos) << line;
 }
 
@@ -104,7 +106,8 @@ TEST_F(StateMachine, EffectiveKindFollowsThePackage) {
     none.ruvo.reset();
     ASSERT_TRUE(updater::start(kind_t::any, none));
     updater::cancel();
-    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ruvo receiver", "Connect your Ventaro or your Ruvo receiver"}));
+    EXPECT_EQ(events.titles,
+              (std::vector<std::string>{"Connect your Ruvo receiver", "Connect your Ventaro or your Ruvo receiver"}));
     EXPECT_EQ(events.ends.size(), 2u);
 }
 
@@ -173,7 +176,8 @@ TEST_F(StateMachine, DecliningTheKindQuestionCancels) {
 
 TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind) {
     const update_t package = make_package({.ruvo = true});
-    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_images = devices::stage2_images_of(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_images = devices::stage2_images_of(package)})
+        .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.kind_questions, 0);
@@ -183,7 +187,8 @@ TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind)
 
 TEST_F(StateMachine, Stage2ErrorTextEndsTheRun) {
     const update_t package = make_package({});
-    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_error, 0, "Voice board not found"}},
+    make_device({.kind = kind_t::ventaro,
+                 .faults = {{fault_t::type_t::stage2_error, 0, "Voice board not found"}},
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
@@ -201,7 +206,8 @@ TEST_F(StateMachine, UnplugDuringTheHandshake) {
 }
 
 TEST_F(StateMachine, HidFailureEndsTheRunWithItsText) {
-    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::wrong_answer, 3}}}).plug();
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::wrong_answer, 3}}})
+        .plug();
     ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro_stage2 = false})));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].message, "Wrong reponse in HID report.");
@@ -232,7 +238,8 @@ TEST_F(StateMachine, QuittingWhileSectorZeroIsErasedStopsOnceItIsWrittenAgain) {
     const update_t package = make_package({.ventaro_stage2 = false});
     const std::size_t erase = sector0_erase(package.ventaro->main);
     ASSERT_LT(erase, updater::hid::make_programming_sequence(make_update_plan(package.ventaro->main)).size());
-    const std::size_t rewritten = erase + 1 + (package.ventaro->main.sectors.at(0).size() + 63) / 64;  // write command, then its reports
+    const std::size_t rewritten =
+        erase + 1 + (package.ventaro->main.sectors.at(0).size() + 63) / 64;  // write command, then its reports
 
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
     device->pause_at_roundtrip(erase);
@@ -280,10 +287,13 @@ TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
 
 TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
     const update_t package = make_package({});
-    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 1}}, .stage2_images = devices::stage2_images_of(package)})
+    make_device({.kind = kind_t::ventaro,
+                 .faults = {{fault_t::type_t::stage2_stall, 1}},
+                 .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    ASSERT_TRUE(
+        run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
     run_until([] { return false; }, 10000);
     EXPECT_EQ(device->stage2_status_requests(), 1);
     EXPECT_TRUE(events.ends.empty());  // no time-out: the phase waits
@@ -344,17 +354,23 @@ TEST_F(StateMachine, EndingARunDetachesItsInput) {
 TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
     const update_t package = make_package({});
     const fault_t silent{fault_t::type_t::stage2_stall, 0};
-    make_device({.kind = kind_t::ventaro, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)}).plug();
+    make_device({.kind = kind_t::ventaro, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)})
+        .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    ASSERT_TRUE(
+        run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
     updater::cancel();  // its status request is re-sent in a second
     remove_devices();
 
     events.clear();
-    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)})
+    make_device({.kind = kind_t::ventaro,
+                 .start_in_bootloader = true,
+                 .faults = {silent},
+                 .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(run_until([] { return events.titles.size() == 4; }, 900)) << ::testing::PrintToString(events.titles);  // phase 6 of the second run within the second
+    ASSERT_TRUE(run_until([] { return events.titles.size() == 4; }, 900))
+        << ::testing::PrintToString(events.titles);  // phase 6 of the second run within the second
     EXPECT_EQ(events.titles.back(), "Updating internal components...");
     run_until([] { return false; }, 1500);
     EXPECT_TRUE(events.ends.empty()) << events.ends[0].message;
@@ -380,7 +396,8 @@ TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
         events.clear();
         std::vector<fault_t> faults;
         if (!cancelled) faults.push_back({fault_t::type_t::stage2_error, 0, "Voice board not found"});
-        make_device({.kind = kind_t::ventaro, .faults = faults, .stage2_images = devices::stage2_images_of(package)}).plug();
+        make_device({.kind = kind_t::ventaro, .faults = faults, .stage2_images = devices::stage2_images_of(package)})
+            .plug();
         ASSERT_TRUE(updater::start(kind_t::any, package));
         if (cancelled) {
             ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() > 0.3f; }));
@@ -409,14 +426,17 @@ TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
 TEST_F(StateMachine, SilentStage2FirmwareFoundAtTheStartAsksForAPowerCycle) {
     const update_t package = make_package({});
     const auto stage2_flash = devices::expected_flash(erased_flash(), *package.ventaro->stage2);
-    make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::stage2_stall, 0}}, .flash = stage2_flash,
+    make_device({.kind = kind_t::ventaro,
+                 .faults = {{fault_t::type_t::stage2_stall, 0}},
+                 .flash = stage2_flash,
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
     EXPECT_EQ(device->mode(), device_mode_t::stage2) << "a flash holding the stage-2 image starts it";
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end(30000));
     EXPECT_EQ(events.ends[0].end, end_t::failure);
-    EXPECT_EQ(events.ends[0].message, "The device does not answer. Turn it off, then on again, and run the update again.");
+    EXPECT_EQ(events.ends[0].message,
+              "The device does not answer. Turn it off, then on again, and run the update again.");
     EXPECT_EQ(device->stage2_status_requests(), 10);
 }
 
@@ -470,9 +490,10 @@ TEST_F(StateMachine, KindAnswerOfAnEndedRunIsIgnored) {
 
 // Nothing is erased when the image reaches into the bootloader's sector.
 TEST_F(StateMachine, ImageThatReachesTheBootloaderIsRefusedBeforeAnyErase) {
-    const std::string hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4096, 5)},
-                                              {0x080E0100, std::vector<unsigned char>(64, 0x42)}});
-    const auto zip = tools::make_zip({{"info.txt", tools::make_info_text("Test", "1.0.0", "2026-01-01")}, {"ventaro.hex", hex}});
+    const std::string hex = tools::make_ihex(
+        {{0x08000000, tools::make_synthetic_firmware(4096, 5)}, {0x080E0100, std::vector<unsigned char>(64, 0x42)}});
+    const auto zip =
+        tools::make_zip({{"info.txt", tools::make_info_text("Test", "1.0.0", "2026-01-01")}, {"ventaro.hex", hex}});
     const update_t package = make_update(zip.data(), zip.size());
     ASSERT_TRUE(touches_bootloader(make_update_plan(package.ventaro->main)));
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();

@@ -13,13 +13,15 @@ namespace {
 
 std::vector<uint8_t> from_hex(const std::string& hex) {
     std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
 // What a real STM32F4 board's bootloader answered to `info`.
 const std::vector<uint8_t> real_record = from_hex(
-    "3801250008000000000010000300004004000400050010130600000000000e00076d696b726f6d65646961000000000000000000000000000000000000000000");
+    "3801250008000000000010000300004004000400050010130600000000000e00076d696b726f6d656469610000000000000000000000000000"
+    "00000000000000");
 
 const char* info_error(std::vector<uint8_t> record) {
     const char* error = nullptr;

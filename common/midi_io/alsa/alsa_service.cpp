@@ -58,9 +58,9 @@ public:
 
     int create_input_port(const std::string& name, receiver_t receiver) override {
         if (!receiver_) return -EINVAL;
-        const int port = snd_seq_create_simple_port(receiver_, name.c_str(),
-                                                    SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
-                                                    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+        const int port =
+            snd_seq_create_simple_port(receiver_, name.c_str(), SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                       SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
         if (port < 0) return port;
         if (int status = snd_seq_connect_from(receiver_, port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
             status < 0) {
@@ -97,9 +97,9 @@ public:
     int create_output_port(const std::string& name) override {
         if (!sender_) return -EINVAL;
         std::lock_guard lock(sender_mutex_);
-        const int port = snd_seq_create_simple_port(sender_, name.c_str(),
-                                                    SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-                                                    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+        const int port =
+            snd_seq_create_simple_port(sender_, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                       SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
         if (port < 0) return port;
         if (int status = snd_midi_event_new(256, &encoder_); status < 0) {
             snd_seq_delete_simple_port(sender_, port);
@@ -154,7 +154,9 @@ public:
         if (int status = snd_seq_get_any_port_info(sender_, client_of(unique_id), port_of(unique_id), port); status < 0)
             return status;
         const port_names_t names = port_names(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port));
-        value = property == property_t::model ? names.model : property == property_t::name ? names.name : names.display_name;
+        value = property == property_t::model  ? names.model
+                : property == property_t::name ? names.name
+                                               : names.display_name;
         return 0;
     }
 

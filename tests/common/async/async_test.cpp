@@ -57,7 +57,7 @@ TEST_F(MainQueue, DelayedTasksRunAtTheirDueTimeInOrder) {
     async_main(stamp('c'), 1000);
     async_main(stamp('a'), 200);
     main_queue::advance(500);
-    async_main(stamp('d'), 500);  // due at 1000 like 'c', queued later
+    async_main(stamp('d'), 500);                            // due at 1000 like 'c', queued later
     async_main([&] { async_main(stamp('b'), 100); }, 100);  // at 600, queues one for 700
 
     main_queue::advance(499);

@@ -21,9 +21,8 @@ private slots:
         QDialog dialog;
         bool worker_task_in_dialog = false;
         bool delayed_task_in_dialog = false;
-        std::thread worker([&] {
-            zal::async_main([&] { worker_task_in_dialog = QApplication::activeModalWidget() == &dialog; });
-        });
+        std::thread worker(
+            [&] { zal::async_main([&] { worker_task_in_dialog = QApplication::activeModalWidget() == &dialog; }); });
         zal::async_main([&] { delayed_task_in_dialog = QApplication::activeModalWidget() == &dialog; }, 50);
         zal::async_main([&] { dialog.accept(); }, 100);
         // Safety net: a broken driver must fail the test, not hang it.

@@ -40,7 +40,7 @@ TEST(AlsaMapping, UsbMidiPortNamesGiveTheKinds) {
     EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo Ventaro"), port_kind_t::ruvo);
     EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo MIDI DIN"), port_kind_t::ruvo_din);
     EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo USB-MIDI Host"), port_kind_t::ruvo_usb_host);
-    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo"), port_kind_t::ruvo);  // a port named like its client
+    EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo"), port_kind_t::ruvo);         // a port named like its client
     EXPECT_EQ(kind_of("Ventaro Ruvo", "Ventaro Ruvo MIDI 2"), port_kind_t::none);  // before Linux 5.13
     EXPECT_EQ(kind_of("Ventaro", "Ventaro MIDI 1"), port_kind_t::ventaro);
     EXPECT_EQ(kind_of("Ventaro Updater", "Ventaro Updater MIDI 1"), port_kind_t::ventaro_updater);

@@ -121,10 +121,12 @@ TEST_F(MidiIo, ReceivesFromAttachedInputsOnly) {
 TEST_F(MidiIo, SysexBodiesReachTheirHandler) {
     const int32_t a = plug("Ventaro", "MIDI 1");
     std::vector<std::vector<uint8_t>> bodies;
-    ASSERT_TRUE(attach(make_in(a), {}, [&](const uint8_t* d, std::size_t n, bool incomplete) {
-        EXPECT_FALSE(incomplete);
-        bodies.emplace_back(d, d + n);
-    }, {}));
+    ASSERT_TRUE(attach(make_in(a), {},
+                       [&](const uint8_t* d, std::size_t n, bool incomplete) {
+                           EXPECT_FALSE(incomplete);
+                           bodies.emplace_back(d, d + n);
+                       },
+                       {}));
     from_device(a, {0xF0, 0x00, 0x31});
     from_device(a, {0x33, 0x7F, 0xF7});
     EXPECT_EQ(bodies, (std::vector<std::vector<uint8_t>>{{0x00, 0x31, 0x33, 0x7F}}));
@@ -221,9 +223,12 @@ TEST_F(MidiIo, AttachAndDetachWhileReceiving) {
         while (!stop) service->device_send(a, bytes, sizeof bytes);
     });
     for (int i = 0; i < 2000; ++i) {
-        ASSERT_TRUE(attach(make_in(a),
-                           [&](message_t m) { (m == message_t{0x90, 0x3C, 0x64} ? good : bad)++; },
-                           [&](const uint8_t*, std::size_t n, bool) { (n == 2 ? good : bad)++; }, {}));
+        ASSERT_TRUE(attach(
+            make_in(a),
+            [&](message_t m) {
+                (m == message_t{0x90, 0x3C, 0x64} ? good : bad)++;
+            },
+            [&](const uint8_t*, std::size_t n, bool) { (n == 2 ? good : bad)++; }, {}));
         ASSERT_TRUE(detach(make_in(a)));
     }
     stop = true;

@@ -16,7 +16,9 @@ namespace {
 // "sysex[01 02]" or "sysex[01 02]!" (incomplete) for a body.
 class Received {
 public:
-    receive_parser_t parser{[this](message_t m) { add(hex({m.status, m.data1, m.data2})); },
+    receive_parser_t parser{[this](message_t m) {
+                                add(hex({m.status, m.data1, m.data2}));
+                            },
                             [this](const uint8_t* d, std::size_t n, bool incomplete) {
                                 add("sysex[" + hex(std::vector<uint8_t>(d, d + n)) + "]" + (incomplete ? "!" : ""));
                             }};
