@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "common/midi_io/alsa/alsa_mapping.hpp"
 
+#include <cerrno>
+
 #include "common/midi_io/service.hpp"
 
 namespace zal::midi::io::alsa {
@@ -37,6 +39,30 @@ bool is_announcement(const snd_seq_event_t& event) {
         case SND_SEQ_EVENT_PORT_EXIT:
         case SND_SEQ_EVENT_PORT_CHANGE: return true;
         default: return false;
+    }
+}
+
+void forget_gone_subscriptions(const snd_seq_event_t& announcement, std::set<int32_t>& subscribed) {
+    if (announcement.type == SND_SEQ_EVENT_PORT_EXIT) {
+        subscribed.erase(unique_id(announcement.data.addr.client, announcement.data.addr.port));
+    } else if (announcement.type == SND_SEQ_EVENT_CLIENT_EXIT) {
+        const int client = announcement.data.addr.client;
+        for (auto it = subscribed.begin(); it != subscribed.end();)
+            it = client_of(*it) == client ? subscribed.erase(it) : std::next(it);
+    }
+}
+
+int send_subscribed(int32_t id, std::set<int32_t>& subscribed, const std::function<int()>& subscribe,
+                    const std::function<int()>& send) {
+    for (int attempt = 0;; ++attempt) {
+        if (!subscribed.count(id)) {
+            const int status = subscribe();
+            if (status < 0 && status != -EBUSY) return status;
+            subscribed.insert(id);
+        }
+        const int status = send();
+        if ((status != -ENODEV && status != -ENOENT) || attempt == 1) return status;
+        subscribed.erase(id);
     }
 }
 

@@ -7,6 +7,8 @@
 #include <alsa/asoundlib.h>
 
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,17 @@ int directions_of(unsigned int capability);
 bool is_hardware_client(int client, snd_seq_client_type_t type, int card, int own_receiver, int own_sender);
 
 bool is_announcement(const snd_seq_event_t& event);
+
+// A subscription dies with its port, and a re-enumerated device usually gets
+// the same client and port numbers back: the subscriptions an announcement
+// says are gone (a port or a whole client that exited) are forgotten.
+void forget_gone_subscriptions(const snd_seq_event_t& announcement, std::set<int32_t>& subscribed);
+
+// Sends to `id` after subscribing to it when it is not known to be subscribed.
+// A send that fails with -ENODEV or -ENOENT (the subscription went with a port
+// that came back) subscribes again and sends once more.
+int send_subscribed(int32_t id, std::set<int32_t>& subscribed, const std::function<int()>& subscribe,
+                    const std::function<int()>& send);
 
 // Appends the MIDI bytes of a received event: a SysEx chunk's raw bytes, other
 // events turned back into bytes by `decoder` (running status off).

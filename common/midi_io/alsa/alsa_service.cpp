@@ -166,7 +166,7 @@ public:
             std::lock_guard lock(connections_mutex_);
             connections_[unique_id] = reference;
         }
-        const int status = snd_seq_connect_from(receiver_, in_port_, client_of(unique_id), port_of(unique_id));
+        const int status = subscribe_input(unique_id, true);
         if (status < 0 && status != -EBUSY) {
             std::lock_guard lock(connections_mutex_);
             connections_.erase(unique_id);
@@ -181,7 +181,7 @@ public:
             std::lock_guard lock(connections_mutex_);
             connections_.erase(unique_id);
         }
-        const int status = snd_seq_disconnect_from(receiver_, in_port_, client_of(unique_id), port_of(unique_id));
+        const int status = subscribe_input(unique_id, false);
         return status == -ENOENT ? 0 : std::min(status, 0);
     }
 
@@ -189,11 +189,13 @@ public:
         std::lock_guard lock(sender_mutex_);
         if (out_port_ < 0) return -EINVAL;
         const int client = client_of(unique_id), port = port_of(unique_id);
-        if (!subscribed_.count(unique_id)) {
-            const int status = snd_seq_connect_to(sender_, out_port_, client, port);
-            if (status < 0 && status != -EBUSY) return status;
-            subscribed_.insert(unique_id);
-        }
+        return send_subscribed(
+            unique_id, subscribed_, [&] { return snd_seq_connect_to(sender_, out_port_, client, port); },
+            [&] { return send_events(client, port, bytes, length); });
+    }
+
+    // Under sender_mutex_.
+    int send_events(int client, int port, const uint8_t* bytes, std::size_t length) {
         auto output = [&](snd_seq_event_t& event) {
             snd_seq_ev_set_source(&event, out_port_);
             snd_seq_ev_set_dest(&event, client, port);
@@ -222,6 +224,19 @@ public:
     std::string describe(int status) override { return snd_strerror(status); }
 
 private:
+    // Connects a source to our input port, or disconnects it, through the
+    // guarded handle: the receive thread is reading the other one meanwhile.
+    int subscribe_input(int32_t unique_id, bool connect) {
+        std::lock_guard lock(sender_mutex_);
+        snd_seq_port_subscribe_t* subscription;
+        snd_seq_port_subscribe_alloca(&subscription);
+        snd_seq_addr_t sender{uint8_t(client_of(unique_id)), uint8_t(port_of(unique_id))};
+        snd_seq_addr_t dest{uint8_t(receiver_client_), uint8_t(in_port_)};
+        snd_seq_port_subscribe_set_sender(subscription, &sender);
+        snd_seq_port_subscribe_set_dest(subscription, &dest);
+        return connect ? snd_seq_subscribe_port(sender_, subscription) : snd_seq_unsubscribe_port(sender_, subscription);
+    }
+
     bool hardware(int client_id) {
         snd_seq_client_info_t* client;
         snd_seq_client_info_alloca(&client);
@@ -294,6 +309,10 @@ private:
                 }
                 if (status < 0 || event == nullptr) break;
                 if (event->source.client == SND_SEQ_CLIENT_SYSTEM && is_announcement(*event)) {
+                    {
+                        std::lock_guard lock(sender_mutex_);
+                        forget_gone_subscriptions(*event, subscribed_);
+                    }
                     if (!announce_pending) announce_due = clock::now() + std::chrono::milliseconds(100);
                     announce_pending = true;
                     continue;

@@ -108,3 +108,43 @@ TEST(AlsaMapping, AnnouncementsAreRecognised) {
     event.type = SND_SEQ_EVENT_NOTEON;
     EXPECT_FALSE(is_announcement(event));
 }
+
+// A device that comes back under the same client and port numbers has lost the
+// subscription the kernel needs before it delivers our events.
+TEST(AlsaSubscriptions, AGoneSubscriptionIsMadeAgain) {
+    std::set<int32_t> subscribed;
+    const int32_t id = unique_id(20, 0);
+    int subscribes = 0, sends = 0;
+    auto subscribe = [&] { return ++subscribes, 0; };
+    EXPECT_EQ(send_subscribed(id, subscribed, subscribe, [&] { return ++sends, 0; }), 0);
+    EXPECT_EQ(send_subscribed(id, subscribed, subscribe, [&] { return ++sends, 0; }), 0);
+    EXPECT_EQ(subscribes, 1);
+
+    // The port went and came back: the first send fails, the second goes through.
+    int attempt = 0;
+    EXPECT_EQ(send_subscribed(id, subscribed, subscribe, [&] { return ++attempt == 1 ? -ENODEV : 0; }), 0);
+    EXPECT_EQ(subscribes, 2);
+    EXPECT_EQ(attempt, 2);
+    // A port that stays gone fails after one retry; a refused subscription fails at once.
+    EXPECT_EQ(send_subscribed(id, subscribed, subscribe, [] { return -ENOENT; }), -ENOENT);
+    EXPECT_EQ(subscribes, 3);
+    subscribed.clear();
+    EXPECT_EQ(send_subscribed(id, subscribed, [] { return -EPERM; }, [&] { return ++sends, 0; }), -EPERM);
+    EXPECT_TRUE(subscribed.empty());
+
+    // Announcements of a port or a client that exited forget what went with them.
+    subscribed = {unique_id(20, 0), unique_id(20, 1), unique_id(24, 0)};
+    snd_seq_event_t event{};
+    event.type = SND_SEQ_EVENT_PORT_EXIT;
+    event.data.addr = {20, 1};
+    forget_gone_subscriptions(event, subscribed);
+    EXPECT_EQ(subscribed, (std::set<int32_t>{unique_id(20, 0), unique_id(24, 0)}));
+    event.type = SND_SEQ_EVENT_CLIENT_EXIT;
+    event.data.addr = {20, 0};
+    forget_gone_subscriptions(event, subscribed);
+    EXPECT_EQ(subscribed, std::set<int32_t>{unique_id(24, 0)});
+    event.type = SND_SEQ_EVENT_PORT_START;
+    event.data.addr = {24, 0};
+    forget_gone_subscriptions(event, subscribed);
+    EXPECT_EQ(subscribed.size(), 1u);
+}
