@@ -140,10 +140,11 @@ void AppDelegate::readErrorAlert(const QString& error) {
 
 void AppDelegate::runUpdate() { runUpdateWithKind(kind_t::any); }
 
-void AppDelegate::showWebHelp() { QDesktopServices::openUrl(QUrl(localized("ZALTroubleshootingURL"))); }
+void AppDelegate::showWebHelp() { open_url(QUrl(localized("ZALTroubleshootingURL"))); }
 
 bool AppDelegate::validateUserInterfaceItem(const QAction* item) const {
-    if (item == updateItem_ || item == openItem_) return !inUpdate_;
+    if (item == updateItem_) return !inUpdate_ && hasUpdate_;  // nothing to install without a package
+    if (item == openItem_) return !inUpdate_;
     return true;
 }
 
@@ -234,6 +235,7 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
     } else {
         windowCtrl_->setDetails(styled_text_t());
     }
+    hasUpdate_ = true;
     windowCtrl_->setUpdateEnabled(true);
     return true;
 }
@@ -285,6 +287,8 @@ bool AppDelegate::readBundledUpdate() {
 }
 
 void AppDelegate::runUpdateWithKind(kind_t kind) {
+    // Without a package a run would reboot the device for nothing.
+    if (!hasUpdate_ || inUpdate_) return;
     disableControls();
     sheetCtrl_->setTitle(localized("Preparing the update…"));
     sheetCtrl_->setSubtitle(QString());
@@ -329,7 +333,7 @@ void AppDelegate::disableControls() {
 }
 
 void AppDelegate::enableControls() {
-    windowCtrl_->setUpdateEnabled(true);
+    windowCtrl_->setUpdateEnabled(hasUpdate_);
     windowCtrl_->setDetailsEnabled(true);
 }
 

@@ -95,6 +95,7 @@ private:
     bool hasLaunched_ = false;
     bool hasAlreadyLoadedFirstUpdate_ = false;
     bool inUpdate_ = false;
+    bool hasUpdate_ = false;  // a package has been read
     QUrl urlToLoad_;
     std::unique_ptr<UpdateWindowController> windowCtrl_;
     std::unique_ptr<UpdateSheetController> sheetCtrl_;

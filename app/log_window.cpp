@@ -8,7 +8,12 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cstdio>
 #include <thread>
@@ -78,20 +83,61 @@ void LogWindow::commonInit() {
     setupHelpMenuItem();
 }
 
+namespace {
+
+int original_stderr = -1;
+int console_read_fd = -1;
+
+void write_all(int fd, const char* bytes, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, bytes, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes += n;
+        length -= std::size_t(n);
+    }
+}
+
+// A crash must still reach the terminal: standard error goes back to where it
+// was, with what the console had not yet read.
+void on_fatal_signal(int signal) {
+    ::dup2(original_stderr, STDERR_FILENO);
+    char buffer[4096];
+    pollfd pending{console_read_fd, POLLIN, 0};
+    while (::poll(&pending, 1, 0) > 0) {
+        const ssize_t n = ::read(console_read_fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        write_all(original_stderr, buffer, std::size_t(n));
+    }
+    ::raise(signal);  // the handler was reset: the default action follows
+}
+
+}  // namespace
+
+int LogWindow::originalStandardError() { return original_stderr; }
+
 void LogWindow::setupPipes() {
     int fds[2];
-    if (::pipe(fds) != 0) return;
+    // Close-on-exec: a program we start must hold neither end of the console's pipe.
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
     std::fflush(stderr);
-    if (::dup2(fds[1], fileno(stderr)) < 0) {
+    original_stderr = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (original_stderr < 0 || ::dup2(fds[1], fileno(stderr)) < 0) {
         ::close(fds[0]);
         ::close(fds[1]);
         return;
     }
     ::close(fds[1]);
     read_fd_ = fds[0];
+    console_read_fd = read_fd_;
     setvbuf(stderr, nullptr, _IONBF, 0);
+    struct sigaction action {};
+    action.sa_handler = on_fatal_signal;
+    action.sa_flags = SA_RESETHAND;
+    for (int signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) ::sigaction(signal, &action, nullptr);
     QPointer<LogWindow> self(this);
-    // The reader only decodes and posts; all view work happens on the main thread.
+    // The reader writes everything on to the original standard error, and posts
+    // it to the view; all view work happens on the main thread.
     std::thread([fd = read_fd_, self] {
         utf8_stream_decoder_t decoder;
         char buffer[4096];
@@ -101,6 +147,7 @@ void LogWindow::setupPipes() {
                 if (n < 0 && errno == EINTR) continue;
                 return;
             }
+            write_all(original_stderr, buffer, std::size_t(n));
             const QString text = decoder.decode(buffer, std::size_t(n));
             if (text.isEmpty() || !self) continue;
             QMetaObject::invokeMethod(

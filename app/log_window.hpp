@@ -33,6 +33,10 @@ public:
     // Appends text as the console does with what it reads; main thread.
     void append(const QString& text);
 
+    // The standard error the process started with, where everything the console
+    // shows is written too; -1 before the console exists.
+    static int originalStandardError();
+
 private:
     LogWindow();
     void commonInit();

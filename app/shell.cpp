@@ -2,12 +2,22 @@
 #include "app/shell.hpp"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "app/app_delegate.hpp"
+#include "app/log_window.hpp"
 #include "app/single_instance.hpp"
 #include "app/strings.hpp"
 #include "common/async/qt_driver.hpp"
@@ -72,7 +82,18 @@ QMenu* make_edit_menu() {
     QObject::connect(item(menu, "Paste", QKeySequence::Paste), &QAction::triggered, forward("paste"));
     QObject::connect(item(menu, "Paste and Match Style", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)),
                      &QAction::triggered, forward("paste"));
-    QObject::connect(item(menu, "Delete", QKeySequence::Delete), &QAction::triggered, forward("clear"));
+    // Delete removes the selection, and never in read-only text (`clear` would
+    // empty a read-only view as well).
+    QObject::connect(item(menu, "Delete", QKeySequence::Delete), &QAction::triggered, [] {
+        QWidget* focus = QApplication::focusWidget();
+        if (auto* line = qobject_cast<QLineEdit*>(focus); line && !line->isReadOnly() && line->hasSelectedText()) {
+            line->del();
+        } else if (auto* text = qobject_cast<QTextEdit*>(focus); text && !text->isReadOnly()) {
+            text->textCursor().removeSelectedText();
+        } else if (auto* plain = qobject_cast<QPlainTextEdit*>(focus); plain && !plain->isReadOnly()) {
+            plain->textCursor().removeSelectedText();
+        }
+    });
     QObject::connect(item(menu, "Select All", QKeySequence::SelectAll), &QAction::triggered, forward("selectAll"));
     for (QAction* a : menu->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
     return menu;
@@ -140,6 +161,26 @@ QString app_name(const QString& fallback) {
 AppDelegate* app_delegate() { return the_delegate; }
 
 void set_app_delegate(AppDelegate* delegate) { the_delegate = delegate; }
+
+void open_url(const QUrl& url) {
+    const int original = LogWindow::originalStandardError();
+    if (original >= 0) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, original, STDERR_FILENO);
+        const QByteArray target = url.toString(QUrl::FullyEncoded).toUtf8();
+        char program[] = "xdg-open";
+        char* arguments[] = {program, const_cast<char*>(target.constData()), nullptr};
+        pid_t pid = 0;
+        const int status = posix_spawnp(&pid, program, &actions, nullptr, arguments, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (status == 0) {
+            std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+            return;
+        }
+    }
+    QDesktopServices::openUrl(url);
+}
 
 bool prefers_french() {
     const QStringList languages = QLocale::system().uiLanguages();

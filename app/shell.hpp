@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 namespace zal::gui {
@@ -37,5 +38,9 @@ int main(int argc, char** argv, const platform_t& platform);
 
 // French when the first preferred language begins with "fr".
 bool prefers_french();
+
+// Opens a web page or a mail in the desktop's program for it, which gets the
+// standard error the application started with, not the log console's pipe.
+void open_url(const QUrl& url);
 
 }  // namespace zal::gui

@@ -40,7 +40,10 @@ public:
     void read(QLocalSocket* socket) {
         while (socket->canReadLine()) {
             const QByteArray line = socket->readLine(max_line).trimmed();
-            emit q->launched(line.isEmpty() ? QString() : QUrl::fromEncoded(line).toLocalFile());
+            const QString path = line.isEmpty() ? QString() : QUrl::fromEncoded(line).toLocalFile();
+            // Announced from the event loop, not from inside the socket's handler: a
+            // receiver may open a modal alert, during which the socket can go away.
+            QMetaObject::invokeMethod(q, [owner = q, path] { emit owner->launched(path); }, Qt::QueuedConnection);
         }
         // Nobody sends more than one line: a stream without a line break is not ours.
         if (socket->bytesAvailable() >= max_line) socket->abort();

@@ -10,6 +10,7 @@
 
 #include "app/factories.hpp"
 #include "app/markdown/text_document.hpp"
+#include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
 
@@ -68,7 +69,7 @@ void UpdateWindowController::initWindow() {
     textView_->setTabStopDistance(textView_->fontMetrics().horizontalAdvance(QStringLiteral("    ")));
     // Release notes come from a downloaded file: only web and mail links open.
     QObject::connect(textView_, &QTextBrowser::anchorClicked, textView_, [](const QUrl& url) {
-        if (safe_to_open(url)) QDesktopServices::openUrl(url);
+        if (safe_to_open(url)) open_url(url);
     });
 
     titleLabel_ = make_label(QString(), {}, control_size_t::regular, true, content_);

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include <cmath>
@@ -198,6 +199,71 @@ private slots:
                                  : nullptr));
         QCOMPARE(panel->nameFilters(), QStringList{"*.zalmirupdate"});
         QCOMPARE(panel->windowModality(), Qt::WindowModal);
+    }
+
+    // With nothing loaded, Update (button, menu, Return) does nothing: a run
+    // would reboot the device and then fail for want of firmware.
+    void updateNeedsAPackage() {
+        AppDelegate& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+        QTest::qWait(50);
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+        QVERIFY(!d.validateUserInterfaceItem(d.updateMenuItem()));
+        d.runUpdate();
+        QVERIFY(!d.inUpdate());
+        d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));  // any alert ends by enabling controls
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        alert->done(0);
+        QTest::qWait(50);
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    // Edit > Delete removes a selection, and never text the user cannot edit.
+    void deleteLeavesTheReleaseNotesAlone() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        QTextBrowser* notes = d.windowCtrl()->textView();
+        const QString before = notes->toPlainText();
+        QVERIFY(!before.isEmpty());
+        notes->setFocus();
+        notes->selectAll();
+        QApplication::setActiveWindow(d.windowCtrl()->window());
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
+        QAction* remove = nullptr;
+        for (QAction* a : menu_with_tag(3)->actions())
+            if (a->text() == QStringLiteral("Delete")) remove = a;
+        QVERIFY(remove);
+        remove->trigger();
+        QCOMPARE(notes->toPlainText(), before);
+    }
+
+    // A program the application starts (the browser, for help or a link) gets
+    // the original standard error, and none of the log console's pipe.
+    void startedProgramsHoldNoneOfTheConsolePipe() {
+        LogWindow::logWindow();
+        QTemporaryDir bin;
+        const QString record = bin.filePath("fds");
+        QFile script(bin.filePath("xdg-open"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nfor f in /proc/$$/fd/*; do readlink \"$f\"; done > '%1.tmp'; mv '%1.tmp' '%1'\n")
+                         .arg(record)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + path);
+        open_url(QUrl(QStringLiteral("https://ventaro.example/help")));
+        qputenv("PATH", path);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 5000);
+        QFile fds(record);
+        QVERIFY(fds.open(QIODevice::ReadOnly));
+        const QString children = QString::fromUtf8(fds.readAll());
+        const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/2"));
+        const QString console = target.mid(target.indexOf(QStringLiteral("pipe:")));
+        QVERIFY2(console.startsWith(QStringLiteral("pipe:")), qPrintable(console));
+        QVERIFY2(!children.contains(console), qPrintable(children));
     }
 
     void invalidPackagesKeepThePreviousOne() {

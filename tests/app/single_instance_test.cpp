@@ -34,6 +34,27 @@ private slots:
         for (int i = 0; i < paths.size(); ++i) QCOMPARE(launched[i][0].toString(), paths[i]);
     }
 
+    // A receiver that runs a nested loop (a modal alert for a path it cannot read)
+    // while the launch that sent the path disconnects: nothing may touch the
+    // socket after the loop (checked under AddressSanitizer in CI).
+    void aReceiverMayOpenAModalLoopWhileTheLaunchLeaves() {
+        SingleInstance first(name);
+        QVERIFY(first.claim({}));
+        int handled = 0;
+        connect(&first, &SingleInstance::launched, this, [&handled](const QString&) {
+            QEventLoop alert;
+            QTimer::singleShot(300, &alert, &QEventLoop::quit);
+            alert.exec();
+            ++handled;
+        });
+        {
+            SingleInstance later(name);
+            QVERIFY(!later.claim(QStringLiteral("/nonexistent/a.zalmirupdate")));
+        }
+        QTRY_COMPARE(handled, 1);
+        QTest::qWait(100);
+    }
+
     void theNameIsFreeOnceTheFirstHasGone() {
         {
             SingleInstance first(name);
