@@ -295,6 +295,7 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     sheetCtrl_->setCancelable(false);
     sheetCtrl_->setProgress(2.0);
     sheetCtrl_->beginSheetModalForWindow(windowCtrl_->window());
+    share_application_keys(sheetCtrl_->window());
     inUpdate_ = true;
     validateMenus();
     cancelHasConsequences_ = false;
@@ -353,6 +354,7 @@ void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didE
             }
             didEnd(code);
         });
+        share_application_keys(box);
         box->open();
     });
 }

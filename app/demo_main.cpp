@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // ventaro-update-demo: the application against simulated devices, for seeing a
 // whole update on a machine without hardware. A simulated device is plugged in
-// a few seconds after a run starts.
+// a few seconds after a run starts, and plugged in again at the next run when a
+// fault had unplugged it.
 //
 //   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [PACKAGE]
 #include <QCoreApplication>
@@ -30,7 +31,13 @@ demo_t demo;
 // The device of this kind, created and plugged in three seconds from now; the
 // first one is the device the user chose, with its faults.
 void plug_later(kind_t kind, const update_t& update) {
-    if (demo.plugged.count(kind)) return;
+    if (const auto it = demo.plugged.find(kind); it != demo.plugged.end()) {
+        // A device a fault unplugged is plugged in again, as the alert asked the
+        // user to do; one that is still connected stays as it is.
+        devices::simulated_device_t* device = it->second;
+        if (device->mode() == devices::device_mode_t::off) async_main([device] { device->plug(); }, 3000);
+        return;
+    }
     const devices::device_choice_t chosen = demo.arguments.device.value_or(*devices::device_named("ventaro"));
     const devices::device_options_t options =
         demo.plugged.empty() ? devices::simulation_t::options_for(update, chosen, demo.arguments.faults, kind)

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QTextEdit>
 
 #include <spawn.h>
@@ -118,6 +119,8 @@ QMenu* make_window_menu() {
 QMenu* make_help_menu() {
     auto* menu = new QMenu(localized("Help"));
     QAction* help = menu->addAction(with_name("%@ Help", QStringLiteral("Get")));
+    help->setShortcut(QKeySequence(Qt::Key_F1));
+    help->setShortcutContext(Qt::ApplicationShortcut);
     QObject::connect(help, &QAction::triggered, [] {
         if (the_delegate) the_delegate->showWebHelp();
     });
@@ -161,6 +164,20 @@ QString app_name(const QString& fallback) {
 AppDelegate* app_delegate() { return the_delegate; }
 
 void set_app_delegate(AppDelegate* delegate) { the_delegate = delegate; }
+
+void share_application_keys(QWidget* modal) {
+    if (modal->property("application_keys").toBool()) return;
+    modal->setProperty("application_keys", true);
+    for (int tag : {1, 5}) {
+        QMenu* menu = menu_with_tag(tag);
+        if (!menu) continue;
+        for (QAction* action : menu->actions()) {
+            if (action->shortcut().isEmpty()) continue;
+            auto* key = new QShortcut(action->shortcut(), modal);
+            QObject::connect(key, &QShortcut::activated, action, &QAction::trigger);
+        }
+    }
+}
 
 void open_url(const QUrl& url) {
     const int original = LogWindow::originalStandardError();

@@ -39,6 +39,11 @@ int main(int argc, char** argv, const platform_t& platform);
 // French when the first preferred language begins with "fr".
 bool prefers_french();
 
+// Gives a modal window (the progress sheet, an alert) the application's own
+// keys: the update window and its menu bar are blocked while it is shown, but
+// the log console, help and quitting must stay at hand.
+void share_application_keys(QWidget* modal);
+
 // Opens a web page or a mail in the desktop's program for it, which gets the
 // standard error the application started with, not the log console's pipe.
 void open_url(const QUrl& url);

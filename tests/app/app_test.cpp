@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -320,6 +321,30 @@ private slots:
         QTest::qWait(300);
         QVERIFY(!visible_alert());
         QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    // While the sheet is shown the update window's menu bar is blocked; the
+    // application's keys still reach the log console, help and quitting.
+    void applicationKeysWorkDuringARun() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        // An application key like Log Console's (which the first launch of this
+        // test program put into an earlier menu bar).
+        QAction* probe = menu_with_tag(5)->addAction(QStringLiteral("Probe"));
+        probe->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+        probe->setShortcutContext(Qt::ApplicationShortcut);
+        int triggered = 0;
+        connect(probe, &QAction::triggered, this, [&triggered] { ++triggered; });
+        click(d.windowCtrl()->updateButton());
+        QWidget* sheet = d.sheetCtrl()->window();
+        QTRY_VERIFY(sheet->isVisible());
+        QApplication::setActiveWindow(sheet);
+        QTest::keyClick(sheet, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(triggered, 1);
+        QStringList keys;
+        for (QShortcut* shortcut : sheet->findChildren<QShortcut*>()) keys << shortcut->key().toString();
+        QVERIFY2(keys.contains(QStringLiteral("Ctrl+Q")) && keys.contains(QStringLiteral("F1")), qPrintable(keys.join(u' ')));
+        click(d.sheetCtrl()->cancelButton());
     }
 
     void cancelAfterProgressWarns() {
