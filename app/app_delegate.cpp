@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <stdexcept>
 
@@ -48,28 +50,23 @@ QString format(const QString& pattern, const QString& a, const QString& b) {
     return text;
 }
 
-// Reads a whole regular file of a package's size at most; false with the
-// system's description of the failure. A pipe or a device could block or never end.
+// Reads a whole regular file of a package's size at most; false with a
+// description of the failure that names the file. A pipe or a device could
+// block or never end.
 bool read_file(const QString& path, QByteArray& bytes, QString& error) {
     const QFileInfo info(path);
-    if (info.exists() && !info.isDir() && !info.isFile()) {
-        error = QStringLiteral("not a regular file");
+    auto failed = [&](const QString& reason) {
+        error = QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
         return false;
-    }
-    if (info.isFile() && quint64(info.size()) > max_package_size) {
-        error = QStringLiteral("larger than %1 MiB").arg(max_package_size >> 20);
-        return false;
-    }
+    };
+    if (!info.exists()) return failed(QString::fromLocal8Bit(std::strerror(ENOENT)));
+    if (info.isDir()) return failed(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    if (!info.isFile()) return failed(QStringLiteral("not a regular file"));
+    if (quint64(info.size()) > max_package_size) return failed(QStringLiteral("larger than %1 MiB").arg(max_package_size >> 20));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly)) return failed(file.errorString());
     bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString();
-        return false;
-    }
+    if (file.error() != QFileDevice::NoError) return failed(file.errorString());
     return true;
 }
 
@@ -359,9 +356,8 @@ void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didE
     });
 }
 
-void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& message) {
-    auto* alert =
-        new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
+void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& message, QMessageBox::Icon icon) {
+    auto* alert = new QMessageBox(icon, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
     alert->setInformativeText(message);
     alert->setWindowModality(Qt::WindowModal);
     presentAlert(alert, [this](int) { enableControls(); });
@@ -388,7 +384,7 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
         }
         message = "ZALUpdateSuccessMessageBoth";
     }
-    runErrorAlertWithTitle(localized("Update successful"), localized(message));
+    runErrorAlertWithTitle(localized("Update successful"), localized(message), QMessageBox::Information);
     lastCounterpartUpdated_ = kind_t::any;
 }
 

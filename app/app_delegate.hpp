@@ -57,7 +57,8 @@ public:
     void endUpdate();
     void disableControls();
     void enableControls();
-    void runErrorAlertWithTitle(const QString& title, const QString& message);
+    // A warning by default; a success is news, not a warning.
+    void runErrorAlertWithTitle(const QString& title, const QString& message, QMessageBox::Icon icon = QMessageBox::Warning);
     void askForCounterpartUpdateIfNeededWithKind(kind_t kind);
     void counterpartAlertDidEnd(int returnCode, kind_t updated, kind_t counterpart);
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "app/app_delegate.hpp"
@@ -213,7 +214,23 @@ int main(int argc, char** argv, const platform_t& platform) {
                      argv[0], argv[0]);
         return 1;
     }
+    // A display that cannot be reached makes Qt abort with a message of its own:
+    // say what to do instead, plainly.
+    static const char* program = argv[0];
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        // Qt's own lines before the fatal one still say what it tried.
+        if (type == QtFatalMsg) {
+            std::fprintf(stderr,
+                         "%s could not reach the graphical desktop (DISPLAY=%s, WAYLAND_DISPLAY=%s).\n"
+                         "On a machine without a screen, run it under a virtual one: xvfb-run -a %s\n",
+                         program, qgetenv("DISPLAY").constData(), qgetenv("WAYLAND_DISPLAY").constData(), program);
+            std::_Exit(1);
+        }
+        if (previous) previous(type, context, message);
+    });
     QApplication application(argc, argv);
+    qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("ventaro-update"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));

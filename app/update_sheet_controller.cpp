@@ -112,7 +112,8 @@ void UpdateSheetController::setCancelable(bool cancelable) {
 
 void UpdateSheetController::beginSheetModalForWindow(QWidget* parent) {
     if (window_->isVisible()) return;
-    window_->setParent(parent, window_->windowFlags() | Qt::Sheet | Qt::Dialog);
+    // A fixed-size dialog: no minimise or maximise button.
+    window_->setParent(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     window_->setWindowModality(Qt::WindowModal);
     if (parent) window_->move(parent->geometry().center() - QPoint(sheet_width / 2, sheet_height / 2));
     window_->open();
