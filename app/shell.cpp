@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QTextEdit>
@@ -43,11 +44,28 @@ QString with_name(const char* title, const QString& fallback) {
     return localized(title).replace(QStringLiteral("%@"), app_name(fallback));
 }
 
+QMenu* make_application_menu();
+
+}  // namespace
+
+void show_about_box() {
+    QWidget* parent = the_delegate ? the_delegate->windowCtrl()->window() : nullptr;
+    QMessageBox box(QMessageBox::NoIcon, with_name("About %@", QStringLiteral("Ventaro Update")),
+                    app_name(QStringLiteral("Ventaro Update")), QMessageBox::Ok, parent);
+    box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    box.setInformativeText(localized("ZALAboutText").replace(QStringLiteral("%@"), QStringLiteral(ZAL_VERSION)));
+    box.exec();
+}
+
+namespace {
+
 QMenu* make_application_menu() {
     auto* menu = new QMenu(QStringLiteral("Application"));
     menu->setTitle(app_name(QString()).isEmpty() ? QStringLiteral("Application") : app_name(QString()));
     QAction* about = menu->addAction(with_name("About %@", QString()));
-    QObject::connect(about, &QAction::triggered, [] { QApplication::aboutQt(); });
+    QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
+    QAction* about_qt = menu->addAction(localized("About Qt"));
+    QObject::connect(about_qt, &QAction::triggered, [] { QApplication::aboutQt(); });
     menu->addSeparator();
     QAction* quit = menu->addAction(with_name("Quit %@", QString()));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // empty on some platforms: set it explicitly

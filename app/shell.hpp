@@ -48,4 +48,7 @@ void share_application_keys(QWidget* modal);
 // standard error the application started with, not the log console's pipe.
 void open_url(const QUrl& url);
 
+// The application's own About box: name, version, icon, copyright and licence.
+void show_about_box();
+
 }  // namespace zal::gui

@@ -2,6 +2,7 @@
 #include "app/strings.hpp"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 #include <cstring>
@@ -36,6 +37,9 @@ const symbolic_t symbolic[] = {
     {"ZALIsThisVentaroMessage",
      "This device is waiting for its firmware but does not say which one it is. Choose the device you connected."},
     {"ZALTroubleshootingURL", "https://support.zalmir.example/ventaro/update-troubleshooting"},
+    {"ZALAboutText",
+     "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
+     "© 2026 Zalmir Instruments. Free software under the MIT licence."},
 };
 
 }  // namespace
@@ -57,10 +61,25 @@ QString localized(const char* key) {
 }
 
 void install_translations() {
-    auto* translator = new QTranslator(QCoreApplication::instance());
+    // The catalogues of the language chosen last, replacing those of the one before.
+    static QTranslator* ours = nullptr;
+    static QTranslator* qt = nullptr;
+    for (QTranslator** translator : {&ours, &qt}) {
+        if (*translator) QCoreApplication::removeTranslator(*translator);
+        delete *translator;
+        *translator = nullptr;
+    }
+    ours = new QTranslator(QCoreApplication::instance());
     const QString name = lang == lang_t::fr ? QStringLiteral(":/i18n/ventaro-update_fr.qm")
                                             : QStringLiteral(":/i18n/ventaro-update_en.qm");
-    if (translator->load(name)) QCoreApplication::installTranslator(translator);
+    if (ours->load(name)) QCoreApplication::installTranslator(ours);
+    // Qt's own texts (the open panel, context menus, standard buttons) in the
+    // same language, from the system's Qt catalogues.
+    if (lang == lang_t::fr) {
+        qt = new QTranslator(QCoreApplication::instance());
+        if (qt->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(qt);
+    }
 }
 
 }  // namespace zal::gui

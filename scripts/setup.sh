@@ -9,7 +9,7 @@ packages=(
   libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
   libhidapi-dev
   libasound2-dev
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord hyperfine

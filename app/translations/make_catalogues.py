@@ -77,6 +77,12 @@ MESSAGES = [
      "vous avez branché."),
     ("ZALTroubleshootingURL", "https://support.zalmir.example/ventaro/update-troubleshooting",
      "https://support.zalmir.example/fr/ventaro/depannage-mise-a-jour"),
+    (None, "About Qt", "À propos de Qt"),
+    ("ZALAboutText",
+     "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
+     "© 2026 Zalmir Instruments. Free software under the MIT licence.",
+     "Met à jour le firmware du Ventaro et de son boîtier Ruvo.\n\nVersion %@\n"
+     "© 2026 Zalmir Instruments. Logiciel libre sous licence MIT."),
 ]
 
 

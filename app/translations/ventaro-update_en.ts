@@ -188,5 +188,20 @@
         <comment>ZALTroubleshootingURL</comment>
         <translation>https://support.zalmir.example/ventaro/update-troubleshooting</translation>
     </message>
+    <message>
+        <source>About Qt</source>
+        <translation>About Qt</translation>
+    </message>
+    <message>
+        <source>Updates the firmware of the Ventaro and of its Ruvo receiver.
+
+Version %@
+© 2026 Zalmir Instruments. Free software under the MIT licence.</source>
+        <comment>ZALAboutText</comment>
+        <translation>Updates the firmware of the Ventaro and of its Ruvo receiver.
+
+Version %@
+© 2026 Zalmir Instruments. Free software under the MIT licence.</translation>
+    </message>
 </context>
 </TS>

@@ -188,5 +188,20 @@
         <comment>ZALTroubleshootingURL</comment>
         <translation>https://support.zalmir.example/fr/ventaro/depannage-mise-a-jour</translation>
     </message>
+    <message>
+        <source>About Qt</source>
+        <translation>À propos de Qt</translation>
+    </message>
+    <message>
+        <source>Updates the firmware of the Ventaro and of its Ruvo receiver.
+
+Version %@
+© 2026 Zalmir Instruments. Free software under the MIT licence.</source>
+        <comment>ZALAboutText</comment>
+        <translation>Met à jour le firmware du Ventaro et de son boîtier Ruvo.
+
+Version %@
+© 2026 Zalmir Instruments. Logiciel libre sous licence MIT.</translation>
+    </message>
 </context>
 </TS>

@@ -447,6 +447,23 @@ private slots:
         QVERIFY(!visible_alert());
     }
 
+    // About shows the application itself; Qt's own box is an item of its own.
+    void aboutShowsTheApplication() {
+        launch();
+        QStringList items;
+        for (QAction* a : menu_with_tag(1)->actions()) items << a->text();
+        QVERIFY2(items.contains(QStringLiteral("About Qt")), qPrintable(items.join(u'|')));
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text() + u'\n' + box->informativeText();
+                box->done(0);
+            }
+        });
+        show_about_box();
+        QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")), qPrintable(shown));
+    }
+
     void frenchTextsAndDate() {
         lang = lang_t::fr;
         install_translations();
@@ -461,6 +478,8 @@ private slots:
         QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Branchez votre Ventaro"));
         QCOMPARE(d.sheetCtrl()->help(), localized("ZALUpdateClickHelp"));
         QVERIFY(d.sheetCtrl()->help().startsWith("Besoin d'aide"));
+        // Qt's own texts follow: the open panel's labels, the standard buttons.
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
         click(d.sheetCtrl()->cancelButton());
         lang = lang_t::en;
         install_translations();
