@@ -252,7 +252,10 @@ int main(int argc, char** argv, const platform_t& platform) {
     QApplication::setApplicationName(QStringLiteral("ventaro-update"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ventaro-update.svg")));
+    // PNG sizes: Qt's SVG plugin is not part of a minimal desktop.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/ventaro-update-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
 
     const QStringList arguments = QApplication::arguments();
     QString path;
