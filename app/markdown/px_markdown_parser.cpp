@@ -45,6 +45,8 @@ QFont system_font(int size, bool bold = false, bool italic = false) {
     return font;
 }
 
+int header_points(int designed, int body) { return std::max(1, int(std::lround(double(designed) * body / 13.0))); }
+
 bool font_installed(const QString& family) { return QFontDatabase::families().contains(family, Qt::CaseInsensitive); }
 
 text_attributes_t with_font(QFont font) {
@@ -75,7 +77,10 @@ std::optional<QImage> image_resource(const QString& name) {
 PXMarkdownParser::PXMarkdownParser() {
     const int size = base_size();
     defaultAttributes = with_font(system_font(size));
-    for (int points : {23, 21, 19, 17, 15, 13}) headerAttributes.push_back(with_font(system_font(points, true)));
+    // Header sizes keep their ratios to the body (23 to 13 points on the
+    // platform they were drawn for), whatever the desktop's body size.
+    for (int points : {23, 21, 19, 17, 15, 13})
+        headerAttributes.push_back(with_font(system_font(header_points(points, size), true)));
     const QFont emphasis = system_font(size, false, true);
     QFont quote = emphasis;
     if (font_installed(QStringLiteral("Helvetica Neue"))) {
@@ -85,7 +90,9 @@ PXMarkdownParser::PXMarkdownParser() {
     quoteAttributes.push_back(with_font(quote));
     linkAttributes.foreground = QColor(Qt::blue);
     linkAttributes.underline = 1;
-    QFont mono = system_font(size);
+    // Without Courier, the desktop's own fixed-width font: never a proportional one.
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(size);
     if (font_installed(QStringLiteral("Courier New")))
         mono = QFont(QStringLiteral("Courier New"), size);
     else if (font_installed(QStringLiteral("Courier")))

@@ -2,6 +2,7 @@
 // The release-notes renderer: the markdown rules, the ICU behaviour of their
 // patterns on PCRE2, the link detector, link safety and the final document.
 #include <QApplication>
+#include <QFontInfo>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QtTest>
@@ -9,6 +10,7 @@
 #include "app/markdown/code_span_matcher.hpp"
 #include "app/markdown/link_detector.hpp"
 
+#include <cmath>
 #include <random>
 #include "app/markdown/px_markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
@@ -33,6 +35,9 @@ rendered_t render(const QString& markdown) {
 }
 
 int base_size() { return PXMarkdownParser().defaultAttributes->font->pointSize(); }
+
+// A header's size for the size it was drawn at (13 points of body).
+int header(int designed) { return std::max(1, int(std::lround(double(designed) * base_size() / 13.0))); }
 
 int points(const text_attributes_t& a) { return a.font ? a.font->pointSize() : -1; }
 bool bold(const text_attributes_t& a) { return a.font && a.font->bold(); }
@@ -117,6 +122,15 @@ private slots:
         QCOMPARE(result.attributes_at(1).font->pointSize(), 17);
     }
 
+    // Headers keep the ratio they were drawn with to the body (23 to 13), and
+    // code is set in a fixed-width font whatever fonts the desktop has.
+    void typographyFollowsTheBodyFont() {
+        const auto r = render(QStringLiteral("# Title\nSome `code` here"));
+        const double ratio = double(points(r.at("Title"))) / base_size();
+        QVERIFY2(std::abs(ratio - 23.0 / 13.0) < 0.15, qPrintable(QString::number(ratio)));
+        QVERIFY(QFontInfo(*r.at("code").font).fixedPitch());
+    }
+
     // Code reaches the result literally, backslashes and all.
     void codeKeepsItsBackslashes() {
         QCOMPARE(render(QStringLiteral("Open `C:\\users\\x` now")).text(), QStringLiteral("Open C:\\users\\x now"));
@@ -126,9 +140,9 @@ private slots:
     void headers() {
         const auto r = render("# Title\n####### Deep\n#Title");
         QCOMPARE(r.text(), QStringLiteral("Title\nDeep\n#Title"));
-        QCOMPARE(points(r.at("Title")), 23);
+        QCOMPARE(points(r.at("Title")), header(23));
         QVERIFY(bold(r.at("Title")));
-        QCOMPARE(points(r.at("Deep")), 13);
+        QCOMPARE(points(r.at("Deep")), header(13));
         QCOMPARE(points(r.at("#Title")), base_size());
     }
 
@@ -136,7 +150,7 @@ private slots:
     void headerMarkerAloneOnItsLine() {
         const auto r = render("#\nNext line");
         QCOMPARE(r.text(), QStringLiteral("Next line"));
-        QCOMPARE(points(r.at("Next")), 23);
+        QCOMPARE(points(r.at("Next")), header(23));
     }
 
     void listsAndQuotes() {
@@ -151,7 +165,7 @@ private slots:
         QCOMPARE(r.text(), QStringLiteral("Title with bold"));
         QCOMPARE(points(r.at("bold")), base_size());
         QVERIFY(bold(r.at("bold")));
-        QCOMPARE(points(r.at("Title")), 23);
+        QCOMPARE(points(r.at("Title")), header(23));
     }
 
     void markdownLinksAndDetectedLinks() {
@@ -285,8 +299,8 @@ private slots:
                      "What is new\n\u2022\tVelocity curves per key\n\t\u2022\tSoft and hard presets\n"
                      "\u2022\tThe Panic button silences every voice\n\n\tBack up your presets before updating.\n\n"
                      "Read the manual or write to support@ventaro.example.\nPrices shown as 5*2 stay literal."));
-        QCOMPARE(points(r.at("Ventaro 2.1")), 23);
-        QCOMPARE(points(r.at("What is new")), 21);
+        QCOMPARE(points(r.at("Ventaro 2.1")), header(23));
+        QCOMPARE(points(r.at("What is new")), header(21));
         QVERIFY(bold(r.at("smoother")));
         QVERIFY(italic(r.at("faster")));
         QVERIFY(r.at("Panic").foreground);
@@ -307,7 +321,7 @@ private slots:
         QVERIFY(f.text().startsWith(QStringLiteral("Ventaro 2.1\nCette mise à jour apporte un aftertouch plus doux")));
         QVERIFY(bold(f.at("aftertouch plus doux")));
         QVERIFY(italic(f.at("plus rapide")));
-        QCOMPARE(points(f.at("Nouveautés")), 21);
+        QCOMPARE(points(f.at("Nouveautés")), header(21));
         QVERIFY(f.text().contains(QStringLiteral("\u2022\tCourbes de vélocité")));
         QCOMPARE(target(f.at("manuel")), QStringLiteral("https://ventaro.example/fr/manuel"));
         QCOMPARE(target(f.at("assistance@")), QStringLiteral("mailto:assistance@ventaro.example"));
@@ -338,7 +352,7 @@ private slots:
         QCOMPARE(document.toPlainText(), QStringLiteral("Head\nSee site and bold"));
         QTextCursor cursor(&document);
         cursor.setPosition(1);
-        QCOMPARE(cursor.charFormat().font().pointSize(), 23);
+        QCOMPARE(cursor.charFormat().font().pointSize(), header(23));
         cursor.setPosition(document.toPlainText().indexOf("site") + 1);
         QCOMPARE(cursor.charFormat().anchorHref(), QStringLiteral("https://ventaro.example/"));
         QVERIFY(cursor.charFormat().fontUnderline());
