@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord hyperfine
   xvfb xauth
+  dpkg-dev lintian
 )
 
 missing=()
