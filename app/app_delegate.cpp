@@ -85,7 +85,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     windowCtrl_ = std::make_unique<UpdateWindowController>();
     windowCtrl_->delegate = this;
     windowCtrl_->setUpdateEnabled(false);
-    if (QMenuBar* menu = main_menu()) windowCtrl_->window()->setMenuBar(menu);
+    if (QMenuBar* menu = main_menu()) {
+        windowCtrl_->window()->setMenuBar(menu);
+        windowCtrl_->fitWindowToContent();  // the menu bar comes on top of the content's size
+    }
     sheetCtrl_ = std::make_unique<UpdateSheetController>();
     sheetCtrl_->delegate = this;
     completeMainMenu();

@@ -78,7 +78,7 @@ void UpdateWindowController::initWindow() {
     updateButton_ = make_button(localized("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
     updateButton_->setEnabled(false);
     updateButton_->setAutoDefault(false);
-    buttonWidth_ = std::max(110, updateButton_->sizeHint().width());
+    buttonWidth_ = updateButton_->sizeHint().width();  // fitted to its title, in either language
     QObject::connect(updateButton_, &QPushButton::clicked, this, [this] { updateDidClick(); });
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(key, window_);
@@ -95,6 +95,11 @@ void UpdateWindowController::initWindow() {
     });
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());
+}
+
+void UpdateWindowController::fitWindowToContent() {
+    const int bar = window_->menuWidget() && !window_->menuWidget()->isHidden() ? window_->menuWidget()->sizeHint().height() : 0;
+    window_->resize(initial_width, initial_height + bar);
 }
 
 void UpdateWindowController::layoutContent() {

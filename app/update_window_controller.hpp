@@ -59,6 +59,8 @@ public:
 
     // Lays the content out for its size, as the window's resizing rules say.
     void layoutContent();
+    // The window sized so that its content is 600 by 300, whatever the menu bar takes.
+    void fitWindowToContent();
 
 private:
     void initWindow();

@@ -464,6 +464,16 @@ private slots:
         QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")), qPrintable(shown));
     }
 
+    // The content is 600 by 300 below the menu bar, and Update is as wide as its title needs.
+    void windowContentAndButtonSizes() {
+        AppDelegate& d = launch();
+        QWidget* content = d.windowCtrl()->window()->centralWidget();
+        d.windowCtrl()->window()->show();
+        QTRY_COMPARE(content->size(), QSize(600, 300));
+        QCOMPARE(d.windowCtrl()->updateButton()->width(), d.windowCtrl()->updateButton()->sizeHint().width());
+        if (QWidget* panel = QApplication::activeModalWidget()) panel->close();
+    }
+
     void frenchTextsAndDate() {
         lang = lang_t::fr;
         install_translations();
