@@ -1,6 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/update_sheet_controller.hpp"
 
+#include <QTimer>
+
+#include <QStyleOptionProgressBar>
+
+#include <QStyle>
+
+#include <QPainter>
+
 #include <QKeyEvent>
 
 #include <cmath>
@@ -9,6 +17,62 @@
 #include "app/strings.hpp"
 
 namespace zal::gui {
+
+namespace {
+
+// A progress bar whose busy state moves a block four times a second: the
+// style's own busy animation repaints at the display's rate, several per cent
+// of a core for as long as a run waits for a device.
+class busy_bar_t final : public QProgressBar {
+public:
+    explicit busy_bar_t(QWidget* parent) : QProgressBar(parent) {
+        timer_.setInterval(250);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            if (minimum() != maximum()) return;  // determinate: nothing moves
+            const QRect before = block();
+            phase_ = (phase_ + 1) % steps;
+            update(before.united(block()));
+        });
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (minimum() != maximum()) {
+            QProgressBar::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        QStyleOptionProgressBar groove;
+        initStyleOption(&groove);
+        style()->drawControl(QStyle::CE_ProgressBarGroove, &groove, &painter, this);
+        painter.fillRect(block(), palette().color(QPalette::Highlight));
+    }
+
+    // Where the block is now: it goes to the right end and back.
+    QRect block() const {
+        const QRect inside = rect().adjusted(2, 2, -2, -2);
+        const int width = inside.width() / 4;
+        const int travel = inside.width() - width;
+        const int at = inside.left() + travel * (phase_ < steps / 2 ? phase_ : steps - phase_) / (steps / 2);
+        return QRect(at, inside.top(), width, inside.height());
+    }
+
+    void showEvent(QShowEvent* event) override {
+        QProgressBar::showEvent(event);
+        timer_.start();
+    }
+    void hideEvent(QHideEvent* event) override {
+        QProgressBar::hideEvent(event);
+        timer_.stop();
+    }
+
+private:
+    static constexpr int steps = 16;
+    QTimer timer_;
+    int phase_ = 0;
+};
+
+}  // namespace
 
 namespace {
 
@@ -64,7 +128,7 @@ void UpdateSheetController::initWindow() {
     helpButton_->setDefault(true);
     helpButton_->setFocus();
 
-    progressIndicator_ = new QProgressBar(window_);
+    progressIndicator_ = new busy_bar_t(window_);
     progressIndicator_->setGeometry(from_bottom(20, 58, 440, 20));
     progressIndicator_->setTextVisible(false);
     progressIndicator_->setRange(0, 0);
