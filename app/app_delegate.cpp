@@ -123,10 +123,17 @@ void AppDelegate::open() {
     panel->setAcceptMode(QFileDialog::AcceptOpen);
     panel->setNameFilter(QStringLiteral("*.zalmirupdate"));
     panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setOption(QFileDialog::ReadOnly);  // choosing a package makes no folders
     panel->setWindowModality(Qt::WindowModal);
     QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
-        openFileWithURL(QUrl::fromLocalFile(panel->selectedFiles().first()));
+        const QString path = panel->selectedFiles().first();
+        // A name typed past the filter is no package.
+        if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
+            readErrorAlert(QDir::toNativeSeparators(path) + QStringLiteral(": ") + localized(invalid_package_key()));
+            return;
+        }
+        openFileWithURL(QUrl::fromLocalFile(path));
     });
     panel->open();
 }

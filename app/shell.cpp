@@ -266,9 +266,12 @@ int main(int argc, char** argv, const platform_t& platform) {
     // never reaches the demo instead of the real application.
     SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
     if (!instance.claim(path)) {
-        std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()),
-                     path.isEmpty() ? "its window was brought to the front" : "the package was handed to it");
-        return 0;
+        const char* what = path.isEmpty() ? "its window was brought to the front"
+                           : instance.handover() == SingleInstance::handover_t::refused
+                               ? "it is updating a device and did not take the package; open it once the update has ended"
+                               : "the package was handed to it";
+        std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()), what);
+        return instance.handover() == SingleInstance::handover_t::refused ? 1 : 0;
     }
 
     if (prefers_french()) lang = lang_t::fr;
@@ -280,6 +283,7 @@ int main(int argc, char** argv, const platform_t& platform) {
     AppDelegate::bundleDirectory = platform.bundle_directory;
     AppDelegate delegate;
     the_delegate = &delegate;
+    instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });
     QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate](const QString& launched_path) {
         if (!launched_path.isEmpty()) delegate.applicationOpenFile(launched_path);
         QWidget* window = delegate.windowCtrl()->window();

@@ -15,6 +15,7 @@ namespace zal::gui {
 // when the path does.
 class SingleInstance::Private {
 public:
+    using handover_t = SingleInstance::handover_t;
     // The user's private runtime folder: other users can neither take the name
     // nor talk to the socket.
     Private(SingleInstance* owner, const QString& instance_name)
@@ -41,6 +42,8 @@ public:
         while (socket->canReadLine()) {
             const QByteArray line = socket->readLine(max_line).trimmed();
             const QString path = line.isEmpty() ? QString() : QUrl::fromEncoded(line).toLocalFile();
+            const bool taken = path.isEmpty() || !accepts || accepts();
+            socket->write(taken ? "taken\n" : "refused\n");
             // Announced from the event loop, not from inside the socket's handler: a
             // receiver may open a modal alert, during which the socket can go away.
             QMetaObject::invokeMethod(q, [owner = q, path] { emit owner->launched(path); }, Qt::QueuedConnection);
@@ -58,6 +61,12 @@ public:
             if (socket.waitForConnected(250)) {
                 socket.write(line);
                 const bool sent = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
+                // The first says whether it took the path; one that does not answer took it.
+                if (sent && !path.isEmpty()) {
+                    handover = handover_t::taken;
+                    if (socket.waitForReadyRead(1000) && socket.readLine().trimmed() == "refused")
+                        handover = handover_t::refused;
+                }
                 socket.disconnectFromServer();
                 if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(1000);
                 return sent;
@@ -69,6 +78,8 @@ public:
 
     static constexpr qint64 max_line = 64 * 1024;
     SingleInstance* q;
+    std::function<bool()> accepts;
+    handover_t handover = handover_t::none;
     QString name;
     QLockFile lock;
     QLocalServer server;
@@ -78,6 +89,10 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent)
     : QObject(parent), d(std::make_unique<Private>(this, name)) {}
 
 SingleInstance::~SingleInstance() = default;
+
+void SingleInstance::setAcceptsPaths(std::function<bool()> accepts) { d->accepts = std::move(accepts); }
+
+SingleInstance::handover_t SingleInstance::handover() const { return d->handover; }
 
 bool SingleInstance::claim(const QString& path) {
     if (d->lock.tryLock(100)) {

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace zal::gui {
@@ -22,6 +23,14 @@ public:
     // True when this process is the first, which then hears later launches;
     // false when `path` (possibly empty) was handed to the first.
     bool claim(const QString& path);
+
+    // For the first instance: whether it takes a path now (it refuses one
+    // during an update). A later launch is told, and says so.
+    void setAcceptsPaths(std::function<bool()> accepts);
+
+    enum class handover_t { none, taken, refused };
+    // For a later instance, after `claim` returned false: what became of its path.
+    handover_t handover() const;
 
 signals:
     // A later launch asked for this path; empty when it named none.

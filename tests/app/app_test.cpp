@@ -3,6 +3,7 @@
 // simulated devices on the virtual MIDI service and the simulated hidapi.
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -200,6 +201,25 @@ private slots:
                                  : nullptr));
         QCOMPARE(panel->nameFilters(), QStringList{"*.zalmirupdate"});
         QCOMPARE(panel->windowModality(), Qt::WindowModal);
+        QVERIFY(panel->testOption(QFileDialog::ReadOnly));  // no "New Folder"
+
+        // A name typed past the filter is refused with a word, not read.
+        QTemporaryDir other;
+        QFile typed(other.filePath("notes.txt"));
+        QVERIFY(typed.open(QIODevice::WriteOnly));
+        typed.close();
+        auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(typed.fileName());  // typed, as a user may
+        QString said;
+        QTimer::singleShot(100, [&said] {  // the alert runs its own loop
+            if (QMessageBox* alert = visible_alert()) {
+                said = alert->text();
+                alert->done(0);
+            }
+        });
+        QMetaObject::invokeMethod(panel, "accept");
+        QVERIFY2(said.startsWith(QDir::toNativeSeparators(typed.fileName())), qPrintable(said));
     }
 
     // With nothing loaded, Update (button, menu, Return) does nothing: a run

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QUuid>
+
+#include <thread>
 #include <QtTest>
 
 #include "app/single_instance.hpp"
@@ -53,6 +55,28 @@ private slots:
         }
         QTRY_COMPARE(handled, 1);
         QTest::qWait(100);
+    }
+
+    // A first instance busy with an update refuses a path, and the later launch knows.
+    void aRefusedPathIsReportedToTheLaunch() {
+        SingleInstance first(name);
+        QVERIFY(first.claim({}));
+        bool accepting = false;
+        first.setAcceptsPaths([&accepting] { return accepting; });
+        // The later launch blocks while it waits for the answer: it runs on a thread of its own.
+        auto launch = [this](const QString& path) -> SingleInstance::handover_t {
+            SingleInstance::handover_t result = SingleInstance::handover_t::none;
+            std::thread later([&] {
+                SingleInstance instance(name);
+                if (!instance.claim(path)) result = instance.handover();
+            });
+            QTest::qWait(1500);
+            later.join();
+            return result;
+        };
+        QCOMPARE(launch(QStringLiteral("/tmp/a.zalmirupdate")), SingleInstance::handover_t::refused);
+        accepting = true;
+        QCOMPARE(launch(QStringLiteral("/tmp/a.zalmirupdate")), SingleInstance::handover_t::taken);
     }
 
     void theNameIsFreeOnceTheFirstHasGone() {
