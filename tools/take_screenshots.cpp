@@ -5,6 +5,8 @@
 // the log console. Usage: take-screenshots en|fr OUTPUT_DIR PACKAGE
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -57,7 +59,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     const QString language = QString::fromLocal8Bit(argv[1]);
-    const QDir out(QString::fromLocal8Bit(argv[2]));
+    const QDir out(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     if (language == u"fr") lang = lang_t::fr;
     gui::install_translations();
     main_queue::drive_with_qt();
@@ -103,11 +105,28 @@ int main(int argc, char** argv) {
     ok = ok && offered && save(compose(window, offer), out.filePath(QStringLiteral("success-alert") + suffix));
     if (offer) offer->done(0);
 
+    // The console over the window: its lines are the engine's, in English, but
+    // the window around it speaks the user's language.
     gui::LogWindow* console = gui::LogWindow::logWindow();
-    console->resize(640, 300);
+    console->resize(560, 260);
     console->toggle();
     QTest::qWait(300);
-    ok = ok && save(console->grab().toImage(), out.filePath(QStringLiteral("log-console") + suffix));
+    ok = ok && save(compose(window, console), out.filePath(QStringLiteral("log-console") + suffix));
+    console->toggle();
+
+    // The open panel, whose own texts come from Qt's catalogue, in a folder
+    // that holds a package and nothing else.
+    QTemporaryDir folder;
+    QFile::copy(QString::fromLocal8Bit(argv[3]), folder.filePath(QStringLiteral("ventaro-2.1.0.zalmirupdate")));
+    QDir::setCurrent(folder.path());
+    delegate.open();
+    QFileDialog* panel = nullptr;
+    const bool opened = QTest::qWaitFor(
+        [&] { return (panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) != nullptr; }, 5000);
+    if (panel) panel->resize(560, 360);
+    QTest::qWait(300);
+    ok = ok && opened && save(compose(window, panel), out.filePath(QStringLiteral("open-panel") + suffix));
+    if (panel) panel->close();
     gui::set_app_delegate(nullptr);
     return ok ? 0 : 1;
 }
