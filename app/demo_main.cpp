@@ -31,11 +31,10 @@ demo_t demo;
 // The device of this kind, created and plugged in three seconds from now; the
 // first one is the device the user chose, with its faults.
 void plug_later(kind_t kind, const update_t& update) {
-    if (const auto it = demo.plugged.find(kind); it != demo.plugged.end()) {
+    if (demo.plugged.count(kind)) {
         // A device a fault unplugged is plugged in again, as the alert asked the
         // user to do; one that is still connected stays as it is.
-        devices::simulated_device_t* device = it->second;
-        if (device->mode() == devices::device_mode_t::off) async_main([device] { device->plug(); }, 3000);
+        async_main([] { demo.simulation->replug_unplugged(); }, 3000);
         return;
     }
     const devices::device_choice_t chosen = demo.arguments.device.value_or(*devices::device_named("ventaro"));

@@ -66,6 +66,16 @@ simulated_device_t& simulation_t::add(device_options_t options, scheduler_t sche
     return *slot.device;
 }
 
+std::size_t simulation_t::replug_unplugged() {
+    std::size_t plugged = 0;
+    for (slot_t& slot : devices_) {
+        if (slot.device->mode() != device_mode_t::off) continue;
+        slot.device->plug();
+        ++plugged;
+    }
+    return plugged;
+}
+
 void simulation_t::remove_all() {
     for (slot_t& slot : devices_) slot.device.reset();
     devices_.clear();

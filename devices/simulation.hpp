@@ -65,6 +65,10 @@ public:
     simulated_device_t& add(device_options_t options, scheduler_t schedule = {});
     void remove_all();
 
+    // Plugs in again every device a fault unplugged, as a user does when the
+    // application asks; the number plugged.
+    std::size_t replug_unplugged();
+
 private:
     struct slot_t {
         std::unique_ptr<in_process_port_t> port;

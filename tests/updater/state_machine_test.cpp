@@ -505,3 +505,22 @@ TEST_F(StateMachine, ImageThatReachesTheBootloaderIsRefusedBeforeAnyErase) {
     EXPECT_EQ(device->roundtrips(), 1u);  // the information request only
     EXPECT_TRUE(device->flash() == before);
 }
+
+// The demo plugs in again a device a fault unplugged, as the alert asks a user
+// to do, so that a retry there finishes the job too.
+TEST_F(StateMachine, ADeviceAFaultUnpluggedIsPluggedInAgain) {
+    const update_t package = make_package({.ventaro_stage2 = false});
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::unplug_at_roundtrip, 40}}})
+        .plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::failure);
+    settle(500);
+    ASSERT_EQ(device->mode(), device_mode_t::off);
+    EXPECT_EQ(simulation().replug_unplugged(), 1u);
+    EXPECT_EQ(simulation().replug_unplugged(), 0u);  // it is connected now
+    events.clear();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
+}
