@@ -333,6 +333,7 @@ void AppDelegate::endUpdate() {
     enableControls();
     inUpdate_ = false;
     validateMenus();
+    windowCtrl_->updateButton()->setFocus();  // not the notes: Return there follows links
 }
 
 void AppDelegate::disableControls() {

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <fcntl.h>
@@ -81,6 +82,8 @@ void LogWindow::commonInit() {
     layout->addWidget(textView_);
     setupPipes();
     setupHelpMenuItem();
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        QObject::connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::hide);
 }
 
 namespace {
@@ -176,6 +179,8 @@ void LogWindow::toggle() {
     } else {
         show();
         raise();
+        activateWindow();
+        textView_->setFocus();  // so that the keyboard reaches it at once
     }
 }
 

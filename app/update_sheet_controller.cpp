@@ -115,7 +115,9 @@ void UpdateSheetController::initWindow() {
 
     cancelButton_ = make_button(localized("Cancel"), from_bottom(386, 13, 82, 32), control_size_t::regular,
                                 bezel_t::rounded, window_);
-    cancelButton_->setAutoDefault(false);
+    // As on this platform, Return (and Space) press the focused button; help stays
+    // the default when focus is elsewhere.
+    cancelButton_->setAutoDefault(true);
     QObject::connect(cancelButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateSheetControllerDidClickCancel(this);
     });

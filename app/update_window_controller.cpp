@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/update_window_controller.hpp"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextCursor>
 
 #include "app/factories.hpp"
 #include "app/markdown/text_document.hpp"
@@ -82,9 +85,7 @@ void UpdateWindowController::initWindow() {
     QObject::connect(updateButton_, &QPushButton::clicked, this, [this] { updateDidClick(); });
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(key, window_);
-        QObject::connect(shortcut, &QShortcut::activated, updateButton_, [this] {
-            if (updateButton_->isEnabled()) updateButton_->click();
-        });
+        QObject::connect(shortcut, &QShortcut::activated, updateButton_, [this] { returnPressed(); });
     }
 
     content_->resize(initial_width, initial_height);
@@ -95,6 +96,26 @@ void UpdateWindowController::initWindow() {
     });
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());
+}
+
+// Return acts on what has focus: a link in the notes opens (web and mail only),
+// a focused button is pressed, and Update is the default for everything else.
+// A key meant for a link must never write firmware.
+void UpdateWindowController::returnPressed() {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == textView_ || (focus && textView_->isAncestorOf(focus))) {
+        const QTextCursor cursor = textView_->textCursor();
+        if (cursor.hasSelection() && cursor.charFormat().isAnchor()) {
+            const QUrl url(cursor.charFormat().anchorHref());
+            if (safe_to_open(url)) open_url(url);
+            return;
+        }
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(focus); button && button != updateButton_) {
+        if (button->isEnabled()) button->click();
+        return;
+    }
+    if (updateButton_->isEnabled()) updateButton_->click();
 }
 
 void UpdateWindowController::fitWindowToContent() {

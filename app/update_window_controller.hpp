@@ -61,6 +61,7 @@ public:
     void layoutContent();
     // The window sized so that its content is 600 by 300, whatever the menu bar takes.
     void fitWindowToContent();
+    void returnPressed();
 
 private:
     void initWindow();

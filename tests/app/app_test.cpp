@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QShortcut>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QtTest>
 
 #include <cmath>
@@ -365,6 +366,63 @@ private slots:
         for (QShortcut* shortcut : sheet->findChildren<QShortcut*>()) keys << shortcut->key().toString();
         QVERIFY2(keys.contains(QStringLiteral("Ctrl+Q")) && keys.contains(QStringLiteral("F1")), qPrintable(keys.join(u' ')));
         click(d.sheetCtrl()->cancelButton());
+    }
+
+    // Return acts on what has focus: a link in the notes, not a firmware update;
+    // in the sheet, the focused Cancel button, not help.
+    void returnFollowsTheFocus() {
+        const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
+        write_package(bundle, "a.zalmirupdate",
+                      tools::make_zip({{"info.txt", tools::make_info_text("Ventaro", "2.1.0", "2021-03-05")},
+                                       {"notes-en.txt", "See [the manual](https://ventaro.example/manual)."},
+                                       {"ventaro.hex", hex}}));
+        AppDelegate& d = launch();
+        QWidget* window = d.windowCtrl()->window();
+        QApplication::setActiveWindow(window);
+        QTextBrowser* notes = d.windowCtrl()->textView();
+        QTRY_VERIFY(notes->toPlainText().contains(QStringLiteral("the manual")));
+        // The link as Tab leaves it: selected, with the focus in the notes.
+        notes->setFocus();
+        QTextCursor link(notes->document());
+        const int at = notes->toPlainText().indexOf(QStringLiteral("the manual"));
+        link.setPosition(at);
+        link.setPosition(at + 10, QTextCursor::KeepAnchor);
+        notes->setTextCursor(link);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
+        QTest::keyClick(window, Qt::Key_Return);
+        QTest::qWait(50);
+        QVERIFY(!d.inUpdate());
+        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+
+        click(d.windowCtrl()->updateButton());
+        QWidget* sheet = d.sheetCtrl()->window();
+        QTRY_VERIFY(sheet->isVisible());
+        QTRY_VERIFY(d.sheetCtrl()->cancelButton()->isEnabled());
+        QApplication::setActiveWindow(sheet);
+        d.sheetCtrl()->cancelButton()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.sheetCtrl()->cancelButton()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!sheet->isVisible());
+        QVERIFY(!d.inUpdate());
+        // After the run, the focus is on Update again (the window manager gives
+        // the window back its activation).
+        QApplication::setActiveWindow(window);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
+    }
+
+    // Showing the console gives it the keyboard; Escape and Ctrl+W close it.
+    void logConsoleFromTheKeyboard() {
+        LogWindow* console = LogWindow::logWindow();
+        if (console->isVisible()) console->toggle();
+        console->toggle();
+        QTRY_VERIFY(console->isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(console->textView()));
+        QTest::keyClick(console->textView(), Qt::Key_Escape);
+        QTRY_VERIFY(!console->isVisible());
+        console->toggle();
+        QTRY_VERIFY(console->isVisible());
+        QTest::keyClick(console->textView(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(!console->isVisible());
     }
 
     void cancelAfterProgressWarns() {
