@@ -69,6 +69,8 @@ void LogWindow::commonInit() {
     setWindowTitle(localized("Log Console"));
     setMinimumSize(100, 50);
     textView_ = new QPlainTextEdit(this);
+    textView_->setAccessibleName(localized("Log Console"));
+    setAccessibleName(localized("Log Console"));
     textView_->setReadOnly(true);
     textView_->setUndoRedoEnabled(false);
     textView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "app/app_delegate.hpp"
@@ -59,9 +60,23 @@ void show_about_box() {
 
 namespace {
 
+// A menu title with its Alt key, one letter per menu and no two alike in
+// either language (F10 then opens the first menu).
+QString menu_title(const char* english) {
+    QString title = localized(english);
+    struct mnemonic_t {
+        const char* english;
+        int en, fr;  // where the '&' goes in each language
+    };
+    static const mnemonic_t mnemonics[] = {{"File", 0, 0}, {"Edit", 0, 1}, {"Window", 0, 2}, {"Help", 0, 0}};
+    for (const mnemonic_t& m : mnemonics)
+        if (std::strcmp(m.english, english) == 0) title.insert(std::min<qsizetype>(lang == lang_t::fr ? m.fr : m.en, title.size()), u'&');
+    return title;
+}
+
 QMenu* make_application_menu() {
     auto* menu = new QMenu(QStringLiteral("Application"));
-    menu->setTitle(app_name(QString()).isEmpty() ? QStringLiteral("Application") : app_name(QString()));
+    menu->setTitle(u'&' + (app_name(QString()).isEmpty() ? QStringLiteral("Application") : app_name(QString())));
     QAction* about = menu->addAction(with_name("About %@", QString()));
     QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
     QAction* about_qt = menu->addAction(localized("About Qt"));
@@ -78,7 +93,7 @@ QMenu* make_application_menu() {
 }
 
 QMenu* make_file_menu() {
-    auto* menu = new QMenu(localized("File"));
+    auto* menu = new QMenu(menu_title("File"));
     QAction* close = item(menu, "Close Window", QKeySequence(Qt::CTRL | Qt::Key_W));
     QObject::connect(close, &QAction::triggered, [] {
         if (QWidget* window = QApplication::activeWindow()) window->close();
@@ -87,7 +102,7 @@ QMenu* make_file_menu() {
 }
 
 QMenu* make_edit_menu() {
-    auto* menu = new QMenu(localized("Edit"));
+    auto* menu = new QMenu(menu_title("Edit"));
     // Edit actions go to the focused widget, as a first responder would.
     auto forward = [](const char* slot) {
         return [slot] {
@@ -120,7 +135,7 @@ QMenu* make_edit_menu() {
 }
 
 QMenu* make_window_menu() {
-    auto* menu = new QMenu(localized("Window"));
+    auto* menu = new QMenu(menu_title("Window"));
     QObject::connect(item(menu, "Minimize", QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered, [] {
         if (QWidget* window = QApplication::activeWindow()) window->showMinimized();
     });
@@ -136,7 +151,7 @@ QMenu* make_window_menu() {
 }
 
 QMenu* make_help_menu() {
-    auto* menu = new QMenu(localized("Help"));
+    auto* menu = new QMenu(menu_title("Help"));
     QAction* help = menu->addAction(with_name("%@ Help", QStringLiteral("Get")));
     help->setShortcut(QKeySequence(Qt::Key_F1));
     help->setShortcutContext(Qt::ApplicationShortcut);

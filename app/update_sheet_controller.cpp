@@ -123,6 +123,8 @@ void UpdateSheetController::initWindow() {
     });
 
     helpButton_ = make_button(QString(), from_bottom(18, 16, 25, 25), control_size_t::regular, bezel_t::help, window_);
+    helpButton_->setAccessibleName(localized("Help"));
+    helpButton_->setToolTip(localized("Help"));
     QObject::connect(helpButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateSheetControllerDidClickHelp(this);
     });
@@ -131,6 +133,7 @@ void UpdateSheetController::initWindow() {
     helpButton_->setFocus();
 
     progressIndicator_ = new busy_bar_t(window_);
+    progressIndicator_->setAccessibleName(localized("Progress"));
     progressIndicator_->setGeometry(from_bottom(20, 58, 440, 20));
     progressIndicator_->setTextVisible(false);
     progressIndicator_->setRange(0, 0);
@@ -144,11 +147,13 @@ void UpdateSheetController::initWindow() {
 void UpdateSheetController::setTitle(const QString& title) {
     title_ = title;
     titleLabel_->setText(title);
+    window_->setAccessibleName(title);  // a screen reader announces the dialog by it
 }
 
 void UpdateSheetController::setSubtitle(const QString& subtitle) {
     subtitle_ = subtitle;
     subtitleLabel_->setText(subtitle);
+    window_->setAccessibleDescription(subtitle);
 }
 
 void UpdateSheetController::setHelp(const QString& help) {

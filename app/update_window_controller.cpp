@@ -61,6 +61,7 @@ void UpdateWindowController::initWindow() {
     separator_->setFrameShadow(QFrame::Sunken);
 
     textView_ = new QTextBrowser(content_);
+    textView_->setAccessibleName(localized("Release notes"));
     textView_->setFrameShape(QFrame::NoFrame);
     textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -78,6 +78,8 @@ MESSAGES = [
     ("ZALTroubleshootingURL", "https://support.zalmir.example/ventaro/update-troubleshooting",
      "https://support.zalmir.example/fr/ventaro/depannage-mise-a-jour"),
     (None, "About Qt", "À propos de Qt"),
+    (None, "Progress", "Progression"),
+    (None, "Release notes", "Notes de version"),
     ("ZALAboutText",
      "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
      "© 2026 Zalmir Instruments. Free software under the MIT licence.",

@@ -193,6 +193,14 @@
         <translation>About Qt</translation>
     </message>
     <message>
+        <source>Progress</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Release notes</source>
+        <translation>Release notes</translation>
+    </message>
+    <message>
         <source>Updates the firmware of the Ventaro and of its Ruvo receiver.
 
 Version %@

@@ -193,6 +193,14 @@
         <translation>À propos de Qt</translation>
     </message>
     <message>
+        <source>Progress</source>
+        <translation>Progression</translation>
+    </message>
+    <message>
+        <source>Release notes</source>
+        <translation>Notes de version</translation>
+    </message>
+    <message>
         <source>Updates the firmware of the Ventaro and of its Ruvo receiver.
 
 Version %@

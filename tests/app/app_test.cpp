@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The application driven through its real windows, sheets and alerts, against
 // simulated devices on the virtual MIDI service and the simulated hidapi.
+#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -408,6 +410,42 @@ private slots:
         // the window back its activation).
         QApplication::setActiveWindow(window);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
+    }
+
+    // What a screen reader announces, and the menus' Alt keys, in both languages.
+    void namesForScreenReadersAndMenuKeys() {
+        const QString program = QApplication::applicationDisplayName();
+        QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));  // as the application names itself
+        for (const lang_t language : {lang_t::en, lang_t::fr}) {
+            lang = language;
+            install_translations();
+            write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+            AppDelegate& d = launch();
+            const bool fr = language == lang_t::fr;
+            auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+            QCOMPARE(name(d.windowCtrl()->textView()), fr ? QStringLiteral("Notes de version") : QStringLiteral("Release notes"));
+            click(d.windowCtrl()->updateButton());
+            QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
+            QTRY_VERIFY(!d.sheetCtrl()->title().isEmpty());
+            QCOMPARE(name(d.sheetCtrl()->window()), d.sheetCtrl()->title());
+            QCOMPARE(QAccessible::queryAccessibleInterface(d.sheetCtrl()->window())->text(QAccessible::Description),
+                     d.sheetCtrl()->subtitle());
+            QCOMPARE(name(d.sheetCtrl()->progressIndicator()), fr ? QStringLiteral("Progression") : QStringLiteral("Progress"));
+            QCOMPARE(name(d.sheetCtrl()->helpButton()), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
+            click(d.sheetCtrl()->cancelButton());
+            QSet<QChar> keys;
+            for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) {
+                const qsizetype amp = menu->text().indexOf(u'&');
+                QVERIFY2(amp >= 0 && amp + 1 < menu->text().size(), qPrintable(menu->text()));
+                keys.insert(menu->text().at(amp + 1).toLower());
+            }
+            QStringList titles;
+            for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) titles << menu->text();
+            QVERIFY2(keys.size() == titles.size(), qPrintable(titles.join(u'|')));
+        }
+        QApplication::setApplicationDisplayName(program);
+        lang = lang_t::en;
+        install_translations();
     }
 
     // Showing the console gives it the keyboard; Escape and Ctrl+W close it.
