@@ -62,7 +62,8 @@ bool read_file(const QString& path, QByteArray& bytes, QString& error) {
     if (!info.exists()) return failed(QString::fromLocal8Bit(std::strerror(ENOENT)));
     if (info.isDir()) return failed(QString::fromLocal8Bit(std::strerror(EISDIR)));
     if (!info.isFile()) return failed(QStringLiteral("not a regular file"));
-    if (quint64(info.size()) > max_package_size) return failed(QStringLiteral("larger than %1 MiB").arg(max_package_size >> 20));
+    if (quint64(info.size()) > max_package_size)
+        return failed(QStringLiteral("larger than %1 MiB").arg(max_package_size >> 20));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return failed(file.errorString());
     bytes = file.readAll();

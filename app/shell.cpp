@@ -70,7 +70,8 @@ QString menu_title(const char* english) {
     };
     static const mnemonic_t mnemonics[] = {{"File", 0, 0}, {"Edit", 0, 1}, {"Window", 0, 2}, {"Help", 0, 0}};
     for (const mnemonic_t& m : mnemonics)
-        if (std::strcmp(m.english, english) == 0) title.insert(std::min<qsizetype>(lang == lang_t::fr ? m.fr : m.en, title.size()), u'&');
+        if (std::strcmp(m.english, english) == 0)
+            title.insert(std::min<qsizetype>(lang == lang_t::fr ? m.fr : m.en, title.size()), u'&');
     return title;
 }
 
@@ -269,7 +270,8 @@ int main(int argc, char** argv, const platform_t& platform) {
     QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));
     // PNG sizes: Qt's SVG plugin is not part of a minimal desktop.
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/ventaro-update-%1.png").arg(size));
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/ventaro-update-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
 
     const QStringList arguments = QApplication::arguments();
@@ -281,10 +283,11 @@ int main(int argc, char** argv, const platform_t& platform) {
     // never reaches the demo instead of the real application.
     SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
     if (!instance.claim(path)) {
-        const char* what = path.isEmpty() ? "its window was brought to the front"
-                           : instance.handover() == SingleInstance::handover_t::refused
-                               ? "it is updating a device and did not take the package; open it once the update has ended"
-                               : "the package was handed to it";
+        const char* what =
+            path.isEmpty() ? "its window was brought to the front"
+            : instance.handover() == SingleInstance::handover_t::refused
+                ? "it is updating a device and did not take the package; open it once the update has ended"
+                : "the package was handed to it";
         std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()), what);
         return instance.handover() == SingleInstance::handover_t::refused ? 1 : 0;
     }

@@ -46,7 +46,8 @@ public:
             socket->write(taken ? "taken\n" : "refused\n");
             // Announced from the event loop, not from inside the socket's handler: a
             // receiver may open a modal alert, during which the socket can go away.
-            QMetaObject::invokeMethod(q, [owner = q, path] { emit owner->launched(path); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                q, [owner = q, path] { emit owner->launched(path); }, Qt::QueuedConnection);
         }
         // Nobody sends more than one line: a stream without a line break is not ours.
         if (socket->bytesAvailable() >= max_line) socket->abort();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/update_sheet_controller.hpp"
 
+#include <QAccessible>
 #include <QTimer>
 
 #include <QStyleOptionProgressBar>
@@ -148,12 +149,16 @@ void UpdateSheetController::setTitle(const QString& title) {
     title_ = title;
     titleLabel_->setText(title);
     window_->setAccessibleName(title);  // a screen reader announces the dialog by it
+    QAccessibleEvent changed(window_, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void UpdateSheetController::setSubtitle(const QString& subtitle) {
     subtitle_ = subtitle;
     subtitleLabel_->setText(subtitle);
     window_->setAccessibleDescription(subtitle);
+    QAccessibleEvent changed(window_, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void UpdateSheetController::setHelp(const QString& help) {
@@ -167,10 +172,12 @@ void UpdateSheetController::setProgress(double progress) {
     if (indeterminate != indeterminate_) {
         indeterminate_ = indeterminate;
         // A 0..0 range is Qt's busy (animated) bar; 0..1000 a determinate one.
-        if (indeterminate)
+        if (indeterminate) {
             progressIndicator_->setRange(0, 0);
-        else
+            progressIndicator_->setValue(0);  // not -1 of 0..0 for a screen reader
+        } else {
             progressIndicator_->setRange(0, 1000);
+        }
     }
     if (!indeterminate) progressIndicator_->setValue(int(std::lround(std::clamp(progress, 0.0, 1.0) * 1000)));
     progressIndicator_->setVisible(!(progress < 0));

@@ -120,7 +120,8 @@ void UpdateWindowController::returnPressed() {
 }
 
 void UpdateWindowController::fitWindowToContent() {
-    const int bar = window_->menuWidget() && !window_->menuWidget()->isHidden() ? window_->menuWidget()->sizeHint().height() : 0;
+    const int bar =
+        window_->menuWidget() && !window_->menuWidget()->isHidden() ? window_->menuWidget()->sizeHint().height() : 0;
     window_->resize(initial_width, initial_height + bar);
 }
 

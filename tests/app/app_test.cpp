@@ -271,9 +271,10 @@ private slots:
         const QString record = bin.filePath("fds");
         QFile script(bin.filePath("xdg-open"));
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nfor f in /proc/$$/fd/*; do readlink \"$f\"; done > '%1.tmp'; mv '%1.tmp' '%1'\n")
-                         .arg(record)
-                         .toUtf8());
+        script.write(
+            QStringLiteral("#!/bin/sh\nfor f in /proc/$$/fd/*; do readlink \"$f\"; done > '%1.tmp'; mv '%1.tmp' '%1'\n")
+                .arg(record)
+                .toUtf8());
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QByteArray path = qgetenv("PATH");
@@ -366,7 +367,8 @@ private slots:
         QTRY_COMPARE(triggered, 1);
         QStringList keys;
         for (QShortcut* shortcut : sheet->findChildren<QShortcut*>()) keys << shortcut->key().toString();
-        QVERIFY2(keys.contains(QStringLiteral("Ctrl+Q")) && keys.contains(QStringLiteral("F1")), qPrintable(keys.join(u' ')));
+        QVERIFY2(keys.contains(QStringLiteral("Ctrl+Q")) && keys.contains(QStringLiteral("F1")),
+                 qPrintable(keys.join(u' ')));
         click(d.sheetCtrl()->cancelButton());
     }
 
@@ -423,14 +425,22 @@ private slots:
             AppDelegate& d = launch();
             const bool fr = language == lang_t::fr;
             auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
-            QCOMPARE(name(d.windowCtrl()->textView()), fr ? QStringLiteral("Notes de version") : QStringLiteral("Release notes"));
+            QCOMPARE(name(d.windowCtrl()->textView()),
+                     fr ? QStringLiteral("Notes de version") : QStringLiteral("Release notes"));
             click(d.windowCtrl()->updateButton());
             QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
             QTRY_VERIFY(!d.sheetCtrl()->title().isEmpty());
             QCOMPARE(name(d.sheetCtrl()->window()), d.sheetCtrl()->title());
             QCOMPARE(QAccessible::queryAccessibleInterface(d.sheetCtrl()->window())->text(QAccessible::Description),
                      d.sheetCtrl()->subtitle());
-            QCOMPARE(name(d.sheetCtrl()->progressIndicator()), fr ? QStringLiteral("Progression") : QStringLiteral("Progress"));
+            QCOMPARE(name(d.sheetCtrl()->progressIndicator()),
+                     fr ? QStringLiteral("Progression") : QStringLiteral("Progress"));
+            if (d.sheetCtrl()->indeterminate()) {  // waiting: no "-1 of 0"
+                QAccessibleValueInterface* value =
+                    QAccessible::queryAccessibleInterface(d.sheetCtrl()->progressIndicator())->valueInterface();
+                QVERIFY(value);
+                QCOMPARE(value->currentValue().toInt(), 0);
+            }
             QCOMPARE(name(d.sheetCtrl()->helpButton()), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
             click(d.sheetCtrl()->cancelButton());
             QSet<QChar> keys;
@@ -577,7 +587,8 @@ private slots:
             }
         });
         show_about_box();
-        QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")), qPrintable(shown));
+        QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")),
+                 qPrintable(shown));
     }
 
     // The content is 600 by 300 below the menu bar, and Update is as wide as its title needs.

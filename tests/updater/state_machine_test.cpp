@@ -510,7 +510,8 @@ TEST_F(StateMachine, ImageThatReachesTheBootloaderIsRefusedBeforeAnyErase) {
 // to do, so that a retry there finishes the job too.
 TEST_F(StateMachine, ADeviceAFaultUnpluggedIsPluggedInAgain) {
     const update_t package = make_package({.ventaro_stage2 = false});
-    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::unplug_at_roundtrip, 40}}})
+    make_device(
+        {.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::unplug_at_roundtrip, 40}}})
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());

@@ -234,7 +234,8 @@ private:
         snd_seq_addr_t dest{uint8_t(receiver_client_), uint8_t(in_port_)};
         snd_seq_port_subscribe_set_sender(subscription, &sender);
         snd_seq_port_subscribe_set_dest(subscription, &dest);
-        return connect ? snd_seq_subscribe_port(sender_, subscription) : snd_seq_unsubscribe_port(sender_, subscription);
+        return connect ? snd_seq_subscribe_port(sender_, subscription)
+                       : snd_seq_unsubscribe_port(sender_, subscription);
     }
 
     bool hardware(int client_id) {

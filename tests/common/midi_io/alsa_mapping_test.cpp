@@ -129,7 +129,9 @@ TEST(AlsaSubscriptions, AGoneSubscriptionIsMadeAgain) {
     EXPECT_EQ(send_subscribed(id, subscribed, subscribe, [] { return -ENOENT; }), -ENOENT);
     EXPECT_EQ(subscribes, 3);
     subscribed.clear();
-    EXPECT_EQ(send_subscribed(id, subscribed, [] { return -EPERM; }, [&] { return ++sends, 0; }), -EPERM);
+    EXPECT_EQ(send_subscribed(
+                  id, subscribed, [] { return -EPERM; }, [&] { return ++sends, 0; }),
+              -EPERM);
     EXPECT_TRUE(subscribed.empty());
 
     // Announcements of a port or a client that exited forget what went with them.
