@@ -13,7 +13,7 @@ packages=(
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord hyperfine
-  xvfb xauth
+  xvfb xauth weston qt6-wayland
   dpkg-dev lintian
 )
 

@@ -464,7 +464,11 @@ private slots:
         if (console->isVisible()) console->toggle();
         console->toggle();
         QTRY_VERIFY(console->isVisible());
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(console->textView()));
+        QCOMPARE(console->focusWidget(), static_cast<QWidget*>(console->textView()));
+        if (!QTest::qWaitFor([console] { return console->isActiveWindow(); }, 1000)) {
+            console->toggle();
+            QSKIP("the compositor decides which window is active (Wayland)");
+        }
         QTest::keyClick(console->textView(), Qt::Key_Escape);
         QTRY_VERIFY(!console->isVisible());
         console->toggle();
