@@ -364,6 +364,10 @@ void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didE
             didEnd(code);
         });
         share_application_keys(box);
+        // A window-modal QMessageBox makes itself a Qt::Sheet, which Wayland
+        // compositors show undecorated and unattached: a dialog it stays.
+        box->setWindowFlags((box->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+        box->QWidget::setWindowModality(Qt::WindowModal);  // QMessageBox's own would make it a sheet again
         box->open();
     });
 }

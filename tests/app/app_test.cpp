@@ -443,6 +443,15 @@ private slots:
             }
             QCOMPARE(name(d.sheetCtrl()->helpButton()), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
             click(d.sheetCtrl()->cancelButton());
+            // Alerts are modal dialogs of the window, never sheets (undecorated on Wayland).
+            d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));
+            QMessageBox* alert = wait_for_alert();
+            QVERIFY(alert);
+            QCOMPARE(alert->windowType(), Qt::Dialog);
+            QCOMPARE(alert->windowModality(), Qt::WindowModal);
+            QCOMPARE(d.sheetCtrl()->window()->windowType(), Qt::Dialog);
+            QVERIFY(!(d.sheetCtrl()->window()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+            alert->done(0);
             QSet<QChar> keys;
             for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) {
                 const qsizetype amp = menu->text().indexOf(u'&');
