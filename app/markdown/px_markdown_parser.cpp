@@ -62,6 +62,12 @@ QString hex_of(QStringView text) {
     return hex;
 }
 
+void add_link(styled_text_t& text, qsizetype start, qsizetype length, const QUrl& url) {
+    text_attributes_t target;
+    target.link = url;
+    text.add_attributes(start, length, target);
+}
+
 // The image resources the notes may show by name.
 std::optional<QImage> image_resource(const QString& name) {
     if (name.isEmpty() || name.contains(u'/')) return std::nullopt;
@@ -165,9 +171,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             if (!self->skipLinkAttribute) {
                 const QUrl url = safeURL(link);
                 if (url.isValid() && !url.scheme().isEmpty()) {
-                    text_attributes_t target;
-                    target.link = url;
-                    text.add_attributes(start, length, target);
+                    add_link(text, start, length, url);
                 }
             }
             text.add_attributes(start, length, self->imageAttributes);
@@ -177,9 +181,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             if (!self->skipLinkAttribute) {
                 const QUrl url = safeURL(link);
                 if (url.isValid()) {
-                    text_attributes_t target;
-                    target.link = url;
-                    text.add_attributes(start, length, target);
+                    add_link(text, start, length, url);
                 }
             }
             text.add_attributes(start, length, self->linkAttributes);
@@ -193,9 +195,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             if (text.has_link(start, length)) return;  // a markdown link keeps its look
             const QUrl url = safeURL(link.contains(u'@') ? QStringLiteral("mailto:") + link : link);
             if (url.isValid()) {
-                text_attributes_t target;
-                target.link = url;
-                text.add_attributes(start, length, target);
+                add_link(text, start, length, url);
             }
             text.add_attributes(start, length, self->linkAttributes);
         });

@@ -43,6 +43,17 @@ protected:
         EXPECT_FALSE(updater::running());
     }
 
+    // A Ventaro running its old firmware, with this fault, through one whole run.
+    void run_with_fault(const fault_t& fault, const update_t& package) {
+        make_device({.kind = kind_t::ventaro,
+                     .faults = {fault},
+                     .flash = old_flash(),
+                     .stage2_images = devices::stage2_images_of(package)})
+            .plug();
+        ASSERT_TRUE(updater::start(kind_t::any, package));
+        run_and_check_end();
+    }
+
     // A second run on the same device, after the user replugged it.
     void second_run_succeeds(const update_t& package, kind_t kind) {
         device->unplug();
@@ -184,13 +195,8 @@ class Faults : public EndToEnd, public ::testing::WithParamInterface<fault_case_
 TEST_P(Faults, EndOnceThenASecondRunSucceeds) {
     const fault_case_t& c = GetParam();
     const update_t& package = fault_package();
-    make_device({.kind = kind_t::ventaro,
-                 .faults = {c.fault},
-                 .flash = old_flash(),
-                 .stage2_images = devices::stage2_images_of(package)})
-        .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    run_and_check_end();
+    run_with_fault(c.fault, package);
+    if (HasFatalFailure()) return;
     ASSERT_FALSE(events.ends.empty());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, c.message);
@@ -283,13 +289,8 @@ class Imperfections : public EndToEnd, public ::testing::WithParamInterface<impe
 TEST_P(Imperfections, RunCopesOrARetryFinishes) {
     const imperfection_case_t& c = GetParam();
     const update_t& package = fault_package();
-    make_device({.kind = kind_t::ventaro,
-                 .faults = {c.fault},
-                 .flash = old_flash(),
-                 .stage2_images = devices::stage2_images_of(package)})
-        .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    run_and_check_end();
+    run_with_fault(c.fault, package);
+    if (HasFatalFailure()) return;
     ASSERT_FALSE(events.ends.empty());
     if (c.message) {
         EXPECT_EQ(events.ends[0].end, end_t::failure);
