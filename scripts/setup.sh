@@ -15,6 +15,7 @@ packages=(
   srecord hyperfine
   xvfb xauth weston qt6-wayland
   dpkg-dev lintian
+  qemu-system-x86 busybox-static kmod cpio
 )
 
 missing=()

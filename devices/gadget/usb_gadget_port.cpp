@@ -1,0 +1,394 @@
+// SPDX-License-Identifier: MIT
+#include "devices/gadget/usb_gadget_port.hpp"
+
+#include <alsa/asoundlib.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "common/async/async.hpp"
+
+namespace zal::devices {
+
+namespace {
+
+using namespace std::chrono_literals;
+using steady = std::chrono::steady_clock;
+
+constexpr std::size_t report_size = 64;
+constexpr std::size_t max_sysex = 4096;  // longer messages are none the firmwares know
+
+// A vendor-defined collection of one 64-byte input and one 64-byte output
+// report, without report ids: what the bootloaders describe.
+constexpr uint8_t report_descriptor[] = {
+    0x06, 0x00, 0xFF,  // usage page (vendor defined 0xFF00)
+    0x09, 0x01,        // usage (1)
+    0xA1, 0x01,        // collection (application)
+    0x15, 0x00,        //   logical minimum (0)
+    0x26, 0xFF, 0x00,  //   logical maximum (255)
+    0x75, 0x08,        //   report size (8)
+    0x95, 0x40,        //   report count (64)
+    0x09, 0x01,        //   usage (1)
+    0x81, 0x02,        //   input (data, variable, absolute)
+    0x95, 0x40,        //   report count (64)
+    0x09, 0x01,        //   usage (1)
+    0x91, 0x02,        //   output (data, variable, absolute)
+    0xC0,              // end collection
+};
+
+[[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
+
+void write_file(const std::string& path, const void* data, std::size_t length) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) fail(path);
+    const ssize_t written = ::write(fd, data, length);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    if (written != ssize_t(length)) fail(path);
+}
+
+void write_file(const std::string& path, const std::string& text) { write_file(path, text.data(), text.size()); }
+
+void make_folder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) fail(path);
+}
+
+std::string hex4(uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04x", value);
+    return text;
+}
+
+std::string narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 0x80 ? char(c) : '?';
+    return out;
+}
+
+std::vector<std::string> entries_of(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// Waits for readability of `fd` or for the stop pipe; false once stopped.
+bool wait_readable(int fd, int stop_fd, int timeout_ms, bool& readable) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stop_fd, POLLIN, 0}};
+    const int n = ::poll(fds, fd >= 0 ? 2 : 1, timeout_ms);
+    readable = n > 0 && fd >= 0 && (fds[0].revents & POLLIN);
+    const pollfd& stop = fd >= 0 ? fds[1] : fds[0];
+    return !(n > 0 && (stop.revents & POLLIN));
+}
+
+// Cuts one port's byte stream into SysEx messages; the firmwares take nothing
+// else, and real-time bytes may fall anywhere.
+class sysex_assembler_t {
+public:
+    template <typename Deliver>
+    void feed(const uint8_t* bytes, std::size_t length, Deliver&& deliver) {
+        for (std::size_t i = 0; i < length; ++i) {
+            const uint8_t b = bytes[i];
+            if (b >= 0xF8) continue;
+            if (b == 0xF0) {
+                message_.assign(1, b);
+                inside_ = true;
+            } else if (inside_ && b == 0xF7) {
+                message_.push_back(b);
+                deliver(std::move(message_));
+                message_.clear();
+                inside_ = false;
+            } else if (inside_ && b < 0x80 && message_.size() < max_sysex) {
+                message_.push_back(b);
+            } else {
+                inside_ = false;  // another status ends the message, which is dropped
+            }
+        }
+    }
+
+private:
+    std::vector<uint8_t> message_;
+    bool inside_ = false;
+};
+
+}  // namespace
+
+// Whatever one enumeration holds: its handles and the threads reading them.
+struct usb_gadget_port_t::connection_t {
+    uint64_t generation = 0;
+    int stop[2] = {-1, -1};
+    std::vector<std::thread> threads;
+    std::vector<snd_rawmidi_t*> midi_in, midi_out;
+    int hid = -1;
+
+    explicit connection_t(uint64_t g) : generation(g) {
+        if (::pipe2(stop, O_CLOEXEC) != 0) fail("pipe");
+    }
+
+    ~connection_t() {
+        if (stop[1] >= 0) {
+            const char byte = 0;
+            (void)!::write(stop[1], &byte, 1);
+        }
+        for (std::thread& thread : threads) thread.join();
+        for (snd_rawmidi_t* handle : midi_in) snd_rawmidi_close(handle);
+        for (snd_rawmidi_t* handle : midi_out) snd_rawmidi_close(handle);
+        if (hid >= 0) ::close(hid);
+        ::close(stop[0]);
+        ::close(stop[1]);
+    }
+};
+
+namespace {
+
+// The generation whose readers may still deliver; shared with queued tasks.
+std::shared_ptr<std::atomic<uint64_t>> live_generation = std::make_shared<std::atomic<uint64_t>>(0);
+
+// Hands something a reading thread got to the main thread, unless its
+// connection has gone by then.
+void deliver_on_main(uint64_t generation, std::function<void()> delivery) {
+    async_main([generation, delivery = std::move(delivery), live = live_generation] {
+        if (live->load() == generation) delivery();
+    });
+}
+
+template <typename Open>
+auto open_within(Open&& open, std::chrono::milliseconds limit) {
+    const auto deadline = steady::now() + limit;
+    for (;;) {
+        auto handle = open();
+        if (handle || steady::now() >= deadline) return handle;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+}  // namespace
+
+usb_gadget_port_t::usb_gadget_port_t(std::string udc, int midi_card, std::string configfs)
+    : udc_(std::move(udc)), midi_card_(midi_card), gadget_(configfs + "/usb_gadget/ventaro") {
+    make_folder(gadget_);
+    write_file(gadget_ + "/bcdUSB", "0x0200");
+    write_file(gadget_ + "/bcdDevice", "0x0100");
+    make_folder(gadget_ + "/strings/0x409");
+    write_file(gadget_ + "/strings/0x409/serialnumber", "0001");
+    make_folder(gadget_ + "/configs/c.1");
+    make_folder(gadget_ + "/configs/c.1/strings/0x409");
+    write_file(gadget_ + "/configs/c.1/strings/0x409/configuration", "default");
+    write_file(gadget_ + "/configs/c.1/MaxPower", "100");
+}
+
+usb_gadget_port_t::~usb_gadget_port_t() {
+    try {
+        detach();
+    } catch (const std::exception&) {
+        // Going away: the virtual machine ends with us.
+    }
+    for (const char* folder : {"/configs/c.1/strings/0x409", "/configs/c.1", "/strings/0x409", ""})
+        ::rmdir((gadget_ + folder).c_str());
+}
+
+void usb_gadget_port_t::set_identity(uint16_t vendor_id, uint16_t product_id, const std::string& manufacturer,
+                                     const std::string& product) {
+    write_file(gadget_ + "/idVendor", hex4(vendor_id));
+    write_file(gadget_ + "/idProduct", hex4(product_id));
+    write_file(gadget_ + "/strings/0x409/manufacturer", manufacturer.empty() ? "\n" : manufacturer);
+    write_file(gadget_ + "/strings/0x409/product", product);
+    product_ = product;
+}
+
+void usb_gadget_port_t::bind(const std::string& function) {
+    const std::string link = gadget_ + "/configs/c.1/" + function;
+    if (::symlink((gadget_ + "/functions/" + function).c_str(), link.c_str()) != 0) fail(link);
+    function_ = function;
+    write_file(gadget_ + "/UDC", udc_);
+}
+
+void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<std::string>& ports,
+                                    midi_receiver_t receive, bool /*refuse_sends*/) {
+    detach();
+    // A MIDI-class device of the V-USB shared range; the engine knows it by name.
+    set_identity(0x16C0, 0x05E4, "", name);
+    const std::string function = gadget_ + "/functions/midi.usb0";
+    make_folder(function);
+    const std::string count = std::to_string(ports.size());
+    write_file(function + "/in_ports", count);
+    write_file(function + "/out_ports", count);
+    write_file(function + "/index", std::to_string(midi_card_));
+    bind("midi.usb0");
+
+    auto connection = std::make_unique<connection_t>(++generation_);
+    live_generation->store(generation_);
+    for (std::size_t port = 0; port < ports.size(); ++port) {
+        const std::string device = "hw:" + std::to_string(midi_card_) + ",0," + std::to_string(port);
+        snd_rawmidi_t* in = open_within(
+            [&]() -> snd_rawmidi_t* {
+                snd_rawmidi_t* handle = nullptr;
+                return snd_rawmidi_open(&handle, nullptr, device.c_str(), SND_RAWMIDI_NONBLOCK) == 0 ? handle : nullptr;
+            },
+            2000ms);
+        snd_rawmidi_t* out = nullptr;
+        if (in) snd_rawmidi_open(nullptr, &out, device.c_str(), SND_RAWMIDI_NONBLOCK);
+        if (!in || !out) {
+            if (in) snd_rawmidi_close(in);
+            throw std::runtime_error("cannot open the gadget's raw MIDI port " + device);
+        }
+        connection->midi_in.push_back(in);
+        connection->midi_out.push_back(out);
+    }
+
+    // One reader for every port of the device.
+    connection->threads.emplace_back([c = connection.get(), receive] {
+        std::vector<sysex_assembler_t> assemblers(c->midi_in.size());
+        std::vector<pollfd> fds;
+        std::vector<std::size_t> first_fd_of;
+        for (snd_rawmidi_t* handle : c->midi_in) {
+            first_fd_of.push_back(fds.size());
+            const int n = snd_rawmidi_poll_descriptors_count(handle);
+            fds.resize(fds.size() + std::size_t(n));
+            snd_rawmidi_poll_descriptors(handle, &fds[first_fd_of.back()], unsigned(n));
+        }
+        fds.push_back({c->stop[0], POLLIN, 0});
+        for (;;) {
+            if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
+            if (fds.back().revents & POLLIN) return;
+            for (std::size_t port = 0; port < c->midi_in.size(); ++port) {
+                uint8_t buffer[256];
+                ssize_t n;
+                while ((n = snd_rawmidi_read(c->midi_in[port], buffer, sizeof buffer)) > 0) {
+                    assemblers[port].feed(buffer, std::size_t(n), [&](std::vector<uint8_t> message) {
+                        deliver_on_main(c->generation, [receive, port, message = std::move(message)] {
+                            receive(port, message.data(), message.size());
+                        });
+                    });
+                }
+                if (n < 0 && n != -EAGAIN) return;  // the card went away
+            }
+        }
+    });
+    connection_ = std::move(connection);
+}
+
+void usb_gadget_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& bytes) {
+    if (!connection_ || port >= connection_->midi_out.size()) return;
+    // Non-blocking: a host that is not listening loses the message, as it would.
+    snd_rawmidi_write(connection_->midi_out[port], bytes.data(), bytes.size());
+}
+
+void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
+    detach();
+    set_identity(identity.vendor_id, identity.product_id, narrow(identity.manufacturer), narrow(identity.product));
+    const std::string function = gadget_ + "/functions/hid.usb0";
+    make_folder(function);
+    write_file(function + "/protocol", "0");
+    write_file(function + "/subclass", "0");
+    write_file(function + "/report_length", std::to_string(report_size));
+    write_file(function + "/report_desc", report_descriptor, sizeof report_descriptor);
+    bind("hid.usb0");
+
+    auto connection = std::make_unique<connection_t>(++generation_);
+    live_generation->store(generation_);
+    connection->hid = open_within([] { return ::open("/dev/hidg0", O_RDWR | O_NONBLOCK | O_CLOEXEC); }, 2000ms);
+    if (connection->hid < 0) fail("/dev/hidg0");
+
+    // Output reports from the host, given to the bootloader with their report
+    // number in front, as a host's write carries it.
+    connection->threads.emplace_back([c = connection.get(), receive] {
+        for (;;) {
+            bool readable = false;
+            if (!wait_readable(c->hid, c->stop[0], -1, readable)) return;
+            if (!readable) continue;
+            uint8_t report[1 + report_size] = {};
+            const ssize_t n = ::read(c->hid, report + 1, report_size);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+            if (n <= 0) continue;
+            std::vector<uint8_t> bytes(report, report + 1 + n);
+            deliver_on_main(c->generation,
+                            [receive, bytes = std::move(bytes)] { receive(bytes.data(), bytes.size()); });
+        }
+    });
+
+    // The host's node is root's alone until `refuse_open_ms` after it appears,
+    // then everybody's, as a desktop's udev rule makes it for the user.
+    connection->threads.emplace_back([c = connection.get(), refuse_open_ms] {
+        std::string node;
+        bool readable = false;
+        while (node.empty()) {
+            for (const std::string& name : entries_of("/sys/class/hidraw"))
+                if (::access(("/dev/" + name).c_str(), F_OK) == 0) node = "/dev/" + name;
+            if (node.empty() && !wait_readable(-1, c->stop[0], 5, readable)) return;
+        }
+        if (refuse_open_ms > 0 && !wait_readable(-1, c->stop[0], int(refuse_open_ms), readable)) return;
+        ::chmod(node.c_str(), 0666);
+    });
+    connection_ = std::move(connection);
+}
+
+void usb_gadget_port_t::send_report(std::vector<uint8_t> report, uint32_t delay_ms) {
+    if (!connection_) return;
+    // An interrupt transfer carries the whole report: the kernel drops shorter
+    // ones, so a short answer arrives padded with zeros.
+    report.resize(std::max(report.size(), report_size));
+    auto write_report = [](int fd, const std::vector<uint8_t>& bytes) {
+        // The previous report may still wait for the host's next poll.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) || errno != EAGAIN) return;
+            pollfd out = {fd, POLLOUT, 0};
+            ::poll(&out, 1, 1000);
+        }
+    };
+    if (delay_ms == 0) {
+        write_report(connection_->hid, report);
+        return;
+    }
+    async_main(
+        [this, generation = connection_->generation, live = live_generation, report = std::move(report), write_report] {
+            if (live->load() == generation && connection_) write_report(connection_->hid, report);
+        },
+        delay_ms);
+}
+
+void usb_gadget_port_t::detach() {
+    live_generation->store(0);
+    // The readers let go of the function's devices before it is unbound.
+    connection_.reset();
+    if (function_.empty()) return;
+    write_file(gadget_ + "/UDC", "\n");
+    const std::string link = gadget_ + "/configs/c.1/" + function_;
+    if (::unlink(link.c_str()) != 0) fail(link);
+    const std::string function = gadget_ + "/functions/" + function_;
+    if (::rmdir(function.c_str()) != 0) fail(function);
+    function_.clear();
+}
+
+bool usb_gadget_port_t::wait_until_enumerated(int timeout_ms) const {
+    const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        if (function_ == "hid.usb0" && !entries_of("/sys/class/hidraw").empty()) return true;
+        if (function_ == "midi.usb0") {
+            std::ifstream clients("/proc/asound/seq/clients");
+            std::stringstream text;
+            text << clients.rdbuf();
+            if (text.str().find(": \"" + product_ + "\"") != std::string::npos) return true;
+        }
+        if (steady::now() >= deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+}  // namespace zal::devices

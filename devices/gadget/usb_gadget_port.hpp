@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// A USB port made of the kernel's USB gadget framework: the device model plays
+// its part on real endpoints of a configfs gadget bound to a UDC (dummy_hcd in
+// the test virtual machine), and the host side of the same kernel sees a real
+// USB-MIDI or HID device. The firmware side reads and writes the gadget's own
+// raw MIDI device (the f_midi card) and /dev/hidgN.
+//
+// Every call, and every receiver, runs on the main queue's thread: the reading
+// threads only hand what they read to it, so that detaching can stop them.
+// What the gadget framework cannot show: a refused MIDI send (the host's sends
+// always reach f_midi) and jack names (ports are "<product> MIDI <n>").
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/usb_port.hpp"
+
+namespace zal::devices {
+
+class usb_gadget_port_t final : public usb_port_t {
+public:
+    // `udc`: the controller to bind to, e.g. "dummy_udc.0"; `midi_card`: the
+    // sound card index the f_midi function takes, away from the host's cards.
+    explicit usb_gadget_port_t(std::string udc, int midi_card = 7, std::string configfs = "/sys/kernel/config");
+    ~usb_gadget_port_t() override;
+    usb_gadget_port_t(const usb_gadget_port_t&) = delete;
+    usb_gadget_port_t& operator=(const usb_gadget_port_t&) = delete;
+
+    void attach_midi(const std::string& name, const std::vector<std::string>& ports, midi_receiver_t receive,
+                     bool refuse_sends) override;
+    void send_midi(std::size_t port, const std::vector<uint8_t>& bytes) override;
+    void attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) override;
+    void send_report(std::vector<uint8_t> report, uint32_t delay_ms) override;
+    void detach() override;
+
+    // Whether the host has enumerated what is attached now (its sequencer
+    // client, or its hidraw node), waiting up to `timeout_ms`.
+    bool wait_until_enumerated(int timeout_ms) const;
+
+private:
+    struct connection_t;
+
+    void set_identity(uint16_t vendor_id, uint16_t product_id, const std::string& manufacturer,
+                      const std::string& product);
+    void bind(const std::string& function);
+
+    std::string udc_;
+    int midi_card_;
+    std::string gadget_;    // the gadget's configfs folder
+    std::string function_;  // the function linked into the configuration, "" for none
+    std::string product_;
+    uint64_t generation_ = 0;  // of the connection: what older readers queued is dropped
+    std::unique_ptr<connection_t> connection_;
+};
+
+}  // namespace zal::devices

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+// two-updates PACKAGE: two whole updates of a Ventaro in one process, on the
+// system's hidapi and ALSA sequencer, as the application runs a device and then
+// its counterpart. Between them the device re-enumerates under the client and
+// port numbers it had, which the process has used before. Exit status 0 when
+// both succeed.
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "common/async/main_queue.hpp"
+#include "common/midi_io/alsa/alsa_service.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "updater/updater.hpp"
+
+namespace {
+
+std::optional<zal::end_t> end;
+std::string message;
+
+}  // namespace
+
+namespace zal::updater {
+
+void on_announce(const char* title, const char*) { std::printf("%s\n", title); }
+void on_progress(float) {}
+void on_end(end_t e, kind_t, const char* m) {
+    end = e;
+    message = m ? m : "";
+}
+kind_t on_ask_kind_modal() { return kind_t::ventaro; }
+
+}  // namespace zal::updater
+
+int main(int argc, char** argv) {
+    using namespace zal;
+    if (argc != 2) {
+        std::fputs("usage: two-updates PACKAGE\n", stderr);
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const update_t update = make_update(bytes.data(), bytes.size());
+    main_queue::attach_current_thread(false);
+    midi::io::set_service(&midi::io::alsa_service());
+
+    for (int run = 1; run <= 2; ++run) {
+        end.reset();
+        if (!updater::start(kind_t::ventaro, update)) return 1;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+        main_queue::run_until([&] { return end || std::chrono::steady_clock::now() > deadline; });
+        const bool success = end == end_t::success;
+        std::printf("run %d: %s%s%s\n", run, success ? "success" : "failure", message.empty() ? "" : ": ",
+                    message.c_str());
+        if (!success) {
+            updater::shut_down();
+            return 1;
+        }
+    }
+    updater::shut_down();
+    return 0;
+}
