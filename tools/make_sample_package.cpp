@@ -3,8 +3,10 @@
 // is made up: it must never ship as the application's bundled package.
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include "tools/package_writer.hpp"
 
@@ -47,8 +49,15 @@ std::string hex_of(std::size_t size, uint32_t seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.zalmirupdate\n", argv[0]);
+    // --ventaro-size: the Ventaro's main image, for measuring long updates.
+    std::size_t ventaro_size = 160 * 1024;
+    if (argc == 4) {
+        char* end = nullptr;
+        ventaro_size = std::string(argv[2]) == "--ventaro-size" ? std::strtoul(argv[3], &end, 10) : 0;
+        if (!end || *end != '\0') ventaro_size = 0;
+    }
+    if ((argc != 2 && argc != 4) || ventaro_size == 0 || ventaro_size > 0xE0000) {
+        std::fprintf(stderr, "usage: %s OUTPUT.zalmirupdate [--ventaro-size BYTES (at most 917504)]\n", argv[0]);
         return 2;
     }
     std::string info = make_info_text("Ventaro sample update", "2.1.0", "2026-11-30");
@@ -59,7 +68,7 @@ int main(int argc, char** argv) {
         {"info.txt", info},
         {"notes-en.txt", notes_en},
         {"notes-fr.txt", notes_fr},
-        {"ventaro.hex", hex_of(160 * 1024, 1)},
+        {"ventaro.hex", hex_of(ventaro_size, 1)},
         {"ventaro-stage2.hex", hex_of(40 * 1024, 2)},
         {"ruvo.hex", hex_of(96 * 1024, 3)},
         {"ruvo-stage2.hex", hex_of(24 * 1024, 4)},
