@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
@@ -88,6 +90,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     windowCtrl_->setUpdateEnabled(false);
     if (QMenuBar* menu = main_menu()) {
         windowCtrl_->window()->setMenuBar(menu);
+        // F10 opens the menu bar from the keyboard, as elsewhere on the desktop.
+        auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), windowCtrl_->window());
+        QObject::connect(menuKey, &QShortcut::activated, menu, [menu] {
+            if (!menu->actions().isEmpty()) menu->setActiveAction(menu->actions().first());
+        });
         windowCtrl_->fitWindowToContent();  // the menu bar comes on top of the content's size
     }
     sheetCtrl_ = std::make_unique<UpdateSheetController>();

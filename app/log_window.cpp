@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/log_window.hpp"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QFontDatabase>
 #include <QMenu>
@@ -60,7 +62,19 @@ LogWindow* LogWindow::logWindow() {
     return console;
 }
 
+namespace {
+
+// A plain top-level widget reaches screen readers as a filler; the console is a
+// window of its own.
+QAccessibleInterface* console_as_window(const QString&, QObject* object) {
+    auto* console = qobject_cast<LogWindow*>(object);
+    return console ? new QAccessibleWidget(console, QAccessible::Window) : nullptr;
+}
+
+}  // namespace
+
 LogWindow::LogWindow() : QWidget(nullptr, Qt::Tool) {
+    QAccessible::installFactory(console_as_window);  // once: there is one console
     resize(500, 150);
     commonInit();
 }

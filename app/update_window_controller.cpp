@@ -13,6 +13,7 @@
 
 #include "app/factories.hpp"
 #include "app/markdown/text_document.hpp"
+#include "app/notes_accessible.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
@@ -61,6 +62,7 @@ void UpdateWindowController::initWindow() {
     separator_->setFrameShadow(QFrame::Sunken);
 
     textView_ = new QTextBrowser(content_);
+    expose_note_links(textView_);  // before anything asks for its accessible interface
     textView_->setAccessibleName(localized("Release notes"));
     textView_->setFrameShape(QFrame::NoFrame);
     textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QShortcut>
@@ -450,7 +451,8 @@ private slots:
             QCOMPARE(alert->windowType(), Qt::Dialog);
             QCOMPARE(alert->windowModality(), Qt::WindowModal);
             QCOMPARE(d.sheetCtrl()->window()->windowType(), Qt::Dialog);
-            QVERIFY(!(d.sheetCtrl()->window()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+            QVERIFY(!(d.sheetCtrl()->window()->windowFlags() &
+                      (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
             alert->done(0);
             QSet<QChar> keys;
             for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) {
@@ -465,6 +467,98 @@ private slots:
         QApplication::setApplicationDisplayName(program);
         lang = lang_t::en;
         install_translations();
+    }
+
+    // The tree a screen reader walks: roles, states and actions of the window,
+    // the notes and their links, the sheet, an alert and the console; and F10
+    // opens the menu bar.
+    void accessibilityTreeAndMenuKey() {
+        const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
+        write_package(bundle, "a.zalmirupdate",
+                      tools::make_zip({{"info.txt", tools::make_info_text("Ventaro", "2.1.0", "2021-03-05")},
+                                       {"notes-en.txt",
+                                        "Read [the manual](https://ventaro.example/manual) or "
+                                        "[write to us](mailto:support@ventaro.example)."},
+                                       {"ventaro.hex", hex}}));
+        AppDelegate& d = launch();
+        auto tree = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
+        QCOMPARE(tree(d.windowCtrl()->window())->role(), QAccessible::Window);
+        QAccessibleInterface* update = tree(d.windowCtrl()->updateButton());
+        QCOMPARE(update->role(), QAccessible::Button);
+        QVERIFY(update->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+
+        QTextBrowser* view = d.windowCtrl()->textView();
+        QTRY_VERIFY(view->toPlainText().contains(QStringLiteral("write to us")));
+        QAccessibleInterface* notes = tree(view);
+        QVERIFY(notes->state().readOnly && notes->state().multiLine);
+        QVERIFY(notes->textInterface());
+        QCOMPARE(notes->textInterface()->text(0, 4), QStringLiteral("Read"));
+        QCOMPARE(notes->childCount(), 2);
+        QAccessibleInterface* manual = notes->child(0);
+        QCOMPARE(manual->role(), QAccessible::Link);
+        QCOMPARE(manual->text(QAccessible::Name), QStringLiteral("the manual"));
+        QCOMPARE(manual->text(QAccessible::Value), QStringLiteral("https://ventaro.example/manual"));
+        QCOMPARE(manual->parent(), notes);
+        QCOMPARE(notes->indexOfChild(notes->child(1)), 1);
+        QVERIFY(!manual->rect().isEmpty());
+        // Pressing opens the link the way a click does.
+        QTemporaryDir bin;
+        const QString record = bin.filePath("opened");
+        QFile script(bin.filePath("xdg-open"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(record).toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + path);
+        manual->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        qputenv("PATH", path);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 5000);
+        QTest::qWait(200);
+        QFile opened(record);
+        QVERIFY(opened.open(QIODevice::ReadOnly));
+        QCOMPARE(opened.readAll(), QByteArray("https://ventaro.example/manual\n"));
+        // Focusing selects the link, where Return then opens it.
+        notes->child(1)->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+        QCOMPARE(view->textCursor().selectedText(), QStringLiteral("write to us"));
+        QCOMPARE(notes->child(1)->text(QAccessible::Value), QStringLiteral("mailto:support@ventaro.example"));
+        // New notes, new links.
+        QVERIFY(d.openFileWithURL(
+            QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false)))));
+        QTRY_COMPARE(tree(view)->childCount(), 0);
+
+        // F10 opens the first menu.
+        QWidget* window = d.windowCtrl()->window();
+        QApplication::setActiveWindow(window);
+        QTest::keyClick(window, Qt::Key_F10);
+        QMenuBar* bar = window->findChild<QMenuBar*>();
+        QTRY_VERIFY(bar->actions().first()->menu()->isVisible());
+        bar->actions().first()->menu()->close();
+
+        click(d.windowCtrl()->updateButton());
+        QAccessibleInterface* sheet = tree(d.sheetCtrl()->window());
+        QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
+        QCOMPARE(sheet->role(), QAccessible::Dialog);
+        QCOMPARE(tree(d.sheetCtrl()->progressIndicator())->role(), QAccessible::ProgressBar);
+        QAccessibleInterface* cancel = tree(d.sheetCtrl()->cancelButton());
+        QTRY_VERIFY(cancel->state().disabled == false);
+        cancel->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(!d.inUpdate());
+
+        d.runErrorAlertWithTitle(QStringLiteral("Title"), QStringLiteral("Message"));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(tree(alert)->role(), QAccessible::AlertMessage);
+        QAccessibleInterface* ok = tree(alert->buttons().first());
+        QCOMPARE(ok->role(), QAccessible::Button);
+        const QPointer<QMessageBox> shown = alert;  // an answered alert goes away
+        ok->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(!shown || !shown->isVisible());
+
+        LogWindow* console = LogWindow::logWindow();
+        QCOMPARE(tree(console)->role(), QAccessible::Window);
+        QCOMPARE(tree(console)->text(QAccessible::Name), QStringLiteral("Log Console"));
+        QVERIFY(tree(console->textView())->state().readOnly);
     }
 
     // Showing the console gives it the keyboard; Escape and Ctrl+W close it.
