@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Takes the README's screenshots of the application, in English or French, on
-// a real (virtual) X server: the update window with its notes, the progress
+// a real (virtual) X server or a Wayland compositor: the update window with its notes, the progress
 // sheet while programming, the success alert with the counterpart offer, and
 // the log console. Usage: take-screenshots en|fr OUTPUT_DIR PACKAGE
 #include <QApplication>
@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 
@@ -49,6 +50,18 @@ bool save(const QImage& image, const QString& path) {
     return false;
 }
 
+// With ZAL_SCREENSHOT_COMMAND set (scripts/wayland-screenshots.sh), the
+// compositor takes each picture, decorations and all; the command gets the file
+// to write.
+bool shoot(QWidget* window, QWidget* over, const QString& path) {
+    const QString command = qEnvironmentVariable("ZAL_SCREENSHOT_COMMAND");
+    if (command.isEmpty()) return save(compose(window, over), path);
+    QTest::qWait(500);  // the compositor has shown the last frame
+    if (QProcess::execute(command, {path}) == 0) return true;
+    std::fprintf(stderr, "%s could not take %s\n", qPrintable(command), qPrintable(path));
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,11 +85,14 @@ int main(int argc, char** argv) {
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
     if (!delegate.openFileWithURL(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[3])))) return 1;
+    // Started without a bundled package, the application asked for one.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QFileDialog*>(w)) w->close();
     QMainWindow* window = delegate.windowCtrl()->window();
     window->resize(720, 480);
     QTest::qWait(300);
     const QString suffix = u'-' + language + QStringLiteral(".png");
-    bool ok = save(window->grab().toImage(), out.filePath(QStringLiteral("update-window") + suffix));
+    bool ok = shoot(window, nullptr, out.filePath(QStringLiteral("update-window") + suffix));
 
     devices::device_options_t options = devices::simulation_t::options_for(delegate.update(), kind_t::ventaro);
     options.faults = {{devices::fault_t::type_t::stage2_stall, 6}};  // holds still while the sheet is photographed
@@ -87,7 +103,7 @@ int main(int argc, char** argv) {
         [&] { return delegate.sheetCtrl()->progress() > 0.4 && delegate.sheetCtrl()->progress() <= 1; }, 30000);
     QTest::qWait(200);
     ok = ok && programming &&
-         save(compose(window, delegate.sheetCtrl()->window()), out.filePath(QStringLiteral("progress-sheet") + suffix));
+         shoot(window, delegate.sheetCtrl()->window(), out.filePath(QStringLiteral("progress-sheet") + suffix));
 
     // Let the run finish: the stalled stage-2 firmware is replugged and completes.
     delegate.endUpdate();
@@ -102,7 +118,7 @@ int main(int argc, char** argv) {
     QMessageBox* offer = nullptr;
     const bool offered = QTest::qWaitFor([&] { return (offer = visible_alert()) != nullptr; }, 60000);
     QTest::qWait(200);
-    ok = ok && offered && save(compose(window, offer), out.filePath(QStringLiteral("success-alert") + suffix));
+    ok = ok && offered && shoot(window, offer, out.filePath(QStringLiteral("success-alert") + suffix));
     if (offer) offer->done(0);
 
     // The console over the window: its lines are the engine's, in English, but
@@ -111,7 +127,7 @@ int main(int argc, char** argv) {
     console->resize(560, 260);
     console->toggle();
     QTest::qWait(300);
-    ok = ok && save(compose(window, console), out.filePath(QStringLiteral("log-console") + suffix));
+    ok = ok && shoot(window, console, out.filePath(QStringLiteral("log-console") + suffix));
     console->toggle();
 
     // The open panel, whose own texts come from Qt's catalogue, in a folder
@@ -125,7 +141,7 @@ int main(int argc, char** argv) {
         [&] { return (panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) != nullptr; }, 5000);
     if (panel) panel->resize(560, 360);
     QTest::qWait(300);
-    ok = ok && opened && save(compose(window, panel), out.filePath(QStringLiteral("open-panel") + suffix));
+    ok = ok && opened && shoot(window, panel, out.filePath(QStringLiteral("open-panel") + suffix));
     if (panel) panel->close();
     gui::set_app_delegate(nullptr);
     return ok ? 0 : 1;
