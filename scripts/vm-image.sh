@@ -24,7 +24,18 @@ done
 busybox=/bin/busybox  # busybox-static's, which needs no library
 [[ -x "$busybox" ]] || { echo "vm-image: $busybox is missing: run scripts/setup.sh" >&2; exit 1; }
 
-package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'
+}
+package=$(kernel_package)
+if [[ -z "$package" && ! -f "$vm/vmlinuz" ]]; then
+  # A machine whose package lists were never fetched.
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  $sudo apt-get update -qq || true
+  package=$(kernel_package)
+fi
+[[ -z "$package" && -f "$vm/vmlinuz" ]] && package=$(cat "$vm/kernel-package")
 if [[ -z "$package" ]]; then
   echo "vm-image: apt-cache knows no linux-image-amd64 (run apt-get update)" >&2
   exit 1
