@@ -12,7 +12,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -88,13 +90,13 @@ std::vector<std::string> entries_of(const std::string& folder) {
     return names;
 }
 
-// Waits for readability of `fd` or for the stop pipe; false once stopped.
+// Waits up to `timeout_ms` for `fd` (none when negative) to be readable or for
+// the stop pipe; false once stopped.
 bool wait_readable(int fd, int stop_fd, int timeout_ms, bool& readable) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {stop_fd, POLLIN, 0}};
+    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {fd, POLLIN, 0}};
     const int n = ::poll(fds, fd >= 0 ? 2 : 1, timeout_ms);
-    readable = n > 0 && fd >= 0 && (fds[0].revents & POLLIN);
-    const pollfd& stop = fd >= 0 ? fds[1] : fds[0];
-    return !(n > 0 && (stop.revents & POLLIN));
+    readable = n > 0 && fd >= 0 && (fds[1].revents & POLLIN);
+    return !(n > 0 && (fds[0].revents & POLLIN));
 }
 
 // Cuts one port's byte stream into SysEx messages; the firmwares take nothing
@@ -299,6 +301,9 @@ void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiv
     write_file(function + "/subclass", "0");
     write_file(function + "/report_length", std::to_string(report_size));
     write_file(function + "/report_desc", report_descriptor, sizeof report_descriptor);
+    // The host may not have removed the last bootloader's node yet: ours is
+    // the one whose HID device is new.
+    const std::vector<std::string> known = entries_of("/sys/bus/hid/devices");
     bind("hid.usb0");
 
     auto connection = std::make_unique<connection_t>(++generation_);
@@ -325,12 +330,19 @@ void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiv
 
     // The host's node is root's alone until `refuse_open_ms` after it appears,
     // then everybody's, as a desktop's udev rule makes it for the user.
-    connection->threads.emplace_back([c = connection.get(), refuse_open_ms] {
+    connection->threads.emplace_back([c = connection.get(), refuse_open_ms, known] {
         std::string node;
         bool readable = false;
         while (node.empty()) {
-            for (const std::string& name : entries_of("/sys/class/hidraw"))
-                if (::access(("/dev/" + name).c_str(), F_OK) == 0) node = "/dev/" + name;
+            for (const std::string& name : entries_of("/sys/class/hidraw")) {
+                char target[PATH_MAX] = {};
+                const std::string link = "/sys/class/hidraw/" + name + "/device";
+                if (::readlink(link.c_str(), target, sizeof target - 1) <= 0) continue;
+                const std::string device = std::filesystem::path(target).filename();
+                if (std::find(known.begin(), known.end(), device) == known.end() &&
+                    ::access(("/dev/" + name).c_str(), F_OK) == 0)
+                    node = "/dev/" + name;
+            }
             if (node.empty() && !wait_readable(-1, c->stop[0], 5, readable)) return;
         }
         if (refuse_open_ms > 0 && !wait_readable(-1, c->stop[0], int(refuse_open_ms), readable)) return;
