@@ -51,10 +51,9 @@ output_has() {
 
 # A run interrupted by a fault, the device plugged in again, and a second run.
 fail_then_retry() {
-  echo "$cli update --kind ventaro $package && exit 9"
-  echo "build=$(printf %q "$build")"
-  echo '"$build/ventaro-gadget" --replug'
-  echo "exec $cli update --kind ventaro $package"
+  printf '%q update --kind ventaro %q && exit 9\n' "$cli" "$package"
+  printf '%q --replug\n' "$build/ventaro-gadget"
+  printf 'exec %q update --kind ventaro %q\n' "$cli" "$package"
 }
 
 case "$case_name" in
@@ -101,8 +100,8 @@ case "$case_name" in
     # appears, and the updater runs as an ordinary user.
     ms=1500 status=0
     [[ $case_name == hidraw_no_access ]] && ms=2500 status=1
-    user_run="cp $cli $package /tmp/ && exec setpriv --reuid=65534 --regid=65534 --clear-groups \
-/tmp/ventaro-update-cli update --kind ventaro /tmp/sample.zalmirupdate"
+    user_run="cp $(printf '%q %q' "$cli" "$package") /tmp/ && exec setpriv --reuid=65534 --regid=65534 \
+--clear-groups /tmp/ventaro-update-cli update --kind ventaro /tmp/sample.zalmirupdate"
     vm $status --device ventaro --fault refuse-open:$ms --package "$package" -- sh -c "$user_run"
     if [[ $status == 0 ]]; then
       output_has "Update succeeded: Ventaro"
