@@ -170,8 +170,9 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         std::string problem;
         if (arg == "--device") {
-            argv[i] = const_cast<char*>("--simulate");  // the simulation's own option, by another name
-            if (!devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) return usage(problem);
+            if (i + 1 >= argc) return usage("--device needs a value");
+            o.simulation.device = devices::device_named(argv[++i]);
+            if (!o.simulation.device) return usage(std::string("unknown device '") + argv[i] + "'");
             continue;
         }
         if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) continue;

@@ -133,17 +133,19 @@ private:
 
 // Whatever one enumeration holds: its handles and the threads reading them.
 struct usb_gadget_port_t::connection_t {
-    uint64_t generation = 0;
+    // Cleared as the connection ends: what its readers queued is dropped then.
+    std::shared_ptr<std::atomic<bool>> live = std::make_shared<std::atomic<bool>>(true);
     int stop[2] = {-1, -1};
     std::vector<std::thread> threads;
     std::vector<snd_rawmidi_t*> midi_in, midi_out;
     int hid = -1;
 
-    explicit connection_t(uint64_t g) : generation(g) {
+    connection_t() {
         if (::pipe2(stop, O_CLOEXEC) != 0) fail("pipe");
     }
 
     ~connection_t() {
+        live->store(false);
         if (stop[1] >= 0) {
             const char byte = 0;
             (void)!::write(stop[1], &byte, 1);
@@ -159,14 +161,11 @@ struct usb_gadget_port_t::connection_t {
 
 namespace {
 
-// The generation whose readers may still deliver; shared with queued tasks.
-std::shared_ptr<std::atomic<uint64_t>> live_generation = std::make_shared<std::atomic<uint64_t>>(0);
-
 // Hands something a reading thread got to the main thread, unless its
-// connection has gone by then.
-void deliver_on_main(uint64_t generation, std::function<void()> delivery) {
-    async_main([generation, delivery = std::move(delivery), live = live_generation] {
-        if (live->load() == generation) delivery();
+// connection has ended by then.
+void deliver_on_main(const std::shared_ptr<std::atomic<bool>>& live, std::function<void()> delivery) {
+    async_main([live, delivery = std::move(delivery)] {
+        if (live->load()) delivery();
     });
 }
 
@@ -234,8 +233,7 @@ void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<s
     write_file(function + "/index", std::to_string(midi_card_));
     bind("midi.usb0");
 
-    auto connection = std::make_unique<connection_t>(++generation_);
-    live_generation->store(generation_);
+    auto connection = std::make_unique<connection_t>();
     for (std::size_t port = 0; port < ports.size(); ++port) {
         const std::string device = "hw:" + std::to_string(midi_card_) + ",0," + std::to_string(port);
         snd_rawmidi_t* in = open_within(
@@ -274,7 +272,7 @@ void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<s
                 ssize_t n;
                 while ((n = snd_rawmidi_read(c->midi_in[port], buffer, sizeof buffer)) > 0) {
                     assemblers[port].feed(buffer, std::size_t(n), [&](std::vector<uint8_t> message) {
-                        deliver_on_main(c->generation, [receive, port, message = std::move(message)] {
+                        deliver_on_main(c->live, [receive, port, message = std::move(message)] {
                             receive(port, message.data(), message.size());
                         });
                     });
@@ -306,8 +304,7 @@ void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiv
     const std::vector<std::string> known = entries_of("/sys/bus/hid/devices");
     bind("hid.usb0");
 
-    auto connection = std::make_unique<connection_t>(++generation_);
-    live_generation->store(generation_);
+    auto connection = std::make_unique<connection_t>();
     connection->hid = open_within([] { return ::open("/dev/hidg0", O_RDWR | O_NONBLOCK | O_CLOEXEC); }, 2000ms);
     if (connection->hid < 0) fail("/dev/hidg0");
 
@@ -323,8 +320,7 @@ void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiv
             if (n < 0 && errno != EAGAIN && errno != EINTR) return;
             if (n <= 0) continue;
             std::vector<uint8_t> bytes(report, report + 1 + n);
-            deliver_on_main(c->generation,
-                            [receive, bytes = std::move(bytes)] { receive(bytes.data(), bytes.size()); });
+            deliver_on_main(c->live, [receive, bytes = std::move(bytes)] { receive(bytes.data(), bytes.size()); });
         }
     });
 
@@ -369,14 +365,13 @@ void usb_gadget_port_t::send_report(std::vector<uint8_t> report, uint32_t delay_
         return;
     }
     async_main(
-        [this, generation = connection_->generation, live = live_generation, report = std::move(report), write_report] {
-            if (live->load() == generation && connection_) write_report(connection_->hid, report);
+        [this, live = connection_->live, report = std::move(report), write_report] {
+            if (live->load()) write_report(connection_->hid, report);  // still the connection it was meant for
         },
         delay_ms);
 }
 
 void usb_gadget_port_t::detach() {
-    live_generation->store(0);
     // The readers let go of the function's devices before it is unbound.
     connection_.reset();
     if (function_.empty()) return;

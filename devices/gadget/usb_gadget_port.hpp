@@ -53,7 +53,6 @@ private:
     std::string gadget_;    // the gadget's configfs folder
     std::string function_;  // the function linked into the configuration, "" for none
     std::string product_;
-    uint64_t generation_ = 0;  // of the connection: what older readers queued is dropped
     std::unique_ptr<connection_t> connection_;
 };
 
