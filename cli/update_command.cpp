@@ -207,7 +207,7 @@ int exit_status() {
 const char* const usage_text =
     "usage: ventaro-update-cli inspect PACKAGE\n"
     "       ventaro-update-cli update [--kind ventaro|ruvo] [--json]\n"
-    "                                 [--simulate ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
+    "                                 [--simulate ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
     "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
     "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"

@@ -21,6 +21,7 @@ bool is(const std::vector<uint8_t>& message, const A& expected) {
 std::string normal_firmware_t::name() const { return kind_ == kind_t::ruvo ? "Ventaro Ruvo" : "Ventaro"; }
 
 std::vector<std::string> normal_firmware_t::ports() const {
+    if (kind_ == kind_t::ruvo && unnamed_) return {"", "", ""};
     if (kind_ == kind_t::ruvo) return {"Ventaro", "MIDI DIN", "USB-MIDI Host"};
     return {"MIDI 1"};
 }

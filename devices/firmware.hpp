@@ -19,9 +19,10 @@ namespace zal::devices {
 
 class normal_firmware_t {
 public:
-    explicit normal_firmware_t(kind_t kind) : kind_(kind) {}
+    explicit normal_firmware_t(kind_t kind, bool unnamed_jacks = false) : kind_(kind), unnamed_(unnamed_jacks) {}
 
-    // The USB-MIDI device it shows: its name and its ports, the main one first.
+    // The USB-MIDI device it shows: its name and its ports' jack names, the main
+    // one first; "" for a jack without a string.
     std::string name() const;
     std::vector<std::string> ports() const;
 
@@ -34,6 +35,7 @@ public:
 
 private:
     kind_t kind_;
+    bool unnamed_;
     std::array<uint8_t, 4> key_{};
 };
 

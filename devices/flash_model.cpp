@@ -2,6 +2,7 @@
 #include "devices/flash_model.hpp"
 
 #include <algorithm>
+#include <random>
 
 namespace zal::devices {
 
@@ -75,6 +76,7 @@ flash_model_t::start_t flash_model_t::reset_start() const {
 
 bool flash_model_t::application_present() const {
     const uint32_t reset = le32(bytes_, 4);
+    if (reset == 0xFFFFFFFF) return false;  // an erased vector table is no jump through the stub
     const bool via_stub = (reset & ~1u) % flash_base >= bootloader_offset;
     if (!via_stub) return reset != 0xFFFFFFFF;
     return !std::all_of(bytes_.begin() + stub_offset, bytes_.begin() + bootloader_offset,
@@ -108,6 +110,29 @@ std::vector<uint8_t> expected_flash(const std::vector<uint8_t>& before, const fi
         std::copy(block.begin(), block.end(), flash.begin() + start);
     }
     return flash;
+}
+
+std::vector<uint8_t> older_application_flash(uint32_t seed, std::size_t code_size) {
+    code_size = std::clamp<std::size_t>(code_size, 8, entry_stub_address - flash_base);
+    std::mt19937 random(seed);
+    std::vector<uint8_t> code(code_size);
+    for (uint8_t& b : code) b = uint8_t(random());
+    // A vector table: the stack at the top of RAM, the reset handler just after the table.
+    const uint32_t vectors[] = {0x20020000, flash_base + 0x189};
+    for (std::size_t w = 0; w < 2; ++w)
+        for (std::size_t i = 0; i < 4; ++i) code[w * 4 + i] = uint8_t(vectors[w] >> (8 * i));
+
+    firmware_t image{flash_map_stm32f40x_41x, {}};
+    for (std::size_t at = 0; at < code.size();) {
+        const int index = sector_index(uint32_t(at));
+        const flash_sector_t& s = sector(index);
+        const std::size_t start = s.base_address - flash_base;
+        const std::size_t end = std::min<std::size_t>(start + s.size, code.size());
+        image.sectors[uint64_t(index)].assign(code.begin() + long(at), code.begin() + long(end));
+        at = end;
+    }
+    apply_bootloader_entry_patch(image);
+    return expected_flash(flash_model_t().bytes(), image);
 }
 
 }  // namespace zal::devices

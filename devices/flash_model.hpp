@@ -56,4 +56,9 @@ int sector_index(uint32_t offset);
 // flash model computes it: for checking a simulated device's flash.
 std::vector<uint8_t> expected_flash(const std::vector<uint8_t>& before, const firmware_t& image);
 
+// A flash as an earlier firmware left it: `code_size` bytes of random code from
+// the flash base, installed as the bootloader installs an image (sector 0's
+// reset vector entering the bootloader, the jump stub at the end of sector 10).
+std::vector<uint8_t> older_application_flash(uint32_t seed, std::size_t code_size = 60000);
+
 }  // namespace zal::devices

@@ -49,7 +49,7 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
           flash(options.flash),
           faults(options.faults),
           bootloader(flash, faults, options.kind, options.answer_ms),
-          normal(options.kind),
+          normal(options.kind, options.unnamed_jacks),
           stage2(options.kind) {
         if (!schedule)
             schedule = [](std::function<void()> task, uint32_t delay) { async_main(std::move(task), delay); };
@@ -204,9 +204,9 @@ struct simulated_device_t::impl : std::enable_shared_from_this<impl> {
                 case stage2_firmware_t::then_t::start_reporting: later(answer_ms, &impl::report_stage2); break;
                 case stage2_firmware_t::then_t::report_complete: later(answer_ms, &impl::send_complete); break;
                 case stage2_firmware_t::then_t::unplug_soon: later(unplug_after_ms, &impl::disconnect); break;
-                case stage2_firmware_t::then_t::reboot:
+                case stage2_firmware_t::then_t::reboot:  // into the bootloader, whatever sector 0 would start
                     disconnect();
-                    later(reenumeration_ms(), &impl::power_on);
+                    later(reenumeration_ms(), &impl::start_bootloader);
                     break;
                 case stage2_firmware_t::then_t::nothing: break;
             }
@@ -273,6 +273,8 @@ void simulated_device_t::plug() {
             impl_->start_bootloader();
         else if (impl_->options.flash.empty())
             impl_->start_normal_firmware();  // the firmware it came with, outside the flash model
+        else if (impl_->flash.reset_start() == flash_model_t::start_t::nothing)
+            impl_->mode = device_mode_t::lost;  // sector 0 erased and not written again: nothing starts
         else
             impl_->start_application(false);  // whatever the given flash holds
         return;

@@ -23,6 +23,7 @@ struct device_options_t {
     kind_t kind = kind_t::ventaro;
     bool v1_bootloader = false;  // the first-generation identity, which tells no kind
     bool start_in_bootloader = false;
+    bool unnamed_jacks = false;  // the normal firmware's jacks carry no strings
     std::vector<fault_t> faults = {};
     std::vector<uint8_t> flash = {};  // 1 MiB from 0x08000000; empty: a factory flash
     // The stage-2 firmware images this device runs as its stage-2 updater when

@@ -11,6 +11,7 @@ namespace zal::devices {
 std::optional<device_choice_t> device_named(const std::string& name) {
     if (name == "ventaro") return device_choice_t{name, kind_t::ventaro, false, false};
     if (name == "ruvo") return device_choice_t{name, kind_t::ruvo, false, false};
+    if (name == "ruvo-unnamed") return device_choice_t{name, kind_t::ruvo, false, false, true};
     if (name == "ventaro-bootloader") return device_choice_t{name, kind_t::ventaro, true, false};
     if (name == "ruvo-bootloader") return device_choice_t{name, kind_t::ruvo, true, false};
     if (name == "v1-bootloader") return device_choice_t{name, kind_t::any, true, true};
@@ -55,6 +56,7 @@ device_options_t simulation_t::options_for(const update_t& update, const device_
     device_options_t options = options_for(update, choice.v1_bootloader ? kind : choice.kind);
     options.start_in_bootloader = choice.start_in_bootloader;
     options.v1_bootloader = choice.v1_bootloader;
+    options.unnamed_jacks = choice.unnamed_jacks;
     options.faults = std::move(faults);
     return options;
 }

@@ -26,9 +26,10 @@ struct device_choice_t {
     kind_t kind = kind_t::ventaro;
     bool start_in_bootloader = false;
     bool v1_bootloader = false;
+    bool unnamed_jacks = false;
 };
 std::optional<device_choice_t> device_named(const std::string& name);
-constexpr const char* device_names = "ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader";
+constexpr const char* device_names = "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader";
 
 // What a program's command line says of the simulation.
 struct simulation_arguments_t {

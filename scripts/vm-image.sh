@@ -12,9 +12,10 @@ mkdir -p "$vm"
 exec 9>"$vm/.lock"
 flock 9
 
-# USB gadget and host sides, the sound and HID stacks, 9p for the host's files
-# and overlay for a writable /tmp over the host's.
-modules=(virtio_pci 9pnet_virtio 9p overlay dummy_hcd libcomposite usb_f_midi usb_f_hid snd-usb-audio
+# USB gadget (gadgetfs for the USB-MIDI firmwares, configfs and usb_f_hid for
+# the bootloaders) and host sides, the sound and HID stacks, 9p for the host's
+# files and overlay for a writable /tmp over the host's.
+modules=(virtio_pci 9pnet_virtio 9p overlay dummy_hcd gadgetfs libcomposite usb_f_hid snd-usb-audio
          snd-seq snd-seq-midi snd-seq-midi-event usbhid hid-generic)
 
 PATH="$PATH:/usr/sbin:/sbin"
@@ -41,7 +42,8 @@ if [[ -z "$package" ]]; then
   exit 1
 fi
 
-if [[ ! -f "$vm/vmlinuz" || "$(cat "$vm/kernel-package" 2>/dev/null)" != "$package" ]]; then
+if [[ ! -f "$vm/vmlinuz" || "$(cat "$vm/kernel-package" 2>/dev/null)" != "$package" ||
+      "$(cat "$vm/module-list" 2>/dev/null)" != "${modules[*]}" ]]; then
   echo "vm-image: fetching $package"
   work=$(mktemp -d "$vm/kernel.XXXXXX")
   trap 'rm -rf "$work"' EXIT
@@ -60,6 +62,7 @@ if [[ ! -f "$vm/vmlinuz" || "$(cat "$vm/kernel-package" 2>/dev/null)" != "$packa
   cp "$work/root/boot/vmlinuz-$version" "$vm/vmlinuz.new"
   mv "$vm/vmlinuz.new" "$vm/vmlinuz"
   echo "$package" >"$vm/kernel-package"
+  echo "${modules[*]}" >"$vm/module-list"
   rm -f "$vm/initramfs.cpio.gz"
 fi
 

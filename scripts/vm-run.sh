@@ -5,18 +5,19 @@
 # framework (dummy_hcd), so the command meets it through the kernel's own
 # hidraw, USB-MIDI and ALSA sequencer drivers.
 #
-#   scripts/vm-run.sh [--device ventaro|ruvo|ventaro-bootloader|ruvo-bootloader|v1-bootloader]
+#   scripts/vm-run.sh [--device ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader]
 #                     [--fault FAULT]... [--kind ventaro|ruvo] [--package PACKAGE]
-#                     [--flash-in FILE] [--flash-out FILE] -- COMMAND [ARG]...
+#                     [--flash-in FILE] [--flash-out FILE] [--device-log FILE] -- COMMAND [ARG]...
 #
 # The host's files are visible inside, read-only, at their own paths (/tmp is
 # writable in memory), and COMMAND runs as root in the current directory; prefix
 # it with "setpriv --reuid=nobody --regid=nogroup --clear-groups" to run it as
 # an ordinary user. The device's flash starts from --flash-in (1 MiB from
 # 0x08000000), else erased with a bootloader, and is written to --flash-out
-# afterwards. The device knows the stage-2 firmware of --package, by default of
-# the first *.zalmirupdate among the arguments. "build/ventaro-gadget --replug"
-# inside plugs in again a device a fault unplugged.
+# afterwards, and its own log to --device-log. The device knows the stage-2
+# firmware of --package, by default of the first *.zalmirupdate among the
+# arguments. "build/ventaro-gadget --replug" inside unplugs the device and plugs
+# it in again (at once when a fault unplugged it).
 #
 # Prints COMMAND's standard output and error and exits with its status, or with
 # 125 when the virtual machine itself could not run. VM_VERBOSE=1 also prints the
@@ -34,6 +35,7 @@ fail() {
 device=ventaro
 gadget_args=()
 flash_out=""
+device_log=""
 package=""
 while (($#)); do
   case "$1" in
@@ -43,6 +45,7 @@ while (($#)); do
     --package) package="$(realpath "${2:?--package needs a value}")" || exit 125; shift 2 ;;
     --flash-in) gadget_args+=(--flash-in "$(realpath "${2:?--flash-in needs a value}")") || exit 125; shift 2 ;;
     --flash-out) flash_out="${2:?--flash-out needs a value}"; shift 2 ;;
+    --device-log) device_log="${2:?--device-log needs a value}"; shift 2 ;;
     --) shift; break ;;
     *) fail "unknown option $1 (see the top of $0)" ;;
   esac
@@ -119,6 +122,7 @@ fi
 if [[ -n "$flash_out" ]]; then
   cp "$results/flash.bin" "$flash_out" 2>/dev/null || fail "the device left no flash image ($(cat "$results/gadget.log" 2>/dev/null | tail -n 3))"
 fi
+[[ -n "$device_log" ]] && cp "$results/gadget.log" "$device_log" 2>/dev/null
 if [[ "$(cat "$results/gadget-status" 2>/dev/null)" != 0 ]]; then
   echo "vm-run: the device failed: $(tail -n 3 "$results/gadget.log")" >&2
 fi

@@ -9,7 +9,8 @@
 //   ventaro-gadget --replug
 //
 // It runs until SIGTERM or SIGINT, then writes the device's flash. SIGUSR1 (what
-// --replug sends) plugs in again a device that a fault unplugged.
+// --replug sends) plugs the device in again, as a user does: unplugged first if
+// it is connected, at once if a fault unplugged it.
 
 #include <dirent.h>
 #include <signal.h>
@@ -87,10 +88,9 @@ void handle_signals(sigset_t set, devices::simulated_device_t& device) {
             if (sigwait(&set, &signal) != 0) continue;
             if (signal == SIGUSR1) {
                 async_main([&device] {
-                    if (device.mode() == devices::device_mode_t::off) {
-                        std::fprintf(stderr, "ventaro-gadget: plugged in again\n");
-                        device.plug();
-                    }
+                    if (device.mode() != devices::device_mode_t::off) device.unplug();
+                    std::fprintf(stderr, "ventaro-gadget: plugged in again\n");
+                    device.plug();
                 });
             } else {
                 stopping = true;
@@ -157,6 +157,9 @@ int run(const options_t& o) {
     }
     std::fprintf(stderr, "ventaro-gadget: %llu HID roundtrips, %d start(s) of new firmware\n",
                  static_cast<unsigned long long>(device.roundtrips()), device.application_starts());
+    std::string counts;
+    for (uint64_t count : port.midi_bytes_received()) counts += " " + std::to_string(count);
+    std::fprintf(stderr, "ventaro-gadget: MIDI bytes received by port:%s\n", counts.c_str());
     ::unlink(pid_file);
     return status;
 }

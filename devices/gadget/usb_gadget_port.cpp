@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "devices/gadget/usb_gadget_port.hpp"
 
-#include <alsa/asoundlib.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -21,6 +20,7 @@
 #include <thread>
 
 #include "common/async/async.hpp"
+#include "devices/gadget/gadgetfs_midi.hpp"
 
 namespace zal::devices {
 
@@ -137,7 +137,7 @@ struct usb_gadget_port_t::connection_t {
     std::shared_ptr<std::atomic<bool>> live = std::make_shared<std::atomic<bool>>(true);
     int stop[2] = {-1, -1};
     std::vector<std::thread> threads;
-    std::vector<snd_rawmidi_t*> midi_in, midi_out;
+    std::unique_ptr<gadgetfs::midi_device_t> midi;
     int hid = -1;
 
     connection_t() {
@@ -151,8 +151,7 @@ struct usb_gadget_port_t::connection_t {
             (void)!::write(stop[1], &byte, 1);
         }
         for (std::thread& thread : threads) thread.join();
-        for (snd_rawmidi_t* handle : midi_in) snd_rawmidi_close(handle);
-        for (snd_rawmidi_t* handle : midi_out) snd_rawmidi_close(handle);
+        midi.reset();
         if (hid >= 0) ::close(hid);
         ::close(stop[0]);
         ::close(stop[1]);
@@ -181,8 +180,9 @@ auto open_within(Open&& open, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-usb_gadget_port_t::usb_gadget_port_t(std::string udc, int midi_card, std::string configfs)
-    : udc_(std::move(udc)), midi_card_(midi_card), gadget_(configfs + "/usb_gadget/ventaro") {
+usb_gadget_port_t::usb_gadget_port_t(std::string udc, std::string configfs)
+    : udc_(std::move(udc)), gadget_(configfs + "/usb_gadget/ventaro") {
+    gadgetfs_ep0_ = gadgetfs::mount_gadgetfs();  // while nothing is bound
     make_folder(gadget_);
     write_file(gadget_ + "/bcdUSB", "0x0200");
     write_file(gadget_ + "/bcdDevice", "0x0100");
@@ -221,73 +221,31 @@ void usb_gadget_port_t::bind(const std::string& function) {
 }
 
 void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<std::string>& ports,
-                                    midi_receiver_t receive, bool /*refuse_sends*/) {
+                                    midi_receiver_t receive, bool refuse_sends) {
     detach();
-    // A MIDI-class device of the V-USB shared range; the engine knows it by name.
-    set_identity(0x16C0, 0x05E4, "", name);
-    const std::string function = gadget_ + "/functions/midi.usb0";
-    make_folder(function);
-    const std::string count = std::to_string(ports.size());
-    write_file(function + "/in_ports", count);
-    write_file(function + "/out_ports", count);
-    write_file(function + "/index", std::to_string(midi_card_));
-    bind("midi.usb0");
-
     auto connection = std::make_unique<connection_t>();
-    for (std::size_t port = 0; port < ports.size(); ++port) {
-        const std::string device = "hw:" + std::to_string(midi_card_) + ",0," + std::to_string(port);
-        snd_rawmidi_t* in = open_within(
-            [&]() -> snd_rawmidi_t* {
-                snd_rawmidi_t* handle = nullptr;
-                return snd_rawmidi_open(&handle, nullptr, device.c_str(), SND_RAWMIDI_NONBLOCK) == 0 ? handle : nullptr;
-            },
-            2000ms);
-        snd_rawmidi_t* out = nullptr;
-        if (in) snd_rawmidi_open(nullptr, &out, device.c_str(), SND_RAWMIDI_NONBLOCK);
-        if (!in || !out) {
-            if (in) snd_rawmidi_close(in);
-            throw std::runtime_error("cannot open the gadget's raw MIDI port " + device);
-        }
-        connection->midi_in.push_back(in);
-        connection->midi_out.push_back(out);
-    }
-
-    // One reader for every port of the device.
-    connection->threads.emplace_back([c = connection.get(), receive] {
-        std::vector<sysex_assembler_t> assemblers(c->midi_in.size());
-        std::vector<pollfd> fds;
-        std::vector<std::size_t> first_fd_of;
-        for (snd_rawmidi_t* handle : c->midi_in) {
-            first_fd_of.push_back(fds.size());
-            const int n = snd_rawmidi_poll_descriptors_count(handle);
-            fds.resize(fds.size() + std::size_t(n));
-            snd_rawmidi_poll_descriptors(handle, &fds[first_fd_of.back()], unsigned(n));
-        }
-        fds.push_back({c->stop[0], POLLIN, 0});
-        for (;;) {
-            if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
-            if (fds.back().revents & POLLIN) return;
-            for (std::size_t port = 0; port < c->midi_in.size(); ++port) {
-                uint8_t buffer[256];
-                ssize_t n;
-                while ((n = snd_rawmidi_read(c->midi_in[port], buffer, sizeof buffer)) > 0) {
-                    assemblers[port].feed(buffer, std::size_t(n), [&](std::vector<uint8_t> message) {
-                        deliver_on_main(c->live, [receive, port, message = std::move(message)] {
-                            receive(port, message.data(), message.size());
-                        });
-                    });
-                }
-                if (n < 0 && n != -EAGAIN) return;  // the card went away
-            }
-        }
-    });
+    // Bytes come from the device's one reader thread, port by port; whole
+    // SysEx messages go to the firmware on the main thread.
+    auto assemblers = std::make_shared<std::vector<sysex_assembler_t>>(ports.size());
+    auto on_bytes = [assemblers, live = connection->live, receive, received = received_](
+                        std::size_t port, const uint8_t* bytes, std::size_t length) {
+        if (port < received->size()) (*received)[port] += length;
+        if (port >= assemblers->size()) return;
+        (*assemblers)[port].feed(bytes, length, [&](std::vector<uint8_t> message) {
+            deliver_on_main(live, [receive, port, message = std::move(message)] {
+                receive(port, message.data(), message.size());
+            });
+        });
+    };
+    // A MIDI-class device of the V-USB shared range; the engine knows it by name.
+    connection->midi = std::make_unique<gadgetfs::midi_device_t>(gadgetfs_ep0_, 0x16C0, 0x05E4, name, ports,
+                                                                 std::move(on_bytes), refuse_sends);
+    product_ = name;
     connection_ = std::move(connection);
 }
 
 void usb_gadget_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& bytes) {
-    if (!connection_ || port >= connection_->midi_out.size()) return;
-    // Non-blocking: a host that is not listening loses the message, as it would.
-    snd_rawmidi_write(connection_->midi_out[port], bytes.data(), bytes.size());
+    if (connection_ && connection_->midi) connection_->midi->send(port, bytes);
 }
 
 void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
@@ -383,11 +341,18 @@ void usb_gadget_port_t::detach() {
     function_.clear();
 }
 
+std::vector<uint64_t> usb_gadget_port_t::midi_bytes_received() const {
+    std::vector<uint64_t> counts;
+    for (const auto& count : *received_) counts.push_back(count.load());
+    while (!counts.empty() && counts.back() == 0) counts.pop_back();
+    return counts;
+}
+
 bool usb_gadget_port_t::wait_until_enumerated(int timeout_ms) const {
     const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         if (function_ == "hid.usb0" && !entries_of("/sys/class/hidraw").empty()) return true;
-        if (function_ == "midi.usb0") {
+        if (connection_ && connection_->midi) {
             std::ifstream clients("/proc/asound/seq/clients");
             std::stringstream text;
             text << clients.rdbuf();

@@ -2,16 +2,19 @@
 #pragma once
 
 // A USB port made of the kernel's USB gadget framework: the device model plays
-// its part on real endpoints of a configfs gadget bound to a UDC (dummy_hcd in
-// the test virtual machine), and the host side of the same kernel sees a real
-// USB-MIDI or HID device. The firmware side reads and writes the gadget's own
-// raw MIDI device (the f_midi card) and /dev/hidgN.
+// its part on real endpoints bound to a UDC (dummy_hcd in the test virtual
+// machine), and the host side of the same kernel sees a real USB-MIDI or HID
+// device. The firmwares are a USB-MIDI device written whole through gadgetfs
+// (jacks named or not, as the device says; a device that refuses sends leaves
+// its OUT endpoint unread); the bootloaders are a configfs gadget with an HID
+// function, read and written through /dev/hidgN. The two take turns on the
+// UDC, as a device re-enumerates.
 //
 // Every call, and every receiver, runs on the main queue's thread: the reading
 // threads only hand what they read to it, so that detaching can stop them.
-// What the gadget framework cannot show: a refused MIDI send (the host's sends
-// always reach f_midi) and jack names (ports are "<product> MIDI <n>").
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,9 +26,9 @@ namespace zal::devices {
 
 class usb_gadget_port_t final : public usb_port_t {
 public:
-    // `udc`: the controller to bind to, e.g. "dummy_udc.0"; `midi_card`: the
-    // sound card index the f_midi function takes, away from the host's cards.
-    explicit usb_gadget_port_t(std::string udc, int midi_card = 7, std::string configfs = "/sys/kernel/config");
+    // `udc`: the controller the HID gadget binds to, e.g. "dummy_udc.0"; gadgetfs
+    // takes the controller that is free when the port is made.
+    explicit usb_gadget_port_t(std::string udc, std::string configfs = "/sys/kernel/config");
     ~usb_gadget_port_t() override;
     usb_gadget_port_t(const usb_gadget_port_t&) = delete;
     usb_gadget_port_t& operator=(const usb_gadget_port_t&) = delete;
@@ -41,6 +44,10 @@ public:
     // client, or its hidraw node), waiting up to `timeout_ms`.
     bool wait_until_enumerated(int timeout_ms) const;
 
+    // MIDI bytes the host sent to each port of the device over its life, up to
+    // the last port that received any.
+    std::vector<uint64_t> midi_bytes_received() const;
+
 private:
     struct connection_t;
 
@@ -49,11 +56,13 @@ private:
     void bind(const std::string& function);
 
     std::string udc_;
-    int midi_card_;
+    std::string gadgetfs_ep0_;  // the controller's file in gadgetfs
     std::string gadget_;    // the gadget's configfs folder
     std::string function_;  // the function linked into the configuration, "" for none
     std::string product_;
     std::unique_ptr<connection_t> connection_;
+    std::shared_ptr<std::array<std::atomic<uint64_t>, 16>> received_ =
+        std::make_shared<std::array<std::atomic<uint64_t>, 16>>();
 };
 
 }  // namespace zal::devices

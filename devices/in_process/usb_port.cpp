@@ -74,8 +74,11 @@ void in_process_port_t::attach_midi(const std::string& name, const std::vector<s
                                     midi_receiver_t receive, bool refuse_sends) {
     auto shared = std::make_shared<midi_receiver_t>(std::move(receive));
     for (std::size_t index = 0; index < ports.size(); ++index) {
+        // Displayed as Linux names the jack: a jack without a string by its number.
+        const std::string display =
+            name + (ports[index].empty() ? " MIDI " + std::to_string(index + 1) : " " + ports[index]);
         const int32_t id = midi_.add_endpoint(
-            name, ports[index], name + " " + ports[index],
+            name, ports[index], display,
             midi::io::service_t::is_source | midi::io::service_t::is_destination,
             [shared, index](const uint8_t* bytes, std::size_t length) { (*shared)(index, bytes, length); });
         if (refuse_sends) midi_.set_send_refused(id, true);

@@ -13,6 +13,7 @@ build=$(realpath "${2:?usage: $0 CASE BUILD_DIR}")
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 export VM_BUILD_DIR="$build"
 cli="$build/ventaro-update-cli"
+helper="$build/tests/flash-helper"
 package="$build/sample.zalmirupdate"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,7 +31,7 @@ fail() {
 vm() {
   local expected=$1
   shift
-  "$root/scripts/vm-run.sh" --flash-out "$work/flash.bin" "$@" >"$out" 2>&1
+  "$root/scripts/vm-run.sh" --flash-out "$work/flash.bin" --device-log "$work/device.log" "$@" >"$out" 2>&1
   local status=$?
   [[ $status == "$expected" ]] || fail "exit status $status, not $expected"
 }
@@ -40,13 +41,33 @@ vm() {
 flash_is() {
   local before=$1 kind=$2
   shift 2
-  "$build/tests/expected-flash" "$work/expected.bin" "$before" "$package" "$kind" "$@" || fail "no expected flash"
+  "$helper" expected "$work/expected.bin" "$before" "$package" "$kind" "$@" || fail "no expected flash"
   cmp -s "$work/flash.bin" "$work/expected.bin" ||
     fail "the flash differs from the expected one: $(cmp "$work/flash.bin" "$work/expected.bin" | head -n 1)"
 }
 
 output_has() {
   grep -qF -- "$1" "$out" || fail "the output lacks \"$1\""
+}
+
+# Only the device's first MIDI port, its main jack, may have received bytes.
+only_main_port_written() {
+  grep -qE '^ventaro-gadget: MIDI bytes received by port: [1-9][0-9]*$' "$work/device.log" ||
+    fail "bytes reached another port than the main one: $(grep 'MIDI bytes' "$work/device.log")"
+}
+
+# HID roundtrips of an image of the package: fault points follow the package.
+roundtrips() {
+  "$helper" roundtrips "$package" "$@" || fail "no roundtrip count for $*"
+}
+
+# A Ruvo updated from its normal firmware, which sends nothing to any port but
+# the main one.
+ruvo_update() {
+  vm 0 "$@" -- "$cli" update --kind ruvo "$package"
+  output_has "Update succeeded: Ruvo"
+  flash_is factory ruvo main
+  only_main_port_written
 }
 
 # A run interrupted by a fault, the device plugged in again, and a second run.
@@ -75,18 +96,20 @@ case "$case_name" in
     flash_is factory ventaro stage2 main stage2 main
     ;;
   unplug_then_retry)
-    # Unplugged while the main firmware is written (after the stage-2 image's
-    # 653 roundtrips), then a second run from whatever the device starts.
+    # Unplugged halfway through the main firmware (after the stage-2 image's
+    # roundtrips), then a second run from whatever the device starts.
+    at=$(($(roundtrips ventaro stage2) + $(roundtrips ventaro main) / 2))
     fail_then_retry >"$work/retry.sh"
-    vm 0 --device ventaro --fault unplug-at-roundtrip:900 --package "$package" -- bash "$work/retry.sh"
+    vm 0 --device ventaro --fault unplug-at-roundtrip:$at --package "$package" -- bash "$work/retry.sh"
     output_has "Update succeeded: Ventaro"
     flash_is "$work/flash.bin" ventaro main
     ;;
   power_cut_then_recovery)
-    # Power lost just after the main firmware's first erase: the device comes
-    # back in its bootloader by itself, and the next run recovers it.
+    # Power lost early in the main firmware, after its first erase: the device
+    # comes back in its bootloader by itself, and the next run recovers it.
+    at=$(($(roundtrips ventaro stage2) + 7))
     fail_then_retry | grep -v -- --replug >"$work/retry.sh"
-    vm 0 --device ventaro --fault power-cut:660 --package "$package" -- bash "$work/retry.sh"
+    vm 0 --device ventaro --fault power-cut:$at --package "$package" -- bash "$work/retry.sh"
     output_has "Update succeeded: Ventaro"
     flash_is "$work/flash.bin" ventaro main
     ;;
@@ -96,10 +119,11 @@ case "$case_name" in
     flash_is factory ventaro main
     ;;
   hidraw_late_access | hidraw_no_access)
-    # The bootloader's hidraw node is root's alone for a while after it
-    # appears, and the updater runs as an ordinary user.
-    ms=1500 status=0
-    [[ $case_name == hidraw_no_access ]] && ms=2500 status=1
+    # The bootloader's hidraw node is root's alone after it appears, for 0.3 s
+    # (well inside the engine's 2 s of retries, however loaded the machine) or
+    # for the whole run, and the updater runs as an ordinary user.
+    ms=300 status=0
+    [[ $case_name == hidraw_no_access ]] && ms=3600000 status=1
     user_run="cp $(printf '%q %q' "$cli" "$package") /tmp/ && exec setpriv --reuid=65534 --regid=65534 \
 --clear-groups /tmp/ventaro-update-cli update --kind ventaro /tmp/sample.zalmirupdate"
     vm $status --device ventaro --fault refuse-open:$ms --package "$package" -- sh -c "$user_run"
@@ -109,6 +133,42 @@ case "$case_name" in
     else
       output_has "Unable to connect to HID device."
     fi
+    ;;
+  ruvo_named_jacks)
+    # Jacks with strings: ports "Ventaro Ruvo Ventaro", "... MIDI DIN", "... USB-MIDI Host".
+    ruvo_update --device ruvo
+    ;;
+  ruvo_unnamed_jacks)
+    # Jacks without strings: ports "Ventaro Ruvo MIDI 1" to "MIDI 3".
+    ruvo_update --device ruvo-unnamed
+    ;;
+  ruvo_older_application | ruvo_older_application_started)
+    # A Ruvo whose flash holds an earlier application, plugged in its
+    # bootloader: the engine finds the bootloader itself, or, 6 s later, the
+    # application the bootloader started after its wait.
+    "$helper" older-application "$work/older.bin" 18 || fail "no older flash"
+    wait=0
+    [[ $case_name == ruvo_older_application_started ]] && wait=6
+    vm 0 --device ruvo-bootloader --flash-in "$work/older.bin" --package "$package" -- \
+      sh -c "sleep $wait && exec $(printf '%q update --kind ruvo %q' "$cli" "$package")"
+    output_has "Update succeeded: Ruvo"
+    flash_is "$work/older.bin" ruvo main
+    ;;
+  refuse_send)
+    # A device that does not read its MIDI OUT endpoint. Linux takes the sends
+    # until the port's 4 KiB output buffer is full, minutes of requests: the
+    # user cancels (Ctrl-C), plugs the device in again, and the next run
+    # finishes the job.
+    {
+      printf 'timeout --preserve-status -s INT 6 %q update --kind ventaro %q\n' "$cli" "$package"
+      printf '[ $? = 130 ] || exit 9\n'
+      printf '%q --replug 2>/dev/null; sleep 1\n' "$build/ventaro-gadget"
+      printf 'exec %q update --kind ventaro %q\n' "$cli" "$package"
+    } >"$work/retry.sh"
+    vm 0 --device ventaro --fault refuse-send --package "$package" -- bash "$work/retry.sh"
+    output_has "Update cancelled."
+    output_has "Update succeeded: Ventaro"
+    flash_is factory ventaro stage2 main
     ;;
   *)
     echo "unknown case $case_name"

@@ -24,11 +24,7 @@ protected:
     EndToEnd() : EngineTest(false) {}
 
     // The firmware the device ran before the update.
-    std::vector<uint8_t> old_flash() const {
-        const std::string text = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(30000, 99)}});
-        return devices::expected_flash(std::vector<uint8_t>(devices::flash_size, 0xFF),
-                                       load_firmware({text.data(), text.size()}, flash_map_stm32f40x_41x));
-    }
+    std::vector<uint8_t> old_flash() const { return devices::older_application_flash(99); }
 
     // Runs to the end and checks the end is final and leaves nothing behind.
     void run_and_check_end(uint32_t limit_ms = 60000) {

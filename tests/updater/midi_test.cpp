@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/virtual/virtual_service.hpp"
@@ -107,6 +109,21 @@ TEST_F(DeviceLookup, PortOrderDecidesForAnyKind) {
     EXPECT_EQ(instrument.kind, kind_t::ventaro);
     EXPECT_EQ(instrument.in, io::make_in(ventaro));
     EXPECT_FALSE(first_matching_device(kind_t::ventaro, true).usable());
+}
+
+// A Ruvo on a kernel that names no jack: three unnamed ports of kind ruvo, in
+// the device's jack order. Only the first, the Ventaro jack, is ever used, so
+// nothing reaches the DIN or USB-host output.
+TEST_F(DeviceLookup, AnUnnamedRuvoIsReachedThroughItsFirstJack) {
+    std::vector<int32_t> jacks;
+    for (int n = 1; n <= 3; ++n)
+        jacks.push_back(service.add_endpoint("Ventaro Ruvo", "", "Ventaro Ruvo MIDI " + std::to_string(n), both));
+    for (kind_t kind : {kind_t::any, kind_t::ruvo}) {
+        const device_t ruvo = first_matching_device(kind, false);
+        EXPECT_EQ(ruvo.kind, kind_t::ruvo);
+        EXPECT_EQ(ruvo.in, io::make_in(jacks[0]));
+        EXPECT_EQ(ruvo.out, io::make_out(jacks[0]));
+    }
 }
 
 TEST_F(DeviceLookup, AnInputWithoutItsOutputGetsOutputZero) {

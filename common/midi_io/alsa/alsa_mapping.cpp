@@ -1,17 +1,33 @@
 // SPDX-License-Identifier: MIT
 #include "common/midi_io/alsa/alsa_mapping.hpp"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/midi_io/service.hpp"
 
 namespace zal::midi::io::alsa {
 
+namespace {
+
+bool is_unnamed_jack(const std::string& jack) {
+    const std::string midi = "MIDI ";
+    if (jack.size() <= midi.size() || jack.compare(0, midi.size(), midi) != 0 || jack[midi.size()] == '0') return false;
+    return std::all_of(jack.begin() + long(midi.size()), jack.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
 port_names_t port_names(const std::string& client_name, const std::string& port_name) {
     port_names_t names{client_name, {}, port_name};
     if (port_name == client_name) return names;
     const std::string prefix = client_name + " ";
-    names.name = port_name.compare(0, prefix.size(), prefix) == 0 ? port_name.substr(prefix.size()) : port_name;
+    if (port_name.compare(0, prefix.size(), prefix) != 0) {
+        names.name = port_name;
+        return names;
+    }
+    const std::string jack = port_name.substr(prefix.size());
+    if (!is_unnamed_jack(jack)) names.name = jack;
     return names;
 }
 

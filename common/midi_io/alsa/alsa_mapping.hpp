@@ -20,10 +20,20 @@ constexpr int port_of(int32_t id) { return id & 0xFF; }
 
 struct port_names_t {
     std::string model;         // the client name: the card's short name
-    std::string name;          // the port name without the leading model, empty when it is the model
+    std::string name;          // the jack's own name, empty for a jack that has none
     std::string display_name;  // the full port name
 };
 
+// snd-usb-audio names the port of a USB-MIDI jack after the card's short name C
+// (the client's name) and the jack's string J:
+//  - a jack without a string: "C MIDI n", n counting the jacks from 1;
+//  - from Linux 5.13: "C J"; from 2025 (and the stable kernels that took the
+//    change) J alone when J already begins with C;
+//  - before 5.13 every jack is "C MIDI n", named or not.
+// The name is what the device itself calls the jack: J, or empty for "C MIDI n"
+// and for a port named exactly like its client. "C X" reads as the jack X: the
+// same text could be a jack string "C X" used alone, which no jack of our
+// devices is. Ports of other clients keep their whole name.
 port_names_t port_names(const std::string& client_name, const std::string& port_name);
 
 // The layer's directions (service_t::is_source, is_destination) of a port with
