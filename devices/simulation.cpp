@@ -61,9 +61,11 @@ device_options_t simulation_t::options_for(const update_t& update, const device_
     return options;
 }
 
-simulated_device_t& simulation_t::add(device_options_t options, scheduler_t schedule) {
+simulated_device_t& simulation_t::add(device_options_t options, scheduler_t schedule,
+                                      std::optional<std::string> usb_port) {
+    const std::string path = usb_port ? *usb_port : "1-" + std::to_string(devices_.size() + 1);
     slot_t& slot = devices_.emplace_back();
-    slot.port = std::make_unique<in_process_port_t>(midi_, hid_);
+    slot.port = std::make_unique<in_process_port_t>(midi_, hid_, path);
     slot.device = std::make_unique<simulated_device_t>(*slot.port, std::move(options), std::move(schedule));
     return *slot.device;
 }

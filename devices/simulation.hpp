@@ -62,8 +62,10 @@ public:
                                         std::vector<fault_t> faults, kind_t kind = kind_t::ventaro);
 
     // A new device on a port of its own, not yet plugged in; it lives as long
-    // as the simulation, or until `remove_all`.
-    simulated_device_t& add(device_options_t options, scheduler_t schedule = {});
+    // as the simulation, or until `remove_all`. Its port path is `usb_port`, by
+    // default "1-N" for the Nth device (a host that tells no port: "").
+    simulated_device_t& add(device_options_t options, scheduler_t schedule = {},
+                            std::optional<std::string> usb_port = std::nullopt);
     void remove_all();
 
     // Plugs in again every device a fault unplugged, as a user does when the

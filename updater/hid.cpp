@@ -77,7 +77,7 @@ bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descri
            narrow_equals(device.product, descriptor.product);
 }
 
-device_t first_matching_device(kind_t kind) {
+std::vector<device_t> matching_devices(kind_t kind) {
     struct row_t {
         const usb_descriptor_t* descriptor;
         kind_t result;
@@ -101,10 +101,19 @@ device_t first_matching_device(kind_t kind) {
             break;
     }
 
+    std::vector<device_t> found;
     for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
         for (const row_t& row : rows)
-            if (matches(d, *row.descriptor)) return {d.path, row.result};
-    return {};
+            if (matches(d, *row.descriptor)) {
+                found.push_back({d.path, row.result, d.usb_port, row.descriptor == &usb_descriptor_bootloader_ventaro_v1});
+                break;
+            }
+    return found;
+}
+
+device_t first_matching_device(kind_t kind) {
+    const std::vector<device_t> found = matching_devices(kind);
+    return found.empty() ? device_t{} : found.front();
 }
 
 void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {

@@ -38,6 +38,8 @@ namespace updater::hid {
 struct device_t {
     std::string path;  // empty: nothing found
     kind_t kind = kind_t::any;
+    std::string usb_port;           // where it is plugged in; empty when unknown
+    bool first_generation = false;  // the identity both products' first bootloader shares
 };
 
 using check_t = std::function<bool(const uint8_t* data, std::size_t length, const char*& error)>;
@@ -68,6 +70,10 @@ private:
 };
 
 bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descriptor);
+// Every connected bootloader that may be of `kind`, in the order the backend
+// lists them. A first-generation bootloader tells no kind: it is taken to be
+// `kind` (kind_t::any when `kind` is).
+std::vector<device_t> matching_devices(kind_t kind);
 device_t first_matching_device(kind_t kind);
 
 inline roundtrip_t make_command(const uhb::command_t& command) {

@@ -29,6 +29,22 @@ io::out_t first_out_of_kind(io::port_kind_t kind) {
     return io::out_t(0);
 }
 
+// The output of the device an input belongs to: the input's own endpoint when
+// it is an output too (one ALSA port serves both directions), else the first
+// output of its kind on the same USB port, so that with two devices of a kind
+// the one that is listened to is the one that is asked.
+io::out_t output_of(io::in_t in, io::port_kind_t kind, const std::string& usb_port) {
+    const io::out_t own = io::out_t(uint64_t(in));
+    if (io::get_kind(own) == kind) return own;
+    if (usb_port.empty()) return first_out_of_kind(kind);
+    const std::size_t count = io::out_size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const io::out_t out = io::out_get(i);
+        if (io::get_kind(out) == kind && io::get_usb_port(out) == usb_port) return out;
+    }
+    return io::out_t(0);
+}
+
 }  // namespace
 
 bool bootloader_magic_key_t::read(const uint8_t* body, std::size_t length) {
@@ -45,7 +61,7 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 
 io::out_t matching_midi_out(io::in_t in) { return first_out_of_kind(io::get_kind(in)); }
 
-device_t first_matching_device(kind_t kind, bool updater_only) {
+device_t first_matching_device(kind_t kind, bool updater_only, const std::function<bool(const device_t&)>& accept) {
     std::fprintf(stderr, "Examining MIDI devices:\n");
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -54,9 +70,12 @@ device_t first_matching_device(kind_t kind, bool updater_only) {
         const io::port_kind_t port = io::get_kind(in);
         const kind_t mapped = device_kind_of(port, updater_only);
         if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;
-        const io::out_t out = first_out_of_kind(port);
+        const std::string usb_port = io::get_usb_port(in);
+        const io::out_t out = output_of(in, port, usb_port);
         if (out == io::no_out) continue;
-        return {in, out, mapped};
+        const device_t device{in, out, mapped, usb_port};
+        if (accept && !accept(device)) continue;
+        return device;
     }
     return {};
 }

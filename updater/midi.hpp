@@ -5,6 +5,7 @@
 // the bootloader handshake, and the stage-2 firmware's reports and requests.
 
 #include <array>
+#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -20,6 +21,7 @@ struct device_t {
     zal::midi::io::in_t in{0};
     zal::midi::io::out_t out{0};
     kind_t kind = kind_t::any;
+    std::string usb_port;  // where it is plugged in; empty when unknown
 
     // Whether the engine can use it: a known kind and both ports.
     bool usable() const { return kind != kind_t::any && in != zal::midi::io::no_in && out != zal::midi::io::no_out; }
@@ -46,7 +48,10 @@ std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key);
 std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key);
 
 zal::midi::io::out_t matching_midi_out(zal::midi::io::in_t in);
-device_t first_matching_device(kind_t kind, bool updater_only);
+// The first device of `kind` (any kind for kind_t::any) among the inputs, in
+// the service's order, that `accept` takes (all when empty); logs the inputs.
+device_t first_matching_device(kind_t kind, bool updater_only,
+                               const std::function<bool(const device_t&)>& accept = {});
 // Whether the device was found on the ports of its stage-2 firmware.
 bool runs_stage2_firmware(const device_t& device);
 bool send_bootloader_request(zal::midi::io::out_t out);

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "updater/updater.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
@@ -50,6 +54,45 @@ std::function<void()> on_midi_update;
 // The MIDI input the run attached, detached whenever the run ends: an input left
 // attached would keep its old handlers and deafen the next run that attaches it.
 std::optional<io::in_t> attached_input;
+
+// The one device a run updates, followed across its reboots: only a bootloader
+// or a stage-2 firmware on its USB port is taken for it. Where no port is known,
+// no bootloader that was already connected when the device was asked to reboot
+// is taken for it.
+struct followed_device_t {
+    std::string requested_port;  // the caller's choice of device; empty: any
+    std::string usb_port;        // the device's port, once the run has chosen it
+    std::set<std::string> bootloaders_before_reboot;
+    std::string answered_bootloader;  // the first-generation bootloader whose kind the user gave
+    bool told_first_generation_left_alone = false;
+};
+followed_device_t followed;
+
+bool on_requested_port(const std::string& usb_port) {
+    return followed.requested_port.empty() || usb_port == followed.requested_port;
+}
+
+// The run has chosen its device.
+void follow(const std::string& usb_port) {
+    followed.usb_port = usb_port;
+    if (!usb_port.empty()) std::fprintf(stderr, "The device is on USB port %s.\n", usb_port.c_str());
+}
+
+// The followed device is about to restart: the bootloaders connected now are
+// someone else's.
+void note_bootloaders_before_reboot() {
+    followed.bootloaders_before_reboot.clear();
+    for (const hid::device_t& d : hid::matching_devices(kind_t::any)) followed.bootloaders_before_reboot.insert(d.path);
+}
+
+bool is_followed_bootloader(const hid::device_t& d) {
+    if (!followed.usb_port.empty() && !d.usb_port.empty()) return d.usb_port == followed.usb_port;
+    return followed.bootloaders_before_reboot.count(d.path) == 0;
+}
+
+bool is_followed_midi_device(const midi::device_t& m) {
+    return followed.usb_port.empty() || m.usb_port.empty() || m.usb_port == followed.usb_port;
+}
 
 const text_t waiting_title_ventaro{"Waiting for the Ventaro...", "En attente du Ventaro..."};
 const text_t waiting_title_ruvo{"Waiting the Ruvo...", "En attente du Ruvo..."};
@@ -109,12 +152,15 @@ void program(const hid::device_t& d, const firmware_t& image, float offset, floa
 }
 
 // Phases 3 and 7: the rebooted device's bootloader, looked for every 500 ms;
-// one of undetermined kind is never taken.
+// one of undetermined kind, or another device's, is never taken.
 void look_for_rebooted_device(phase_t own, kind_t kind, std::function<void(const hid::device_t&)> found) {
     if (phase != own) return;
-    const hid::device_t d = hid::first_matching_device(kind);
-    if (d.kind != kind_t::any) {
-        std::fprintf(stderr, "Found the rebooted device as HID.\n");
+    for (const hid::device_t& d : hid::matching_devices(kind)) {
+        if (d.kind == kind_t::any || !is_followed_bootloader(d)) continue;
+        if (d.usb_port.empty())
+            std::fprintf(stderr, "Found the rebooted device as HID.\n");
+        else
+            std::fprintf(stderr, "Found the rebooted device as HID on USB port %s.\n", d.usb_port.c_str());
         found(d);
         return;
     }
@@ -185,6 +231,7 @@ void finish(const midi::device_t& m) {
     if (phase != 6) return;
     // Detached first: the device drops its ports as soon as it hears the request.
     detach_input();
+    note_bootloaders_before_reboot();
     if (!io::send(m.out, midi::stage2_finish_request.data(), midi::stage2_finish_request.size())) {
         fail("Could not send a MIDI SysEx.");
         return;
@@ -240,7 +287,7 @@ void enter(const midi::device_t& m, bool recovery = false) {
 namespace phase5_waiting_for_stage2_midi_device {
 void look_for_midi_device(kind_t kind) {
     if (phase != 5) return;
-    const midi::device_t m = midi::first_matching_device(kind, false);
+    const midi::device_t m = midi::first_matching_device(kind, false, is_followed_midi_device);
     if (!m.usable()) return;  // the next setup change brings the next attempt
     std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
     on_midi_update = nullptr;
@@ -298,6 +345,7 @@ void on_key(const midi::device_t& m, const midi::bootloader_magic_key_t& key) {
     if (phase != 2) return;
     detach_input();
     std::fprintf(stderr, "Received bootloader request response.\n");
+    note_bootloaders_before_reboot();
     if (!midi::send_bootloader_confirmation(m.out, key)) {
         fail("Could not send a MIDI SysEx.");
         return;
@@ -328,11 +376,31 @@ void enter(const midi::device_t& m) {
 
 // --- phase 1 -------------------------------------------------------------------
 namespace phase1_waiting_for_any_device {
+// A first-generation bootloader tells no kind, and both products have one: it
+// is taken for the asked kind only when no other device of that kind is there.
+bool another_candidate_connected(kind_t kind) {
+    const midi::device_t running = midi::first_matching_device(
+        kind, false, [](const midi::device_t& m) { return on_requested_port(m.usb_port); });
+    return running.usable();
+}
+
 void look_for_hid_device(kind_t kind) {
     if (phase != 1) return;
-    const hid::device_t d = hid::first_matching_device(kind);
+    std::vector<hid::device_t> found = hid::matching_devices(kind);
+    std::erase_if(found, [](const hid::device_t& d) { return !on_requested_port(d.usb_port); });
+    const auto identified = std::find_if(found.begin(), found.end(), [](const auto& d) { return !d.first_generation; });
+    hid::device_t d = identified != found.end() ? *identified : found.empty() ? hid::device_t{} : found.front();
+    if (d.first_generation && d.kind != kind_t::any && d.path != followed.answered_bootloader &&
+        another_candidate_connected(kind)) {
+        if (!followed.told_first_generation_left_alone)
+            std::fprintf(stderr, "A first-generation bootloader is connected too; it may be another device and is left "
+                                 "alone.\n");
+        followed.told_first_generation_left_alone = true;
+        d = {};
+    }
     if (d.kind != kind_t::any) {
         std::fprintf(stderr, "Found a matching HID device (%s).\n", kind_name(d.kind));
+        follow(d.usb_port);
         phase4_programming_stage2::enter(d);
         return;
     }
@@ -345,18 +413,21 @@ void look_for_hid_device(kind_t kind) {
             return;
         }
         kind = answer;
+        followed.answered_bootloader = d.path;  // the user said what it is
     }
     later([kind] { look_for_hid_device(kind); }, 1000);
 }
 
 void look_for_midi_device(kind_t kind) {
     if (phase != 1) return;
-    const midi::device_t m = midi::first_matching_device(kind, false);
+    const midi::device_t m =
+        midi::first_matching_device(kind, false, [](const midi::device_t& d) { return on_requested_port(d.usb_port); });
     if (!m.usable()) {
         later([kind] { look_for_midi_device(kind); }, 5000);
         return;
     }
     std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
+    follow(m.usb_port);
     on_midi_update = nullptr;
     if (midi::runs_stage2_firmware(m)) {
         // Its stage-2 firmware never answers a bootloader request: finish its
@@ -425,7 +496,7 @@ void end_run(end_t end, kind_t kind, const char* message) {
 
 bool running() { return initialized; }
 
-bool start(kind_t kind, const update_t& package) {
+bool start(kind_t kind, const update_t& package, const std::string& usb_port) {
     if (initialized) return false;
     on_midi_update = nullptr;
     if (!midi_hid_initialized) {
@@ -442,6 +513,7 @@ bool start(kind_t kind, const update_t& package) {
     initialized = true;
     ++run;
     update = package;
+    followed = {usb_port, {}, {}, {}, false};
     phase1_waiting_for_any_device::enter(kind);
     return true;
 }

@@ -6,6 +6,7 @@
 // that links the engine defines the four callbacks below.
 
 #include <cstdint>
+#include <string>
 
 #include "update/update.hpp"
 
@@ -23,7 +24,10 @@ using phase_t = int32_t;
 
 // Begins a run; false when one is live already. Throws std::runtime_error, in
 // the current language, when USB HID or MIDI access cannot be set up.
-bool start(kind_t kind, const update_t& update);
+// `usb_port`: update only the device plugged in there ("1-1.4"); empty: the
+// one device found. With several devices connected, the run follows the one it
+// chose across its reboots by its USB port.
+bool start(kind_t kind, const update_t& update, const std::string& usb_port = {});
 
 // Ends a live run as cancelled; does nothing otherwise.
 void cancel();

@@ -21,6 +21,7 @@ struct device_info_t {
     // Nothing when the device has no such string: it then matches no identity.
     std::optional<std::wstring> manufacturer;
     std::optional<std::wstring> product;
+    std::string usb_port;  // where it is plugged in, e.g. "1-1.4"; empty when unknown
 };
 
 // One open device.

@@ -97,6 +97,11 @@ std::string name_as(uint64_t id, int direction) {
     return string_property(unique_id_of(id), service_t::property_t::display_name);
 }
 
+std::string usb_port_as(uint64_t id, int direction) {
+    if (!find_endpoint(id, direction)) return {};
+    return string_property(unique_id_of(id), service_t::property_t::usb_port);
+}
+
 port_kind_t kind_as(uint64_t id, int direction) {
     if (!find_endpoint(id, direction)) return port_kind_t::none;
     const std::string model = string_property(unique_id_of(id), service_t::property_t::model);
@@ -274,6 +279,8 @@ bool exists(in_t in) { return exists_as(uint64_t(in), service_t::is_source); }
 bool exists(out_t out) { return exists_as(uint64_t(out), service_t::is_destination); }
 std::string get_name(in_t in) { return name_as(uint64_t(in), service_t::is_source); }
 std::string get_name(out_t out) { return name_as(uint64_t(out), service_t::is_destination); }
+std::string get_usb_port(in_t in) { return usb_port_as(uint64_t(in), service_t::is_source); }
+std::string get_usb_port(out_t out) { return usb_port_as(uint64_t(out), service_t::is_destination); }
 port_kind_t get_kind(in_t in) { return kind_as(uint64_t(in), service_t::is_source); }
 port_kind_t get_kind(out_t out) { return kind_as(uint64_t(out), service_t::is_destination); }
 

@@ -69,6 +69,9 @@ bool exists(in_t in);
 bool exists(out_t out);
 std::string get_name(in_t in);
 std::string get_name(out_t out);
+// Where the endpoint's device is plugged in ("1-1.4"); empty when unknown.
+std::string get_usb_port(in_t in);
+std::string get_usb_port(out_t out);
 port_kind_t get_kind(in_t in);
 port_kind_t get_kind(out_t out);
 

@@ -23,7 +23,9 @@ public:
         std::function<void()> on_overrun;
     };
 
-    enum class property_t { model, name, display_name };
+    // usb_port: where the endpoint's device is plugged in ("1-1.4"), empty when
+    // the service cannot tell or the device is no USB device.
+    enum class property_t { model, name, display_name, usb_port };
 
     static constexpr int is_source = 1;
     static constexpr int is_destination = 2;

@@ -61,7 +61,7 @@ std::vector<hid_io::device_info_t> hid_bus_t::enumerate() {
     for (const auto& [path, device] : devices_) {
         const hid_identity_t& id = device.identity;
         auto text = [](const std::wstring& s) { return s.empty() ? std::nullopt : std::optional<std::wstring>(s); };
-        found.push_back({path, id.vendor_id, id.product_id, text(id.manufacturer), text(id.product)});
+        found.push_back({path, id.vendor_id, id.product_id, text(id.manufacturer), text(id.product), id.usb_port});
     }
     return found;
 }

@@ -33,6 +33,7 @@ struct hid_identity_t {
     uint16_t product_id;
     std::wstring manufacturer;  // empty: the device has no such string
     std::wstring product;
+    std::string usb_port;  // where it is plugged in; empty: not told
 };
 
 class hid_bus_t final : public hid_io::backend_t {

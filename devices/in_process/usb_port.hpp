@@ -16,7 +16,10 @@ namespace zal::devices {
 
 class in_process_port_t final : public usb_port_t {
 public:
-    in_process_port_t(midi::io::virtual_service_t& midi, hid_bus_t& hid) : midi_(midi), hid_(hid) {}
+    // `usb_port`: the port path the host sees the device on ("1-2"); empty for a
+    // host that cannot tell.
+    in_process_port_t(midi::io::virtual_service_t& midi, hid_bus_t& hid, std::string usb_port = {})
+        : midi_(midi), hid_(hid), usb_port_(std::move(usb_port)) {}
     ~in_process_port_t() override { detach(); }
 
     void attach_midi(const std::string& name, const std::vector<std::string>& ports, midi_receiver_t receive,
@@ -31,6 +34,7 @@ private:
 
     midi::io::virtual_service_t& midi_;
     hid_bus_t& hid_;
+    std::string usb_port_;
     std::vector<int32_t> midi_ports_;
     std::string hid_path_;
     std::shared_ptr<endpoint_t> endpoint_;

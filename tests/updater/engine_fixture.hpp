@@ -87,6 +87,13 @@ protected:
         return *device;
     }
 
+    // Another device beside those there, on `usb_port` (by default the next
+    // "1-N"; "" for a host that tells no port).
+    devices::simulated_device_t& add_device(devices::device_options_t options,
+                                            std::optional<std::string> usb_port = std::nullopt) {
+        return simulation().add(std::move(options), {}, std::move(usb_port));
+    }
+
     void remove_devices() {
         simulation().remove_all();
         device = nullptr;

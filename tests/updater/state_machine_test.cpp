@@ -65,9 +65,9 @@ TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     EXPECT_EQ(events.ends.size(), 1u);
     const std::string lines = log();
     for (const char* line :
-         {"Found a matching MIDI device (Ventaro).\n", "Sent bootloader request.\n",
+         {"Found a matching MIDI device (Ventaro).\nThe device is on USB port 1-1.\n", "Sent bootloader request.\n",
           "Received bootloader request response.\n", "Sent bootloader request confirmation: device rebooted.\n",
-          "Found the rebooted device as HID.\n"})
+          "Found the rebooted device as HID on USB port 1-1.\n"})
         EXPECT_NE(lines.find(line), std::string::npos) << line;
 }
 

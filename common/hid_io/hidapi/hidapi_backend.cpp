@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "common/hid_io/hid_io.hpp"
+#include "common/usb/usb_port_path.hpp"
 
 namespace zal::hid_io {
 
@@ -62,8 +63,8 @@ public:
         hid_device_info* devices = hid_enumerate(0, 0);
         for (const hid_device_info* d = devices; d != nullptr; d = d->next) {
             if (d->path == nullptr) continue;
-            found.push_back(
-                {d->path, d->vendor_id, d->product_id, wide(d->manufacturer_string), wide(d->product_string)});
+            found.push_back({d->path, d->vendor_id, d->product_id, wide(d->manufacturer_string),
+                             wide(d->product_string), usb::port_path_of_hidraw(d->path)});
         }
         hid_free_enumeration(devices);
         return found;

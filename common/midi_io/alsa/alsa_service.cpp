@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "common/usb/usb_port_path.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 
 #include <poll.h>
@@ -153,6 +154,10 @@ public:
         if (int status = snd_seq_get_any_client_info(sender_, client_of(unique_id), client); status < 0) return status;
         if (int status = snd_seq_get_any_port_info(sender_, client_of(unique_id), port_of(unique_id), port); status < 0)
             return status;
+        if (property == property_t::usb_port) {
+            value = usb::port_path_of_sound_card(snd_seq_client_info_get_card(client));
+            return 0;
+        }
         const port_names_t names = port_names(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port));
         value = property == property_t::model  ? names.model
                 : property == property_t::name ? names.name

@@ -55,13 +55,18 @@ int32_t virtual_service_t::add_endpoint(const std::string& model, const std::str
                                         const std::string& display_name, int directions, device_receive_t on_receive) {
     std::lock_guard lock(mutex_);
     const int32_t id = next_id_++;
-    endpoints_[id] = {model, name, display_name, directions, false, false, std::move(on_receive), std::nullopt};
+    endpoints_[id] = {model, name, display_name, {}, directions, false, false, std::move(on_receive), std::nullopt};
     return id;
 }
 
 void virtual_service_t::remove_endpoint(int32_t id) {
     std::lock_guard lock(mutex_);
     endpoints_.erase(id);
+}
+
+void virtual_service_t::set_usb_port(int32_t id, const std::string& usb_port) {
+    std::lock_guard lock(mutex_);
+    if (const auto it = endpoints_.find(id); it != endpoints_.end()) it->second.usb_port = usb_port;
 }
 
 void virtual_service_t::set_offline(int32_t id, bool offline) {
@@ -181,7 +186,10 @@ int virtual_service_t::string_property(int32_t unique_id, property_t property, s
     const auto it = endpoints_.find(unique_id);
     if (it == endpoints_.end()) return -ENOENT;
     const endpoint_t& e = it->second;
-    value = property == property_t::model ? e.model : property == property_t::name ? e.name : e.display_name;
+    value = property == property_t::model          ? e.model
+            : property == property_t::name         ? e.name
+            : property == property_t::display_name ? e.display_name
+                                                   : e.usb_port;
     return 0;
 }
 

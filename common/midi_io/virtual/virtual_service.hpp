@@ -28,6 +28,8 @@ public:
     int32_t add_endpoint(const std::string& model, const std::string& name, const std::string& display_name,
                          int directions, device_receive_t on_receive = {});
     void remove_endpoint(int32_t id);
+    // Where the endpoint's device is plugged in; none by default.
+    void set_usb_port(int32_t id, const std::string& usb_port);
     void set_offline(int32_t id, bool offline);
     // Fault injection: sends to this endpoint fail.
     void set_send_refused(int32_t id, bool refused);
@@ -60,6 +62,7 @@ public:
 private:
     struct endpoint_t {
         std::string model, name, display_name;
+        std::string usb_port;
         int directions = 0;
         bool offline = false;
         bool send_refused = false;

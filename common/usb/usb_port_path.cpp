@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#include "common/usb/usb_port_path.hpp"
+
+#include <filesystem>
+
+namespace zal::usb {
+
+namespace fs = std::filesystem;
+
+std::string port_path_of(const std::string& sysfs_device) {
+    std::error_code error;
+    fs::path folder = fs::canonical(sysfs_device, error);
+    if (error) return {};
+    for (; !folder.empty() && folder != folder.root_path(); folder = folder.parent_path()) {
+        // A root hub ("usb1") has a devpath of 0 and is no port.
+        if (fs::exists(folder / "devpath", error) && folder.filename().string().rfind("usb", 0) != 0)
+            return folder.filename().string();
+    }
+    return {};
+}
+
+std::string port_path_of_hidraw(const std::string& node, const std::string& sysfs) {
+    const std::string name = fs::path(node).filename().string();
+    if (name.rfind("hidraw", 0) != 0) return {};
+    return port_path_of(sysfs + "/class/hidraw/" + name + "/device");
+}
+
+std::string port_path_of_sound_card(int card, const std::string& sysfs) {
+    if (card < 0) return {};
+    return port_path_of(sysfs + "/class/sound/card" + std::to_string(card) + "/device");
+}
+
+}  // namespace zal::usb

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+// Several devices connected at once: the device flashed is the device asked
+// for, followed across its reboots by its USB port, or, where the host tells no
+// port, never confused with a bootloader that was there before it rebooted.
+#include <gtest/gtest.h>
+
+#include "tests/updater/engine_fixture.hpp"
+#include "updater/updater.hpp"
+
+using namespace zal;
+using namespace zal::testing;
+using devices::device_mode_t;
+
+namespace {
+
+class SeveralDevices : public EngineTest {
+protected:
+    // Runs one update to its end; true when it succeeded.
+    bool update(kind_t kind, const update_t& contents, const std::string& usb_port = {}) {
+        events.clear();
+        if (!updater::start(kind, contents, usb_port)) return false;
+        if (!run_to_end()) return false;
+        settle(1000);
+        return events.ends[0].end == end_t::success;
+    }
+
+    static std::vector<uint8_t> after(const std::vector<uint8_t>& before, const device_update_t& d) {
+        std::vector<uint8_t> flash = d.stage2 ? devices::expected_flash(before, *d.stage2) : before;
+        return devices::expected_flash(flash, d.main);
+    }
+
+    const update_t package = make_package({.ruvo = true, .ruvo_stage2 = true});
+};
+
+// A flash that starts nothing: its device stays in its bootloader, as one left
+// there by an earlier failed update.
+const std::vector<uint8_t> erased(devices::flash_size, 0xFF);
+
+}  // namespace
+
+// A first-generation bootloader is both products' first identity. Beside a
+// running device of the asked kind it may be another device: it is left alone,
+// and the running one is updated, whether the host tells ports or not.
+TEST_F(SeveralDevices, AFirstGenerationBootloaderBesideTheAskedDeviceIsLeftAlone) {
+    for (const bool ports : {true, false}) {
+        SCOPED_TRACE(ports ? "with port paths" : "without port paths");
+        remove_devices();
+        auto port = [&](const char* path) { return ports ? std::optional<std::string>(path) : std::string(); };
+        auto& ruvo = add_device({.kind = kind_t::ruvo, .stage2_images = devices::stage2_images_of(package)},
+                                port("1-1"));
+        auto& ventaro = add_device(
+            {.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true, .flash = erased},
+            port("1-2"));
+        ventaro.plug();
+        ruvo.plug();
+        const std::vector<uint8_t> ruvo_before = ruvo.flash(), ventaro_before = ventaro.flash();
+
+        ASSERT_TRUE(update(kind_t::ruvo, package)) << (events.ends.empty() ? "no end" : events.ends[0].message);
+        EXPECT_EQ(events.ends[0].kind, kind_t::ruvo);
+        EXPECT_EQ(ventaro.roundtrips(), 0u) << "nothing was written to the other device";
+        EXPECT_EQ(ventaro.flash(), ventaro_before);
+        EXPECT_EQ(ventaro.mode(), device_mode_t::bootloader);
+        EXPECT_TRUE(ruvo.flash() == after(ruvo_before, *package.ruvo));
+        EXPECT_NE(log().find("A first-generation bootloader is connected too; it may be another device and is left "
+                             "alone.\n"),
+                  std::string::npos);
+    }
+}
+
+// The application's flow: one device, then the offer to update its counterpart.
+TEST_F(SeveralDevices, AVentaroThenItsRuvoEachGetItsOwnFirmware) {
+    auto& ventaro = add_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)});
+    auto& ruvo = add_device({.kind = kind_t::ruvo, .stage2_images = devices::stage2_images_of(package)});
+    ventaro.plug();
+    ruvo.plug();
+    const std::vector<uint8_t> ventaro_before = ventaro.flash(), ruvo_before = ruvo.flash();
+
+    ASSERT_TRUE(update(kind_t::ventaro, package));
+    EXPECT_EQ(ruvo.roundtrips(), 0u);
+    ASSERT_TRUE(update(kind_t::ruvo, package));
+    EXPECT_TRUE(ventaro.flash() == after(ventaro_before, *package.ventaro));
+    EXPECT_TRUE(ruvo.flash() == after(ruvo_before, *package.ruvo));
+    EXPECT_EQ(ventaro.mode(), device_mode_t::normal);
+    EXPECT_EQ(ruvo.mode(), device_mode_t::normal);
+}
+
+// Two devices of one kind: the port chooses; without it exactly one is updated.
+// The second Ventaro keeps running its normal firmware all along, a MIDI device
+// of the kind the engine waits for while the first runs its stage-2 firmware.
+TEST_F(SeveralDevices, TwoVentarosThePortChooses) {
+    auto& first = add_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)});
+    auto& second = add_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)});
+    first.plug();
+    second.plug();
+    const std::vector<uint8_t> first_before = first.flash(), second_before = second.flash();
+
+    ASSERT_TRUE(update(kind_t::ventaro, package, "1-2"));
+    EXPECT_EQ(first.roundtrips(), 0u);
+    EXPECT_EQ(first.stage2_status_requests(), 0);
+    EXPECT_TRUE(second.flash() == after(second_before, *package.ventaro));
+    EXPECT_NE(log().find("Found the rebooted device as HID on USB port 1-2.\n"), std::string::npos);
+
+    const uint64_t second_roundtrips = second.roundtrips();
+    ASSERT_TRUE(update(kind_t::ventaro, package));
+    EXPECT_TRUE(first.flash() == after(first_before, *package.ventaro)) << "the first one listed";
+    EXPECT_EQ(second.roundtrips(), second_roundtrips) << "exactly one device per run";
+
+    // A port with no device of ours: the run waits, touching nothing.
+    events.clear();
+    ASSERT_TRUE(updater::start(kind_t::ventaro, package, "3-9"));
+    settle(12000);
+    EXPECT_TRUE(events.ends.empty());
+    EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro"}));
+    updater::cancel();
+}
+
+// Where the host tells no port, the rebooted device's bootloader is told from
+// one that was already connected by being new.
+TEST_F(SeveralDevices, WithoutPortsTheBootloaderThatWasThereIsNotTheRebootedOne) {
+    auto& waiting = add_device({.kind = kind_t::ruvo, .v1_bootloader = true, .start_in_bootloader = true,
+                                .flash = erased},
+                               std::string());
+    auto& ventaro =
+        add_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}, std::string());
+    waiting.plug();
+    ventaro.plug();
+    const std::vector<uint8_t> before = ventaro.flash(), waiting_before = waiting.flash();
+    ASSERT_TRUE(update(kind_t::ventaro, package));
+    EXPECT_TRUE(ventaro.flash() == after(before, *package.ventaro));
+    EXPECT_EQ(waiting.roundtrips(), 0u);
+    EXPECT_EQ(waiting.flash(), waiting_before);
+    EXPECT_NE(log().find("Found the rebooted device as HID.\n"), std::string::npos);
+}
