@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// ventaro-update-cli: checks update packages from a terminal.
+// ventaro-update-cli: checks update packages, lists the connected devices and
+// updates them from a terminal.
 
 #include <malloc.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "cli/inspect.hpp"
+#include "cli/list_command.hpp"
 #include "cli/update_command.hpp"
 
 namespace {
@@ -25,5 +27,6 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     if (argc == 3 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "update") == 0) return zal::cli::update_command(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) return zal::cli::list_command(argc, argv);
     return usage();
 }

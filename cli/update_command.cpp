@@ -36,6 +36,7 @@ struct options_t {
     devices::simulation_arguments_t simulation;
     std::optional<std::string> flash_in, flash_out;
     bool json_events = false;
+    std::string port;  // update only the device on this USB port
     std::string package;
 };
 
@@ -91,6 +92,11 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             if (!(o.flash_in = value())) return false;
         } else if (arg == "--flash-out") {
             if (!(o.flash_out = value())) return false;
+        } else if (arg == "--port") {
+            const auto v = value();
+            if (!v) return false;
+            if (v->empty()) return (problem = "--port needs a USB port path such as 1-1.4 (see list)", false);
+            o.port = *v;
         } else if (arg == "--json") {
             o.json_events = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -180,7 +186,7 @@ bool run(const options_t& o, const update_t& update) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     try {
-        updater::start(o.kind.value_or(kind_t::any), update);
+        updater::start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return false;
@@ -206,7 +212,8 @@ int exit_status() {
 
 const char* const usage_text =
     "usage: ventaro-update-cli inspect PACKAGE\n"
-    "       ventaro-update-cli update [--kind ventaro|ruvo] [--json]\n"
+    "       ventaro-update-cli list [--json]\n"
+    "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT] [--json]\n"
     "                                 [--simulate ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
     "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"

@@ -6,8 +6,9 @@ namespace zal::cli {
 // The command-line tool's usage, for both commands.
 extern const char* const usage_text;
 
-// `update [--kind ventaro|ruvo] [--simulate DEVICE [--fault FAULT]... [--flash-in FILE]
-// [--flash-out FILE]] [--json] PACKAGE`: runs the update engine from a terminal.
+// `update [--kind ventaro|ruvo] [--port USB-PORT] [--simulate DEVICE [--fault FAULT]...
+// [--flash-in FILE] [--flash-out FILE]] [--json] PACKAGE`: runs the update engine
+// from a terminal, on the device plugged into USB-PORT when given.
 // Returns the exit status: 0 success, 1 failure, 2 usage, 130 cancelled.
 int update_command(int argc, char** argv);
 

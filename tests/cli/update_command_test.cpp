@@ -154,3 +154,26 @@ TEST(UpdateCommand, BadInputIsRefusedAtOnce) {
     EXPECT_EQ(run_update("--simulate ventaro --kind ruvo").status, 2);
     EXPECT_EQ(run_update("--simulate v1-bootloader --kind ruvo --fault wrong-answer:0").status, 1);
 }
+
+// `list` shows each device once with its port; `update --port` takes only the
+// device on that port: a simulated device is on "1-1", so another port waits.
+TEST(UpdateCommand, ListAndPort) {
+    const run_t listed = run_update("--simulate ruvo-unnamed --simulate v1-bootloader", "", "list --json");
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    ASSERT_EQ(listed.events.size(), 1u);
+    EXPECT_EQ(listed.events[0]["devices"],
+              nlohmann::json::parse(R"([{"kind":"ruvo","state":"running","port":"1-1"},)"
+                                    R"({"kind":"unknown","state":"bootloader","port":"1-2"}])"));
+    EXPECT_EQ(run_update("--toaster", "", "list").status, 2);
+
+    const run_t on_port = run_update("--simulate ventaro-bootloader --port 1-1");
+    EXPECT_EQ(on_port.status, 0) << on_port.err;
+    EXPECT_NE(on_port.err.find("The device is on USB port 1-1.\n"), std::string::npos);
+    EXPECT_EQ(run_update("--simulate ventaro --port").status, 2);
+
+    // Elsewhere nothing is found; Ctrl-C ends the wait.
+    const std::string command = std::string("timeout -s INT 3 ") + ZAL_CLI_PATH +
+                                " update --simulate ventaro --port 2-1 " + ZAL_SAMPLE_PACKAGE + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 124) << "still waiting for a device on port 2-1";
+}
