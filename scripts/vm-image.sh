@@ -12,10 +12,10 @@ mkdir -p "$vm"
 exec 9>"$vm/.lock"
 flock 9
 
-# USB gadget (gadgetfs for the USB-MIDI firmwares, configfs and usb_f_hid for
-# the bootloaders) and host sides, the sound and HID stacks, 9p for the host's
+# USB gadget (gadgetfs for a USB-MIDI firmware, usb_f_midi for several at once,
+# configfs and usb_f_hid for the bootloaders) and host sides, the sound and HID stacks, 9p for the host's
 # files and overlay for a writable /tmp over the host's.
-modules=(virtio_pci 9pnet_virtio 9p overlay dummy_hcd gadgetfs libcomposite usb_f_hid snd-usb-audio
+modules=(virtio_pci 9pnet_virtio 9p overlay dummy_hcd gadgetfs libcomposite usb_f_midi usb_f_hid snd-usb-audio
          snd-seq snd-seq-midi snd-seq-midi-event usbhid hid-generic)
 
 PATH="$PATH:/usr/sbin:/sbin"

@@ -5,9 +5,12 @@
 # framework (dummy_hcd), so the command meets it through the kernel's own
 # hidraw, USB-MIDI and ALSA sequencer drivers.
 #
-#   scripts/vm-run.sh [--device ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader]
-#                     [--fault FAULT]... [--kind ventaro|ruvo] [--package PACKAGE]
-#                     [--flash-in FILE] [--flash-out FILE] [--device-log FILE] -- COMMAND [ARG]...
+#   scripts/vm-run.sh [--device ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader
+#                      [--fault FAULT]... [--kind ventaro|ruvo] [--flash-in FILE] [--flash-out FILE]
+#                      [--device-log FILE]]... [--package PACKAGE] -- COMMAND [ARG]...
+#
+# Each --device plugs in one more device, on a USB bus of its own (dummy_hcd
+# num=N; ports "1-1", "2-1", ...), with the options that follow it.
 #
 # The host's files are visible inside, read-only, at their own paths (/tmp is
 # writable in memory), and COMMAND runs as root in the current directory; prefix
@@ -32,24 +35,37 @@ fail() {
   exit 125
 }
 
-device=ventaro
-gadget_args=()
-flash_out=""
-device_log=""
+# Device n (from 0) is plugged into controller dummy_udc.n; the options after a
+# --device are that device's, those before the first --device the first's.
+devices=(ventaro)
+gadget_args=("")  # per device, each a string of quoted words
+flash_outs=("")
+device_logs=("")
 package=""
+n=0
+seen_device=0
 while (($#)); do
   case "$1" in
-    --device) device="${2:?--device needs a value}"; shift 2 ;;
-    --fault) gadget_args+=(--fault "${2:?--fault needs a value}"); shift 2 ;;
-    --kind) gadget_args+=(--kind "${2:?--kind needs a value}"); shift 2 ;;
+    --device)
+      if ((seen_device)); then
+        n=$((n + 1))
+        gadget_args[n]="" flash_outs[n]="" device_logs[n]=""
+      fi
+      seen_device=1
+      devices[n]="${2:?--device needs a value}"; shift 2 ;;
+    --fault) gadget_args[n]+=" --fault $(printf '%q' "${2:?--fault needs a value}")"; shift 2 ;;
+    --kind) gadget_args[n]+=" --kind $(printf '%q' "${2:?--kind needs a value}")"; shift 2 ;;
     --package) package="$(realpath "${2:?--package needs a value}")" || exit 125; shift 2 ;;
-    --flash-in) gadget_args+=(--flash-in "$(realpath "${2:?--flash-in needs a value}")") || exit 125; shift 2 ;;
-    --flash-out) flash_out="${2:?--flash-out needs a value}"; shift 2 ;;
-    --device-log) device_log="${2:?--device-log needs a value}"; shift 2 ;;
+    --flash-in)
+      gadget_args[n]+=" --flash-in $(printf '%q' "$(realpath "${2:?--flash-in needs a value}")")" || exit 125
+      shift 2 ;;
+    --flash-out) flash_outs[n]="${2:?--flash-out needs a value}"; shift 2 ;;
+    --device-log) device_logs[n]="${2:?--device-log needs a value}"; shift 2 ;;
     --) shift; break ;;
     *) fail "unknown option $1 (see the top of $0)" ;;
   esac
 done
+count=${#devices[@]}
 (($#)) || fail "no command given (vm-run.sh [options] -- COMMAND [ARG]...)"
 if [[ -z "$package" ]]; then
   for arg in "$@"; do
@@ -59,7 +75,10 @@ if [[ -z "$package" ]]; then
     fi
   done
 fi
-[[ -n "$package" ]] && gadget_args+=(--package "$package")
+common_args=""
+[[ -n "$package" ]] && common_args+=" --package $(printf '%q' "$package")"
+# gadgetfs plays one device per machine: several devices are f_midi functions.
+((count > 1)) && common_args+=" --midi-function"
 [[ -x "$build/ventaro-gadget" ]] || fail "$build/ventaro-gadget is missing: build the project first"
 command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 is missing: run scripts/setup.sh"
 bash "$root/scripts/vm-image.sh" >&2 || fail "cannot prepare the virtual machine"
@@ -74,9 +93,31 @@ trap 'rm -rf "$results"' EXIT
 } >"$results/environment"
 {
   echo ". /run/vm/environment"
-  printf 'exec %q --device %q' "$build/ventaro-gadget" "$device"
-  printf ' %q' "${gadget_args[@]}" --flash-out /run/vm/flash.bin --ready /run/vm/ready
-  echo
+  echo "pids=()"
+  for ((i = 0; i < count; i++)); do
+    printf '%q --device %q --udc dummy_udc.%d%s%s --flash-out /run/vm/flash-%d.bin --ready /run/vm/ready-%d' \
+      "$build/ventaro-gadget" "${devices[i]}" "$i" "${gadget_args[i]}" "$common_args" "$i" "$i"
+    printf ' >/run/vm/gadget-%d.log 2>&1 &\npids+=($!)\n' "$i"
+  done
+  cat <<'SCRIPT'
+trap 'kill -TERM "${pids[@]}" 2>/dev/null' TERM
+for ((i = 0; i < ${#pids[@]}; i++)); do
+  while [[ ! -e /run/vm/ready-$i ]] && kill -0 "${pids[i]}" 2>/dev/null; do sleep 0.1; done
+done
+ready=1
+for ((i = 0; i < ${#pids[@]}; i++)); do [[ -e /run/vm/ready-$i ]] || ready=0; done
+((ready)) && touch /run/vm/ready
+status=0
+for pid in "${pids[@]}"; do
+  while :; do
+    wait "$pid"
+    s=$?
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  ((s != 0)) && status=$s
+done
+exit $status
+SCRIPT
 } >"$results/gadget.sh"
 {
   echo ". /run/vm/environment"
@@ -104,7 +145,7 @@ fi
 
 timeout -k 5 "${VM_TIMEOUT:-600}" qemu-system-x86_64 -accel "$accel" -m 1536 -smp 2 -nodefaults -no-reboot \
   -display none -serial "file:$results/console.log" \
-  -kernel "$vm/vmlinuz" -initrd "$vm/initramfs.cpio.gz" -append "console=ttyS0 quiet panic=-1" \
+  -kernel "$vm/vmlinuz" -initrd "$vm/initramfs.cpio.gz" -append "console=ttyS0 quiet panic=-1 vm.udcs=$count" \
   -fsdev local,id=host,path=/,security_model=none,readonly=on,multidevs=remap \
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
   -fsdev local,id=results,path="$results",security_model=none,multidevs=remap \
@@ -114,16 +155,19 @@ qemu_status=$?
 [[ -f "$results/stdout" ]] && cat "$results/stdout"
 [[ -f "$results/stderr" ]] && cat "$results/stderr" >&2
 if [[ "${VM_VERBOSE:-}" == 1 || ! -f "$results/status" ]]; then
-  for log in qemu.log console.log gadget.log dmesg; do
+  for log in qemu.log console.log gadget.log gadget-{0..9}.log dmesg; do
     [[ -s "$results/$log" ]] && { echo "--- $log"; tail -n 60 "$results/$log"; } >&2
   done
 fi
 [[ -f "$results/status" ]] || fail "the virtual machine did not run the command (qemu status $qemu_status)"
-if [[ -n "$flash_out" ]]; then
-  cp "$results/flash.bin" "$flash_out" 2>/dev/null || fail "the device left no flash image ($(cat "$results/gadget.log" 2>/dev/null | tail -n 3))"
-fi
-[[ -n "$device_log" ]] && cp "$results/gadget.log" "$device_log" 2>/dev/null
+for ((i = 0; i < count; i++)); do
+  if [[ -n "${flash_outs[i]}" ]]; then
+    cp "$results/flash-$i.bin" "${flash_outs[i]}" 2>/dev/null ||
+      fail "device $i left no flash image ($(tail -n 3 "$results/gadget-$i.log" 2>/dev/null))"
+  fi
+  [[ -n "${device_logs[i]}" ]] && cp "$results/gadget-$i.log" "${device_logs[i]}" 2>/dev/null
+done
 if [[ "$(cat "$results/gadget-status" 2>/dev/null)" != 0 ]]; then
-  echo "vm-run: the device failed: $(tail -n 3 "$results/gadget.log")" >&2
+  echo "vm-run: a device failed: $(tail -q -n 3 "$results"/gadget-*.log)" >&2
 fi
 exit "$(cat "$results/status")"

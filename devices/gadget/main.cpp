@@ -5,8 +5,12 @@
 //
 //   ventaro-gadget --device DEVICE [--fault FAULT]... [--kind ventaro|ruvo]
 //                  [--package PACKAGE] [--flash-in FILE] [--flash-out FILE]
-//                  [--ready FILE] [--udc UDC]
+//                  [--ready FILE] [--udc UDC] [--midi-function]
 //   ventaro-gadget --replug
+//
+// One process plays one device on one controller (UDC). The firmwares go
+// through gadgetfs, which serves one device per machine; with several devices,
+// --midi-function plays them as f_midi functions instead (jacks unnamed).
 //
 // It runs until SIGTERM or SIGINT, then writes the device's flash. SIGUSR1 (what
 // --replug sends) plugs the device in again, as a user does: unplugged first if
@@ -33,12 +37,14 @@ namespace {
 
 using namespace zal;
 
-constexpr const char* pid_file = "/tmp/ventaro-gadget.pid";
+// One per device: /tmp/ventaro-gadget-UDC.pid.
+std::string pid_file_of(const std::string& udc) { return "/tmp/ventaro-gadget-" + udc + ".pid"; }
 
 struct options_t {
     devices::simulation_arguments_t simulation;
     kind_t kind = kind_t::ventaro;
     std::string package, flash_in, flash_out, ready, udc;
+    bool midi_function = false;
 };
 
 int usage(const std::string& problem) {
@@ -46,7 +52,7 @@ int usage(const std::string& problem) {
                  "ventaro-gadget: %s\n"
                  "usage: ventaro-gadget --device %s [--fault FAULT]... [--kind ventaro|ruvo]\n"
                  "                      [--package PACKAGE] [--flash-in FILE] [--flash-out FILE] [--ready FILE]\n"
-                 "                      [--udc UDC]\n"
+                 "                      [--udc UDC] [--midi-function]\n"
                  "       ventaro-gadget --replug\n",
                  problem.c_str(), devices::device_names);
     return 2;
@@ -58,21 +64,29 @@ bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::size_t
     return in.good() || in.eof() ? bytes.size() <= limit : false;
 }
 
+// Every device running replugs.
 int replug() {
-    std::ifstream in(pid_file);
-    pid_t pid = 0;
-    if (!(in >> pid) || pid <= 0 || ::kill(pid, SIGUSR1) != 0) {
-        std::fprintf(stderr, "ventaro-gadget: no device is running (%s)\n", pid_file);
-        return 1;
+    int signalled = 0;
+    if (DIR* dir = ::opendir("/tmp")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.rfind("ventaro-gadget-", 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".pid")
+                continue;
+            std::ifstream in("/tmp/" + name);
+            pid_t pid = 0;
+            if (in >> pid && pid > 0 && ::kill(pid, SIGUSR1) == 0) ++signalled;
+        }
+        ::closedir(dir);
     }
-    return 0;
+    if (signalled == 0) std::fprintf(stderr, "ventaro-gadget: no device is running\n");
+    return signalled > 0 ? 0 : 1;
 }
 
 std::string first_udc() {
     std::string name;
     if (DIR* dir = ::opendir("/sys/class/udc")) {
         while (const dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.') name = entry->d_name;
+            if (entry->d_name[0] != '.' && (name.empty() || std::string(entry->d_name) < name)) name = entry->d_name;
         ::closedir(dir);
     }
     return name;
@@ -132,9 +146,11 @@ int run(const options_t& o) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);  // before any thread starts
     main_queue::attach_current_thread(false);
 
-    devices::usb_gadget_port_t port(udc);
+    using transport_t = devices::usb_gadget_port_t::midi_transport_t;
+    devices::usb_gadget_port_t port(udc, o.midi_function ? transport_t::f_midi : transport_t::gadgetfs);
     devices::simulated_device_t device(port, std::move(options));
     handle_signals(set, device);
+    const std::string pid_file = pid_file_of(udc);
     std::ofstream(pid_file) << ::getpid() << '\n';
 
     device.plug();
@@ -160,7 +176,7 @@ int run(const options_t& o) {
     std::string counts;
     for (uint64_t count : port.midi_bytes_received()) counts += " " + std::to_string(count);
     std::fprintf(stderr, "ventaro-gadget: MIDI bytes received by port:%s\n", counts.c_str());
-    ::unlink(pid_file);
+    ::unlink(pid_file.c_str());
     return status;
 }
 
@@ -176,6 +192,10 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) return usage("--device needs a value");
             o.simulation.device = devices::device_named(argv[++i]);
             if (!o.simulation.device) return usage(std::string("unknown device '") + argv[i] + "'");
+            continue;
+        }
+        if (arg == "--midi-function") {
+            o.midi_function = true;
             continue;
         }
         if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) continue;

@@ -12,12 +12,15 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include <alsa/asoundlib.h>
 
 #include "common/async/async.hpp"
 #include "devices/gadget/gadgetfs_midi.hpp"
@@ -137,7 +140,8 @@ struct usb_gadget_port_t::connection_t {
     std::shared_ptr<std::atomic<bool>> live = std::make_shared<std::atomic<bool>>(true);
     int stop[2] = {-1, -1};
     std::vector<std::thread> threads;
-    std::unique_ptr<gadgetfs::midi_device_t> midi;
+    std::unique_ptr<gadgetfs::midi_device_t> midi;          // the firmware through gadgetfs
+    std::vector<snd_rawmidi_t*> midi_in, midi_out;          // or through an f_midi function
     int hid = -1;
 
     connection_t() {
@@ -152,6 +156,8 @@ struct usb_gadget_port_t::connection_t {
         }
         for (std::thread& thread : threads) thread.join();
         midi.reset();
+        for (snd_rawmidi_t* handle : midi_in) snd_rawmidi_close(handle);
+        for (snd_rawmidi_t* handle : midi_out) snd_rawmidi_close(handle);
         if (hid >= 0) ::close(hid);
         ::close(stop[0]);
         ::close(stop[1]);
@@ -180,9 +186,9 @@ auto open_within(Open&& open, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-usb_gadget_port_t::usb_gadget_port_t(std::string udc, std::string configfs)
-    : udc_(std::move(udc)), gadget_(configfs + "/usb_gadget/ventaro") {
-    gadgetfs_ep0_ = gadgetfs::mount_gadgetfs();  // while nothing is bound
+usb_gadget_port_t::usb_gadget_port_t(std::string udc, midi_transport_t midi, std::string configfs)
+    : udc_(std::move(udc)), midi_transport_(midi), gadget_(configfs + "/usb_gadget/ventaro-" + udc_) {
+    if (midi_transport_ == midi_transport_t::gadgetfs) gadgetfs_ep0_ = gadgetfs::mount_gadgetfs();  // while nothing is bound
     make_folder(gadget_);
     write_file(gadget_ + "/bcdUSB", "0x0200");
     write_file(gadget_ + "/bcdDevice", "0x0100");
@@ -223,6 +229,10 @@ void usb_gadget_port_t::bind(const std::string& function) {
 void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<std::string>& ports,
                                     midi_receiver_t receive, bool refuse_sends) {
     detach();
+    if (midi_transport_ == midi_transport_t::f_midi) {
+        attach_midi_function(name, ports.size(), std::move(receive));
+        return;
+    }
     auto connection = std::make_unique<connection_t>();
     // Bytes come from the device's one reader thread, port by port; whole
     // SysEx messages go to the firmware on the main thread.
@@ -244,8 +254,75 @@ void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<s
     connection_ = std::move(connection);
 }
 
+// The kernel's f_midi function: several can run at once, one per controller,
+// but it names no jack ("<product> MIDI <n>") and cannot refuse a send.
+void usb_gadget_port_t::attach_midi_function(const std::string& name, std::size_t ports, midi_receiver_t receive) {
+    set_identity(0x16C0, 0x05E4, "", name);
+    const std::string function = gadget_ + "/functions/midi.usb0";
+    make_folder(function);
+    write_file(function + "/in_ports", std::to_string(ports));
+    write_file(function + "/out_ports", std::to_string(ports));
+    // A card index of its own per controller, away from the host's cards.
+    const int card = 8 + std::atoi(udc_.substr(udc_.rfind('.') + 1).c_str());
+    write_file(function + "/index", std::to_string(card));
+    bind("midi.usb0");
+
+    auto connection = std::make_unique<connection_t>();
+    for (std::size_t port = 0; port < ports; ++port) {
+        const std::string device = "hw:" + std::to_string(card) + ",0," + std::to_string(port);
+        snd_rawmidi_t* in = open_within(
+            [&]() -> snd_rawmidi_t* {
+                snd_rawmidi_t* handle = nullptr;
+                return snd_rawmidi_open(&handle, nullptr, device.c_str(), SND_RAWMIDI_NONBLOCK) == 0 ? handle : nullptr;
+            },
+            2000ms);
+        snd_rawmidi_t* out = nullptr;
+        if (in) snd_rawmidi_open(nullptr, &out, device.c_str(), SND_RAWMIDI_NONBLOCK);
+        if (!in || !out) {
+            if (in) snd_rawmidi_close(in);
+            throw std::runtime_error("cannot open the gadget's raw MIDI port " + device);
+        }
+        connection->midi_in.push_back(in);
+        connection->midi_out.push_back(out);
+    }
+
+    // One reader for every port of the device.
+    connection->threads.emplace_back([c = connection.get(), receive, received = received_] {
+        std::vector<sysex_assembler_t> assemblers(c->midi_in.size());
+        std::vector<pollfd> fds;
+        for (snd_rawmidi_t* handle : c->midi_in) {
+            const std::size_t first = fds.size();
+            const int n = snd_rawmidi_poll_descriptors_count(handle);
+            fds.resize(fds.size() + std::size_t(n));
+            snd_rawmidi_poll_descriptors(handle, &fds[first], unsigned(n));
+        }
+        fds.push_back({c->stop[0], POLLIN, 0});
+        for (;;) {
+            if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
+            if (fds.back().revents & POLLIN) return;
+            for (std::size_t port = 0; port < c->midi_in.size(); ++port) {
+                uint8_t buffer[256];
+                ssize_t n;
+                while ((n = snd_rawmidi_read(c->midi_in[port], buffer, sizeof buffer)) > 0) {
+                    if (port < received->size()) (*received)[port] += std::size_t(n);
+                    assemblers[port].feed(buffer, std::size_t(n), [&](std::vector<uint8_t> message) {
+                        deliver_on_main(c->live, [receive, port, message = std::move(message)] {
+                            receive(port, message.data(), message.size());
+                        });
+                    });
+                }
+                if (n < 0 && n != -EAGAIN) return;  // the card went away
+            }
+        }
+    });
+    connection_ = std::move(connection);
+}
+
 void usb_gadget_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& bytes) {
-    if (connection_ && connection_->midi) connection_->midi->send(port, bytes);
+    if (!connection_) return;
+    if (connection_->midi) connection_->midi->send(port, bytes);
+    // Non-blocking: a host that is not listening loses the message, as it would.
+    if (port < connection_->midi_out.size()) snd_rawmidi_write(connection_->midi_out[port], bytes.data(), bytes.size());
 }
 
 void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
@@ -263,8 +340,15 @@ void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiv
     bind("hid.usb0");
 
     auto connection = std::make_unique<connection_t>();
-    connection->hid = open_within([] { return ::open("/dev/hidg0", O_RDWR | O_NONBLOCK | O_CLOEXEC); }, 2000ms);
-    if (connection->hid < 0) fail("/dev/hidg0");
+    // Our function's node: /dev/hidgN, N its minor number.
+    std::string hidg;
+    if (std::ifstream dev(function + "/dev"); dev) {
+        std::string numbers;
+        dev >> numbers;
+        hidg = "/dev/hidg" + numbers.substr(numbers.find(':') + 1);
+    }
+    connection->hid = open_within([&] { return ::open(hidg.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }, 2000ms);
+    if (connection->hid < 0) fail(hidg.empty() ? function + "/dev" : hidg);
 
     // Output reports from the host, given to the bootloader with their report
     // number in front, as a host's write carries it.
@@ -352,7 +436,7 @@ bool usb_gadget_port_t::wait_until_enumerated(int timeout_ms) const {
     const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         if (function_ == "hid.usb0" && !entries_of("/sys/class/hidraw").empty()) return true;
-        if (connection_ && connection_->midi) {
+        if (connection_ && (connection_->midi || !connection_->midi_in.empty())) {
             std::ifstream clients("/proc/asound/seq/clients");
             std::stringstream text;
             text << clients.rdbuf();

@@ -6,9 +6,9 @@
 // machine), and the host side of the same kernel sees a real USB-MIDI or HID
 // device. The firmwares are a USB-MIDI device written whole through gadgetfs
 // (jacks named or not, as the device says; a device that refuses sends leaves
-// its OUT endpoint unread); the bootloaders are a configfs gadget with an HID
-// function, read and written through /dev/hidgN. The two take turns on the
-// UDC, as a device re-enumerates.
+// its OUT endpoint unread), or, with several devices, an f_midi function; the
+// bootloaders are a configfs gadget with an HID function, read and written
+// through /dev/hidgN. The two take turns on the UDC, as a device re-enumerates.
 //
 // Every call, and every receiver, runs on the main queue's thread: the reading
 // threads only hand what they read to it, so that detaching can stop them.
@@ -26,9 +26,15 @@ namespace zal::devices {
 
 class usb_gadget_port_t final : public usb_port_t {
 public:
-    // `udc`: the controller the HID gadget binds to, e.g. "dummy_udc.0"; gadgetfs
-    // takes the controller that is free when the port is made.
-    explicit usb_gadget_port_t(std::string udc, std::string configfs = "/sys/kernel/config");
+    // How the firmwares are played: a whole device through gadgetfs (jacks named
+    // as the device names them, sends refused), which serves one device per
+    // machine and binds whichever controller is free; or an f_midi function of
+    // the configfs gadget on `udc`, one per controller, with unnamed jacks.
+    enum class midi_transport_t { gadgetfs, f_midi };
+
+    // `udc`: the controller the configfs gadget binds to, e.g. "dummy_udc.0".
+    explicit usb_gadget_port_t(std::string udc, midi_transport_t midi = midi_transport_t::gadgetfs,
+                               std::string configfs = "/sys/kernel/config");
     ~usb_gadget_port_t() override;
     usb_gadget_port_t(const usb_gadget_port_t&) = delete;
     usb_gadget_port_t& operator=(const usb_gadget_port_t&) = delete;
@@ -54,8 +60,10 @@ private:
     void set_identity(uint16_t vendor_id, uint16_t product_id, const std::string& manufacturer,
                       const std::string& product);
     void bind(const std::string& function);
+    void attach_midi_function(const std::string& name, std::size_t ports, midi_receiver_t receive);
 
     std::string udc_;
+    midi_transport_t midi_transport_;
     std::string gadgetfs_ep0_;  // the controller's file in gadgetfs
     std::string gadget_;    // the gadget's configfs folder
     std::string function_;  // the function linked into the configuration, "" for none

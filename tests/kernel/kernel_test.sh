@@ -36,14 +36,19 @@ vm() {
   [[ $status == "$expected" ]] || fail "exit status $status, not $expected"
 }
 
-# The flash must be what installing these images from BEFORE (a file or
-# "factory") gives.
-flash_is() {
-  local before=$1 kind=$2
-  shift 2
+# The flash of device FLASH must be what installing these images from BEFORE
+# (a file or "factory") gives; no image: the flash is untouched.
+flash_of_is() {
+  local flash=$1 before=$2 kind=$3
+  shift 3
   "$helper" expected "$work/expected.bin" "$before" "$package" "$kind" "$@" || fail "no expected flash"
-  cmp -s "$work/flash.bin" "$work/expected.bin" ||
-    fail "the flash differs from the expected one: $(cmp "$work/flash.bin" "$work/expected.bin" | head -n 1)"
+  cmp -s "$flash" "$work/expected.bin" ||
+    fail "the flash of $(basename "$flash") differs from the expected one: $(cmp "$flash" "$work/expected.bin" | head -n 1)"
+}
+
+# The same for the first device.
+flash_is() {
+  flash_of_is "$work/flash.bin" "$@"
 }
 
 output_has() {
@@ -169,6 +174,53 @@ case "$case_name" in
     output_has "Update cancelled."
     output_has "Update succeeded: Ventaro"
     flash_is factory ventaro stage2 main
+    ;;
+  several_ruvo_and_v1_bootloader)
+    # A Ruvo running, and a Ventaro left in its first-generation bootloader by an
+    # earlier failed update (its flash erased, so it stays there): updating the
+    # Ruvo writes nothing to the bootloader, which may be the other product.
+    head -c 1048576 /dev/zero | tr '\0' '\377' >"$work/erased.bin"
+    vm 0 --device ruvo --device v1-bootloader --flash-in "$work/erased.bin" --flash-out "$work/flash-1.bin" \
+      --package "$package" -- sh -c "$(printf '%q list && %q update --kind ruvo %q' "$cli" "$cli" "$package")"
+    output_has "ruvo     running    1-1"
+    output_has "unknown  bootloader 2-1"
+    output_has "A first-generation bootloader is connected too; it may be another device and is left alone."
+    output_has "Found the rebooted device as HID on USB port 1-1."
+    output_has "Update succeeded: Ruvo"
+    flash_is factory ruvo main
+    cmp -s -n $((0xE0000)) "$work/flash-1.bin" "$work/erased.bin" || fail "the bootloader's flash was written"
+    ;;
+  several_ventaro_then_ruvo)
+    # The application's flow: the Ventaro, then its counterpart.
+    vm 0 --device ventaro --device ruvo --flash-out "$work/flash-1.bin" --package "$package" -- \
+      sh -c "$(printf '%q update --kind ventaro %q && %q update --kind ruvo %q' "$cli" "$package" "$cli" "$package")"
+    output_has "Update succeeded: Ventaro"
+    output_has "Update succeeded: Ruvo"
+    flash_is factory ventaro stage2 main
+    flash_of_is "$work/flash-1.bin" factory ruvo stage2 main
+    ;;
+  several_ventaros_port)
+    # Two Ventaros: --port chooses the second; the first stays untouched.
+    vm 0 --device ventaro --device ventaro --flash-out "$work/flash-1.bin" --package "$package" -- \
+      sh -c "$(printf '%q list --json && %q update --kind ventaro --port 2-1 %q' "$cli" "$cli" "$package")"
+    output_has '{"devices":[{"kind":"ventaro","state":"running","port":"1-1"},{"kind":"ventaro","state":"running","port":"2-1"}]}'
+    output_has "The device is on USB port 2-1."
+    output_has "Found the rebooted device as HID on USB port 2-1."
+    output_has "Update succeeded: Ventaro"
+    flash_is factory ventaro
+    flash_of_is "$work/flash-1.bin" factory ventaro stage2 main
+    ;;
+  several_ventaros)
+    # Without --port, exactly one of them is updated.
+    vm 0 --device ventaro --device ventaro --flash-out "$work/flash-1.bin" --package "$package" -- \
+      "$cli" update --kind ventaro "$package"
+    output_has "Update succeeded: Ventaro"
+    "$helper" expected "$work/factory.bin" factory "$package" ventaro || fail "no factory flash"
+    updated=0
+    for flash in "$work/flash.bin" "$work/flash-1.bin"; do
+      cmp -s "$flash" "$work/factory.bin" || { flash_of_is "$flash" factory ventaro stage2 main; updated=$((updated + 1)); }
+    done
+    [[ $updated == 1 ]] || fail "$updated devices were updated, not one"
     ;;
   *)
     echo "unknown case $case_name"
