@@ -222,6 +222,16 @@ case "$case_name" in
     done
     [[ $updated == 1 ]] || fail "$updated devices were updated, not one"
     ;;
+  app_ventaro_and_ruvo)
+    # The application itself (offscreen), a Ventaro and a Ruvo plugged in: one
+    # run, then the counterpart it offers.
+    vm 0 --device ventaro --device ruvo --flash-out "$work/flash-1.bin" --package "$package" -- \
+      env QT_QPA_PLATFORM=offscreen ZAL_PACKAGE="$package" "$build/tests/app-on-kernel"
+    output_has "app: first run succeeded"
+    output_has "app: second run succeeded"
+    flash_is factory ventaro stage2 main
+    flash_of_is "$work/flash-1.bin" factory ruvo stage2 main
+    ;;
   *)
     echo "unknown case $case_name"
     exit 2

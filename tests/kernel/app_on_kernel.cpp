@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+// app-on-kernel: the shipped application's code path on a real kernel, with the
+// system's hidapi and ALSA sequencer (no simulation), a Ventaro and a Ruvo
+// plugged in: it loads the package ZAL_PACKAGE names, clicks Update, follows
+// the sheet to the success alert, accepts the offer to update the counterpart
+// and follows that run to its end. tests/kernel/kernel_test.sh checks the flashes.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include "app/app_delegate.hpp"
+#include "app/shell.hpp"
+#include "common/async/qt_driver.hpp"
+#include "common/midi_io/alsa/alsa_service.hpp"
+#include "common/midi_io/midi_io.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+
+namespace {
+
+QMessageBox* visible_alert() {
+    for (QWidget* w : QApplication::allWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    return nullptr;
+}
+
+QAbstractButton* button_starting(QMessageBox* box, const QString& start) {
+    for (QAbstractButton* b : box->buttons())
+        if (b->text().remove(u'&').startsWith(start)) return b;
+    return nullptr;
+}
+
+}  // namespace
+
+class AppOnKernel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        main_queue::drive_with_qt();
+        midi::io::set_service(&midi::io::alsa_service());
+    }
+
+    void bothDevicesOneAfterTheOther() {
+        const QString package = qEnvironmentVariable("ZAL_PACKAGE");
+        QVERIFY2(QFile::exists(package), "ZAL_PACKAGE names no package");
+        QTemporaryDir bundle;
+        QVERIFY(QFile::copy(package, bundle.filePath(QStringLiteral("update.zalmirupdate"))));
+        setup_main_menu();
+        AppDelegate::bundleDirectory = bundle.path();
+        auto delegate = std::make_unique<AppDelegate>();
+        set_app_delegate(delegate.get());
+        delegate->applicationWillFinishLaunching();
+        delegate->applicationDidFinishLaunching();
+        QVERIFY(delegate->windowCtrl()->updateButton()->isEnabled());
+
+        QTest::mouseClick(delegate->windowCtrl()->updateButton(), Qt::LeftButton);
+        QTRY_VERIFY(delegate->inUpdate());
+        QMessageBox* offer = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((offer = visible_alert()) != nullptr, 240000);
+        QVERIFY2(offer->text() == QStringLiteral("Update successful"), qPrintable(offer->informativeText()));
+        QAbstractButton* counterpart = button_starting(offer, QStringLiteral("Update my "));
+        QVERIFY2(counterpart, "no offer to update the counterpart");
+        std::printf("app: first run succeeded, then \"%s\"\n", qPrintable(counterpart->text().remove(u'&')));
+        std::fflush(stdout);
+
+        QTest::mouseClick(counterpart, Qt::LeftButton);
+        QTRY_VERIFY(delegate->inUpdate());
+        QMessageBox* done = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((done = visible_alert()) != nullptr && done != offer, 240000);
+        QCOMPARE(done->text(), QStringLiteral("Update successful"));
+        std::printf("app: second run succeeded\n");
+        done->close();
+        updater::shut_down();
+        set_app_delegate(nullptr);
+    }
+};
+
+QTEST_MAIN(AppOnKernel)
+#include "app_on_kernel.moc"
