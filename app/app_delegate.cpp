@@ -27,6 +27,7 @@
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
+#include "update/package_file.hpp"
 
 namespace zal::gui {
 
@@ -52,25 +53,12 @@ QString format(const QString& pattern, const QString& a, const QString& b) {
     return text;
 }
 
-// Reads a whole regular file of a package's size at most; false with a
-// description of the failure that names the file. A pipe or a device could
-// block or never end.
-bool read_file(const QString& path, QByteArray& bytes, QString& error) {
-    const QFileInfo info(path);
-    auto failed = [&](const QString& reason) {
-        error = QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
-        return false;
-    };
-    if (!info.exists()) return failed(QString::fromLocal8Bit(std::strerror(ENOENT)));
-    if (info.isDir()) return failed(QString::fromLocal8Bit(std::strerror(EISDIR)));
-    if (!info.isFile()) return failed(QStringLiteral("not a regular file"));
-    if (quint64(info.size()) > max_package_size)
-        return failed(QStringLiteral("larger than %1 MiB").arg(max_package_size >> 20));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return failed(file.errorString());
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return failed(file.errorString());
-    return true;
+// Reads a package file; false with a description of the failure that names the file.
+bool read_file(const QString& path, std::vector<unsigned char>& bytes, QString& error) {
+    std::string reason;
+    if (read_whole_file(QFile::encodeName(path).toStdString(), bytes, reason)) return true;
+    error = QDir::toNativeSeparators(path) + QStringLiteral(": ") + QString::fromLocal8Bit(reason.c_str());
+    return false;
 }
 
 }  // namespace
@@ -196,13 +184,13 @@ void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
 void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { showWebHelp(); }
 
 bool AppDelegate::openFileWithURL(const QUrl& url) {
-    QByteArray bytes;
+    std::vector<unsigned char> bytes;
     QString error;
     if (!read_file(url.toLocalFile(), bytes, error)) {
         readErrorAlert(error);
         return false;
     }
-    return readUpdateWithData(reinterpret_cast<const unsigned char*>(bytes.constData()), quint64(bytes.size()), url,
+    return readUpdateWithData(bytes.data(), quint64(bytes.size()), url,
                               true);
 }
 

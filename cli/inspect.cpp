@@ -8,7 +8,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "cli/read_file.hpp"
+#include "update/package_file.hpp"
 #include "update/update_plan.hpp"
 
 namespace zal::cli {
@@ -79,9 +79,9 @@ json describe_update(const update_t& update) {
 }
 
 int inspect(const char* path) {
-    file_bytes_t bytes;
+    std::vector<unsigned char> bytes;
     std::string error;
-    if (!bytes.open(path, error)) {
+    if (!read_whole_file(path, bytes, error)) {
         std::fprintf(stderr, "%s: %s\n", path, error.c_str());
         return 1;
     }

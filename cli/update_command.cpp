@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/read_file.hpp"
+#include "update/package_file.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
@@ -127,9 +127,9 @@ void end_progress_bar() {
 }
 
 bool read_package(const std::string& path, update_t& update) {
-    file_bytes_t bytes;
+    std::vector<unsigned char> bytes;
     std::string error;
-    if (!bytes.open(path.c_str(), error)) {
+    if (!read_whole_file(path, bytes, error)) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
         return false;
     }
@@ -143,15 +143,13 @@ bool read_package(const std::string& path, update_t& update) {
 }
 
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
-    file_bytes_t bytes;
     std::string error;
-    if (bytes.open(path.c_str(), error) && bytes.size() != devices::flash_size)
+    if (read_whole_file(path, flash, error) && flash.size() != devices::flash_size)
         error = "a flash image is exactly 1048576 bytes";
     if (!error.empty()) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
         return false;
     }
-    flash.assign(bytes.data(), bytes.data() + bytes.size());
     return true;
 }
 
