@@ -314,11 +314,18 @@ kind_t on_ask_kind_modal() {
                                        "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
               << std::flush;
     // Ctrl-C must not wait for a line: the signal handler restarts `read`.
+    // Cancelled at the prompt: what follows starts on a line of its own.
     pollfd input{STDIN_FILENO, POLLIN, 0};
     while (::poll(&input, 1, 100) <= 0)
-        if (cli::interrupted) return kind_t::any;
+        if (cli::interrupted) {
+            std::cout << std::endl;
+            return kind_t::any;
+        }
     std::string answer;
-    if (!std::getline(std::cin, answer)) return kind_t::any;
+    if (!std::getline(std::cin, answer)) {
+        std::cout << std::endl;
+        return kind_t::any;
+    }
     if (answer == "v" || answer == "V" || answer == "ventaro") return kind_t::ventaro;
     if (answer == "r" || answer == "R" || answer == "ruvo") return kind_t::ruvo;
     return kind_t::any;

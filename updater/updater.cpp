@@ -109,6 +109,7 @@ const text_t& waiting_title(kind_t kind) {
     return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo;
 }
 
+
 bool attach_input(const midi::device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
     if (!io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect))) return false;
     attached_input = m.in;
@@ -139,6 +140,24 @@ void post(uint32_t of_run, std::function<void()> step, uint32_t delay_ms = 0) {
 
 // The same for a step of the live run, from the main thread.
 void later(std::function<void()> step, uint32_t delay_ms) { post(run, std::move(step), delay_ms); }
+
+// The run goes on without a time limit while it waits for the device. But after
+// a minute without news, the user is told what can be done.
+constexpr uint32_t no_news_ms = 60000;
+const text_t no_news{"Still waiting. You can wait, or cancel, turn the device off and on again, and run the update "
+                     "again: it will finish the job.",
+                     "Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis rallumer l'appareil et "
+                     "relancer la mise à jour : elle ira jusqu'au bout."};
+uint32_t news = 0;  // counts what the device said; main thread
+
+// Armed when a waiting phase begins and again at every news.
+void tell_what_to_do_without_news(phase_t own, text_t title) {
+    later(
+        [own, title, seen = news] {
+            if (phase == own && news == seen) announce(title, no_news);
+        },
+        no_news_ms);
+}
 
 // Phases 4 and 8: writes an image on the programming worker, in the phase just
 // entered; a plan that cannot be built ends the run.
@@ -198,6 +217,7 @@ namespace phase7_waiting_for_bootloader {
 void enter(kind_t kind) {
     phase = 7;
     announce(waiting_title(kind), will_continue);
+    tell_what_to_do_without_news(7, waiting_title(kind));
     look_for_rebooted_device(7, kind, [](const hid::device_t& d) { phase8_programming_main_firmware::enter(d, 0.8f); });
 }
 }  // namespace phase7_waiting_for_bootloader
@@ -210,6 +230,8 @@ namespace phase6_waiting_for_stage2_completion {
 constexpr int recovery_requests = 10;
 bool recovering = false;
 bool received_report = false;
+
+const text_t updating_components{"Updating internal components...", "Mise à jour des composants internes..."};
 
 const text_t silent_stage2{"The device does not answer. Turn it off, then on again, and run the update again.",
                            "L'appareil ne répond pas. Éteignez-le puis rallumez-le, et relancez la mise à jour."};
@@ -244,7 +266,11 @@ void on_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std
     if (phase != 6 || run != of_run) return;
     const std::optional<midi::stage2_report_t> report = midi::read_stage2_report(body, length);
     if (!report) return;
-    post(of_run, [] { received_report = true; });
+    post(of_run, [] {
+        received_report = true;
+        ++news;
+        if (phase == 6) tell_what_to_do_without_news(6, updating_components);
+    });
     switch (report->type) {
         case midi::stage2_report_t::type_t::progress: {
             received_progress = true;
@@ -272,7 +298,8 @@ void enter(const midi::device_t& m, bool recovery = false) {
     received_progress = false;
     recovering = recovery;
     received_report = false;
-    announce({"Updating internal components...", "Mise à jour des composants internes..."}, keep_connected);
+    announce(updating_components, keep_connected);
+    tell_what_to_do_without_news(6, updating_components);
     send_request(m.out);
     if (phase != 6) return;
     const bool attached = attach_input(
@@ -297,6 +324,7 @@ void look_for_midi_device(kind_t kind) {
 void enter(kind_t kind) {
     phase = 5;
     announce(waiting_title(kind), will_continue);
+    tell_what_to_do_without_news(5, waiting_title(kind));
     on_midi_update = [kind] { look_for_midi_device(kind); };
     look_for_midi_device(kind);
 }
@@ -325,6 +353,7 @@ void enter(kind_t kind) {
     phase = 3;
     announce(waiting_title(kind),
              {"The update will start in a few moments.", "La mise à jour va commencer dans quelques instants."});
+    tell_what_to_do_without_news(3, waiting_title(kind));
     look_for_rebooted_device(3, kind, phase4_programming_stage2::enter);
 }
 }  // namespace phase3_waiting_for_bootloader

@@ -7,7 +7,10 @@ engine_events_t events;
 
 namespace zal::updater {
 
-void on_announce(const char* title, const char*) { testing::events.titles.emplace_back(title); }
+void on_announce(const char* title, const char* subtitle) {
+    testing::events.titles.emplace_back(title);
+    testing::events.subtitles.emplace_back(subtitle);
+}
 
 void on_progress(float progress) { testing::events.progress.push_back(progress); }
 

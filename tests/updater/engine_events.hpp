@@ -14,7 +14,8 @@
 namespace zal::testing {
 
 struct engine_events_t {
-    std::vector<std::string> titles;  // every announced title, in order
+    std::vector<std::string> titles;     // every announced title, in order
+    std::vector<std::string> subtitles;  // and its subtitle
     std::vector<float> progress;
     struct end_record_t {
         end_t end;

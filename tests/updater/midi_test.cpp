@@ -61,6 +61,29 @@ TEST(Stage2Reports, ErrorTexts) {
     EXPECT_FALSE(read_stage2_report(too_long.data(), too_long.size()));
 }
 
+// The firmware cuts at 64 bytes, inside a character or not: the user sees the
+// whole characters before the cut, and a text that is whole stays as it is.
+TEST(Stage2Reports, AnErrorTextCutInsideACharacterKeepsTheWholeOnes) {
+    struct case_t {
+        std::string sent, shown;
+    };
+    const std::string a62(62, 'a'), a61(61, 'a'), a60(60, 'a');
+    const case_t cases[] = {
+        {a62 + "\u00e9\u00e9", a62 + "\u00e9"},               // é is 2 bytes: cut after its first byte
+        {a61 + "\u20ac", a61 + "\u20ac"},                     // € is 3 bytes and fits
+        {a62 + "\u20ac", a62},                                 // 2 of its 3 bytes
+        {a60 + "\U0001F3B9", a60 + "\U0001F3B9"},             // 4 bytes, whole
+        {a61 + "\U0001F3B9", a61},                             // 3 of 4
+        {"Moteur arr\u00eat\u00e9", "Moteur arr\u00eat\u00e9"},  // short: untouched
+    };
+    for (const case_t& c : cases) {
+        const auto message = stage2_report_message({stage2_report_t::type_t::error, 0, c.sent});
+        const auto report = read_stage2_report(message.data() + 1, message.size() - 2);
+        ASSERT_TRUE(report);
+        EXPECT_EQ(report->text, c.shown) << c.sent;
+    }
+}
+
 TEST(Stage2Reports, BodiesThatDoNotFit) {
     const uint8_t three[] = {0x00, 0x31, 0x33};
     EXPECT_FALSE(read_stage2_report(three, 3));

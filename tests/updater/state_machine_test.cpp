@@ -300,6 +300,42 @@ TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
     EXPECT_EQ(events.progress.back(), 0.2f);
 }
 
+// No time limit while the device is waited for; but after a minute without
+// news the user is told what to do, once, and the run goes on.
+TEST_F(StateMachine, AMinuteWithoutNewsSaysWhatTheUserCanDo) {
+    const std::string hint = "Still waiting. You can wait, or cancel, turn the device off and on again, and run the "
+                             "update again: it will finish the job.";
+    const update_t package = make_package({});
+    // A stage-2 firmware that stops reporting after its first report.
+    make_device({.kind = kind_t::ventaro,
+                 .faults = {{fault_t::type_t::stage2_stall, 1}},
+                 .stage2_images = devices::stage2_images_of(package)})
+        .plug();
+    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(
+        run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    const std::size_t announced = events.titles.size();
+    run_until([] { return false; }, 59000);
+    EXPECT_EQ(events.titles.size(), announced) << "too early";
+    run_until([] { return false; }, 2000);
+    ASSERT_EQ(events.titles.size(), announced + 1);
+    EXPECT_EQ(events.titles.back(), "Updating internal components...");
+    EXPECT_EQ(events.subtitles.back(), hint);
+    run_until([] { return false; }, 130000);
+    EXPECT_EQ(events.titles.size(), announced + 1) << "said once";
+    EXPECT_TRUE(events.ends.empty());
+
+    // A device that does not come back after its reboot.
+    updater::cancel();
+    events.clear();
+    make_device({.kind = kind_t::ruvo, .faults = {{fault_t::type_t::slow_enumeration, 200000}}}).plug();
+    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
+    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Waiting the Ruvo..."; }));
+    run_until([] { return false; }, 61000);
+    EXPECT_EQ(events.titles.back(), "Waiting the Ruvo...");
+    EXPECT_EQ(events.subtitles.back(), hint);
+}
+
 TEST_F(StateMachine, FinishRequestComesHalfASecondAfterCompletion) {
     const update_t package = make_package({});
     make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
