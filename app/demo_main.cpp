@@ -4,10 +4,16 @@
 // a few seconds after a run starts, and plugged in again at the next run when a
 // fault had unplugged it.
 //
-//   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [PACKAGE]
+//   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [--run-update]
+//                       [--flash-out FILE] [PACKAGE]
+//
+// --run-update clicks Update once the window is up, for scripted runs;
+// --flash-out writes the chosen device's flash when the application ends.
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -22,8 +28,11 @@ using namespace zal;
 
 struct demo_t {
     devices::simulation_arguments_t arguments;
+    bool run_update = false;
+    std::string flash_out;
     std::unique_ptr<devices::simulation_t> simulation;
     std::map<kind_t, devices::simulated_device_t*> plugged;
+    devices::simulated_device_t* chosen = nullptr;  // the first plugged in
 };
 
 demo_t demo;
@@ -42,6 +51,7 @@ void plug_later(kind_t kind, const update_t& update) {
         demo.plugged.empty() ? devices::simulation_t::options_for(update, chosen, demo.arguments.faults, kind)
                              : devices::simulation_t::options_for(update, kind);
     devices::simulated_device_t& device = demo.simulation->add(options);
+    if (demo.plugged.empty()) demo.chosen = &device;
     demo.plugged[kind] = &device;
     async_main([&device] { device.plug(); }, 3000);
 }
@@ -52,6 +62,14 @@ int main(int argc, char** argv) {
     std::vector<char*> passed = {argv[0]};
     for (int i = 1; i < argc; ++i) {
         std::string error;
+        if (std::strcmp(argv[i], "--run-update") == 0) {
+            demo.run_update = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--flash-out") == 0 && i + 1 < argc) {
+            demo.flash_out = argv[++i];
+            continue;
+        }
         if (devices::take_simulation_argument(argc, argv, i, demo.arguments, error)) continue;
         if (!error.empty()) {
             std::fprintf(stderr, "ventaro-update-demo: %s\n", error.c_str());
@@ -75,9 +93,20 @@ int main(int argc, char** argv) {
                                                                           : kind_t::ruvo;
             plug_later(wanted, delegate.update());
         };
+        if (demo.run_update) async_main([&delegate] { delegate.runUpdateWithKind(kind_t::any); });
     };
-    const int status = gui::main(passed_count, passed.data(), platform);
+    int status = gui::main(passed_count, passed.data(), platform);
+    if (!demo.flash_out.empty() && demo.chosen) {
+        const std::vector<uint8_t> flash = demo.chosen->flash();
+        std::ofstream out(demo.flash_out, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
+        if (!out) {
+            std::fprintf(stderr, "ventaro-update-demo: cannot write %s\n", demo.flash_out.c_str());
+            status = 1;
+        }
+    }
     demo.plugged.clear();
+    demo.chosen = nullptr;
     demo.simulation.reset();
     return status;
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/quit_on_signals.hpp"
 #include "app/shell.hpp"
 
 #include <QApplication>
@@ -265,6 +266,7 @@ int main(int argc, char** argv, const platform_t& platform) {
     });
     QApplication application(argc, argv);
     qInstallMessageHandler(previous);
+    quit_on_termination_signals();
     QApplication::setApplicationName(QStringLiteral("ventaro-update"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));

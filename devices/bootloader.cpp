@@ -85,7 +85,7 @@ bootloader_t::outcome_t bootloader_t::on_report(const uint8_t* report, uint64_t 
                 answer({uhb::start_byte, 0x00});
                 break;
             }
-            if (const fault_t* slow = faults_.pending(type_t::slow_erase)) {
+            if (const fault_t* slow = faults_.pending(type_t::slow_erase); slow && command->address == 0) {
                 delay = uint32_t(slow->value);
                 faults_.take(type_t::slow_erase);
             }

@@ -22,7 +22,7 @@ struct fault_t {
         stage2_error,         // the stage-2 firmware reports `text` instead of completing
         stage2_stall,         // the stage-2 firmware falls silent after `value` reports (0: never reports)
         refuse_send,          // nothing can be sent to the device's MIDI ports
-        slow_erase,           // the next erase takes `value` milliseconds
+        slow_erase,           // the next erase of sector 0 takes `value` milliseconds
         late_answer,          // the answer to HID report `value` comes 4.5 s late, after any time-out
         duplicate_answer,     // the answer to HID report `value` comes twice
         short_answer,         // the answer to HID report `value` is one byte long

@@ -21,13 +21,19 @@
 
 #include "app/app_delegate.hpp"
 #include "app/log_window.hpp"
+#include "app/quit_on_signals.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
+#include "common/async/async.hpp"
 #include "common/async/qt_driver.hpp"
 #include "common/midi_io/midi_io.hpp"
 #include "common/midi_io/virtual/virtual_service.hpp"
 #include "devices/simulation.hpp"
 #include "tools/package_writer.hpp"
+#include "update/update_plan.hpp"
+#include "updater/hid.hpp"
+
+#include <csignal>
 
 using namespace zal;
 using namespace zal::gui;
@@ -86,6 +92,7 @@ class AppTest : public QObject {
 
     std::unique_ptr<AppDelegate> delegate;
     QTemporaryDir bundle;
+    int quitSignal = 0;
 
     AppDelegate& launch(const QString& open_before_launch = {}, const QString& open_too = {}) {
         setup_main_menu();
@@ -128,6 +135,7 @@ private slots:
     void initTestCase() {
         QVERIFY(bundle.isValid());
         main_queue::drive_with_qt();
+        quit_on_termination_signals([this](int signal) { quitSignal = signal; });
         simulation = new devices::simulation_t;
         simulation->install();
     }
@@ -611,6 +619,39 @@ private slots:
         QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());  // while the alert shows
         click(alert->buttons().first());
         QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    // A logout, a shutdown or Ctrl+C while sector 0 is erased: the application
+    // ends as Quit ends it, once the device can start again.
+    void aSignalWhileSectorZeroIsErasedWaitsForIt_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void aSignalWhileSectorZeroIsErasedWaitsForIt() {
+        QFETCH(int, signal);
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        const auto sequence = updater::hid::make_programming_sequence(make_update_plan(d.update().ventaro->main));
+        const auto erase = std::find_if(sequence.begin(), sequence.end(), [](auto& r) { return r.leaves_sector0_erased; });
+        QVERIFY(erase != sequence.end());
+        devices::simulated_device_t& device = plug(options_for(d.update(), kind_t::ventaro, true));
+        device.pause_at_roundtrip(uint64_t(erase - sequence.begin()) + 1);  // erased, not yet written again
+        click(d.windowCtrl()->updateButton());
+        QTRY_VERIFY_WITH_TIMEOUT(device.paused(), 30000);
+
+        quitSignal = 0;
+        std::raise(signal);
+        QTRY_COMPARE(quitSignal, signal);
+        // What the application does once its loop has ended.
+        async_main([&device] { device.resume(); }, 200);
+        updater::shut_down();
+        QVERIFY(!d.inUpdate() || !updater::running());
+        const std::vector<uint8_t> flash = device.flash();
+        QVERIFY2(devices::flash_model_t(flash).reset_start() != devices::flash_model_t::start_t::nothing,
+                 "sector 0 was left erased");
+        QVERIFY2(device.roundtrips() < sequence.size(), "the update was cancelled, not finished");
     }
 
     void wholeUpdateWithTheCounterpart() {
