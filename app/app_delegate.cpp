@@ -428,6 +428,7 @@ void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
         case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
         case end_t::cancelled: break;
     }
+    if (onRunEnded) onRunEnded(end);
 }
 
 kind_t AppDelegate::askKindModal() {

@@ -84,6 +84,8 @@ public:
 
     // Called when a run has started; the demo plugs its simulated devices here.
     std::function<void(kind_t)> onRunStarted;
+    // Called when a run has ended, after its alert is shown (scripted runs).
+    std::function<void(end_t)> onRunEnded;
 
 private:
     void presentAlert(QMessageBox* alert, std::function<void(int)> didEnd);

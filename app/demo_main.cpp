@@ -7,14 +7,16 @@
 //   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [--run-update]
 //                       [--flash-out FILE] [PACKAGE]
 //
-// --run-update clicks Update once the window is up, for scripted runs;
-// --flash-out writes the chosen device's flash when the application ends.
+// --run-update clicks Update once the window is up and quits when that run
+// ends (status 0 when it succeeded), for scripted runs; --flash-out writes the
+// chosen device's flash when the application ends.
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <memory>
 
 #include "app/app_delegate.hpp"
@@ -29,6 +31,7 @@ using namespace zal;
 struct demo_t {
     devices::simulation_arguments_t arguments;
     bool run_update = false;
+    std::optional<end_t> scripted_end;
     std::string flash_out;
     std::unique_ptr<devices::simulation_t> simulation;
     std::map<kind_t, devices::simulated_device_t*> plugged;
@@ -93,9 +96,16 @@ int main(int argc, char** argv) {
                                                                           : kind_t::ruvo;
             plug_later(wanted, delegate.update());
         };
-        if (demo.run_update) async_main([&delegate] { delegate.runUpdateWithKind(kind_t::any); });
+        if (demo.run_update) {
+            async_main([&delegate] { delegate.runUpdateWithKind(kind_t::any); });
+            delegate.onRunEnded = [](end_t end) {
+                demo.scripted_end = end;
+                async_main([] { QCoreApplication::quit(); });
+            };
+        }
     };
     int status = gui::main(passed_count, passed.data(), platform);
+    if (demo.run_update && status == 0 && demo.scripted_end != end_t::success) status = 1;
     if (!demo.flash_out.empty() && demo.chosen) {
         const std::vector<uint8_t> flash = demo.chosen->flash();
         std::ofstream out(demo.flash_out, std::ios::binary | std::ios::trunc);

@@ -15,3 +15,13 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure --timeout 1800 --parallel 2 "$@"
+
+if [[ $sanitizers == *address* ]]; then
+  # The application itself, not only its tests: one scripted update of a
+  # simulated Ventaro, from start-up to exit, and the flash it leaves.
+  QT_QPA_PLATFORM=offscreen timeout 600 "$dir/ventaro-update-demo" --simulate ventaro --run-update \
+    --flash-out "$dir/app-flash.bin" 2>"$dir/app.log" || { tail -n 40 "$dir/app.log"; exit 1; }
+  "$dir/tests/flash-helper" expected "$dir/app-expected.bin" factory "$dir/sample.zalmirupdate" ventaro stage2 main
+  cmp "$dir/app-flash.bin" "$dir/app-expected.bin"
+  echo "sanitize.sh: the application under $sanitizers updated a Ventaro and exited cleanly"
+fi
