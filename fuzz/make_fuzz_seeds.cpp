@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Writes small seed inputs for the fuzzers into DIR/update, DIR/ihex and DIR/ini.
+// Writes small seed inputs for the fuzzers into DIR/update, DIR/ihex,
+// DIR/ihex_paths, DIR/ini and DIR/markdown.
 #include <filesystem>
 #include <fstream>
 
@@ -22,7 +23,7 @@ void put(const fs::path& path, const std::vector<unsigned char>& bytes) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
-    for (const char* sub : {"update", "ihex", "ini", "markdown"}) fs::create_directories(dir / sub);
+    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown"}) fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
     const std::string hex =
@@ -41,6 +42,10 @@ int main(int argc, char** argv) {
     put(dir / "ihex/segments", segments);
     put(dir / "ihex/crlf",
         make_ihex({{0x08004000, make_synthetic_firmware(100, 4)}}, {.line_end = "\r\n", .lowercase = true}));
+    // The two reading paths part ways on records cut short or interrupted.
+    put(dir / "ihex_paths/linear", hex);
+    put(dir / "ihex_paths/segments", segments);
+    put(dir / "ihex_paths/broken", hex.substr(0, 30) + ":10\n" + hex.substr(30, 50) + "x\r:0" + hex.substr(80, 200));
 
     put(dir / "ini/info", info);
     put(dir / "ini/odd", "\xEF\xBB\xBF; c\n[general] a=b\n[gen\n =x\nk= \r\n[]\nv=1=2\nlast=");

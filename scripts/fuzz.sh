@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZAL_TESTS=OFF -DZAL_FUZZ=ON -DZAL_SANITIZE=address,undefined
-cmake --build build-fuzz --target fuzz_update fuzz_ihex fuzz_ini fuzz_markdown fuzz_seeds
+cmake --build build-fuzz --target fuzz_update fuzz_ihex fuzz_ihex_paths fuzz_ini fuzz_markdown fuzz_seeds
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.
@@ -28,5 +28,7 @@ for target in build-fuzz/fuzz/fuzz_*; do
     cat "$log"
     exit 1
   fi
+  # Coverage reached: the last "cov:" (edges) and "ft:" (features) libFuzzer printed.
+  grep -E '^#[0-9]+' "$log" | tail -n 1
   grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
 done

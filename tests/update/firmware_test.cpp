@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <stdexcept>
 
+#include "fuzz/ihex_two_paths.hpp"
 #include "tools/package_writer.hpp"
 
 using namespace zal;
@@ -262,3 +263,40 @@ TEST_P(SrecCatCrossCheck, RandomImagesMatch) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, SrecCatCrossCheck, ::testing::Range(1, 13));
+
+// The record-at-once path and the character path read alike: the real
+// application, generated images in every record layout, and texts broken in
+// the ways that make the first path hand over to the second.
+TEST(IhexPaths, BothPathsReadEveryTextAlike) {
+    std::vector<std::string> texts;
+    gzFile gz = gzopen(ZAL_TESTDATA_DIR "/stm32calc.hex.gz", "rb");
+    ASSERT_NE(gz, nullptr);
+    std::string real;
+    char buffer[65536];
+    for (int n; (n = gzread(gz, buffer, sizeof buffer)) > 0;) real.append(buffer, std::size_t(n));
+    gzclose(gz);
+    texts.push_back(real);
+    const auto image = tools::make_synthetic_firmware(5000, 7);
+    texts.push_back(make_ihex({{0x08000000, image}}));
+    texts.push_back(make_ihex({{0x00010000, image}}, {.segment_addresses = true}));
+    texts.push_back(make_ihex({{0x08004000, image}}, {.line_end = "\r\n", .lowercase = true}));
+    std::mt19937 rng{5};
+    for (int i = 0; i < 200; ++i) {
+        std::string broken = texts[std::size_t(i) % 4].substr(0, 4000);
+        for (int cuts = 0; cuts < 5; ++cuts) {
+            const std::size_t at = rng() % broken.size();
+            switch (rng() % 4) {
+                case 0: broken.erase(at, rng() % 7); break;
+                case 1: broken.insert(at, 1, ":\n x"[rng() % 4]); break;
+                case 2: broken[at] = char(rng()); break;
+                case 3: broken.insert(at, broken.substr(rng() % broken.size(), 12)); break;
+            }
+        }
+        texts.push_back(broken);
+    }
+    for (const std::string& text : texts) {
+        const auto records = ihex_paths::by_records(text.data(), text.size());
+        EXPECT_TRUE(records == ihex_paths::by_characters(text.data(), text.size())) << text.substr(0, 200);
+    }
+    EXPECT_GT(ihex_paths::by_records(real.data(), real.size()).records.size(), 1000u);
+}
