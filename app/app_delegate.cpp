@@ -65,10 +65,11 @@ bool read_file(const QString& path, std::vector<unsigned char>& bytes, QString& 
 
 AppDelegate::AppDelegate() {
     lastCounterpartUpdated_ = kind_t::any;
+    updater::set_device_phases_hook([this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); });
     LogWindow::logWindow();  // captures standard error from now on
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() { updater::set_device_phases_hook({}); }
 
 void AppDelegate::applicationWillFinishLaunching() { hasLaunched_ = false; }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/session/session_inhibitor.hpp"
 #include "app/update_sheet_controller.hpp"
 #include "app/update_window_controller.hpp"
 #include "update/update.hpp"
@@ -100,6 +101,7 @@ private:
     bool inUpdate_ = false;
     bool hasUpdate_ = false;  // a package has been read
     QUrl urlToLoad_;
+    session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     std::unique_ptr<UpdateWindowController> windowCtrl_;
     std::unique_ptr<UpdateSheetController> sheetCtrl_;
     std::unique_ptr<PXMarkdownParser> parser_;

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "app/session/session_inhibitor.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
@@ -183,6 +184,9 @@ std::unique_ptr<devices::simulation_t> set_up_devices(const options_t& o, const 
 bool run(const options_t& o, const update_t& update) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
+    // No logout portal for a terminal: logind's inhibitor alone.
+    session::SessionInhibitor inhibitor(false);
+    updater::set_device_phases_hook([&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); });
     try {
         updater::start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
@@ -194,6 +198,7 @@ bool run(const options_t& o, const update_t& update) {
         return session.end.has_value();
     });
     updater::shut_down();
+    updater::set_device_phases_hook({});
     end_progress_bar();
     return true;
 }

@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord hyperfine
   xvfb xauth weston qt6-wayland
+  dbus-daemon python3-dbusmock
   dpkg-dev lintian
   qemu-system-x86 busybox-static kmod cpio
 )

@@ -68,6 +68,30 @@ struct followed_device_t {
 };
 followed_device_t followed;
 
+std::function<void(bool)> device_phases_hook;
+bool in_device_phases = false;  // the live run acts on a device
+bool hook_told_active = false;
+
+// The run acts on a device from now on, until it ends.
+void enter_device_phases() {
+    in_device_phases = true;
+    if (hook_told_active) return;
+    hook_told_active = true;
+    if (device_phases_hook) device_phases_hook(true);
+}
+
+// A cancelled run's programming worker goes on until sector 0 is whole: the
+// device is written until it stops.
+void leave_device_phases_when_written() {
+    if (in_device_phases || !hook_told_active) return;
+    if (main_queue::background_tasks() > 0) {
+        async_main(leave_device_phases_when_written, 50);
+        return;
+    }
+    hook_told_active = false;
+    if (device_phases_hook) device_phases_hook(false);
+}
+
 bool on_requested_port(const std::string& usb_port) {
     return followed.requested_port.empty() || usb_port == followed.requested_port;
 }
@@ -294,6 +318,7 @@ void on_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std
 
 // `recovery`: the device was found running its stage-2 firmware at the start.
 void enter(const midi::device_t& m, bool recovery = false) {
+    enter_device_phases();
     phase = 6;
     received_progress = false;
     recovering = recovery;
@@ -333,6 +358,7 @@ void enter(kind_t kind) {
 // --- phase 4 -------------------------------------------------------------------
 namespace phase4_programming_stage2 {
 void enter(const hid::device_t& d) {
+    enter_device_phases();
     const std::optional<device_update_t>& device_update = device_update_of(d.kind);
     if (!device_update || !device_update->stage2 || device_update->stage2->sectors.empty()) {
         phase8_programming_main_firmware::enter(d, 0.0f);
@@ -384,6 +410,7 @@ void on_key(const midi::device_t& m, const midi::bootloader_magic_key_t& key) {
 }
 
 void enter(const midi::device_t& m) {
+    enter_device_phases();
     phase = 2;
     const bool ventaro = m.kind == kind_t::ventaro;
     announce(ventaro ? text_t{"Rebooting the Ventaro...", "Redémarrage du Ventaro..."}
@@ -520,10 +547,14 @@ void end_run(end_t end, kind_t kind, const char* message) {
     phase = 0;
     initialized = false;
     detach_input();
+    in_device_phases = false;
+    leave_device_phases_when_written();
     on_end(end, kind, message);
 }
 
 bool running() { return initialized; }
+
+void set_device_phases_hook(std::function<void(bool)> hook) { device_phases_hook = std::move(hook); }
 
 bool start(kind_t kind, const update_t& package, const std::string& usb_port) {
     if (initialized) return false;

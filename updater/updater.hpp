@@ -6,6 +6,7 @@
 // that links the engine defines the four callbacks below.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "update/update.hpp"
@@ -39,6 +40,12 @@ bool running();
 // returns once the programming worker has stopped, which it does only where
 // the device can still start. Drives the main queue meanwhile.
 void shut_down();
+
+// Told, on the main thread, when a run begins to act on a device (the reboot
+// request, or programming a bootloader found waiting) with true, and when that
+// run ends, however it ends, with false: what the program must hold off meanwhile
+// (logout, suspend, shutdown). Empty by default.
+void set_device_phases_hook(std::function<void(bool in_device_phases)> hook);
 
 // --- defined by the program that links the engine; always called on the main thread
 void on_announce(const char* title, const char* subtitle);
