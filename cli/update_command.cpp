@@ -184,9 +184,10 @@ std::unique_ptr<devices::simulation_t> set_up_devices(const options_t& o, const 
 bool run(const options_t& o, const update_t& update) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
-    // No logout portal for a terminal: logind's inhibitor alone.
+    // Real devices only, and no logout portal for a terminal: logind's inhibitor alone.
     session::SessionInhibitor inhibitor(false);
-    updater::set_device_phases_hook([&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); });
+    if (!o.simulation.device)
+        updater::set_device_phases_hook([&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); });
     try {
         updater::start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
