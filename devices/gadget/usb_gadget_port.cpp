@@ -229,10 +229,6 @@ void usb_gadget_port_t::bind(const std::string& function) {
 void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<std::string>& ports,
                                     midi_receiver_t receive, bool refuse_sends) {
     detach();
-    if (midi_transport_ == midi_transport_t::f_midi) {
-        attach_midi_function(name, ports.size(), std::move(receive));
-        return;
-    }
     auto connection = std::make_unique<connection_t>();
     // Bytes come from the device's one reader thread, port by port; whole
     // SysEx messages go to the firmware on the main thread.
@@ -248,15 +244,19 @@ void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<s
         });
     };
     // A MIDI-class device of the V-USB shared range; the engine knows it by name.
-    connection->midi = std::make_unique<gadgetfs::midi_device_t>(gadgetfs_ep0_, 0x16C0, 0x05E4, name, ports,
-                                                                 std::move(on_bytes), refuse_sends);
+    if (midi_transport_ == midi_transport_t::f_midi)
+        attach_midi_function(*connection, name, ports.size(), std::move(on_bytes));
+    else
+        connection->midi = std::make_unique<gadgetfs::midi_device_t>(gadgetfs_ep0_, 0x16C0, 0x05E4, name, ports,
+                                                                     std::move(on_bytes), refuse_sends);
     product_ = name;
     connection_ = std::move(connection);
 }
 
 // The kernel's f_midi function: several can run at once, one per controller,
 // but it names no jack ("<product> MIDI <n>") and cannot refuse a send.
-void usb_gadget_port_t::attach_midi_function(const std::string& name, std::size_t ports, midi_receiver_t receive) {
+void usb_gadget_port_t::attach_midi_function(connection_t& connection, const std::string& name, std::size_t ports,
+                                             midi_receiver_t on_bytes) {
     set_identity(0x16C0, 0x05E4, "", name);
     const std::string function = gadget_ + "/functions/midi.usb0";
     make_folder(function);
@@ -267,7 +267,6 @@ void usb_gadget_port_t::attach_midi_function(const std::string& name, std::size_
     write_file(function + "/index", std::to_string(card));
     bind("midi.usb0");
 
-    auto connection = std::make_unique<connection_t>();
     for (std::size_t port = 0; port < ports; ++port) {
         const std::string device = "hw:" + std::to_string(card) + ",0," + std::to_string(port);
         snd_rawmidi_t* in = open_within(
@@ -282,13 +281,12 @@ void usb_gadget_port_t::attach_midi_function(const std::string& name, std::size_
             if (in) snd_rawmidi_close(in);
             throw std::runtime_error("cannot open the gadget's raw MIDI port " + device);
         }
-        connection->midi_in.push_back(in);
-        connection->midi_out.push_back(out);
+        connection.midi_in.push_back(in);
+        connection.midi_out.push_back(out);
     }
 
     // One reader for every port of the device.
-    connection->threads.emplace_back([c = connection.get(), receive, received = received_] {
-        std::vector<sysex_assembler_t> assemblers(c->midi_in.size());
+    connection.threads.emplace_back([c = &connection, on_bytes] {
         std::vector<pollfd> fds;
         for (snd_rawmidi_t* handle : c->midi_in) {
             const std::size_t first = fds.size();
@@ -303,19 +301,12 @@ void usb_gadget_port_t::attach_midi_function(const std::string& name, std::size_
             for (std::size_t port = 0; port < c->midi_in.size(); ++port) {
                 uint8_t buffer[256];
                 ssize_t n;
-                while ((n = snd_rawmidi_read(c->midi_in[port], buffer, sizeof buffer)) > 0) {
-                    if (port < received->size()) (*received)[port] += std::size_t(n);
-                    assemblers[port].feed(buffer, std::size_t(n), [&](std::vector<uint8_t> message) {
-                        deliver_on_main(c->live, [receive, port, message = std::move(message)] {
-                            receive(port, message.data(), message.size());
-                        });
-                    });
-                }
+                while ((n = snd_rawmidi_read(c->midi_in[port], buffer, sizeof buffer)) > 0)
+                    on_bytes(port, buffer, std::size_t(n));
                 if (n < 0 && n != -EAGAIN) return;  // the card went away
             }
         }
     });
-    connection_ = std::move(connection);
 }
 
 void usb_gadget_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& bytes) {

@@ -60,7 +60,8 @@ private:
     void set_identity(uint16_t vendor_id, uint16_t product_id, const std::string& manufacturer,
                       const std::string& product);
     void bind(const std::string& function);
-    void attach_midi_function(const std::string& name, std::size_t ports, midi_receiver_t receive);
+    void attach_midi_function(connection_t& connection, const std::string& name, std::size_t ports,
+                              midi_receiver_t on_bytes);
 
     std::string udc_;
     midi_transport_t midi_transport_;

@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "devices/flash_model.hpp"
+#include "update/package_file.hpp"
 #include "update/update.hpp"
 #include "update/update_plan.hpp"
 #include "updater/hid.hpp"
@@ -27,8 +27,10 @@ namespace {
 using namespace zal;
 
 std::vector<uint8_t> read_all(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!read_whole_file(path, bytes, error)) throw std::runtime_error(std::string(path) + ": " + error);
+    return bytes;
 }
 
 bool write_all(const char* path, const std::vector<uint8_t>& bytes) {

@@ -61,6 +61,12 @@ inline std::size_t sector0_erase(const firmware_t& image) {
     return std::size_t(erase - sequence.begin());
 }
 
+// What a device's flash must hold after a complete run of this package.
+inline std::vector<uint8_t> flash_after(const std::vector<uint8_t>& before, const device_update_t& d) {
+    std::vector<uint8_t> flash = d.stage2 ? devices::expected_flash(before, *d.stage2) : before;
+    return devices::expected_flash(flash, d.main);
+}
+
 class EngineTest : public ::testing::Test {
 protected:
     explicit EngineTest(bool virtual_clock = true) : virtual_clock_(virtual_clock) {}

@@ -27,12 +27,6 @@ std::vector<uint8_t> erased_flash() {
     return flash;
 }
 
-// What a device's flash must hold after a complete run of this package.
-std::vector<uint8_t> flash_after(const std::vector<uint8_t>& before, const device_update_t& d) {
-    std::vector<uint8_t> flash = d.stage2 ? devices::expected_flash(before, *d.stage2) : before;
-    return devices::expected_flash(flash, d.main);
-}
-
 bool same_below_bootloader(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     return std::equal(a.begin(), a.begin() + 0xE0000, b.begin());
 }
