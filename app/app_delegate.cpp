@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpacerItem>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
@@ -61,10 +66,19 @@ bool read_file(const QString& path, std::vector<unsigned char>& bytes, QString& 
     return false;
 }
 
+// Text a user types into, where a held Return or Enter is theirs.
+bool takes_typing(QObject* object) {
+    if (auto* line = qobject_cast<QLineEdit*>(object)) return !line->isReadOnly();
+    if (auto* text = qobject_cast<QTextEdit*>(object)) return !text->isReadOnly();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(object)) return !plain->isReadOnly();
+    return false;
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate() {
     lastCounterpartUpdated_ = kind_t::any;
+    qApp->installEventFilter(this);
     updater::set_device_phases_hook([this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); });
     LogWindow::logWindow();  // captures standard error from now on
 }
@@ -77,6 +91,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     windowCtrl_ = std::make_unique<UpdateWindowController>();
     windowCtrl_->delegate = this;
     windowCtrl_->setUpdateEnabled(false);
+    windowCtrl_->setHasPackage(false);
     if (QMenuBar* menu = main_menu()) {
         windowCtrl_->window()->setMenuBar(menu);
         // F10 opens the menu bar from the keyboard, as elsewhere on the desktop.
@@ -118,7 +133,7 @@ void AppDelegate::open() {
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
-    panel->setNameFilter(QStringLiteral("*.zalmirupdate"));
+    panel->setNameFilter(localized("Ventaro update packages (*.zalmirupdate)"));
     panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setOption(QFileDialog::ReadOnly);  // choosing a package makes no folders
     panel->setWindowModality(Qt::WindowModal);
@@ -136,15 +151,63 @@ void AppDelegate::open() {
 }
 
 void AppDelegate::readErrorAlert(const QString& error) {
-    QMessageBox alert(QMessageBox::Warning, QString(), error, QMessageBox::Ok,
-                      windowCtrl_ ? windowCtrl_->window() : nullptr);
+    QMessageBox alert(QMessageBox::Warning, QString(), localized("Unable to read the contents of the update"),
+                      QMessageBox::Ok, windowCtrl_ ? windowCtrl_->window() : nullptr);
+    alert.setInformativeText(error);
     alert.setWindowModality(Qt::ApplicationModal);
+    decorateAlert(&alert);
     alert.exec();
+    focusMainControl();
+}
+
+bool AppDelegate::applicationShouldTerminate() {
+    if (!inUpdate_ || quitConfirmed_) return true;
+    QMessageBox question(QMessageBox::Warning, QString(), localized("ZALQuitDuringUpdateTitle"), QMessageBox::NoButton,
+                         windowCtrl_->window());
+    question.setInformativeText(localized("ZALQuitDuringUpdateMessage"));
+    QPushButton* quit = question.addButton(localized("Quit"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question.addButton(localized("Cancel"), QMessageBox::RejectRole);
+    question.setDefaultButton(cancel);
+    question.setEscapeButton(cancel);
+    question.setWindowModality(Qt::ApplicationModal);
+    decorateAlert(&question);
+    question.exec();
+    quitConfirmed_ = question.clickedButton() == quit;
+    return quitConfirmed_;
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // A held Return repeats: only the first press may start or accept anything.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !takes_typing(watched))
+            return true;
+    }
+    if (event->type() == QEvent::Close && windowCtrl_ && watched == windowCtrl_->window() &&
+        !applicationShouldTerminate()) {
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppDelegate::runUpdate() { runUpdateWithKind(kind_t::any); }
 
-void AppDelegate::showWebHelp() { open_url(QUrl(localized("ZALTroubleshootingURL"))); }
+void AppDelegate::showWebHelp() {
+    const QString address = localized("ZALTroubleshootingURL");
+    open_url(QUrl(address), [self = QPointer<AppDelegate>(this), address] {
+        if (!self || !self->windowCtrl_) return;
+        auto* alert = new QMessageBox(QMessageBox::Information, QString(), localized("Troubleshooting"),
+                                      QMessageBox::Ok, self->windowCtrl_->window());
+        alert->setInformativeText(format(localized("ZALNoBrowser"), address));
+        alert->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        alert->setWindowModality(Qt::WindowModal);
+        self->presentAlert(alert, [self](int, QAbstractButton*) {
+            if (self) self->enableControls();
+        });
+    });
+}
 
 bool AppDelegate::validateUserInterfaceItem(const QAction* item) const {
     if (item == updateItem_) return !inUpdate_ && hasUpdate_;  // nothing to install without a package
@@ -164,17 +227,20 @@ void AppDelegate::completeMainMenu() {
     QAction* separator = file->insertSeparator(first);
     openItem_ = new QAction(localized("Open another update…"), file);
     openItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    openItem_->setAutoRepeat(false);
     file->insertAction(separator, openItem_);
     updateItem_ = new QAction(localized("Update"), file);
     updateItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    updateItem_->setAutoRepeat(false);
     file->insertAction(openItem_, updateItem_);
     QObject::connect(openItem_, &QAction::triggered, this, [this] { open(); });
     QObject::connect(updateItem_, &QAction::triggered, this, [this] { runUpdate(); });
-    QObject::connect(file, &QMenu::aboutToShow, this, [this] { validateMenus(); });
     validateMenus();
 }
 
 void AppDelegate::updateWindowControllerDidClickUpdate(UpdateWindowController*) { runUpdate(); }
+
+void AppDelegate::updateWindowControllerDidClickOpen(UpdateWindowController*) { open(); }
 
 void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
     endUpdate();
@@ -204,9 +270,7 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
     try {
         update_ = make_update(data, static_cast<unsigned long>(size));
     } catch (const std::exception& e) {
-        if (showError)
-            runErrorAlertWithTitle(title, localized(invalid_package_key()) + QStringLiteral("\n\nDetails: ") +
-                                              QString::fromUtf8(e.what()));
+        if (showError) runFailureAlertWithTitle(title, localized(invalid_package_key()), QString::fromUtf8(e.what()));
         else
             std::fprintf(stderr, "Unable to read the contents of the update: %s\n", e.what());
         return false;
@@ -240,7 +304,9 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
         windowCtrl_->setDetails(styled_text_t());
     }
     hasUpdate_ = true;
+    windowCtrl_->setHasPackage(true);
     windowCtrl_->setUpdateEnabled(true);
+    validateMenus();
     return true;
 }
 
@@ -299,7 +365,6 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     sheetCtrl_->setCancelable(false);
     sheetCtrl_->setProgress(2.0);
     sheetCtrl_->beginSheetModalForWindow(windowCtrl_->window());
-    share_application_keys(sheetCtrl_->window());
     inUpdate_ = true;
     validateMenus();
     cancelHasConsequences_ = false;
@@ -329,8 +394,18 @@ void AppDelegate::endUpdate() {
     sheetCtrl_->endSheetModalForWindow(windowCtrl_->window());
     enableControls();
     inUpdate_ = false;
+    quitConfirmed_ = false;
     validateMenus();
-    windowCtrl_->updateButton()->setFocus();  // not the notes: Return there follows links
+    focusMainControl();
+}
+
+// Not the notes: Return there follows links.
+void AppDelegate::focusMainControl() {
+    if (!windowCtrl_) return;
+    if (windowCtrl_->updateButton()->isEnabled())
+        windowCtrl_->updateButton()->setFocus();
+    else if (!windowCtrl_->hasPackage())
+        windowCtrl_->openButton()->setFocus();
 }
 
 void AppDelegate::disableControls() {
@@ -343,7 +418,21 @@ void AppDelegate::enableControls() {
     windowCtrl_->setDetailsEnabled(true);
 }
 
-void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didEnd) {
+void AppDelegate::decorateAlert(QMessageBox* alert) {
+    // The title bar says what the alert is about; a screen reader names the
+    // alert by it and reads its text as the description.
+    alert->setWindowTitle(alert->text());
+    alert->setAccessibleName(alert->text());
+    alert->setAccessibleDescription(alert->informativeText());
+    // Wide enough for the whole title beside the window's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout())) {
+        const int width = alert->fontMetrics().horizontalAdvance(alert->text()) * 3 / 2 + 160;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
+void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int, QAbstractButton*)> didEnd) {
     disableControls();
     QPointer<QMessageBox> box(alert);
     // Scheduled, so that the progress sheet has gone before the alert appears.
@@ -351,14 +440,18 @@ void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int)> didE
         if (!box) return;
         QObject::connect(box, &QMessageBox::finished, this, [this, box, didEnd](int) {
             int code = first_button;
+            QAbstractButton* clicked = nullptr;
             if (box) {
                 const QList<QAbstractButton*> buttons = box->buttons();
-                const qsizetype index = buttons.indexOf(box->clickedButton());
+                clicked = box->clickedButton();
+                const qsizetype index = buttons.indexOf(clicked);
                 code = index >= 0 ? first_button + int(index) : first_button + int(buttons.size()) - 1;
                 box->deleteLater();
             }
-            didEnd(code);
+            didEnd(code, clicked);
+            focusMainControl();
         });
+        decorateAlert(box);
         share_application_keys(box);
         // A window-modal QMessageBox makes itself a Qt::Sheet, which Wayland
         // compositors show undecorated and unattached: a dialog it stays.
@@ -372,7 +465,23 @@ void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& me
     auto* alert = new QMessageBox(icon, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
     alert->setInformativeText(message);
     alert->setWindowModality(Qt::WindowModal);
-    presentAlert(alert, [this](int) { enableControls(); });
+    presentAlert(alert, [this](int, QAbstractButton*) { enableControls(); });
+}
+
+void AppDelegate::runFailureAlertWithTitle(const QString& title, const QString& message, const QString& details) {
+    auto* alert = new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton,
+                                  windowCtrl_->window());
+    alert->setInformativeText(message);
+    if (!details.isEmpty()) alert->setDetailedText(details);
+    QPushButton* ok = alert->addButton(QMessageBox::Ok);
+    QPointer<QPushButton> troubleshooting = alert->addButton(localized("Troubleshooting"), QMessageBox::HelpRole);
+    alert->setDefaultButton(ok);
+    alert->setEscapeButton(ok);
+    alert->setWindowModality(Qt::WindowModal);
+    presentAlert(alert, [this, troubleshooting](int, QAbstractButton* clicked) {
+        enableControls();
+        if (clicked && clicked == troubleshooting) showWebHelp();
+    });
 }
 
 void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
@@ -390,8 +499,9 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
             alert->setDefaultButton(accept);
             alert->setEscapeButton(end);
             alert->setWindowModality(Qt::WindowModal);
-            presentAlert(alert,
-                         [this, kind, counterpart](int code) { counterpartAlertDidEnd(code, kind, counterpart); });
+            presentAlert(alert, [this, kind, counterpart](int code, QAbstractButton*) {
+                counterpartAlertDidEnd(code, kind, counterpart);
+            });
             return;
         }
         message = "ZALUpdateSuccessMessageBoth";
@@ -423,8 +533,10 @@ void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
     endUpdate();
     switch (end) {
         case end_t::failure:
-            runErrorAlertWithTitle(localized("Update failed"),
-                                   localized("ZALUpdateErrorMessage") + QStringLiteral("\n\nDetails: ") + message);
+            runFailureAlertWithTitle(localized("Update failed"),
+                                     localized(plain_failure_key(message.toStdString())) + QStringLiteral("\n\n") +
+                                         localized("ZALUpdateErrorMessage"),
+                                     message);
             break;
         case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
         case end_t::cancelled: break;
@@ -441,6 +553,7 @@ kind_t AppDelegate::askKindModal() {
     QPushButton* cancel = alert.addButton(localized("Cancel"), QMessageBox::RejectRole);
     alert.setEscapeButton(cancel);
     alert.setWindowModality(Qt::ApplicationModal);
+    decorateAlert(&alert);
     alert.exec();
     if (alert.clickedButton() == ventaro) return kind_t::ventaro;
     if (alert.clickedButton() == ruvo) return kind_t::ruvo;

@@ -37,6 +37,8 @@ public:
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching();
     bool applicationOpenFile(const QString& path);
+    // Asks first while a device is being written; true when quitting may go on.
+    bool applicationShouldTerminate();
 
     // --- menu actions
     void open();
@@ -47,6 +49,7 @@ public:
 
     // --- delegates of the window and the sheet
     void updateWindowControllerDidClickUpdate(UpdateWindowController* controller) override;
+    void updateWindowControllerDidClickOpen(UpdateWindowController* controller) override;
     void updateSheetControllerDidClickCancel(UpdateSheetController* controller) override;
     void updateSheetControllerDidClickHelp(UpdateSheetController* controller) override;
 
@@ -60,6 +63,9 @@ public:
     void enableControls();
     // A warning by default; a success is news, not a warning.
     void runErrorAlertWithTitle(const QString& title, const QString& message, QMessageBox::Icon icon = QMessageBox::Warning);
+    // A failure in plain words, with the technical text as its details and a
+    // button to the troubleshooting page.
+    void runFailureAlertWithTitle(const QString& title, const QString& message, const QString& details);
     void askForCounterpartUpdateIfNeededWithKind(kind_t kind);
     void counterpartAlertDidEnd(int returnCode, kind_t updated, kind_t counterpart);
 
@@ -88,8 +94,16 @@ public:
     // Called when a run has ended, after its alert is shown (scripted runs).
     std::function<void(end_t)> onRunEnded;
 
+protected:
+    // Held keys and the update window's closing.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void presentAlert(QMessageBox* alert, std::function<void(int)> didEnd);
+    // `didEnd` gets the clicked button's place (1000 for the first) and the button.
+    void presentAlert(QMessageBox* alert, std::function<void(int, QAbstractButton*)> didEnd);
+    // Every dialog: over the update window, titled and named after what it says.
+    void decorateAlert(QMessageBox* alert);
+    void focusMainControl();
     void validateMenus();
     void readErrorAlert(const QString& error);
 
@@ -100,6 +114,7 @@ private:
     bool hasAlreadyLoadedFirstUpdate_ = false;
     bool inUpdate_ = false;
     bool hasUpdate_ = false;  // a package has been read
+    bool quitConfirmed_ = false;
     QUrl urlToLoad_;
     session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     std::unique_ptr<UpdateWindowController> windowCtrl_;

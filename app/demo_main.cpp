@@ -7,8 +7,8 @@
 //   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [--run-update]
 //                       [--flash-out FILE] [PACKAGE]
 //
-// --run-update clicks Update once the window is up and quits when that run
-// ends (status 0 when it succeeded), for scripted runs; --flash-out writes the
+// --run-update clicks Update once the window is up and quits two seconds after
+// that run ends (status 0 when it succeeded), for scripted runs; --flash-out writes the
 // chosen device's flash when the application ends.
 #include <QCoreApplication>
 
@@ -98,9 +98,10 @@ int main(int argc, char** argv) {
         };
         if (demo.run_update) {
             async_main([&delegate] { delegate.runUpdateWithKind(kind_t::any); });
+            // The alert stays up a moment: long enough to be seen, and heard.
             delegate.onRunEnded = [](end_t end) {
                 demo.scripted_end = end;
-                async_main([] { QCoreApplication::quit(); });
+                async_main([] { QCoreApplication::quit(); }, 2000);
             };
         }
     };

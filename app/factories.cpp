@@ -26,7 +26,7 @@ QWidget* make_window(const QRect& content, QWidget* parent) {
 
 QLabel* make_label(const QString& text, const QRect& frame, control_size_t size, bool bold, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(frame);
+    if (!frame.isNull()) label->setGeometry(frame);
     label->setFont(control_font(size, bold));
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setTextFormat(Qt::PlainText);
@@ -37,15 +37,11 @@ QLabel* make_label(const QString& text, const QRect& frame, control_size_t size,
 QPushButton* make_button(const QString& title, const QRect& frame, control_size_t size, bezel_t bezel,
                          QWidget* parent) {
     auto* button = new QPushButton(title, parent);
-    button->setGeometry(frame);
+    if (!frame.isNull()) button->setGeometry(frame);
     button->setFont(control_font(size));
-    if (bezel == bezel_t::help) {
-        button->setText(QStringLiteral("?"));
-        button->setToolTip(QStringLiteral("Help"));
-        button->setStyleSheet(
-            QStringLiteral("QPushButton { border-radius: 12px; border: 1px solid palette(mid); "
-                           "background: palette(button); font-weight: bold; }"));
-    }
+    // The help bezel is the desktop's help button: its icon and its title, so
+    // that what the eye sees is what a screen reader says.
+    if (bezel == bezel_t::help) button->setIcon(button->style()->standardIcon(QStyle::SP_DialogHelpButton));
     return button;
 }
 

@@ -21,7 +21,8 @@ QFont control_font(control_size_t size, bool bold = false);
 // minimisable, resizable.
 QWidget* make_window(const QRect& content, QWidget* parent = nullptr);
 
-// A text that cannot be edited or selected, clipped when it does not fit.
+// A text that cannot be edited or selected. An empty frame leaves the label to
+// a layout, as every window of the application does.
 QLabel* make_label(const QString& text, const QRect& frame, control_size_t size, bool bold, QWidget* parent);
 
 enum class bezel_t { rounded, help };

@@ -93,6 +93,13 @@ void LogWindow::commonInit() {
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(10);
     textView_->setFont(fixed);
+    log_ = new QTextDocument(this);
+    log_->setDocumentLayout(new QPlainTextDocumentLayout(log_));
+    log_->setUndoRedoEnabled(false);
+    log_->setDefaultFont(fixed);
+    idle_ = new QTextDocument(this);
+    idle_->setDocumentLayout(new QPlainTextDocumentLayout(idle_));
+    textView_->setDocument(idle_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(textView_);
@@ -201,14 +208,30 @@ void LogWindow::toggle() {
 }
 
 void LogWindow::append(const QString& text) {
+    QTextCursor cursor(log_);
+    cursor.movePosition(QTextCursor::End);
+    if (!isVisible()) {
+        cursor.insertText(text);
+        return;
+    }
     QScrollBar* bar = textView_->verticalScrollBar();
     // Follow the end only while the user looks at it: within 25 points of it.
     const int line = std::max(1, textView_->fontMetrics().lineSpacing());
     const bool at_end = (bar->maximum() - bar->value()) * line < 25;
-    QTextCursor cursor(textView_->document());
-    cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
     if (at_end) bar->setValue(bar->maximum());
+}
+
+void LogWindow::showEvent(QShowEvent* event) {
+    textView_->setDocument(log_);
+    textView_->moveCursor(QTextCursor::End);
+    textView_->verticalScrollBar()->setValue(textView_->verticalScrollBar()->maximum());
+    QWidget::showEvent(event);
+}
+
+void LogWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    textView_->setDocument(idle_);
 }
 
 }  // namespace zal::gui

@@ -5,6 +5,7 @@
 // for good and shows everything written there. One per process.
 
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QWidget>
 
 #include <string>
@@ -29,6 +30,8 @@ public:
     static LogWindow* logWindow();
 
     QPlainTextEdit* textView() const { return textView_; }
+    // Everything shown so far, also while the console is hidden.
+    QString text() const { return log_->toPlainText(); }
     void toggle();
     // Appends text as the console does with what it reads; main thread.
     void append(const QString& text);
@@ -37,6 +40,10 @@ public:
     // shows is written too; -1 before the console exists.
     static int originalStandardError();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     LogWindow();
     void commonInit();
@@ -44,6 +51,10 @@ private:
     void setupHelpMenuItem();
 
     QPlainTextEdit* textView_ = nullptr;
+    // The log, and what the view holds while hidden: a hidden view's text
+    // changes would still reach screen readers.
+    QTextDocument* log_ = nullptr;
+    QTextDocument* idle_ = nullptr;
     int read_fd_ = -1;
 };
 

@@ -25,9 +25,14 @@
 #include "app/log_window.hpp"
 #include "app/single_instance.hpp"
 #include "app/strings.hpp"
+#include "common/async/async.hpp"
 #include "common/async/qt_driver.hpp"
 #include "update/update.hpp"
 #include "updater/updater.hpp"
+
+// The resources live in a static library, which the linker would drop
+// without a reference from the program.
+static void init_app_resources() { Q_INIT_RESOURCE(app); }
 
 namespace zal::gui {
 
@@ -49,6 +54,15 @@ QString with_name(const char* title, const QString& fallback) {
 QMenu* make_application_menu();
 
 }  // namespace
+
+void set_application_icon() {
+    init_app_resources();
+    // PNG sizes: Qt's SVG plugin is not part of a minimal desktop.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/ventaro-update-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
+}
 
 void show_about_box() {
     QWidget* parent = the_delegate ? the_delegate->windowCtrl()->window() : nullptr;
@@ -82,12 +96,15 @@ QMenu* make_application_menu() {
     QAction* about = menu->addAction(with_name("About %@", QString()));
     QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
     QAction* about_qt = menu->addAction(localized("About Qt"));
-    QObject::connect(about_qt, &QAction::triggered, [] { QApplication::aboutQt(); });
+    QObject::connect(about_qt, &QAction::triggered, [] {
+        QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr);
+    });
     menu->addSeparator();
     QAction* quit = menu->addAction(with_name("Quit %@", QString()));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // empty on some platforms: set it explicitly
     quit->setShortcutContext(Qt::ApplicationShortcut);
     QObject::connect(quit, &QAction::triggered, [] {
+        if (the_delegate && !the_delegate->applicationShouldTerminate()) return;
         QApplication::closeAllWindows();
         QApplication::quit();
     });
@@ -215,7 +232,7 @@ void share_application_keys(QWidget* modal) {
     }
 }
 
-void open_url(const QUrl& url) {
+void open_url(const QUrl& url, std::function<void()> failed) {
     const int original = LogWindow::originalStandardError();
     if (original >= 0) {
         posix_spawn_file_actions_t actions;
@@ -228,11 +245,17 @@ void open_url(const QUrl& url) {
         const int status = posix_spawnp(&pid, program, &actions, nullptr, arguments, environ);
         posix_spawn_file_actions_destroy(&actions);
         if (status == 0) {
-            std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+            // xdg-open says by its status whether a program took the address.
+            std::thread([pid, failed = std::move(failed)] {
+                int exit_status = 0;
+                const bool opened = ::waitpid(pid, &exit_status, 0) == pid && WIFEXITED(exit_status) &&
+                                    WEXITSTATUS(exit_status) == 0;
+                if (!opened && failed) async_main(failed);
+            }).detach();
             return;
         }
     }
-    QDesktopServices::openUrl(url);
+    if (!QDesktopServices::openUrl(url) && failed) failed();
 }
 
 bool prefers_french() {
@@ -270,11 +293,7 @@ int main(int argc, char** argv, const platform_t& platform) {
     QApplication::setApplicationName(QStringLiteral("ventaro-update"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));
-    // PNG sizes: Qt's SVG plugin is not part of a minimal desktop.
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/ventaro-update-%1.png").arg(size));
-    QApplication::setWindowIcon(icon);
+    set_application_icon();
 
     const QStringList arguments = QApplication::arguments();
     QString path;

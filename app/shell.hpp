@@ -46,7 +46,11 @@ void share_application_keys(QWidget* modal);
 
 // Opens a web page or a mail in the desktop's program for it, which gets the
 // standard error the application started with, not the log console's pipe.
-void open_url(const QUrl& url);
+// `failed` runs on the main thread when no program could open it.
+void open_url(const QUrl& url, std::function<void()> failed = {});
+
+// The application's icon, for its windows and its About box.
+void set_application_icon();
 
 // The application's own About box: name, version, icon, copyright and licence.
 void show_about_box();

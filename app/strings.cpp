@@ -20,7 +20,7 @@ struct symbolic_t {
 
 // The English entries of the symbolic keys; the French ones live in the catalogue.
 const symbolic_t symbolic[] = {
-    {"ZALUpdateClickHelp", "Need help? Click the question mark."},
+    {"ZALUpdateClickHelp", "Need help? Click Help."},
     {"ZALUpdateSuccessMessage", "Your device has been updated. You can disconnect it and play."},
     {"ZALUpdateSuccessMessageBoth",
      "Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play."},
@@ -30,9 +30,8 @@ const symbolic_t symbolic[] = {
      "The update was stopped before the end. Your device will start in its updater: run the update again to finish "
      "it."},
     {"ZALUpdateErrorMessage",
-     "The update could not finish. Disconnect your device, connect it again and run the update once more. If it still "
-     "fails, "
-     "our troubleshooting page can help."},
+     "Disconnect your device, connect it again and run the update once more: it will finish the job. If it still "
+     "fails, click Troubleshooting."},
     {"ZALIsThisVentaroTitle", "Which device is connected?"},
     {"ZALIsThisVentaroMessage",
      "This device is waiting for its firmware but does not say which one it is. Choose the device you connected."},
@@ -40,9 +39,47 @@ const symbolic_t symbolic[] = {
     {"ZALAboutText",
      "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
      "© 2026 Zalmir Instruments. Free software under the MIT licence."},
+    {"ZALNoPackageHint",
+     "No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro "
+     "or your Ruvo receiver."},
+    {"ZALNoBrowser", "No web browser could be opened. The troubleshooting page is at:\n%s"},
+    {"ZALQuitDuringUpdateTitle", "An update is running. Quit anyway?"},
+    {"ZALQuitDuringUpdateMessage", "The device will finish its update the next time you run Update."},
+    {"ZALFailureDisconnected", "The connection with your device was lost: it may have been unplugged or turned off."},
+    {"ZALFailureSilent", "Your device stopped answering during the update."},
+    {"ZALFailureNoFirmware", "This update holds no firmware that fits the connected device."},
+    {"ZALFailureDevice", "Your device reported a problem during the update."},
+};
+
+// The engine's failures as a user would say them; what it reports word for
+// word stays in the log and the alert's details.
+struct failure_t {
+    const char* starts;
+    const char* key;
+};
+const failure_t failures[] = {
+    {"Device disconnected.", "ZALFailureDisconnected"},
+    {"Could not write a HID report.", "ZALFailureDisconnected"},
+    {"Could not read a HID report.", "ZALFailureDisconnected"},
+    {"Unable to connect to HID device.", "ZALFailureDisconnected"},
+    {"Could not send a MIDI SysEx.", "ZALFailureDisconnected"},
+    {"Could not connect to MIDI device.", "ZALFailureDisconnected"},
+    {"No HID packet received after timeout.", "ZALFailureSilent"},
+    {"Wrong response in HID report.", "ZALFailureSilent"},
+    {"The device does not answer.", "ZALFailureSilent"},
+    {"L'appareil ne répond pas.", "ZALFailureSilent"},
+    {"No firmware found.", "ZALFailureNoFirmware"},
+    {"Firmware data does not fit the target product.", "ZALFailureNoFirmware"},
+    {"The update would overwrite the device's bootloader.", "ZALFailureNoFirmware"},
 };
 
 }  // namespace
+
+const char* plain_failure_key(const std::string& message) {
+    for (const failure_t& f : failures)
+        if (message.rfind(f.starts, 0) == 0) return f.key;
+    return "ZALFailureDevice";  // the stage-2 firmware's own report
+}
 
 const char* english_text_of(const char* key) {
     for (const symbolic_t& s : symbolic)

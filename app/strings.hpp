@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace zal::gui {
 
 // The text for a key in the current language.
@@ -16,6 +18,10 @@ const char* english_text_of(const char* key);
 
 // Loads the catalogue of the current language into the application.
 void install_translations();
+
+// The "ZAL" key of the plain sentence that tells a user what an engine's
+// failure message means.
+const char* plain_failure_key(const std::string& message);
 
 // The invalid-package sentence, whose key holds the maker's web site.
 const char* invalid_package_key();

@@ -2,17 +2,10 @@
 #include "app/update_sheet_controller.hpp"
 
 #include <QAccessible>
-#include <QTimer>
-
-#include <QStyleOptionProgressBar>
-
+#include <QBoxLayout>
 #include <QStyle>
 
-#include <QPainter>
-
-#include <QKeyEvent>
-
-#include <cmath>
+#include <algorithm>
 
 #include "app/factories.hpp"
 #include "app/strings.hpp"
@@ -20,64 +13,6 @@
 namespace zal::gui {
 
 namespace {
-
-// A progress bar whose busy state moves a block four times a second: the
-// style's own busy animation repaints at the display's rate, several per cent
-// of a core for as long as a run waits for a device.
-class busy_bar_t final : public QProgressBar {
-public:
-    explicit busy_bar_t(QWidget* parent) : QProgressBar(parent) {
-        timer_.setInterval(250);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            if (minimum() != maximum()) return;  // determinate: nothing moves
-            const QRect before = block();
-            phase_ = (phase_ + 1) % steps;
-            update(before.united(block()));
-        });
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (minimum() != maximum()) {
-            QProgressBar::paintEvent(event);
-            return;
-        }
-        QPainter painter(this);
-        QStyleOptionProgressBar groove;
-        initStyleOption(&groove);
-        style()->drawControl(QStyle::CE_ProgressBarGroove, &groove, &painter, this);
-        painter.fillRect(block(), palette().color(QPalette::Highlight));
-    }
-
-    // Where the block is now: it goes to the right end and back.
-    QRect block() const {
-        const QRect inside = rect().adjusted(2, 2, -2, -2);
-        const int width = inside.width() / 4;
-        const int travel = inside.width() - width;
-        const int at = inside.left() + travel * (phase_ < steps / 2 ? phase_ : steps - phase_) / (steps / 2);
-        return QRect(at, inside.top(), width, inside.height());
-    }
-
-    void showEvent(QShowEvent* event) override {
-        QProgressBar::showEvent(event);
-        timer_.start();
-    }
-    void hideEvent(QHideEvent* event) override {
-        QProgressBar::hideEvent(event);
-        timer_.stop();
-    }
-
-private:
-    static constexpr int steps = 16;
-    QTimer timer_;
-    int phase_ = 0;
-};
-
-}  // namespace
-
-namespace {
-
-constexpr int sheet_width = 480, sheet_height = 163;
 
 // Escape clicks "Cancel" only while it is enabled; closing does nothing else.
 class sheet_dialog_t : public QDialog {
@@ -91,8 +26,8 @@ private:
     UpdateSheetController* owner_;
 };
 
-// The frames are given with the origin at the bottom-left corner.
-QRect from_bottom(int x, int y, int w, int h) { return QRect(x, sheet_height - y - h, w, h); }
+// Room for the longest subtitle a phase has, in either language.
+constexpr int subtitle_lines = 3;
 
 }  // namespace
 
@@ -106,80 +41,108 @@ UpdateSheetController::~UpdateSheetController() { delete window_; }
 
 void UpdateSheetController::initWindow() {
     window_ = new sheet_dialog_t(this);
-    window_->setFixedSize(sheet_width, sheet_height);
-    window_->setWindowModality(Qt::WindowModal);
     window_->setSizeGripEnabled(false);
 
-    titleLabel_ = make_label(QString(), from_bottom(18, 125, 444, 22), control_size_t::regular, true, window_);
-    subtitleLabel_ = make_label(QString(), from_bottom(18, 79, 444, 42), control_size_t::small, false, window_);
+    titleLabel_ = make_label(QString(), {}, control_size_t::regular, true, window_);
+    titleLabel_->setWordWrap(true);
+    subtitleLabel_ = make_label(QString(), {}, control_size_t::small, false, window_);
     subtitleLabel_->setWordWrap(true);
+    subtitleLabel_->setMinimumHeight(subtitleLabel_->fontMetrics().lineSpacing() * subtitle_lines);
 
-    cancelButton_ = make_button(localized("Cancel"), from_bottom(386, 13, 82, 32), control_size_t::regular,
-                                bezel_t::rounded, window_);
-    // As on this platform, Return (and Space) press the focused button; help stays
-    // the default when focus is elsewhere.
-    cancelButton_->setAutoDefault(true);
-    QObject::connect(cancelButton_, &QPushButton::clicked, this, [this] {
-        if (delegate) delegate->updateSheetControllerDidClickCancel(this);
+    progressIndicator_ = new progress_bar_t(window_);
+    progressIndicator_->setAccessibleName(localized("Progress"));
+    progressIndicator_->setFixedHeight(progressIndicator_->fontMetrics().height() + 6);
+    progressIndicator_->hide();
+    // Hidden, the bar keeps its place: the sheet does not jump between phases.
+    QSizePolicy keep = progressIndicator_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    progressIndicator_->setSizePolicy(keep);
+
+    announcer_ = new announcer_t(window_);
+    announcement_.setSingleShot(true);
+    QObject::connect(&announcement_, &QTimer::timeout, this, [this] {
+        announcer_->announce(subtitle_.isEmpty() ? title_ : title_ + QStringLiteral("\n") + subtitle_);
     });
 
-    helpButton_ = make_button(QString(), from_bottom(18, 16, 25, 25), control_size_t::regular, bezel_t::help, window_);
-    helpButton_->setAccessibleName(localized("Help"));
-    helpButton_->setToolTip(localized("Help"));
+    helpButton_ = make_button(localized("Help"), {}, control_size_t::regular, bezel_t::help, window_);
     QObject::connect(helpButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateSheetControllerDidClickHelp(this);
     });
     // Return clicks the help button; Escape clicks "Cancel" (see reject).
     helpButton_->setDefault(true);
-    helpButton_->setFocus();
 
-    progressIndicator_ = new busy_bar_t(window_);
-    progressIndicator_->setAccessibleName(localized("Progress"));
-    progressIndicator_->setGeometry(from_bottom(20, 58, 440, 20));
-    progressIndicator_->setTextVisible(false);
-    progressIndicator_->setRange(0, 0);
-    progressIndicator_->setValue(0);
-    progressIndicator_->hide();
-
-    helpLabel_ = make_label(QString(), from_bottom(48, 14, 300, 22), control_size_t::mini, false, window_);
+    helpLabel_ = make_label(QString(), {}, control_size_t::small, false, window_);
+    helpLabel_->setWordWrap(true);
     helpLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    cancelButton_ = make_button(localized("Cancel"), {}, control_size_t::regular, bezel_t::rounded, window_);
+    // Return (and Space) press the focused button; help stays the default when
+    // focus is elsewhere.
+    cancelButton_->setAutoDefault(true);
+    QObject::connect(cancelButton_, &QPushButton::clicked, this, [this] {
+        if (delegate) delegate->updateSheetControllerDidClickCancel(this);
+    });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(helpButton_);
+    buttons->addWidget(helpLabel_, 1);
+    buttons->addWidget(cancelButton_);
+
+    auto* layout = new QVBoxLayout(window_);
+    layout->setContentsMargins(18, 14, 18, 13);
+    layout->addWidget(titleLabel_);
+    layout->addWidget(subtitleLabel_);
+    layout->addWidget(progressIndicator_);
+    layout->addWidget(announcer_);
+    layout->addLayout(buttons);
+    // As wide as 480 points of the original at the standard font, wider for larger fonts.
+    window_->setFixedWidth(std::max(480, titleLabel_->fontMetrics().averageCharWidth() * 56));
+    fitToText();
+    helpButton_->setFocus();
+}
+
+// Wrapped texts take the lines they need: the sheet grows for a long subtitle
+// or a large font rather than cutting the text.
+void UpdateSheetController::fitToText() {
+    window_->layout()->activate();
+    const int height = window_->layout()->totalHeightForWidth(window_->width());
+    if (height > 0 && height != window_->height()) window_->setFixedHeight(height);
+}
+
+void UpdateSheetController::phaseChanged() {
+    fitToText();
+    if (window_->isVisible()) announcement_.start(0);
 }
 
 void UpdateSheetController::setTitle(const QString& title) {
+    if (title == title_) return;
     title_ = title;
     titleLabel_->setText(title);
-    window_->setAccessibleName(title);  // a screen reader announces the dialog by it
-    QAccessibleEvent changed(window_, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
+    window_->setAccessibleName(title);  // sends the one name change itself
+    phaseChanged();
 }
 
 void UpdateSheetController::setSubtitle(const QString& subtitle) {
+    if (subtitle == subtitle_) return;
     subtitle_ = subtitle;
     subtitleLabel_->setText(subtitle);
     window_->setAccessibleDescription(subtitle);
-    QAccessibleEvent changed(window_, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&changed);
+    phaseChanged();
 }
 
 void UpdateSheetController::setHelp(const QString& help) {
     help_ = help;
     helpLabel_->setText(help);
+    fitToText();
 }
 
 void UpdateSheetController::setProgress(double progress) {
     progress_ = progress;
-    const bool indeterminate = progress > 1;
-    if (indeterminate != indeterminate_) {
-        indeterminate_ = indeterminate;
-        // A 0..0 range is Qt's busy (animated) bar; 0..1000 a determinate one.
-        if (indeterminate) {
-            progressIndicator_->setRange(0, 0);
-            progressIndicator_->setValue(0);  // not -1 of 0..0 for a screen reader
-        } else {
-            progressIndicator_->setRange(0, 1000);
-        }
-    }
-    if (!indeterminate) progressIndicator_->setValue(int(std::lround(std::clamp(progress, 0.0, 1.0) * 1000)));
+    indeterminate_ = progress > 1;
+    if (indeterminate_)
+        progressIndicator_->setBusy();
+    else if (!(progress < 0))
+        progressIndicator_->setFraction(progress);
     progressIndicator_->setVisible(!(progress < 0));
 }
 
@@ -190,14 +153,20 @@ void UpdateSheetController::setCancelable(bool cancelable) {
 
 void UpdateSheetController::beginSheetModalForWindow(QWidget* parent) {
     if (window_->isVisible()) return;
-    // A fixed-size dialog: no minimise or maximise button.
+    // A fixed-size dialog over its window: no minimise or maximise button. It
+    // does not block the window, so that closing it can ask first.
     window_->setParent(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    window_->setWindowModality(Qt::WindowModal);
-    if (parent) window_->move(parent->geometry().center() - QPoint(sheet_width / 2, sheet_height / 2));
-    window_->open();
+    window_->setWindowModality(Qt::NonModal);
+    window_->setWindowTitle(parent ? parent->windowTitle() : QString());
+    fitToText();
+    if (parent) window_->move(parent->geometry().center() - window_->rect().center());
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
 }
 
 void UpdateSheetController::endSheetModalForWindow(QWidget*) {
+    announcement_.stop();
     if (!window_->isVisible()) return;
     window_->hide();
 }

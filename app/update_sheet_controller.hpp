@@ -6,9 +6,11 @@
 
 #include <QDialog>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
+#include <QTimer>
+
+#include "app/status_widgets.hpp"
 
 namespace zal::gui {
 
@@ -34,9 +36,11 @@ public:
     QLabel* titleLabel() const { return titleLabel_; }
     QLabel* subtitleLabel() const { return subtitleLabel_; }
     QLabel* helpLabel() const { return helpLabel_; }
-    QProgressBar* progressIndicator() const { return progressIndicator_; }
+    progress_bar_t* progressIndicator() const { return progressIndicator_; }
     QPushButton* cancelButton() const { return cancelButton_; }
     QPushButton* helpButton() const { return helpButton_; }
+    // What screen readers are told of each new phase: its title and subtitle.
+    announcer_t* announcer() const { return announcer_; }
 
     QString title() const { return title_; }
     void setTitle(const QString& title);
@@ -50,7 +54,8 @@ public:
     void setCancelable(bool cancelable);
     bool indeterminate() const { return indeterminate_; }
 
-    // Attaches the sheet to `parent`, document-modal; ending it twice is harmless.
+    // Shows the sheet over `parent`, whose own controls its owner disables: the
+    // window stays free to be closed. Ending it twice is harmless.
     void beginSheetModalForWindow(QWidget* parent);
     void endSheetModalForWindow(QWidget* parent);
 
@@ -58,12 +63,16 @@ public:
 
 private:
     void initWindow();
+    void phaseChanged();
+    void fitToText();
 
     QDialog* window_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* subtitleLabel_ = nullptr;
     QLabel* helpLabel_ = nullptr;
-    QProgressBar* progressIndicator_ = nullptr;
+    progress_bar_t* progressIndicator_ = nullptr;
+    announcer_t* announcer_ = nullptr;
+    QTimer announcement_;  // one announcement for a title and subtitle set together
     QPushButton* cancelButton_ = nullptr;
     QPushButton* helpButton_ = nullptr;
 

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGuiApplication>
@@ -24,21 +25,6 @@ namespace {
 
 constexpr int initial_width = 600, initial_height = 300;
 
-// Re-lays the content whenever its size changes.
-class content_widget_t : public QWidget {
-public:
-    explicit content_widget_t(UpdateWindowController* owner) : owner_(owner) {}
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QWidget::resizeEvent(event);
-        owner_->layoutContent();
-    }
-
-private:
-    UpdateWindowController* owner_;
-};
-
 bool safe_to_open(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     return scheme == u"http" || scheme == u"https" || scheme == u"mailto";
@@ -53,15 +39,10 @@ UpdateWindowController::~UpdateWindowController() { delete window_; }
 void UpdateWindowController::initWindow() {
     window_ = new QMainWindow;
     window_->setAttribute(Qt::WA_DeleteOnClose, false);
-    content_ = new content_widget_t(this);
-    content_->setMinimumSize(300, 200);
+    content_ = new QWidget;
     window_->setCentralWidget(content_);
 
-    separator_ = new QFrame(content_);
-    separator_->setFrameShape(QFrame::HLine);
-    separator_->setFrameShadow(QFrame::Sunken);
-
-    textView_ = new QTextBrowser(content_);
+    textView_ = new QTextBrowser;
     expose_note_links(textView_);  // before anything asks for its accessible interface
     textView_->setAccessibleName(localized("Release notes"));
     textView_->setFrameShape(QFrame::NoFrame);
@@ -84,16 +65,55 @@ void UpdateWindowController::initWindow() {
     updateButton_ = make_button(localized("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
     updateButton_->setEnabled(false);
     updateButton_->setAutoDefault(false);
-    buttonWidth_ = updateButton_->sizeHint().width();  // fitted to its title, in either language
+    updateButton_->setMinimumWidth(110);
     QObject::connect(updateButton_, &QPushButton::clicked, this, [this] { updateDidClick(); });
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(key, window_);
+        shortcut->setAutoRepeat(false);  // a held key presses once
         QObject::connect(shortcut, &QShortcut::activated, updateButton_, [this] { returnPressed(); });
     }
 
-    content_->resize(initial_width, initial_height);
-    window_->resize(initial_width, initial_height);
-    layoutContent();
+    noPackagePage_ = new QWidget;
+    auto* hint = make_label(localized("ZALNoPackageHint"), {}, control_size_t::regular, false, noPackagePage_);
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignCenter);
+    openButton_ = make_button(localized("Open Update Package…"), {}, control_size_t::regular, bezel_t::rounded,
+                              noPackagePage_);
+    openButton_->setAutoDefault(false);
+    QObject::connect(openButton_, &QPushButton::clicked, this, [this] {
+        if (delegate) delegate->updateWindowControllerDidClickOpen(this);
+    });
+    auto* noPackage = new QVBoxLayout(noPackagePage_);
+    noPackage->setContentsMargins(24, 16, 24, 16);
+    noPackage->addStretch(1);
+    noPackage->addWidget(hint);
+    noPackage->addSpacing(12);
+    noPackage->addWidget(openButton_, 0, Qt::AlignHCenter);
+    noPackage->addStretch(1);
+
+    pages_ = new QStackedWidget;
+    pages_->addWidget(noPackagePage_);
+    pages_->addWidget(textView_);
+
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    titles->addWidget(titleLabel_);
+    titles->addWidget(secondaryLabel_);
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(10, 7, 5, 7);
+    header->addLayout(titles, 1);
+    header->addWidget(updateButton_, 0, Qt::AlignVCenter);
+    auto* separator = new QFrame;
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    auto* layout = new QVBoxLayout(content_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(header);
+    layout->addWidget(separator);
+    layout->addWidget(pages_, 1);
+
+    fitWindowToContent();
     async_main([button = QPointer<QPushButton>(updateButton_)] {
         if (button) button->setFocus();
     });
@@ -122,19 +142,15 @@ void UpdateWindowController::returnPressed() {
 }
 
 void UpdateWindowController::fitWindowToContent() {
+    window_->layout()->activate();
+    const QSize needed = window_->sizeHint();
     const int bar =
         window_->menuWidget() && !window_->menuWidget()->isHidden() ? window_->menuWidget()->sizeHint().height() : 0;
-    window_->resize(initial_width, initial_height + bar);
+    window_->resize(std::max(initial_width, needed.width()), std::max(initial_height + bar, needed.height()));
 }
 
-void UpdateWindowController::layoutContent() {
-    const int w = content_->width(), h = content_->height();
-    // Laid out from the top edge down.
-    separator_->setGeometry(0, 49, w, 1);
-    textView_->setGeometry(0, 50, w, std::max(0, h - 50));
-    titleLabel_->setGeometry(10, 7, std::max(0, w - 130), 20);
-    secondaryLabel_->setGeometry(10, 27, initial_width - 130, 15);
-    updateButton_->setGeometry(w - buttonWidth_ - 5, 10, buttonWidth_, 32);
+void UpdateWindowController::setHasPackage(bool hasPackage) {
+    pages_->setCurrentWidget(hasPackage ? static_cast<QWidget*>(textView_) : noPackagePage_);
 }
 
 void UpdateWindowController::updateDidClick() {

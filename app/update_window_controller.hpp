@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QString>
 #include <QTextBrowser>
 
@@ -23,6 +24,7 @@ class UpdateWindowController;
 class UpdateWindowControllerDelegate {
 public:
     virtual void updateWindowControllerDidClickUpdate(UpdateWindowController* controller) = 0;
+    virtual void updateWindowControllerDidClickOpen(UpdateWindowController* controller) = 0;
 
 protected:
     ~UpdateWindowControllerDelegate() = default;
@@ -40,6 +42,9 @@ public:
     QLabel* secondaryLabel() const { return secondaryLabel_; }
     QTextBrowser* textView() const { return textView_; }
     QPushButton* updateButton() const { return updateButton_; }
+    // Shown instead of the notes until a package is open: what to do.
+    QWidget* noPackagePage() const { return noPackagePage_; }
+    QPushButton* openButton() const { return openButton_; }
 
     QString title() const { return title_; }
     void setTitle(const QString& title);
@@ -54,12 +59,13 @@ public:
     void setUpdateEnabled(bool enabled);
     bool detailsEnabled() const { return detailsEnabled_; }
     void setDetailsEnabled(bool enabled);
+    bool hasPackage() const { return pages_->currentWidget() == textView_; }
+    void setHasPackage(bool hasPackage);
 
     UpdateWindowControllerDelegate* delegate = nullptr;  // not owned
 
-    // Lays the content out for its size, as the window's resizing rules say.
-    void layoutContent();
-    // The window sized so that its content is 600 by 300, whatever the menu bar takes.
+    // The window sized so that its content is at least 600 by 300, whatever the
+    // menu bar takes, and wider when its texts need it.
     void fitWindowToContent();
     void returnPressed();
 
@@ -69,12 +75,13 @@ private:
 
     QMainWindow* window_ = nullptr;
     QWidget* content_ = nullptr;
-    QFrame* separator_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    QWidget* noPackagePage_ = nullptr;
+    QPushButton* openButton_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* secondaryLabel_ = nullptr;
     QTextBrowser* textView_ = nullptr;
     QPushButton* updateButton_ = nullptr;
-    int buttonWidth_ = 110;
 
     QString title_, secondaryTitle_;
     styled_text_t details_;

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.zalmirupdate [--ventaro-size BYTES (at most 917504)]\n", argv[0]);
         return 2;
     }
-    std::string info = make_info_text("Ventaro sample update", "2.1.0", "2026-11-30");
+    std::string info = make_info_text("Ventaro", "2.1.0", "2026-11-30");
     info += "description-en=Synthetic firmware for the simulated Ventaro and Ruvo.\r\n";
     info += "description-fr=Firmware synthétique pour le Ventaro et le Ruvo simulés.\r\n";
 

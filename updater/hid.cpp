@@ -216,7 +216,7 @@ void process(const roundtrip_t& roundtrip, hid_io::device_t& device) {
     if (read == 0) throw std::runtime_error("No HID packet received after timeout.");
     const char* error = nullptr;
     if (!roundtrip.check(buffer, std::size_t(read), error))
-        throw std::runtime_error(error ? error : "Wrong reponse in HID report.");
+        throw std::runtime_error(error ? error : "Wrong response in HID report.");
 }
 
 void process(const std::vector<roundtrip_t>& sequence, const char* path,

@@ -119,7 +119,7 @@ bool is_followed_midi_device(const midi::device_t& m) {
 }
 
 const text_t waiting_title_ventaro{"Waiting for the Ventaro...", "En attente du Ventaro..."};
-const text_t waiting_title_ruvo{"Waiting the Ruvo...", "En attente du Ruvo..."};
+const text_t waiting_title_ruvo{"Waiting for the Ruvo...", "En attente du Ruvo..."};
 const text_t keep_connected{
     "Please do not move, turn off, or disconnect the device until the update ends.",
     "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil avant la fin de la mise à jour."};

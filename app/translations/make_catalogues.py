@@ -50,8 +50,7 @@ MESSAGES = [
     (None, "End", "Terminer"),
     (None, "Update canceled", "Mise à jour annulée"),
     (None, "Update failed", "Échec de la mise à jour"),
-    ("ZALUpdateClickHelp", "Need help? Click the question mark.",
-     "Besoin d'aide ? Cliquez sur le point d'interrogation."),
+    ("ZALUpdateClickHelp", "Need help? Click Help.", "Besoin d'aide ? Cliquez sur Aide."),
     ("ZALUpdateSuccessMessage", "Your device has been updated. You can disconnect it and play.",
      "Votre appareil a été mis à jour. Vous pouvez le débrancher et jouer."),
     ("ZALUpdateSuccessMessageBoth",
@@ -66,10 +65,10 @@ MESSAGES = [
      "La mise à jour a été interrompue avant la fin. Votre appareil démarrera dans son programme de mise à jour : "
      "relancez la mise à jour pour la terminer."),
     ("ZALUpdateErrorMessage",
-     "The update could not finish. Disconnect your device, connect it again and run the update once more. If it still "
-     "fails, our troubleshooting page can help.",
-     "La mise à jour n'a pas pu aboutir. Débranchez votre appareil, rebranchez-le et relancez la mise à jour. "
-     "Si l'échec persiste, notre page d'assistance peut vous aider."),
+     "Disconnect your device, connect it again and run the update once more: it will finish the job. If it still "
+     "fails, click Troubleshooting.",
+     "Débranchez votre appareil, rebranchez-le et relancez la mise à jour : elle ira jusqu'au bout. "
+     "Si l'échec persiste, cliquez sur Dépannage."),
     ("ZALIsThisVentaroTitle", "Which device is connected?", "Quel appareil est branché ?"),
     ("ZALIsThisVentaroMessage",
      "This device is waiting for its firmware but does not say which one it is. Choose the device you connected.",
@@ -85,6 +84,30 @@ MESSAGES = [
      "© 2026 Zalmir Instruments. Free software under the MIT licence.",
      "Met à jour le firmware du Ventaro et de son boîtier Ruvo.\n\nVersion %@\n"
      "© 2026 Zalmir Instruments. Logiciel libre sous licence MIT."),
+    ("ZALNoPackageHint",
+     "No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro "
+     "or your Ruvo receiver.",
+     "Aucune mise à jour n'est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que "
+     "vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo."),
+    (None, "Open Update Package…", "Ouvrir une mise à jour…"),
+    (None, "Ventaro update packages (*.zalmirupdate)", "Mises à jour Ventaro (*.zalmirupdate)"),
+    (None, "Troubleshooting", "Dépannage"),
+    ("ZALNoBrowser", "No web browser could be opened. The troubleshooting page is at:\n%s",
+     "Aucun navigateur web n'a pu être ouvert. La page de dépannage se trouve à l'adresse :\n%s"),
+    ("ZALQuitDuringUpdateTitle", "An update is running. Quit anyway?",
+     "Une mise à jour est en cours. Quitter quand même ?"),
+    ("ZALQuitDuringUpdateMessage", "The device will finish its update the next time you run Update.",
+     "L'appareil terminera sa mise à jour la prochaine fois que vous lancerez Mettre à jour."),
+    (None, "Quit", "Quitter"),
+    ("ZALFailureDisconnected",
+     "The connection with your device was lost: it may have been unplugged or turned off.",
+     "La connexion avec votre appareil a été perdue : il a peut-être été débranché ou éteint."),
+    ("ZALFailureSilent", "Your device stopped answering during the update.",
+     "Votre appareil a cessé de répondre pendant la mise à jour."),
+    ("ZALFailureNoFirmware", "This update holds no firmware that fits the connected device.",
+     "Cette mise à jour ne contient pas de firmware adapté à l'appareil branché."),
+    ("ZALFailureDevice", "Your device reported a problem during the update.",
+     "Votre appareil a signalé un problème pendant la mise à jour."),
 ]
 
 

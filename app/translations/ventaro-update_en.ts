@@ -144,9 +144,9 @@
         <translation>Update failed</translation>
     </message>
     <message>
-        <source>Need help? Click the question mark.</source>
+        <source>Need help? Click Help.</source>
         <comment>ZALUpdateClickHelp</comment>
-        <translation>Need help? Click the question mark.</translation>
+        <translation>Need help? Click Help.</translation>
     </message>
     <message>
         <source>Your device has been updated. You can disconnect it and play.</source>
@@ -169,9 +169,9 @@
         <translation>The update was stopped before the end. Your device will start in its updater: run the update again to finish it.</translation>
     </message>
     <message>
-        <source>The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, our troubleshooting page can help.</source>
+        <source>Disconnect your device, connect it again and run the update once more: it will finish the job. If it still fails, click Troubleshooting.</source>
         <comment>ZALUpdateErrorMessage</comment>
-        <translation>The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, our troubleshooting page can help.</translation>
+        <translation>Disconnect your device, connect it again and run the update once more: it will finish the job. If it still fails, click Troubleshooting.</translation>
     </message>
     <message>
         <source>Which device is connected?</source>
@@ -210,6 +210,64 @@ Version %@
 
 Version %@
 © 2026 Zalmir Instruments. Free software under the MIT licence.</translation>
+    </message>
+    <message>
+        <source>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</source>
+        <comment>ZALNoPackageHint</comment>
+        <translation>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</translation>
+    </message>
+    <message>
+        <source>Open Update Package…</source>
+        <translation>Open Update Package…</translation>
+    </message>
+    <message>
+        <source>Ventaro update packages (*.zalmirupdate)</source>
+        <translation>Ventaro update packages (*.zalmirupdate)</translation>
+    </message>
+    <message>
+        <source>Troubleshooting</source>
+        <translation>Troubleshooting</translation>
+    </message>
+    <message>
+        <source>No web browser could be opened. The troubleshooting page is at:
+%s</source>
+        <comment>ZALNoBrowser</comment>
+        <translation>No web browser could be opened. The troubleshooting page is at:
+%s</translation>
+    </message>
+    <message>
+        <source>An update is running. Quit anyway?</source>
+        <comment>ZALQuitDuringUpdateTitle</comment>
+        <translation>An update is running. Quit anyway?</translation>
+    </message>
+    <message>
+        <source>The device will finish its update the next time you run Update.</source>
+        <comment>ZALQuitDuringUpdateMessage</comment>
+        <translation>The device will finish its update the next time you run Update.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>The connection with your device was lost: it may have been unplugged or turned off.</source>
+        <comment>ZALFailureDisconnected</comment>
+        <translation>The connection with your device was lost: it may have been unplugged or turned off.</translation>
+    </message>
+    <message>
+        <source>Your device stopped answering during the update.</source>
+        <comment>ZALFailureSilent</comment>
+        <translation>Your device stopped answering during the update.</translation>
+    </message>
+    <message>
+        <source>This update holds no firmware that fits the connected device.</source>
+        <comment>ZALFailureNoFirmware</comment>
+        <translation>This update holds no firmware that fits the connected device.</translation>
+    </message>
+    <message>
+        <source>Your device reported a problem during the update.</source>
+        <comment>ZALFailureDevice</comment>
+        <translation>Your device reported a problem during the update.</translation>
     </message>
 </context>
 </TS>

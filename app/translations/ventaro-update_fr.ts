@@ -144,9 +144,9 @@
         <translation>Échec de la mise à jour</translation>
     </message>
     <message>
-        <source>Need help? Click the question mark.</source>
+        <source>Need help? Click Help.</source>
         <comment>ZALUpdateClickHelp</comment>
-        <translation>Besoin d'aide ? Cliquez sur le point d'interrogation.</translation>
+        <translation>Besoin d'aide ? Cliquez sur Aide.</translation>
     </message>
     <message>
         <source>Your device has been updated. You can disconnect it and play.</source>
@@ -169,9 +169,9 @@
         <translation>La mise à jour a été interrompue avant la fin. Votre appareil démarrera dans son programme de mise à jour : relancez la mise à jour pour la terminer.</translation>
     </message>
     <message>
-        <source>The update could not finish. Disconnect your device, connect it again and run the update once more. If it still fails, our troubleshooting page can help.</source>
+        <source>Disconnect your device, connect it again and run the update once more: it will finish the job. If it still fails, click Troubleshooting.</source>
         <comment>ZALUpdateErrorMessage</comment>
-        <translation>La mise à jour n'a pas pu aboutir. Débranchez votre appareil, rebranchez-le et relancez la mise à jour. Si l'échec persiste, notre page d'assistance peut vous aider.</translation>
+        <translation>Débranchez votre appareil, rebranchez-le et relancez la mise à jour : elle ira jusqu'au bout. Si l'échec persiste, cliquez sur Dépannage.</translation>
     </message>
     <message>
         <source>Which device is connected?</source>
@@ -210,6 +210,64 @@ Version %@
 
 Version %@
 © 2026 Zalmir Instruments. Logiciel libre sous licence MIT.</translation>
+    </message>
+    <message>
+        <source>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</source>
+        <comment>ZALNoPackageHint</comment>
+        <translation>Aucune mise à jour n'est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo.</translation>
+    </message>
+    <message>
+        <source>Open Update Package…</source>
+        <translation>Ouvrir une mise à jour…</translation>
+    </message>
+    <message>
+        <source>Ventaro update packages (*.zalmirupdate)</source>
+        <translation>Mises à jour Ventaro (*.zalmirupdate)</translation>
+    </message>
+    <message>
+        <source>Troubleshooting</source>
+        <translation>Dépannage</translation>
+    </message>
+    <message>
+        <source>No web browser could be opened. The troubleshooting page is at:
+%s</source>
+        <comment>ZALNoBrowser</comment>
+        <translation>Aucun navigateur web n'a pu être ouvert. La page de dépannage se trouve à l'adresse :
+%s</translation>
+    </message>
+    <message>
+        <source>An update is running. Quit anyway?</source>
+        <comment>ZALQuitDuringUpdateTitle</comment>
+        <translation>Une mise à jour est en cours. Quitter quand même ?</translation>
+    </message>
+    <message>
+        <source>The device will finish its update the next time you run Update.</source>
+        <comment>ZALQuitDuringUpdateMessage</comment>
+        <translation>L'appareil terminera sa mise à jour la prochaine fois que vous lancerez Mettre à jour.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>The connection with your device was lost: it may have been unplugged or turned off.</source>
+        <comment>ZALFailureDisconnected</comment>
+        <translation>La connexion avec votre appareil a été perdue : il a peut-être été débranché ou éteint.</translation>
+    </message>
+    <message>
+        <source>Your device stopped answering during the update.</source>
+        <comment>ZALFailureSilent</comment>
+        <translation>Votre appareil a cessé de répondre pendant la mise à jour.</translation>
+    </message>
+    <message>
+        <source>This update holds no firmware that fits the connected device.</source>
+        <comment>ZALFailureNoFirmware</comment>
+        <translation>Cette mise à jour ne contient pas de firmware adapté à l'appareil branché.</translation>
+    </message>
+    <message>
+        <source>Your device reported a problem during the update.</source>
+        <comment>ZALFailureDevice</comment>
+        <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
     </message>
 </context>
 </TS>

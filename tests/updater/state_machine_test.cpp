@@ -204,7 +204,7 @@ TEST_F(StateMachine, HidFailureEndsTheRunWithItsText) {
         .plug();
     ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro_stage2 = false})));
     ASSERT_TRUE(run_to_end());
-    EXPECT_EQ(events.ends[0].message, "Wrong reponse in HID report.");
+    EXPECT_EQ(events.ends[0].message, "Wrong response in HID report.");
     EXPECT_EQ(events.progress.size(), 3u);  // the roundtrips before it
 }
 
@@ -324,9 +324,9 @@ TEST_F(StateMachine, AMinuteWithoutNewsSaysWhatTheUserCanDo) {
     events.clear();
     make_device({.kind = kind_t::ruvo, .faults = {{fault_t::type_t::slow_enumeration, 200000}}}).plug();
     ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
-    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Waiting the Ruvo..."; }));
+    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Waiting for the Ruvo..."; }));
     run_until([] { return false; }, 61000);
-    EXPECT_EQ(events.titles.back(), "Waiting the Ruvo...");
+    EXPECT_EQ(events.titles.back(), "Waiting for the Ruvo...");
     EXPECT_EQ(events.subtitles.back(), hint);
 }
 

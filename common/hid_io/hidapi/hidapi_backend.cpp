@@ -47,7 +47,11 @@ public:
     int read(uint8_t* data, std::size_t length, int timeout_ms) override {
         return hid_read_timeout(device_, data, length, timeout_ms);
     }
-    std::string error() const override { return utf8_of(hid_error(device_)); }
+    // hidapi says "Success" when the last call set no error: that is no cause.
+    std::string error() const override {
+        std::string text = utf8_of(hid_error(device_));
+        return text == "Success" ? std::string() : text;
+    }
 
 private:
     hid_device* device_;
