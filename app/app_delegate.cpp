@@ -137,6 +137,9 @@ void AppDelegate::open() {
     panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setOption(QFileDialog::ReadOnly);  // choosing a package makes no folders
     panel->setWindowModality(Qt::WindowModal);
+    // Room for the sidebar's places and the list's columns at any font size.
+    const QFontMetrics metrics = panel->fontMetrics();
+    panel->resize(panel->sizeHint().expandedTo(QSize(metrics.averageCharWidth() * 100, metrics.lineSpacing() * 26)));
     QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
         const QString path = panel->selectedFiles().first();

@@ -39,6 +39,7 @@ UpdateWindowController::~UpdateWindowController() { delete window_; }
 void UpdateWindowController::initWindow() {
     window_ = new QMainWindow;
     window_->setAttribute(Qt::WA_DeleteOnClose, false);
+    window_->setWindowTitle(QApplication::applicationDisplayName());  // until a package names it
     content_ = new QWidget;
     window_->setCentralWidget(content_);
 

@@ -14,7 +14,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord hyperfine
   xvfb xauth weston qt6-wayland
-  dbus-daemon python3-dbusmock
+  dbus-daemon dbus-bin python3-dbusmock
+  at-spi2-core orca python3-pyatspi gir1.2-atspi-2.0 xdotool x11-utils
   dpkg-dev lintian
   qemu-system-x86 busybox-static kmod cpio
 )

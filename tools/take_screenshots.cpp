@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Takes the README's screenshots of the application, in English or French, on
-// a real (virtual) X server or a Wayland compositor: the update window with its notes, the progress
-// sheet while programming, the success alert with the counterpart offer, and
-// the log console. Usage: take-screenshots en|fr OUTPUT_DIR PACKAGE
+// a real (virtual) X server or a Wayland compositor: the window before any
+// package is open, the update window with its notes, the progress sheet while
+// programming, the success alert with the counterpart offer, the log console,
+// the open panel, a failure alert and the About box with the application's
+// icon. Usage: take-screenshots en|fr OUTPUT_DIR PACKAGE
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -12,6 +14,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -71,6 +74,7 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
+    gui::set_application_icon();
     const QString language = QString::fromLocal8Bit(argv[1]);
     const QDir out(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     if (language == u"fr") lang = lang_t::fr;
@@ -84,15 +88,18 @@ int main(int argc, char** argv) {
     gui::set_app_delegate(&delegate);
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
-    if (!delegate.openFileWithURL(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[3])))) return 1;
-    // Started without a bundled package, the application asked for one.
+    // Started without a bundled package, the application asked for one; the
+    // user declined, and the window says what to do.
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<QFileDialog*>(w)) w->close();
     QMainWindow* window = delegate.windowCtrl()->window();
     window->resize(720, 480);
     QTest::qWait(300);
     const QString suffix = u'-' + language + QStringLiteral(".png");
-    bool ok = shoot(window, nullptr, out.filePath(QStringLiteral("update-window") + suffix));
+    bool ok = shoot(window, nullptr, out.filePath(QStringLiteral("no-package") + suffix));
+    if (!delegate.openFileWithURL(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[3])))) return 1;
+    QTest::qWait(300);
+    ok = ok && shoot(window, nullptr, out.filePath(QStringLiteral("update-window") + suffix));
 
     devices::device_options_t options = devices::simulation_t::options_for(delegate.update(), kind_t::ventaro);
     options.faults = {{devices::fault_t::type_t::stage2_stall, 6}};  // holds still while the sheet is photographed
@@ -139,10 +146,35 @@ int main(int argc, char** argv) {
     QFileDialog* panel = nullptr;
     const bool opened = QTest::qWaitFor(
         [&] { return (panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) != nullptr; }, 5000);
-    if (panel) panel->resize(560, 360);
     QTest::qWait(300);
     ok = ok && opened && shoot(window, panel, out.filePath(QStringLiteral("open-panel") + suffix));
     if (panel) panel->close();
+
+    // A device unplugged while it is written: the alert says so plainly.
+    devices::device_options_t unplugged = devices::simulation_t::options_for(delegate.update(), kind_t::ventaro);
+    unplugged.start_in_bootloader = true;
+    unplugged.faults = {{devices::fault_t::type_t::unplug_at_roundtrip, 40}};
+    simulation.remove_all();
+    simulation.add(unplugged).plug();
+    QTest::qWait(300);
+    delegate.runUpdate();
+    QMessageBox* failure = nullptr;
+    const bool failed = QTest::qWaitFor([&] { return (failure = visible_alert()) != nullptr; }, 60000);
+    QTest::qWait(200);
+    ok = ok && failed && shoot(window, failure, out.filePath(QStringLiteral("failure-alert") + suffix));
+    if (failure) failure->done(0);
+    QTest::qWait(100);
+
+    // The About box, with the application's icon.
+    bool about = false;
+    QTimer::singleShot(300, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            about = shoot(window, box, out.filePath(QStringLiteral("about") + suffix));
+            box->close();
+        }
+    });
+    gui::show_about_box();
+    ok = ok && about;
     gui::set_app_delegate(nullptr);
     return ok ? 0 : 1;
 }

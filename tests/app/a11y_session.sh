@@ -40,6 +40,11 @@ exec xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash -c '
   fi
   status=0
   "$@" || status=$?
-  if [[ -n $orca ]]; then sleep 3; kill $orca 2>/dev/null; wait $orca 2>/dev/null; fi
+  if [[ -n $orca ]]; then
+    sleep 3  # what was said last reaches the log
+    kill $orca 2>/dev/null
+    for _ in $(seq 30); do kill -0 $orca 2>/dev/null || break; sleep 0.1; done
+    kill -9 $orca 2>/dev/null || true
+  fi
   kill $launcher 2>/dev/null
   exit $status' bash "$@"

@@ -55,6 +55,10 @@ output_has() {
   grep -qF -- "$1" "$out" || fail "the output lacks \"$1\""
 }
 
+output_lacks() {
+  ! grep -qF -- "$1" "$out" || fail "the output has \"$1\""
+}
+
 # Only the device's first MIDI port, its main jack, may have received bytes.
 only_main_port_written() {
   grep -qE '^ventaro-gadget: MIDI bytes received by port: [1-9][0-9]*$' "$work/device.log" ||
@@ -107,6 +111,7 @@ case "$case_name" in
     fail_then_retry >"$work/retry.sh"
     vm 0 --device ventaro --fault unplug-at-roundtrip:$at --package "$package" -- bash "$work/retry.sh"
     output_has "Update succeeded: Ventaro"
+    output_lacks "HID: Success"  # hidapi's word for no error is no cause
     flash_is "$work/flash.bin" ventaro main
     ;;
   power_cut_then_recovery)
@@ -116,6 +121,7 @@ case "$case_name" in
     fail_then_retry | grep -v -- --replug >"$work/retry.sh"
     vm 0 --device ventaro --fault power-cut:$at --package "$package" -- bash "$work/retry.sh"
     output_has "Update succeeded: Ventaro"
+    output_lacks "HID: Success"
     flash_is "$work/flash.bin" ventaro main
     ;;
   v1_bootloader)

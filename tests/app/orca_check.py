@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""What Orca says of a whole update, in English and in French.
+
+Runs the demo's scripted update (a Ventaro, then the offer of its Ruvo) with
+Orca listening, and reads Orca's debug log: every phase is spoken as it comes,
+progress does not flood the reader, and the success alert is spoken at once.
+
+    orca_check.py BUILD_DIRECTORY
+"""
+import datetime
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+
+HERE = pathlib.Path(__file__).resolve().parent
+PHASES = {
+    "en": ["Connect your Ventaro or your Ruvo receiver", "Waiting for the Ventaro...",
+           "Updating internal components...", "Updating..."],
+    "fr": ["Branchez votre Ventaro ou votre boîtier Ruvo", "En attente du Ventaro...",
+           "Mise à jour des composants internes...", "Mise à jour..."],
+}
+SUCCESS = {"en": "Update successful", "fr": "Mise à jour réussie"}
+# A device run gives some thousand progress steps; a reader hears a few.
+MOST_VALUE_EVENTS = 60
+MOST_PERCENT_LINES = 5
+LATEST_ALERT_SECONDS = 2.0
+
+
+def spoken(log_text):
+    """(time, text) of each SPEECH OUTPUT line; a text may span lines."""
+    said = []
+    for match in re.finditer(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*?)'\{", log_text, re.M | re.S):
+        said.append((datetime.datetime.strptime(match.group(1), "%H:%M:%S.%f"), match.group(2)))
+    return said
+
+
+def check(build, language):
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        log = pathlib.Path(scratch) / "orca.log"
+        env = dict(os.environ, LANGUAGE=language, LANG="C.UTF-8")
+        run = subprocess.run([str(HERE / "a11y_session.sh"), "--orca", str(log),
+                              str(build / "ventaro-update-demo"), "--run-update"],
+                             env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+        if run.returncode != 0:
+            return [f"the scripted update failed ({run.returncode}):\n" + run.stdout.decode(errors="replace")[-3000:]]
+        text = log.read_text(errors="replace")
+    said = spoken(text)
+    notifications = [(t, s) for t, s in said if s.startswith("notification ")]
+    for phase in PHASES[language]:
+        if not any(s.startswith("notification " + phase) for _, s in notifications):
+            failures.append(f"phase not announced: {phase!r}")
+    values = text.count("object:property-change:accessible-value")
+    if values > MOST_VALUE_EVENTS:
+        failures.append(f"{values} progress events reached Orca (at most {MOST_VALUE_EVENTS})")
+    percents = sum(1 for _, s in said if re.search(r"\d+ (percent|pour cent)", s))
+    if percents > MOST_PERCENT_LINES:
+        failures.append(f"progress spoken {percents} times (at most {MOST_PERCENT_LINES})")
+    alert = next((t for t, s in said if SUCCESS[language] in s), None)
+    last_phase = next((t for t, s in reversed(notifications) if PHASES[language][-1] in s), None)
+    if alert is None or last_phase is None:
+        failures.append("the success alert was not spoken")
+    elif (alert - last_phase).total_seconds() > LATEST_ALERT_SECONDS:
+        failures.append(f"the success alert was spoken {(alert - last_phase).total_seconds():.1f} s after the last "
+                        f"phase (at most {LATEST_ALERT_SECONDS} s)")
+    print(f"{language}: {len(notifications)} announcements, {values} progress events, {percents} spoken percentages")
+    for _, s in said:
+        print(f"  said: {s[:120]!r}")
+    return failures
+
+
+def main():
+    build = pathlib.Path(sys.argv[1]).resolve()
+    failures = []
+    for language in ("en", "fr"):
+        failures += [f"{language}: {f}" for f in check(build, language)]
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
