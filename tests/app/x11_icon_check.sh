@@ -6,21 +6,28 @@
 set -euo pipefail
 [[ $# -gt 0 ]] || { echo "usage: $0 PROGRAM..." >&2; exit 2; }
 
+# The property as text; grep reads all of it (an early exit would fail the pipe).
+has_icon() {
+  xprop -id "$1" _NET_WM_ICON 2>/dev/null | grep -c "Icon (" >/dev/null
+}
+
 check() {
   local program=$1 pid windows status=0
   QT_QPA_PLATFORM=xcb "$program" >/dev/null 2>&1 &
   pid=$!
   windows=$(timeout 20 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null || true)
-  sleep 0.5  # the window manager protocol's properties follow the mapping
+  sleep 1  # the window manager protocol's properties follow the mapping
   windows=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true)
   if [[ -z $windows ]]; then
     echo "FAIL: $program showed no window"
     status=1
   fi
   for window in $windows; do
-    # A dialog gets its icon a moment after it is mapped.
-    for _ in $(seq 30); do xprop -id "$window" _NET_WM_ICON | grep -q "Icon (" && break; sleep 0.1; done
-    if xprop -id "$window" _NET_WM_ICON | grep -q "Icon ("; then
+    # A dialog gets its icon a moment after it is mapped; one replaced by
+    # another window meanwhile is no longer there to ask.
+    for _ in $(seq 30); do has_icon "$window" && break; sleep 0.1; done
+    xprop -id "$window" WM_NAME >/dev/null 2>&1 || continue
+    if has_icon "$window"; then
       echo "ok: $program window $window ($(xprop -id "$window" WM_NAME | cut -d= -f2-)) has its icon"
     else
       echo "FAIL: $program window $window ($(xprop -id "$window" WM_NAME | cut -d= -f2-)) has no icon"
