@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <stdexcept>
@@ -63,6 +64,15 @@ json describe_device(const std::optional<device_update_t>& device) {
 
 }  // namespace
 
+json describe_signature(const package_signature_t& s) {
+    json signature = {{"status", status_name(s.status)}};
+    if (!s.key_id.empty()) signature["key_id"] = s.key_id;
+    if (!s.key_id.empty()) signature["trusted_comment"] = s.trusted_comment;
+    if (!s.signer.empty()) signature["signer"] = s.signer;
+    if (!s.reason.empty()) signature["reason"] = s.reason;
+    return signature;
+}
+
 json describe_update(const update_t& update) {
     const version_t& v = update.version;
     const date_t& d = update.release_date;
@@ -75,10 +85,62 @@ json describe_update(const update_t& update) {
         {"notes", {update.notes[0], update.notes[1]}},
         {"ventaro", describe_device(update.ventaro)},
         {"ruvo", describe_device(update.ruvo)},
+        {"signature", describe_signature(update.signature)},
     };
 }
 
-int inspect(const char* path) {
+bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) {
+    std::vector<std::string> problems;
+    trust = load_trust("", problems);
+    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
+    for (const std::string& path : extra_keys) {
+        std::vector<unsigned char> bytes;
+        std::string error;
+        std::optional<public_key_t> key;
+        if (read_whole_file(path, bytes, error))
+            key = parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+        if (!key) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+        trust.keys.push_back(*key);
+    }
+    return true;
+}
+
+std::string describe_signature_for_user(const package_signature_t& s) {
+    switch (s.status) {
+        case signature_status_t::signed_package:
+            return "Signed by " + (s.signer.empty() ? "key " + s.key_id : s.signer + " (key " + s.key_id + ")") + ".";
+        case signature_status_t::changed:
+            return "This package was changed after it was signed. Download it again from the maker's web site. (" +
+                   s.reason + ")";
+        case signature_status_t::unknown_signer:
+            return "This package is not signed by a trusted key (it is signed by key " + s.key_id + ").";
+        case signature_status_t::unsigned_package: break;
+    }
+    return "This package is not signed.";
+}
+
+int inspect(int argc, char** argv) {
+    std::vector<std::string> keys;
+    const char* path = nullptr;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--trust") == 0 && i + 1 < argc) {
+            keys.push_back(argv[++i]);
+        } else if (argv[i][0] != '-' && path == nullptr) {
+            path = argv[i];
+        } else {
+            std::fprintf(stderr, "ventaro-update-cli: unexpected argument %s\n", argv[i]);
+            return 2;
+        }
+    }
+    if (path == nullptr) {
+        std::fprintf(stderr, "ventaro-update-cli: no package given\n");
+        return 2;
+    }
+    trust_t trust;
+    if (!load_cli_trust(keys, trust)) return 1;
     std::vector<unsigned char> bytes;
     std::string error;
     if (!read_whole_file(path, bytes, error)) {
@@ -86,7 +148,7 @@ int inspect(const char* path) {
         return 1;
     }
     try {
-        const update_t update = make_update(bytes.data(), bytes.size());
+        const update_t update = make_update(bytes.data(), bytes.size(), trust);
         // Texts from a package need not be valid UTF-8; replace what is not.
         const std::string text = describe_update(update).dump(-1, ' ', false, json::error_handler_t::replace);
         std::fwrite(text.data(), 1, text.size(), stdout);

@@ -10,7 +10,15 @@ namespace zal::cli {
 // What the package reader built, as the `inspect` command prints it.
 nlohmann::ordered_json describe_update(const update_t& update);
 
-// `inspect PACKAGE`: returns the process exit status.
-int inspect(const char* path);
+// `inspect [--trust PUBLIC_KEY]... PACKAGE`: returns the process exit status.
+int inspect(int argc, char** argv);
+
+// The computer's trusted keys (and its administrator's setting) with the keys
+// given by `--trust`; problems with key files are written to standard error.
+// False when a given key cannot be read.
+bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust);
+
+// What the signature check found, as a line for the terminal, with what to do.
+std::string describe_signature_for_user(const package_signature_t& signature);
 
 }  // namespace zal::cli

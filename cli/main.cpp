@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     // the kernel and faulting them in again: a quarter of `inspect`'s time.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    if (argc == 3 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argv[2]);
+    if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "update") == 0) return zal::cli::update_command(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) return zal::cli::list_command(argc, argv);
     return usage();

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/session/session_inhibitor.hpp"
+#include "cli/inspect.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
@@ -39,6 +40,8 @@ struct options_t {
     bool json_events = false;
     std::string port;  // update only the device on this USB port
     std::string package;
+    std::vector<std::string> trusted_keys;  // --trust, beyond the computer's own
+    bool require_signature = false;
 };
 
 // What the engine's callbacks need; one run per process.
@@ -100,6 +103,12 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             o.port = *v;
         } else if (arg == "--json") {
             o.json_events = true;
+        } else if (arg == "--trust") {
+            const auto v = value();
+            if (!v) return false;
+            o.trusted_keys.push_back(*v);
+        } else if (arg == "--require-signature") {
+            o.require_signature = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return (problem = "unknown option " + arg, false);
         } else if (o.package.empty()) {
@@ -127,7 +136,7 @@ void end_progress_bar() {
     session.bar_shown = false;
 }
 
-bool read_package(const std::string& path, update_t& update) {
+bool read_package(const std::string& path, const trust_t& trust, update_t& update) {
     std::vector<unsigned char> bytes;
     std::string error;
     if (!read_whole_file(path, bytes, error)) {
@@ -135,7 +144,7 @@ bool read_package(const std::string& path, update_t& update) {
         return false;
     }
     try {
-        update = make_update(bytes.data(), bytes.size());
+        update = make_update(bytes.data(), bytes.size(), trust);
         return true;
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "%s\n", e.what());
@@ -215,9 +224,10 @@ int exit_status() {
 }  // namespace
 
 const char* const usage_text =
-    "usage: ventaro-update-cli inspect PACKAGE\n"
+    "usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... PACKAGE\n"
     "       ventaro-update-cli list [--json]\n"
     "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT] [--json]\n"
+    "                                 [--trust PUBLIC_KEY]... [--require-signature]\n"
     "                                 [--simulate ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
     "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
@@ -234,8 +244,20 @@ int update_command(int argc, char** argv) {
     if (const char* locale = std::setlocale(LC_MESSAGES, nullptr); locale && std::strncmp(locale, "fr", 2) == 0)
         lang = lang_t::fr;
 
+    trust_t trust;
+    if (!load_cli_trust(o.trusted_keys, trust)) return 1;
     update_t update;
-    if (!read_package(o.package, update)) return 1;
+    if (!read_package(o.package, trust, update)) return 1;
+    // Decided before any device is touched.
+    const signature_status_t status = update.signature.status;
+    std::fprintf(stderr, "%s\n", describe_signature_for_user(update.signature).c_str());
+    if (status == signature_status_t::changed) return 1;
+    if (status != signature_status_t::signed_package && (o.require_signature || trust.require_signature)) {
+        std::fprintf(stderr, "Only signed packages are accepted%s.\n",
+                     o.require_signature ? " (--require-signature)"
+                                         : " on this computer (require-signature in /etc/ventaro-update/ventaro-update.conf)");
+        return 1;
+    }
     session.json_events = o.json_events;
     session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
     session.kind_answer = o.kind;

@@ -16,6 +16,7 @@ packages=(
   xvfb xauth weston qt6-wayland
   dbus-daemon dbus-bin python3-dbusmock
   at-spi2-core orca python3-pyatspi gir1.2-atspi-2.0 xdotool x11-utils
+  minisign
   dpkg-dev lintian
   qemu-system-x86 busybox-static kmod cpio
 )

@@ -4,7 +4,9 @@
 #include <libdeflate.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <map>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -12,6 +14,7 @@
 
 #include "update/ascii.hpp"
 #include "update/ini.hpp"
+#include "update/signature.hpp"
 
 namespace zal {
 
@@ -56,14 +59,39 @@ public:
     // nothing when it is missing, cannot be extracted, or is empty. Throws
     // `too_large` when it declares more than `limit` bytes, and a message of its
     // own when the package as a whole would inflate past its limit.
+    // What it returns is hashed for the signature check, under its stored name.
     std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large) {
         const zip_int64_t count = zip_get_num_entries(archive_, 0);
         for (zip_int64_t i = 0; i < count; ++i) {
             const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-            if (stored != nullptr && ascii_iequal(stored, name)) return extract(zip_uint64_t(i), limit, too_large);
+            if (stored != nullptr && ascii_iequal(stored, name)) {
+                std::optional<std::string> text = extract(zip_uint64_t(i), limit, too_large);
+                if (text) used_.emplace(stored, sha256_of(*text));
+                return text;
+            }
         }
         return std::nullopt;
     }
+
+    // The first entry whose name is exactly `name`, empty or not; nothing when
+    // it is missing or cannot be extracted.
+    std::optional<std::string> extract_exact(std::string_view name, uint64_t limit, const char* too_large) {
+        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
+            if (stored == nullptr || name != stored) continue;
+            zip_stat_t stat;
+            zip_stat_init(&stat);
+            if (zip_stat_index(archive_, zip_uint64_t(i), 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) &&
+                stat.size == 0)
+                return std::string();
+            return extract(zip_uint64_t(i), limit, too_large);
+        }
+        return std::nullopt;
+    }
+
+    // The entries the reader used, by stored name, with the SHA-256 of their bytes.
+    const std::map<std::string, sha256_t>& used() const { return used_; }
 
 private:
     std::optional<std::string> extract(zip_uint64_t index, uint64_t limit, const char* too_large) {
@@ -126,6 +154,7 @@ private:
 
     zip_t* archive_ = nullptr;
     uint64_t inflated_ = 0;  // declared sizes of the entries extracted so far
+    std::map<std::string, sha256_t> used_;
 };
 
 struct ini_deleter {
@@ -165,6 +194,8 @@ public:
             .value_or(std::string());
     }
 
+    package_signature_t signature(const trust_t& trust);
+
     std::optional<device_update_t> device(const char* main_name, const char* stage2_name) {
         std::optional<firmware_t> main = firmware(main_name, flash_map_stm32f40x_41x);
         if (!main) return std::nullopt;
@@ -177,9 +208,53 @@ private:
     int general_ = -1;
 };
 
+// Whether the entries the reader used are those a trusted key signed.
+package_signature_t update_source_t::signature(const trust_t& trust) {
+    package_signature_t result;
+    const auto changed = [&result](std::string reason) {
+        result.status = signature_status_t::changed;
+        result.reason = std::move(reason);
+        return result;
+    };
+    const std::optional<std::string> manifest =
+        zip_.extract_exact(manifest_name, max_text_entry_size, "The manifest is larger than 1 MiB.");
+    const std::optional<std::string> signature_text =
+        zip_.extract_exact(manifest_signature_name, max_text_entry_size, "The signature is larger than 1 MiB.");
+    if (!manifest && !signature_text) return result;
+    if (!manifest) return changed("The package has a signature but no manifest.");
+    if (!signature_text) return changed("The package has a manifest but no signature.");
+    std::string error;
+    const std::optional<minisign_signature_t> signature = parse_signature(*signature_text, error);
+    if (!signature) return changed(error);
+    result.key_id = key_id_text(signature->key_id);
+    result.trusted_comment = signature->trusted_comment;
+    result.signer = signer_of(signature->trusted_comment);
+    const auto key = std::find_if(trust.keys.begin(), trust.keys.end(),
+                                  [&](const public_key_t& k) { return k.key_id == signature->key_id; });
+    if (key != trust.keys.end() && !verify_signature(*key, *signature, *manifest, error)) return changed(error);
+    const std::optional<std::map<std::string, sha256_t>> listed = parse_manifest(*manifest, error);
+    if (!listed) return changed(error);
+    for (const auto& [name, digest] : zip_.used()) {
+        const auto entry = listed->find(name);
+        if (entry == listed->end()) return changed("\"" + name + "\" is not listed in the manifest.");
+        if (entry->second != digest) return changed("\"" + name + "\" differs from its hash in the manifest.");
+    }
+    for (const auto& [name, digest] : *listed) {
+        if (zip_.used().count(name)) continue;
+        const std::optional<std::string> bytes =
+            zip_.extract_exact(name, max_firmware_entry_size, "A listed entry is larger than 16 MiB.");
+        if (!bytes) return changed("\"" + name + "\" is listed in the manifest but missing.");
+        if (sha256_of(*bytes) != digest) return changed("\"" + name + "\" differs from its hash in the manifest.");
+    }
+    result.status = key != trust.keys.end() ? signature_status_t::signed_package : signature_status_t::unknown_signer;
+    return result;
+}
+
 }  // namespace
 
-update_t make_update(const unsigned char* data, unsigned long size) {
+update_t make_update(const unsigned char* data, unsigned long size) { return make_update(data, size, trust_t{}); }
+
+update_t make_update(const unsigned char* data, unsigned long size, const trust_t& trust) {
     update_source_t source(data, size);
     update_t update;
 
@@ -215,6 +290,7 @@ update_t make_update(const unsigned char* data, unsigned long size) {
     update.ventaro = source.device("ventaro.hex", "ventaro-stage2.hex");
     update.ruvo = source.device("ruvo.hex", "ruvo-stage2.hex");
     if (!update.ventaro && !update.ruvo) fail("No update data found.");
+    update.signature = source.signature(trust);
     return update;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "update/firmware.hpp"
+#include "update/signature.hpp"
 
 namespace zal {
 
@@ -48,6 +49,7 @@ struct update_t {
     std::array<std::string, 2> notes;        // indexed by lang_t
     std::optional<device_update_t> ventaro;
     std::optional<device_update_t> ruvo;
+    package_signature_t signature;  // whether a trusted key signed what was read
 };
 
 // Limits that keep a hostile package from making us allocate without bound;
@@ -60,5 +62,8 @@ constexpr uint64_t max_inflated_size = 64u << 20;        // everything extracted
 // Reads an update package (a zip archive) from memory. Throws std::runtime_error
 // with an English sentence for the user.
 update_t make_update(const unsigned char* data, unsigned long size);
+// The same, checking the package's signature against `trust`. A changed
+// package is still read: what to do with it is the caller's choice.
+update_t make_update(const unsigned char* data, unsigned long size, const trust_t& trust);
 
 }  // namespace zal
