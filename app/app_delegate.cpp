@@ -271,7 +271,27 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
         return false;
     }
     try {
-        update_ = make_update(data, static_cast<unsigned long>(size));
+        update_t read = make_update(data, static_cast<unsigned long>(size), trust);
+        // A package changed after it was signed, or an unsigned one where only
+        // signed ones are accepted, is never shown: it could not be installed.
+        const package_signature_t& signature = read.signature;
+        const QString file = QDir::toNativeSeparators(url.toLocalFile());
+        if (signature.status == signature_status_t::changed) {
+            std::fprintf(stderr, "%s was changed after it was signed: %s\n", qPrintable(file), signature.reason.c_str());
+            if (showError)
+                runFailureAlertWithTitle(title, localized("ZALChangedPackage"), QString::fromStdString(signature.reason));
+            return false;
+        }
+        if (trust.require_signature && signature.status != signature_status_t::signed_package) {
+            std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
+                         qPrintable(file));
+            if (showError) runFailureAlertWithTitle(title, localized("ZALUnsignedRefused"), QString());
+            return false;
+        }
+        if (signature.status == signature_status_t::unknown_signer)
+            std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n", qPrintable(file),
+                         signature.key_id.c_str());
+        update_ = std::move(read);
     } catch (const std::exception& e) {
         if (showError) runFailureAlertWithTitle(title, localized(invalid_package_key()), QString::fromUtf8(e.what()));
         else
@@ -289,6 +309,15 @@ bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, co
                            : str_format_tmp("%04u-%02u-%02u", unsigned(d.year), unsigned(d.month), unsigned(d.day));
     windowCtrl_->setSecondaryTitle(
         format(localized("Version %s (%s)"), QString::fromStdString(update_.version_string), QString::fromUtf8(date)));
+    const package_signature_t& signature = update_.signature;
+    if (signature.status == signature_status_t::signed_package) {
+        const QString signer = signature.signer.empty()
+                                   ? format(localized("key %s"), QString::fromStdString(signature.key_id))
+                                   : QString::fromStdString(signature.signer);
+        windowCtrl_->setSignature(true, localized("Signed"), format(localized("Signed by %s"), signer));
+    } else {
+        windowCtrl_->setSignature(false, localized("Not signed"), localized("This package is not signed."));
+    }
     std::string notes = update_.notes[int(lang)];
     if (notes.empty()) notes = update_.notes[0];
     ++notesGeneration_;

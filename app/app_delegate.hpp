@@ -88,6 +88,8 @@ public:
     // installed data folder, then `bundleDirectory` (set by the program).
     static QStringList bundleDirectories();
     static inline QString bundleDirectory;
+    // The keys packages may be signed with, and whether unsigned ones are refused.
+    static inline trust_t trust;
 
     // Called when a run has started; the demo plugs its simulated devices here.
     std::function<void(kind_t)> onRunStarted;

@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
         demo.simulation->install();
     };
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
+    platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
     platform.on_launched = [](gui::AppDelegate& delegate) {
         delegate.onRunStarted = [&delegate](kind_t kind) {
             const auto& chosen = demo.arguments.device;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLocale>
@@ -320,6 +321,19 @@ int main(int argc, char** argv, const platform_t& platform) {
     setup_main_menu();
 
     AppDelegate::bundleDirectory = platform.bundle_directory;
+    std::vector<std::string> problems;
+    AppDelegate::trust = load_trust("", problems);
+    if (!platform.extra_trusted_key.isEmpty()) {
+        QFile key(platform.extra_trusted_key);
+        std::string error;
+        std::optional<public_key_t> parsed;
+        if (key.open(QIODevice::ReadOnly)) parsed = parse_public_key(key.read(4096).toStdString(), error);
+        if (parsed)
+            AppDelegate::trust.keys.push_back(*parsed);
+        else
+            problems.push_back(platform.extra_trusted_key.toStdString() + ": " + error);
+    }
+    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
     AppDelegate delegate;
     the_delegate = &delegate;
     instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });

@@ -31,6 +31,7 @@ struct platform_t {
     std::function<void()> set_up;                   // MIDI service and HID backend
     std::function<void(AppDelegate&)> on_launched;  // e.g. the demo's simulated devices
     QString bundle_directory;                       // where a package shipped with this build lies, if any
+    QString extra_trusted_key;                      // a public key file trusted beyond the computer's own
 };
 
 // The entry point: returns the process exit status.

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTextCursor>
 
 #include "app/factories.hpp"
@@ -62,6 +63,11 @@ void UpdateWindowController::initWindow() {
 
     titleLabel_ = make_label(QString(), {}, control_size_t::regular, true, content_);
     secondaryLabel_ = make_label(QString(), {}, control_size_t::small, false, content_);
+    signatureIcon_ = new QLabel(content_);
+    signatureIcon_->setAccessibleName(QString());
+    signatureLabel_ = make_label(QString(), {}, control_size_t::small, false, content_);
+    signatureIcon_->hide();
+    signatureLabel_->hide();
 
     updateButton_ = make_button(localized("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
     updateButton_->setEnabled(false);
@@ -100,6 +106,11 @@ void UpdateWindowController::initWindow() {
     titles->setSpacing(2);
     titles->addWidget(titleLabel_);
     titles->addWidget(secondaryLabel_);
+    auto* signature = new QHBoxLayout;
+    signature->setSpacing(4);
+    signature->addWidget(signatureIcon_);
+    signature->addWidget(signatureLabel_, 1);
+    titles->addLayout(signature);
     auto* header = new QHBoxLayout;
     header->setContentsMargins(10, 7, 5, 7);
     header->addLayout(titles, 1);
@@ -166,6 +177,16 @@ void UpdateWindowController::setTitle(const QString& title) {
 void UpdateWindowController::setSecondaryTitle(const QString& secondaryTitle) {
     secondaryTitle_ = secondaryTitle;
     secondaryLabel_->setText(secondaryTitle);
+}
+
+void UpdateWindowController::setSignature(bool trusted, const QString& iconName, const QString& text) {
+    const int size = signatureLabel_->fontMetrics().height();
+    const QStyle::StandardPixmap icon = trusted ? QStyle::SP_DialogApplyButton : QStyle::SP_MessageBoxInformation;
+    signatureIcon_->setPixmap(signatureIcon_->style()->standardIcon(icon).pixmap(size, size));
+    signatureIcon_->setAccessibleName(iconName);
+    signatureLabel_->setText(text);
+    signatureIcon_->setVisible(!text.isEmpty());
+    signatureLabel_->setVisible(!text.isEmpty());
 }
 
 void UpdateWindowController::setDetails(const styled_text_t& details) {

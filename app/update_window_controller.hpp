@@ -40,6 +40,9 @@ public:
     QMainWindow* window() const { return window_; }
     QLabel* titleLabel() const { return titleLabel_; }
     QLabel* secondaryLabel() const { return secondaryLabel_; }
+    // Who signed the package, or that nobody did: an icon and a line.
+    QLabel* signatureIcon() const { return signatureIcon_; }
+    QLabel* signatureLabel() const { return signatureLabel_; }
     QTextBrowser* textView() const { return textView_; }
     QPushButton* updateButton() const { return updateButton_; }
     // Shown instead of the notes until a package is open: what to do.
@@ -50,6 +53,8 @@ public:
     void setTitle(const QString& title);
     QString secondaryTitle() const { return secondaryTitle_; }
     void setSecondaryTitle(const QString& secondaryTitle);
+    // `iconName` is what a screen reader says of the icon; an empty text hides the line.
+    void setSignature(bool trusted, const QString& iconName, const QString& text);
     const styled_text_t& details() const { return details_; }
     void setDetails(const styled_text_t& details);
     // The same, with the document already filled from `details` (off the main
@@ -80,6 +85,8 @@ private:
     QPushButton* openButton_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* secondaryLabel_ = nullptr;
+    QLabel* signatureIcon_ = nullptr;
+    QLabel* signatureLabel_ = nullptr;
     QTextBrowser* textView_ = nullptr;
     QPushButton* updateButton_ = nullptr;
 

@@ -108,6 +108,17 @@ MESSAGES = [
      "Cette mise à jour ne contient pas de firmware adapté à l'appareil branché."),
     ("ZALFailureDevice", "Your device reported a problem during the update.",
      "Votre appareil a signalé un problème pendant la mise à jour."),
+    ("ZALChangedPackage",
+     "This package was changed after it was signed. Download it again from the maker's web site.",
+     "Ce paquet a été modifié après sa signature. Téléchargez-le de nouveau depuis le site du fabricant."),
+    ("ZALUnsignedRefused",
+     "This package is not signed by a trusted key, and this computer accepts only signed packages.",
+     "Ce paquet n'est pas signé par une clé de confiance, et cet ordinateur n'accepte que les paquets signés."),
+    (None, "Signed", "Signé"),
+    (None, "Not signed", "Non signé"),
+    (None, "Signed by %s", "Signé par %s"),
+    (None, "key %s", "clé %s"),
+    (None, "This package is not signed.", "Ce paquet n'est pas signé."),
 ]
 
 

@@ -269,5 +269,35 @@ Version %@
         <comment>ZALFailureDevice</comment>
         <translation>Your device reported a problem during the update.</translation>
     </message>
+    <message>
+        <source>This package was changed after it was signed. Download it again from the maker's web site.</source>
+        <comment>ZALChangedPackage</comment>
+        <translation>This package was changed after it was signed. Download it again from the maker's web site.</translation>
+    </message>
+    <message>
+        <source>This package is not signed by a trusted key, and this computer accepts only signed packages.</source>
+        <comment>ZALUnsignedRefused</comment>
+        <translation>This package is not signed by a trusted key, and this computer accepts only signed packages.</translation>
+    </message>
+    <message>
+        <source>Signed</source>
+        <translation>Signed</translation>
+    </message>
+    <message>
+        <source>Not signed</source>
+        <translation>Not signed</translation>
+    </message>
+    <message>
+        <source>Signed by %s</source>
+        <translation>Signed by %s</translation>
+    </message>
+    <message>
+        <source>key %s</source>
+        <translation>key %s</translation>
+    </message>
+    <message>
+        <source>This package is not signed.</source>
+        <translation>This package is not signed.</translation>
+    </message>
 </context>
 </TS>

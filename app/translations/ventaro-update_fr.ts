@@ -269,5 +269,35 @@ Version %@
         <comment>ZALFailureDevice</comment>
         <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
     </message>
+    <message>
+        <source>This package was changed after it was signed. Download it again from the maker's web site.</source>
+        <comment>ZALChangedPackage</comment>
+        <translation>Ce paquet a été modifié après sa signature. Téléchargez-le de nouveau depuis le site du fabricant.</translation>
+    </message>
+    <message>
+        <source>This package is not signed by a trusted key, and this computer accepts only signed packages.</source>
+        <comment>ZALUnsignedRefused</comment>
+        <translation>Ce paquet n'est pas signé par une clé de confiance, et cet ordinateur n'accepte que les paquets signés.</translation>
+    </message>
+    <message>
+        <source>Signed</source>
+        <translation>Signé</translation>
+    </message>
+    <message>
+        <source>Not signed</source>
+        <translation>Non signé</translation>
+    </message>
+    <message>
+        <source>Signed by %s</source>
+        <translation>Signé par %s</translation>
+    </message>
+    <message>
+        <source>key %s</source>
+        <translation>clé %s</translation>
+    </message>
+    <message>
+        <source>This package is not signed.</source>
+        <translation>Ce paquet n'est pas signé.</translation>
+    </message>
 </context>
 </TS>

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QShortcut>
@@ -1297,6 +1298,82 @@ private slots:
         QVERIFY(!icon.isNull());
         QVERIFY(icon.availableSizes().contains(QSize(64, 64)));
         QVERIFY(!icon.pixmap(64, 64).isNull());
+    }
+
+    // A signed package names its signer; an unsigned one says so; a changed
+    // one is refused, and so is an unsigned one where only signed ones are
+    // accepted. In both languages.
+    void signaturesInTheWindow_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("en") << int(lang_t::en);
+        QTest::newRow("fr") << int(lang_t::fr);
+    }
+    void signaturesInTheWindow() {
+        QFETCH(int, language);
+        lang = lang_t(language);
+        install_translations();
+        const bool fr = language == int(lang_t::fr);
+        std::string error;
+        QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        AppDelegate::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
+        QTemporaryDir dir;
+        const QString signed_path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
+        QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL),
+                                   {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"), signed_path,
+                                    QStringLiteral("Zalmir Instruments")}),
+                 0);
+        AppDelegate& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
+        QCOMPARE(d.windowCtrl()->signatureLabel()->text(),
+                 fr ? QStringLiteral("Signé par Zalmir Instruments") : QStringLiteral("Signed by Zalmir Instruments"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.windowCtrl()->signatureIcon())->text(QAccessible::Name),
+                 fr ? QStringLiteral("Signé") : QStringLiteral("Signed"));
+        QVERIFY(d.windowCtrl()->signatureLabel()->isVisibleTo(d.windowCtrl()->window()));
+
+        QVERIFY(d.openFileWithURL(
+            QUrl::fromLocalFile(write_package(dir, "unsigned.zalmirupdate", package_bytes(true, true)))));
+        QCOMPARE(d.windowCtrl()->signatureLabel()->text(), fr ? QStringLiteral("Ce paquet n'est pas signé.")
+                                                              : QStringLiteral("This package is not signed."));
+        QVERIFY(d.update().ruvo.has_value());
+
+        // The signed package with other notes: refused, the window unchanged.
+        QCOMPARE(QProcess::execute(QStringLiteral("python3"),
+                                   {QStringLiteral("-c"),
+                                    QStringLiteral("import sys, zipfile\n"
+                                                   "a = zipfile.ZipFile(sys.argv[1])\n"
+                                                   "b = zipfile.ZipFile(sys.argv[2], 'w')\n"
+                                                   "for i in a.infolist():\n"
+                                                   "    d = a.read(i)\n"
+                                                   "    b.writestr(i, d + b'!' if i.filename == 'notes-en.txt' else d)\n"
+                                                   "b.close()\n"),
+                                    signed_path, dir.filePath(QStringLiteral("changed.zalmirupdate"))}),
+                 0);
+        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("changed.zalmirupdate")))));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->informativeText(), localized("ZALChangedPackage"));
+        QVERIFY(alert->informativeText().startsWith(fr ? u"Ce paquet a été modifié" : u"This package was changed"));
+        QVERIFY(alert->detailedText().contains(QStringLiteral("notes-en.txt")));
+        alert->done(0);
+        QVERIFY(d.update().ruvo.has_value());  // still the unsigned package read before
+        QVERIFY(LogWindow::logWindow()->text().contains(QStringLiteral("was changed after it was signed")));
+
+        // Only signed packages, by the administrator's choice.
+        AppDelegate::trust.require_signature = true;
+        QVERIFY(!d.openFileWithURL(
+            QUrl::fromLocalFile(write_package(dir, "unsigned2.zalmirupdate", package_bytes(true, false)))));
+        alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->informativeText(), localized("ZALUnsignedRefused"));
+        alert->done(0);
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
+        AppDelegate::trust = {};
+        lang = lang_t::en;
+        install_translations();
     }
 };
 
