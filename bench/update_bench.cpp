@@ -2,8 +2,13 @@
 // Speed and memory of the package reader on full-size firmware.
 #include <benchmark/benchmark.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <new>
 
 #include "tools/package_writer.hpp"
@@ -80,6 +85,50 @@ void BM_MakeUpdate(benchmark::State& state) {
     state.counters["peak_heap_per_firmware_byte"] = double(peak) / firmware_bytes;
 }
 BENCHMARK(BM_MakeUpdate)->Unit(benchmark::kMillisecond);
+
+// The signature check's share of reading a package: the same package with a
+// 1 MiB main image read unsigned, then signed by minisign with a trusted key
+// (hashing every entry read, verifying the manifest's signature).
+std::vector<unsigned char> one_mib_package(bool signed_package) {
+    std::vector<zal::tools::zip_entry_t> entries = {
+        {"info.txt", zal::tools::make_info_text("Ventaro", "3.0.0", "2026-01-01")},
+        {"notes-en.txt", std::string(8000, 'n')},
+        {"ventaro.hex", full_size_hex(1 << 20, 1)},
+    };
+    if (signed_package) {
+        std::map<std::string, zal::sha256_t> hashes;
+        for (const auto& e : entries) hashes[e.name] = zal::sha256_of(e.content);
+        const std::string manifest = zal::make_manifest(hashes);
+        char directory[] = "/tmp/zal-bench-XXXXXX";
+        if (!::mkdtemp(directory)) std::abort();
+        const std::string path = std::string(directory) + "/manifest.sha256";
+        std::ofstream(path) << manifest;
+        const std::string command =
+            "minisign -S -s " ZAL_TEST_KEY_DIR "/ventaro-test.key -m " + path + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) std::abort();
+        std::ifstream in(path + ".minisig");
+        entries.push_back({zal::manifest_name, manifest});
+        entries.push_back({zal::manifest_signature_name, std::string(std::istreambuf_iterator<char>(in), {})});
+        std::filesystem::remove_all(directory);
+    }
+    return zal::tools::make_zip(entries);
+}
+
+void BM_ReadOneMiBImage(benchmark::State& state) {
+    const bool signed_package = state.range(0) != 0;
+    const auto zip = one_mib_package(signed_package);
+    zal::trust_t trust;
+    std::ifstream key(ZAL_TEST_KEY_DIR "/ventaro-test.pub");
+    std::string error;
+    trust.keys.push_back(*zal::parse_public_key(std::string(std::istreambuf_iterator<char>(key), {}), error));
+    for (auto _ : state) {
+        const zal::update_t update = zal::make_update(zip.data(), zip.size(), trust);
+        if (signed_package && update.signature.status != zal::signature_status_t::signed_package) std::abort();
+        benchmark::DoNotOptimize(update.ventaro->main.sectors.size());
+    }
+    state.SetLabel(signed_package ? "signed" : "unsigned");
+}
+BENCHMARK(BM_ReadOneMiBImage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writes small seed inputs for the fuzzers into DIR/update, DIR/ihex,
-// DIR/ihex_paths, DIR/ini and DIR/markdown.
+// DIR/ihex_paths, DIR/ini, DIR/markdown and DIR/signature (empty: its seed is a
+// real signature, kept in fuzz/seeds/signature).
 #include <filesystem>
 #include <fstream>
 
@@ -23,7 +24,7 @@ void put(const fs::path& path, const std::vector<unsigned char>& bytes) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
-    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown"}) fs::create_directories(dir / sub);
+    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature"}) fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
     const std::string hex =

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZAL_TESTS=OFF -DZAL_FUZZ=ON -DZAL_SANITIZE=address,undefined
-cmake --build build-fuzz --target fuzz_update fuzz_ihex fuzz_ihex_paths fuzz_ini fuzz_markdown fuzz_seeds
+cmake --build build-fuzz --target fuzz_update fuzz_ihex fuzz_ihex_paths fuzz_ini fuzz_signature fuzz_markdown fuzz_seeds
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.
@@ -21,8 +21,11 @@ for target in build-fuzz/fuzz/fuzz_*; do
   mkdir -p "$corpus"
   dictionary=()
   if [[ -f "fuzz/${name#fuzz_}.dict" ]]; then dictionary=(-dict="fuzz/${name#fuzz_}.dict"); fi
+  # Seeds written by the build, and real ones kept in fuzz/seeds/ (a signature by minisign).
+  seeds=("build-fuzz/fuzz/seeds/${name#fuzz_}")
+  if [[ -d "fuzz/seeds/${name#fuzz_}" ]]; then seeds+=("fuzz/seeds/${name#fuzz_}"); fi
   echo "== $name for ${seconds}s"
-  if ! "$target" "$corpus" "build-fuzz/fuzz/seeds/${name#fuzz_}" "${dictionary[@]}" -max_total_time="$seconds" \
+  if ! "$target" "$corpus" "${seeds[@]}" "${dictionary[@]}" -max_total_time="$seconds" \
       -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 \
       -artifact_prefix=build-fuzz/ >"$log" 2>&1; then
     cat "$log"

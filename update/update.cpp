@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <future>
 #include <map>
 #include <cstdio>
 #include <memory>
@@ -50,6 +51,9 @@ public:
         }
         zip_error_fini(&error);
         if (archive_ == nullptr) fail("Could not unzip the data.");
+        // Only a package that claims a signature has its entries hashed.
+        hashed_ = zip_name_locate(archive_, manifest_name, ZIP_FL_ENC_RAW) >= 0 ||
+                  zip_name_locate(archive_, manifest_signature_name, ZIP_FL_ENC_RAW) >= 0;
     }
     ~unzipper() { zip_discard(archive_); }
     unzipper(const unzipper&) = delete;
@@ -59,19 +63,30 @@ public:
     // nothing when it is missing, cannot be extracted, or is empty. Throws
     // `too_large` when it declares more than `limit` bytes, and a message of its
     // own when the package as a whole would inflate past its limit.
-    // What it returns is hashed for the signature check, under its stored name.
-    std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large) {
+    // What it returns is hashed for the signature check, under its stored name;
+    // given `stored`, the caller gets that name and hashes the text itself
+    // (`note_used`), so that it can do so while it decodes the text.
+    std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large,
+                                            std::string* stored_name = nullptr) {
         const zip_int64_t count = zip_get_num_entries(archive_, 0);
         for (zip_int64_t i = 0; i < count; ++i) {
             const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
             if (stored != nullptr && ascii_iequal(stored, name)) {
                 std::optional<std::string> text = extract(zip_uint64_t(i), limit, too_large);
-                if (text) used_.emplace(stored, sha256_of(*text));
+                if (text && stored_name) *stored_name = stored;
+                else if (text) note_used(stored, *text);
                 return text;
             }
         }
         return std::nullopt;
     }
+
+    // Whether the entries read need hashing: only for a package that claims a signature.
+    bool hashed() const { return hashed_; }
+    void note_used(const std::string& stored_name, std::string_view text) {
+        if (hashed_) used_.emplace(stored_name, sha256_of(text));
+    }
+    void note_used(const std::string& stored_name, const sha256_t& digest) { used_.emplace(stored_name, digest); }
 
     // The first entry whose name is exactly `name`, empty or not; nothing when
     // it is missing or cannot be extracted.
@@ -154,6 +169,7 @@ private:
 
     zip_t* archive_ = nullptr;
     uint64_t inflated_ = 0;  // declared sizes of the entries extracted so far
+    bool hashed_ = false;
     std::map<std::string, sha256_t> used_;
 };
 
@@ -179,10 +195,23 @@ public:
     }
 
     std::optional<firmware_t> firmware(const char* name, const flash_map_t& flash_map) {
+        std::string stored;
         std::optional<std::string> text =
-            zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.");
+            zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.", &stored);
         if (!text) return std::nullopt;
-        return load_firmware({text->data(), text->size()}, flash_map);
+        if (!zip_.hashed()) return load_firmware({text->data(), text->size()}, flash_map);
+        // Hashed on a second core while the text is decoded on this one.
+        std::future<sha256_t> digest =
+            std::async(std::launch::async, [&text] { return sha256_of(*text); });
+        std::optional<firmware_t> image;
+        try {
+            image = load_firmware({text->data(), text->size()}, flash_map);
+        } catch (...) {
+            digest.wait();
+            throw;
+        }
+        zip_.note_used(stored, digest.get());
+        return image;
     }
 
     const char* description(lang_t l) const { return value(str_format_tmp("description-%s", lang_short_name[int(l)])); }
