@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     gui::set_application_icon();
     const QString language = QString::fromLocal8Bit(argv[1]);
+    // Absolute: the open panel's picture changes the current folder.
+    const QString package = QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath();
     const QDir out(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     if (language == u"fr") lang = lang_t::fr;
     gui::install_translations();
@@ -84,6 +88,14 @@ int main(int argc, char** argv) {
     simulation.install();
     gui::setup_main_menu();
 
+    // The sample package is signed with the test key, which the demo trusts.
+    {
+        QFile key(QStringLiteral(ZAL_TEST_KEY));
+        std::string error;
+        if (key.open(QIODevice::ReadOnly))
+            if (auto parsed = parse_public_key(key.readAll().toStdString(), error))
+                gui::AppDelegate::trust.keys.push_back(*parsed);
+    }
     gui::AppDelegate delegate;
     gui::set_app_delegate(&delegate);
     delegate.applicationWillFinishLaunching();
@@ -97,7 +109,7 @@ int main(int argc, char** argv) {
     QTest::qWait(300);
     const QString suffix = u'-' + language + QStringLiteral(".png");
     bool ok = shoot(window, nullptr, out.filePath(QStringLiteral("no-package") + suffix));
-    if (!delegate.openFileWithURL(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[3])))) return 1;
+    if (!delegate.openFileWithURL(QUrl::fromLocalFile(package))) return 1;
     QTest::qWait(300);
     ok = ok && shoot(window, nullptr, out.filePath(QStringLiteral("update-window") + suffix));
 
@@ -140,7 +152,7 @@ int main(int argc, char** argv) {
     // The open panel, whose own texts come from Qt's catalogue, in a folder
     // that holds a package and nothing else.
     QTemporaryDir folder;
-    QFile::copy(QString::fromLocal8Bit(argv[3]), folder.filePath(QStringLiteral("ventaro-2.1.0.zalmirupdate")));
+    QFile::copy(package, folder.filePath(QStringLiteral("ventaro-2.1.0.zalmirupdate")));
     QDir::setCurrent(folder.path());
     delegate.open();
     QFileDialog* panel = nullptr;
@@ -164,6 +176,39 @@ int main(int argc, char** argv) {
     ok = ok && failed && shoot(window, failure, out.filePath(QStringLiteral("failure-alert") + suffix));
     if (failure) failure->done(0);
     QTest::qWait(100);
+
+    // The same package without its signature, and with other notes after it was signed.
+    QTemporaryDir variants;
+    const QString unsigned_path = variants.filePath(QStringLiteral("unsigned.zalmirupdate"));
+    const QString changed_path = variants.filePath(QStringLiteral("changed.zalmirupdate"));
+    const int rewritten = QProcess::execute(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sys, zipfile\n"
+                        "a = zipfile.ZipFile(sys.argv[1])\n"
+                        "u = zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED)\n"
+                        "c = zipfile.ZipFile(sys.argv[3], 'w', zipfile.ZIP_DEFLATED)\n"
+                        "for i in a.infolist():\n"
+                        "    d = a.read(i)\n"
+                        "    if not i.filename.startswith('manifest'): u.writestr(i.filename, d)\n"
+                        "    c.writestr(i.filename, d + b' ' if i.filename.startswith('notes') else d)\n"
+                        "u.close(); c.close()\n"),
+         package, unsigned_path, changed_path});
+    const bool opened_unsigned = rewritten == 0 && delegate.openFileWithURL(QUrl::fromLocalFile(unsigned_path));
+    if (!opened_unsigned) std::fprintf(stderr, "take-screenshots: the unsigned package did not open\n");
+    QTest::qWait(300);
+    ok = shoot(window, nullptr, out.filePath(QStringLiteral("unsigned") + suffix)) && opened_unsigned && ok;
+    QTimer::singleShot(500, [] {
+        if (QMessageBox* alert = visible_alert()) alert->done(0);
+    });
+    bool refused = false;
+    QTimer::singleShot(300, [&] {
+        if (QMessageBox* alert = visible_alert())
+            refused = shoot(window, alert, out.filePath(QStringLiteral("changed-refused") + suffix));
+    });
+    const bool kept_out = !delegate.openFileWithURL(QUrl::fromLocalFile(changed_path));
+    QTest::qWait(700);
+    ok = ok && kept_out && refused;
 
     // The About box, with the application's icon.
     bool about = false;
