@@ -25,6 +25,14 @@ int main(int argc, char** argv) {
     // the kernel and faulting them in again: a quarter of `inspect`'s time.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(zal::cli::usage_text, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("ventaro-update-cli " ZAL_VERSION);
+        return 0;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "update") == 0) return zal::cli::update_command(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) return zal::cli::list_command(argc, argv);

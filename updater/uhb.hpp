@@ -53,5 +53,8 @@ uint32_t bootloader_offset(const info_t& info, uint32_t flash_base);
 
 template <cmd_code Code>
 bool check_response(const uint8_t* data, std::size_t length, const char*& error);
+// The information record has more to check than its command code.
+template <>
+bool check_response<cmd_code::info>(const uint8_t* data, std::size_t length, const char*& error);
 
 }  // namespace zal::updater::uhb

@@ -102,3 +102,16 @@ TEST(InspectCommand, FailuresAndUsage) {
     EXPECT_EQ(run_cli("inspect").status, 2);
     EXPECT_EQ(run_cli("frobnicate x").status, 2);
 }
+
+// What a new user types first.
+TEST(CommandLine, HelpAndVersion) {
+    for (const char* flag : {"--help", "-h"}) {
+        const run_t r = run_cli(flag);
+        EXPECT_EQ(r.status, 0) << flag;
+        EXPECT_NE(r.out.find("usage: ventaro-update-cli inspect"), std::string::npos) << flag;
+    }
+    const run_t version = run_cli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "ventaro-update-cli 1.0.0\n");
+    EXPECT_EQ(run_cli("--frobnicate").status, 2);
+}
