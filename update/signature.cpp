@@ -69,6 +69,12 @@ std::vector<std::string_view> lines_of(std::string_view text) {
     return lines;
 }
 
+// Whether the lines from `from` on are empty: a file may end with line ends, no more.
+bool nothing_after(const std::vector<std::string_view>& lines, std::size_t from) {
+    return std::all_of(lines.begin() + std::ptrdiff_t(std::min(from, lines.size())), lines.end(),
+                       [](std::string_view line) { return line.empty(); });
+}
+
 bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 int hex_digit(char c) {
@@ -165,11 +171,10 @@ std::optional<public_key_t> parse_public_key(std::string_view text, std::string&
         error = "Not a minisign Ed25519 public key.";
         return std::nullopt;
     }
-    for (std::size_t i = at + 1; i < lines.size(); ++i)
-        if (!lines[i].empty()) {
-            error = "Unexpected text after the public key.";
-            return std::nullopt;
-        }
+    if (!nothing_after(lines, at + 1)) {
+        error = "Unexpected text after the public key.";
+        return std::nullopt;
+    }
     public_key_t key;
     std::copy_n(raw->begin() + 2, 8, key.key_id.begin());
     std::copy_n(raw->begin() + 10, 32, key.key.begin());
@@ -187,11 +192,10 @@ std::optional<minisign_signature_t> parse_signature(std::string_view text, std::
         error = "Not a minisign signature.";
         return std::nullopt;
     }
-    for (std::size_t i = 4; i < lines.size(); ++i)
-        if (!lines[i].empty()) {
-            error = "Unexpected text after the signature.";
-            return std::nullopt;
-        }
+    if (!nothing_after(lines, 4)) {
+        error = "Unexpected text after the signature.";
+        return std::nullopt;
+    }
     const std::optional<std::string> raw = base64_decode(lines[1]);
     const std::optional<std::string> global = base64_decode(lines[3]);
     if (!raw || raw->size() != 74 || (raw->compare(0, 2, "ED") != 0 && raw->compare(0, 2, "Ed") != 0)) {
