@@ -509,6 +509,11 @@ private slots:
                 QCOMPARE(value->currentValue().toInt(), 0);
             }
             QCOMPARE(name(d.sheetCtrl()->helpButton()), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
+            // The hint names the button as the eye sees it, in a readable size.
+            QCOMPARE(d.sheetCtrl()->helpButton()->text(), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
+            QTRY_COMPARE(d.sheetCtrl()->helpLabel()->text(), fr ? QStringLiteral("Besoin d'aide ? Cliquez sur Aide.")
+                                                                : QStringLiteral("Need help? Click Help."));
+            QVERIFY(d.sheetCtrl()->helpLabel()->font().pointSizeF() >= QApplication::font().pointSizeF() * 0.8);
             click(d.sheetCtrl()->cancelButton());
             // Alerts are modal dialogs of the window, never sheets (undecorated on Wayland).
             d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));

@@ -46,6 +46,7 @@ TEST(InspectCommand, DescribesTheSamplePackage) {
     const run_t r = run_cli(std::string("inspect ") + ZAL_SAMPLE_PACKAGE);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["product"], "Ventaro");  // the window's title: "Ventaro v2.1.0 Update"
     EXPECT_EQ(j["version"], nlohmann::json({2, 1, 0, 0}));
     EXPECT_EQ(j["release_date"], nlohmann::json({2026, 11, 30}));
     EXPECT_EQ(j["description"].size(), 2u);
