@@ -96,6 +96,9 @@ void LogWindow::commonInit() {
     log_ = new QTextDocument(this);
     log_->setDocumentLayout(new QPlainTextDocumentLayout(log_));
     log_->setUndoRedoEnabled(false);
+    // The engine logs every port it examines while it waits: keep the last
+    // lines, not a whole afternoon of them.
+    log_->setMaximumBlockCount(max_lines);
     log_->setDefaultFont(fixed);
     idle_ = new QTextDocument(this);
     idle_->setDocumentLayout(new QPlainTextDocumentLayout(idle_));

@@ -28,6 +28,8 @@ class LogWindow : public QWidget {
 public:
     // The console, created on first use.
     static LogWindow* logWindow();
+    // It shows the last lines written, this many.
+    static constexpr int max_lines = 10000;
 
     QPlainTextEdit* textView() const { return textView_; }
     // Everything shown so far, also while the console is hidden.

@@ -844,6 +844,18 @@ private slots:
         QVERIFY(!console->isVisible());
     }
 
+    // A long wait logs without end; the console keeps the last lines.
+    void logConsoleKeepsTheLastLines() {
+        LogWindow* console = LogWindow::logWindow();
+        QString lines;
+        for (int i = 0; i < LogWindow::max_lines + 500; ++i) lines += QStringLiteral("examined port %1\n").arg(i);
+        console->append(lines);
+        console->append(QStringLiteral("the last line\n"));
+        QVERIFY(console->text().count(u'\n') <= LogWindow::max_lines);
+        QVERIFY(console->text().contains(QStringLiteral("the last line")));
+        QVERIFY(!console->text().contains(QStringLiteral("examined port 0\n")));
+    }
+
     void logConsoleFollowsTheEndOnlyAtTheEnd() {
         LogWindow* console = LogWindow::logWindow();
         console->show();
