@@ -27,7 +27,7 @@ SUCCESS = {"en": "Update successful", "fr": "Mise à jour réussie"}
 # A device run gives some thousand progress steps; a reader hears a few.
 MOST_VALUE_EVENTS = 60
 MOST_PERCENT_LINES = 5
-LATEST_ALERT_SECONDS = 2.0
+LATEST_ALERT_SECONDS = 3.0  # 7 to 8 s when progress flooded the reader
 
 
 def spoken(log_text):
