@@ -4,6 +4,8 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -150,11 +152,11 @@ std::string hex_of(const uint8_t* bytes, std::size_t length) {
 }
 
 std::string key_id_text(const std::array<uint8_t, 8>& key_id) {
-    // minisign prints the id as a little-endian number.
-    std::array<uint8_t, 8> reversed;
-    std::reverse_copy(key_id.begin(), key_id.end(), reversed.begin());
-    std::string text = hex_of(reversed.data(), reversed.size());
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return char(std::toupper(c)); });
+    // As minisign prints it: a little-endian number in hex, without leading zeros.
+    uint64_t number = 0;
+    for (std::size_t i = key_id.size(); i-- > 0;) number = number << 8 | key_id[i];
+    char text[17];
+    std::snprintf(text, sizeof text, "%" PRIX64, number);
     return text;
 }
 

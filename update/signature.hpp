@@ -43,7 +43,7 @@ std::optional<minisign_signature_t> parse_signature(std::string_view text, std::
 // as minisign writes its own), or nothing.
 std::string signer_of(std::string_view trusted_comment);
 
-// A key id as minisign prints it: 16 upper-case hex digits.
+// A key id as minisign prints it: upper-case hex, without leading zeros.
 std::string key_id_text(const std::array<uint8_t, 8>& key_id);
 
 // Both signatures verified with OpenSSL; false with a reason otherwise.

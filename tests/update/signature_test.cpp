@@ -240,6 +240,11 @@ TEST_F(Signatures, UnsignedAndUnknownSigners) {
     EXPECT_EQ(check(changed, manifest, signature).status, signature_status_t::changed);
 }
 
+TEST(KeyIds, ReadAsMinisignWritesThem) {
+    EXPECT_EQ(key_id_text({0x03, 0x5C, 0x46, 0xBC, 0xF7, 0xBA, 0x4D, 0x0C}), "C4DBAF7BC465C03");
+    EXPECT_EQ(key_id_text({0x1B, 0x83, 0xED, 0xD4, 0xFD, 0xCA, 0xAE, 0xBB}), "BBAECAFDD4ED831B");
+}
+
 TEST(TrustedKeys, ComeFromTheSystemsFoldersAndSetting) {
     const fs::path root = fs::temp_directory_path() / ("zal-trust-" + std::to_string(::getpid()));
     fs::create_directories(root / "usr/share/ventaro-update/keys");
