@@ -42,6 +42,9 @@ struct main_state_t {
     std::thread::id main_thread;
     bool virtual_clock = false;
     queue_clock_t::time_point virtual_now;
+    // Called with `wakeup_mutex` held, so that replacing it (as a driver's
+    // destructor does) waits for the calls under way on other threads.
+    std::mutex wakeup_mutex;
     std::function<void()> wakeup;
 };
 
@@ -57,14 +60,13 @@ queue_clock_t::time_point now_locked(const main_state_t& s) {
 
 void queue_main(task_t task, uint32_t delay_ms) {
     main_state_t& s = main_state();
-    std::function<void()> wakeup;
     {
         std::lock_guard lock(s.mutex);
         s.tasks.push({now_locked(s) + milliseconds(delay_ms), s.sequence++, std::move(task)});
-        wakeup = s.wakeup;
     }
     s.changed.notify_all();
-    if (wakeup) wakeup();
+    std::lock_guard wake(s.wakeup_mutex);
+    if (s.wakeup) s.wakeup();
 }
 
 // Pops the earliest task if it is due by `limit` and was queued before `sequence_limit`.
@@ -195,7 +197,7 @@ void attach_current_thread(bool virtual_clock) {
 
 void set_wakeup(std::function<void()> wakeup) {
     main_state_t& s = main_state();
-    std::lock_guard lock(s.mutex);
+    std::lock_guard lock(s.wakeup_mutex);
     s.wakeup = std::move(wakeup);
 }
 

@@ -48,11 +48,12 @@ private:
 
 }  // namespace
 
-void drive_with_qt() {
+QObject* drive_with_qt() {
     attach_current_thread(false);
     auto* driver = new qt_driver_t;  // owned by the application object
     set_wakeup([driver] { driver->wake(); });
     driver->wake();
+    return driver;
 }
 
 }  // namespace zal::main_queue

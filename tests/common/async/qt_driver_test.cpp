@@ -7,6 +7,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "common/async/async.hpp"
@@ -31,6 +33,34 @@ private slots:
         worker.join();
         QVERIFY(worker_task_in_dialog);
         QVERIFY(delayed_task_in_dialog);
+    }
+
+    // A driver deleted while another thread queues tasks: its wake-up calls
+    // under way finish first, and none comes after (AddressSanitizer would see one).
+    void aDriverDeletedWhileTasksArriveIsNotCalledAfterward() {
+        std::atomic<bool> stop{false};
+        std::atomic<int> queued{0};
+        std::thread worker([&] {
+            while (!stop) {
+                zal::async_main([] {});
+                ++queued;
+            }
+        });
+        // Stopped however the test ends: a flooding worker would starve the next tests.
+        const std::unique_ptr<void, std::function<void(void*)>> join(&worker, [&](void*) {
+            stop = true;
+            worker.join();
+        });
+        QTRY_VERIFY(queued > 100);  // the worker is under way
+        for (int i = 0; i < 200; ++i) {
+            QObject* driver = zal::main_queue::drive_with_qt();
+            QCoreApplication::processEvents();
+            delete driver;
+        }
+        zal::main_queue::drive_with_qt();  // for the tests that follow
+        bool ran = false;
+        zal::async_main([&] { ran = true; });
+        QTRY_VERIFY(ran);
     }
 
     void syncMainFromAWorkerRunsOnTheEventLoop() {
