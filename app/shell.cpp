@@ -324,10 +324,9 @@ int main(int argc, char** argv, const platform_t& platform) {
     std::vector<std::string> problems;
     AppDelegate::trust = load_trust("", problems);
     if (!platform.extra_trusted_key.isEmpty()) {
-        QFile key(platform.extra_trusted_key);
         std::string error;
-        std::optional<public_key_t> parsed;
-        if (key.open(QIODevice::ReadOnly)) parsed = parse_public_key(key.read(4096).toStdString(), error);
+        const std::optional<public_key_t> parsed =
+            read_public_key(QFile::encodeName(platform.extra_trusted_key).toStdString(), error);
         if (parsed)
             AppDelegate::trust.keys.push_back(*parsed);
         else

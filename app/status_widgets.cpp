@@ -98,6 +98,10 @@ void progress_bar_t::setBusy() {
     busy_ = true;
     setRange(0, 0);
     update();
+    busyChanged();
+}
+
+void progress_bar_t::busyChanged() {
     QAccessible::State busy;
     busy.busy = true;
     QAccessibleStateChangeEvent changed(this, busy);
@@ -109,10 +113,7 @@ void progress_bar_t::setFraction(double fraction) {
     if (busy_) {
         busy_ = false;
         setRange(0, 100);
-        QAccessible::State busy;
-        busy.busy = true;
-        QAccessibleStateChangeEvent changed(this, busy);
-        QAccessible::updateAccessibility(&changed);
+        busyChanged();
         report();
     } else if (!lastReport_.isValid() || lastReport_.elapsed() >= report_interval_ms) {
         report();

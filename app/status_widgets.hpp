@@ -55,6 +55,7 @@ protected:
 private:
     QRect block() const;
     void report();
+    void busyChanged();  // tells assistive technologies
 
     static constexpr int steps = 16;
     QTimer animation_, pending_;

@@ -94,11 +94,8 @@ bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) 
     trust = load_trust("", problems);
     for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
     for (const std::string& path : extra_keys) {
-        std::vector<unsigned char> bytes;
         std::string error;
-        std::optional<public_key_t> key;
-        if (read_whole_file(path, bytes, error))
-            key = parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+        const std::optional<public_key_t> key = read_public_key(path, error);
         if (!key) {
             std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
             return false;

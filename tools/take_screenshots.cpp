@@ -90,11 +90,8 @@ int main(int argc, char** argv) {
 
     // The sample package is signed with the test key, which the demo trusts.
     {
-        QFile key(QStringLiteral(ZAL_TEST_KEY));
         std::string error;
-        if (key.open(QIODevice::ReadOnly))
-            if (auto parsed = parse_public_key(key.readAll().toStdString(), error))
-                gui::AppDelegate::trust.keys.push_back(*parsed);
+        if (auto key = read_public_key(ZAL_TEST_KEY, error)) gui::AppDelegate::trust.keys.push_back(*key);
     }
     gui::AppDelegate delegate;
     gui::set_app_delegate(&delegate);

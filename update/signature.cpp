@@ -7,9 +7,9 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
+
+#include "update/package_file.hpp"
 
 #ifdef ZAL_HAS_TRUSTED_KEY
 #include "trusted_key.hpp"
@@ -77,8 +77,6 @@ bool nothing_after(const std::vector<std::string_view>& lines, std::size_t from)
                        [](std::string_view line) { return line.empty(); });
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -105,32 +103,17 @@ bool ed25519_verify(const public_key_t& key, const uint8_t* signature, std::stri
 }  // namespace
 
 std::string signer_of(std::string_view comment) {
-    const std::string_view name = "signer";
+    constexpr std::string_view prefix = "signer:";
     // Tab-separated "name:value" fields, as minisign writes its own.
     for (std::string_view rest = comment; !rest.empty();) {
         const std::size_t end = rest.find('\t');
         const std::string_view field = rest.substr(0, end);
-        if (starts_with(field, name) && field.size() > name.size() && field[name.size()] == ':')
-            return std::string(field.substr(name.size() + 1));
+        if (field.starts_with(prefix)) return std::string(field.substr(prefix.size()));
         if (end == std::string_view::npos) break;
         rest.remove_prefix(end + 1);
     }
     return {};
 }
-
-namespace {
-
-std::optional<std::string> read_small_file(const std::filesystem::path& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text(limit + 1, '\0');
-    in.read(text.data(), std::streamsize(text.size()));
-    if (in.bad() || std::size_t(in.gcount()) > limit) return std::nullopt;
-    text.resize(std::size_t(in.gcount()));
-    return text;
-}
-
-}  // namespace
 
 sha256_t sha256_of(std::string_view bytes) {
     sha256_t digest{};
@@ -167,7 +150,7 @@ std::optional<public_key_t> parse_public_key(std::string_view text, std::string&
     }
     const std::vector<std::string_view> lines = lines_of(text);
     // An optional comment line, then the key.
-    std::size_t at = !lines.empty() && starts_with(lines[0], "untrusted comment:") ? 1 : 0;
+    std::size_t at = !lines.empty() && lines[0].starts_with("untrusted comment:") ? 1 : 0;
     const std::optional<std::string> raw = at < lines.size() ? base64_decode(lines[at]) : std::nullopt;
     if (!raw || raw->size() != 42 || raw->compare(0, 2, "Ed") != 0) {
         error = "Not a minisign Ed25519 public key.";
@@ -183,14 +166,20 @@ std::optional<public_key_t> parse_public_key(std::string_view text, std::string&
     return key;
 }
 
+std::optional<public_key_t> read_public_key(const std::string& path, std::string& error) {
+    std::vector<unsigned char> bytes;
+    if (!read_whole_file(path, bytes, error)) return std::nullopt;
+    return parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+}
+
 std::optional<minisign_signature_t> parse_signature(std::string_view text, std::string& error) {
     if (text.size() > max_signature_file) {
         error = "The signature file is too large.";
         return std::nullopt;
     }
     const std::vector<std::string_view> lines = lines_of(text);
-    if (lines.size() < 4 || !starts_with(lines[0], "untrusted comment:") ||
-        !starts_with(lines[2], "trusted comment: ")) {
+    if (lines.size() < 4 || !lines[0].starts_with("untrusted comment:") ||
+        !lines[2].starts_with("trusted comment: ")) {
         error = "Not a minisign signature.";
         return std::nullopt;
     }
@@ -322,17 +311,17 @@ trust_t load_trust(const std::string& root, std::vector<std::string>& problems) 
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
             std::string error;
-            const std::optional<std::string> text = read_small_file(file, max_key_file);
-            std::optional<public_key_t> key = text ? parse_public_key(*text, error) : std::nullopt;
-            if (key)
+            if (std::optional<public_key_t> key = read_public_key(file.string(), error))
                 trust.keys.push_back(*key);
             else
-                problems.push_back(file.string() + ": " + (text ? error : "cannot be read"));
+                problems.push_back(file.string() + ": " + error);
         }
     }
-    const fs::path settings = fs::path(root + "/etc/ventaro-update/ventaro-update.conf");
-    if (std::optional<std::string> text = read_small_file(settings, 64 * 1024)) {
-        for (std::string_view line : lines_of(*text)) {
+    std::vector<unsigned char> settings;
+    std::string error;
+    if (read_whole_file(root + "/etc/ventaro-update/ventaro-update.conf", settings, error)) {
+        const std::string_view text(reinterpret_cast<const char*>(settings.data()), settings.size());
+        for (std::string_view line : lines_of(text)) {
             const std::size_t equals = line.find('=');
             if (line.empty() || line[0] == '#' || equals == std::string_view::npos) continue;
             auto trim = [](std::string_view s) {

@@ -28,6 +28,8 @@ struct public_key_t {
     std::array<uint8_t, 32> key{};
 };
 std::optional<public_key_t> parse_public_key(std::string_view text, std::string& error);
+// The same from a file: the one reader of the application, the CLI and the trusted folders.
+std::optional<public_key_t> read_public_key(const std::string& path, std::string& error);
 
 // A minisign signature file.
 struct minisign_signature_t {

@@ -200,16 +200,10 @@ public:
             zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.", &stored);
         if (!text) return std::nullopt;
         if (!zip_.hashed()) return load_firmware({text->data(), text->size()}, flash_map);
-        // Hashed on a second core while the text is decoded on this one.
-        std::future<sha256_t> digest =
-            std::async(std::launch::async, [&text] { return sha256_of(*text); });
-        std::optional<firmware_t> image;
-        try {
-            image = load_firmware({text->data(), text->size()}, flash_map);
-        } catch (...) {
-            digest.wait();
-            throw;
-        }
+        // Hashed on a second core while the text is decoded on this one; should
+        // decoding throw, the future's destructor waits for the hash.
+        std::future<sha256_t> digest = std::async(std::launch::async, [&text] { return sha256_of(*text); });
+        firmware_t image = load_firmware({text->data(), text->size()}, flash_map);
         zip_.note_used(stored, digest.get());
         return image;
     }

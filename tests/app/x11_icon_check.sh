@@ -15,7 +15,7 @@ check() {
   local program=$1 pid windows status=0
   QT_QPA_PLATFORM=xcb "$program" >/dev/null 2>&1 &
   pid=$!
-  windows=$(timeout 20 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null || true)
+  timeout 20 xdotool search --sync --onlyvisible --pid "$pid" >/dev/null 2>&1 || true
   sleep 1  # the window manager protocol's properties follow the mapping
   windows=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true)
   if [[ -z $windows ]]; then
