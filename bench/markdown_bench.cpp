@@ -93,6 +93,19 @@ BENCHMARK(BM_HostileNotes)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The same shapes without the document, to tell the parser's share from Qt's.
+void BM_HostileParseOnly(benchmark::State& state) {
+    const shape_t& shape = shapes[state.range(0)];
+    const QString notes = hostile_notes(shape, 1 << 20);
+    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    for (auto _ : state) benchmark::DoNotOptimize(parser->attributedStringFromMarkdown(notes).length());
+    state.SetLabel(shape.name);
+}
+BENCHMARK(BM_HostileParseOnly)
+    ->DenseRange(0, int(std::size(shapes)) - 1, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -86,15 +86,19 @@ styled_text_t PXBaseParser::attributedStringFromMarkdown(const QString& markdown
 styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const styled_text_t& markdown) {
     std::lock_guard guard(lock_);
     styled_text_t current = markdown;
+    // Patterns are matched without a UTF-16 check per call (it would make every
+    // pass quadratic), and on a lone surrogate PCRE2 may match past the text.
+    current.replace_lone_surrogates();
     for (const PXExpressionBlockPair& rule : parsingPairs_) {
         QString work = current.text();
         rule.regularExpression->begin(work);
+        std::optional<text_match_t> found = rule.regularExpression->match(work, 0);
+        if (!found) continue;  // the text stays as it is
         styled_text_t next;
+        next.reserve(current.length(), current.runs().size());
         styled_text_t::reader_t reader(current);
         qsizetype copied = 0;
-        for (qsizetype location = 0; location <= work.size();) {
-            std::optional<text_match_t> found = rule.regularExpression->match(work, location);
-            if (!found) break;
+        while (found) {
             const text_match_t::range_t whole = found->range();
             reader.copy(copied, whole.start - copied, next);
             styled_text_t segment;
@@ -105,15 +109,13 @@ styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const s
             rule.block(*found, segment);
             next.append(segment);
             copied = whole.end();
-            location = whole.end();
             if (whole.length == 0) {  // an empty match would be found again
                 reader.copy(copied, 1, next);
                 ++copied;
-                ++location;
-                continue;
+            } else {
+                work[copied - 1] = next.length() > 0 ? next.text().back() : QChar(u'\n');
             }
-            const QChar before = next.length() > 0 ? next.text().back() : QChar(u'\n');
-            work[location - 1] = before;
+            found = copied <= work.size() ? rule.regularExpression->match(work, copied) : std::nullopt;
         }
         reader.copy(copied, current.length() - copied, next);
         current = std::move(next);

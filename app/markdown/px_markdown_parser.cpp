@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/markdown/code_span_matcher.hpp"
+#include "app/markdown/inline_scanners.hpp"
 #include "app/markdown/link_detector.hpp"
 
 namespace zal::gui {
@@ -55,10 +56,18 @@ text_attributes_t with_font(QFont font) {
     return attributes;
 }
 
+// Each UTF-16 unit as four lower-case hexadecimal digits.
 QString hex_of(QStringView text) {
-    QString hex;
-    hex.reserve(text.size() * 4);
-    for (QChar c : text) hex += QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    static constexpr char16_t digits[] = u"0123456789abcdef";
+    QString hex(text.size() * 4, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(hex.data());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        *out++ = digits[u >> 12];
+        *out++ = digits[(u >> 8) & 15];
+        *out++ = digits[(u >> 4) & 15];
+        *out++ = digits[u & 15];
+    }
     return hex;
 }
 
@@ -222,7 +231,7 @@ void PXMarkdownParser::addCodeEscapingParsing() {
 }
 
 void PXMarkdownParser::addEscapingParsing() {
-    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\\.)"), QRE::DotMatchesEverythingOption),
+    addParsingRuleWithRegularExpression(std::make_shared<escape_matcher_t>(),
                                         [](const text_match_t& m, styled_text_t& text) {
                                             const qsizetype at = m.range().start + 1;
                                             text.replace(at, 1, hex_of(QStringView(text.text()).mid(at, 1)));
@@ -352,21 +361,34 @@ void PXMarkdownParser::addLinkDetectionWithFormattingBlock(range_block_t formatt
         });
 }
 
-void PXMarkdownParser::addEnclosedParsingWithPattern(const QString& enclosed_pattern, range_block_t formattingBlock) {
-    addParsingRuleWithRegularExpression(pattern(enclosed_pattern), [formattingBlock = std::move(formattingBlock)](
-                                                                       const text_match_t& m, styled_text_t& text) {
+namespace {
+
+rule_block_t enclosed_rule(PXMarkdownParser::range_block_t formattingBlock) {
+    return [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
         text.remove(m.range(3).start, m.range(3).length);
         if (formattingBlock) formattingBlock(text, m.range(2).start, m.range(2).length);
         text.remove(m.range(1).start, m.range(1).length);
-    });
+    };
 }
 
+}  // namespace
+
+void PXMarkdownParser::addEnclosedParsingWithPattern(const QString& enclosed_pattern, range_block_t formattingBlock) {
+    addParsingRuleWithRegularExpression(pattern(enclosed_pattern), enclosed_rule(std::move(formattingBlock)));
+}
+
+// As `(\*\*|__)(.+?)(\1)`.
 void PXMarkdownParser::addStrongParsingWithFormattingBlock(range_block_t formattingBlock) {
-    addEnclosedParsingWithPattern(QStringLiteral(R"((\*\*|__)(.+?)(\1))"), std::move(formattingBlock));
+    addParsingRuleWithRegularExpression(
+        std::make_shared<enclosed_matcher_t>(std::vector<QString>{QStringLiteral("**"), QStringLiteral("__")}),
+        enclosed_rule(std::move(formattingBlock)));
 }
 
+// As `(\*|_)(.+?)(\1)`.
 void PXMarkdownParser::addEmphasisParsingWithFormattingBlock(range_block_t formattingBlock) {
-    addEnclosedParsingWithPattern(QStringLiteral(R"((\*|_)(.+?)(\1))"), std::move(formattingBlock));
+    addParsingRuleWithRegularExpression(
+        std::make_shared<enclosed_matcher_t>(std::vector<QString>{QStringLiteral("*"), QStringLiteral("_")}),
+        enclosed_rule(std::move(formattingBlock)));
 }
 
 void PXMarkdownParser::addMonospacedParsingWithFormattingBlock(range_block_t formattingBlock) {
@@ -394,12 +416,11 @@ void PXMarkdownParser::addCodeUnescapingParsingWithFormattingBlock(range_block_t
 }
 
 void PXMarkdownParser::addUnescapingParsing() {
-    addParsingRuleWithRegularExpression(pattern(QStringLiteral(R"(\\[0-9a-z]{4})"), QRE::DotMatchesEverythingOption),
-                                        [](const text_match_t& m, styled_text_t& text) {
-                                            const auto r = m.range();
-                                            text.replace(r.start, r.length,
-                                                         stringWithHexaString(text.text(), r.start + 1));
-                                        });
+    addParsingRuleWithRegularExpression(
+        std::make_shared<hex_escape_matcher_t>(), [](const text_match_t& m, styled_text_t& text) {
+            const auto r = m.range();
+            text.replace(r.start, r.length, stringWithHexaString(text.text(), r.start + 1));
+        });
 }
 
 }  // namespace zal::gui

@@ -107,6 +107,17 @@ void styled_text_t::replace(qsizetype start, qsizetype length, const QString& te
     text_.replace(start, length, text);
 }
 
+void styled_text_t::replace_lone_surrogates() {
+    if (QStringView(text_).isValidUtf16()) return;
+    for (qsizetype i = 0; i < text_.size(); ++i) {
+        const QChar c = text_[i];
+        if (c.isHighSurrogate() && i + 1 < text_.size() && text_[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text_[i] = QChar::ReplacementCharacter;
+    }
+}
+
 styled_text_t styled_text_t::slice(qsizetype start, qsizetype length) const {
     styled_text_t out;
     reader_t(*this).copy(start, length, out);

@@ -60,8 +60,15 @@ public:
         return runs_.empty() ? before_ : runs_.back().attributes;
     }
     void remove(qsizetype start, qsizetype length) { replace(start, length, QString()); }
+    // Makes the text valid UTF-16: each unpaired surrogate becomes U+FFFD.
+    void replace_lone_surrogates();
 
     styled_text_t slice(qsizetype start, qsizetype length) const;
+    // Room for a text of `length` units in `runs` runs, to be appended.
+    void reserve(qsizetype length, std::size_t runs) {
+        text_.reserve(length);
+        runs_.reserve(runs);
+    }
     void append(const styled_text_t& other);
 
     struct run_t {

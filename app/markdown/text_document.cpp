@@ -4,6 +4,8 @@
 #include <QTextCursor>
 #include <QTextImageFormat>
 
+#include <unordered_map>
+
 namespace zal::gui {
 
 namespace {
@@ -20,49 +22,106 @@ QTextCharFormat format_of(const text_attributes_t& a) {
     return format;
 }
 
+// Runs of equal attributes often hold separate copies (one per match of a
+// rule), so formats are found by value.
+bool same(const text_attributes_t& a, const text_attributes_t& b) {
+    const auto same_attachment = [](const text_attachment_t& x, const text_attachment_t& y) {
+        return x.image.cacheKey() == y.image.cacheKey() && x.bounds == y.bounds;
+    };
+    return a.font == b.font && a.foreground == b.foreground && a.underline == b.underline && a.link == b.link &&
+           a.attachment.has_value() == b.attachment.has_value() &&
+           (!a.attachment || same_attachment(*a.attachment, *b.attachment));
+}
+
+struct attributes_hash_t {
+    std::size_t operator()(const text_attributes_t* a) const {
+        std::size_t h = a->font ? qHash(*a->font) : 1;
+        if (a->foreground) h = h * 31 + a->foreground->rgba();
+        if (a->underline) h = h * 31 + std::size_t(*a->underline);
+        if (a->link) h = h * 31 + qHash(*a->link);
+        if (a->attachment) h = h * 31 + std::size_t(a->attachment->image.cacheKey());
+        return h;
+    }
+};
+
+struct attributes_equal_t {
+    bool operator()(const text_attributes_t* a, const text_attributes_t* b) const { return a == b || same(*a, *b); }
+};
+
 }  // namespace
 
 void fill_document(QTextDocument& document, const styled_text_t& text) {
+    // The notes are shown, never edited: recording every insertion for undo
+    // would double the work.
+    const bool undo = document.isUndoRedoEnabled();
+    document.setUndoRedoEnabled(false);
     document.clear();
     QTextCursor cursor(&document);
     // One edit block: outside one, every insertion lays its whole paragraph out
     // again, which is quadratic in the runs of a paragraph.
     cursor.beginEditBlock();
+    // One format per distinct set of attributes: making one is costly, and Qt
+    // finds a format it has seen by its cached hash.
+    std::unordered_map<const text_attributes_t*, const QTextCharFormat*> by_address;
+    std::unordered_map<const text_attributes_t*, QTextCharFormat, attributes_hash_t, attributes_equal_t> by_value;
+    const auto format_for = [&](const text_attributes_t& a) -> const QTextCharFormat& {
+        auto [known, added] = by_address.try_emplace(&a);
+        if (added) {
+            auto [slot, made] = by_value.try_emplace(&a);
+            if (made) slot->second = format_of(a);
+            known->second = &slot->second;
+        }
+        return *known->second;
+    };
+    // The document's own paragraph breaks stand for line feeds.
+    const auto insert_text = [&](QStringView piece, const QTextCharFormat& format) {
+        for (qsizetype start = 0; start <= piece.size();) {
+            qsizetype end = piece.indexOf(u'\n', start);
+            if (end < 0) end = piece.size();
+            if (start > 0) cursor.insertBlock(QTextBlockFormat(), format);
+            if (end > start) cursor.insertText(QString::fromRawData(piece.data() + start, end - start), format);
+            start = end + 1;
+        }
+    };
+    // Neighbouring runs with equal attributes are inserted as one piece.
+    const QTextCharFormat* pending_format = nullptr;
+    qsizetype pending_start = 0;
     qsizetype position = 0;
     int image_count = 0;
     for (const styled_text_t::run_t& run : text.runs()) {
         const text_attributes_t& a = *run.attributes;
+        const QTextCharFormat& format = format_for(a);
+        if (&format != pending_format || a.attachment) {
+            if (pending_format)
+                insert_text(QStringView(text.text()).mid(pending_start, position - pending_start), *pending_format);
+            pending_format = &format;
+            pending_start = position;
+        }
         const QStringView piece = QStringView(text.text()).mid(position, run.length);
         position += run.length;
-        if (a.attachment) {
-            for (QChar c : piece) {
-                if (c != QChar(attachment_character)) {
-                    cursor.insertText(QString(c), format_of(a));
-                    continue;
-                }
-                const QUrl name(QStringLiteral("release-notes-image:%1").arg(++image_count));
-                document.addResource(QTextDocument::ImageResource, name, a.attachment->image);
-                // The run's format first, so that a linked image keeps its link.
-                QTextImageFormat image;
-                image.merge(format_of(a));
-                image.setName(name.toString());
-                image.setWidth(a.attachment->bounds.width());
-                image.setHeight(a.attachment->bounds.height());
-                image.setVerticalAlignment(QTextCharFormat::AlignBaseline);
-                cursor.insertImage(image);
+        if (!a.attachment) continue;
+        pending_format = nullptr;
+        for (QChar c : piece) {
+            if (c != QChar(attachment_character)) {
+                cursor.insertText(QString(c), format);
+                continue;
             }
-            continue;
-        }
-        // The document's own paragraph breaks stand for line feeds.
-        const QString chunk = piece.toString();
-        const QStringList lines = chunk.split(u'\n');
-        const QTextCharFormat format = format_of(a);
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (i > 0) cursor.insertBlock(QTextBlockFormat(), format);
-            if (!lines[i].isEmpty()) cursor.insertText(lines[i], format);
+            const QUrl name(QStringLiteral("release-notes-image:%1").arg(++image_count));
+            document.addResource(QTextDocument::ImageResource, name, a.attachment->image);
+            // The run's format first, so that a linked image keeps its link.
+            QTextImageFormat image;
+            image.merge(format);
+            image.setName(name.toString());
+            image.setWidth(a.attachment->bounds.width());
+            image.setHeight(a.attachment->bounds.height());
+            image.setVerticalAlignment(QTextCharFormat::AlignBaseline);
+            cursor.insertImage(image);
         }
     }
+    if (pending_format)
+        insert_text(QStringView(text.text()).mid(pending_start, position - pending_start), *pending_format);
     cursor.endEditBlock();
+    document.setUndoRedoEnabled(undo);
 }
 
 }  // namespace zal::gui

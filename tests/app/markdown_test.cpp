@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "app/markdown/code_span_matcher.hpp"
+#include "app/markdown/inline_scanners.hpp"
 #include "app/markdown/link_detector.hpp"
 
 #include <cmath>
@@ -83,6 +84,69 @@ private slots:
                 }
             }
         }
+    }
+
+    // The scanners of escapes, strong and emphasised text find what their
+    // patterns find, on texts made of the characters that matter to them.
+    void scannersMatchTheirPatterns_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("dotAll");
+        QTest::addColumn<QString>("alphabet");
+        QTest::addColumn<int>("scanner");
+        // Line terminators, a surrogate pair and letters a hex escape may not hold.
+        const QString lines = QStringLiteral("\n\u2028\u0085\u000B");
+        const QString pair = QStringLiteral("\U0001F600");
+        QTest::newRow("escape") << R"(\\.)" << true << QStringLiteral("\\\\a") + lines + pair << 0;
+        QTest::newRow("hex escape") << R"(\\[0-9a-z]{4})" << true << QStringLiteral("\\\\09azZ_") + lines << 1;
+        QTest::newRow("strong") << R"((\*\*|__)(.+?)(\1))" << false << QStringLiteral("***__a ") + lines + pair << 2;
+        QTest::newRow("emphasis") << R"((\*|_)(.+?)(\1))" << false << QStringLiteral("**__a ") + lines + pair << 3;
+    }
+
+    void scannersMatchTheirPatterns() {
+        QFETCH(QString, pattern);
+        QFETCH(bool, dotAll);
+        QFETCH(QString, alphabet);
+        QFETCH(int, scanner);
+        const regex_matcher_t regex(icu_expression(
+            pattern, dotAll ? QRegularExpression::DotMatchesEverythingOption : QRegularExpression::NoPatternOption));
+        const std::unique_ptr<text_matcher_t> matchers[] = {
+            std::make_unique<escape_matcher_t>(),
+            std::make_unique<hex_escape_matcher_t>(),
+            std::make_unique<enclosed_matcher_t>(std::vector<QString>{QStringLiteral("**"), QStringLiteral("__")}),
+            std::make_unique<enclosed_matcher_t>(std::vector<QString>{QStringLiteral("*"), QStringLiteral("_")}),
+        };
+        const text_matcher_t& tested = *matchers[scanner];
+        // Whole characters: a surrogate pair is drawn as one.
+        std::vector<QString> characters;
+        for (qsizetype i = 0; i < alphabet.size(); ++i)
+            characters.push_back(alphabet[i].isHighSurrogate() ? alphabet.mid(i++, 2) : alphabet.mid(i, 1));
+        std::mt19937 random(11);
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            const int length = int(random() % 20);
+            for (int i = 0; i < length; ++i) text += characters[random() % characters.size()];
+            for (qsizetype from = 0; from <= text.size(); ++from) {
+                const auto expected = regex.match(text, from);
+                const auto found = tested.match(text, from);
+                const QString where = QStringLiteral("%1 from %2").arg(text).arg(from);
+                QVERIFY2(expected.has_value() == found.has_value(), qPrintable(where));
+                if (!expected) continue;
+                QCOMPARE(found->groups.size(), expected->groups.size());
+                for (std::size_t g = 0; g < expected->groups.size(); ++g) {
+                    QVERIFY2(expected->range(g).start == found->range(g).start, qPrintable(where));
+                    QVERIFY2(expected->range(g).length == found->range(g).length, qPrintable(where));
+                }
+            }
+        }
+    }
+
+    // A caller's QString may hold unpaired surrogates, which the pattern engine
+    // must never see: on "*\xD800" it gave a match that ended past the text,
+    // and the parser wrote one character beyond it.
+    void loneSurrogatesBecomeReplacementCharacters() {
+        const QString high(QChar(0xD800)), low(QChar(0xDC00)), pair = QString::fromUcs4(U"\U0001F600", 1);
+        QCOMPARE(render(u'*' + high).text(), QStringLiteral("*\uFFFD"));
+        QCOMPARE(render(low + QStringLiteral("# a") + high + pair).text(), QStringLiteral("\uFFFD# a\uFFFD") + pair);
     }
 
     // Where PCRE2 gives up (an opening run of two with no closing one and some
