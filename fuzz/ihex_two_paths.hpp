@@ -29,8 +29,8 @@ inline void note_record(reading_t& r, const ihex_parser& p) {
 }
 
 inline void note_state(reading_t& r, const ihex_parser& p) {
-    r.state = {p.address, p.segment,        uint32_t(p.nibble_pending), p.value, p.length, uint32_t(p.state),
-               p.expected, p.index, uint32_t(p.kind), p.sum};
+    r.state = {p.address,  p.segment, uint32_t(p.nibble_pending), p.value, p.length, uint32_t(p.state),
+               p.expected, p.index,   uint32_t(p.kind),           p.sum};
 }
 
 // Character by character only.
@@ -47,17 +47,10 @@ inline reading_t by_characters(const char* text, std::size_t length) {
 inline reading_t by_records(const char* text, std::size_t length) {
     reading_t r;
     ihex_parser p;
-    for (std::size_t i = 0; i < length;) {
-        bool completed = false;
-        const std::size_t used = text[i] == ':' ? p.process_record(text + i, length - i, completed) : 0;
-        if (used != 0) {
-            i += used;
-        } else {
-            completed = p.process(text[i]);
-            ++i;
-        }
-        if (completed) note_record(r, p);
-    }
+    p.read(text, length, [&] {
+        note_record(r, p);
+        return true;
+    });
     note_state(r, p);
     return r;
 }

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zal {
 
 namespace {
@@ -34,24 +38,6 @@ int sector_ending_after(const flash_map_t& map, uint32_t address) {
         if (uint32_t(s.base_address + s.size) > address) return i;
     }
     return -1;
-}
-
-void write_chunk(firmware_t& image, uint32_t address, const unsigned char* bytes, uint64_t count) {
-    const flash_map_t& map = image.flash_map;
-    const int index = address < map.base_address ? -1 : sector_ending_after(map, address);
-    if (index < 0) throw std::runtime_error("Firmware does not fit the target product.");
-
-    const flash_sector_t& sector = map.sectors[index];
-    const uint64_t offset = address - sector.base_address;
-    const uint64_t end = offset + count;
-    const uint64_t inside_end = std::min<uint64_t>(end, sector.size);
-    const uint64_t overflow = end - inside_end;
-
-    std::vector<unsigned char>& block = image.sectors[uint64_t(index)];
-    if (block.size() < inside_end) block.resize(inside_end, 0xFF);
-    std::memcpy(block.data() + offset, bytes, count - overflow);
-
-    if (overflow != 0) write_chunk(image, sector.base_address + sector.size, bytes + (count - overflow), overflow);
 }
 
 void put_le32(unsigned char* p, uint32_t v) {
@@ -91,7 +77,7 @@ constexpr std::array<int8_t, 256> hex_digit_lut = [] {
 }();
 
 // Decodes `count` bytes from pairs of hex digits; false at the first non-digit.
-bool decode_hex(const char* p, std::size_t count, uint8_t* out) {
+inline bool decode_hex_bytewise(const char* p, std::size_t count, uint8_t* out) {
     for (std::size_t i = 0; i < count; ++i) {
         const int hi = hex_digit_lut[uint8_t(p[2 * i])];
         const int lo = hex_digit_lut[uint8_t(p[2 * i + 1])];
@@ -99,6 +85,46 @@ bool decode_hex(const char* p, std::size_t count, uint8_t* out) {
         out[i] = uint8_t(hi << 4 | lo);
     }
     return true;
+}
+
+#if defined(__SSE2__)
+// The values of 16 hex digits, as 8 pairs, each in a 16-bit lane with its first
+// digit in the low byte; false when any character is not a digit.
+bool digit_pairs(__m128i c, __m128i& pairs) {
+    // Zero where a character is in range.
+    const __m128i digit = _mm_subs_epu8(_mm_sub_epi8(c, _mm_set1_epi8('0')), _mm_set1_epi8(9));
+    const __m128i letter =
+        _mm_subs_epu8(_mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a')), _mm_set1_epi8(5));
+    const __m128i ok =
+        _mm_or_si128(_mm_cmpeq_epi8(digit, _mm_setzero_si128()), _mm_cmpeq_epi8(letter, _mm_setzero_si128()));
+    if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
+    // '0'-'9' are 0x30-0x39; 'A'-'F' and 'a'-'f' have bit 6 set and 1-6 below.
+    const __m128i is_letter = _mm_cmpeq_epi8(_mm_and_si128(c, _mm_set1_epi8(0x40)), _mm_set1_epi8(0x40));
+    const __m128i nibbles =
+        _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(is_letter, _mm_set1_epi8(9)));
+    pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(nibbles, 8));
+    return true;
+}
+
+// 32 digits into 16 bytes; false when any is not a digit.
+bool decode_16_bytes(const char* p, uint8_t* out) {
+    __m128i low, high;
+    if (!digit_pairs(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), low) ||
+        !digit_pairs(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), high))
+        return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+    return true;
+}
+#endif
+
+// Decodes `count` bytes from pairs of hex digits; false when any is not a digit.
+bool decode_hex(const char* p, std::size_t count, uint8_t* out) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= count; i += 16)
+        if (!decode_16_bytes(p + 2 * i, out + i)) return false;
+#endif
+    return decode_hex_bytewise(p + 2 * i, count - i, out + i);
 }
 
 }  // namespace
@@ -131,7 +157,7 @@ bool ihex_parser::process(char c) {
 
 std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& completed) {
     uint8_t header[4];  // byte count, address high and low, record type
-    if (n < 1 + 2 * 5 || p[0] != ':' || !decode_hex(p + 1, 4, header)) return 0;
+    if (n < 1 + 2 * 5 || p[0] != ':' || !decode_hex_bytewise(p + 1, 4, header)) return 0;
     int payload;
     kind_t record_kind;
     switch (header[3]) {
@@ -163,7 +189,8 @@ std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& comp
     }
     const std::size_t used = 1 + 2 * (4 + std::size_t(payload) + 1);
     uint8_t checksum;
-    if (n < used || !decode_hex(p + 9, std::size_t(payload), data) || !decode_hex(p + 9 + 2 * payload, 1, &checksum))
+    if (n < used || !decode_hex(p + 9, std::size_t(payload), data) ||
+        !decode_hex_bytewise(p + 9 + 2 * payload, 1, &checksum))
         return 0;
 
     uint8_t total = 0;
@@ -255,22 +282,68 @@ bool ihex_parser::complete_record() {
     return false;
 }
 
+namespace {
+
+// Writes records into an image. Records follow each other, so most land in
+// the sector of the one before: that sector is kept at hand, filled with 0xFF
+// to its end once, and cut back to the last byte written when left.
+class sector_writer_t {
+public:
+    explicit sector_writer_t(firmware_t& image) : image_(image) {}
+    ~sector_writer_t() { leave_sector(); }
+    sector_writer_t(const sector_writer_t&) = delete;
+    sector_writer_t& operator=(const sector_writer_t&) = delete;
+
+    // Throws when a byte falls outside the flash map.
+    void write(uint32_t address, const unsigned char* bytes, std::size_t count) {
+        while (count > 0) {
+            if (block_ == nullptr || address < base_ || address - base_ >= size_) enter_sector_of(address);
+            const std::size_t offset = address - base_;
+            const std::size_t n = std::min<std::size_t>(count, size_ - offset);
+            std::memcpy(block_->data() + offset, bytes, n);
+            written_end_ = std::max(written_end_, offset + n);
+            address += uint32_t(n);
+            bytes += n;
+            count -= n;
+        }
+    }
+
+private:
+    void enter_sector_of(uint32_t address) {
+        leave_sector();
+        const flash_map_t& map = image_.flash_map;
+        const int index = address < map.base_address ? -1 : sector_ending_after(map, address);
+        if (index < 0 || map.sectors[index].base_address > address)
+            throw std::runtime_error("Firmware does not fit the target product.");
+        base_ = map.sectors[index].base_address;
+        size_ = map.sectors[index].size;
+        block_ = &image_.sectors[uint64_t(index)];
+        written_end_ = block_->size();
+        block_->resize(size_, 0xFF);
+    }
+
+    void leave_sector() {
+        if (block_ != nullptr) block_->resize(written_end_);
+        block_ = nullptr;
+    }
+
+    firmware_t& image_;
+    std::vector<unsigned char>* block_ = nullptr;  // of the sector [base_, base_ + size_)
+    uint32_t base_ = 0;
+    uint32_t size_ = 0;
+    std::size_t written_end_ = 0;  // in the sector, past the last byte written
+};
+
+}  // namespace
+
 void write(firmware_t& image, ihex_t text) {
     ihex_parser parser;
-    for (std::size_t i = 0; i < text.length;) {
-        bool completed = false;
-        const std::size_t used =
-            text.text[i] == ':' ? parser.process_record(text.text + i, text.length - i, completed) : 0;
-        if (used != 0) {
-            i += used;
-        } else {
-            completed = parser.process(text.text[i]);
-            ++i;
-        }
-        if (!completed) continue;
-        if (parser.length == 0) return;
-        write_chunk(image, parser.load_address(), parser.data, parser.length);
-    }
+    sector_writer_t writer(image);
+    parser.read(text.text, text.length, [&] {
+        if (parser.length == 0) return false;
+        writer.write(parser.load_address(), parser.data, parser.length);
+        return true;
+    });
 }
 
 void apply_bootloader_entry_patch(firmware_t& image) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -76,11 +77,40 @@ struct ihex_parser {
     // would have returned for the record's last character.
     std::size_t process_record(const char* p, std::size_t n, bool& completed);
 
+    // Feeds a whole text: records at once where it can, characters elsewhere,
+    // and what lies between records skipped in one go (the parser ignores all
+    // but ':' there). Calls `completed()` after each completed record, and stops
+    // early when that returns false.
+    template <typename F>
+    void read(const char* text, std::size_t size, F&& completed);
+
 private:
     bool complete_byte();
     bool complete_field();
     bool complete_record();
 };
+
+template <typename F>
+void ihex_parser::read(const char* text, std::size_t size, F&& completed) {
+    const char* const end = text + size;
+    for (const char* p = text; p < end;) {
+        if (state == state_t::idle && *p != ':') {
+            // Usually a line end, then the next record.
+            if (++p < end && *p != ':' && ++p < end && *p != ':')
+                p = static_cast<const char*>(std::memchr(p, ':', std::size_t(end - p)));
+            if (p == nullptr || p >= end) return;
+        }
+        bool done = false;
+        const std::size_t used = *p == ':' ? process_record(p, std::size_t(end - p), done) : 0;
+        if (used != 0) {
+            p += used;
+        } else {
+            done = process(*p);
+            ++p;
+        }
+        if (done && !completed()) return;
+    }
+}
 
 // Stores every data record of the text into `image`, which carries its flash map.
 // Throws std::runtime_error when a byte falls outside the map.
