@@ -49,11 +49,29 @@ std::string full_size_hex(std::size_t size, uint32_t seed) {
     return zal::tools::make_ihex({{0x08000000, zal::tools::make_synthetic_firmware(size, seed)}}, {.line_end = "\r\n"});
 }
 
+// The image of `bytes` at the flash's start, cut into sectors without the HEX
+// reader: what the reader must give, to the byte.
+zal::firmware_t expected_image(const std::vector<unsigned char>& bytes) {
+    zal::firmware_t image{zal::flash_map_stm32f40x_41x, {}};
+    for (uint8_t i = 0; i < image.flash_map.size; ++i) {
+        const auto& sector = image.flash_map.sectors[i];
+        const std::size_t offset = sector.base_address - image.flash_map.base_address;
+        if (offset >= bytes.size()) break;
+        const std::size_t n = std::min<std::size_t>(sector.size, bytes.size() - offset);
+        image.sectors[i].assign(bytes.begin() + long(offset), bytes.begin() + long(offset + n));
+    }
+    return image;
+}
+
 void BM_IhexRead(benchmark::State& state) {
     const std::string text = full_size_hex(main_size, 1);
+    const zal::firmware_t expected = expected_image(zal::tools::make_synthetic_firmware(main_size, 1));
+    bool checked = false;  // the first result, outside the loop's cost
     for (auto _ : state) {
         zal::firmware_t image{zal::flash_map_stm32f40x_41x, {}};
         zal::write(image, {text.data(), text.size()});
+        if (!checked && image.sectors != expected.sectors) state.SkipWithError("the image differs from the firmware");
+        checked = true;
         benchmark::DoNotOptimize(image.sectors.size());
     }
     state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
@@ -72,13 +90,24 @@ void BM_MakeUpdate(benchmark::State& state) {
         {"ruvo-stage2.hex", full_size_hex(stage2_size, 4)},
     });
     const double firmware_bytes = 2.0 * (main_size + stage2_size);
+    auto expected = [](std::size_t size, uint32_t seed) {
+        zal::firmware_t image = expected_image(zal::tools::make_synthetic_firmware(size, seed));
+        zal::apply_bootloader_entry_patch(image);
+        return image.sectors;
+    };
+    const auto ventaro = expected(main_size, 1), ventaro_stage2 = expected(stage2_size, 2);
+    const auto ruvo = expected(main_size, 3), ruvo_stage2 = expected(stage2_size, 4);
     std::size_t peak = 0;
+    bool checked = false;
     for (auto _ : state) {
         const std::size_t before = heap_now;
         heap_peak = before;
         const zal::update_t update = zal::make_update(zip.data(), zip.size());
-        benchmark::DoNotOptimize(update.ventaro->main.sectors.size());
         peak = std::max(peak, heap_peak - before);
+        if (!checked && (update.ventaro->main.sectors != ventaro || update.ventaro->stage2->sectors != ventaro_stage2 ||
+                         update.ruvo->main.sectors != ruvo || update.ruvo->stage2->sectors != ruvo_stage2))
+            state.SkipWithError("an image differs from its firmware");
+        checked = true;
     }
     state.SetBytesProcessed(int64_t(state.iterations() * zip.size()));
     state.counters["package_bytes"] = double(zip.size());

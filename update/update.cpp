@@ -5,13 +5,16 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
+#include <exception>
 #include <future>
 #include <map>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "update/ascii.hpp"
 #include "update/ini.hpp"
@@ -63,22 +66,13 @@ public:
     // nothing when it is missing, cannot be extracted, or is empty. Throws
     // `too_large` when it declares more than `limit` bytes, and a message of its
     // own when the package as a whole would inflate past its limit.
-    // What it returns is hashed for the signature check, under its stored name;
-    // given `stored`, the caller gets that name and hashes the text itself
-    // (`note_used`), so that it can do so while it decodes the text.
-    std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large,
-                                            std::string* stored_name = nullptr) {
-        const zip_int64_t count = zip_get_num_entries(archive_, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-            if (stored != nullptr && ascii_iequal(stored, name)) {
-                std::optional<std::string> text = extract(zip_uint64_t(i), limit, too_large);
-                if (text && stored_name) *stored_name = stored;
-                else if (text) note_used(stored, *text);
-                return text;
-            }
-        }
-        return std::nullopt;
+    // What it returns is hashed for the signature check, under its stored name.
+    std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large) {
+        const std::optional<fetched_t> entry = fetch_text(name, limit);
+        if (!entry || !admit(*entry, limit, too_large)) return std::nullopt;
+        std::optional<std::string> text = contents(*entry);
+        if (text) note_used(entry->stored_name, *text);
+        return text;
     }
 
     // Whether the entries read need hashing: only for a package that claims a signature.
@@ -108,19 +102,72 @@ public:
     // The entries the reader used, by stored name, with the SHA-256 of their bytes.
     const std::map<std::string, sha256_t>& used() const { return used_; }
 
+    // An entry read out of the archive, not yet inflated: reading needs the
+    // archive (one thread at a time), inflating does not.
+    struct fetched_t {
+        std::string stored_name;
+        bool present = false;  // has a declared size, and it is not 0
+        uint64_t size = 0;     // declared
+        bool deflated = false;
+        uint32_t crc = 0;
+        // The deflated data, or the contents for other methods; nothing when
+        // unreadable, or too large to be read at all.
+        std::optional<std::string> bytes;
+    };
+
+    // The first entry in stored order whose full name matches ignoring ASCII
+    // case; nothing when it is missing. Entries larger than `limit` are not read.
+    std::optional<fetched_t> fetch_text(std::string_view name, uint64_t limit) const {
+        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
+            if (stored != nullptr && ascii_iequal(stored, name)) return fetch(zip_uint64_t(i), stored, limit);
+        }
+        return std::nullopt;
+    }
+
+    // The checks of an entry about to be used, in the order entries are used:
+    // throws `too_large` when it declares more than `limit` bytes, and a message
+    // of its own when the package as a whole would inflate past its limit.
+    // False for an entry without contents.
+    bool admit(const fetched_t& entry, uint64_t limit, const char* too_large) {
+        if (!entry.present) return false;
+        if (entry.size > limit) fail(too_large);
+        inflated_ += entry.size;
+        if (inflated_ > max_inflated_size) fail("The package holds more than 64 MiB of data.");
+        return true;
+    }
+
+    // The contents of an admitted entry; nothing when they cannot be had. Safe
+    // on any thread.
+    static std::optional<std::string> contents(const fetched_t& entry) {
+        if (!entry.bytes) return std::nullopt;
+        return entry.deflated ? inflate(*entry.bytes, entry.size, entry.crc) : entry.bytes;
+    }
+
 private:
     std::optional<std::string> extract(zip_uint64_t index, uint64_t limit, const char* too_large) {
+        const fetched_t entry = fetch(index, zip_get_name(archive_, index, ZIP_FL_ENC_RAW), limit);
+        if (!admit(entry, limit, too_large)) return std::nullopt;
+        return contents(entry);
+    }
+
+    fetched_t fetch(zip_uint64_t index, const char* stored, uint64_t limit) const {
+        fetched_t entry;
+        entry.stored_name = stored != nullptr ? stored : "";
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return std::nullopt;
-        if (stat.size == 0) return std::nullopt;
-        if (stat.size > limit) fail(too_large);
-        inflated_ += stat.size;
-        if (inflated_ > max_inflated_size) fail("The package holds more than 64 MiB of data.");
-        const bool deflated = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_DEFLATE &&
-                              (stat.valid & ZIP_STAT_COMP_SIZE) && (stat.valid & ZIP_STAT_CRC) &&
-                              !((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE);
-        return deflated ? inflate(index, stat) : read(index, stat.size);
+        if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) || stat.size == 0)
+            return entry;
+        entry.present = true;
+        entry.size = stat.size;
+        if (stat.size > limit) return entry;
+        entry.deflated = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_DEFLATE &&
+                         (stat.valid & ZIP_STAT_COMP_SIZE) && (stat.valid & ZIP_STAT_CRC) &&
+                         !((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE);
+        entry.crc = stat.crc;
+        entry.bytes = entry.deflated ? read_deflated(index, stat) : read(index, stat.size);
+        return entry;
     }
 
     // libzip's own reading, for every method it knows; it checks the CRC.
@@ -135,23 +182,25 @@ private:
         return text;
     }
 
-    // Deflated entries, the usual case, are inflated whole by libdeflate: firmware
-    // text inflates more than twice as fast as through libzip's stream.
-    std::optional<std::string> inflate(zip_uint64_t index, const zip_stat_t& stat) const {
+    std::optional<std::string> read_deflated(zip_uint64_t index, const zip_stat_t& stat) const {
         if (stat.comp_size > stat.size + stat.size / 8 + 1024) return std::nullopt;  // more than deflate ever makes
         std::string compressed(stat.comp_size, '\0');
-        {
-            file_t file(zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED), zip_fclose);
-            if (!file || !read_exactly(file.get(), compressed.data(), stat.comp_size)) return std::nullopt;
-        }
+        file_t file(zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED), zip_fclose);
+        if (!file || !read_exactly(file.get(), compressed.data(), stat.comp_size)) return std::nullopt;
+        return compressed;
+    }
+
+    // Deflated entries, the usual case, are inflated whole by libdeflate: firmware
+    // text inflates more than twice as fast as through libzip's stream.
+    static std::optional<std::string> inflate(const std::string& compressed, uint64_t size, uint32_t crc) {
         std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)> decompressor(
             libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
         if (!decompressor) throw std::bad_alloc();
-        std::string text(stat.size, '\0');
+        std::string text(size, '\0');
         std::size_t in_used = 0, out_used = 0;
         if (libdeflate_deflate_decompress_ex(decompressor.get(), compressed.data(), compressed.size(), text.data(),
                                              text.size(), &in_used, &out_used) != LIBDEFLATE_SUCCESS ||
-            out_used != stat.size || libdeflate_crc32(0, text.data(), text.size()) != stat.crc)
+            out_used != size || libdeflate_crc32(0, text.data(), text.size()) != crc)
             return std::nullopt;
         return text;
     }
@@ -194,20 +243,6 @@ public:
         return property < 0 ? nullptr : ini_property_value(ini_.get(), general_, property);
     }
 
-    std::optional<firmware_t> firmware(const char* name, const flash_map_t& flash_map) {
-        std::string stored;
-        std::optional<std::string> text =
-            zip_.extract_text(name, max_firmware_entry_size, "A firmware file is larger than 16 MiB.", &stored);
-        if (!text) return std::nullopt;
-        if (!zip_.hashed()) return load_firmware({text->data(), text->size()}, flash_map);
-        // Hashed on a second core while the text is decoded on this one; should
-        // decoding throw, the future's destructor waits for the hash.
-        std::future<sha256_t> digest = std::async(std::launch::async, [&text] { return sha256_of(*text); });
-        firmware_t image = load_firmware({text->data(), text->size()}, flash_map);
-        zip_.note_used(stored, digest.get());
-        return image;
-    }
-
     const char* description(lang_t l) const { return value(str_format_tmp("description-%s", lang_short_name[int(l)])); }
 
     std::string notes(lang_t l) {
@@ -219,10 +254,78 @@ public:
 
     package_signature_t signature(const trust_t& trust);
 
-    std::optional<device_update_t> device(const char* main_name, const char* stage2_name) {
-        std::optional<firmware_t> main = firmware(main_name, flash_map_stm32f40x_41x);
-        if (!main) return std::nullopt;
-        return device_update_t{std::move(*main), firmware(stage2_name, flash_map_stm32f40x_41x)};
+    // Both devices' images. Each HEX entry is inflated, hashed when the package
+    // is signed, and decoded on one of two threads; the results are then taken
+    // in reading order, so that limits and errors come as they would one by one.
+    void read_devices(update_t& update) {
+        firmware_job_t jobs[4];  // ventaro main and stage 2, then the Ruvo's
+        const char* const names[4] = {"ventaro.hex", "ventaro-stage2.hex", "ruvo.hex", "ruvo-stage2.hex"};
+        for (int main = 0; main < 4; main += 2) {
+            jobs[main].entry = zip_.fetch_text(names[main], max_firmware_entry_size);
+            if (jobs[main].entry) jobs[main + 1].entry = zip_.fetch_text(names[main + 1], max_firmware_entry_size);
+        }
+        run_in_parallel(jobs, zip_.hashed());
+        update.ventaro = take_device(jobs[0], jobs[1]);
+        update.ruvo = take_device(jobs[2], jobs[3]);
+    }
+
+private:
+    struct firmware_job_t {
+        std::optional<unzipper::fetched_t> entry;  // nothing when missing
+        bool inflated = false;
+        std::optional<firmware_t> image;
+        std::exception_ptr error;  // of decoding
+        sha256_t digest{};
+    };
+
+    static void run(firmware_job_t& job, bool hashed) {
+        if (!job.entry || !job.entry->present || job.entry->size > max_firmware_entry_size) return;
+        const std::optional<std::string> text = unzipper::contents(*job.entry);
+        job.entry->bytes.reset();  // the deflated data is no longer needed
+        if (!text) return;
+        job.inflated = true;
+        // Hashed on another core while the text is decoded on this one; should
+        // decoding throw, the future's destructor waits for the hash.
+        std::future<sha256_t> digest;
+        if (hashed) digest = std::async(std::launch::async, [&text] { return sha256_of(*text); });
+        try {
+            job.image = load_firmware({text->data(), text->size()}, flash_map_stm32f40x_41x);
+        } catch (const std::runtime_error&) {
+            job.error = std::current_exception();
+        }
+        if (digest.valid()) job.digest = digest.get();
+    }
+
+    // The larger entries first, each taken by whichever thread is free.
+    static void run_in_parallel(firmware_job_t (&jobs)[4], bool hashed) {
+        std::vector<firmware_job_t*> pending;
+        for (firmware_job_t& job : jobs)
+            if (job.entry && job.entry->bytes) pending.push_back(&job);
+        std::sort(pending.begin(), pending.end(),
+                  [](const firmware_job_t* a, const firmware_job_t* b) { return a->entry->size > b->entry->size; });
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t i; (i = next++) < pending.size();) run(*pending[i], hashed);
+        };
+        std::future<void> helper;
+        if (pending.size() > 1) helper = std::async(std::launch::async, work);
+        work();
+        if (helper.valid()) helper.get();
+    }
+
+    std::optional<firmware_t> take(firmware_job_t& job) {
+        if (!job.entry || !zip_.admit(*job.entry, max_firmware_entry_size, "A firmware file is larger than 16 MiB."))
+            return std::nullopt;
+        if (!job.inflated) return std::nullopt;
+        if (job.error) std::rethrow_exception(job.error);
+        if (zip_.hashed()) zip_.note_used(job.entry->stored_name, job.digest);
+        return std::move(job.image);
+    }
+
+    std::optional<device_update_t> take_device(firmware_job_t& main, firmware_job_t& stage2) {
+        std::optional<firmware_t> image = take(main);
+        if (!image) return std::nullopt;
+        return device_update_t{std::move(*image), take(stage2)};
     }
 
 private:
@@ -310,8 +413,7 @@ update_t make_update(const unsigned char* data, unsigned long size, const trust_
         update.notes[int(l)] = source.notes(l);
     }
 
-    update.ventaro = source.device("ventaro.hex", "ventaro-stage2.hex");
-    update.ruvo = source.device("ruvo.hex", "ruvo-stage2.hex");
+    source.read_devices(update);
     if (!update.ventaro && !update.ruvo) fail("No update data found.");
     update.signature = source.signature(trust);
     return update;

@@ -161,6 +161,36 @@ TEST(MakeUpdate, FirmwareOutsideTheFlashFailsTheWholeRead) {
               "Firmware does not fit the target product.");
 }
 
+// Images are decoded on two threads, but a package with several faults fails
+// with the first one met in reading order (Ventaro main, its stage 2, Ruvo
+// main, its stage 2), and the stage 2 of a device whose main image is unusable
+// is not read at all.
+TEST(MakeUpdate, FaultsAreMetInReadingOrder) {
+    const std::string outside = tools::make_ihex({{0x08100000, {1}}});
+    const std::string too_large(max_firmware_entry_size + 1, '\n');
+    EXPECT_EQ(failure({{"info.txt", info}, {"ventaro.hex", outside}, {"ruvo.hex", too_large}}),
+              "Firmware does not fit the target product.");
+    EXPECT_EQ(
+        failure(
+            {{"info.txt", info}, {"ruvo.hex", outside}, {"ventaro.hex", small_hex}, {"ventaro-stage2.hex", too_large}}),
+        "A firmware file is larger than 16 MiB.");
+    EXPECT_EQ(
+        failure(
+            {{"info.txt", info}, {"ventaro.hex", small_hex}, {"ventaro-stage2.hex", outside}, {"ruvo.hex", too_large}}),
+        "Firmware does not fit the target product.");
+
+    auto zip = make_zip(
+        {{"info.txt", info}, {"ventaro.hex", small_hex}, {"ventaro-stage2.hex", too_large}, {"ruvo.hex", small_hex}},
+        false);
+    const std::string needle = small_hex.substr(0, 40);
+    const auto at = std::search(zip.begin(), zip.end(), needle.begin(), needle.end());
+    ASSERT_NE(at, zip.end());
+    at[20] ^= 1;  // ventaro.hex's CRC no longer matches
+    const auto update = make_update(zip.data(), zip.size());
+    EXPECT_FALSE(update.ventaro);
+    EXPECT_TRUE(update.ruvo);
+}
+
 TEST(MakeUpdate, BytesThatAreNoArchive) {
     for (const std::string& bytes : {std::string(), std::string("PK\x03\x04 not really"), std::string(4096, 'x')}) {
         try {
