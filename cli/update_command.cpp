@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "app/session/session_inhibitor.hpp"
+#include "common/session/logind_inhibitor.hpp"
 #include "cli/inspect.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
@@ -194,7 +194,7 @@ bool run(const options_t& o, const update_t& update) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     // Real devices only, and no logout portal for a terminal: logind's inhibitor alone.
-    session::SessionInhibitor inhibitor(false);
+    session::logind_inhibitor_t inhibitor;
     if (!o.simulation.device)
         updater::set_device_phases_hook([&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); });
     try {
@@ -228,7 +228,8 @@ const char* const usage_text =
     "       ventaro-update-cli list [--json]\n"
     "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT] [--json]\n"
     "                                 [--trust PUBLIC_KEY]... [--require-signature]\n"
-    "                                 [--simulate ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
+    "                                 [--simulate "
+    "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
     "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
     "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
@@ -254,8 +255,9 @@ int update_command(int argc, char** argv) {
     if (status == signature_status_t::changed) return 1;
     if (status != signature_status_t::signed_package && (o.require_signature || trust.require_signature)) {
         std::fprintf(stderr, "Only signed packages are accepted%s.\n",
-                     o.require_signature ? " (--require-signature)"
-                                         : " on this computer (require-signature in /etc/ventaro-update/ventaro-update.conf)");
+                     o.require_signature
+                         ? " (--require-signature)"
+                         : " on this computer (require-signature in /etc/ventaro-update/ventaro-update.conf)");
         return 1;
     }
     session.json_events = o.json_events;

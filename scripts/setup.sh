@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   clang libclang-rt-14-dev
   libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
-  libhidapi-dev
+  libhidapi-dev libsystemd-dev
   libasound2-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libgl-dev

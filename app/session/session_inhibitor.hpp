@@ -8,8 +8,9 @@
 // the session bus. A missing bus or a refusal is logged once and never stops
 // an update.
 
-#include <QDBusUnixFileDescriptor>
 #include <QString>
+
+#include "common/session/logind_inhibitor.hpp"
 
 namespace zal::session {
 
@@ -23,13 +24,13 @@ public:
 
     void hold();
     void release();
-    bool held() const { return logind_.isValid() || !portalRequest_.isEmpty(); }
+    bool held() const { return logind_.held() || !portalRequest_.isEmpty(); }
 
 private:
     bool usePortal_;
-    QDBusUnixFileDescriptor logind_;  // logind keeps the inhibitor while this is open
-    QString portalRequest_;           // the portal's request object, closed to release
-    bool toldLogind_ = false, toldPortal_ = false;
+    logind_inhibitor_t logind_;
+    QString portalRequest_;  // the portal's request object, closed to release
+    bool toldPortal_ = false;
 };
 
 }  // namespace zal::session

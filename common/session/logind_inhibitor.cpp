@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#include "common/session/logind_inhibitor.hpp"
+
+#include <fcntl.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace zal::session {
+
+const char* const inhibitor_who = "Ventaro Updater";
+const char* const inhibitor_why = "Updating the firmware of the Ventaro";
+
+namespace {
+
+constexpr uint64_t call_timeout_us = 2'000'000;
+
+struct bus_closer_t {
+    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+};
+struct message_unref_t {
+    void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+
+// The inhibitor's file descriptor, or -1 with the reason in `reason`.
+int take_inhibitor(std::string& reason) {
+    sd_bus* opened = nullptr;
+    if (sd_bus_open_system(&opened) < 0) {
+        reason = "no system bus";
+        return -1;
+    }
+    const std::unique_ptr<sd_bus, bus_closer_t> bus(opened);
+    sd_bus_message* call = nullptr;
+    int r = sd_bus_message_new_method_call(bus.get(), &call, "org.freedesktop.login1", "/org/freedesktop/login1",
+                                           "org.freedesktop.login1.Manager", "Inhibit");
+    const std::unique_ptr<sd_bus_message, message_unref_t> request(call);
+    if (r >= 0)
+        r = sd_bus_message_append(call, "ssss", "sleep:shutdown:handle-lid-switch:handle-suspend-key:handle-power-key",
+                                  inhibitor_who, inhibitor_why, "block");
+    if (r < 0) {
+        reason = std::strerror(-r);
+        return -1;
+    }
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* answer = nullptr;
+    r = sd_bus_call(bus.get(), call, call_timeout_us, &error, &answer);
+    const std::unique_ptr<sd_bus_message, message_unref_t> reply(answer);
+    int fd = -1;
+    if (r >= 0) r = sd_bus_message_read(answer, "h", &fd);
+    if (r < 0) {
+        reason = error.message != nullptr ? error.message : std::strerror(-r);
+        sd_bus_error_free(&error);
+        return -1;
+    }
+    // The message owns the descriptor it carries.
+    const int own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (own < 0) reason = std::strerror(errno);
+    return own;
+}
+
+}  // namespace
+
+void tell_not_held_once(bool& told, const char* what, const std::string& reason) {
+    if (told) return;
+    told = true;
+    std::fprintf(stderr, "Could not hold off %s (%s); the update goes on.\n", what, reason.c_str());
+}
+
+void logind_inhibitor_t::hold() {
+    if (fd_ >= 0) return;
+    std::string reason;
+    fd_ = take_inhibitor(reason);
+    if (fd_ >= 0)
+        std::fprintf(stderr, "Holding off suspend and shutdown while the device is written.\n");
+    else
+        tell_not_held_once(told_, "suspend and shutdown", reason);
+}
+
+void logind_inhibitor_t::release() {
+    if (fd_ >= 0) ::close(fd_);  // closing our end ends logind's inhibitor
+    fd_ = -1;
+}
+
+}  // namespace zal::session
