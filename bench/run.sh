@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Runs the benchmarks behind README's performance table and prints the table,
+# each comparison measured side by side in this run.
+#
+#   bench/run.sh [BUILD_DIR] [--quick]
+#
+# BUILD_DIR is a build configured with -DZAL_BENCH=ON (default: build); the
+# README's figures come from a Release build. --quick runs each benchmark
+# briefly, to check that the script still works.
+set -euo pipefail
+
+build=build
+quick=0
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=1 ;;
+    *) build=$arg ;;
+  esac
+done
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$build" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+runs=40 repetitions=5 startup_runs=21
+if ((quick)); then runs=3 repetitions=1 startup_runs=3; fi
+
+ninja -C "$build" make-sample-package ventaro-update-cli sample_package update_bench markdown_bench \
+  startup_bench startup_app_window startup_minimal_window >/dev/null
+
+echo "Reading a package: inspect, and objcopy on its largest HEX entry..." >&2
+"$build/make-sample-package" "$work/large.zalmirupdate" --ventaro-size 917504
+python3 -c 'import sys, zipfile; open(sys.argv[2], "wb").write(zipfile.ZipFile(sys.argv[1]).read("ventaro.hex"))' \
+  "$work/large.zalmirupdate" "$work/ventaro.hex"
+hyperfine -N --style none --warmup 3 --runs "$runs" --export-json "$work/inspect.json" \
+  "$build/ventaro-update-cli inspect $work/large.zalmirupdate" \
+  "objcopy -I ihex -O binary $work/ventaro.hex $work/ventaro.bin" >/dev/null
+
+echo "Decoding HEX and reading the two-device package..." >&2
+"$build/bench/update_bench" --benchmark_filter='BM_IhexRead|BM_MakeUpdate' \
+  --benchmark_repetitions="$repetitions" --benchmark_format=json >"$work/update.json" 2>/dev/null
+
+echo "Rendering release notes..." >&2
+QT_QPA_PLATFORM=offscreen "$build/bench/markdown_bench" \
+  --benchmark_filter='BM_RenderNotes/1048576|BM_HostileNotes/.*/1048576' --benchmark_format=json \
+  >"$work/markdown.json" 2>/dev/null
+
+echo "Starting the application and a minimal window..." >&2
+startup=("$build/bench/startup_bench" "$build/bench/startup_app_window" "$build/bench/startup_minimal_window"
+  "$build/sample.zalmirupdate" "$startup_runs")
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  "${startup[@]}" >"$work/startup.json"
+else
+  xvfb-run -a "${startup[@]}" >"$work/startup.json"
+fi
+
+python3 "$here/bench/table.py" "$work"
