@@ -98,10 +98,11 @@ styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const s
         next.reserve(current.length(), current.runs().size());
         styled_text_t::reader_t reader(current);
         qsizetype copied = 0;
+        styled_text_t segment;  // one match at a time, its storage reused
         while (found) {
             const text_match_t::range_t whole = found->range();
             reader.copy(copied, whole.start - copied, next);
-            styled_text_t segment;
+            segment.clear();
             segment.set_attributes_before(next.last_attributes());
             reader.copy(whole.start, whole.length, segment);
             for (auto& group : found->groups)

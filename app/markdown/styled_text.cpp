@@ -2,7 +2,7 @@
 #include "app/markdown/styled_text.hpp"
 
 #include <algorithm>
-#include <map>
+#include <array>
 
 namespace zal::gui {
 
@@ -17,6 +17,40 @@ void text_attributes_t::merge(const text_attributes_t& other) {
     if (other.link) link = other.link;
     if (other.attachment) attachment = other.attachment;
 }
+
+bool text_attributes_t::operator==(const text_attributes_t& other) const {
+    const auto same_attachment = [](const text_attachment_t& a, const text_attachment_t& b) {
+        return a.image.cacheKey() == b.image.cacheKey() && a.bounds == b.bounds;
+    };
+    return font == other.font && foreground == other.foreground && underline == other.underline && link == other.link &&
+           attachment.has_value() == other.attachment.has_value() &&
+           (!attachment || same_attachment(*attachment, *other.attachment));
+}
+
+namespace {
+
+// `base` with `added` merged in, shared with the last few merges of the same
+// kind: a rule that styles thousands of matches alike gives them one set of
+// attributes, not one each, so that their runs join and the document finds
+// their format at once.
+std::shared_ptr<const text_attributes_t> merged(const std::shared_ptr<const text_attributes_t>& base,
+                                                const text_attributes_t& added) {
+    struct entry_t {
+        std::shared_ptr<const text_attributes_t> base;  // kept alive, so that its address stays its own
+        text_attributes_t added;
+        std::shared_ptr<const text_attributes_t> merged;
+    };
+    thread_local std::array<entry_t, 8> recent;
+    thread_local std::size_t next = 0;
+    for (const entry_t& entry : recent)
+        if (entry.base == base && entry.merged && entry.added == added) return entry.merged;
+    auto result = std::make_shared<text_attributes_t>(*base);
+    result->merge(added);
+    recent[next++ % recent.size()] = {base, added, result};
+    return result;
+}
+
+}  // namespace
 
 styled_text_t::styled_text_t(QString text, const text_attributes_t& attributes) : text_(std::move(text)) {
     if (!text_.isEmpty()) runs_.push_back({text_.size(), std::make_shared<const text_attributes_t>(attributes)});
@@ -69,17 +103,7 @@ void styled_text_t::add_attributes(qsizetype start, qsizetype length, const text
     if (length <= 0 || attributes.empty()) return;
     const std::size_t first = split_at(start);
     const std::size_t end = split_at(start + length);
-    // Runs that shared attributes before share the merged ones after.
-    std::map<const text_attributes_t*, std::shared_ptr<const text_attributes_t>> merged;
-    for (std::size_t i = first; i < end; ++i) {
-        auto& slot = merged[runs_[i].attributes.get()];
-        if (!slot) {
-            auto copy = std::make_shared<text_attributes_t>(*runs_[i].attributes);
-            copy->merge(attributes);
-            slot = std::move(copy);
-        }
-        runs_[i].attributes = slot;
-    }
+    for (std::size_t i = first; i < end; ++i) runs_[i].attributes = merged(runs_[i].attributes, attributes);
 }
 
 void styled_text_t::replace(qsizetype start, qsizetype length, const QString& text) {

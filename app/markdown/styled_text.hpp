@@ -30,6 +30,8 @@ struct text_attributes_t {
     std::optional<text_attachment_t> attachment;
 
     void merge(const text_attributes_t& other);
+    // Equal values; images are equal when they are the same image.
+    bool operator==(const text_attributes_t& other) const;
     bool empty() const { return !font && !foreground && !underline && !link && !attachment; }
 };
 
@@ -64,6 +66,12 @@ public:
     void replace_lone_surrogates();
 
     styled_text_t slice(qsizetype start, qsizetype length) const;
+    // Empties the text, keeping its storage for what comes next.
+    void clear() {
+        text_.truncate(0);
+        runs_.clear();
+        before_.reset();
+    }
     // Room for a text of `length` units in `runs` runs, to be appended.
     void reserve(qsizetype length, std::size_t runs) {
         text_.reserve(length);

@@ -22,17 +22,7 @@ QTextCharFormat format_of(const text_attributes_t& a) {
     return format;
 }
 
-// Runs of equal attributes often hold separate copies (one per match of a
-// rule), so formats are found by value.
-bool same(const text_attributes_t& a, const text_attributes_t& b) {
-    const auto same_attachment = [](const text_attachment_t& x, const text_attachment_t& y) {
-        return x.image.cacheKey() == y.image.cacheKey() && x.bounds == y.bounds;
-    };
-    return a.font == b.font && a.foreground == b.foreground && a.underline == b.underline && a.link == b.link &&
-           a.attachment.has_value() == b.attachment.has_value() &&
-           (!a.attachment || same_attachment(*a.attachment, *b.attachment));
-}
-
+// Runs of equal attributes may hold separate copies, so formats are found by value.
 struct attributes_hash_t {
     std::size_t operator()(const text_attributes_t* a) const {
         std::size_t h = a->font ? qHash(*a->font) : 1;
@@ -45,7 +35,7 @@ struct attributes_hash_t {
 };
 
 struct attributes_equal_t {
-    bool operator()(const text_attributes_t* a, const text_attributes_t* b) const { return a == b || same(*a, *b); }
+    bool operator()(const text_attributes_t* a, const text_attributes_t* b) const { return a == b || *a == *b; }
 };
 
 }  // namespace
