@@ -81,18 +81,10 @@ LogWindow::LogWindow() : QWidget(nullptr, Qt::Tool) {
 
 void LogWindow::commonInit() {
     setWindowTitle(localized("Log Console"));
-    setMinimumSize(100, 50);
-    textView_ = new QPlainTextEdit(this);
-    textView_->setAccessibleName(localized("Log Console"));
     setAccessibleName(localized("Log Console"));
-    textView_->setReadOnly(true);
-    textView_->setUndoRedoEnabled(false);
-    textView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    textView_->setFrameShape(QFrame::NoFrame);
+    setMinimumSize(100, 50);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(10);
-    textView_->setFont(fixed);
     log_ = new QTextDocument(this);
     log_->setDocumentLayout(new QPlainTextDocumentLayout(log_));
     log_->setUndoRedoEnabled(false);
@@ -102,14 +94,29 @@ void LogWindow::commonInit() {
     log_->setDefaultFont(fixed);
     idle_ = new QTextDocument(this);
     idle_->setDocumentLayout(new QPlainTextDocumentLayout(idle_));
-    textView_->setDocument(idle_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(textView_);
     setupPipes();
     setupHelpMenuItem();
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
         QObject::connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::hide);
+}
+
+// The view is made when first needed: most runs never show the console, and
+// a text view is the costliest widget to make at start-up.
+QPlainTextEdit* LogWindow::textView() {
+    if (textView_ != nullptr) return textView_;
+    textView_ = new QPlainTextEdit(this);
+    textView_->setAccessibleName(localized("Log Console"));
+    textView_->setReadOnly(true);
+    textView_->setUndoRedoEnabled(false);
+    textView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textView_->setFrameShape(QFrame::NoFrame);
+    textView_->setFont(log_->defaultFont());
+    textView_->setDocument(isVisible() ? log_ : idle_);
+    layout()->addWidget(textView_);
+    return textView_;
 }
 
 namespace {
@@ -206,7 +213,7 @@ void LogWindow::toggle() {
         show();
         raise();
         activateWindow();
-        textView_->setFocus();  // so that the keyboard reaches it at once
+        textView()->setFocus();  // so that the keyboard reaches it at once
     }
 }
 
@@ -226,7 +233,7 @@ void LogWindow::append(const QString& text) {
 }
 
 void LogWindow::showEvent(QShowEvent* event) {
-    textView_->setDocument(log_);
+    textView()->setDocument(log_);
     textView_->moveCursor(QTextCursor::End);
     textView_->verticalScrollBar()->setValue(textView_->verticalScrollBar()->maximum());
     QWidget::showEvent(event);
@@ -234,7 +241,7 @@ void LogWindow::showEvent(QShowEvent* event) {
 
 void LogWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    textView_->setDocument(idle_);
+    if (textView_ != nullptr) textView_->setDocument(idle_);
 }
 
 }  // namespace zal::gui

@@ -31,7 +31,7 @@ public:
     // It shows the last lines written, this many.
     static constexpr int max_lines = 10000;
 
-    QPlainTextEdit* textView() const { return textView_; }
+    QPlainTextEdit* textView();
     // Everything shown so far, also while the console is hidden.
     QString text() const { return log_->toPlainText(); }
     void toggle();
