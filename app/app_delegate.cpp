@@ -125,6 +125,9 @@ bool AppDelegate::applicationOpenFile(const QString& path) {
     const QUrl url = QUrl::fromLocalFile(path);
     if (hasLaunched_) return openFileWithURL(url);
     urlToLoad_ = url;
+    // Read on a worker while the window is made: it is shown at launch.
+    prefetchedUrl_ = url;
+    prefetched_ = std::async(std::launch::async, [path, trust = trust] { return readPackage(path, trust); });
     return true;
 }
 
@@ -253,51 +256,65 @@ void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
 
 void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { showWebHelp(); }
 
-bool AppDelegate::openFileWithURL(const QUrl& url) {
+AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const trust_t& trust) {
+    package_read_t read;
     std::vector<unsigned char> bytes;
-    QString error;
-    if (!read_file(url.toLocalFile(), bytes, error)) {
-        readErrorAlert(error);
-        return false;
-    }
-    return readUpdateWithData(bytes.data(), quint64(bytes.size()), url,
-                              true);
-}
-
-bool AppDelegate::readUpdateWithData(const unsigned char* data, quint64 size, const QUrl& url, bool showError) {
-    const QString title = localized("Unable to read the contents of the update");
-    if (data == nullptr || size == 0) {
-        if (showError) runErrorAlertWithTitle(title, localized(invalid_package_key()));
-        return false;
+    if (!read_file(path, bytes, read.unreadable)) return read;
+    if (bytes.empty()) {
+        read.empty = true;
+        return read;
     }
     try {
-        update_t read = make_update(data, static_cast<unsigned long>(size), trust);
-        // A package changed after it was signed, or an unsigned one where only
-        // signed ones are accepted, is never shown: it could not be installed.
-        const package_signature_t& signature = read.signature;
-        const QString file = QDir::toNativeSeparators(url.toLocalFile());
-        if (signature.status == signature_status_t::changed) {
-            std::fprintf(stderr, "%s was changed after it was signed: %s\n", qPrintable(file), signature.reason.c_str());
-            if (showError)
-                runFailureAlertWithTitle(title, localized("ZALChangedPackage"), QString::fromStdString(signature.reason));
-            return false;
-        }
-        if (trust.require_signature && signature.status != signature_status_t::signed_package) {
-            std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
-                         qPrintable(file));
-            if (showError) runFailureAlertWithTitle(title, localized("ZALUnsignedRefused"), QString());
-            return false;
-        }
-        if (signature.status == signature_status_t::unknown_signer)
-            std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n", qPrintable(file),
-                         signature.key_id.c_str());
-        update_ = std::move(read);
+        read.update = make_update(bytes.data(), static_cast<unsigned long>(bytes.size()), trust);
     } catch (const std::exception& e) {
-        if (showError) runFailureAlertWithTitle(title, localized(invalid_package_key()), QString::fromUtf8(e.what()));
-        else
-            std::fprintf(stderr, "Unable to read the contents of the update: %s\n", e.what());
+        read.invalid = QString::fromUtf8(e.what());
+    }
+    return read;
+}
+
+bool AppDelegate::openFileWithURL(const QUrl& url) {
+    package_read_t read;
+    if (prefetched_.valid() && prefetchedUrl_ == url)
+        read = prefetched_.get();
+    else
+        read = readPackage(url.toLocalFile(), trust);
+    prefetched_ = {};
+    if (!read.unreadable.isEmpty()) {
+        readErrorAlert(read.unreadable);
         return false;
     }
+    return showPackage(std::move(read), url);
+}
+
+bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
+    const QString title = localized("Unable to read the contents of the update");
+    if (read.empty) {
+        runErrorAlertWithTitle(title, localized(invalid_package_key()));
+        return false;
+    }
+    if (!read.update) {
+        runFailureAlertWithTitle(title, localized(invalid_package_key()), read.invalid);
+        return false;
+    }
+    // A package changed after it was signed, or an unsigned one where only
+    // signed ones are accepted, is never shown: it could not be installed.
+    const package_signature_t& checked = read.update->signature;
+    const QString file = QDir::toNativeSeparators(url.toLocalFile());
+    if (checked.status == signature_status_t::changed) {
+        std::fprintf(stderr, "%s was changed after it was signed: %s\n", qPrintable(file), checked.reason.c_str());
+        runFailureAlertWithTitle(title, localized("ZALChangedPackage"), QString::fromStdString(checked.reason));
+        return false;
+    }
+    if (trust.require_signature && checked.status != signature_status_t::signed_package) {
+        std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
+                     qPrintable(file));
+        runFailureAlertWithTitle(title, localized("ZALUnsignedRefused"), QString());
+        return false;
+    }
+    if (checked.status == signature_status_t::unknown_signer)
+        std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n", qPrintable(file),
+                     checked.key_id.c_str());
+    update_ = std::move(*read.update);
     QMainWindow* window = windowCtrl_->window();
     window->setWindowTitle(format(localized("%s v%s Update"), QString::fromStdString(update_.product),
                                   QString::fromStdString(update_.version_string)));
@@ -501,8 +518,8 @@ void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& me
 }
 
 void AppDelegate::runFailureAlertWithTitle(const QString& title, const QString& message, const QString& details) {
-    auto* alert = new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton,
-                                  windowCtrl_->window());
+    auto* alert =
+        new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton, windowCtrl_->window());
     alert->setInformativeText(message);
     if (!details.isEmpty()) alert->setDetailedText(details);
     QPushButton* ok = alert->addButton(QMessageBox::Ok);

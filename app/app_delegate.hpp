@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <future>
 #include <memory>
 
 #include "app/session/session_inhibitor.hpp"
@@ -55,14 +56,23 @@ public:
 
     // --- the controller's own steps
     bool openFileWithURL(const QUrl& url);
-    bool readUpdateWithData(const unsigned char* data, quint64 size, const QUrl& url, bool showError);
+    // A package file read and decoded, on any thread: the update, or why none.
+    struct package_read_t {
+        std::optional<update_t> update;
+        QString unreadable;  // why the file could not be read, naming it
+        QString invalid;     // the reader's words on why it holds no package
+        bool empty = false;  // the file holds nothing
+    };
+    static package_read_t readPackage(const QString& path, const trust_t& trust);
+    bool showPackage(package_read_t read, const QUrl& url);
     bool readBundledUpdate();
     void runUpdateWithKind(kind_t kind);
     void endUpdate();
     void disableControls();
     void enableControls();
     // A warning by default; a success is news, not a warning.
-    void runErrorAlertWithTitle(const QString& title, const QString& message, QMessageBox::Icon icon = QMessageBox::Warning);
+    void runErrorAlertWithTitle(const QString& title, const QString& message,
+                                QMessageBox::Icon icon = QMessageBox::Warning);
     // A failure in plain words, with the technical text as its details and a
     // button to the troubleshooting page.
     void runFailureAlertWithTitle(const QString& title, const QString& message, const QString& details);
@@ -118,6 +128,9 @@ private:
     bool hasUpdate_ = false;  // a package has been read
     bool quitConfirmed_ = false;
     QUrl urlToLoad_;
+    // The package named at start-up, read while the window is made.
+    std::future<package_read_t> prefetched_;
+    QUrl prefetchedUrl_;
     session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     std::unique_ptr<UpdateWindowController> windowCtrl_;
     std::unique_ptr<UpdateSheetController> sheetCtrl_;
