@@ -6,9 +6,11 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QIconEngine>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QTextEdit>
@@ -20,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <thread>
 
 #include "app/app_delegate.hpp"
@@ -56,13 +60,56 @@ QMenu* make_application_menu();
 
 }  // namespace
 
+namespace {
+
+// The application's icon, from PNG files of several sizes (Qt's SVG plugin is
+// not part of a minimal desktop), each read when first asked for: Qt's own
+// engine reads them all at once, a tenth of start-up, and a window on Wayland
+// or off screen never asks for them.
+class png_icon_engine_t final : public QIconEngine {
+public:
+    explicit png_icon_engine_t(std::map<int, QString> files) : files_(std::move(files)) {}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const auto file = best_for(size);
+        QPixmap& image = read_[file->first];
+        if (image.isNull()) image.load(file->second);
+        if (image.isNull() || image.size() == size) return image;
+        return image.scaled(size.boundedTo(image.size()), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min({best_for(size)->first, size.width(), size.height()});
+        return {side, side};
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const auto& [side, file] : files_) sizes.append({side, side});
+        return sizes;
+    }
+    QIconEngine* clone() const override { return new png_icon_engine_t(*this); }
+
+private:
+    // The smallest image at least as large as asked for, else the largest.
+    std::map<int, QString>::const_iterator best_for(const QSize& size) const {
+        const auto file = files_.lower_bound(std::max(size.width(), size.height()));
+        return file != files_.end() ? file : std::prev(files_.end());
+    }
+
+    std::map<int, QString> files_;  // by side
+    std::map<int, QPixmap> read_;
+};
+
+}  // namespace
+
 void set_application_icon() {
     init_app_resources();
-    // PNG sizes: Qt's SVG plugin is not part of a minimal desktop.
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/ventaro-update-%1.png").arg(size));
-    QApplication::setWindowIcon(icon);
+    std::map<int, QString> files;
+    for (int side : {16, 24, 32, 48, 64, 128, 256})
+        files[side] = QStringLiteral(":/icons/ventaro-update-%1.png").arg(side);
+    QApplication::setWindowIcon(QIcon(new png_icon_engine_t(std::move(files))));
 }
 
 void show_about_box() {
@@ -97,9 +144,8 @@ QMenu* make_application_menu() {
     QAction* about = menu->addAction(with_name("About %@", QString()));
     QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
     QAction* about_qt = menu->addAction(localized("About Qt"));
-    QObject::connect(about_qt, &QAction::triggered, [] {
-        QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr);
-    });
+    QObject::connect(about_qt, &QAction::triggered,
+                     [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
     menu->addSeparator();
     QAction* quit = menu->addAction(with_name("Quit %@", QString()));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // empty on some platforms: set it explicitly
@@ -249,8 +295,8 @@ void open_url(const QUrl& url, std::function<void()> failed) {
             // xdg-open says by its status whether a program took the address.
             std::thread([pid, failed = std::move(failed)] {
                 int exit_status = 0;
-                const bool opened = ::waitpid(pid, &exit_status, 0) == pid && WIFEXITED(exit_status) &&
-                                    WEXITSTATUS(exit_status) == 0;
+                const bool opened =
+                    ::waitpid(pid, &exit_status, 0) == pid && WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0;
                 if (!opened && failed) async_main(failed);
             }).detach();
             return;
