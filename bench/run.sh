@@ -26,8 +26,13 @@ trap 'rm -rf "$work"' EXIT
 runs=40 repetitions=5 startup_runs=21
 if ((quick)); then runs=3 repetitions=1 startup_runs=3; fi
 
-ninja -C "$build" make-sample-package ventaro-update-cli sample_package update_bench markdown_bench \
-  startup_bench startup_app_window startup_minimal_window >/dev/null
+for program in make-sample-package ventaro-update-cli bench/update_bench bench/markdown_bench bench/startup_bench \
+  bench/startup_app_window bench/startup_minimal_window; do
+  if [[ ! -x "$build/$program" ]]; then
+    echo "bench/run.sh: $build/$program is missing: build with -DZAL_BENCH=ON first" >&2
+    exit 1
+  fi
+done
 
 echo "Reading a package: inspect, and objcopy on its largest HEX entry..." >&2
 "$build/make-sample-package" "$work/large.zalmirupdate" --ventaro-size 917504
