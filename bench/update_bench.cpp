@@ -30,8 +30,10 @@ void* operator new(std::size_t size) {
     }
     return static_cast<char*>(p) + 16;
 }
-// GCC takes the free() below for a mismatch; it pairs with the malloc() above.
+// GCC takes the free() below for a mismatch, and the size read before the
+// block for a read out of bounds; both pair with the malloc() above.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#pragma GCC diagnostic ignored "-Warray-bounds"
 void operator delete(void* p) noexcept {
     if (p == nullptr) return;
     void* base = static_cast<char*>(p) - 16;

@@ -107,7 +107,10 @@ std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key) {
 }
 
 std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
-    std::vector<uint8_t> decoded = {0xFF, uint8_t(report.type)};
+    std::vector<uint8_t> decoded;
+    decoded.reserve(2 + 1 + 64);  // the longest report: an error with its text
+    decoded.push_back(0xFF);
+    decoded.push_back(uint8_t(report.type));
     switch (report.type) {
         case stage2_report_t::type_t::progress: {
             uint32_t bits;

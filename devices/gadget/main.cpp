@@ -174,7 +174,10 @@ int run(const options_t& o) {
     std::fprintf(stderr, "ventaro-gadget: %llu HID roundtrips, %d start(s) of new firmware\n",
                  static_cast<unsigned long long>(device.roundtrips()), device.application_starts());
     std::string counts;
-    for (uint64_t count : port.midi_bytes_received()) counts += " " + std::to_string(count);
+    for (uint64_t count : port.midi_bytes_received()) {
+        counts += ' ';
+        counts += std::to_string(count);
+    }
     std::fprintf(stderr, "ventaro-gadget: MIDI bytes received by port:%s\n", counts.c_str());
     ::unlink(pid_file.c_str());
     return status;

@@ -36,7 +36,8 @@ private:
         char b[4];
         for (uint8_t x : bytes) {
             std::snprintf(b, sizeof b, "%02X", x);
-            s += (s.empty() ? "" : " ") + std::string(b);
+            if (!s.empty()) s += ' ';
+            s += b;
         }
         return s;
     }
