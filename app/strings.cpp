@@ -49,8 +49,7 @@ const symbolic_t symbolic[] = {
     {"ZALFailureSilent", "Your device stopped answering during the update."},
     {"ZALFailureNoFirmware", "This update holds no firmware that fits the connected device."},
     {"ZALFailureDevice", "Your device reported a problem during the update."},
-    {"ZALChangedPackage",
-     "This package was changed after it was signed. Download it again from the maker's web site."},
+    {"ZALChangedPackage", "This package was changed after it was signed. Download it again from the maker's web site."},
     {"ZALUnsignedRefused",
      "This package is not signed by a trusted key, and this computer accepts only signed packages."},
 };

@@ -84,8 +84,8 @@ void UpdateWindowController::initWindow() {
     auto* hint = make_label(localized("ZALNoPackageHint"), {}, control_size_t::regular, false, noPackagePage_);
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignCenter);
-    openButton_ = make_button(localized("Open Update Package…"), {}, control_size_t::regular, bezel_t::rounded,
-                              noPackagePage_);
+    openButton_ =
+        make_button(localized("Open Update Package…"), {}, control_size_t::regular, bezel_t::rounded, noPackagePage_);
     openButton_->setAutoDefault(false);
     QObject::connect(openButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateWindowControllerDidClickOpen(this);

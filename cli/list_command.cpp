@@ -116,7 +116,8 @@ int list_command(int argc, char** argv) {
     for (const listed_t& d : devices) {
         std::printf("%-8s %-10s %s\n", d.kind.c_str(), d.state.c_str(), d.port.empty() ? "-" : d.port.c_str());
         if (d.kind == "unknown")
-            std::printf("         (a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)\n");
+            std::printf(
+                "         (a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)\n");
     }
     return 0;
 }

@@ -24,7 +24,8 @@ void put(const fs::path& path, const std::vector<unsigned char>& bytes) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
-    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature"}) fs::create_directories(dir / sub);
+    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature"})
+        fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
     const std::string hex =

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy shellcheck
   libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
   libhidapi-dev libsystemd-dev
   libasound2-dev

@@ -47,7 +47,8 @@ if [[ ! -f "$vm/vmlinuz" || "$(cat "$vm/kernel-package" 2>/dev/null)" != "$packa
   echo "vm-image: fetching $package"
   work=$(mktemp -d "$vm/kernel.XXXXXX")
   trap 'rm -rf "$work"' EXIT
-  (cd "$work" && apt-get download -q "$package" >/dev/null 2>&1 || apt-get download "$package")
+  # Quietly, and once more aloud should that fail, so that the log says why.
+  (cd "$work" && { apt-get download -q "$package" >/dev/null 2>&1 || apt-get download "$package"; })
   dpkg -x "$work"/*.deb "$work/root"
   version=$(ls "$work/root/lib/modules")
   depmod -b "$work/root" "$version"

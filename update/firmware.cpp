@@ -79,8 +79,8 @@ constexpr std::array<int8_t, 256> hex_digit_lut = [] {
 // Decodes `count` bytes from pairs of hex digits; false at the first non-digit.
 inline bool decode_hex_bytewise(const char* p, std::size_t count, uint8_t* out) {
     for (std::size_t i = 0; i < count; ++i) {
-        const int hi = hex_digit_lut[uint8_t(p[2 * i])];
-        const int lo = hex_digit_lut[uint8_t(p[2 * i + 1])];
+        const int8_t hi = hex_digit_lut[uint8_t(p[2 * i])];
+        const int8_t lo = hex_digit_lut[uint8_t(p[2 * i + 1])];
         if ((hi | lo) < 0) return false;
         out[i] = uint8_t(hi << 4 | lo);
     }
@@ -190,7 +190,7 @@ std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& comp
     const std::size_t used = 1 + 2 * (4 + std::size_t(payload) + 1);
     uint8_t checksum;
     if (n < used || !decode_hex(p + 9, std::size_t(payload), data) ||
-        !decode_hex_bytewise(p + 9 + 2 * payload, 1, &checksum))
+        !decode_hex_bytewise(p + 9 + 2 * std::size_t(payload), 1, &checksum))
         return 0;
 
     uint8_t total = 0;

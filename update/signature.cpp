@@ -31,13 +31,20 @@ std::optional<std::string> base64_decode(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         int value;
-        if (c >= 'A' && c <= 'Z') value = c - 'A';
-        else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') value = c - '0' + 52;
-        else if (c == '+') value = 62;
-        else if (c == '/') value = 63;
-        else if (c == '=' && i + 2 >= text.size()) value = -1;
-        else return std::nullopt;
+        if (c >= 'A' && c <= 'Z')
+            value = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            value = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            value = c - '0' + 52;
+        else if (c == '+')
+            value = 62;
+        else if (c == '/')
+            value = 63;
+        else if (c == '=' && i + 2 >= text.size())
+            value = -1;
+        else
+            return std::nullopt;
         if (value < 0) {
             ++padding;
             value = 0;
@@ -178,8 +185,7 @@ std::optional<minisign_signature_t> parse_signature(std::string_view text, std::
         return std::nullopt;
     }
     const std::vector<std::string_view> lines = lines_of(text);
-    if (lines.size() < 4 || !lines[0].starts_with("untrusted comment:") ||
-        !lines[2].starts_with("trusted comment: ")) {
+    if (lines.size() < 4 || !lines[0].starts_with("untrusted comment:") || !lines[2].starts_with("trusted comment: ")) {
         error = "Not a minisign signature.";
         return std::nullopt;
     }

@@ -105,7 +105,8 @@ std::vector<device_t> matching_devices(kind_t kind) {
     for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
         for (const row_t& row : rows)
             if (matches(d, *row.descriptor)) {
-                found.push_back({d.path, row.result, d.usb_port, row.descriptor == &usb_descriptor_bootloader_ventaro_v1});
+                found.push_back(
+                    {d.path, row.result, d.usb_port, row.descriptor == &usb_descriptor_bootloader_ventaro_v1});
                 break;
             }
     return found;
@@ -220,7 +221,7 @@ void process(const roundtrip_t& roundtrip, hid_io::device_t& device) {
 }
 
 void process(const std::vector<roundtrip_t>& sequence, const char* path,
-             std::function<bool(std::size_t done, std::size_t total)> progress) {
+             const std::function<bool(std::size_t done, std::size_t total)>& progress) {
     const std::size_t n = sequence.size();
     if (n == 0) {
         std::fprintf(stderr, "No work to do.\n");

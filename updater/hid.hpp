@@ -94,7 +94,7 @@ void process(const roundtrip_t& roundtrip, hid_io::device_t& device);
 // called after each roundtrip and stops the sequence by returning false.
 // Throws std::runtime_error on failure; returns when finished or stopped.
 void process(const std::vector<roundtrip_t>& sequence, const char* path,
-             std::function<bool(std::size_t done, std::size_t total)> progress);
+             const std::function<bool(std::size_t done, std::size_t total)>& progress);
 
 }  // namespace updater::hid
 }  // namespace zal

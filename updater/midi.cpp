@@ -85,7 +85,7 @@ device_t first_matching_device(kind_t kind, bool updater_only, const std::functi
         const std::string usb_port = io::get_usb_port(in);
         const io::out_t out = output_of(in, port, usb_port);
         if (out == io::no_out) continue;
-        const device_t device{in, out, mapped, usb_port};
+        device_t device{in, out, mapped, usb_port};
         if (accept && !accept(device)) continue;
         return device;
     }

@@ -69,7 +69,7 @@ std::array<uint8_t, report_size> encode(const command_t& command) {
     std::array<uint8_t, report_size> report{};
     report[0] = start_byte;
     report[1] = uint8_t(command.code);
-    for (int i = 0; i < 4; ++i) report[std::size_t(2 + i)] = uint8_t(command.address >> (8 * i));
+    for (int i = 0; i < 4; ++i) report[2 + std::size_t(i)] = uint8_t(command.address >> (8 * i));
     report[6] = uint8_t(command.count);
     report[7] = uint8_t(command.count >> 8);
     return report;

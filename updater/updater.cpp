@@ -133,7 +133,6 @@ const text_t& waiting_title(kind_t kind) {
     return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo;
 }
 
-
 bool attach_input(const midi::device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
     if (!io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect))) return false;
     attached_input = m.in;
@@ -168,10 +167,11 @@ void later(std::function<void()> step, uint32_t delay_ms) { post(run, std::move(
 // The run goes on without a time limit while it waits for the device. But after
 // a minute without news, the user is told what can be done.
 constexpr uint32_t no_news_ms = 60000;
-const text_t no_news{"Still waiting. You can wait, or cancel, turn the device off and on again, and run the update "
-                     "again: it will finish the job.",
-                     "Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis rallumer l'appareil et "
-                     "relancer la mise à jour : elle ira jusqu'au bout."};
+const text_t no_news{
+    "Still waiting. You can wait, or cancel, turn the device off and on again, and run the update "
+    "again: it will finish the job.",
+    "Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis rallumer l'appareil et "
+    "relancer la mise à jour : elle ira jusqu'au bout."};
 uint32_t news = 0;  // counts what the device said; main thread
 
 // Armed when a waiting phase begins and again at every news.
@@ -435,8 +435,8 @@ namespace phase1_waiting_for_any_device {
 // A first-generation bootloader tells no kind, and both products have one: it
 // is taken for the asked kind only when no other device of that kind is there.
 bool another_candidate_connected(kind_t kind) {
-    const midi::device_t running = midi::first_matching_device(
-        kind, false, [](const midi::device_t& m) { return on_requested_port(m.usb_port); });
+    const midi::device_t running =
+        midi::first_matching_device(kind, false, [](const midi::device_t& m) { return on_requested_port(m.usb_port); });
     return running.usable();
 }
 
@@ -449,8 +449,9 @@ void look_for_hid_device(kind_t kind) {
     if (d.first_generation && d.kind != kind_t::any && d.path != followed.answered_bootloader &&
         another_candidate_connected(kind)) {
         if (!followed.told_first_generation_left_alone)
-            std::fprintf(stderr, "A first-generation bootloader is connected too; it may be another device and is left "
-                                 "alone.\n");
+            std::fprintf(stderr,
+                         "A first-generation bootloader is connected too; it may be another device and is left "
+                         "alone.\n");
         followed.told_first_generation_left_alone = true;
         d = {};
     }

@@ -34,7 +34,7 @@ constexpr const char* mount_point = "/dev/gadget";
 constexpr const char* in_endpoint = "ep1in-bulk";
 constexpr const char* out_endpoint = "ep2out-bulk";
 constexpr uint8_t in_address = 0x81, out_address = 0x02;
-constexpr uint16_t max_packet = 64;  // a full-speed bulk endpoint
+constexpr uint16_t max_packet = 64;        // a full-speed bulk endpoint
 constexpr std::size_t queued_limit = 256;  // messages the device holds for a host that does not read
 
 [[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
@@ -134,7 +134,7 @@ midi_descriptors_t midi_descriptors(uint16_t vendor_id, uint16_t product_id, con
 
     std::vector<uint8_t> config = {9, USB_DT_CONFIG, 0, 0, 2, 1, 0, USB_CONFIG_ATT_ONE, 50};
     config.insert(config.end(), {9, USB_DT_INTERFACE, 0, 0, 0, USB_CLASS_AUDIO, 1, 0, 0});  // Audio Control
-    config.insert(config.end(), {9, 0x24, 0x01, 0x00, 0x01, 9, 0, 1, 1});                 // header: MS is interface 1
+    config.insert(config.end(), {9, 0x24, 0x01, 0x00, 0x01, 9, 0, 1, 1});                   // header: MS is interface 1
     config.insert(config.end(), {9, USB_DT_INTERFACE, 1, 0, 2, USB_CLASS_AUDIO, 3, 0, 0});  // MIDI Streaming
     const auto ms_total = uint16_t(7 + ms.size());
     config.insert(config.end(), {7, 0x24, 0x01, 0x00, 0x01, uint8_t(ms_total), uint8_t(ms_total >> 8)});
@@ -241,8 +241,7 @@ struct midi_device_t::state_t {
             if ((value & 0xFF) != 0) start_data();
             (void)!::read(ep0, nullptr, 0);  // the status stage
             return;
-        } else if (setup.bRequestType == USB_RECIP_INTERFACE && setup.bRequest == USB_REQ_SET_INTERFACE &&
-                   value == 0) {
+        } else if (setup.bRequestType == USB_RECIP_INTERFACE && setup.bRequest == USB_REQ_SET_INTERFACE && value == 0) {
             (void)!::read(ep0, nullptr, 0);  // alternate setting 0, the only one
             return;
         }

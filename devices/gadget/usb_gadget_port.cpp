@@ -140,8 +140,8 @@ struct usb_gadget_port_t::connection_t {
     std::shared_ptr<std::atomic<bool>> live = std::make_shared<std::atomic<bool>>(true);
     int stop[2] = {-1, -1};
     std::vector<std::thread> threads;
-    std::unique_ptr<gadgetfs::midi_device_t> midi;          // the firmware through gadgetfs
-    std::vector<snd_rawmidi_t*> midi_in, midi_out;          // or through an f_midi function
+    std::unique_ptr<gadgetfs::midi_device_t> midi;  // the firmware through gadgetfs
+    std::vector<snd_rawmidi_t*> midi_in, midi_out;  // or through an f_midi function
     int hid = -1;
 
     connection_t() {
@@ -188,7 +188,8 @@ auto open_within(Open&& open, std::chrono::milliseconds limit) {
 
 usb_gadget_port_t::usb_gadget_port_t(std::string udc, midi_transport_t midi, std::string configfs)
     : udc_(std::move(udc)), midi_transport_(midi), gadget_(configfs + "/usb_gadget/ventaro-" + udc_) {
-    if (midi_transport_ == midi_transport_t::gadgetfs) gadgetfs_ep0_ = gadgetfs::mount_gadgetfs();  // while nothing is bound
+    if (midi_transport_ == midi_transport_t::gadgetfs)
+        gadgetfs_ep0_ = gadgetfs::mount_gadgetfs();  // while nothing is bound
     make_folder(gadget_);
     write_file(gadget_ + "/bcdUSB", "0x0200");
     write_file(gadget_ + "/bcdDevice", "0x0100");
@@ -238,9 +239,8 @@ void usb_gadget_port_t::attach_midi(const std::string& name, const std::vector<s
         if (port < received->size()) (*received)[port] += length;
         if (port >= assemblers->size()) return;
         (*assemblers)[port].feed(bytes, length, [&](std::vector<uint8_t> message) {
-            deliver_on_main(live, [receive, port, message = std::move(message)] {
-                receive(port, message.data(), message.size());
-            });
+            deliver_on_main(
+                live, [receive, port, message = std::move(message)] { receive(port, message.data(), message.size()); });
         });
     };
     // A MIDI-class device of the V-USB shared range; the engine knows it by name.

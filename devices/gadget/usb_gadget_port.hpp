@@ -66,8 +66,8 @@ private:
     std::string udc_;
     midi_transport_t midi_transport_;
     std::string gadgetfs_ep0_;  // the controller's file in gadgetfs
-    std::string gadget_;    // the gadget's configfs folder
-    std::string function_;  // the function linked into the configuration, "" for none
+    std::string gadget_;        // the gadget's configfs folder
+    std::string function_;      // the function linked into the configuration, "" for none
     std::string product_;
     std::unique_ptr<connection_t> connection_;
     std::shared_ptr<std::array<std::atomic<uint64_t>, 16>> received_ =

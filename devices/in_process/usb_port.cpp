@@ -78,8 +78,7 @@ void in_process_port_t::attach_midi(const std::string& name, const std::vector<s
         const std::string display =
             name + (ports[index].empty() ? " MIDI " + std::to_string(index + 1) : " " + ports[index]);
         const int32_t id = midi_.add_endpoint(
-            name, ports[index], display,
-            midi::io::service_t::is_source | midi::io::service_t::is_destination,
+            name, ports[index], display, midi::io::service_t::is_source | midi::io::service_t::is_destination,
             [shared, index](const uint8_t* bytes, std::size_t length) { (*shared)(index, bytes, length); });
         if (refuse_sends) midi_.set_send_refused(id, true);
         midi_.set_usb_port(id, usb_port_);
@@ -94,9 +93,8 @@ void in_process_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& 
 
 void in_process_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
     endpoint_ = std::make_shared<endpoint_t>(std::move(receive), refuse_open_ms);
-    hid_path_ =
-        hid_.plug({identity.vendor_id, identity.product_id, identity.manufacturer, identity.product, usb_port_},
-                  endpoint_);
+    hid_path_ = hid_.plug({identity.vendor_id, identity.product_id, identity.manufacturer, identity.product, usb_port_},
+                          endpoint_);
 }
 
 void in_process_port_t::send_report(std::vector<uint8_t> report, uint32_t delay_ms) {

@@ -21,6 +21,8 @@ mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0 GTK_A11Y=atspi
 export ORCA_LOG=$orca_log
 
+# The inner script is expanded by the shell that runs it, inside the session.
+# shellcheck disable=SC2016
 exec xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash -c '
   set -u
   /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &

@@ -130,8 +130,7 @@ QStringList cut_texts(QWidget* root) {
         if (!label->isVisibleTo(root) || label->text().isEmpty()) continue;
         const bool fits = label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
                                             : label->sizeHint().width() <= label->width();
-        if (!fits)
-            cut << QStringLiteral("%1 (%2x%3)").arg(label->text()).arg(label->width()).arg(label->height());
+        if (!fits) cut << QStringLiteral("%1 (%2x%3)").arg(label->text()).arg(label->width()).arg(label->height());
     }
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
         if (!button->isVisibleTo(root) || button->text().isEmpty()) continue;
@@ -697,7 +696,8 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         AppDelegate& d = launch();
         const auto sequence = updater::hid::make_programming_sequence(make_update_plan(d.update().ventaro->main));
-        const auto erase = std::find_if(sequence.begin(), sequence.end(), [](auto& r) { return r.leaves_sector0_erased; });
+        const auto erase =
+            std::find_if(sequence.begin(), sequence.end(), [](auto& r) { return r.leaves_sector0_erased; });
         QVERIFY(erase != sequence.end());
         devices::simulated_device_t& device = plug(options_for(d.update(), kind_t::ventaro, true));
         device.pause_at_roundtrip(uint64_t(erase - sequence.begin()) + 1);  // erased, not yet written again
@@ -1206,10 +1206,12 @@ private slots:
         QTest::addColumn<QString>("details");
         for (int language : {int(lang_t::en), int(lang_t::fr)}) {
             const char* name = language == int(lang_t::fr) ? "fr" : "en";
-            QTest::addRow("%s unplugged", name) << language << int(devices::fault_t::type_t::unplug_at_roundtrip)
-                                                << "ZALFailureDisconnected" << "Could not write a HID report.";
-            QTest::addRow("%s wrong answer", name) << language << int(devices::fault_t::type_t::wrong_answer)
-                                                   << "ZALFailureSilent" << "Wrong response in HID report.";
+            QTest::addRow("%s unplugged", name)
+                << language << int(devices::fault_t::type_t::unplug_at_roundtrip) << "ZALFailureDisconnected"
+                << "Could not write a HID report.";
+            QTest::addRow("%s wrong answer", name)
+                << language << int(devices::fault_t::type_t::wrong_answer) << "ZALFailureSilent"
+                << "Wrong response in HID report.";
         }
     }
     void failuresSpeakPlainly() {
@@ -1289,14 +1291,14 @@ private slots:
         click(d.windowCtrl()->updateButton());
         UpdateSheetController* sheet = d.sheetCtrl();
         QTRY_VERIFY(sheet->cancelButton()->isEnabled());
-        d.updaterOnAnnounce(lang == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
-                                               : QStringLiteral("Updating internal components..."),
-                            lang == lang_t::fr
-                                ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
-                                                 "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
-                                                 "bout.")
-                                : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
-                                                 "again, and run the update again: it will finish the job."));
+        d.updaterOnAnnounce(
+            lang == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
+                               : QStringLiteral("Updating internal components..."),
+            lang == lang_t::fr ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
+                                                "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
+                                                "bout.")
+                               : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
+                                                "again, and run the update again: it will finish the job."));
         d.updaterOnProgress(0.5f);
         QTest::qWait(20);
         cut = cut_texts(sheet->window());
@@ -1337,9 +1339,8 @@ private slots:
         AppDelegate::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
         QTemporaryDir dir;
         const QString signed_path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
-        QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL),
-                                   {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"), signed_path,
-                                    QStringLiteral("Zalmir Instruments")}),
+        QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL), {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"),
+                                                                   signed_path, QStringLiteral("Zalmir Instruments")}),
                  0);
         AppDelegate& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
@@ -1354,22 +1355,23 @@ private slots:
 
         QVERIFY(d.openFileWithURL(
             QUrl::fromLocalFile(write_package(dir, "unsigned.zalmirupdate", package_bytes(true, true)))));
-        QCOMPARE(d.windowCtrl()->signatureLabel()->text(), fr ? QStringLiteral("Ce paquet n'est pas signé.")
-                                                              : QStringLiteral("This package is not signed."));
+        QCOMPARE(d.windowCtrl()->signatureLabel()->text(),
+                 fr ? QStringLiteral("Ce paquet n'est pas signé.") : QStringLiteral("This package is not signed."));
         QVERIFY(d.update().ruvo.has_value());
 
         // The signed package with other notes: refused, the window unchanged.
-        QCOMPARE(QProcess::execute(QStringLiteral("python3"),
-                                   {QStringLiteral("-c"),
-                                    QStringLiteral("import sys, zipfile\n"
-                                                   "a = zipfile.ZipFile(sys.argv[1])\n"
-                                                   "b = zipfile.ZipFile(sys.argv[2], 'w')\n"
-                                                   "for i in a.infolist():\n"
-                                                   "    d = a.read(i)\n"
-                                                   "    b.writestr(i, d + b'!' if i.filename == 'notes-en.txt' else d)\n"
-                                                   "b.close()\n"),
-                                    signed_path, dir.filePath(QStringLiteral("changed.zalmirupdate"))}),
-                 0);
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("python3"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("import sys, zipfile\n"
+                                              "a = zipfile.ZipFile(sys.argv[1])\n"
+                                              "b = zipfile.ZipFile(sys.argv[2], 'w')\n"
+                                              "for i in a.infolist():\n"
+                                              "    d = a.read(i)\n"
+                                              "    b.writestr(i, d + b'!' if i.filename == 'notes-en.txt' else d)\n"
+                                              "b.close()\n"),
+                               signed_path, dir.filePath(QStringLiteral("changed.zalmirupdate"))}),
+            0);
         QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("changed.zalmirupdate")))));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);

@@ -47,7 +47,8 @@ host_view_t read_as_host(const midi_descriptors_t& d) {
         } else if (type == 5) {
             last_address = s[at + 2];
         } else if (type == 0x25) {
-            endpoints.push_back({last_address, std::vector<uint8_t>(s.begin() + long(at) + 4, s.begin() + long(at) + s[at])});
+            endpoints.push_back(
+                {last_address, std::vector<uint8_t>(s.begin() + long(at) + 4, s.begin() + long(at) + s[at])});
         }
     }
     auto text = [&](uint8_t index) { return index == 0 ? std::string() : d.strings.at(index - 1u); };
@@ -93,7 +94,8 @@ TEST(GadgetfsMidi, EventPacketsCarryMessagesWhole) {
         {{0xF0, 0xF7}, {0x16, 0xF0, 0xF7, 0}},
         {{0xF0, 1, 0xF7}, {0x17, 0xF0, 1, 0xF7}},
         {{0xF0, 1, 2, 0xF7}, {0x14, 0xF0, 1, 2, 0x15, 0xF7, 0, 0}},
-        {{0xF0, 0, 0x31, 0x33, 0x7F, 1, 2, 3, 4, 0xF7}, {0x14, 0xF0, 0, 0x31, 0x14, 0x33, 0x7F, 1, 0x14, 2, 3, 4, 0x15, 0xF7, 0, 0}},
+        {{0xF0, 0, 0x31, 0x33, 0x7F, 1, 2, 3, 4, 0xF7},
+         {0x14, 0xF0, 0, 0x31, 0x14, 0x33, 0x7F, 1, 0x14, 2, 3, 4, 0x15, 0xF7, 0, 0}},
         {{0x90, 0x3C, 0x64}, {0x19, 0x90, 0x3C, 0x64}},
         {{0xC5, 7}, {0x1C, 0xC5, 7, 0}},
         {{0xF8}, {0x1F, 0xF8, 0, 0}},

@@ -20,8 +20,7 @@ namespace {
 // Records what the device enumerates as; the host's side of the cable.
 class recording_port_t final : public devices::usb_port_t {
 public:
-    void attach_midi(const std::string& name, const std::vector<std::string>&, midi_receiver_t receive,
-                     bool) override {
+    void attach_midi(const std::string& name, const std::vector<std::string>&, midi_receiver_t receive, bool) override {
         shown.push_back(name);
         midi = std::move(receive);
     }

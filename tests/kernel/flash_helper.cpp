@@ -41,7 +41,8 @@ bool write_all(const char* path, const std::vector<uint8_t>& bytes) {
 
 const device_update_t& device_of(const update_t& update, const char* kind) {
     const bool ruvo = std::strcmp(kind, "ruvo") == 0;
-    if (!ruvo && std::strcmp(kind, "ventaro") != 0) throw std::runtime_error("ventaro or ruvo, not " + std::string(kind));
+    if (!ruvo && std::strcmp(kind, "ventaro") != 0)
+        throw std::runtime_error("ventaro or ruvo, not " + std::string(kind));
     const auto& device = ruvo ? update.ruvo : update.ventaro;
     if (!device) throw std::runtime_error("the package has no image for this device");
     return *device;
@@ -49,7 +50,8 @@ const device_update_t& device_of(const update_t& update, const char* kind) {
 
 const firmware_t& image_of(const device_update_t& device, const char* which) {
     const bool stage2 = std::strcmp(which, "stage2") == 0;
-    if (!stage2 && std::strcmp(which, "main") != 0) throw std::runtime_error("stage2 or main, not " + std::string(which));
+    if (!stage2 && std::strcmp(which, "main") != 0)
+        throw std::runtime_error("stage2 or main, not " + std::string(which));
     if (stage2 && !device.stage2) throw std::runtime_error("the package has no stage-2 image");
     return stage2 ? *device.stage2 : device.main;
 }
@@ -62,7 +64,8 @@ update_t read_package(const char* path) {
 int expected(int argc, char** argv) {
     std::vector<uint8_t> flash =
         std::strcmp(argv[3], "factory") == 0 ? devices::flash_model_t().bytes() : read_all(argv[3]);
-    if (flash.size() != devices::flash_size) throw std::runtime_error(std::string(argv[3]) + " is not a 1 MiB flash image");
+    if (flash.size() != devices::flash_size)
+        throw std::runtime_error(std::string(argv[3]) + " is not a 1 MiB flash image");
     const update_t update = read_package(argv[4]);
     const device_update_t& device = device_of(update, argv[5]);
     for (int i = 6; i < argc; ++i) flash = devices::expected_flash(flash, image_of(device, argv[i]));
@@ -87,9 +90,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "flash-helper: %s\n", e.what());
         return 1;
     }
-    std::fputs("usage: flash-helper expected OUT BEFORE|factory PACKAGE ventaro|ruvo [stage2|main]...\n"
-               "       flash-helper older-application OUT SEED\n"
-               "       flash-helper roundtrips PACKAGE ventaro|ruvo stage2|main\n",
-               stderr);
+    std::fputs(
+        "usage: flash-helper expected OUT BEFORE|factory PACKAGE ventaro|ruvo [stage2|main]...\n"
+        "       flash-helper older-application OUT SEED\n"
+        "       flash-helper roundtrips PACKAGE ventaro|ruvo stage2|main\n",
+        stderr);
     return 2;
 }

@@ -170,6 +170,7 @@ case "$case_name" in
     # until the port's 4 KiB output buffer is full, minutes of requests: the
     # user cancels (Ctrl-C) once three requests went unanswered, however slow
     # the machine, plugs the device in again, and the next run finishes the job.
+    # shellcheck disable=SC2016 # the lines written are expanded in the virtual machine
     {
       printf '%q update --kind ventaro %q >/tmp/first.out 2>&1 &\n' "$cli" "$package"
       printf 'first=$!\n'

@@ -74,15 +74,17 @@ std::vector<std::string> actions_for(const std::vector<rule_t>& rules, const dev
 
 device_t hidraw(const std::string& vid, const std::string& pid, const std::string& manufacturer,
                 const std::string& product) {
-    return {{"KERNEL", "hidraw3"},         {"SUBSYSTEM", "hidraw"},        {"ACTION", "add"},
-            {"ATTRS{idVendor}", vid},      {"ATTRS{idProduct}", pid},      {"ATTRS{manufacturer}", manufacturer},
+    return {{"KERNEL", "hidraw3"},      {"SUBSYSTEM", "hidraw"},   {"ACTION", "add"},
+            {"ATTRS{idVendor}", vid},   {"ATTRS{idProduct}", pid}, {"ATTRS{manufacturer}", manufacturer},
             {"ATTRS{product}", product}};
 }
 
 device_t touchscreen_interface(const std::string& manufacturer, const std::string& product) {
-    return {{"KERNEL", "1-1.4:1.0"},       {"SUBSYSTEM", "usb"},      {"ACTION", "bind"},
-            {"ENV{DEVTYPE}", "usb_interface"}, {"DRIVER", "usbtouchscreen"}, {"ATTRS{idVendor}", "1234"},
-            {"ATTRS{idProduct}", "0001"},  {"ATTRS{manufacturer}", manufacturer}, {"ATTRS{product}", product}};
+    return {{"KERNEL", "1-1.4:1.0"},      {"SUBSYSTEM", "usb"},
+            {"ACTION", "bind"},           {"ENV{DEVTYPE}", "usb_interface"},
+            {"DRIVER", "usbtouchscreen"}, {"ATTRS{idVendor}", "1234"},
+            {"ATTRS{idProduct}", "0001"}, {"ATTRS{manufacturer}", manufacturer},
+            {"ATTRS{product}", product}};
 }
 
 const std::vector<std::string> uaccess = {"TAG+=uaccess"};

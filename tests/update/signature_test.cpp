@@ -69,8 +69,8 @@ protected:
         for (const auto& e : entries) hashes[e.name] = sha256_of(e.content);
         const std::string manifest = make_manifest(hashes);
         write_text(dir_ / "manifest.sha256", manifest);
-        const std::string command = "minisign -S " + std::string(legacy ? "-l " : "") + "-s " + key.string() +
-                                    " -m " + (dir_ / "manifest.sha256").string() + " -x " +
+        const std::string command = "minisign -S " + std::string(legacy ? "-l " : "") + "-s " + key.string() + " -m " +
+                                    (dir_ / "manifest.sha256").string() + " -x " +
                                     (dir_ / "manifest.sha256.minisig").string() + " -t 'signer:Zalmir'";
         EXPECT_EQ(run(command), 0) << command;
         return {manifest, read_text(dir_ / "manifest.sha256.minisig")};
@@ -121,14 +121,12 @@ TEST_F(Signatures, TheSigningToolsPackageVerifiesBothWays) {
                   (dir_ / "out" / manifest_name).string()),
               0);
     const std::string bytes = read_text(package);
-    const update_t u =
-        make_update(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), trust_);
+    const update_t u = make_update(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), trust_);
     EXPECT_EQ(u.signature.status, signature_status_t::signed_package) << u.signature.reason;
     EXPECT_EQ(u.signature.signer, "Zalmir Instruments");
     // Signed again: the old manifest and signature are replaced, not listed.
-    ASSERT_EQ(run(std::string(ZAL_SIGN_TOOL) + " " + (test_keys / "ventaro-test.key").string() + " " +
-                  package.string()),
-              0);
+    ASSERT_EQ(
+        run(std::string(ZAL_SIGN_TOOL) + " " + (test_keys / "ventaro-test.key").string() + " " + package.string()), 0);
     const std::string again = read_text(package);
     EXPECT_EQ(make_update(reinterpret_cast<const unsigned char*>(again.data()), again.size(), trust_).signature.status,
               signature_status_t::signed_package);

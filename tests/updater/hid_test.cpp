@@ -174,13 +174,14 @@ TEST(Matching, DescriptorsCompareExactly) {
 }
 
 TEST(Matching, FirstGenerationBootloaderTakesTheAskedKind) {
-    const std::string path =
-        bus().plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader", {}}, std::make_shared<echo_endpoint_t>());
+    const std::string path = bus().plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader", {}},
+                                        std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::any);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);
     EXPECT_EQ(hid::first_matching_device(kind_t::ruvo).kind, kind_t::ruvo);
-    const std::string ventaro = bus().plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater", {}},
-                                           std::make_shared<echo_endpoint_t>());
+    const std::string ventaro =
+        bus().plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater", {}},
+                   std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);  // the bus order decides
     bus().unplug(path);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::ventaro);

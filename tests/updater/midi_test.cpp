@@ -69,11 +69,11 @@ TEST(Stage2Reports, AnErrorTextCutInsideACharacterKeepsTheWholeOnes) {
     };
     const std::string a62(62, 'a'), a61(61, 'a'), a60(60, 'a');
     const case_t cases[] = {
-        {a62 + "\u00e9\u00e9", a62 + "\u00e9"},               // é is 2 bytes: cut after its first byte
-        {a61 + "\u20ac", a61 + "\u20ac"},                     // € is 3 bytes and fits
-        {a62 + "\u20ac", a62},                                 // 2 of its 3 bytes
-        {a60 + "\U0001F3B9", a60 + "\U0001F3B9"},             // 4 bytes, whole
-        {a61 + "\U0001F3B9", a61},                             // 3 of 4
+        {a62 + "\u00e9\u00e9", a62 + "\u00e9"},                  // é is 2 bytes: cut after its first byte
+        {a61 + "\u20ac", a61 + "\u20ac"},                        // € is 3 bytes and fits
+        {a62 + "\u20ac", a62},                                   // 2 of its 3 bytes
+        {a60 + "\U0001F3B9", a60 + "\U0001F3B9"},                // 4 bytes, whole
+        {a61 + "\U0001F3B9", a61},                               // 3 of 4
         {"Moteur arr\u00eat\u00e9", "Moteur arr\u00eat\u00e9"},  // short: untouched
     };
     for (const case_t& c : cases) {

@@ -297,8 +297,9 @@ TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
 // No time limit while the device is waited for; but after a minute without
 // news the user is told what to do, once, and the run goes on.
 TEST_F(StateMachine, AMinuteWithoutNewsSaysWhatTheUserCanDo) {
-    const std::string hint = "Still waiting. You can wait, or cancel, turn the device off and on again, and run the "
-                             "update again: it will finish the job.";
+    const std::string hint =
+        "Still waiting. You can wait, or cancel, turn the device off and on again, and run the "
+        "update again: it will finish the job.";
     const update_t package = make_package({});
     // A stage-2 firmware that stops reporting after its first report.
     make_device({.kind = kind_t::ventaro,

@@ -14,7 +14,10 @@ namespace {
 std::string utf8_of(const wchar_t* text) {
     std::string out;
     for (; text != nullptr && *text != 0; ++text) {
-        const uint32_t c = uint32_t(*text);
+        // A device's strings are its own: what is no Unicode scalar value
+        // becomes U+FFFD rather than bytes that are no UTF-8.
+        const long w = *text;  // NOLINT(bugprone-signed-char-misuse): a code point, checked below
+        const uint32_t c = w < 0 || w > 0x10FFFF || (w >= 0xD800 && w <= 0xDFFF) ? 0xFFFD : uint32_t(w);
         if (c < 0x80) {
             out += char(c);
         } else if (c < 0x800) {

@@ -59,8 +59,8 @@ TEST(AlsaMapping, UsbMidiPortNamesGiveTheKinds) {
         {"Ventaro Ruvo", "Ventaro Ruvo MIDI 0", port_kind_t::none},
         {"Ventaro Ruvo", "Ventaro Ruvo MIDI 1a", port_kind_t::none},
         {"Ventaro Ruvo", "Ventaro Ruvo Port 1", port_kind_t::none},
-        {"Ventaro Ruvo", "Ventaro RuvoX", port_kind_t::none},     // a jack string used alone
-        {"Ventaro Ruvo", "MIDI DIN", port_kind_t::ruvo_din},      // not prefixed: the whole name
+        {"Ventaro Ruvo", "Ventaro RuvoX", port_kind_t::none},  // a jack string used alone
+        {"Ventaro Ruvo", "MIDI DIN", port_kind_t::ruvo_din},   // not prefixed: the whole name
         // The Ventaro, the updaters and the third-party devices: the model decides.
         {"Ventaro", "Ventaro MIDI 1", port_kind_t::ventaro},
         {"Ventaro", "Ventaro Ventaro", port_kind_t::ventaro},

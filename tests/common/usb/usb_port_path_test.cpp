@@ -21,9 +21,9 @@ protected:
         root = fs::temp_directory_path() / ("usb-port-path-" + std::to_string(::getpid()));
         fs::remove_all(root);
         const fs::path hub = root / "devices/pci0000:00/0000:00:14.0/usb1";
-        device(hub);                                     // the root hub
-        device(hub / "1-1");                             // a hub on port 1
-        device(hub / "1-1/1-1.4");                       // a device on the hub's port 4
+        device(hub);                // the root hub
+        device(hub / "1-1");        // a hub on port 1
+        device(hub / "1-1/1-1.4");  // a device on the hub's port 4
         device(hub / "1-1/1-1.4/1-1.4:1.1/sound/card1", false);
         device(hub / "1-1/1-1.4/1-1.4:1.0/0003:16C0:05DF.0001/hidraw/hidraw3", false);
         device(hub / "2", false);
