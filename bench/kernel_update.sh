@@ -13,10 +13,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 "$build/make-sample-package" "$work/large.zalmirupdate" --ventaro-size 917504
-cat >"$work/measure.sh" <<SCRIPT
-TIMEFORMAT='measured: wall %R s, user %U s, system %S s'
-time $build/ventaro-update-cli update --kind ventaro $work/large.zalmirupdate 2>&1
-SCRIPT
+{
+  echo "TIMEFORMAT='measured: wall %R s, user %U s, system %S s'"
+  printf 'time %q update --kind ventaro %q 2>&1\n' "$build/ventaro-update-cli" "$work/large.zalmirupdate"
+} >"$work/measure.sh"
 VM_BUILD_DIR="$build" "$root/scripts/vm-run.sh" --device ventaro --package "$work/large.zalmirupdate" \
   -- bash "$work/measure.sh" >"$work/result" 2>&1 || {
   cat "$work/result"

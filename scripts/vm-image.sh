@@ -42,11 +42,15 @@ if [[ -z "$package" ]]; then
   exit 1
 fi
 
+# Scratch folders, removed however the script ends.
+scratch=()
+trap 'rm -rf "${scratch[@]}"' EXIT
+
 if [[ ! -f "$vm/vmlinuz" || "$(cat "$vm/kernel-package" 2>/dev/null)" != "$package" ||
       "$(cat "$vm/module-list" 2>/dev/null)" != "${modules[*]}" ]]; then
   echo "vm-image: fetching $package"
   work=$(mktemp -d "$vm/kernel.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
+  scratch+=("$work")
   # Quietly, and once more aloud should that fail, so that the log says why.
   (cd "$work" && { apt-get download -q "$package" >/dev/null 2>&1 || apt-get download "$package"; })
   dpkg -x "$work"/*.deb "$work/root"
@@ -69,6 +73,7 @@ fi
 
 if [[ ! -f "$vm/initramfs.cpio.gz" || "$root/tests/kernel/init" -nt "$vm/initramfs.cpio.gz" ]]; then
   tree=$(mktemp -d "$vm/initramfs.XXXXXX")
+  scratch+=("$tree")
   mkdir -p "$tree"/{bin,dev,proc,sys,host,results,lib/modules}
   cp "$busybox" "$tree/bin/busybox"
   cp "$vm/modules/"*.ko "$vm/modules/order" "$tree/lib/modules/"

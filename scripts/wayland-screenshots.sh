@@ -12,15 +12,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target take-screenshots sample_package
 mkdir -p docs/wayland
 
-runtime=$(mktemp -d)
-chmod 700 "$runtime"
-export XDG_RUNTIME_DIR=$runtime
-weston --backend=headless-backend.so --use-pixman --width=1000 --height=700 --debug \
-  --socket=wayland-shots --idle-time=0 >"$runtime/weston.log" 2>&1 &
-weston_pid=$!
-trap 'kill $weston_pid 2>/dev/null || true; rm -rf "$runtime"' EXIT
-for _ in $(seq 50); do [[ -S "$runtime/wayland-shots" ]] && break; sleep 0.1; done
-[[ -S "$runtime/wayland-shots" ]] || { cat "$runtime/weston.log"; echo "Weston did not start"; exit 1; }
+# shellcheck source=scripts/weston.sh
+source scripts/weston.sh
+start_weston wayland-shots --use-pixman --width=1000 --height=700 --debug
 
 # weston-screenshooter writes wayland-screenshot-<time>.png in its current
 # folder; this moves it to the path take-screenshots asks for.
