@@ -199,8 +199,9 @@ void LogWindow::setupPipes() {
 void LogWindow::setupHelpMenuItem() {
     QMenu* help = menu_with_tag(5);
     if (!help) return;
-    help->addSeparator();
-    QAction* item = help->addAction(localized("Log Console"));
+    // Next to the help itself, above the About items.
+    auto* item = new QAction(localized("Log Console"), help);
+    help->insertAction(help->actions().size() > 1 ? help->actions().at(1) : nullptr, item);
     item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     item->setShortcutContext(Qt::ApplicationShortcut);
     QObject::connect(item, &QAction::triggered, this, [this] { toggle(); });

@@ -56,8 +56,6 @@ QString with_name(const char* title, const QString& fallback) {
     return localized(title).replace(QStringLiteral("%@"), app_name(fallback));
 }
 
-QMenu* make_application_menu();
-
 }  // namespace
 
 namespace {
@@ -131,31 +129,11 @@ QString menu_title(const char* english) {
         const char* english;
         int en, fr;  // where the '&' goes in each language
     };
-    static const mnemonic_t mnemonics[] = {{"File", 0, 0}, {"Edit", 0, 1}, {"Window", 0, 2}, {"Help", 0, 0}};
+    static const mnemonic_t mnemonics[] = {{"File", 0, 0}, {"Edit", 0, 1}, {"Help", 0, 0}};
     for (const mnemonic_t& m : mnemonics)
         if (std::strcmp(m.english, english) == 0)
             title.insert(std::min<qsizetype>(lang == lang_t::fr ? m.fr : m.en, title.size()), u'&');
     return title;
-}
-
-QMenu* make_application_menu() {
-    auto* menu = new QMenu(QStringLiteral("Application"));
-    menu->setTitle(u'&' + (app_name(QString()).isEmpty() ? QStringLiteral("Application") : app_name(QString())));
-    QAction* about = menu->addAction(with_name("About %@", QString()));
-    QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
-    QAction* about_qt = menu->addAction(localized("About Qt"));
-    QObject::connect(about_qt, &QAction::triggered,
-                     [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
-    menu->addSeparator();
-    QAction* quit = menu->addAction(with_name("Quit %@", QString()));
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // empty on some platforms: set it explicitly
-    quit->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(quit, &QAction::triggered, [] {
-        if (the_delegate && !the_delegate->applicationShouldTerminate()) return;
-        QApplication::closeAllWindows();
-        QApplication::quit();
-    });
-    return menu;
 }
 
 QMenu* make_file_menu() {
@@ -163,6 +141,14 @@ QMenu* make_file_menu() {
     QAction* close = item(menu, "Close Window", QKeySequence(Qt::CTRL | Qt::Key_W));
     QObject::connect(close, &QAction::triggered, [] {
         if (QWidget* window = QApplication::activeWindow()) window->close();
+    });
+    QAction* quit = menu->addAction(with_name("Quit %@", QString()));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // QKeySequence::Quit is empty on some desktops
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    QObject::connect(quit, &QAction::triggered, [] {
+        if (the_delegate && !the_delegate->applicationShouldTerminate()) return;
+        QApplication::closeAllWindows();
+        QApplication::quit();
     });
     return menu;
 }
@@ -181,8 +167,6 @@ QMenu* make_edit_menu() {
     QObject::connect(item(menu, "Cut", QKeySequence::Cut), &QAction::triggered, forward("cut"));
     QObject::connect(item(menu, "Copy", QKeySequence::Copy), &QAction::triggered, forward("copy"));
     QObject::connect(item(menu, "Paste", QKeySequence::Paste), &QAction::triggered, forward("paste"));
-    QObject::connect(item(menu, "Paste and Match Style", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)),
-                     &QAction::triggered, forward("paste"));
     // Delete removes the selection, and never in read-only text (`clear` would
     // empty a read-only view as well).
     QObject::connect(item(menu, "Delete", QKeySequence::Delete), &QAction::triggered, [] {
@@ -200,22 +184,6 @@ QMenu* make_edit_menu() {
     return menu;
 }
 
-QMenu* make_window_menu() {
-    auto* menu = new QMenu(menu_title("Window"));
-    QObject::connect(item(menu, "Minimize", QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered, [] {
-        if (QWidget* window = QApplication::activeWindow()) window->showMinimized();
-    });
-    QObject::connect(item(menu, "Zoom"), &QAction::triggered, [] {
-        if (QWidget* window = QApplication::activeWindow())
-            window->isMaximized() ? window->showNormal() : window->showMaximized();
-    });
-    QObject::connect(item(menu, "Bring All to Front"), &QAction::triggered, [] {
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (window->isVisible()) window->raise();
-    });
-    return menu;
-}
-
 QMenu* make_help_menu() {
     auto* menu = new QMenu(menu_title("Help"));
     QAction* help = menu->addAction(with_name("%@ Help", QStringLiteral("Get")));
@@ -224,6 +192,12 @@ QMenu* make_help_menu() {
     QObject::connect(help, &QAction::triggered, [] {
         if (the_delegate) the_delegate->showWebHelp();
     });
+    menu->addSeparator();
+    QAction* about = menu->addAction(with_name("About %@", QString()));
+    QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
+    QAction* about_qt = menu->addAction(localized("About Qt"));
+    QObject::connect(about_qt, &QAction::triggered,
+                     [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
     return menu;
 }
 
@@ -239,10 +213,8 @@ QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag) {
 QMenuBar* setup_main_menu() {
     the_main_menu = new QMenuBar;
     the_main_menu->setObjectName(QStringLiteral("MainMenu"));
-    add_submenu_item(the_main_menu, make_application_menu(), 1);
     add_submenu_item(the_main_menu, make_file_menu(), 2);
     add_submenu_item(the_main_menu, make_edit_menu(), 3);
-    add_submenu_item(the_main_menu, make_window_menu(), 4);
     add_submenu_item(the_main_menu, make_help_menu(), 5);
     return the_main_menu;
 }

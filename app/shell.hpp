@@ -15,7 +15,7 @@ namespace zal::gui {
 
 class AppDelegate;
 
-// The main menu: Application (tag 1), File (2), Edit (3), Window (4), Help (5).
+// The main menu, as Linux desktops have it: File (tag 2), Edit (3), Help (5).
 QMenuBar* setup_main_menu();
 QMenuBar* main_menu();
 QMenu* menu_with_tag(int tag);

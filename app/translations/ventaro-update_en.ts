@@ -44,32 +44,12 @@
         <translation>Paste</translation>
     </message>
     <message>
-        <source>Paste and Match Style</source>
-        <translation>Paste and Match Style</translation>
-    </message>
-    <message>
         <source>Delete</source>
         <translation>Delete</translation>
     </message>
     <message>
         <source>Select All</source>
         <translation>Select All</translation>
-    </message>
-    <message>
-        <source>Window</source>
-        <translation>Window</translation>
-    </message>
-    <message>
-        <source>Minimize</source>
-        <translation>Minimize</translation>
-    </message>
-    <message>
-        <source>Zoom</source>
-        <translation>Zoom</translation>
-    </message>
-    <message>
-        <source>Bring All to Front</source>
-        <translation>Bring All to Front</translation>
     </message>
     <message>
         <source>Help</source>

@@ -44,32 +44,12 @@
         <translation>Coller</translation>
     </message>
     <message>
-        <source>Paste and Match Style</source>
-        <translation>Coller et adapter le style</translation>
-    </message>
-    <message>
         <source>Delete</source>
         <translation>Supprimer</translation>
     </message>
     <message>
         <source>Select All</source>
         <translation>Tout sélectionner</translation>
-    </message>
-    <message>
-        <source>Window</source>
-        <translation>Fenêtre</translation>
-    </message>
-    <message>
-        <source>Minimize</source>
-        <translation>Réduire</translation>
-    </message>
-    <message>
-        <source>Zoom</source>
-        <translation>Agrandir</translation>
-    </message>
-    <message>
-        <source>Bring All to Front</source>
-        <translation>Tout ramener au premier plan</translation>
     </message>
     <message>
         <source>Help</source>
