@@ -77,7 +77,6 @@ bool takes_typing(QObject* object) {
 }  // namespace
 
 AppDelegate::AppDelegate() {
-    lastCounterpartUpdated_ = kind_t::any;
     qApp->installEventFilter(this);
     updater::set_device_phases_hook([this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); });
     LogWindow::logWindow();  // captures standard error from now on

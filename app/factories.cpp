@@ -17,13 +17,6 @@ QFont control_font(control_size_t size, bool bold) {
     return font;
 }
 
-QWidget* make_window(const QRect& content, QWidget* parent) {
-    auto* window = new QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                           Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
-    window->setGeometry(content);
-    return window;
-}
-
 QLabel* make_label(const QString& text, const QRect& frame, control_size_t size, bool bold, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     if (!frame.isNull()) label->setGeometry(frame);

@@ -17,10 +17,6 @@ enum class control_size_t { regular, small, mini };
 // The application font for a control size; smaller ones in the 13 : 11 : 9 ratio.
 QFont control_font(control_size_t size, bool bold = false);
 
-// A top-level window with the given content size: titled, closable,
-// minimisable, resizable.
-QWidget* make_window(const QRect& content, QWidget* parent = nullptr);
-
 // A text that cannot be edited or selected. An empty frame leaves the label to
 // a layout, as every window of the application does.
 QLabel* make_label(const QString& text, const QRect& frame, control_size_t size, bool bold, QWidget* parent);

@@ -175,9 +175,6 @@ void sync_main(task_t task) {
     done_changed.wait(lock, [&] { return done; });
 }
 
-void async_init(uint64_t) {}
-void async_deinit() {}
-
 bool is_main_thread() {
     main_state_t& s = main_state();
     std::lock_guard lock(s.mutex);

@@ -24,9 +24,6 @@ void async_main(task_t task, uint32_t delay_ms);
 // main thread, else by queuing it and blocking the calling thread.
 void sync_main(task_t task);
 
-void async_init(uint64_t);
-void async_deinit();
-
 // Whether the calling thread is the one that set up the main queue.
 bool is_main_thread();
 
