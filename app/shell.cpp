@@ -52,6 +52,12 @@ QAction* item(QMenu* menu, const char* title, QKeySequence key = {}) {
     return action;
 }
 
+// Runs `f` when the action is triggered, for as long as the action lives.
+template <typename F>
+void on_triggered(QAction* action, F f) {
+    QObject::connect(action, &QAction::triggered, action, std::move(f));
+}
+
 QString with_name(const char* title, const QString& fallback) {
     return localized(title).replace(QStringLiteral("%@"), app_name(fallback));
 }
@@ -139,13 +145,13 @@ QString menu_title(const char* english) {
 QMenu* make_file_menu() {
     auto* menu = new QMenu(menu_title("File"));
     QAction* close = item(menu, "Close Window", QKeySequence(Qt::CTRL | Qt::Key_W));
-    QObject::connect(close, &QAction::triggered, [] {
+    on_triggered(close, [] {
         if (QWidget* window = QApplication::activeWindow()) window->close();
     });
     QAction* quit = menu->addAction(with_name("Quit %@", QString()));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // QKeySequence::Quit is empty on some desktops
     quit->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(quit, &QAction::triggered, [] {
+    on_triggered(quit, [] {
         if (the_delegate && !the_delegate->applicationShouldTerminate()) return;
         QApplication::closeAllWindows();
         QApplication::quit();
@@ -161,15 +167,15 @@ QMenu* make_edit_menu() {
             if (QWidget* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
         };
     };
-    QObject::connect(item(menu, "Undo", QKeySequence::Undo), &QAction::triggered, forward("undo"));
-    QObject::connect(item(menu, "Redo", QKeySequence::Redo), &QAction::triggered, forward("redo"));
+    on_triggered(item(menu, "Undo", QKeySequence::Undo), forward("undo"));
+    on_triggered(item(menu, "Redo", QKeySequence::Redo), forward("redo"));
     menu->addSeparator();
-    QObject::connect(item(menu, "Cut", QKeySequence::Cut), &QAction::triggered, forward("cut"));
-    QObject::connect(item(menu, "Copy", QKeySequence::Copy), &QAction::triggered, forward("copy"));
-    QObject::connect(item(menu, "Paste", QKeySequence::Paste), &QAction::triggered, forward("paste"));
+    on_triggered(item(menu, "Cut", QKeySequence::Cut), forward("cut"));
+    on_triggered(item(menu, "Copy", QKeySequence::Copy), forward("copy"));
+    on_triggered(item(menu, "Paste", QKeySequence::Paste), forward("paste"));
     // Delete removes the selection, and never in read-only text (`clear` would
     // empty a read-only view as well).
-    QObject::connect(item(menu, "Delete", QKeySequence::Delete), &QAction::triggered, [] {
+    on_triggered(item(menu, "Delete", QKeySequence::Delete), [] {
         QWidget* focus = QApplication::focusWidget();
         if (auto* line = qobject_cast<QLineEdit*>(focus); line && !line->isReadOnly() && line->hasSelectedText()) {
             line->del();
@@ -179,7 +185,7 @@ QMenu* make_edit_menu() {
             plain->textCursor().removeSelectedText();
         }
     });
-    QObject::connect(item(menu, "Select All", QKeySequence::SelectAll), &QAction::triggered, forward("selectAll"));
+    on_triggered(item(menu, "Select All", QKeySequence::SelectAll), forward("selectAll"));
     for (QAction* a : menu->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
     return menu;
 }
@@ -189,15 +195,14 @@ QMenu* make_help_menu() {
     QAction* help = menu->addAction(with_name("%@ Help", QStringLiteral("Get")));
     help->setShortcut(QKeySequence(Qt::Key_F1));
     help->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(help, &QAction::triggered, [] {
+    on_triggered(help, [] {
         if (the_delegate) the_delegate->showWebHelp();
     });
     menu->addSeparator();
     QAction* about = menu->addAction(with_name("About %@", QString()));
-    QObject::connect(about, &QAction::triggered, [] { show_about_box(); });
+    on_triggered(about, [] { show_about_box(); });
     QAction* about_qt = menu->addAction(localized("About Qt"));
-    QObject::connect(about_qt, &QAction::triggered,
-                     [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
+    on_triggered(about_qt, [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
     return menu;
 }
 
