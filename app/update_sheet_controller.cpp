@@ -37,7 +37,7 @@ UpdateSheetController::UpdateSheetController() {
     setProgress(-1.0);
 }
 
-UpdateSheetController::~UpdateSheetController() { delete window_; }
+UpdateSheetController::~UpdateSheetController() { delete window_.data(); }
 
 void UpdateSheetController::initWindow() {
     window_ = new sheet_dialog_t(this);

@@ -5,6 +5,7 @@
 // determinate or indeterminate, a help hint and button, and "Cancel".
 
 #include <QDialog>
+#include <QPointer>
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
@@ -66,7 +67,9 @@ private:
     void phaseChanged();
     void fitToText();
 
-    QDialog* window_ = nullptr;
+    // Made and deleted here; while it is over the update window it is also that
+    // window's child (its transient parent), which may delete it first at exit.
+    QPointer<QDialog> window_;
     QLabel* titleLabel_ = nullptr;
     QLabel* subtitleLabel_ = nullptr;
     QLabel* helpLabel_ = nullptr;

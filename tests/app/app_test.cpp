@@ -1045,6 +1045,19 @@ private slots:
     }
 
     // After an alert the keyboard is back on Update, not in the notes.
+    // While shown, the sheet is its window's child: a window deleted first (at
+    // exit) takes the sheet's dialog with it, and the sheet must not delete it
+    // again (it did, which AddressSanitizer reports as a double free).
+    void theSheetMayOutliveItsWindow() {
+        auto window = std::make_unique<UpdateWindowController>();
+        auto sheet = std::make_unique<UpdateSheetController>();
+        sheet->beginSheetModalForWindow(window->window());
+        QVERIFY(sheet->window()->isVisible());
+        window.reset();
+        QCOMPARE(sheet->window(), nullptr);
+        sheet.reset();
+    }
+
     void focusReturnsToUpdateAfterAnAlert() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         AppDelegate& d = launch();
