@@ -26,7 +26,7 @@ io::out_t first_out_of_kind(io::port_kind_t kind) {
         const io::out_t out = io::out_get(i);
         if (io::get_kind(out) == kind) return out;
     }
-    return io::out_t(0);
+    return io::no_out;
 }
 
 // The output of the device an input belongs to: the input's own endpoint when
@@ -42,7 +42,7 @@ io::out_t output_of(io::in_t in, io::port_kind_t kind, const std::string& usb_po
         const io::out_t out = io::out_get(i);
         if (io::get_kind(out) == kind && io::get_usb_port(out) == usb_port) return out;
     }
-    return io::out_t(0);
+    return io::no_out;
 }
 
 // The firmware cuts its error text at 64 bytes, which may fall inside a UTF-8

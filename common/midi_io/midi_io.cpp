@@ -266,13 +266,13 @@ std::size_t out_size() { return state().client ? state().service->destination_co
 in_t in_get(std::size_t index) {
     if (index >= in_size()) return no_in;
     const std::optional<int32_t> id = state().service->source(index);
-    return id ? make_in(*id) : in_t(0);
+    return id ? make_in(*id) : no_in;  // gone since it was counted
 }
 
 out_t out_get(std::size_t index) {
     if (index >= out_size()) return no_out;
     const std::optional<int32_t> id = state().service->destination(index);
-    return id ? make_out(*id) : out_t(0);
+    return id ? make_out(*id) : no_out;
 }
 
 bool exists(in_t in) { return exists_as(uint64_t(in), service_t::is_source); }

@@ -62,6 +62,8 @@ void deinit();
 
 std::size_t in_size();
 std::size_t out_size();
+// The port at an index; no_in or no_out beyond the count, or for a port gone
+// since it was counted (0 is a port like any other on ALSA).
 in_t in_get(std::size_t index);
 out_t out_get(std::size_t index);
 
