@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/midi_io/midi_io.hpp"
+#include "updater/hid.hpp"
 #include "updater/updater.hpp"
 
 namespace {
@@ -58,6 +60,12 @@ int main(int argc, char** argv) {
             updater::shut_down();
             return 1;
         }
+        // A run ends once the device is written, while it still leaves its
+        // bootloader: the next one starts as the application's does, after the
+        // success alert, once the device runs its firmware (a bootloader caught
+        // on its way out cannot be opened).
+        for (int i = 0; i < 100 && !updater::hid::matching_devices(kind_t::any).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     updater::shut_down();
     return 0;
