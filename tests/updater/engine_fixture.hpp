@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -62,6 +63,28 @@ inline std::size_t sector0_erase(const firmware_t& image) {
 }
 
 // What a device's flash must hold after a complete run of this package.
+// Whether two flash contents are equal, `length` bytes from the start (all of
+// them by default); a failure names the first differing offset and its sector.
+inline ::testing::AssertionResult same_flash(const std::vector<uint8_t>& actual, const std::vector<uint8_t>& expected,
+                                             std::size_t length = std::size_t(-1)) {
+    const std::size_t compared = std::min({length, actual.size(), expected.size()});
+    const auto [a, e] = std::mismatch(actual.begin(), actual.begin() + long(compared), expected.begin());
+    if (a == actual.begin() + long(compared)) {
+        if (length == std::size_t(-1) && actual.size() != expected.size())
+            return ::testing::AssertionFailure()
+                   << "the flash holds " << actual.size() << " bytes, not " << expected.size();
+        return ::testing::AssertionSuccess();
+    }
+    const std::size_t offset = std::size_t(a - actual.begin());
+    int sector = 0;
+    const flash_map_t& map = flash_map_stm32f40x_41x;
+    while (sector + 1 < map.size && map.sectors[sector + 1].base_address - map.base_address <= offset) ++sector;
+    char detail[160];
+    std::snprintf(detail, sizeof detail, "first difference at offset 0x%zX (sector %d): 0x%02X, expected 0x%02X",
+                  offset, sector, unsigned(*a), unsigned(*e));
+    return ::testing::AssertionFailure() << detail;
+}
+
 inline std::vector<uint8_t> flash_after(const std::vector<uint8_t>& before, const device_update_t& d) {
     std::vector<uint8_t> flash = d.stage2 ? devices::expected_flash(before, *d.stage2) : before;
     return devices::expected_flash(flash, d.main);
