@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/markdown/code_span_matcher.hpp"
+#include "app/markdown/inline_scanners.hpp"
 
 #include <algorithm>
 
 namespace zal::gui {
 
 namespace {
-
-// ICU's line terminators, which `.` does not match.
-bool is_line_end(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
-}
 
 qsizetype run_end(QStringView text, qsizetype at, QChar c) {
     while (at < text.size() && text[at] == c) ++at;
@@ -30,7 +25,7 @@ void code_span_matcher_t::begin(QStringView text) const {
             i = end;
             continue;
         }
-        if (is_line_end(text[i])) line_ends_.push_back(i);
+        if (is_line_terminator(text[i])) line_ends_.push_back(i);
         ++i;
     }
     leaves_ = 1;

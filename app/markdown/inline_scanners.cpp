@@ -4,16 +4,8 @@
 namespace zal::gui {
 
 bool is_line_terminator(QChar c) {
-    switch (c.unicode()) {
-        case u'\n':
-        case u'\r':
-        case 0x0B:
-        case 0x0C:
-        case 0x85:
-        case 0x2028:
-        case 0x2029: return true;
-        default: return false;
-    }
+    const char16_t u = c.unicode();
+    return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
 
 namespace {

@@ -11,10 +11,11 @@
 
 namespace zal::session {
 
-const char* const inhibitor_who = "Ventaro Updater";
 const char* const inhibitor_why = "Updating the firmware of the Ventaro";
 
 namespace {
+
+const char* const inhibitor_who = "Ventaro Updater";
 
 constexpr uint64_t call_timeout_us = 2'000'000;
 

@@ -29,7 +29,7 @@ private:
 // Logs, once per `told`, that `what` could not be held off and why.
 void tell_not_held_once(bool& told, const char* what, const std::string& reason);
 
-extern const char* const inhibitor_who;
+// Why updates hold off suspend, as logind and the desktop portal show it.
 extern const char* const inhibitor_why;
 
 }  // namespace zal::session
