@@ -76,13 +76,27 @@ bool takes_typing(QObject* object) {
 
 }  // namespace
 
-AppDelegate::AppDelegate() {
+AppDelegate::AppDelegate()
+    : engine_({.announce =
+                   [this](const char* title, const char* subtitle) {
+                       updaterOnAnnounce(QString::fromUtf8(title), QString::fromUtf8(subtitle));
+                   },
+               .progress = [this](float progress) { updaterOnProgress(progress); },
+               .end =
+                   [this](end_t end, kind_t kind, const char* message) {
+                       updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
+                   },
+               .ask_kind = [this] { return askKindModal(); },
+               .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
     qApp->installEventFilter(this);
-    updater::set_device_phases_hook([this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); });
     LogWindow::logWindow();  // captures standard error from now on
 }
 
-AppDelegate::~AppDelegate() { updater::set_device_phases_hook({}); }
+// A live run ends here, while the windows its end touches are still there.
+AppDelegate::~AppDelegate() {
+    engine_.shut_down();
+    if (app_delegate() == this) set_app_delegate(nullptr);
+}
 
 void AppDelegate::applicationWillFinishLaunching() { hasLaunched_ = false; }
 
@@ -418,7 +432,7 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     cancelHasConsequences_ = false;
     if (onRunStarted) onRunStarted(kind);
     try {
-        updater::start(kind, update_);
+        engine_.start(kind, update_);
     } catch (const std::exception& e) {
         endUpdate();
         const char* what = e.what();
@@ -428,7 +442,7 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     }
     // The engine may have ended the run inside start (the kind question
     // declined, the first send failing): then the run is over already.
-    if (!updater::running()) {
+    if (!engine_.running()) {
         if (inUpdate_) endUpdate();
         return;
     }
@@ -438,7 +452,7 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
 }
 
 void AppDelegate::endUpdate() {
-    updater::cancel();
+    engine_.cancel();
     sheetCtrl_->endSheetModalForWindow(windowCtrl_->window());
     enableControls();
     inUpdate_ = false;
@@ -609,25 +623,3 @@ kind_t AppDelegate::askKindModal() {
 }
 
 }  // namespace zal::gui
-
-// --- the engine's callbacks ---------------------------------------------------------
-namespace zal::updater {
-
-void on_announce(const char* title, const char* subtitle) {
-    if (auto* d = gui::app_delegate()) d->updaterOnAnnounce(QString::fromUtf8(title), QString::fromUtf8(subtitle));
-}
-
-void on_progress(float progress) {
-    if (auto* d = gui::app_delegate()) d->updaterOnProgress(progress);
-}
-
-void on_end(end_t end, kind_t kind, const char* message) {
-    if (auto* d = gui::app_delegate()) d->updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
-}
-
-kind_t on_ask_kind_modal() {
-    auto* d = gui::app_delegate();
-    return d ? d->askKindModal() : kind_t::any;
-}
-
-}  // namespace zal::updater

@@ -93,6 +93,7 @@ public:
     kind_t lastCounterpartUpdated() const { return lastCounterpartUpdated_; }
     QAction* updateMenuItem() const { return updateItem_; }
     QAction* openMenuItem() const { return openItem_; }
+    updater::engine_t& engine() { return engine_; }
 
     // Where the package shipped with the application is looked for: the
     // installed data folder, then `bundleDirectory` (set by the program).
@@ -138,6 +139,8 @@ private:
     uint64_t notesGeneration_ = 0;  // advanced by every package read
     void renderLargeNotes(QString markdown, const text_attributes_t& base);
     QPointer<QAction> updateItem_, openItem_;
+    // Last, so that it stops before what its callbacks use goes.
+    updater::engine_t engine_;
 };
 
 }  // namespace zal::gui

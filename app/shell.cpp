@@ -287,6 +287,42 @@ bool prefers_french() {
     return !languages.isEmpty() && languages.first().startsWith(QStringLiteral("fr"));
 }
 
+std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths) {
+    install_translations();
+    main_queue::drive_with_qt();
+    if (platform.set_up) platform.set_up();
+    setup_main_menu();
+    AppDelegate::bundleDirectory = platform.bundle_directory;
+    auto delegate = std::make_unique<AppDelegate>();
+    the_delegate = delegate.get();
+    for (const QString& path : paths) delegate->applicationOpenFile(path);
+    delegate->applicationWillFinishLaunching();
+    delegate->applicationDidFinishLaunching();
+    if (platform.on_launched) platform.on_launched(*delegate);
+    return delegate;
+}
+
+namespace {
+
+// The keys this computer trusts, and the platform's own.
+trust_t computer_trust(const platform_t& platform) {
+    std::vector<std::string> problems;
+    trust_t trust = load_trust("", problems);
+    if (!platform.extra_trusted_key.isEmpty()) {
+        std::string error;
+        const std::optional<public_key_t> parsed =
+            read_public_key(QFile::encodeName(platform.extra_trusted_key).toStdString(), error);
+        if (parsed)
+            trust.keys.push_back(*parsed);
+        else
+            problems.push_back(platform.extra_trusted_key.toStdString() + ": " + error);
+    }
+    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
+    return trust;
+}
+
+}  // namespace
+
 int main(int argc, char** argv, const platform_t& platform) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -338,42 +374,19 @@ int main(int argc, char** argv, const platform_t& platform) {
     }
 
     if (prefers_french()) lang = lang_t::fr;
-    install_translations();
-    main_queue::drive_with_qt();
-    if (platform.set_up) platform.set_up();
-    setup_main_menu();
-
-    AppDelegate::bundleDirectory = platform.bundle_directory;
-    std::vector<std::string> problems;
-    AppDelegate::trust = load_trust("", problems);
-    if (!platform.extra_trusted_key.isEmpty()) {
-        std::string error;
-        const std::optional<public_key_t> parsed =
-            read_public_key(QFile::encodeName(platform.extra_trusted_key).toStdString(), error);
-        if (parsed)
-            AppDelegate::trust.keys.push_back(*parsed);
-        else
-            problems.push_back(platform.extra_trusted_key.toStdString() + ": " + error);
-    }
-    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
-    AppDelegate delegate;
-    the_delegate = &delegate;
-    instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });
-    QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate](const QString& launched_path) {
-        if (!launched_path.isEmpty()) delegate.applicationOpenFile(launched_path);
-        QWidget* window = delegate.windowCtrl()->window();
+    AppDelegate::trust = computer_trust(platform);
+    const std::unique_ptr<AppDelegate> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
+    instance.setAcceptsPaths([&delegate] { return !delegate->inUpdate(); });
+    QObject::connect(&instance, &SingleInstance::launched, delegate.get(), [&delegate](const QString& launched_path) {
+        if (!launched_path.isEmpty()) delegate->applicationOpenFile(launched_path);
+        QWidget* window = delegate->windowCtrl()->window();
         window->show();
         window->raise();
         window->activateWindow();
     });
-    if (!path.isEmpty()) delegate.applicationOpenFile(path);
-    delegate.applicationWillFinishLaunching();
-    delegate.applicationDidFinishLaunching();
-    if (platform.on_launched) platform.on_launched(delegate);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
-    updater::shut_down();
-    the_delegate = nullptr;
+    delegate->engine().shut_down();
     return status;
 }
 

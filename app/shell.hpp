@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 namespace zal::gui {
 
@@ -22,8 +23,8 @@ QMenu* menu_with_tag(int tag);
 QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag);
 
 QString app_name(const QString& fallback);
+// The launched delegate, which the menus reach; null once it is gone.
 AppDelegate* app_delegate();
-// The delegate the engine's callbacks reach; the shell sets it, tests too.
 void set_app_delegate(AppDelegate* delegate);
 
 // What the program links as its devices: set up before the application starts.
@@ -36,6 +37,13 @@ struct platform_t {
 
 // The entry point: returns the process exit status.
 int main(int argc, char** argv, const platform_t& platform);
+
+// The application's launch once its QApplication exists, `lang` is chosen and
+// `AppDelegate::trust` is set: translations, the main queue on Qt's loop, the
+// platform's devices and the main menu; then the delegate, with `paths` open,
+// launches. The shipped programs start this way, and so do the screenshot
+// taker, the benchmarks and the tests.
+std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths = {});
 
 // French when the first preferred language begins with "fr".
 bool prefers_french();

@@ -46,15 +46,11 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
     using namespace zal;
-    gui::install_translations();
-    main_queue::drive_with_qt();
     devices::simulation_t simulation;  // and no device in it
-    simulation.install();
-    gui::setup_main_menu();
-    gui::AppDelegate delegate;
-    gui::set_app_delegate(&delegate);
-    delegate.applicationWillFinishLaunching();
-    delegate.applicationDidFinishLaunching();
+    gui::platform_t platform;
+    platform.set_up = [&simulation] { simulation.install(); };
+    const std::unique_ptr<gui::AppDelegate> launched = gui::launch(platform);
+    gui::AppDelegate& delegate = *launched;
     if (!delegate.openFileWithURL(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])))) return 1;
     delegate.windowCtrl()->window()->show();
     delegate.runUpdate();
@@ -71,6 +67,5 @@ int main(int argc, char** argv) {
     std::printf("waiting for a device: %.2f %% of one core over %.1f s (sheet title: %s)\n", share,
                 double(clock.elapsed()) / 1000.0, qPrintable(delegate.sheetCtrl()->title()));
     delegate.endUpdate();
-    gui::set_app_delegate(nullptr);
     return 0;
 }

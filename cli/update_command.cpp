@@ -189,26 +189,113 @@ std::unique_ptr<devices::simulation_t> set_up_devices(const options_t& o, const 
     return simulation;
 }
 
+// --- what the engine tells, on the terminal
+
+void show_announcement(const char* title, const char* subtitle) {
+    if (session.json_events) {
+        print_json({{"event", "announce"}, {"title", title}, {"subtitle", subtitle}});
+        return;
+    }
+    end_progress_bar();
+    std::cout << title << "\n    " << subtitle << std::endl;
+    session.last_percent = -1;
+}
+
+void show_progress(float progress) {
+    if (!std::isfinite(progress)) return;
+    if (session.json_events) {
+        print_json({{"event", "progress"}, {"value", progress}});
+        return;
+    }
+    const int percent = std::clamp(int(std::floor(progress * 100.0f)), 0, 100);
+    if (percent == session.last_percent) return;
+    session.last_percent = percent;
+    if (session.terminal) {
+        const int filled = percent * 40 / 100;
+        std::cout << "\r[" << std::string(std::size_t(filled), '#') << std::string(std::size_t(40 - filled), '.')
+                  << "] " << percent << "%" << std::flush;
+        session.bar_shown = true;
+    } else {
+        std::cout << percent << "%" << std::endl;
+    }
+}
+
+void show_end(end_t end, kind_t kind, const char* message) {
+    session.end = end;
+    session.message = message ? message : "";
+    if (session.json_events) {
+        static const char* const outcomes[] = {"success", "failure", "cancelled"};
+        print_json({{"event", "end"},
+                    {"outcome", outcomes[int(end)]},
+                    {"kind", kind_word(kind)},
+                    {"message", message ? nlohmann::ordered_json(message) : nlohmann::ordered_json(nullptr)}});
+        return;
+    }
+    end_progress_bar();
+    switch (end) {
+        case end_t::success:
+            std::cout << (lang == lang_t::fr ? "Mise à jour réussie : " : "Update succeeded: ") << kind_name(kind)
+                      << std::endl;
+            break;
+        case end_t::cancelled:
+            std::cout << (lang == lang_t::fr ? "Mise à jour annulée." : "Update cancelled.") << std::endl;
+            break;
+        case end_t::failure: std::cerr << message << std::endl; break;
+    }
+}
+
+kind_t ask_kind() {
+    if (session.kind_answer) return *session.kind_answer;
+    if (!isatty(STDIN_FILENO)) return kind_t::any;
+    end_progress_bar();
+    std::cout << (lang == lang_t::fr ? "Le bootloader branché ne dit pas à quel appareil il appartient.\n"
+                                       "Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : "
+                                     : "The connected bootloader does not tell which device it belongs to.\n"
+                                       "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
+              << std::flush;
+    // Ctrl-C must not wait for a line: the signal handler restarts `read`.
+    // Cancelled at the prompt: what follows starts on a line of its own.
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    while (::poll(&input, 1, 100) <= 0)
+        if (interrupted) {
+            std::cout << std::endl;
+            return kind_t::any;
+        }
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        std::cout << std::endl;
+        return kind_t::any;
+    }
+    if (answer == "v" || answer == "V" || answer == "ventaro") return kind_t::ventaro;
+    if (answer == "r" || answer == "R" || answer == "ruvo") return kind_t::ruvo;
+    return kind_t::any;
+}
+
 // Runs the engine until the run ends; Ctrl-C cancels it.
 bool run(const options_t& o, const update_t& update) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     // Real devices only, and no logout portal for a terminal: logind's inhibitor alone.
     session::logind_inhibitor_t inhibitor;
-    if (!o.simulation.device)
-        updater::set_device_phases_hook([&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); });
+    updater::engine_t engine(
+        {.announce = show_announcement,
+         .progress = show_progress,
+         .end = show_end,
+         .ask_kind = ask_kind,
+         .device_phases = o.simulation.device ? std::function<void(bool)>{} : [&inhibitor](bool active) {
+             active ? inhibitor.hold() : inhibitor.release();
+         }});
     try {
-        updater::start(o.kind.value_or(kind_t::any), update, o.port);
+        engine.start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return false;
     }
-    main_queue::run_until([] {
-        if (interrupted.exchange(false)) updater::cancel();
+    main_queue::run_until([&engine] {
+        if (interrupted.exchange(false)) engine.cancel();
         return session.end.has_value();
     });
-    updater::shut_down();
-    updater::set_device_phases_hook({});
+    engine.shut_down();
     end_progress_bar();
     return true;
 }
@@ -275,90 +362,3 @@ int update_command(int argc, char** argv) {
 }
 
 }  // namespace zal::cli
-
-// --- the engine's callbacks ---------------------------------------------------------
-namespace zal::updater {
-
-using cli::session;
-
-void on_announce(const char* title, const char* subtitle) {
-    if (session.json_events) {
-        cli::print_json({{"event", "announce"}, {"title", title}, {"subtitle", subtitle}});
-        return;
-    }
-    cli::end_progress_bar();
-    std::cout << title << "\n    " << subtitle << std::endl;
-    session.last_percent = -1;
-}
-
-void on_progress(float progress) {
-    if (!std::isfinite(progress)) return;
-    if (session.json_events) {
-        cli::print_json({{"event", "progress"}, {"value", progress}});
-        return;
-    }
-    const int percent = std::clamp(int(std::floor(progress * 100.0f)), 0, 100);
-    if (percent == session.last_percent) return;
-    session.last_percent = percent;
-    if (session.terminal) {
-        const int filled = percent * 40 / 100;
-        std::cout << "\r[" << std::string(std::size_t(filled), '#') << std::string(std::size_t(40 - filled), '.')
-                  << "] " << percent << "%" << std::flush;
-        session.bar_shown = true;
-    } else {
-        std::cout << percent << "%" << std::endl;
-    }
-}
-
-void on_end(end_t end, kind_t kind, const char* message) {
-    session.end = end;
-    session.message = message ? message : "";
-    if (session.json_events) {
-        static const char* const outcomes[] = {"success", "failure", "cancelled"};
-        cli::print_json({{"event", "end"},
-                         {"outcome", outcomes[int(end)]},
-                         {"kind", cli::kind_word(kind)},
-                         {"message", message ? nlohmann::ordered_json(message) : nlohmann::ordered_json(nullptr)}});
-        return;
-    }
-    cli::end_progress_bar();
-    switch (end) {
-        case end_t::success:
-            std::cout << (lang == lang_t::fr ? "Mise à jour réussie : " : "Update succeeded: ") << kind_name(kind)
-                      << std::endl;
-            break;
-        case end_t::cancelled:
-            std::cout << (lang == lang_t::fr ? "Mise à jour annulée." : "Update cancelled.") << std::endl;
-            break;
-        case end_t::failure: std::cerr << message << std::endl; break;
-    }
-}
-
-kind_t on_ask_kind_modal() {
-    if (session.kind_answer) return *session.kind_answer;
-    if (!isatty(STDIN_FILENO)) return kind_t::any;
-    cli::end_progress_bar();
-    std::cout << (lang == lang_t::fr ? "Le bootloader branché ne dit pas à quel appareil il appartient.\n"
-                                       "Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : "
-                                     : "The connected bootloader does not tell which device it belongs to.\n"
-                                       "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
-              << std::flush;
-    // Ctrl-C must not wait for a line: the signal handler restarts `read`.
-    // Cancelled at the prompt: what follows starts on a line of its own.
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    while (::poll(&input, 1, 100) <= 0)
-        if (cli::interrupted) {
-            std::cout << std::endl;
-            return kind_t::any;
-        }
-    std::string answer;
-    if (!std::getline(std::cin, answer)) {
-        std::cout << std::endl;
-        return kind_t::any;
-    }
-    if (answer == "v" || answer == "V" || answer == "ventaro") return kind_t::ventaro;
-    if (answer == "r" || answer == "R" || answer == "ruvo") return kind_t::ruvo;
-    return kind_t::any;
-}
-
-}  // namespace zal::updater

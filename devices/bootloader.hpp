@@ -10,7 +10,7 @@
 
 #include "devices/faults.hpp"
 #include "devices/flash_model.hpp"
-#include "updater/updater.hpp"
+#include "updater/kind.hpp"
 
 namespace zal::devices {
 

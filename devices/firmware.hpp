@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "devices/faults.hpp"
-#include "updater/updater.hpp"
+#include "updater/kind.hpp"
 
 namespace zal::devices {
 

@@ -82,21 +82,16 @@ int main(int argc, char** argv) {
     const QString package = QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath();
     const QDir out(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     if (language == u"fr") lang = lang_t::fr;
-    gui::install_translations();
-    main_queue::drive_with_qt();
     devices::simulation_t simulation;
-    simulation.install();
-    gui::setup_main_menu();
-
     // The sample package is signed with the test key, which the demo trusts.
     {
         std::string error;
         if (auto key = read_public_key(ZAL_TEST_KEY, error)) gui::AppDelegate::trust.keys.push_back(*key);
     }
-    gui::AppDelegate delegate;
-    gui::set_app_delegate(&delegate);
-    delegate.applicationWillFinishLaunching();
-    delegate.applicationDidFinishLaunching();
+    gui::platform_t platform;
+    platform.set_up = [&simulation] { simulation.install(); };
+    const std::unique_ptr<gui::AppDelegate> launched = gui::launch(platform);
+    gui::AppDelegate& delegate = *launched;
     // Started without a bundled package, the application asked for one; the
     // user declined, and the window says what to do.
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -217,6 +212,5 @@ int main(int argc, char** argv) {
     });
     gui::show_about_box();
     ok = ok && about;
-    gui::set_app_delegate(nullptr);
     return ok ? 0 : 1;
 }

@@ -2,58 +2,79 @@
 #pragma once
 
 // The update engine: drives one firmware update of one device, from waiting for
-// it to the end of programming, on the main thread in short steps. The program
-// that links the engine defines the four callbacks below.
+// it to the end of programming, on the main thread in short steps.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "update/update.hpp"
+#include "updater/kind.hpp"
 
-namespace zal {
+namespace zal::updater {
 
-enum class kind_t : int32_t { any = 0, ventaro = 1, ruvo = 2 };
-enum class end_t : int32_t { success = 0, failure = 1, cancelled = 2 };
+// Where a run stands, in the order a run goes through them. A run that finds
+// the device waiting in its bootloader starts at programming_stage2; one that
+// finds it in its stage-2 firmware, at updating_components.
+enum class phase_t : int32_t {
+    idle = 0,
+    waiting_for_device,             // neither a running device nor a bootloader yet
+    rebooting,                      // asking the running device to restart into its bootloader
+    waiting_for_bootloader,         // until that bootloader shows up
+    programming_stage2,             // writing the stage-2 firmware that updates the internal components
+    waiting_for_stage2_device,      // until that firmware shows up as a MIDI device
+    updating_components,            // it reports its progress, then is asked to restart
+    waiting_for_second_bootloader,  // until the bootloader shows up again
+    programming_main_firmware,      // writing the main firmware; the run then ends
+};
 
-// "Ventaro", "Ruvo" or "undefined", as log lines name a kind.
-const char* kind_name(kind_t kind);
+// What the engine tells the program that runs it; always called on the main
+// thread. `device_phases` may be empty, the others may not.
+struct callbacks_t {
+    std::function<void(const char* title, const char* subtitle)> announce;
+    std::function<void(float progress)> progress;
+    // The engine is idle again when this is called: it may start the next run.
+    std::function<void(end_t end, kind_t kind, const char* message)> end;
+    // Which kind the connected bootloader is; kind_t::any when the user declines.
+    std::function<kind_t()> ask_kind;
+    // Told when a run begins to act on a device (the reboot request, or
+    // programming a bootloader found waiting) with true, and once that run has
+    // ended and its writing has stopped with false: what the program must hold
+    // off meanwhile (logout, suspend, shutdown).
+    std::function<void(bool in_device_phases)> device_phases;
+};
 
-namespace updater {
+class engine_t {
+public:
+    explicit engine_t(callbacks_t callbacks);
+    // Shuts down.
+    ~engine_t();
+    engine_t(const engine_t&) = delete;
+    engine_t& operator=(const engine_t&) = delete;
 
-using phase_t = int32_t;
+    // Begins a run; false when one is live already. Throws std::runtime_error,
+    // in the current language, when USB HID or MIDI access cannot be set up.
+    // `usb_port`: update only the device plugged in there ("1-1.4"); empty: the
+    // one device found. With several devices connected, the run follows the one
+    // it chose across its reboots by its USB port.
+    bool start(kind_t kind, const update_t& update, const std::string& usb_port = {});
 
-// Begins a run; false when one is live already. Throws std::runtime_error, in
-// the current language, when USB HID or MIDI access cannot be set up.
-// `usb_port`: update only the device plugged in there ("1-1.4"); empty: the
-// one device found. With several devices connected, the run follows the one it
-// chose across its reboots by its USB port.
-bool start(kind_t kind, const update_t& update, const std::string& usb_port = {});
+    // Ends a live run as cancelled; does nothing otherwise.
+    void cancel();
 
-// Ends a live run as cancelled; does nothing otherwise.
-void cancel();
+    bool running() const;
+    phase_t phase() const;
 
-// Whether a run is live.
-bool running();
+    // For a program about to exit, on the main thread: cancels a live run and
+    // returns once the programming worker has stopped, which it does only where
+    // the device can still start. Drives the main queue meanwhile.
+    void shut_down();
 
-// For a program about to exit, on the main thread: cancels a live run and
-// returns once the programming worker has stopped, which it does only where
-// the device can still start. Drives the main queue meanwhile.
-void shut_down();
+    struct run_t;
 
-// Told, on the main thread, when a run begins to act on a device (the reboot
-// request, or programming a bootloader found waiting) with true, and when that
-// run ends, however it ends, with false: what the program must hold off meanwhile
-// (logout, suspend, shutdown). Empty by default.
-void set_device_phases_hook(std::function<void(bool in_device_phases)> hook);
+private:
+    std::shared_ptr<run_t> run_;
+};
 
-// --- defined by the program that links the engine; always called on the main thread
-void on_announce(const char* title, const char* subtitle);
-void on_progress(float progress);
-// The engine is idle again when this is called: it may start the next run.
-void on_end(end_t end, kind_t kind, const char* message);
-// Which kind the connected bootloader is; kind_t::any when the user declines.
-kind_t on_ask_kind_modal();
-
-}  // namespace updater
-}  // namespace zal
+}  // namespace zal::updater

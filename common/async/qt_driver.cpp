@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -49,9 +50,11 @@ private:
 }  // namespace
 
 QObject* drive_with_qt() {
+    static QPointer<qt_driver_t> driver;
+    if (driver) return driver;
     attach_current_thread(false);
-    auto* driver = new qt_driver_t;  // owned by the application object
-    set_wakeup([driver] { driver->wake(); });
+    driver = new qt_driver_t;  // owned by the application object
+    set_wakeup([d = driver.data()] { d->wake(); });
     driver->wake();
     return driver;
 }

@@ -155,15 +155,12 @@ class AppTest : public QObject {
     QTemporaryDir bundle;
     int quitSignal = 0;
 
-    AppDelegate& launch(const QString& open_before_launch = {}, const QString& open_too = {}) {
-        setup_main_menu();
-        AppDelegate::bundleDirectory = bundle.path();
-        delegate = std::make_unique<AppDelegate>();
-        set_app_delegate(delegate.get());
-        if (!open_before_launch.isEmpty()) delegate->applicationOpenFile(open_before_launch);
-        if (!open_too.isEmpty()) delegate->applicationOpenFile(open_too);
-        delegate->applicationWillFinishLaunching();
-        delegate->applicationDidFinishLaunching();
+    // The shipped launch, on the simulated devices, with the bundled package
+    // looked for in `bundle`.
+    AppDelegate& launch(const QStringList& paths = {}) {
+        platform_t platform;
+        platform.bundle_directory = bundle.path();
+        delegate = gui::launch(platform, paths);
         return *delegate;
     }
 
@@ -207,7 +204,6 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<QFileDialog*>(w)) w->close();
         simulation->remove_all();
-        set_app_delegate(nullptr);
         delegate.reset();
         QDir(bundle.path()).removeRecursively();
         QDir().mkpath(bundle.path());
@@ -386,7 +382,7 @@ private slots:
         QTemporaryDir other;
         const QString first = write_package(other, "first.zalmirupdate", package_bytes(true, false));
         const QString last = write_package(other, "last.zalmirupdate", package_bytes(false, true));
-        AppDelegate& d = launch(first, last);
+        AppDelegate& d = launch({first, last});
         QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
         QVERIFY(!d.update().ventaro && d.update().ruvo);
 
@@ -709,8 +705,8 @@ private slots:
         QTRY_COMPARE(quitSignal, signal);
         // What the application does once its loop has ended.
         async_main([&device] { device.resume(); }, 200);
-        updater::shut_down();
-        QVERIFY(!d.inUpdate() || !updater::running());
+        d.engine().shut_down();
+        QVERIFY(!d.inUpdate() || !d.engine().running());
         const std::vector<uint8_t> flash = device.flash();
         QVERIFY2(devices::flash_model_t(flash).reset_start() != devices::flash_model_t::start_t::nothing,
                  "sector 0 was left erased");

@@ -48,13 +48,10 @@ std::vector<inhibitor_t> logind_inhibitors() {
 
 class HoldingOff : public EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        updater::set_device_phases_hook([this](bool active) { active ? inhibitor.hold() : inhibitor.release(); });
-    }
-    void TearDown() override {
-        updater::set_device_phases_hook({});
-        EngineTest::TearDown();
+    updater::callbacks_t callbacks() override {
+        updater::callbacks_t callbacks = EngineTest::callbacks();
+        callbacks.device_phases = [this](bool active) { active ? inhibitor.hold() : inhibitor.release(); };
+        return callbacks;
     }
     std::size_t held() { return logind_inhibitors().size(); }
 
@@ -65,12 +62,13 @@ protected:
 
 TEST_F(HoldingOff, OnlyWhileADeviceIsWritten) {
     const update_t package = make_package({});
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     run_until([] { return false; }, 2000);
     EXPECT_EQ(held(), 0u) << "nothing is held while no device is there";
 
     make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
-    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Rebooting the Ventaro..."; }));
+    ASSERT_TRUE(
+        run_until([this] { return !events.titles.empty() && events.titles.back() == "Rebooting the Ventaro..."; }));
     const auto inhibitors = logind_inhibitors();
     ASSERT_EQ(inhibitors.size(), 1u);
     EXPECT_EQ(inhibitors[0].what, "sleep:shutdown:handle-lid-switch:handle-suspend-key:handle-power-key");
@@ -87,7 +85,7 @@ TEST_F(HoldingOff, LetGoAfterAFailure) {
     const update_t package = make_package({});
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::wrong_answer, 0}}})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     settle(500);
@@ -101,10 +99,10 @@ TEST_F(HoldingOff, ACancelledRunLetsGoOnceTheWorkerStopped) {
     auto& bootloader = make_device({.kind = kind_t::ventaro, .start_in_bootloader = true});
     bootloader.pause_at_roundtrip(5);
     bootloader.plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_until([&] { return bootloader.paused(); }));
     EXPECT_EQ(held(), 1u);
-    updater::cancel();
+    engine().cancel();
     main_queue::run_due();
     EXPECT_EQ(held(), 1u) << "the worker still writes";
     bootloader.resume();

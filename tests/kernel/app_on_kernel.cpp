@@ -52,12 +52,9 @@ private slots:
         QVERIFY2(QFile::exists(package), "ZAL_PACKAGE names no package");
         QTemporaryDir bundle;
         QVERIFY(QFile::copy(package, bundle.filePath(QStringLiteral("update.zalmirupdate"))));
-        setup_main_menu();
-        AppDelegate::bundleDirectory = bundle.path();
-        auto delegate = std::make_unique<AppDelegate>();
-        set_app_delegate(delegate.get());
-        delegate->applicationWillFinishLaunching();
-        delegate->applicationDidFinishLaunching();
+        platform_t platform;
+        platform.bundle_directory = bundle.path();
+        const std::unique_ptr<AppDelegate> delegate = launch(platform);
         QVERIFY(delegate->windowCtrl()->updateButton()->isEnabled());
 
         QTest::mouseClick(delegate->windowCtrl()->updateButton(), Qt::LeftButton);
@@ -77,8 +74,7 @@ private slots:
         QCOMPARE(done->text(), QStringLiteral("Update successful"));
         std::printf("app: second run succeeded\n");
         done->close();
-        updater::shut_down();
-        set_app_delegate(nullptr);
+        delegate->engine().shut_down();
     }
 };
 

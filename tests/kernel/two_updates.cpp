@@ -17,25 +17,6 @@
 #include "updater/hid.hpp"
 #include "updater/updater.hpp"
 
-namespace {
-
-std::optional<zal::end_t> end;
-std::string message;
-
-}  // namespace
-
-namespace zal::updater {
-
-void on_announce(const char* title, const char*) { std::printf("%s\n", title); }
-void on_progress(float) {}
-void on_end(end_t e, kind_t, const char* m) {
-    end = e;
-    message = m ? m : "";
-}
-kind_t on_ask_kind_modal() { return kind_t::ventaro; }
-
-}  // namespace zal::updater
-
 int main(int argc, char** argv) {
     using namespace zal;
     if (argc != 2) {
@@ -47,17 +28,28 @@ int main(int argc, char** argv) {
     const update_t update = make_update(bytes.data(), bytes.size());
     main_queue::attach_current_thread(false);
     midi::io::set_service(&midi::io::alsa_service());
+    std::optional<end_t> end;
+    std::string message;
+    updater::engine_t engine({.announce = [](const char* title, const char*) { std::printf("%s\n", title); },
+                              .progress = [](float) {},
+                              .end =
+                                  [&](end_t e, kind_t, const char* m) {
+                                      end = e;
+                                      message = m ? m : "";
+                                  },
+                              .ask_kind = [] { return kind_t::ventaro; },
+                              .device_phases = {}});
 
     for (int run = 1; run <= 2; ++run) {
         end.reset();
-        if (!updater::start(kind_t::ventaro, update)) return 1;
+        if (!engine.start(kind_t::ventaro, update)) return 1;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
         main_queue::run_until([&] { return end || std::chrono::steady_clock::now() > deadline; });
         const bool success = end == end_t::success;
         std::printf("run %d: %s%s%s\n", run, success ? "success" : "failure", message.empty() ? "" : ": ",
                     message.c_str());
         if (!success) {
-            updater::shut_down();
+            engine.shut_down();
             return 1;
         }
         // A run ends once the device is written, while it still leaves its
@@ -67,6 +59,6 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 100 && !updater::hid::matching_devices(kind_t::any).empty(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    updater::shut_down();
+    engine.shut_down();
     return 0;
 }

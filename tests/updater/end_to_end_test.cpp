@@ -36,7 +36,7 @@ protected:
         EXPECT_EQ(events.titles.size(), titles) << "an announcement after the end";
         EXPECT_EQ(hid_open_handles(), 0u);
         EXPECT_EQ(midi::io::attached_inputs(), 0u);
-        EXPECT_FALSE(updater::running());
+        EXPECT_FALSE(engine().running());
     }
 
     // A Ventaro running its old firmware, with this fault, through one whole run.
@@ -46,7 +46,7 @@ protected:
                      .flash = old_flash(),
                      .stage2_images = devices::stage2_images_of(package)})
             .plug();
-        ASSERT_TRUE(updater::start(kind_t::any, package));
+        ASSERT_TRUE(engine().start(kind_t::any, package));
         run_and_check_end();
     }
 
@@ -55,7 +55,7 @@ protected:
         device->unplug();
         device->plug();
         events.clear();
-        ASSERT_TRUE(updater::start(kind, package));
+        ASSERT_TRUE(engine().start(kind, package));
         run_and_check_end();
         ASSERT_FALSE(events.ends.empty());
         EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
@@ -91,7 +91,7 @@ TEST_P(CompleteRuns, FlashHoldsThePackageImages) {
                  .stage2_images = devices::stage2_images_of(package)});
     const std::vector<uint8_t> before = device->flash();
     device->plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     run_and_check_end();
     ASSERT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
     EXPECT_EQ(events.ends[0].kind, c.kind);
@@ -226,16 +226,16 @@ TEST_P(Cancels, InEveryPhase) {
     make_device({.kind = kind_t::ventaro, .flash = old_flash(), .stage2_images = devices::stage2_images_of(package)});
     // Announcements counted per phase of a run that starts from the firmware.
     const std::size_t announcements = std::size_t(phase);
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     if (plugged) device->plug();
     ASSERT_TRUE(run_until([&] { return events.titles.size() >= announcements; }, 30000)) << "phase " << phase;
     if (phase == 4 || phase == 8) {
-        ASSERT_TRUE(run_until([] { return events.progress.size() > 5; }));
+        ASSERT_TRUE(run_until([this] { return events.progress.size() > 5; }));
     }
     if (phase == 6) {
-        ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() > 0.2f; }));
+        ASSERT_TRUE(run_until([this] { return !events.progress.empty() && events.progress.back() > 0.2f; }));
     }
-    updater::cancel();
+    engine().cancel();
     ASSERT_EQ(events.ends.size(), 1u);
     EXPECT_EQ(events.ends[0].end, end_t::cancelled);
     run_and_check_end();
@@ -293,7 +293,7 @@ TEST_P(Imperfections, RunCopesOrARetryFinishes) {
         EXPECT_EQ(events.ends[0].message, c.message);
         EXPECT_EQ(device->mode(), device_mode_t::bootloader);
         events.clear();
-        ASSERT_TRUE(updater::start(kind_t::any, package));
+        ASSERT_TRUE(engine().start(kind_t::any, package));
         run_and_check_end();
         ASSERT_FALSE(events.ends.empty());
     }

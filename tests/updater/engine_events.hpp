@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The engine's four callbacks for tests: every call is recorded, and the kind
-// question answers what the test says.
+// What an engine tells a test: every call is recorded, and the kind question
+// answers what the test says.
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,13 +24,13 @@ struct engine_events_t {
     std::vector<end_record_t> ends;
     int kind_questions = 0;
     kind_t kind_answer = kind_t::any;
-    std::function<void()> on_end_hook;         // runs inside on_end
+    std::function<void()> on_end_hook;         // runs inside the end callback
     std::function<void()> kind_question_hook;  // runs while the kind question is open
 
     void clear() { *this = engine_events_t{}; }
-};
 
-// Main thread only, like the callbacks.
-extern engine_events_t events;
+    // Callbacks that record into this, which must outlive the engine.
+    updater::callbacks_t callbacks();
+};
 
 }  // namespace zal::testing

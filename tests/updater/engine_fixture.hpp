@@ -22,10 +22,11 @@
 #include "update/update.hpp"
 #include "update/update_plan.hpp"
 #include "updater/hid.hpp"
+#include "updater/updater.hpp"
 
 namespace zal::testing {
 
-// One per process: the engine sets its MIDI and HID layers up once.
+// One per process: the MIDI and HID layers are set up once, by the first run.
 inline devices::simulation_t& simulation() {
     static auto* world = new devices::simulation_t;
     return *world;
@@ -97,15 +98,16 @@ protected:
     void SetUp() override {
         main_queue::attach_current_thread(virtual_clock_);
         simulation().install();
-        events.clear();
+        engine_ = std::make_unique<updater::engine_t>(callbacks());
         stderr_captured_ = true;
         ::testing::internal::CaptureStderr();
     }
 
     void TearDown() override {
-        updater::cancel();
+        engine_->cancel();
         remove_devices();
         settle(200);
+        engine_.reset();
         log_ = ::testing::internal::GetCapturedStderr();
         if (HasFailure()) std::fprintf(stderr, "--- engine log ---\n%s", log_.c_str());
     }
@@ -160,7 +162,7 @@ protected:
     }
 
     bool run_to_end(uint32_t limit_ms = 60000) {
-        return run_until([] { return !events.ends.empty(); }, limit_ms);
+        return run_until([this] { return !events.ends.empty(); }, limit_ms);
     }
 
     // Runs a while longer; for checking that nothing more happens.
@@ -182,9 +184,15 @@ protected:
         return log_;
     }
 
+    updater::engine_t& engine() { return *engine_; }
+    // What the engine made for each test is handed.
+    virtual updater::callbacks_t callbacks() { return events.callbacks(); }
+
+    engine_events_t events;  // declared before the engine, which calls into it
     devices::simulated_device_t* device = nullptr;
 
 private:
+    std::unique_ptr<updater::engine_t> engine_;
     bool virtual_clock_;
     bool stderr_captured_ = false;
     std::string log_;

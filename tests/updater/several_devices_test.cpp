@@ -18,7 +18,7 @@ protected:
     // Runs one update to its end; true when it succeeded.
     bool update(kind_t kind, const update_t& contents, const std::string& usb_port = {}) {
         events.clear();
-        if (!updater::start(kind, contents, usb_port)) return false;
+        if (!engine().start(kind, contents, usb_port)) return false;
         if (!run_to_end()) return false;
         settle(1000);
         return events.ends[0].end == end_t::success;
@@ -102,11 +102,11 @@ TEST_F(SeveralDevices, TwoVentarosThePortChooses) {
 
     // A port with no device of ours: the run waits, touching nothing.
     events.clear();
-    ASSERT_TRUE(updater::start(kind_t::ventaro, package, "3-9"));
+    ASSERT_TRUE(engine().start(kind_t::ventaro, package, "3-9"));
     settle(12000);
     EXPECT_TRUE(events.ends.empty());
     EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro"}));
-    updater::cancel();
+    engine().cancel();
 }
 
 // Where the host tells no port, the rebooted device's bootloader is told from

@@ -10,7 +10,6 @@
 #include "update/update_plan.hpp"
 #include "updater/hid.hpp"
 #include "updater/midi.hpp"
-#include "updater/run.hpp"
 #include "updater/updater.hpp"
 
 using namespace zal;
@@ -36,7 +35,7 @@ std::vector<uint8_t> erased_flash() {
 TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     const update_t package = make_package({});
     make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     ASSERT_EQ(events.ends.size(), 1u);
     EXPECT_EQ(events.ends[0].end, end_t::success);
@@ -68,7 +67,7 @@ TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
 TEST_F(StateMachine, DeviceAlreadyInItsBootloaderSkipsTheHandshake) {
     const update_t package = make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true});
     make_device({.kind = kind_t::ruvo, .start_in_bootloader = true}).plug();
-    ASSERT_TRUE(updater::start(kind_t::ventaro, package));  // a receiver-only package runs for the receiver
+    ASSERT_TRUE(engine().start(kind_t::ventaro, package));  // a receiver-only package runs for the receiver
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ruvo receiver", "Updating..."}));
     EXPECT_EQ(events.ends[0].end, end_t::success);
@@ -82,8 +81,8 @@ TEST_F(StateMachine, DeviceAlreadyInItsBootloaderSkipsTheHandshake) {
 
 TEST_F(StateMachine, StartWhileLiveChangesNothing) {
     const update_t package = make_package({});
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    EXPECT_FALSE(updater::start(kind_t::ruvo, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    EXPECT_FALSE(engine().start(kind_t::ruvo, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
     EXPECT_EQ(events.titles, std::vector<std::string>{"Connect your Ventaro"});
     // The live run still finds its device.
     make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
@@ -93,13 +92,13 @@ TEST_F(StateMachine, StartWhileLiveChangesNothing) {
 
 TEST_F(StateMachine, EffectiveKindFollowsThePackage) {
     const update_t both = make_package({.ruvo = true});
-    ASSERT_TRUE(updater::start(kind_t::ruvo, both));
-    updater::cancel();
+    ASSERT_TRUE(engine().start(kind_t::ruvo, both));
+    engine().cancel();
     update_t none = both;
     none.ventaro.reset();
     none.ruvo.reset();
-    ASSERT_TRUE(updater::start(kind_t::any, none));
-    updater::cancel();
+    ASSERT_TRUE(engine().start(kind_t::any, none));
+    engine().cancel();
     EXPECT_EQ(events.titles,
               (std::vector<std::string>{"Connect your Ruvo receiver", "Connect your Ventaro or your Ruvo receiver"}));
     EXPECT_EQ(events.ends.size(), 2u);
@@ -109,7 +108,7 @@ TEST_F(StateMachine, PackageWithoutFirmwareRebootsTheDeviceThenFails) {
     update_t none = make_package({});
     none.ventaro.reset();
     make_device({.kind = kind_t::ventaro}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, none));
+    ASSERT_TRUE(engine().start(kind_t::any, none));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, "No firmware found.");
@@ -121,7 +120,7 @@ TEST_F(StateMachine, MainImageWithoutSectorsInItsMapIsNoFirmware) {
     update_t package = make_package({.ventaro_stage2 = false});
     package.ventaro->main.flash_map.size = 0;
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].message, "No firmware found.");
 }
@@ -130,7 +129,7 @@ TEST_F(StateMachine, EmptyStage2ImageGoesStraightToTheMainImage) {
     update_t package = make_package({});
     package.ventaro->stage2->sectors.clear();
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro", "Updating..."}));
     EXPECT_EQ(events.progress.front(), 0.0f);
@@ -138,7 +137,7 @@ TEST_F(StateMachine, EmptyStage2ImageGoesStraightToTheMainImage) {
 
 TEST_F(StateMachine, OutputThatRefusesSysexFailsBeforeAttaching) {
     make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::refuse_send}}}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, "Could not send a MIDI SysEx.");
@@ -150,7 +149,7 @@ TEST_F(StateMachine, UndeterminedBootloaderAsksOnceAndUsesTheAnswer) {
     const update_t package = make_package({.ruvo = true});
     events.kind_answer = kind_t::ruvo;
     make_device({.kind = kind_t::ruvo, .v1_bootloader = true, .start_in_bootloader = true}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.kind_questions, 1);
     EXPECT_EQ(events.ends[0].end, end_t::success);
@@ -159,11 +158,11 @@ TEST_F(StateMachine, UndeterminedBootloaderAsksOnceAndUsesTheAnswer) {
 
 TEST_F(StateMachine, DecliningTheKindQuestionCancels) {
     make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ruvo = true})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({.ruvo = true})));
     ASSERT_EQ(events.ends.size(), 1u);  // inside start
     EXPECT_EQ(events.ends[0].end, end_t::cancelled);
     EXPECT_EQ(events.ends[0].message, "");
-    EXPECT_FALSE(updater::running());
+    EXPECT_FALSE(engine().running());
     settle(5000);
     EXPECT_EQ(events.kind_questions, 1);
 }
@@ -172,7 +171,7 @@ TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind)
     const update_t package = make_package({.ruvo = true});
     make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.kind_questions, 0);
     EXPECT_EQ(events.ends[0].end, end_t::success);
@@ -185,7 +184,7 @@ TEST_F(StateMachine, Stage2ErrorTextEndsTheRun) {
                  .faults = {{fault_t::type_t::stage2_error, 0, "Voice board not found"}},
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, "Voice board not found");
@@ -193,7 +192,7 @@ TEST_F(StateMachine, Stage2ErrorTextEndsTheRun) {
 
 TEST_F(StateMachine, UnplugDuringTheHandshake) {
     make_device({.kind = kind_t::ventaro, .faults = {{fault_t::type_t::unplug_at_request}}}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].message, "Device disconnected.");
     EXPECT_EQ(log().find("Error:"), std::string::npos);  // the vanished input is not detached again
@@ -202,7 +201,7 @@ TEST_F(StateMachine, UnplugDuringTheHandshake) {
 TEST_F(StateMachine, HidFailureEndsTheRunWithItsText) {
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::wrong_answer, 3}}})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro_stage2 = false})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({.ventaro_stage2 = false})));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].message, "Wrong response in HID report.");
     EXPECT_EQ(events.progress.size(), 3u);  // the roundtrips before it
@@ -211,9 +210,9 @@ TEST_F(StateMachine, HidFailureEndsTheRunWithItsText) {
 TEST_F(StateMachine, CancelDuringProgrammingReportsNothingMore) {
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
     device->pause_at_roundtrip(30);
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro_stage2 = false})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({.ventaro_stage2 = false})));
     ASSERT_TRUE(run_until([&] { return device->paused(); }));
-    updater::cancel();
+    engine().cancel();
     device->resume();  // the exchange in progress completes; no further one is sent
     ASSERT_EQ(events.ends.size(), 1u);
     EXPECT_EQ(events.ends[0].end, end_t::cancelled);
@@ -237,14 +236,14 @@ TEST_F(StateMachine, QuittingWhileSectorZeroIsErasedStopsOnceItIsWrittenAgain) {
 
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
     device->pause_at_roundtrip(erase);
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_until([&] { return device->paused(); }));
     // The device answers the erase only once the run is cancelled.
     std::thread eraser([&] {
-        while (updater::current_phase() != 0) std::this_thread::yield();
+        while (engine().phase() != updater::phase_t::idle) std::this_thread::yield();
         device->resume();
     });
-    updater::shut_down();
+    engine().shut_down();
     eraser.join();
     EXPECT_EQ(device->roundtrips(), rewritten + 1);
     EXPECT_EQ(hid_open_handles(), 0u);
@@ -263,7 +262,7 @@ TEST_F(StateMachine, QuittingWhileSectorZeroIsErasedStopsOnceItIsWrittenAgain) {
 
 TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
     // Phase 1 with nothing connected: HID every second, MIDI every five.
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
     run_until([] { return false; }, 12000);
     const std::string waiting = log();
     const auto count = [&](const std::string& s, const char* what) {
@@ -272,7 +271,7 @@ TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
         return n;
     };
     EXPECT_EQ(count(waiting, "Examining MIDI devices:"), 3u);  // at start, after 5 s and after 10 s
-    updater::cancel();
+    engine().cancel();
     const std::string before = log();
     run_until([] { return false; }, 20000);
     EXPECT_EQ(log(), before);
@@ -285,9 +284,9 @@ TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {
                  .faults = {{fault_t::type_t::stage2_stall, 1}},
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(
-        run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(run_until(
+        [this] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
     run_until([] { return false; }, 10000);
     EXPECT_EQ(device->stage2_status_requests(), 1);
     EXPECT_TRUE(events.ends.empty());  // no time-out: the phase waits
@@ -306,9 +305,9 @@ TEST_F(StateMachine, AMinuteWithoutNewsSaysWhatTheUserCanDo) {
                  .faults = {{fault_t::type_t::stage2_stall, 1}},
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(
-        run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(run_until(
+        [this] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
     const std::size_t announced = events.titles.size();
     run_until([] { return false; }, 59000);
     EXPECT_EQ(events.titles.size(), announced) << "too early";
@@ -321,11 +320,12 @@ TEST_F(StateMachine, AMinuteWithoutNewsSaysWhatTheUserCanDo) {
     EXPECT_TRUE(events.ends.empty());
 
     // A device that does not come back after its reboot.
-    updater::cancel();
+    engine().cancel();
     events.clear();
     make_device({.kind = kind_t::ruvo, .faults = {{fault_t::type_t::slow_enumeration, 200000}}}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
-    ASSERT_TRUE(run_until([] { return !events.titles.empty() && events.titles.back() == "Waiting for the Ruvo..."; }));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({.ventaro = false, .ventaro_stage2 = false, .ruvo = true})));
+    ASSERT_TRUE(
+        run_until([this] { return !events.titles.empty() && events.titles.back() == "Waiting for the Ruvo..."; }));
     run_until([] { return false; }, 61000);
     EXPECT_EQ(events.titles.back(), "Waiting for the Ruvo...");
     EXPECT_EQ(events.subtitles.back(), hint);
@@ -334,10 +334,10 @@ TEST_F(StateMachine, AMinuteWithoutNewsSaysWhatTheUserCanDo) {
 TEST_F(StateMachine, FinishRequestComesHalfASecondAfterCompletion) {
     const update_t package = make_package({});
     make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     // The stage-2 firmware reports 1.0 (0.8 overall), completes 40 ms later, and
     // leaves as soon as the finish request arrives.
-    ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() == 0.8f; }));
+    ASSERT_TRUE(run_until([this] { return !events.progress.empty() && events.progress.back() == 0.8f; }));
     // It completes 40 ms after its last progress report.
     run_until([] { return false; }, 530);
     EXPECT_EQ(device->mode(), device_mode_t::stage2);
@@ -349,12 +349,12 @@ TEST_F(StateMachine, OnEndMayStartTheNextRun) {
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
     events.on_end_hook = [&] {
         events.on_end_hook = nullptr;
-        EXPECT_FALSE(updater::running());
-        EXPECT_TRUE(updater::start(kind_t::ventaro, package));
+        EXPECT_FALSE(engine().running());
+        EXPECT_TRUE(engine().start(kind_t::ventaro, package));
     };
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
-    EXPECT_TRUE(updater::running());
+    EXPECT_TRUE(engine().running());
     EXPECT_EQ(events.titles[2], "Connect your Ventaro");
 }
 
@@ -365,10 +365,10 @@ TEST_F(StateMachine, EndingARunDetachesItsInput) {
     midi::io::virtual_service_t& service = midi_service();
     const int32_t port = service.add_endpoint("Ventaro", "MIDI 1", "Ventaro MIDI 1",
                                               midi::io::service_t::is_source | midi::io::service_t::is_destination);
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
-    ASSERT_TRUE(run_until([] { return events.titles.size() == 2; }, 100));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
+    ASSERT_TRUE(run_until([this] { return events.titles.size() == 2; }, 100));
     EXPECT_EQ(events.titles.back(), "Rebooting the Ventaro...");
-    updater::cancel();
+    engine().cancel();
 
     std::atomic<int> heard{0};
     ASSERT_TRUE(midi::io::attach(midi::io::make_in(port), {}, [&](const uint8_t*, std::size_t, bool) { ++heard; }, {}));
@@ -387,10 +387,10 @@ TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
     const fault_t silent{fault_t::type_t::stage2_stall, 0};
     make_device({.kind = kind_t::ventaro, .faults = {silent}, .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(
-        run_until([] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
-    updater::cancel();  // its status request is re-sent in a second
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(run_until(
+        [this] { return !events.titles.empty() && events.titles.back() == "Updating internal components..."; }));
+    engine().cancel();  // its status request is re-sent in a second
     remove_devices();
 
     events.clear();
@@ -399,20 +399,20 @@ TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
                  .faults = {silent},
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(run_until([] { return events.titles.size() == 4; }, 900))
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(run_until([this] { return events.titles.size() == 4; }, 900))
         << ::testing::PrintToString(events.titles);  // phase 6 of the second run within the second
     EXPECT_EQ(events.titles.back(), "Updating internal components...");
     run_until([] { return false; }, 1500);
     EXPECT_TRUE(events.ends.empty()) << events.ends[0].message;
-    EXPECT_TRUE(updater::running());
+    EXPECT_TRUE(engine().running());
 }
 
 TEST_F(StateMachine, TextsFollowTheLanguage) {
     lang = lang_t::fr;
-    ASSERT_TRUE(updater::start(kind_t::any, make_package({})));
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
     EXPECT_EQ(events.titles.back(), "Branchez votre Ventaro");
-    updater::cancel();
+    engine().cancel();
     lang = lang_t::en;
 }
 
@@ -429,10 +429,10 @@ TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
         if (!cancelled) faults.push_back({fault_t::type_t::stage2_error, 0, "Voice board not found"});
         make_device({.kind = kind_t::ventaro, .faults = faults, .stage2_images = devices::stage2_images_of(package)})
             .plug();
-        ASSERT_TRUE(updater::start(kind_t::any, package));
+        ASSERT_TRUE(engine().start(kind_t::any, package));
         if (cancelled) {
-            ASSERT_TRUE(run_until([] { return !events.progress.empty() && events.progress.back() > 0.3f; }));
-            updater::cancel();
+            ASSERT_TRUE(run_until([this] { return !events.progress.empty() && events.progress.back() > 0.3f; }));
+            engine().cancel();
         } else {
             ASSERT_TRUE(run_to_end());
             EXPECT_EQ(events.ends[0].message, "Voice board not found");
@@ -440,7 +440,7 @@ TEST_F(StateMachine, RetryWithoutReplugFinishesAnInterruptedStage2) {
         EXPECT_EQ(device->mode(), device_mode_t::stage2);
 
         events.clear();
-        ASSERT_TRUE(updater::start(kind_t::any, package));
+        ASSERT_TRUE(engine().start(kind_t::any, package));
         ASSERT_TRUE(run_to_end()) << ::testing::PrintToString(events.titles);
         EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
         EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro", "Updating internal components...",
@@ -463,7 +463,7 @@ TEST_F(StateMachine, SilentStage2FirmwareFoundAtTheStartAsksForAPowerCycle) {
                  .stage2_images = devices::stage2_images_of(package)})
         .plug();
     EXPECT_EQ(device->mode(), device_mode_t::stage2) << "a flash holding the stage-2 image starts it";
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end(30000));
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message,
@@ -478,11 +478,11 @@ TEST_F(StateMachine, NextRunWaitsForTheCancelledRunsWorker) {
     const std::size_t erase = sector0_erase(package.ventaro->main);
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
     device->pause_at_roundtrip(erase);
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_until([&] { return device->paused(); }));
-    updater::cancel();
+    engine().cancel();
     events.clear();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     std::size_t most_handles = 0;
     std::thread eraser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -508,12 +508,12 @@ TEST_F(StateMachine, KindAnswerOfAnEndedRunIsIgnored) {
     make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
     events.kind_answer = kind_t::any;  // declined, but only after the user started a run for the Ventaro
     events.kind_question_hook = [&] {
-        updater::cancel();
-        EXPECT_TRUE(updater::start(kind_t::ventaro, package));
+        engine().cancel();
+        EXPECT_TRUE(engine().start(kind_t::ventaro, package));
     };
-    ASSERT_TRUE(updater::start(kind_t::any, package));
-    ASSERT_TRUE(updater::running());
-    ASSERT_TRUE(run_until([] { return events.ends.size() == 2; }));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(engine().running());
+    ASSERT_TRUE(run_until([this] { return events.ends.size() == 2; }));
     EXPECT_EQ(events.ends[0].end, end_t::cancelled);
     EXPECT_EQ(events.ends[1].end, end_t::success) << events.ends[1].message;
     EXPECT_EQ(events.ends[1].kind, kind_t::ventaro);
@@ -529,7 +529,7 @@ TEST_F(StateMachine, ImageThatReachesTheBootloaderIsRefusedBeforeAnyErase) {
     ASSERT_TRUE(touches_bootloader(make_update_plan(package.ventaro->main)));
     make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
     const std::vector<uint8_t> before = device->flash();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, "The update would overwrite the device's bootloader.");
@@ -544,7 +544,7 @@ TEST_F(StateMachine, ADeviceAFaultUnpluggedIsPluggedInAgain) {
     make_device(
         {.kind = kind_t::ventaro, .start_in_bootloader = true, .faults = {{fault_t::type_t::unplug_at_roundtrip, 40}}})
         .plug();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     settle(500);
@@ -552,7 +552,7 @@ TEST_F(StateMachine, ADeviceAFaultUnpluggedIsPluggedInAgain) {
     EXPECT_EQ(simulation().replug_unplugged(), 1u);
     EXPECT_EQ(simulation().replug_unplugged(), 0u);  // it is connected now
     events.clear();
-    ASSERT_TRUE(updater::start(kind_t::any, package));
+    ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
 }

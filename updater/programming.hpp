@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Writing one image into a bootloader on a background worker, for the engine.
+
+#include <functional>
+#include <string>
+
+#include "update/update_plan.hpp"
+#include "updater/hid.hpp"
+
+namespace zal::updater {
+
+struct programming_job_t {
+    hid::device_t device;
+    // Progress is reported from `offset` to `offset + span`.
+    float offset = 0.0f;
+    float span = 1.0f;
+    // Any thread: whether the run that began the job is still where it began it.
+    // Once it is not, the job stops where the device can still start, and
+    // nothing more is reported.
+    std::function<bool()> current;
+    // Main thread, and only while `current` holds.
+    std::function<void(float progress)> progress;
+    std::function<void()> done;
+    std::function<void(const std::string& message)> failed;
+};
+
+// Throws when the plan's sequence cannot be built.
+void program_on_worker(const update_plan_t& plan, programming_job_t job);
+
+}  // namespace zal::updater
