@@ -24,12 +24,10 @@ constexpr uint32_t answer_ms = 3;  // the firmwares answer a message after a few
 constexpr std::size_t report_with_number = 65;
 
 // The identities the engine looks for, as the devices' bootloaders show them.
-usb_identity_t bootloader_identity(const device_options_t& options) {
-    const usb_descriptor_t& d = options.v1_bootloader          ? usb_descriptor_bootloader_ventaro_v1
-                                : options.kind == kind_t::ruvo ? usb_descriptor_bootloader_ruvo2
-                                                               : usb_descriptor_bootloader_ventaro;
-    auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
-    return {d.vendor_id, d.product_id, wide(d.manufacturer), wide(d.product)};
+const usb_descriptor_t& bootloader_identity(const device_options_t& options) {
+    return options.v1_bootloader          ? usb_descriptor_bootloader_ventaro_v1
+           : options.kind == kind_t::ruvo ? usb_descriptor_bootloader_ruvo2
+                                          : usb_descriptor_bootloader_ventaro;
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "devices/usb_port.hpp"
 #include "update/firmware.hpp"
 #include "update/update.hpp"
-#include "updater/updater.hpp"
+#include "updater/kind.hpp"
 
 namespace zal::devices {
 

@@ -12,14 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace zal::devices {
+#include "common/usb/usb_descriptor.hpp"
 
-struct usb_identity_t {
-    uint16_t vendor_id;
-    uint16_t product_id;
-    std::wstring manufacturer;  // empty: the device has no manufacturer string
-    std::wstring product;
-};
+namespace zal::devices {
 
 class usb_port_t {
 public:
@@ -39,7 +34,7 @@ public:
 
     // Enumerates as a HID device with this identity; its node refuses to open
     // (EACCES) for `refuse_open_ms` after it appears.
-    virtual void attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) = 0;
+    virtual void attach_hid(const usb_descriptor_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) = 0;
     // An input report that reaches the host `delay_ms` from now.
     virtual void send_report(std::vector<uint8_t> report, uint32_t delay_ms) = 0;
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the tests with the given sanitizers into build-<name> and runs them.
+# Builds the tests with the given sanitizers into build-<name> and runs them;
+# the address build uses clang.
 # Usage: scripts/sanitize.sh address,undefined|thread [ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,7 +9,14 @@ cd "$(dirname "$0")/.."
 sanitizers=${1:?usage: $0 address,undefined|thread [ctest arguments]}
 shift
 dir="build-${sanitizers//,/-}"
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DZAL_SANITIZE="$sanitizers"
+# The address build is also the tests' clang build, warnings as errors, beside
+# the GCC builds of test.sh and of the thread build.
+compiler=()
+if [[ $sanitizers == *address* ]]; then
+  compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZAL_WERROR=ON)
+fi
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DZAL_SANITIZE="$sanitizers" \
+  "${compiler[@]}"
 cmake --build "$dir"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"

@@ -27,12 +27,9 @@ namespace updater::hid {
 
 namespace {
 
-// hidapi's wide strings narrowed as the bootloaders' ASCII identities need.
-bool narrow_equals(const std::optional<std::wstring>& text, const std::string& expected) {
-    if (!text) return false;
-    std::string narrow;
-    for (std::size_t i = 0; i < text->size() && i < 256; ++i) narrow += (*text)[i] <= 0x7F ? char((*text)[i]) : '?';
-    return narrow == expected;
+// A device without the string matches no identity.
+bool same_text(const std::optional<std::string>& text, const std::string& expected) {
+    return text && *text == expected;
 }
 
 // The backend's own words after the engine's line, so that the kernel's reason
@@ -73,8 +70,7 @@ void dev_t::close() {
 
 bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descriptor) {
     return device.vendor_id == descriptor.vendor_id && device.product_id == descriptor.product_id &&
-           narrow_equals(device.manufacturer, descriptor.manufacturer) &&
-           narrow_equals(device.product, descriptor.product);
+           same_text(device.manufacturer, descriptor.manufacturer) && same_text(device.product, descriptor.product);
 }
 
 std::vector<device_t> matching_devices(kind_t kind) {

@@ -11,22 +11,16 @@
 #include <vector>
 
 #include "common/hid_io/hid_io.hpp"
+#include "common/usb/usb_descriptor.hpp"
 #include "update/update_plan.hpp"
 #include "updater/uhb.hpp"
-#include "updater/updater.hpp"
+#include "updater/kind.hpp"
 
 namespace zal {
 
 // The maker's web domain, shown in the manufacturer string of its bootloaders.
 // A placeholder until the maker gives theirs.
 constexpr const char* maker_web_domain = "zalmir.example";
-
-struct usb_descriptor_t {
-    std::string manufacturer;
-    std::string product;
-    uint16_t vendor_id;
-    uint16_t product_id;
-};
 
 extern const usb_descriptor_t usb_descriptor_bootloader_ventaro_v1;
 extern const usb_descriptor_t usb_descriptor_bootloader_ventaro;

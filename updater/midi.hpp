@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/midi_io/midi_io.hpp"
-#include "updater/updater.hpp"
+#include "updater/kind.hpp"
 
 namespace zal::updater::midi {
 

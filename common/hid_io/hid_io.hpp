@@ -18,9 +18,9 @@ struct device_info_t {
     std::string path;
     uint16_t vendor_id = 0;
     uint16_t product_id = 0;
-    // Nothing when the device has no such string: it then matches no identity.
-    std::optional<std::wstring> manufacturer;
-    std::optional<std::wstring> product;
+    // In UTF-8; nothing when the device has no such string.
+    std::optional<std::string> manufacturer;
+    std::optional<std::string> product;
     std::string usb_port;  // where it is plugged in, e.g. "1-1.4"; empty when unknown
 };
 

@@ -77,12 +77,6 @@ std::string hex4(uint16_t value) {
     return text;
 }
 
-std::string narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out += c < 0x80 ? char(c) : '?';
-    return out;
-}
-
 std::vector<std::string> entries_of(const std::string& folder) {
     std::vector<std::string> names;
     if (DIR* dir = ::opendir(folder.c_str())) {
@@ -316,9 +310,10 @@ void usb_gadget_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& 
     if (port < connection_->midi_out.size()) snd_rawmidi_write(connection_->midi_out[port], bytes.data(), bytes.size());
 }
 
-void usb_gadget_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
+void usb_gadget_port_t::attach_hid(const usb_descriptor_t& identity, report_receiver_t receive,
+                                   uint32_t refuse_open_ms) {
     detach();
-    set_identity(identity.vendor_id, identity.product_id, narrow(identity.manufacturer), narrow(identity.product));
+    set_identity(identity.vendor_id, identity.product_id, identity.manufacturer, identity.product);
     const std::string function = gadget_ + "/functions/hid.usb0";
     make_folder(function);
     write_file(function + "/protocol", "0");

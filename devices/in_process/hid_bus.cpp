@@ -31,10 +31,11 @@ private:
     std::shared_ptr<hid_endpoint_t> endpoint_;
 };
 
-std::string hid_bus_t::plug(const hid_identity_t& identity, std::shared_ptr<hid_endpoint_t> endpoint) {
+std::string hid_bus_t::plug(const usb_descriptor_t& identity, const std::string& usb_port,
+                            std::shared_ptr<hid_endpoint_t> endpoint) {
     std::lock_guard lock(mutex_);
     const std::string path = "/dev/hidraw-sim" + std::to_string(next_++);
-    devices_[path] = {identity, std::move(endpoint)};
+    devices_[path] = {identity, usb_port, std::move(endpoint)};
     return path;
 }
 
@@ -59,9 +60,9 @@ std::vector<hid_io::device_info_t> hid_bus_t::enumerate() {
     std::lock_guard lock(mutex_);
     std::vector<hid_io::device_info_t> found;
     for (const auto& [path, device] : devices_) {
-        const hid_identity_t& id = device.identity;
-        auto text = [](const std::wstring& s) { return s.empty() ? std::nullopt : std::optional<std::wstring>(s); };
-        found.push_back({path, id.vendor_id, id.product_id, text(id.manufacturer), text(id.product), id.usb_port});
+        const usb_descriptor_t& id = device.identity;
+        auto text = [](const std::string& s) { return s.empty() ? std::nullopt : std::optional<std::string>(s); };
+        found.push_back({path, id.vendor_id, id.product_id, text(id.manufacturer), text(id.product), device.usb_port});
     }
     return found;
 }

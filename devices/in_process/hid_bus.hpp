@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/hid_io/hid_io.hpp"
+#include "common/usb/usb_descriptor.hpp"
 
 namespace zal::devices {
 
@@ -28,19 +29,12 @@ public:
     virtual bool may_open() { return true; }
 };
 
-struct hid_identity_t {
-    uint16_t vendor_id;
-    uint16_t product_id;
-    std::wstring manufacturer;  // empty: the device has no such string
-    std::wstring product;
-    std::string usb_port;  // where it is plugged in; empty: not told
-};
-
 class hid_bus_t final : public hid_io::backend_t {
 public:
-    // Plugs a device in under a new path, which it returns; unplugging makes
-    // every open handle to it fail.
-    std::string plug(const hid_identity_t& identity, std::shared_ptr<hid_endpoint_t> endpoint);
+    // Plugs a device in under a new path, which it returns, on `usb_port`
+    // (empty: the host tells none); unplugging makes every open handle to it fail.
+    std::string plug(const usb_descriptor_t& identity, const std::string& usb_port,
+                     std::shared_ptr<hid_endpoint_t> endpoint);
     void unplug(const std::string& path);
     // Devices open now, for tests: every handle must be closed at the end of a run.
     std::size_t open_handles() const;
@@ -53,7 +47,8 @@ public:
 private:
     class handle_t;
     struct plugged_t {
-        hid_identity_t identity;
+        usb_descriptor_t identity;
+        std::string usb_port;
         std::shared_ptr<hid_endpoint_t> endpoint;
     };
     // Still plugged in under the same device? A replug gets a new path.

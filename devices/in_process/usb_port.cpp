@@ -91,10 +91,10 @@ void in_process_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& 
     if (port < midi_ports_.size()) midi_.device_send(midi_ports_[port], bytes.data(), bytes.size());
 }
 
-void in_process_port_t::attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) {
+void in_process_port_t::attach_hid(const usb_descriptor_t& identity, report_receiver_t receive,
+                                   uint32_t refuse_open_ms) {
     endpoint_ = std::make_shared<endpoint_t>(std::move(receive), refuse_open_ms);
-    hid_path_ = hid_.plug({identity.vendor_id, identity.product_id, identity.manufacturer, identity.product, usb_port_},
-                          endpoint_);
+    hid_path_ = hid_.plug(identity, usb_port_, endpoint_);
 }
 
 void in_process_port_t::send_report(std::vector<uint8_t> report, uint32_t delay_ms) {

@@ -25,7 +25,7 @@ public:
     void attach_midi(const std::string& name, const std::vector<std::string>& ports, midi_receiver_t receive,
                      bool refuse_sends) override;
     void send_midi(std::size_t port, const std::vector<uint8_t>& bytes) override;
-    void attach_hid(const usb_identity_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) override;
+    void attach_hid(const usb_descriptor_t& identity, report_receiver_t receive, uint32_t refuse_open_ms) override;
     void send_report(std::vector<uint8_t> report, uint32_t delay_ms) override;
     void detach() override;
 

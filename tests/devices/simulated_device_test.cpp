@@ -25,7 +25,7 @@ public:
         midi = std::move(receive);
     }
     void send_midi(std::size_t, const std::vector<uint8_t>&) override {}
-    void attach_hid(const devices::usb_identity_t&, report_receiver_t, uint32_t) override {
+    void attach_hid(const usb_descriptor_t&, report_receiver_t, uint32_t) override {
         shown.push_back("bootloader");
         midi = {};
     }

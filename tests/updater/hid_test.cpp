@@ -31,7 +31,7 @@ update_plan_t plan_with(std::vector<unsigned char>& bytes) {
     return plan;
 }
 
-hid_io::device_info_t info_of(uint16_t vid, uint16_t pid, const wchar_t* manufacturer, const wchar_t* product) {
+hid_io::device_info_t info_of(uint16_t vid, uint16_t pid, const char* manufacturer, const char* product) {
     hid_io::device_info_t info;
     info.path = "/dev/hidraw-test";
     info.vendor_id = vid;
@@ -160,28 +160,27 @@ TEST(ProgrammingSequence, InformationAnswerGuardsTheBootloader) {
 }
 
 TEST(Matching, DescriptorsCompareExactly) {
-    const auto ruvo = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Ruvo Update");
+    const auto ruvo = info_of(0x16C0, 0x05DF, "Zalmir Instruments (zalmir.example)", "Ventaro Ruvo Update");
     EXPECT_TRUE(hid::matches(ruvo, usb_descriptor_bootloader_ruvo2));
     EXPECT_FALSE(hid::matches(ruvo, usb_descriptor_bootloader_ruvo));
-    const auto lower = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"ventaro ruvo update");
+    const auto lower = info_of(0x16C0, 0x05DF, "Zalmir Instruments (zalmir.example)", "ventaro ruvo update");
     EXPECT_FALSE(hid::matches(lower, usb_descriptor_bootloader_ruvo2));
-    const auto no_maker = info_of(0x16C0, 0x05DF, nullptr, L"Ventaro Ruvo Update");
+    const auto no_maker = info_of(0x16C0, 0x05DF, nullptr, "Ventaro Ruvo Update");
     EXPECT_FALSE(hid::matches(no_maker, usb_descriptor_bootloader_ruvo2));
-    const auto wide = info_of(0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Ruvo Updat\u00e9");
-    EXPECT_FALSE(hid::matches(wide, usb_descriptor_bootloader_ruvo2));
+    const auto accented = info_of(0x16C0, 0x05DF, "Zalmir Instruments (zalmir.example)", "Ventaro Ruvo Updat\u00e9");
+    EXPECT_FALSE(hid::matches(accented, usb_descriptor_bootloader_ruvo2));
     EXPECT_EQ(usb_descriptor_bootloader_ventaro.manufacturer,
               std::string("Zalmir Instruments (") + maker_web_domain + ")");
 }
 
 TEST(Matching, FirstGenerationBootloaderTakesTheAskedKind) {
-    const std::string path = bus().plug({0x1234, 0x0001, L"Mikroelektronika", L"USB HID Bootloader", {}},
-                                        std::make_shared<echo_endpoint_t>());
+    const std::string path =
+        bus().plug({"Mikroelektronika", "USB HID Bootloader", 0x1234, 0x0001}, {}, std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::any);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);
     EXPECT_EQ(hid::first_matching_device(kind_t::ruvo).kind, kind_t::ruvo);
-    const std::string ventaro =
-        bus().plug({0x16C0, 0x05DF, L"Zalmir Instruments (zalmir.example)", L"Ventaro Updater", {}},
-                   std::make_shared<echo_endpoint_t>());
+    const std::string ventaro = bus().plug({"Zalmir Instruments (zalmir.example)", "Ventaro Updater", 0x16C0, 0x05DF},
+                                           {}, std::make_shared<echo_endpoint_t>());
     EXPECT_EQ(hid::first_matching_device(kind_t::any).path, path);  // the bus order decides
     bus().unplug(path);
     EXPECT_EQ(hid::first_matching_device(kind_t::any).kind, kind_t::ventaro);
@@ -194,7 +193,7 @@ protected:
     void SetUp() override {
         main_queue::attach_current_thread(true);
         endpoint = std::make_shared<echo_endpoint_t>();
-        path = bus().plug({0x16C0, 0x05DF, L"m", L"p", {}}, endpoint);
+        path = bus().plug({"m", "p", 0x16C0, 0x05DF}, {}, endpoint);
         sequence = hid::make_programming_sequence(plan_with(bytes));
     }
     void TearDown() override { bus().unplug(path); }

@@ -37,9 +37,9 @@ std::string utf8_of(const wchar_t* text) {
     return out;
 }
 
-std::optional<std::wstring> wide(const wchar_t* text) {
+std::optional<std::string> utf8_or_nothing(const wchar_t* text) {
     if (text == nullptr) return std::nullopt;
-    return std::wstring(text);
+    return utf8_of(text);
 }
 
 class hidapi_device_t final : public device_t {
@@ -70,8 +70,8 @@ public:
         hid_device_info* devices = hid_enumerate(0, 0);
         for (const hid_device_info* d = devices; d != nullptr; d = d->next) {
             if (d->path == nullptr) continue;
-            found.push_back({d->path, d->vendor_id, d->product_id, wide(d->manufacturer_string),
-                             wide(d->product_string), usb::port_path_of_hidraw(d->path)});
+            found.push_back({d->path, d->vendor_id, d->product_id, utf8_or_nothing(d->manufacturer_string),
+                             utf8_or_nothing(d->product_string), usb::port_path_of_hidraw(d->path)});
         }
         hid_free_enumeration(devices);
         return found;
