@@ -140,7 +140,7 @@ bool AppDelegate::applicationOpenFile(const QString& path) {
     urlToLoad_ = url;
     // Read on a worker while the window is made: it is shown at launch.
     prefetchedUrl_ = url;
-    prefetched_ = std::async(std::launch::async, [path, trust = trust] { return readPackage(path, trust); });
+    prefetched_ = std::async(std::launch::async, [path, trusted = trust] { return readPackage(path, trusted); });
     return true;
 }
 
@@ -269,7 +269,7 @@ void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
 
 void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { showWebHelp(); }
 
-AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const trust_t& trust) {
+AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const trust_t& trusted) {
     package_read_t read;
     std::vector<unsigned char> bytes;
     if (!read_file(path, bytes, read.unreadable)) return read;
@@ -278,7 +278,7 @@ AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const 
         return read;
     }
     try {
-        read.update = make_update(bytes.data(), static_cast<unsigned long>(bytes.size()), trust);
+        read.update = make_update(bytes.data(), static_cast<unsigned long>(bytes.size()), trusted);
     } catch (const std::exception& e) {
         read.invalid = QString::fromUtf8(e.what());
     }

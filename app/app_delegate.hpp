@@ -63,7 +63,7 @@ public:
         QString invalid;     // the reader's words on why it holds no package
         bool empty = false;  // the file holds nothing
     };
-    static package_read_t readPackage(const QString& path, const trust_t& trust);
+    static package_read_t readPackage(const QString& path, const trust_t& trusted);
     bool showPackage(package_read_t read, const QUrl& url);
     bool readBundledUpdate();
     void runUpdateWithKind(kind_t kind);

@@ -45,7 +45,7 @@ int take_inhibitor(std::string& reason) {
         reason = std::strerror(-r);
         return -1;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
     sd_bus_message* answer = nullptr;
     r = sd_bus_call(bus.get(), call, call_timeout_us, &error, &answer);
     const std::unique_ptr<sd_bus_message, message_unref_t> reply(answer);

@@ -275,7 +275,9 @@ TEST(ManifestParser, RefusesWhatSha256sumWouldNotWrite) {
 // The command-line tool reports each status, and refuses what it must.
 TEST_F(Signatures, TheCommandLineToolReportsAndRefuses) {
     const auto entries = package_entries();
-    const auto [manifest, signature] = sign(entries);
+    const auto signed_entries = sign(entries);
+    const std::string& manifest = signed_entries.first;
+    const std::string& signature = signed_entries.second;
     auto write_package = [&](const std::string& name, std::vector<tools::zip_entry_t> e, bool with_signature) {
         if (with_signature) {
             e.push_back({manifest_name, manifest});
