@@ -46,7 +46,7 @@ void BM_HidRoundtrips(benchmark::State& state) {
     std::FILE* saved = stderr;
     for (auto _ : state) {
         stderr = std::fopen("/dev/null", "w");  // the sequence logs its length
-        updater::hid::process(without_reboot, found.path.c_str(), [](std::size_t, std::size_t) { return true; });
+        updater::hid::run_sequence(without_reboot, found.path.c_str(), [](std::size_t, std::size_t) { return true; });
         std::fclose(stderr);
         stderr = saved;
     }

@@ -71,7 +71,7 @@ void BM_IhexRead(benchmark::State& state) {
     bool checked = false;  // the first result, outside the loop's cost
     for (auto _ : state) {
         zal::firmware_t image{zal::flash_map_stm32f40x_41x, {}};
-        zal::write(image, {text.data(), text.size()});
+        zal::store_ihex(image, {text.data(), text.size()});
         if (!checked && image.sectors != expected.sectors) state.SkipWithError("the image differs from the firmware");
         checked = true;
         benchmark::DoNotOptimize(image.sectors.size());

@@ -13,9 +13,8 @@
 
 namespace zal::devices {
 
-constexpr uint32_t flash_base = 0x08000000;
+constexpr uint32_t flash_base = flash_base_address;
 constexpr std::size_t flash_size = 0x100000;
-constexpr uint32_t bootloader_offset = 0xE0000;  // sector 11
 
 class flash_model_t {
 public:

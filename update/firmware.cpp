@@ -129,7 +129,7 @@ bool decode_hex(const char* p, std::size_t count, uint8_t* out) {
 
 }  // namespace
 
-bool ihex_parser::process(char c) {
+bool ihex_parser_t::process(char c) {
     if (c == ':') {
         nibble_pending = false;
         value = 0;
@@ -155,7 +155,7 @@ bool ihex_parser::process(char c) {
     return complete_byte();
 }
 
-std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& completed) {
+std::size_t ihex_parser_t::process_record(const char* p, std::size_t n, bool& completed) {
     uint8_t header[4];  // byte count, address high and low, record type
     if (n < 1 + 2 * 5 || p[0] != ':' || !decode_hex_bytewise(p + 1, 4, header)) return 0;
     int payload;
@@ -210,7 +210,7 @@ std::size_t ihex_parser::process_record(const char* p, std::size_t n, bool& comp
     return used;
 }
 
-bool ihex_parser::complete_byte() {
+bool ihex_parser_t::complete_byte() {
     if (state == state_t::checksum) return complete_record();
     data[index] = value;
     sum = uint8_t(sum + value);
@@ -219,7 +219,7 @@ bool ihex_parser::complete_byte() {
     return complete_field();
 }
 
-bool ihex_parser::complete_field() {
+bool ihex_parser_t::complete_field() {
     switch (state) {
         case state_t::byte_count:
             length = data[0];
@@ -265,7 +265,7 @@ bool ihex_parser::complete_field() {
     return false;
 }
 
-bool ihex_parser::complete_record() {
+bool ihex_parser_t::complete_record() {
     state = state_t::idle;
     if (uint8_t(sum + value) != 0) return false;
     switch (kind) {
@@ -336,8 +336,8 @@ private:
 
 }  // namespace
 
-void write(firmware_t& image, ihex_t text) {
-    ihex_parser parser;
+void store_ihex(firmware_t& image, ihex_t text) {
+    ihex_parser_t parser;
     sector_writer_t writer(image);
     parser.read(text.text, text.length, [&] {
         if (parser.length == 0) return false;
@@ -376,7 +376,7 @@ void apply_bootloader_entry_patch(firmware_t& image) {
 
 firmware_t load_firmware(ihex_t text, const flash_map_t& flash_map) {
     firmware_t image{flash_map, {}};
-    write(image, text);
+    store_ihex(image, text);
     apply_bootloader_entry_patch(image);
     return image;
 }

@@ -25,8 +25,11 @@ struct flash_map_t {
 // The 1 MiB flash of the STM32F40x/41x; sector 11 holds the device's bootloader.
 extern const flash_map_t flash_map_stm32f40x_41x;
 
-// Where the bootloader starts, and where the jump stub that starts the application lies.
+// Where the flash and the bootloader start (sector 11), and where the jump stub
+// that starts the application lies.
+constexpr uint32_t flash_base_address = 0x08000000;
 constexpr uint32_t bootloader_address = 0x080E0000;
+constexpr uint32_t bootloader_offset = bootloader_address - flash_base_address;
 constexpr uint32_t entry_stub_address = bootloader_address - 20;
 
 struct firmware_t {
@@ -40,7 +43,7 @@ struct ihex_t {
     std::size_t length;
 };
 
-struct ihex_parser {
+struct ihex_parser_t {
     enum class state_t : uint8_t { idle, byte_count, address, record_type, data, checksum };
     enum class kind_t : uint8_t {
         none,
@@ -91,7 +94,7 @@ private:
 };
 
 template <typename F>
-void ihex_parser::read(const char* text, std::size_t size, F&& completed) {
+void ihex_parser_t::read(const char* text, std::size_t size, F&& completed) {
     const char* const end = text + size;
     for (const char* p = text; p < end;) {
         if (state == state_t::idle && *p != ':') {
@@ -114,7 +117,7 @@ void ihex_parser::read(const char* text, std::size_t size, F&& completed) {
 
 // Stores every data record of the text into `image`, which carries its flash map.
 // Throws std::runtime_error when a byte falls outside the map.
-void write(firmware_t& image, ihex_t text);
+void store_ihex(firmware_t& image, ihex_t text);
 
 // Makes the reset vector of sector 0 point at the bootloader and puts the stub
 // that starts the application right below it.

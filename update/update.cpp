@@ -39,9 +39,9 @@ namespace {
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
 
-class unzipper {
+class unzipper_t {
 public:
-    unzipper(const unsigned char* data, unsigned long size) {
+    unzipper_t(const unsigned char* data, unsigned long size) {
         // An empty buffer would open as an empty archive; it is no archive at all.
         if (data == nullptr || size == 0) fail("Could not unzip the data.");
         if (size > max_package_size) fail("The update package is larger than 32 MiB.");
@@ -58,9 +58,9 @@ public:
         hashed_ = zip_name_locate(archive_, manifest_name, ZIP_FL_ENC_RAW) >= 0 ||
                   zip_name_locate(archive_, manifest_signature_name, ZIP_FL_ENC_RAW) >= 0;
     }
-    ~unzipper() { zip_discard(archive_); }
-    unzipper(const unzipper&) = delete;
-    unzipper& operator=(const unzipper&) = delete;
+    ~unzipper_t() { zip_discard(archive_); }
+    unzipper_t(const unzipper_t&) = delete;
+    unzipper_t& operator=(const unzipper_t&) = delete;
 
     // The first entry in stored order whose full name matches ignoring ASCII case;
     // nothing when it is missing, cannot be extracted, or is empty. Throws
@@ -271,7 +271,7 @@ public:
 
 private:
     struct firmware_job_t {
-        std::optional<unzipper::fetched_t> entry;  // nothing when missing
+        std::optional<unzipper_t::fetched_t> entry;  // nothing when missing
         bool inflated = false;
         std::optional<firmware_t> image;
         std::exception_ptr error;  // of decoding
@@ -280,7 +280,7 @@ private:
 
     static void run(firmware_job_t& job, bool hashed) {
         if (!job.entry || !job.entry->present || job.entry->size > max_firmware_entry_size) return;
-        const std::optional<std::string> text = unzipper::contents(*job.entry);
+        const std::optional<std::string> text = unzipper_t::contents(*job.entry);
         job.entry->bytes.reset();  // the deflated data is no longer needed
         if (!text) return;
         job.inflated = true;
@@ -329,7 +329,7 @@ private:
     }
 
 private:
-    unzipper zip_;
+    unzipper_t zip_;
     std::unique_ptr<ini_t, ini_deleter> ini_;
     int general_ = -1;
 };

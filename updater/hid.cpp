@@ -167,7 +167,7 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
         if (!uhb::check_response<uhb::cmd_code::info>(data, length, error)) return false;
         uhb::info_t record;
         record.read(data, length);
-        if (reach > uhb::bootloader_offset(record, base)) {
+        if (reach > uhb::bootloader_offset_of(record, base)) {
             error = "The update would overwrite the device's bootloader.";
             return false;
         }
@@ -197,7 +197,7 @@ void discard_stale_reports(hid_io::device_t& device) {
 
 }  // namespace
 
-void process(const roundtrip_t& roundtrip, hid_io::device_t& device) {
+void exchange(const roundtrip_t& roundtrip, hid_io::device_t& device) {
     if (roundtrip.check) discard_stale_reports(device);
     if (!roundtrip.receive_only) {
         unsigned char buffer[uhb::report_size + 1];
@@ -216,8 +216,8 @@ void process(const roundtrip_t& roundtrip, hid_io::device_t& device) {
         throw std::runtime_error(error ? error : "Wrong response in HID report.");
 }
 
-void process(const std::vector<roundtrip_t>& sequence, const char* path,
-             const std::function<bool(std::size_t done, std::size_t total)>& progress) {
+void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
+                  const std::function<bool(std::size_t done, std::size_t total)>& progress) {
     const std::size_t n = sequence.size();
     if (n == 0) {
         std::fprintf(stderr, "No work to do.\n");
@@ -234,7 +234,7 @@ void process(const std::vector<roundtrip_t>& sequence, const char* path,
     bool cancelled = false;
     for (std::size_t i = 0; i < n; ++i) {
         try {
-            process(sequence[i], device.get());
+            exchange(sequence[i], device.get());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "Error on roundtrip #%zu: %s\n", i, e.what());
             log_backend_error(device.get().error());

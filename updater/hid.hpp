@@ -82,13 +82,13 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan);
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan);
 
 // Throws std::runtime_error when the exchange fails.
-void process(const roundtrip_t& roundtrip, hid_io::device_t& device);
+void exchange(const roundtrip_t& roundtrip, hid_io::device_t& device);
 
 // Opens the device, runs the sequence, closes it. `progress(done, total)` is
 // called after each roundtrip and stops the sequence by returning false.
 // Throws std::runtime_error on failure; returns when finished or stopped.
-void process(const std::vector<roundtrip_t>& sequence, const char* path,
-             const std::function<bool(std::size_t done, std::size_t total)>& progress);
+void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
+                  const std::function<bool(std::size_t done, std::size_t total)>& progress);
 
 }  // namespace updater::hid
 }  // namespace zal

@@ -45,7 +45,7 @@ void program_on_worker(const update_plan_t& plan, programming_job_t job) {
             return own.current();
         };
         try {
-            hid::process(task->sequence, task->job.device.path.c_str(), progress);
+            hid::run_sequence(task->sequence, task->job.device.path.c_str(), progress);
             async_main([task] {
                 if (task->job.current()) task->job.done();
             });

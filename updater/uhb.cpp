@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "updater/uhb.hpp"
 
+#include "update/firmware.hpp"
+
 namespace zal::updater::uhb {
 
 bool info_t::read(const uint8_t* data, std::size_t length) {
@@ -104,8 +106,8 @@ std::vector<uint8_t> encode_info(const info_t& info) {
     return record;
 }
 
-uint32_t bootloader_offset(const info_t& info, uint32_t flash_base) {
-    if (info.boot_start == 0) return known_bootloader_offset;
+uint32_t bootloader_offset_of(const info_t& info, uint32_t flash_base) {
+    if (info.boot_start == 0) return bootloader_offset;
     return info.boot_start >= flash_base && flash_base != 0 ? info.boot_start - flash_base : info.boot_start;
 }
 

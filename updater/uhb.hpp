@@ -48,8 +48,7 @@ std::vector<uint8_t> encode_info(const info_t& info);
 // Where the bootloader begins, from the flash base: the record's boot start
 // (given as an address or an offset), or the known device's top sector when the
 // record leaves it out.
-constexpr uint32_t known_bootloader_offset = 0xE0000;
-uint32_t bootloader_offset(const info_t& info, uint32_t flash_base);
+uint32_t bootloader_offset_of(const info_t& info, uint32_t flash_base);
 
 template <cmd_code Code>
 bool check_response(const uint8_t* data, std::size_t length, const char*& error);

@@ -18,8 +18,8 @@ namespace {
 
 constexpr const char* source_path = "common/midi_io/midi_io";
 
-struct in_handler {
-    in_handler(in_t id, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t disconnect)
+struct in_handler_t {
+    in_handler_t(in_t id, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t disconnect)
         : parser(std::move(on_message), std::move(on_sysex)), in(id), on_disconnect(std::move(disconnect)) {}
 
     // Only the receive thread touches the parser, under `parsing`.
@@ -37,7 +37,7 @@ struct state_t {
     bool client = false;
     std::function<void()> update_fn;
     std::mutex table_mutex;
-    std::unordered_map<uint32_t, std::shared_ptr<in_handler>> in_map;
+    std::unordered_map<uint32_t, std::shared_ptr<in_handler_t>> in_map;
 };
 
 state_t& state() {
@@ -110,7 +110,7 @@ port_kind_t kind_as(uint64_t id, int direction) {
     return port_kind(model, name);
 }
 
-std::shared_ptr<in_handler> handler_for(uint32_t key) {
+std::shared_ptr<in_handler_t> handler_for(uint32_t key) {
     state_t& s = state();
     std::lock_guard lock(s.table_mutex);
     const auto it = s.in_map.find(key);
@@ -119,7 +119,7 @@ std::shared_ptr<in_handler> handler_for(uint32_t key) {
 
 // Receive thread.
 void on_bytes(uint64_t reference, const uint8_t* bytes, std::size_t length) {
-    const std::shared_ptr<in_handler> handler = handler_for(uint32_t(reference));
+    const std::shared_ptr<in_handler_t> handler = handler_for(uint32_t(reference));
     if (!handler) return;
     std::lock_guard lock(handler->parsing);
     handler->parser.feed(bytes, length);
@@ -127,7 +127,7 @@ void on_bytes(uint64_t reference, const uint8_t* bytes, std::size_t length) {
 
 // Receive thread.
 void on_overrun() {
-    std::vector<std::shared_ptr<in_handler>> handlers;
+    std::vector<std::shared_ptr<in_handler_t>> handlers;
     {
         state_t& s = state();
         std::lock_guard lock(s.table_mutex);
@@ -143,7 +143,7 @@ void on_overrun() {
 void on_setup_changed() {
     state_t& s = state();
     if (!s.client) return;
-    std::vector<std::shared_ptr<in_handler>> handlers;
+    std::vector<std::shared_ptr<in_handler_t>> handlers;
     {
         std::lock_guard lock(s.table_mutex);
         for (const auto& [key, handler] : s.in_map) handlers.push_back(handler);
@@ -289,7 +289,7 @@ bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect
     if (handler_for(key_of(in))) return true;
     if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
     auto handler =
-        std::make_shared<in_handler>(in, std::move(on_message), std::move(on_sysex), std::move(on_disconnect));
+        std::make_shared<in_handler_t>(in, std::move(on_message), std::move(on_sysex), std::move(on_disconnect));
     // In the table before the connection, so that the first bytes find it.
     {
         std::lock_guard lock(s.table_mutex);

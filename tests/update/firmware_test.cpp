@@ -23,7 +23,7 @@ namespace {
 
 firmware_t written(const std::string& text, const flash_map_t& map = flash_map_stm32f40x_41x) {
     firmware_t image{map, {}};
-    write(image, {text.data(), text.size()});
+    store_ihex(image, {text.data(), text.size()});
     return image;
 }
 
@@ -52,7 +52,7 @@ std::vector<unsigned char> flatten(const firmware_t& image) {
 }  // namespace
 
 TEST(IhexParser, ReportsDataAndEndOfFileRecordsOnly) {
-    ihex_parser parser;
+    ihex_parser_t parser;
     std::vector<std::pair<int, uint32_t>> completed;  // length and load address at each report
     const std::string text = record(4, 0, {0x08, 0x00}) + record(0, 0x1234, {1, 2, 3}) + record(5, 0, {0, 0, 0, 0}) +
                              record(3, 0, {0, 0, 0, 0}) + record(1, 0, {});

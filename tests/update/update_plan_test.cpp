@@ -22,7 +22,7 @@ firmware_t image_with(uint64_t sector, std::vector<unsigned char> block) {
 TEST(UpdatePlan, OneRecordGivesEraseThenWrite) {
     firmware_t image{flash_map_stm32f40x_41x, {}};
     const std::string text = tools::make_ihex({{0x08000100, std::vector<unsigned char>(16, 0x11)}});
-    write(image, {text.data(), text.size()});
+    store_ihex(image, {text.data(), text.size()});
     const auto plan = make_update_plan(image);
     EXPECT_EQ(plan.base_address, 0x08000000u);
     ASSERT_EQ(plan.actions.size(), 2u);

@@ -206,7 +206,7 @@ protected:
 TEST_F(ProcessSequence, RunsEveryRoundtripWithProgressAndLogs) {
     std::vector<std::pair<std::size_t, std::size_t>> calls;
     ::testing::internal::CaptureStderr();
-    hid::process(sequence, path.c_str(), [&](std::size_t done, std::size_t total) {
+    hid::run_sequence(sequence, path.c_str(), [&](std::size_t done, std::size_t total) {
         calls.emplace_back(done, total);
         return true;
     });
@@ -221,7 +221,7 @@ TEST_F(ProcessSequence, RunsEveryRoundtripWithProgressAndLogs) {
 TEST_F(ProcessSequence, StopsWhenProgressSaysSo) {
     int calls = 0;
     ::testing::internal::CaptureStderr();
-    hid::process(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls < 1; });
+    hid::run_sequence(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls < 1; });
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(endpoint->reports, 1);
@@ -235,7 +235,7 @@ TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
     EXPECT_THROW(
         {
             try {
-                hid::process(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls > 0; });
+                hid::run_sequence(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls > 0; });
             } catch (const std::runtime_error& e) {
                 EXPECT_STREQ(e.what(), "Could not write a HID report.");
                 throw;
@@ -250,9 +250,9 @@ TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
 
 TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
     ::testing::internal::CaptureStderr();
-    EXPECT_THROW(hid::process(sequence, "/dev/hidraw-missing", {}), std::runtime_error);
-    hid::process({}, path.c_str(),
-                 [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
+    EXPECT_THROW(hid::run_sequence(sequence, "/dev/hidraw-missing", {}), std::runtime_error);
+    hid::run_sequence({}, path.c_str(),
+                      [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("No work to do.\n"), std::string::npos);
 
     hid::roundtrip_t silent = hid::make_command({uhb::cmd_code::sync});
@@ -260,7 +260,7 @@ TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
     silent.request[1] = 0x0B;  // the echo endpoint stays silent for a write code
     ::testing::internal::CaptureStderr();
     try {
-        hid::process({silent}, path.c_str(), {});
+        hid::run_sequence({silent}, path.c_str(), {});
         ADD_FAILURE();
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "No HID packet received after timeout.");
