@@ -33,24 +33,20 @@ struct listed_t {
     }
 };
 
-const char* kind_word(kind_t kind) {
-    return kind == kind_t::ventaro ? "ventaro" : kind == kind_t::ruvo ? "ruvo" : "unknown";
-}
-
 std::vector<listed_t> connected_devices() {
     // A device shows several ports (the Ruvo three): one line per device.
     std::set<listed_t> found;
     for (const updater::hid::device_t& d : updater::hid::matching_devices(kind_t::any))
-        found.insert({kind_word(d.kind), "bootloader", d.usb_port});
+        found.insert({d.kind == kind_t::any ? "unknown" : kind_word(d.kind), "bootloader", d.usb_port});
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
         const std::string port = io::get_usb_port(in);
         switch (io::get_kind(in)) {
-            case io::port_kind_t::ventaro: found.insert({"ventaro", "running", port}); break;
-            case io::port_kind_t::ruvo: found.insert({"ruvo", "running", port}); break;
-            case io::port_kind_t::ventaro_updater: found.insert({"ventaro", "stage-2", port}); break;
-            case io::port_kind_t::ruvo_updater: found.insert({"ruvo", "stage-2", port}); break;
+            case io::port_kind_t::ventaro: found.insert({kind_word(kind_t::ventaro), "running", port}); break;
+            case io::port_kind_t::ruvo: found.insert({kind_word(kind_t::ruvo), "running", port}); break;
+            case io::port_kind_t::ventaro_updater: found.insert({kind_word(kind_t::ventaro), "stage-2", port}); break;
+            case io::port_kind_t::ruvo_updater: found.insert({kind_word(kind_t::ruvo), "stage-2", port}); break;
             default: break;
         }
     }

@@ -65,16 +65,6 @@ int usage(const std::string& problem = {}) {
     return 2;
 }
 
-std::optional<kind_t> kind_named(const std::string& name) {
-    if (name == "ventaro") return kind_t::ventaro;
-    if (name == "ruvo") return kind_t::ruvo;
-    return std::nullopt;
-}
-
-const char* kind_word(kind_t kind) {
-    return kind == kind_t::ventaro ? "ventaro" : kind == kind_t::ruvo ? "ruvo" : "any";
-}
-
 bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -90,7 +80,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         if (arg == "--kind") {
             const auto v = value();
             if (!v) return false;
-            o.kind = kind_named(*v);
+            o.kind = kind_of_word(*v);
             if (!o.kind) return (problem = "--kind is ventaro or ruvo", false);
         } else if (arg == "--flash-in") {
             if (!(o.flash_in = value())) return false;

@@ -27,6 +27,16 @@ const char* kind_name(kind_t kind) {
     }
 }
 
+const char* kind_word(kind_t kind) {
+    return kind == kind_t::ventaro ? "ventaro" : kind == kind_t::ruvo ? "ruvo" : "any";
+}
+
+std::optional<kind_t> kind_of_word(const std::string& word) {
+    if (word == "ventaro") return kind_t::ventaro;
+    if (word == "ruvo") return kind_t::ruvo;
+    return std::nullopt;
+}
+
 namespace updater {
 
 namespace {
