@@ -122,4 +122,18 @@ std::string make_info_text(const std::string& product, const std::string& versio
     return "[general]\r\nproduct=" + product + "\r\nversion=" + version + "\r\nreleasedate=" + release_date + "\r\n";
 }
 
+std::vector<unsigned char> make_package_zip(const package_contents_t& contents) {
+    const auto hex = [](std::size_t size, uint32_t seed) {
+        return make_ihex({{0x08000000, make_synthetic_firmware(size, seed)}});
+    };
+    std::vector<zip_entry_t> entries = {
+        {"info.txt", make_info_text(contents.product, contents.version, contents.release_date)}};
+    entries.insert(entries.end(), contents.extra.begin(), contents.extra.end());
+    if (contents.ventaro) entries.push_back({"ventaro.hex", hex(contents.main_size, 11)});
+    if (contents.ventaro_stage2) entries.push_back({"ventaro-stage2.hex", hex(contents.stage2_size, 12)});
+    if (contents.ruvo) entries.push_back({"ruvo.hex", hex(contents.main_size + 1000, 21)});
+    if (contents.ruvo_stage2) entries.push_back({"ruvo-stage2.hex", hex(contents.stage2_size + 100, 22)});
+    return make_zip(entries);
+}
+
 }  // namespace zal::tools

@@ -47,4 +47,17 @@ std::vector<unsigned char> make_synthetic_firmware(std::size_t size, uint32_t se
 // The info.txt text of a package.
 std::string make_info_text(const std::string& product, const std::string& version, const std::string& release_date);
 
+// What a package for tests holds: the images (synthetic firmware at the start of
+// the flash, each from its own seed; a receiver's images are a little larger
+// than the instrument's), its info and any other entries, such as notes.
+struct package_contents_t {
+    bool ventaro = true, ventaro_stage2 = true, ruvo = false, ruvo_stage2 = false;
+    std::size_t main_size = 48 * 1024, stage2_size = 20 * 1024;
+    std::string product = "Test", version = "1.0.0", release_date = "2026-01-01";
+    std::vector<zip_entry_t> extra = {};
+};
+
+// The one package builder of the tests.
+std::vector<unsigned char> make_package_zip(const package_contents_t& contents);
+
 }  // namespace zal::tools

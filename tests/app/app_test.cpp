@@ -45,18 +45,30 @@ namespace {
 
 devices::simulation_t* simulation = nullptr;
 
+// A Ventaro 2.1.0 package with release notes.
 std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool stage2 = false,
                                          const char* notes_fr = "# Notes") {
-    const auto hex = [](std::size_t size, uint32_t seed) {
-        return tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(size, seed)}});
-    };
-    std::vector<tools::zip_entry_t> entries = {{"info.txt", tools::make_info_text("Ventaro", "2.1.0", "2021-03-05")},
-                                               {"notes-en.txt", "# Release notes\nSee **this**."}};
-    if (notes_fr) entries.push_back({"notes-fr.txt", notes_fr});
-    if (ventaro) entries.push_back({"ventaro.hex", hex(40000, 1)});
-    if (ventaro && stage2) entries.push_back({"ventaro-stage2.hex", hex(12000, 2)});
-    if (ruvo) entries.push_back({"ruvo.hex", hex(30000, 3)});
-    return tools::make_zip(entries);
+    std::vector<tools::zip_entry_t> notes = {{"notes-en.txt", "# Release notes\nSee **this**."}};
+    if (notes_fr) notes.push_back({"notes-fr.txt", notes_fr});
+    return tools::make_package_zip({.ventaro = ventaro,
+                                    .ventaro_stage2 = ventaro && stage2,
+                                    .ruvo = ruvo,
+                                    .main_size = 40000,
+                                    .stage2_size = 12000,
+                                    .product = "Ventaro",
+                                    .version = "2.1.0",
+                                    .release_date = "2021-03-05",
+                                    .extra = notes});
+}
+
+// A Ventaro 2.1.0 package of a small image with these English notes.
+std::vector<unsigned char> package_with_notes(const std::string& notes_en) {
+    return tools::make_package_zip({.ventaro_stage2 = false,
+                                    .main_size = 4000,
+                                    .product = "Ventaro",
+                                    .version = "2.1.0",
+                                    .release_date = "2021-03-05",
+                                    .extra = {{"notes-en.txt", notes_en}}});
 }
 
 QString write_package(const QTemporaryDir& dir, const QString& name, const std::vector<unsigned char>& bytes) {
@@ -216,10 +228,7 @@ private slots:
     void longNotesArriveWithoutHoldingTheWindow() {
         std::string notes;
         while (notes.size() <= AppDelegate::large_notes) notes += "- item with **bold** and `code`\n";
-        const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
-        const auto info = tools::make_info_text("Ventaro", "2.1.0", "2021-03-05");
-        write_package(bundle, "a.zalmirupdate",
-                      tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
+        write_package(bundle, "a.zalmirupdate", package_with_notes(notes));
         AppDelegate& d = launch();
         QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -228,9 +237,7 @@ private slots:
 
         QTemporaryDir other;
         const QString small = write_package(other, "b.zalmirupdate", package_bytes(true, false));
-        const QString large =
-            write_package(other, "c.zalmirupdate",
-                          tools::make_zip({{"info.txt", info}, {"notes-en.txt", notes}, {"ventaro.hex", hex}}));
+        const QString large = write_package(other, "c.zalmirupdate", package_with_notes(notes));
         QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(large)));
         QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(small)));
         QTest::qWait(3000);
@@ -437,11 +444,8 @@ private slots:
     // Return acts on what has focus: a link in the notes, not a firmware update;
     // in the sheet, the focused Cancel button, not help.
     void returnFollowsTheFocus() {
-        const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
         write_package(bundle, "a.zalmirupdate",
-                      tools::make_zip({{"info.txt", tools::make_info_text("Ventaro", "2.1.0", "2021-03-05")},
-                                       {"notes-en.txt", "See [the manual](https://ventaro.example/manual)."},
-                                       {"ventaro.hex", hex}}));
+                      package_with_notes("See [the manual](https://ventaro.example/manual)."));
         AppDelegate& d = launch();
         QWidget* window = d.windowCtrl()->window();
         QApplication::setActiveWindow(window);
@@ -539,13 +543,9 @@ private slots:
     // the notes and their links, the sheet, an alert and the console; and F10
     // opens the menu bar.
     void accessibilityTreeAndMenuKey() {
-        const auto hex = tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(4000, 1)}});
         write_package(bundle, "a.zalmirupdate",
-                      tools::make_zip({{"info.txt", tools::make_info_text("Ventaro", "2.1.0", "2021-03-05")},
-                                       {"notes-en.txt",
-                                        "Read [the manual](https://ventaro.example/manual) or "
-                                        "[write to us](mailto:support@ventaro.example)."},
-                                       {"ventaro.hex", hex}}));
+                      package_with_notes("Read [the manual](https://ventaro.example/manual) or "
+                                         "[write to us](mailto:support@ventaro.example)."));
         AppDelegate& d = launch();
         auto tree = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
         QCOMPARE(tree(d.windowCtrl()->window())->role(), QAccessible::Window);

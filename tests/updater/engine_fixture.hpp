@@ -35,21 +35,10 @@ inline devices::simulation_t& simulation() {
 inline midi::io::virtual_service_t& midi_service() { return simulation().midi(); }
 inline std::size_t hid_open_handles() { return simulation().hid().open_handles(); }
 
-struct package_contents_t {
-    bool ventaro = true, ventaro_stage2 = true, ruvo = false, ruvo_stage2 = false;
-    std::size_t main_size = 48 * 1024, stage2_size = 20 * 1024;
-};
+using tools::package_contents_t;
 
 inline update_t make_package(const package_contents_t& contents) {
-    const auto hex = [](std::size_t size, uint32_t seed) {
-        return tools::make_ihex({{0x08000000, tools::make_synthetic_firmware(size, seed)}});
-    };
-    std::vector<tools::zip_entry_t> entries = {{"info.txt", tools::make_info_text("Test", "1.0.0", "2026-01-01")}};
-    if (contents.ventaro) entries.push_back({"ventaro.hex", hex(contents.main_size, 11)});
-    if (contents.ventaro_stage2) entries.push_back({"ventaro-stage2.hex", hex(contents.stage2_size, 12)});
-    if (contents.ruvo) entries.push_back({"ruvo.hex", hex(contents.main_size + 1000, 21)});
-    if (contents.ruvo_stage2) entries.push_back({"ruvo-stage2.hex", hex(contents.stage2_size + 100, 22)});
-    const auto zip = tools::make_zip(entries);
+    const auto zip = tools::make_package_zip(contents);
     return make_update(zip.data(), zip.size());
 }
 
