@@ -58,14 +58,6 @@ QString format(const QString& pattern, const QString& a, const QString& b) {
     return text;
 }
 
-// Reads a package file; false with a description of the failure that names the file.
-bool read_file(const QString& path, std::vector<unsigned char>& bytes, QString& error) {
-    std::string reason;
-    if (read_whole_file(QFile::encodeName(path).toStdString(), bytes, reason)) return true;
-    error = QDir::toNativeSeparators(path) + QStringLiteral(": ") + QString::fromLocal8Bit(reason.c_str());
-    return false;
-}
-
 // Text a user types into, where a held Return or Enter is theirs.
 bool takes_typing(QObject* object) {
     if (auto* line = qobject_cast<QLineEdit*>(object)) return !line->isReadOnly();
@@ -271,14 +263,19 @@ void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { sh
 
 AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const trust_t& trusted) {
     package_read_t read;
-    std::vector<unsigned char> bytes;
-    if (!read_file(path, bytes, read.unreadable)) return read;
-    if (bytes.empty()) {
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(QFile::encodeName(path).toStdString());
+    if (!bytes) {
+        // Named, so that the alert says which file could not be read.
+        read.unreadable = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                          QString::fromLocal8Bit(bytes.failure().text.c_str());
+        return read;
+    }
+    if (bytes->empty()) {
         read.empty = true;
         return read;
     }
     try {
-        read.update = make_update(bytes.data(), static_cast<unsigned long>(bytes.size()), trusted);
+        read.update = make_update(bytes->data(), static_cast<unsigned long>(bytes->size()), trusted);
     } catch (const std::exception& e) {
         read.invalid = QString::fromUtf8(e.what());
     }

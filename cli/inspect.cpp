@@ -138,14 +138,13 @@ int inspect(int argc, char** argv) {
     }
     trust_t trust;
     if (!load_cli_trust(keys, trust)) return 1;
-    std::vector<unsigned char> bytes;
-    std::string error;
-    if (!read_whole_file(path, bytes, error)) {
-        std::fprintf(stderr, "%s: %s\n", path, error.c_str());
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
+    if (!bytes) {
+        std::fprintf(stderr, "%s: %s\n", path, bytes.failure().text.c_str());
         return 1;
     }
     try {
-        const update_t update = make_update(bytes.data(), bytes.size(), trust);
+        const update_t update = make_update(bytes->data(), bytes->size(), trust);
         // Texts from a package need not be valid UTF-8; replace what is not.
         const std::string text = describe_update(update).dump(-1, ' ', false, json::error_handler_t::replace);
         std::fwrite(text.data(), 1, text.size(), stdout);

@@ -127,14 +127,13 @@ void end_progress_bar() {
 }
 
 bool read_package(const std::string& path, const trust_t& trust, update_t& update) {
-    std::vector<unsigned char> bytes;
-    std::string error;
-    if (!read_whole_file(path, bytes, error)) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
+    if (!bytes) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), bytes.failure().text.c_str());
         return false;
     }
     try {
-        update = make_update(bytes.data(), bytes.size(), trust);
+        update = make_update(bytes->data(), bytes->size(), trust);
         return true;
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "%s\n", e.what());
@@ -143,13 +142,15 @@ bool read_package(const std::string& path, const trust_t& trust, update_t& updat
 }
 
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
-    std::string error;
-    if (read_whole_file(path, flash, error) && flash.size() != devices::flash_size)
-        error = "a flash image is exactly 1048576 bytes";
-    if (!error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
+    const char* error = !bytes                                 ? bytes.failure().text.c_str()
+                        : bytes->size() != devices::flash_size ? "a flash image is exactly 1048576 bytes"
+                                                               : nullptr;
+    if (error) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error);
         return false;
     }
+    flash = std::move(*bytes);
     return true;
 }
 

@@ -174,9 +174,12 @@ std::optional<public_key_t> parse_public_key(std::string_view text, std::string&
 }
 
 std::optional<public_key_t> read_public_key(const std::string& path, std::string& error) {
-    std::vector<unsigned char> bytes;
-    if (!read_whole_file(path, bytes, error)) return std::nullopt;
-    return parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
+    if (!bytes) {
+        error = bytes.failure().text;
+        return std::nullopt;
+    }
+    return parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), error);
 }
 
 std::optional<minisign_signature_t> parse_signature(std::string_view text, std::string& error) {
@@ -323,10 +326,9 @@ trust_t load_trust(const std::string& root, std::vector<std::string>& problems) 
                 problems.push_back(file.string() + ": " + error);
         }
     }
-    std::vector<unsigned char> settings;
-    std::string error;
-    if (read_whole_file(root + "/etc/ventaro-update/ventaro-update.conf", settings, error)) {
-        const std::string_view text(reinterpret_cast<const char*>(settings.data()), settings.size());
+    if (result_t<std::vector<unsigned char>> settings =
+            read_whole_file(root + "/etc/ventaro-update/ventaro-update.conf")) {
+        const std::string_view text(reinterpret_cast<const char*>(settings->data()), settings->size());
         for (std::string_view line : lines_of(text)) {
             const std::size_t equals = line.find('=');
             if (line.empty() || line[0] == '#' || equals == std::string_view::npos) continue;

@@ -41,21 +41,21 @@ void log_backend_error(const std::string& text) {
 // Right after a bootloader appears, udev may not yet have given us access.
 constexpr auto permission_retry = std::chrono::seconds(2);
 
-std::unique_ptr<hid_io::device_t> open_with_retry(const char* path, std::string& error) {
+result_t<std::unique_ptr<hid_io::device_t>> open_with_retry(const char* path) {
     const auto give_up = std::chrono::steady_clock::now() + permission_retry;
     for (;;) {
-        errno = 0;
-        if (auto device = hid_io::backend().open(path, error)) return device;
-        const int open_error = errno;
-        const bool denied = open_error == EACCES || open_error == EPERM ||
+        result_t<std::unique_ptr<hid_io::device_t>> opened = hid_io::backend().open(path);
+        if (opened) return opened;
+        const int code = opened.failure().code;
+        const bool denied = code == EACCES || code == EPERM ||
                             (::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM));
-        if (!denied) return nullptr;
+        if (!denied) return opened;
         if (std::chrono::steady_clock::now() >= give_up) {
             std::fprintf(stderr,
                          "Access to %s was denied: install the udev rule "
                          "/usr/lib/udev/rules.d/70-ventaro-update.rules and plug the device in again.\n",
                          path);
-            return nullptr;
+            return opened;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -224,13 +224,12 @@ void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
         return;
     }
     std::fprintf(stderr, "Will execute %zu HID roundtrip%s.\n", n, n == 1 ? "" : "s");
-    std::string open_error;
-    std::unique_ptr<hid_io::device_t> opened = open_with_retry(path, open_error);
+    result_t<std::unique_ptr<hid_io::device_t>> opened = open_with_retry(path);
     if (!opened) {
-        log_backend_error(open_error);
+        log_backend_error(opened.failure().text);
         throw std::runtime_error("Unable to connect to HID device.");
     }
-    dev_t device(std::move(opened));
+    dev_t device(std::move(*opened));
     bool cancelled = false;
     for (std::size_t i = 0; i < n; ++i) {
         try {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.hpp"
+
 namespace zal::hid_io {
 
 struct device_info_t {
@@ -43,9 +45,8 @@ public:
     virtual bool init() = 0;
     virtual void exit() = 0;
     virtual std::vector<device_info_t> enumerate() = 0;
-    // Nothing when it cannot be opened, with errno set (EACCES or EPERM when
-    // access is denied) and the backend's description in `error`.
-    virtual std::unique_ptr<device_t> open(const std::string& path, std::string& error) = 0;
+    // The failure's code is EACCES or EPERM when access is denied.
+    virtual result_t<std::unique_ptr<device_t>> open(const std::string& path) = 0;
 };
 
 // The backend the engine uses from now on; nothing means the system's hidapi.

@@ -67,16 +67,12 @@ std::vector<hid_io::device_info_t> hid_bus_t::enumerate() {
     return found;
 }
 
-std::unique_ptr<hid_io::device_t> hid_bus_t::open(const std::string& path, std::string& error) {
+result_t<std::unique_ptr<hid_io::device_t>> hid_bus_t::open(const std::string& path) {
     std::shared_ptr<hid_endpoint_t> endpoint;
     {
         std::lock_guard lock(mutex_);
         const auto it = devices_.find(path);
-        if (it == devices_.end()) {
-            error = "No such device.";
-            errno = ENOENT;
-            return nullptr;
-        }
+        if (it == devices_.end()) return failure_t{ENOENT, "No such device."};
         endpoint = it->second.endpoint;
         ++open_handles_;
     }
@@ -84,11 +80,9 @@ std::unique_ptr<hid_io::device_t> hid_bus_t::open(const std::string& path, std::
     if (!endpoint->may_open()) {
         std::lock_guard lock(mutex_);
         --open_handles_;
-        error = "Permission denied.";
-        errno = EACCES;
-        return nullptr;
+        return failure_t{EACCES, "Permission denied."};
     }
-    return std::make_unique<handle_t>(*this, path, std::move(endpoint));
+    return std::unique_ptr<hid_io::device_t>(std::make_unique<handle_t>(*this, path, std::move(endpoint)));
 }
 
 }  // namespace zal::devices

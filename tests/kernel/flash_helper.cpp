@@ -27,10 +27,9 @@ namespace {
 using namespace zal;
 
 std::vector<uint8_t> read_all(const char* path) {
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!read_whole_file(path, bytes, error)) throw std::runtime_error(std::string(path) + ": " + error);
-    return bytes;
+    result_t<std::vector<uint8_t>> bytes = read_whole_file(path);
+    if (!bytes) throw std::runtime_error(std::string(path) + ": " + bytes.failure().text);
+    return std::move(*bytes);
 }
 
 bool write_all(const char* path, const std::vector<uint8_t>& bytes) {

@@ -32,32 +32,35 @@ void write(const fs::path& path, std::size_t size, char fill) {
 TEST(PackageFile, WhatIsReadAndWhatIsRefused) {
     const fs::path file = temp("plain");
     write(file, 100000, 'a');
-    std::vector<unsigned char> bytes;
-    std::string error;
-    ASSERT_TRUE(zal::read_whole_file(file, bytes, error)) << error;
-    EXPECT_EQ(bytes.size(), 100000u);
-    EXPECT_EQ(bytes.back(), 'a');
+    auto bytes = zal::read_whole_file(file);
+    ASSERT_TRUE(bytes) << bytes.failure().text;
+    EXPECT_EQ(bytes->size(), 100000u);
+    EXPECT_EQ(bytes->back(), 'a');
 
     write(file, 0, 'a');
-    EXPECT_TRUE(zal::read_whole_file(file, bytes, error));
-    EXPECT_TRUE(bytes.empty());
+    bytes = zal::read_whole_file(file);
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(bytes->empty());
 
+    // What fails says why, in code and in words.
+    auto failure = [](const fs::path& path) {
+        const auto read = zal::read_whole_file(path);
+        return read ? zal::failure_t{} : read.failure();
+    };
     fs::resize_file(file, (32u << 20) + 1);  // sparse: nothing is written
-    EXPECT_FALSE(zal::read_whole_file(file, bytes, error));
-    EXPECT_EQ(error, "larger than 32 MiB");
+    EXPECT_EQ(failure(file).code, EFBIG);
+    EXPECT_EQ(failure(file).text, "larger than 32 MiB");
     fs::remove(file);
 
-    EXPECT_FALSE(zal::read_whole_file(file, bytes, error));
-    EXPECT_EQ(error, "No such file or directory");
-    EXPECT_FALSE(zal::read_whole_file(fs::temp_directory_path(), bytes, error));
-    EXPECT_EQ(error, "Is a directory");
+    EXPECT_EQ(failure(file).code, ENOENT);
+    EXPECT_EQ(failure(file).text, "No such file or directory");
+    EXPECT_EQ(failure(fs::temp_directory_path()).text, "Is a directory");
     const fs::path fifo = temp("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(zal::read_whole_file(fifo, bytes, error)) << "a pipe could block for ever";
-    EXPECT_EQ(error, "not a regular file");
+    EXPECT_EQ(failure(fifo).text, "not a regular file") << "a pipe could block for ever";
     fs::remove(fifo);
-    EXPECT_FALSE(zal::read_whole_file("/dev/zero", bytes, error));
-    EXPECT_EQ(error, "not a regular file");
+    EXPECT_EQ(failure("/dev/zero").code, EINVAL);
+    EXPECT_EQ(failure("/dev/zero").text, "not a regular file");
 }
 
 // Another process truncates, grows and replaces the file while it is read, as
@@ -85,13 +88,14 @@ TEST(PackageFile, AFileChangingUnderTheReaderGivesAnError) {
     });
     int whole = 0, changed = 0;
     for (int i = 0; i < 300; ++i) {
-        std::vector<unsigned char> bytes;
-        std::string error;
-        if (zal::read_whole_file(file, bytes, error)) {
+        const auto bytes = zal::read_whole_file(file);
+        if (bytes) {
             ++whole;
-            EXPECT_TRUE(bytes.size() == size || bytes.size() == size / 2 || bytes.size() == size * 2) << bytes.size();
+            const std::size_t got = bytes->size();
+            EXPECT_TRUE(got == size || got == size / 2 || got == size * 2) << got;
         } else {
             ++changed;
+            const std::string& error = bytes.failure().text;
             EXPECT_TRUE(error == "the file changed while it was read; open it again once it is complete" ||
                         error == "No such file or directory")
                 << error;

@@ -77,16 +77,12 @@ public:
         return found;
     }
 
-    std::unique_ptr<device_t> open(const std::string& path, std::string& error) override {
+    result_t<std::unique_ptr<device_t>> open(const std::string& path) override {
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         const int open_errno = errno;  // hidapi keeps the reason in its error text only
-        if (device == nullptr) {
-            error = utf8_of(hid_error(nullptr));
-            errno = open_errno;
-            return nullptr;
-        }
-        return std::make_unique<hidapi_device_t>(device);
+        if (device == nullptr) return failure_t{open_errno != 0 ? open_errno : EIO, utf8_of(hid_error(nullptr))};
+        return std::unique_ptr<device_t>(std::make_unique<hidapi_device_t>(device));
     }
 };
 
