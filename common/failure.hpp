@@ -6,6 +6,7 @@
 // the layer below for the log. Exceptions are kept for the sentences that must
 // reach the user unchanged.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -33,6 +34,20 @@ public:
 
 private:
     std::variant<T, failure_t> value_;
+};
+
+// What a seam that only acts answers: done (the default), or why not.
+template <>
+class result_t<void> {
+public:
+    result_t() = default;
+    result_t(failure_t failure) : failure_(std::move(failure)) {}  // NOLINT(google-explicit-constructor)
+
+    explicit operator bool() const { return !failure_; }
+    const failure_t& failure() const { return *failure_; }
+
+private:
+    std::optional<failure_t> failure_;
 };
 
 }  // namespace zal

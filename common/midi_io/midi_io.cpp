@@ -45,13 +45,11 @@ state_t& state() {
     return *s;
 }
 
-void log_error(int line, int status) {
-    state_t& s = state();
-    const std::string description = s.service ? s.service->describe(status) : "No MIDI service";
-    std::fprintf(stderr, "%s:%d: Error: %s.\n", source_path, line, description.c_str());
+void log_error(int line, const failure_t& failure) {
+    std::fprintf(stderr, "%s:%d: Error: %s.\n", source_path, line, failure.text.c_str());
 }
 
-#define LOG_ERROR(status) log_error(__LINE__, (status))
+#define LOG_ERROR(failure) log_error(__LINE__, (failure))
 
 int32_t unique_id_of(uint64_t id) { return int32_t(uint32_t(id)); }
 uint32_t key_of(in_t in) { return uint32_t(uint64_t(in)); }
@@ -62,34 +60,31 @@ bool valid(uint64_t id) { return id != ~uint64_t(0) && uint64_t(int64_t(int32_t(
 bool find_endpoint(uint64_t id, int wanted_direction) {
     state_t& s = state();
     if (!s.client || !valid(id)) return false;
-    int directions = 0;
-    const int status = s.service->find(unique_id_of(id), directions);
-    if (status != 0) {
-        LOG_ERROR(status);
+    const result_t<int> directions = s.service->find(unique_id_of(id));
+    if (!directions) {
+        LOG_ERROR(directions.failure());
         return false;
     }
-    return (directions & wanted_direction) != 0;
+    return (*directions & wanted_direction) != 0;
 }
 
 std::string string_property(int32_t id, service_t::property_t property) {
-    std::string value;
-    const int status = state().service->string_property(id, property, value);
-    if (status != 0) {
-        LOG_ERROR(status);
+    result_t<std::string> value = state().service->string_property(id, property);
+    if (!value) {
+        LOG_ERROR(value.failure());
         return {};
     }
-    return value.size() > 127 ? std::string() : value;  // what a 128-byte conversion buffer holds
+    return value->size() > 127 ? std::string() : std::move(*value);  // what a 128-byte conversion buffer holds
 }
 
 bool exists_as(uint64_t id, int direction) {
     if (!find_endpoint(id, direction)) return false;
-    bool offline = false;
-    const int status = state().service->offline(unique_id_of(id), offline);
-    if (status != 0) {
-        LOG_ERROR(status);
+    const result_t<bool> offline = state().service->offline(unique_id_of(id));
+    if (!offline) {
+        LOG_ERROR(offline.failure());
         return true;
     }
-    return !offline;
+    return !*offline;
 }
 
 std::string name_as(uint64_t id, int direction) {
@@ -151,18 +146,17 @@ void on_setup_changed() {
     std::vector<uint32_t> gone;
     for (const auto& handler : handlers) {
         const int32_t id = unique_id_of(uint64_t(handler->in));
-        int directions = 0;
-        bool vanished = s.service->find(id, directions) != 0 || !(directions & service_t::is_source);
+        const result_t<int> directions = s.service->find(id);
+        bool vanished = !directions || !(*directions & service_t::is_source);
         if (!vanished) {
-            bool offline = false;
-            const int status = s.service->offline(id, offline);
-            if (status != 0) {
-                LOG_ERROR(status);
+            const result_t<bool> offline = s.service->offline(id);
+            if (!offline) {
+                LOG_ERROR(offline.failure());
                 continue;
             }
-            if (offline) {
-                if (const int disconnected = s.service->disconnect_source(id); disconnected != 0)
-                    LOG_ERROR(disconnected);
+            if (*offline) {
+                if (const result_t<void> disconnected = s.service->disconnect_source(id); !disconnected)
+                    LOG_ERROR(disconnected.failure());
                 vanished = true;
             }
         }
@@ -187,9 +181,8 @@ std::vector<uint8_t> message_bytes(const message_t& m) {
 
 bool send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
     if (!find_endpoint(uint64_t(out), service_t::is_destination)) return false;
-    const int status = state().service->send(unique_id_of(uint64_t(out)), bytes, length);
-    if (status != 0) {
-        LOG_ERROR(status);
+    if (const result_t<void> sent = state().service->send(unique_id_of(uint64_t(out)), bytes, length); !sent) {
+        LOG_ERROR(sent.failure());
         return false;
     }
     return true;
@@ -223,21 +216,21 @@ bool init(const char* name, std::function<void()> update_fn) {
     }
     s.update_fn = std::move(update_fn);
     if (s.service == nullptr) {
-        LOG_ERROR(-ENODEV);
+        LOG_ERROR((failure_t{ENODEV, "No MIDI service"}));
         return false;
     }
-    if (const int status = s.service->create_client(name, on_setup_changed); status != 0) {
-        LOG_ERROR(status);
+    if (const result_t<void> made = s.service->create_client(name, on_setup_changed); !made) {
+        LOG_ERROR(made.failure());
         return false;
     }
-    if (const int status = s.service->create_input_port(std::string(name) + " Input", {on_bytes, on_overrun});
-        status != 0) {
-        LOG_ERROR(status);
+    if (const result_t<void> made = s.service->create_input_port(std::string(name) + " Input", {on_bytes, on_overrun});
+        !made) {
+        LOG_ERROR(made.failure());
         s.service->dispose_client();
         return false;
     }
-    if (const int status = s.service->create_output_port(std::string(name) + " Output"); status != 0) {
-        LOG_ERROR(status);
+    if (const result_t<void> made = s.service->create_output_port(std::string(name) + " Output"); !made) {
+        LOG_ERROR(made.failure());
         s.service->dispose_input_port();
         s.service->dispose_client();
         return false;
@@ -295,8 +288,9 @@ bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect
         std::lock_guard lock(s.table_mutex);
         s.in_map[key_of(in)] = handler;
     }
-    if (const int status = s.service->connect_source(unique_id_of(uint64_t(in)), key_of(in)); status != 0) {
-        LOG_ERROR(status);
+    if (const result_t<void> connected = s.service->connect_source(unique_id_of(uint64_t(in)), key_of(in));
+        !connected) {
+        LOG_ERROR(connected.failure());
         std::lock_guard lock(s.table_mutex);
         s.in_map.erase(key_of(in));
         return false;
@@ -308,8 +302,8 @@ bool detach(in_t in) {
     state_t& s = state();
     if (!handler_for(key_of(in))) return true;
     if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
-    if (const int status = s.service->disconnect_source(unique_id_of(uint64_t(in))); status != 0) {
-        LOG_ERROR(status);
+    if (const result_t<void> disconnected = s.service->disconnect_source(unique_id_of(uint64_t(in))); !disconnected) {
+        LOG_ERROR(disconnected.failure());
         return false;
     }
     std::lock_guard lock(s.table_mutex);

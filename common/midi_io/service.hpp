@@ -2,14 +2,16 @@
 #pragma once
 
 // The seam between the MIDI port layer and a MIDI service: the few platform
-// operations the layer needs. Statuses are 0 for success or a negative errno
-// value; `describe` turns one into the text of the layer's error line.
+// operations the layer needs. A failure carries an errno value and the
+// service's own words, which the layer's error line shows.
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+
+#include "common/failure.hpp"
 
 namespace zal::midi::io {
 
@@ -34,11 +36,11 @@ public:
 
     // The client, with `on_setup_changed` called on the main thread after the
     // set of endpoints or their state changed.
-    virtual int create_client(const std::string& name, std::function<void()> on_setup_changed) = 0;
+    virtual result_t<void> create_client(const std::string& name, std::function<void()> on_setup_changed) = 0;
     virtual void dispose_client() = 0;
-    virtual int create_input_port(const std::string& name, receiver_t receiver) = 0;
+    virtual result_t<void> create_input_port(const std::string& name, receiver_t receiver) = 0;
     virtual void dispose_input_port() = 0;
-    virtual int create_output_port(const std::string& name) = 0;
+    virtual result_t<void> create_output_port(const std::string& name) = 0;
     virtual void dispose_output_port() = 0;
 
     // The service's lists, read afresh: an endpoint's unique id, or nothing
@@ -49,17 +51,16 @@ public:
     virtual std::optional<int32_t> destination(std::size_t index) = 0;
 
     // Which directions the endpoint with this id serves (is_source,
-    // is_destination); -ENOENT when no endpoint has it.
-    virtual int find(int32_t unique_id, int& directions) = 0;
-    virtual int offline(int32_t unique_id, bool& offline) = 0;
-    virtual int string_property(int32_t unique_id, property_t property, std::string& value) = 0;
+    // is_destination); ENOENT when no endpoint has it.
+    virtual result_t<int> find(int32_t unique_id) = 0;
+    // Whether the endpoint is offline.
+    virtual result_t<bool> offline(int32_t unique_id) = 0;
+    virtual result_t<std::string> string_property(int32_t unique_id, property_t property) = 0;
 
-    virtual int connect_source(int32_t unique_id, uint64_t reference) = 0;
-    virtual int disconnect_source(int32_t unique_id) = 0;
+    virtual result_t<void> connect_source(int32_t unique_id, uint64_t reference) = 0;
+    virtual result_t<void> disconnect_source(int32_t unique_id) = 0;
     // Sends the bytes at once, as one packet.
-    virtual int send(int32_t unique_id, const uint8_t* bytes, std::size_t length) = 0;
-
-    virtual std::string describe(int status) = 0;
+    virtual result_t<void> send(int32_t unique_id, const uint8_t* bytes, std::size_t length) = 0;
 };
 
 }  // namespace zal::midi::io

@@ -27,25 +27,28 @@ using namespace alsa;
 // alsa-lib prints its own errors to standard error; ours say enough.
 void silent(const char*, int, const char*, int, const char*, ...) {}
 
+// An alsa-lib status (a negative errno value) as a failure.
+failure_t failed(int status) { return {-status, snd_strerror(status)}; }
+
 class alsa_service_t final : public service_t {
 public:
     ~alsa_service_t() override { dispose_client(); }
 
-    int create_client(const std::string& name, std::function<void()> on_setup_changed) override {
+    result_t<void> create_client(const std::string& name, std::function<void()> on_setup_changed) override {
         snd_lib_error_set_handler(silent);
         if (int status = snd_seq_open(&receiver_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK); status < 0)
-            return status;
+            return failed(status);
         if (int status = snd_seq_open(&sender_, "default", SND_SEQ_OPEN_DUPLEX, 0); status < 0) {
             snd_seq_close(receiver_);
             receiver_ = nullptr;
-            return status;
+            return failed(status);
         }
         snd_seq_set_client_name(receiver_, name.c_str());
         snd_seq_set_client_name(sender_, name.c_str());
         receiver_client_ = snd_seq_client_id(receiver_);
         sender_client_ = snd_seq_client_id(sender_);
         on_setup_changed_ = std::move(on_setup_changed);
-        return 0;
+        return {};
     }
 
     void dispose_client() override {
@@ -57,28 +60,28 @@ public:
         on_setup_changed_ = nullptr;
     }
 
-    int create_input_port(const std::string& name, receiver_t receiver) override {
-        if (!receiver_) return -EINVAL;
+    result_t<void> create_input_port(const std::string& name, receiver_t receiver) override {
+        if (!receiver_) return failed(-EINVAL);
         const int port =
             snd_seq_create_simple_port(receiver_, name.c_str(), SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
                                        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-        if (port < 0) return port;
+        if (port < 0) return failed(port);
         if (int status = snd_seq_connect_from(receiver_, port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
             status < 0) {
             snd_seq_delete_simple_port(receiver_, port);
-            return status;
+            return failed(status);
         }
         wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wake_fd_ < 0) {
             const int status = -errno;
             snd_seq_delete_simple_port(receiver_, port);
-            return status;
+            return failed(status);
         }
         in_port_ = port;
         receiver_callbacks_ = std::move(receiver);
         stopping_ = false;
         thread_ = std::thread([this] { receive(); });
-        return 0;
+        return {};
     }
 
     void dispose_input_port() override {
@@ -95,19 +98,19 @@ public:
         connections_.clear();
     }
 
-    int create_output_port(const std::string& name) override {
-        if (!sender_) return -EINVAL;
+    result_t<void> create_output_port(const std::string& name) override {
+        if (!sender_) return failed(-EINVAL);
         std::lock_guard lock(sender_mutex_);
         const int port =
             snd_seq_create_simple_port(sender_, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-        if (port < 0) return port;
+        if (port < 0) return failed(port);
         if (int status = snd_midi_event_new(256, &encoder_); status < 0) {
             snd_seq_delete_simple_port(sender_, port);
-            return status;
+            return failed(status);
         }
         out_port_ = port;
-        return 0;
+        return {};
     }
 
     void dispose_output_port() override {
@@ -126,47 +129,44 @@ public:
     std::optional<int32_t> source(std::size_t index) override { return nth(endpoints(is_source), index); }
     std::optional<int32_t> destination(std::size_t index) override { return nth(endpoints(is_destination), index); }
 
-    int find(int32_t unique_id, int& directions) override {
+    result_t<int> find(int32_t unique_id) override {
         std::lock_guard lock(sender_mutex_);
         snd_seq_port_info_t* port;
         snd_seq_port_info_alloca(&port);
         if (!sender_ || !hardware(client_of(unique_id)) ||
             snd_seq_get_any_port_info(sender_, client_of(unique_id), port_of(unique_id), port) < 0)
-            return -ENOENT;
-        directions = directions_of(snd_seq_port_info_get_capability(port));
-        return directions == 0 ? -ENOENT : 0;
+            return failed(-ENOENT);
+        const int directions = directions_of(snd_seq_port_info_get_capability(port));
+        if (directions == 0) return failed(-ENOENT);
+        return directions;
     }
 
-    int offline(int32_t unique_id, bool& offline) override {
-        int directions = 0;
-        const int status = find(unique_id, directions);
-        offline = status != 0;  // a port that no longer exists is gone
-        return status == -ENOENT ? 0 : status;
+    result_t<bool> offline(int32_t unique_id) override {
+        const result_t<int> found = find(unique_id);
+        if (!found && found.failure().code != ENOENT) return found.failure();
+        return !found;  // a port that no longer exists is gone
     }
 
-    int string_property(int32_t unique_id, property_t property, std::string& value) override {
+    result_t<std::string> string_property(int32_t unique_id, property_t property) override {
         std::lock_guard lock(sender_mutex_);
         snd_seq_client_info_t* client;
         snd_seq_port_info_t* port;
         snd_seq_client_info_alloca(&client);
         snd_seq_port_info_alloca(&port);
-        if (!sender_) return -EINVAL;
-        if (int status = snd_seq_get_any_client_info(sender_, client_of(unique_id), client); status < 0) return status;
+        if (!sender_) return failed(-EINVAL);
+        if (int status = snd_seq_get_any_client_info(sender_, client_of(unique_id), client); status < 0)
+            return failed(status);
         if (int status = snd_seq_get_any_port_info(sender_, client_of(unique_id), port_of(unique_id), port); status < 0)
-            return status;
-        if (property == property_t::usb_port) {
-            value = usb::port_path_of_sound_card(snd_seq_client_info_get_card(client));
-            return 0;
-        }
+            return failed(status);
+        if (property == property_t::usb_port) return usb::port_path_of_sound_card(snd_seq_client_info_get_card(client));
         const port_names_t names = port_names(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port));
-        value = property == property_t::model  ? names.model
-                : property == property_t::name ? names.name
-                                               : names.display_name;
-        return 0;
+        return property == property_t::model  ? names.model
+               : property == property_t::name ? names.name
+                                              : names.display_name;
     }
 
-    int connect_source(int32_t unique_id, uint64_t reference) override {
-        if (in_port_ < 0) return -EINVAL;
+    result_t<void> connect_source(int32_t unique_id, uint64_t reference) override {
+        if (in_port_ < 0) return failed(-EINVAL);
         {
             std::lock_guard lock(connections_mutex_);
             connections_[unique_id] = reference;
@@ -175,28 +175,31 @@ public:
         if (status < 0 && status != -EBUSY) {
             std::lock_guard lock(connections_mutex_);
             connections_.erase(unique_id);
-            return status;
+            return failed(status);
         }
-        return 0;
+        return {};
     }
 
-    int disconnect_source(int32_t unique_id) override {
-        if (in_port_ < 0) return -EINVAL;
+    result_t<void> disconnect_source(int32_t unique_id) override {
+        if (in_port_ < 0) return failed(-EINVAL);
         {
             std::lock_guard lock(connections_mutex_);
             connections_.erase(unique_id);
         }
         const int status = subscribe_input(unique_id, false);
-        return status == -ENOENT ? 0 : std::min(status, 0);
+        if (status < 0 && status != -ENOENT) return failed(status);
+        return {};
     }
 
-    int send(int32_t unique_id, const uint8_t* bytes, std::size_t length) override {
+    result_t<void> send(int32_t unique_id, const uint8_t* bytes, std::size_t length) override {
         std::lock_guard lock(sender_mutex_);
-        if (out_port_ < 0) return -EINVAL;
+        if (out_port_ < 0) return failed(-EINVAL);
         const int client = client_of(unique_id), port = port_of(unique_id);
-        return send_subscribed(
+        const int status = send_subscribed(
             unique_id, subscribed_, [&] { return snd_seq_connect_to(sender_, out_port_, client, port); },
             [&] { return send_events(client, port, bytes, length); });
+        if (status < 0) return failed(status);
+        return {};
     }
 
     // Under sender_mutex_.
@@ -225,8 +228,6 @@ public:
         }
         return 0;
     }
-
-    std::string describe(int status) override { return snd_strerror(status); }
 
 private:
     // Connects a source to our input port, or disconnects it, through the

@@ -10,6 +10,12 @@
 
 namespace zal::midi::io {
 
+namespace {
+
+failure_t failed(int code) { return {code, std::strerror(code)}; }
+
+}  // namespace
+
 virtual_service_t::virtual_service_t() : wire_thread_([this] { run_wire(); }) {}
 
 virtual_service_t::~virtual_service_t() {
@@ -106,11 +112,11 @@ void virtual_service_t::announce_setup_change() {
     });
 }
 
-int virtual_service_t::create_client(const std::string&, std::function<void()> on_setup_changed) {
+result_t<void> virtual_service_t::create_client(const std::string&, std::function<void()> on_setup_changed) {
     std::lock_guard lock(mutex_);
     client_ = true;
     on_setup_changed_ = std::move(on_setup_changed);
-    return 0;
+    return {};
 }
 
 void virtual_service_t::dispose_client() {
@@ -119,12 +125,12 @@ void virtual_service_t::dispose_client() {
     on_setup_changed_ = nullptr;
 }
 
-int virtual_service_t::create_input_port(const std::string&, receiver_t receiver) {
+result_t<void> virtual_service_t::create_input_port(const std::string&, receiver_t receiver) {
     std::lock_guard lock(mutex_);
-    if (!client_) return -EINVAL;
+    if (!client_) return failed(EINVAL);
     input_port_ = true;
     receiver_ = std::move(receiver);
-    return 0;
+    return {};
 }
 
 void virtual_service_t::dispose_input_port() {
@@ -134,11 +140,11 @@ void virtual_service_t::dispose_input_port() {
     for (auto& [id, endpoint] : endpoints_) endpoint.connection.reset();
 }
 
-int virtual_service_t::create_output_port(const std::string&) {
+result_t<void> virtual_service_t::create_output_port(const std::string&) {
     std::lock_guard lock(mutex_);
-    if (!client_) return -EINVAL;
+    if (!client_) return failed(EINVAL);
     output_port_ = true;
-    return 0;
+    return {};
 }
 
 void virtual_service_t::dispose_output_port() {
@@ -165,68 +171,63 @@ std::size_t virtual_service_t::destination_count() { return count(is_destination
 std::optional<int32_t> virtual_service_t::source(std::size_t index) { return nth(index, is_source); }
 std::optional<int32_t> virtual_service_t::destination(std::size_t index) { return nth(index, is_destination); }
 
-int virtual_service_t::find(int32_t unique_id, int& directions) {
+result_t<int> virtual_service_t::find(int32_t unique_id) {
     std::lock_guard lock(mutex_);
     const auto it = endpoints_.find(unique_id);
-    if (it == endpoints_.end()) return -ENOENT;
-    directions = it->second.directions;
-    return 0;
+    if (it == endpoints_.end()) return failed(ENOENT);
+    return it->second.directions;
 }
 
-int virtual_service_t::offline(int32_t unique_id, bool& offline) {
+result_t<bool> virtual_service_t::offline(int32_t unique_id) {
     std::lock_guard lock(mutex_);
     const auto it = endpoints_.find(unique_id);
-    if (it == endpoints_.end()) return -ENOENT;
-    offline = it->second.offline;
-    return 0;
+    if (it == endpoints_.end()) return failed(ENOENT);
+    return it->second.offline;
 }
 
-int virtual_service_t::string_property(int32_t unique_id, property_t property, std::string& value) {
+result_t<std::string> virtual_service_t::string_property(int32_t unique_id, property_t property) {
     std::lock_guard lock(mutex_);
     const auto it = endpoints_.find(unique_id);
-    if (it == endpoints_.end()) return -ENOENT;
+    if (it == endpoints_.end()) return failed(ENOENT);
     const endpoint_t& e = it->second;
-    value = property == property_t::model          ? e.model
-            : property == property_t::name         ? e.name
-            : property == property_t::display_name ? e.display_name
-                                                   : e.usb_port;
-    return 0;
+    return property == property_t::model          ? e.model
+           : property == property_t::name         ? e.name
+           : property == property_t::display_name ? e.display_name
+                                                  : e.usb_port;
 }
 
-int virtual_service_t::connect_source(int32_t unique_id, uint64_t reference) {
+result_t<void> virtual_service_t::connect_source(int32_t unique_id, uint64_t reference) {
     std::lock_guard lock(mutex_);
     const auto it = endpoints_.find(unique_id);
-    if (it == endpoints_.end() || !(it->second.directions & is_source)) return -ENOENT;
-    if (!input_port_) return -EINVAL;
+    if (it == endpoints_.end() || !(it->second.directions & is_source)) return failed(ENOENT);
+    if (!input_port_) return failed(EINVAL);
     it->second.connection = reference;
-    return 0;
+    return {};
 }
 
-int virtual_service_t::disconnect_source(int32_t unique_id) {
+result_t<void> virtual_service_t::disconnect_source(int32_t unique_id) {
     std::lock_guard lock(mutex_);
     const auto it = endpoints_.find(unique_id);
-    if (it == endpoints_.end()) return -ENOENT;
+    if (it == endpoints_.end()) return failed(ENOENT);
     it->second.connection.reset();
-    return 0;
+    return {};
 }
 
-int virtual_service_t::send(int32_t unique_id, const uint8_t* bytes, std::size_t length) {
+result_t<void> virtual_service_t::send(int32_t unique_id, const uint8_t* bytes, std::size_t length) {
     device_receive_t on_receive;
     {
         std::lock_guard lock(mutex_);
         const auto it = endpoints_.find(unique_id);
-        if (it == endpoints_.end() || !(it->second.directions & is_destination)) return -ENOENT;
-        if (!output_port_) return -EINVAL;
-        if (it->second.send_refused) return -EIO;
+        if (it == endpoints_.end() || !(it->second.directions & is_destination)) return failed(ENOENT);
+        if (!output_port_) return failed(EINVAL);
+        if (it->second.send_refused) return failed(EIO);
         on_receive = it->second.on_receive;
     }
     if (on_receive) {
         std::vector<uint8_t> copy(bytes, bytes + length);
         post([on_receive = std::move(on_receive), copy = std::move(copy)] { on_receive(copy.data(), copy.size()); });
     }
-    return 0;
+    return {};
 }
-
-std::string virtual_service_t::describe(int status) { return std::strerror(-status); }
 
 }  // namespace zal::midi::io

@@ -41,23 +41,22 @@ public:
     void flush();
 
     // --- service_t -----------------------------------------------------------
-    int create_client(const std::string& name, std::function<void()> on_setup_changed) override;
+    result_t<void> create_client(const std::string& name, std::function<void()> on_setup_changed) override;
     void dispose_client() override;
-    int create_input_port(const std::string& name, receiver_t receiver) override;
+    result_t<void> create_input_port(const std::string& name, receiver_t receiver) override;
     void dispose_input_port() override;
-    int create_output_port(const std::string& name) override;
+    result_t<void> create_output_port(const std::string& name) override;
     void dispose_output_port() override;
     std::size_t source_count() override;
     std::size_t destination_count() override;
     std::optional<int32_t> source(std::size_t index) override;
     std::optional<int32_t> destination(std::size_t index) override;
-    int find(int32_t unique_id, int& directions) override;
-    int offline(int32_t unique_id, bool& offline) override;
-    int string_property(int32_t unique_id, property_t property, std::string& value) override;
-    int connect_source(int32_t unique_id, uint64_t reference) override;
-    int disconnect_source(int32_t unique_id) override;
-    int send(int32_t unique_id, const uint8_t* bytes, std::size_t length) override;
-    std::string describe(int status) override;
+    result_t<int> find(int32_t unique_id) override;
+    result_t<bool> offline(int32_t unique_id) override;
+    result_t<std::string> string_property(int32_t unique_id, property_t property) override;
+    result_t<void> connect_source(int32_t unique_id, uint64_t reference) override;
+    result_t<void> disconnect_source(int32_t unique_id) override;
+    result_t<void> send(int32_t unique_id, const uint8_t* bytes, std::size_t length) override;
 
 private:
     struct endpoint_t {
