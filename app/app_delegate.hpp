@@ -112,7 +112,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // `didEnd` gets the clicked button's place (1000 for the first) and the button.
+    // The first button's place in an alert's return code.
+    static constexpr int first_button = 1000;
+    // `didEnd` gets the clicked button's place (first_button for the first) and the button.
     void presentAlert(QMessageBox* alert, std::function<void(int, QAbstractButton*)> didEnd);
     // Every dialog: over the update window, titled and named after what it says.
     void decorateAlert(QMessageBox* alert);

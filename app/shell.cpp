@@ -321,69 +321,99 @@ trust_t computer_trust(const platform_t& platform) {
     return trust;
 }
 
-}  // namespace
+// False, having said what to do, when no graphical desktop is named.
+bool desktop_named(const char* program) {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    std::fprintf(stderr,
+                 "%s needs a graphical desktop, and none was found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                 "On a machine without a screen, run it under a virtual one: xvfb-run -a %s\n",
+                 program, program);
+    return false;
+}
 
-int main(int argc, char** argv, const platform_t& platform) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fprintf(stderr,
-                     "%s needs a graphical desktop, and none was found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                     "On a machine without a screen, run it under a virtual one: xvfb-run -a %s\n",
-                     argv[0], argv[0]);
-        return 1;
-    }
-    // A display that cannot be reached makes Qt abort with a message of its own:
-    // say what to do instead, plainly.
-    static const char* program = argv[0];
+// A display that cannot be reached makes Qt abort with a message of its own:
+// while the application object is made, say what to do instead, plainly.
+// Returns the handler to put back once it is made.
+QtMessageHandler explain_unreachable_desktop(const char* program) {
+    static const char* name = nullptr;
     static QtMessageHandler previous = nullptr;
+    name = program;
     previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
         // Qt's own lines before the fatal one still say what it tried.
         if (type == QtFatalMsg) {
             std::fprintf(stderr,
                          "%s could not reach the graphical desktop (DISPLAY=%s, WAYLAND_DISPLAY=%s).\n"
                          "On a machine without a screen, run it under a virtual one: xvfb-run -a %s\n",
-                         program, qgetenv("DISPLAY").constData(), qgetenv("WAYLAND_DISPLAY").constData(), program);
+                         name, qgetenv("DISPLAY").constData(), qgetenv("WAYLAND_DISPLAY").constData(), name);
             std::_Exit(1);
         }
         if (previous) previous(type, context, message);
     });
-    QApplication application(argc, argv);
-    qInstallMessageHandler(previous);
-    quit_on_termination_signals();
+    return previous;
+}
+
+void name_application() {
     QApplication::setApplicationName(QStringLiteral("ventaro-update"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     QApplication::setDesktopFileName(QStringLiteral("ventaro-update"));
     set_application_icon();
+}
 
+// The package named on the command line, absolute; empty when none is.
+QString package_argument() {
     const QStringList arguments = QApplication::arguments();
     QString path;
     for (qsizetype i = 1; i < arguments.size(); ++i)
         if (!arguments[i].startsWith(u'-')) path = QFileInfo(arguments[i]).absoluteFilePath();
+    return path;
+}
 
-    // Named after the program, so that a package opened from the file manager
-    // never reaches the demo instead of the real application.
-    SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
-    if (!instance.claim(path)) {
-        const char* what =
-            path.isEmpty() ? "its window was brought to the front"
-            : instance.handover() == SingleInstance::handover_t::refused
-                ? "it is updating a device and did not take the package; open it once the update has ended"
-                : "the package was handed to it";
-        std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()), what);
-        return instance.handover() == SingleInstance::handover_t::refused ? 1 : 0;
-    }
+// Says what the instance already running did with this start; the exit status.
+int handed_over(const SingleInstance& instance, const QString& path) {
+    const bool refused = instance.handover() == SingleInstance::handover_t::refused;
+    const char* what = path.isEmpty() ? "its window was brought to the front"
+                       : refused
+                           ? "it is updating a device and did not take the package; open it once the update has ended"
+                           : "the package was handed to it";
+    std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()), what);
+    return refused ? 1 : 0;
+}
 
-    if (prefers_french()) lang = lang_t::fr;
-    AppDelegate::trust = computer_trust(platform);
-    const std::unique_ptr<AppDelegate> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
-    instance.setAcceptsPaths([&delegate] { return !delegate->inUpdate(); });
-    QObject::connect(&instance, &SingleInstance::launched, delegate.get(), [&delegate](const QString& launched_path) {
-        if (!launched_path.isEmpty()) delegate->applicationOpenFile(launched_path);
-        QWidget* window = delegate->windowCtrl()->window();
+// A later start of the application brings this window to the front, with the
+// package it names when no update runs.
+void take_later_starts(SingleInstance& instance, AppDelegate& delegate) {
+    instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });
+    QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate](const QString& launched_path) {
+        if (!launched_path.isEmpty()) delegate.applicationOpenFile(launched_path);
+        QWidget* window = delegate.windowCtrl()->window();
         window->show();
         window->raise();
         window->activateWindow();
     });
+}
+
+}  // namespace
+
+int main(int argc, char** argv, const platform_t& platform) {
+    if (!desktop_named(argv[0])) return 1;
+    const QtMessageHandler previous = explain_unreachable_desktop(argv[0]);
+    QApplication application(argc, argv);
+    qInstallMessageHandler(previous);
+    quit_on_termination_signals();
+    name_application();
+
+    const QString path = package_argument();
+    // Named after the program, so that a package opened from the file manager
+    // never reaches the demo instead of the real application.
+    SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
+    if (!instance.claim(path)) return handed_over(instance, path);
+
+    if (prefers_french()) lang = lang_t::fr;
+    AppDelegate::trust = computer_trust(platform);
+    const std::unique_ptr<AppDelegate> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
+    take_later_starts(instance, *delegate);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
     delegate->engine().shut_down();

@@ -122,4 +122,18 @@ void install_translations() {
     }
 }
 
+QString format(const QString& pattern, const QString& a) {
+    QString text = pattern;
+    return text.replace(QStringLiteral("%s"), a);
+}
+
+QString format(const QString& pattern, const QString& a, const QString& b) {
+    QString text = pattern;
+    const qsizetype first = text.indexOf(QStringLiteral("%s"));
+    if (first >= 0) text.replace(first, 2, a);
+    const qsizetype second = text.indexOf(QStringLiteral("%s"), first >= 0 ? first + a.size() : 0);
+    if (second >= 0) text.replace(second, 2, b);
+    return text;
+}
+
 }  // namespace zal::gui

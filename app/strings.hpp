@@ -13,6 +13,10 @@ namespace zal::gui {
 // The text for a key in the current language.
 QString localized(const char* key);
 
+// The pattern with its first "%s", then its second, replaced by these texts.
+QString format(const QString& pattern, const QString& a);
+QString format(const QString& pattern, const QString& a, const QString& b);
+
 // The English text of a "ZAL" key, or null for another key.
 const char* english_text_of(const char* key);
 

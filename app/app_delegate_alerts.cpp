@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// The application's controller: alerts, over the update window.
+#include "app/app_delegate.hpp"
+
+#include <QGridLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpacerItem>
+
+#include "app/shell.hpp"
+#include "app/strings.hpp"
+#include "common/async/async.hpp"
+
+namespace zal::gui {
+
+void AppDelegate::decorateAlert(QMessageBox* alert) {
+    // The title bar says what the alert is about; a screen reader names the
+    // alert by it and reads its text as the description.
+    alert->setWindowTitle(alert->text());
+    alert->setAccessibleName(alert->text());
+    alert->setAccessibleDescription(alert->informativeText());
+    // Wide enough for the whole title beside the window's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout())) {
+        const int width = alert->fontMetrics().horizontalAdvance(alert->text()) * 3 / 2 + 160;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
+void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int, QAbstractButton*)> didEnd) {
+    disableControls();
+    QPointer<QMessageBox> box(alert);
+    // Scheduled, so that the progress sheet has gone before the alert appears.
+    async_main([this, box, didEnd = std::move(didEnd)] {
+        if (!box) return;
+        QObject::connect(box, &QMessageBox::finished, this, [this, box, didEnd](int) {
+            int code = first_button;
+            QAbstractButton* clicked = nullptr;
+            if (box) {
+                const QList<QAbstractButton*> buttons = box->buttons();
+                clicked = box->clickedButton();
+                const qsizetype index = buttons.indexOf(clicked);
+                code = index >= 0 ? first_button + int(index) : first_button + int(buttons.size()) - 1;
+                box->deleteLater();
+            }
+            didEnd(code, clicked);
+            focusMainControl();
+        });
+        decorateAlert(box);
+        share_application_keys(box);
+        // A window-modal QMessageBox makes itself a Qt::Sheet, which Wayland
+        // compositors show undecorated and unattached: a dialog it stays.
+        box->setWindowFlags((box->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+        box->QWidget::setWindowModality(Qt::WindowModal);  // QMessageBox's own would make it a sheet again
+        box->open();
+    });
+}
+
+void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& message, QMessageBox::Icon icon) {
+    auto* alert = new QMessageBox(icon, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
+    alert->setInformativeText(message);
+    alert->setWindowModality(Qt::WindowModal);
+    presentAlert(alert, [this](int, QAbstractButton*) { enableControls(); });
+}
+
+void AppDelegate::runFailureAlertWithTitle(const QString& title, const QString& message, const QString& details) {
+    auto* alert =
+        new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton, windowCtrl_->window());
+    alert->setInformativeText(message);
+    if (!details.isEmpty()) alert->setDetailedText(details);
+    QPushButton* ok = alert->addButton(QMessageBox::Ok);
+    QPointer<QPushButton> troubleshooting = alert->addButton(localized("Troubleshooting"), QMessageBox::HelpRole);
+    alert->setDefaultButton(ok);
+    alert->setEscapeButton(ok);
+    alert->setWindowModality(Qt::WindowModal);
+    presentAlert(alert, [this, troubleshooting](int, QAbstractButton* clicked) {
+        enableControls();
+        if (clicked && clicked == troubleshooting) showWebHelp();
+    });
+}
+
+}  // namespace zal::gui

@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: MIT
+// The application's controller: reading packages and showing them, release notes included.
+#include "app/app_delegate.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QPointer>
+#include <QThread>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "app/factories.hpp"
+#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/text_document.hpp"
+#include "app/strings.hpp"
+#include "common/async/async.hpp"
+#include "update/package_file.hpp"
+
+namespace zal::gui {
+
+bool AppDelegate::applicationOpenFile(const QString& path) {
+    if (inUpdate_) return false;
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (hasLaunched_) return openFileWithURL(url);
+    urlToLoad_ = url;
+    // Read on a worker while the window is made: it is shown at launch.
+    prefetchedUrl_ = url;
+    prefetched_ = std::async(std::launch::async, [path, trusted = trust] { return readPackage(path, trusted); });
+    return true;
+}
+
+void AppDelegate::open() {
+    auto* panel = new QFileDialog(windowCtrl_->window());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setNameFilter(localized("Ventaro update packages (*.zalmirupdate)"));
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setOption(QFileDialog::ReadOnly);  // choosing a package makes no folders
+    panel->setWindowModality(Qt::WindowModal);
+    // Room for the sidebar's places and the list's columns at any font size.
+    const QFontMetrics metrics = panel->fontMetrics();
+    panel->resize(panel->sizeHint().expandedTo(QSize(metrics.averageCharWidth() * 100, metrics.lineSpacing() * 26)));
+    QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
+        const QString path = panel->selectedFiles().first();
+        // A name typed past the filter is no package.
+        if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
+            readErrorAlert(QDir::toNativeSeparators(path) + QStringLiteral(": ") + localized(invalid_package_key()));
+            return;
+        }
+        openFileWithURL(QUrl::fromLocalFile(path));
+    });
+    panel->open();
+}
+
+void AppDelegate::readErrorAlert(const QString& error) {
+    QMessageBox alert(QMessageBox::Warning, QString(), localized("Unable to read the contents of the update"),
+                      QMessageBox::Ok, windowCtrl_ ? windowCtrl_->window() : nullptr);
+    alert.setInformativeText(error);
+    alert.setWindowModality(Qt::ApplicationModal);
+    decorateAlert(&alert);
+    alert.exec();
+    focusMainControl();
+}
+
+AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const trust_t& trusted) {
+    package_read_t read;
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(QFile::encodeName(path).toStdString());
+    if (!bytes) {
+        // Named, so that the alert says which file could not be read.
+        read.unreadable = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                          QString::fromLocal8Bit(bytes.failure().text.c_str());
+        return read;
+    }
+    if (bytes->empty()) {
+        read.empty = true;
+        return read;
+    }
+    try {
+        read.update = make_update(bytes->data(), static_cast<unsigned long>(bytes->size()), trusted);
+    } catch (const std::exception& e) {
+        read.invalid = QString::fromUtf8(e.what());
+    }
+    return read;
+}
+
+bool AppDelegate::openFileWithURL(const QUrl& url) {
+    package_read_t read;
+    if (prefetched_.valid() && prefetchedUrl_ == url)
+        read = prefetched_.get();
+    else
+        read = readPackage(url.toLocalFile(), trust);
+    prefetched_ = {};
+    if (!read.unreadable.isEmpty()) {
+        readErrorAlert(read.unreadable);
+        return false;
+    }
+    return showPackage(std::move(read), url);
+}
+
+bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
+    const QString title = localized("Unable to read the contents of the update");
+    if (read.empty) {
+        runErrorAlertWithTitle(title, localized(invalid_package_key()));
+        return false;
+    }
+    if (!read.update) {
+        runFailureAlertWithTitle(title, localized(invalid_package_key()), read.invalid);
+        return false;
+    }
+    // A package changed after it was signed, or an unsigned one where only
+    // signed ones are accepted, is never shown: it could not be installed.
+    const package_signature_t& checked = read.update->signature;
+    const QString file = QDir::toNativeSeparators(url.toLocalFile());
+    if (checked.status == signature_status_t::changed) {
+        std::fprintf(stderr, "%s was changed after it was signed: %s\n", qPrintable(file), checked.reason.c_str());
+        runFailureAlertWithTitle(title, localized("ZALChangedPackage"), QString::fromStdString(checked.reason));
+        return false;
+    }
+    if (trust.require_signature && checked.status != signature_status_t::signed_package) {
+        std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
+                     qPrintable(file));
+        runFailureAlertWithTitle(title, localized("ZALUnsignedRefused"), QString());
+        return false;
+    }
+    if (checked.status == signature_status_t::unknown_signer)
+        std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n", qPrintable(file),
+                     checked.key_id.c_str());
+    update_ = std::move(*read.update);
+    QMainWindow* window = windowCtrl_->window();
+    window->setWindowTitle(format(localized("%s v%s Update"), QString::fromStdString(update_.product),
+                                  QString::fromStdString(update_.version_string)));
+    window->setWindowFilePath(url.toLocalFile());
+    windowCtrl_->setTitle(QString::fromStdString(update_.product));
+    const date_t& d = update_.release_date;
+    const char* date = lang == lang_t::fr
+                           ? str_format_tmp("%02u/%02u/%04u", unsigned(d.day), unsigned(d.month), unsigned(d.year))
+                           : str_format_tmp("%04u-%02u-%02u", unsigned(d.year), unsigned(d.month), unsigned(d.day));
+    windowCtrl_->setSecondaryTitle(
+        format(localized("Version %s (%s)"), QString::fromStdString(update_.version_string), QString::fromUtf8(date)));
+    const package_signature_t& signature = update_.signature;
+    if (signature.status == signature_status_t::signed_package) {
+        const QString signer = signature.signer.empty()
+                                   ? format(localized("key %s"), QString::fromStdString(signature.key_id))
+                                   : QString::fromStdString(signature.signer);
+        windowCtrl_->setSignature(true, localized("Signed"), format(localized("Signed by %s"), signer));
+    } else {
+        windowCtrl_->setSignature(false, localized("Not signed"), localized("This package is not signed."));
+    }
+    std::string notes = update_.notes[int(lang)];
+    if (notes.empty()) notes = update_.notes[0];
+    ++notesGeneration_;
+    if (!notes.empty()) {
+        text_attributes_t base;
+        base.foreground = windowCtrl_->textView()->palette().color(QPalette::Text);
+        base.font = control_font(control_size_t::regular);
+        QString markdown = QString::fromUtf8(notes.data(), qsizetype(notes.size()));
+        if (notes.size() <= large_notes) {
+            if (!parser_) parser_ = PXMarkdownParser::standardParser();
+            windowCtrl_->setDetails(parser_->attributedStringFromMarkdown(markdown, base));
+        } else {
+            renderLargeNotes(std::move(markdown), base);
+        }
+    } else {
+        windowCtrl_->setDetails(styled_text_t());
+    }
+    hasUpdate_ = true;
+    windowCtrl_->setHasPackage(true);
+    windowCtrl_->setUpdateEnabled(true);
+    validateMenus();
+    return true;
+}
+
+// Long notes are rendered on a worker, into a document of their own, so that
+// the window and its menus stay responsive whatever the notes hold. A later
+// package's notes supersede them.
+void AppDelegate::renderLargeNotes(QString markdown, const text_attributes_t& base) {
+    windowCtrl_->setDetails(styled_text_t());
+    const uint64_t generation = notesGeneration_;
+    // A parser of its own: the shared one is locked while it parses.
+    std::shared_ptr<PXMarkdownParser> parser = PXMarkdownParser::standardParser();
+    QThread* main_thread = QThread::currentThread();
+    QPointer<AppDelegate> self(this);
+    async([self, parser, main_thread, generation, markdown = std::move(markdown), base] {
+        auto details = std::make_shared<styled_text_t>(parser->attributedStringFromMarkdown(markdown, base));
+        auto document = std::make_shared<std::unique_ptr<QTextDocument>>(std::make_unique<QTextDocument>());
+        fill_document(**document, *details);
+        (*document)->moveToThread(main_thread);
+        async_main([self, generation, details, document] {
+            if (self && self->notesGeneration_ == generation)
+                self->windowCtrl_->setDetails(*details, std::move(*document));
+        });
+    });
+}
+
+QStringList AppDelegate::bundleDirectories() {
+    QStringList directories = {
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
+    if (!bundleDirectory.isEmpty()) directories << bundleDirectory;
+    return directories;
+}
+
+bool AppDelegate::readBundledUpdate() {
+    QString path;
+    for (const QString& directory : bundleDirectories()) {
+        const QStringList found =
+            QDir(directory).entryList({QStringLiteral("*.zalmirupdate")}, QDir::Files, QDir::Name);
+        if (!found.isEmpty()) {
+            path = QDir(directory).filePath(found.first());
+            break;
+        }
+    }
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "Bundled update not found.\n");
+        return false;
+    }
+    return openFileWithURL(QUrl::fromLocalFile(path));
+}
+
+}  // namespace zal::gui
