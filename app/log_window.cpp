@@ -211,10 +211,13 @@ void LogWindow::toggle() {
     if (isVisible()) {
         hide();
     } else {
+        // Made before the window shows: a view made while it shows would be
+        // shown, and focused, only later.
+        QPlainTextEdit* view = textView();
         show();
         raise();
         activateWindow();
-        textView()->setFocus();  // so that the keyboard reaches it at once
+        view->setFocus();  // so that the keyboard reaches it at once
     }
 }
 

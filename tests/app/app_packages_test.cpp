@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: MIT
+// Reading packages: the bundled one, the open panel, invalid and signed packages, and release notes.
+#include "tests/app/app_fixture.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+using namespace zal::gui::app_tests;
+
+class AppPackagesTest : public AppFixture {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(set_up()); }
+    void cleanup() { clean_up(); }
+
+    // Long notes are rendered on a worker: reading the package returns at once,
+    // the notes follow, and a package read meanwhile wins over them.
+    void longNotesArriveWithoutHoldingTheWindow() {
+        std::string notes;
+        while (notes.size() <= AppDelegate::large_notes) notes += "- item with **bold** and `code`\n";
+        write_package(bundle, "a.zalmirupdate", package_with_notes(notes));
+        AppDelegate& d = launch();
+        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            d.windowCtrl()->textView()->toPlainText().startsWith(QStringLiteral("\u2022\titem with bold")), 20000);
+        QCOMPARE(d.windowCtrl()->details().length(), d.windowCtrl()->textView()->toPlainText().size());
+
+        QTemporaryDir other;
+        const QString small = write_package(other, "b.zalmirupdate", package_bytes(true, false));
+        const QString large = write_package(other, "c.zalmirupdate", package_with_notes(notes));
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(large)));
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(small)));
+        // Once the large notes are rendered, their hand-over is queued: run it.
+        QTRY_VERIFY_WITH_TIMEOUT(main_queue::background_tasks() == 0, 20000);
+        QTest::qWait(50);
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+    }
+
+    void startupLoadsTheBundledPackage() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
+        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (2021-03-05)"));
+        QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("a.zalmirupdate"));
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QCOMPARE(d.windowCtrl()->window()->menuBar()->actions().size(), 3);  // File, Edit, Help
+        QCOMPARE(d.updateMenuItem()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(d.openMenuItem()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(menu_with_tag(2)->actions().at(2)->isSeparator(), true);
+
+        // Return clicks "Update".
+        QApplication::setActiveWindow(d.windowCtrl()->window());
+        QVERIFY(QTest::qWaitForWindowActive(d.windowCtrl()->window()));
+        QTest::keyClick(d.windowCtrl()->window(), Qt::Key_Return);
+        QVERIFY(d.inUpdate());
+        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+    }
+
+    void withoutBundleTheOpenPanelShows() {
+        LogWindow::logWindow();
+        const int before = LogWindow::logWindow()->text().count("Bundled update not found.");
+        launch();
+        QTRY_VERIFY(LogWindow::logWindow()->text().count("Bundled update not found.") > before);
+        QFileDialog* panel = nullptr;
+        QTRY_VERIFY((panel = QApplication::activeModalWidget()
+                                 ? qobject_cast<QFileDialog*>(QApplication::activeModalWidget())
+                                 : nullptr));
+        QCOMPARE(panel->nameFilters(), QStringList{"Ventaro update packages (*.zalmirupdate)"});
+        QCOMPARE(panel->windowModality(), Qt::WindowModal);
+        QVERIFY(panel->testOption(QFileDialog::ReadOnly));  // no "New Folder"
+
+        // A name typed past the filter is refused with a word, not read.
+        QTemporaryDir other;
+        QFile typed(other.filePath("notes.txt"));
+        QVERIFY(typed.open(QIODevice::WriteOnly));
+        typed.close();
+        auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(typed.fileName());  // typed, as a user may
+        QString said;
+        QTimer::singleShot(100, [&said] {  // the alert runs its own loop
+            if (QMessageBox* alert = visible_alert()) {
+                said = alert->informativeText();
+                alert->done(0);
+            }
+        });
+        QMetaObject::invokeMethod(panel, "accept");
+        QVERIFY2(said.startsWith(QDir::toNativeSeparators(typed.fileName())), qPrintable(said));
+    }
+
+    // With nothing loaded, Update (button, menu, Return) does nothing: a run
+    // would reboot the device and then fail for want of firmware.
+    void updateNeedsAPackage() {
+        AppDelegate& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+        QTest::qWait(50);
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+        QVERIFY(!d.validateUserInterfaceItem(d.updateMenuItem()));
+        d.runUpdate();
+        QVERIFY(!d.inUpdate());
+        d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));  // any alert ends by enabling controls
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        alert->done(0);
+        QTest::qWait(50);
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    // Edit > Delete removes a selection, and never text the user cannot edit.
+    void deleteLeavesTheReleaseNotesAlone() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        QTextBrowser* notes = d.windowCtrl()->textView();
+        const QString before = notes->toPlainText();
+        QVERIFY(!before.isEmpty());
+        notes->setFocus();
+        notes->selectAll();
+        QApplication::setActiveWindow(d.windowCtrl()->window());
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
+        QAction* remove = nullptr;
+        for (QAction* a : menu_with_tag(3)->actions())
+            if (a->text() == QStringLiteral("Delete")) remove = a;
+        QVERIFY(remove);
+        remove->trigger();
+        QCOMPARE(notes->toPlainText(), before);
+    }
+
+    void invalidPackagesKeepThePreviousOne() {
+        write_package(bundle, "a.zalmirupdate", {'n', 'o', 't'});
+        AppDelegate& d = launch();
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Unable to read the contents of the update"));
+        QCOMPARE(alert->detailedText(), QStringLiteral("Could not unzip the data."));
+        alert->done(0);
+
+        QTemporaryDir other;
+        d.openFileWithURL(QUrl::fromLocalFile(write_package(other, "good.zalmirupdate", package_bytes(true, true))));
+        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
+        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(
+            write_package(other, "bad.zalmirupdate", tools::make_zip({{"info.txt", "[general]\nproduct=X\n"}})))));
+        QCOMPARE(wait_for_alert()->detailedText(), QStringLiteral("No version info found."));
+        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("good.zalmirupdate"));
+        QVERIFY(d.update().ruvo.has_value());
+    }
+
+    void openRequestsBeforeLaunchAndDuringARun() {
+        write_package(bundle, "bundled.zalmirupdate", package_bytes(true, false));
+        QTemporaryDir other;
+        const QString first = write_package(other, "first.zalmirupdate", package_bytes(true, false));
+        const QString last = write_package(other, "last.zalmirupdate", package_bytes(false, true));
+        AppDelegate& d = launch({first, last});
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
+        QVERIFY(!d.update().ventaro && d.update().ruvo);
+
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(d.inUpdate());
+        QVERIFY(!d.applicationOpenFile(first));
+        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
+        QVERIFY(!d.updateMenuItem()->isEnabled());
+        QVERIFY(!d.openMenuItem()->isEnabled());
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(!d.inUpdate());
+        QVERIFY(d.updateMenuItem()->isEnabled());
+        QVERIFY(d.openMenuItem()->isEnabled());
+    }
+
+    // Without a package the window says what to do, in the user's language,
+    // and its button opens the panel.
+    void withoutAPackageTheWindowSaysWhatToDo_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("en") << int(lang_t::en);
+        QTest::newRow("fr") << int(lang_t::fr);
+    }
+
+    void withoutAPackageTheWindowSaysWhatToDo() {
+        QFETCH(int, language);
+        lang = lang_t(language);
+        install_translations();
+        AppDelegate& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+        QVERIFY(!d.windowCtrl()->hasPackage());
+        QVERIFY(d.windowCtrl()->noPackagePage()->isVisibleTo(d.windowCtrl()->window()));
+        QCOMPARE(d.windowCtrl()->openButton()->text(), language == int(lang_t::fr)
+                                                           ? QStringLiteral("Ouvrir une mise à jour…")
+                                                           : QStringLiteral("Open Update Package…"));
+        QLabel* hint = d.windowCtrl()->noPackagePage()->findChild<QLabel*>();
+        QCOMPARE(hint->text(), localized("ZALNoPackageHint"));
+        QVERIFY(hint->text().startsWith(language == int(lang_t::fr) ? u"Aucune" : u"No update"));
+        QVERIFY(click(d.windowCtrl()->openButton()));
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+        d.openFileWithURL(QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false))));
+        QVERIFY(d.windowCtrl()->hasPackage());
+        lang = lang_t::en;
+        install_translations();
+    }
+
+    // A signed package names its signer; an unsigned one says so; a changed
+    // one is refused, and so is an unsigned one where only signed ones are
+    // accepted. In both languages.
+    void signaturesInTheWindow_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("en") << int(lang_t::en);
+        QTest::newRow("fr") << int(lang_t::fr);
+    }
+
+    void signaturesInTheWindow() {
+        QFETCH(int, language);
+        lang = lang_t(language);
+        install_translations();
+        const bool fr = language == int(lang_t::fr);
+        std::string error;
+        QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        AppDelegate::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
+        QTemporaryDir dir;
+        const QString signed_path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
+        QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL), {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"),
+                                                                   signed_path, QStringLiteral("Zalmir Instruments")}),
+                 0);
+        AppDelegate& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
+        QCOMPARE(d.windowCtrl()->signatureLabel()->text(),
+                 fr ? QStringLiteral("Signé par Zalmir Instruments") : QStringLiteral("Signed by Zalmir Instruments"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.windowCtrl()->signatureIcon())->text(QAccessible::Name),
+                 fr ? QStringLiteral("Signé") : QStringLiteral("Signed"));
+        QVERIFY(d.windowCtrl()->signatureLabel()->isVisibleTo(d.windowCtrl()->window()));
+
+        QVERIFY(d.openFileWithURL(
+            QUrl::fromLocalFile(write_package(dir, "unsigned.zalmirupdate", package_bytes(true, true)))));
+        QCOMPARE(d.windowCtrl()->signatureLabel()->text(),
+                 fr ? QStringLiteral("Ce paquet n'est pas signé.") : QStringLiteral("This package is not signed."));
+        QVERIFY(d.update().ruvo.has_value());
+
+        // The signed package with other notes: refused, the window unchanged.
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("python3"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("import sys, zipfile\n"
+                                              "a = zipfile.ZipFile(sys.argv[1])\n"
+                                              "b = zipfile.ZipFile(sys.argv[2], 'w')\n"
+                                              "for i in a.infolist():\n"
+                                              "    d = a.read(i)\n"
+                                              "    b.writestr(i, d + b'!' if i.filename == 'notes-en.txt' else d)\n"
+                                              "b.close()\n"),
+                               signed_path, dir.filePath(QStringLiteral("changed.zalmirupdate"))}),
+            0);
+        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("changed.zalmirupdate")))));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->informativeText(), localized("ZALChangedPackage"));
+        QVERIFY(alert->informativeText().startsWith(fr ? u"Ce paquet a été modifié" : u"This package was changed"));
+        QVERIFY(alert->detailedText().contains(QStringLiteral("notes-en.txt")));
+        alert->done(0);
+        QVERIFY(d.update().ruvo.has_value());  // still the unsigned package read before
+        // The console reads standard error on a thread of its own.
+        QTRY_VERIFY(LogWindow::logWindow()->text().contains(QStringLiteral("was changed after it was signed")));
+
+        // Only signed packages, by the administrator's choice.
+        AppDelegate::trust.require_signature = true;
+        QVERIFY(!d.openFileWithURL(
+            QUrl::fromLocalFile(write_package(dir, "unsigned2.zalmirupdate", package_bytes(true, false)))));
+        alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->informativeText(), localized("ZALUnsignedRefused"));
+        alert->done(0);
+        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
+        AppDelegate::trust = {};
+        lang = lang_t::en;
+        install_translations();
+    }
+};
+
+QTEST_MAIN(AppPackagesTest)
+#include "app_packages_test.moc"

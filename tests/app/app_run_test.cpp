@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: MIT
+// Runs from the window: cancels, failures, the kind question, the counterpart offer, quitting by a signal, the progress
+// bar.
+#include "tests/app/app_fixture.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+using namespace zal::gui::app_tests;
+
+class AppRunTest : public AppFixture {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(set_up()); }
+    void cleanup() { clean_up(); }
+
+    void cancelBeforeProgressShowsNoAlert() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(d.sheetCtrl()->window()->isVisible());
+        QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Connect your Ventaro"));
+        QVERIFY(d.sheetCtrl()->indeterminate());
+        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+        QTest::qWait(300);
+        QVERIFY(!visible_alert());
+        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    void cancelAfterProgressWarns() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false, true));
+        AppDelegate& d = launch();
+        // The stage-2 firmware falls silent after its first report: the run waits there.
+        auto o = options_for(d.update(), kind_t::ventaro);
+        o.faults = {{devices::fault_t::type_t::stage2_stall}};
+        plug(o);
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            d.sheetCtrl()->title() == "Updating internal components..." && d.sheetCtrl()->progress() >= 0.2, 20000);
+        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Update canceled"));
+        QCOMPARE(alert->informativeText(), localized("ZALUpdateCancelMessage"));
+    }
+
+    void failedRunShowsItsDetails() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.faults = {{devices::fault_t::type_t::wrong_answer, 1}};
+        plug(o);
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Update failed"));
+        QCOMPARE(alert->detailedText(), QStringLiteral("Wrong response in HID report."));
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());  // while the alert shows
+        QVERIFY(click(alert->buttons().first()));
+        QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
+    }
+
+    // A logout, a shutdown or Ctrl+C while sector 0 is erased: the application
+    // ends as Quit ends it, once the device can start again.
+    void aSignalWhileSectorZeroIsErasedWaitsForIt_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void aSignalWhileSectorZeroIsErasedWaitsForIt() {
+        QFETCH(int, signal);
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        const auto sequence = updater::hid::make_programming_sequence(make_update_plan(d.update().ventaro->main));
+        const auto erase =
+            std::find_if(sequence.begin(), sequence.end(), [](auto& r) { return r.leaves_sector0_erased; });
+        QVERIFY(erase != sequence.end());
+        devices::simulated_device_t& device = plug(options_for(d.update(), kind_t::ventaro, true));
+        device.pause_at_roundtrip(uint64_t(erase - sequence.begin()) + 1);  // erased, not yet written again
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QTRY_VERIFY_WITH_TIMEOUT(device.paused(), 30000);
+
+        quitSignal = 0;
+        std::raise(signal);
+        QTRY_COMPARE(quitSignal, signal);
+        // What the application does once its loop has ended.
+        async_main([&device] { device.resume(); }, 200);
+        d.engine().shut_down();
+        QVERIFY(!d.inUpdate() || !d.engine().running());
+        const std::vector<uint8_t> flash = device.flash();
+        QVERIFY2(devices::flash_model_t(flash).reset_start() != devices::flash_model_t::start_t::nothing,
+                 "sector 0 was left erased");
+        QVERIFY2(device.roundtrips() < sequence.size(), "the update was cancelled, not finished");
+    }
+
+    void wholeUpdateWithTheCounterpart() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true, true));
+        AppDelegate& d = launch();
+        plug(options_for(d.update(), kind_t::ventaro));
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QMessageBox* offer = wait_for_alert(60000);
+        QVERIFY(offer);
+        QVERIFY2(offer->text() == QStringLiteral("Update successful"), qPrintable(offer->informativeText()));
+        QCOMPARE(offer->informativeText(), localized("ZALUpdateSuccessMessageWithCounterpart").replace("%s", "Ruvo"));
+        QVERIFY(button_titled(offer, "Update my Ruvo"));
+        QCOMPARE(offer->escapeButton(), button_titled(offer, "End"));
+        plug(options_for(d.update(), kind_t::ruvo));
+        QVERIFY(click(button_titled(offer, "Update my Ruvo")));
+        QTRY_VERIFY(d.inUpdate());
+        QCOMPARE(d.lastCounterpartUpdated(), kind_t::ventaro);
+        QMessageBox* done = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((done = visible_alert()) != nullptr && done != offer, 60000);
+        QCOMPARE(done->text(), QStringLiteral("Update successful"));
+        QCOMPARE(done->informativeText(), localized("ZALUpdateSuccessMessageBoth"));
+        QCOMPARE(d.lastCounterpartUpdated(), kind_t::any);
+    }
+
+    void kindQuestionAnswered() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ruvo, true);
+        o.v1_bootloader = true;
+        plug(o);
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (QMessageBox* box = visible_alert(); box && box->text() == localized("ZALIsThisVentaroTitle"))
+                button_titled(box, "Ruvo")->click();
+        });
+        answer.start(20);
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QMessageBox* offer = wait_for_alert(60000);
+        answer.stop();
+        QVERIFY(offer);
+        QVERIFY(button_titled(offer, "Update my Ventaro"));  // the Ruvo was updated
+    }
+
+    // A run that ends inside start (the question declined) leaves no run behind.
+    void kindQuestionDeclined() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.v1_bootloader = true;
+        plug(o);
+        QTimer answer;
+        int asked = 0;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (QMessageBox* box = visible_alert(); box && box->text() == localized("ZALIsThisVentaroTitle")) {
+                ++asked;
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+        });
+        answer.start(20);
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        answer.stop();
+        QCOMPARE(asked, 1);
+        QVERIFY(!d.inUpdate());
+        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+        QVERIFY(d.updateMenuItem()->isEnabled());
+        QTest::qWait(300);
+        QVERIFY(!visible_alert());
+    }
+
+    // A failed run says in plain words what happened, in the user's language;
+    // the engine's own text is the alert's detail; Troubleshooting opens the
+    // page, or says where it is when no browser opens.
+    void failuresSpeakPlainly_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("details");
+        for (int language : {int(lang_t::en), int(lang_t::fr)}) {
+            const char* name = language == int(lang_t::fr) ? "fr" : "en";
+            QTest::addRow("%s unplugged", name)
+                << language << int(devices::fault_t::type_t::unplug_at_roundtrip) << "ZALFailureDisconnected"
+                << "Could not write a HID report.";
+            QTest::addRow("%s wrong answer", name)
+                << language << int(devices::fault_t::type_t::wrong_answer) << "ZALFailureSilent"
+                << "Wrong response in HID report.";
+        }
+    }
+
+    void failuresSpeakPlainly() {
+        QFETCH(int, language);
+        QFETCH(int, fault);
+        QFETCH(QString, key);
+        QFETCH(QString, details);
+        lang = lang_t(language);
+        install_translations();
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.faults = {{devices::fault_t::type_t(fault), 5}};
+        plug(o);
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), localized("Update failed"));
+        QCOMPARE(alert->informativeText(),
+                 localized(key.toUtf8().constData()) + QStringLiteral("\n\n") + localized("ZALUpdateErrorMessage"));
+        QVERIFY(!alert->informativeText().contains(details));
+        QCOMPARE(alert->detailedText(), details);
+        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());  // while the alert shows
+        // No browser here: xdg-open fails, and the address is shown instead.
+        QTemporaryDir bin;
+        QFile fake(bin.filePath("xdg-open"));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\nexit 3\n");
+        fake.close();
+        fake.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ':' + path);
+        QVERIFY(click(button_titled(alert, localized("Troubleshooting"))));
+        QMessageBox* notice = nullptr;
+        QTRY_VERIFY((notice = visible_alert()) && notice != alert);
+        qputenv("PATH", path);
+        QVERIFY2(notice->informativeText().contains(localized("ZALTroubleshootingURL")),
+                 qPrintable(notice->informativeText()));
+        QVERIFY(over_window(notice, d.windowCtrl()->window()));
+        notice->done(0);
+        QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        lang = lang_t::en;
+        install_translations();
+    }
+
+    void progressBarStates() {
+        UpdateSheetController sheet;
+        progress_bar_t* bar = sheet.progressIndicator();
+        QVERIFY(bar->isHidden());
+        sheet.setProgress(0);
+        QVERIFY(!bar->isHidden());
+        QVERIFY(!bar->busy());
+        QCOMPARE(bar->fraction(), 0.0);
+        sheet.setProgress(0.5);
+        QCOMPARE(bar->fraction(), 0.5);
+        sheet.setProgress(1);
+        QCOMPARE(bar->fraction(), 1.0);
+        QVERIFY(!sheet.indeterminate());
+        sheet.setProgress(2);
+        QVERIFY(sheet.indeterminate());
+        QVERIFY(bar->busy());
+        sheet.setProgress(0.3);
+        QVERIFY(!bar->busy());
+        QCOMPARE(bar->fraction(), 0.3);
+        QTRY_COMPARE(bar->reportedPercent(), 30);
+        sheet.setProgress(-1);
+        QVERIFY(bar->isHidden());
+    }
+
+    void progressThatIsNoNumberIsIgnored() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        d.updaterOnProgress(0.4f);
+        d.updaterOnProgress(std::nanf(""));
+        d.updaterOnProgress(INFINITY);
+        QCOMPARE(d.sheetCtrl()->progress(), double(0.4f));
+        QCOMPARE(d.sheetCtrl()->progressIndicator()->fraction(), double(0.4f));
+    }
+
+    // After an alert the keyboard is back on Update, not in the notes.
+    // While shown, the sheet is its window's child: a window deleted first (at
+    // exit) takes the sheet's dialog with it, and the sheet must not delete it
+    // again (it did, which AddressSanitizer reports as a double free).
+    void theSheetMayOutliveItsWindow() {
+        auto window = std::make_unique<UpdateWindowController>();
+        auto sheet = std::make_unique<UpdateSheetController>();
+        sheet->beginSheetModalForWindow(window->window());
+        QVERIFY(sheet->window()->isVisible());
+        window.reset();
+        QCOMPARE(sheet->window(), nullptr);
+        sheet.reset();
+    }
+};
+
+QTEST_MAIN(AppRunTest)
+#include "app_run_test.moc"

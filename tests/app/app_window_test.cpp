@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+// The windows themselves: sizes and texts in both languages and at every scale, About, the icon, the log console.
+#include "tests/app/app_fixture.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+using namespace zal::gui::app_tests;
+
+class AppWindowTest : public AppFixture {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(set_up()); }
+    void cleanup() { clean_up(); }
+
+    // About shows the application itself; Qt's own box is an item of its own.
+    void aboutShowsTheApplication() {
+        launch();
+        QStringList items;
+        for (QAction* a : menu_with_tag(5)->actions()) items << a->text();
+        QVERIFY2(items.contains(QStringLiteral("About Qt")), qPrintable(items.join(u'|')));
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text() + u'\n' + box->informativeText();
+                box->done(0);
+            }
+        });
+        show_about_box();
+        QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")),
+                 qPrintable(shown));
+    }
+
+    // The content is 600 by 300 below the menu bar, and Update is as wide as its title needs.
+    void windowContentAndButtonSizes() {
+        AppDelegate& d = launch();
+        QWidget* content = d.windowCtrl()->window()->centralWidget();
+        d.windowCtrl()->window()->show();
+        QTRY_COMPARE(content->size(), QSize(600, 300));
+        QVERIFY(d.windowCtrl()->updateButton()->width() >= d.windowCtrl()->updateButton()->sizeHint().width());
+        if (QWidget* panel = QApplication::activeModalWidget()) panel->close();
+    }
+
+    void frenchTextsAndDate() {
+        lang = lang_t::fr;
+        install_translations();
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false, false, ""));
+        AppDelegate& d = launch();
+        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (05/03/2021)"));
+        QCOMPARE(d.windowCtrl()->updateButton()->text(), QStringLiteral("Mettre à jour"));
+        QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Mise à jour Ventaro v2.1.0"));
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(),
+                 QStringLiteral("Release notes\nSee this."));  // English fallback
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Branchez votre Ventaro"));
+        QCOMPARE(d.sheetCtrl()->help(), localized("ZALUpdateClickHelp"));
+        QVERIFY(d.sheetCtrl()->help().startsWith("Besoin d'aide"));
+        // Qt's own texts follow: the open panel's labels, the standard buttons.
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
+        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        lang = lang_t::en;
+        install_translations();
+    }
+
+    void logConsoleShowsStandardError() {
+        LogWindow* console = LogWindow::logWindow();
+        std::fprintf(stderr, "a line for the console \xC3\xA9\n");
+        QTRY_VERIFY(console->text().contains(QStringLiteral("a line for the console é")));
+        QVERIFY(!console->isVisible());
+        console->toggle();
+        QVERIFY(console->isVisible());
+        console->toggle();
+        QVERIFY(!console->isVisible());
+    }
+
+    // A long wait logs without end; the console keeps the last lines.
+    void logConsoleKeepsTheLastLines() {
+        LogWindow* console = LogWindow::logWindow();
+        QString lines;
+        for (int i = 0; i < LogWindow::max_lines + 500; ++i) lines += QStringLiteral("examined port %1\n").arg(i);
+        console->append(lines);
+        console->append(QStringLiteral("the last line\n"));
+        QVERIFY(console->text().count(u'\n') <= LogWindow::max_lines);
+        QVERIFY(console->text().contains(QStringLiteral("the last line")));
+        QVERIFY(!console->text().contains(QStringLiteral("examined port 0\n")));
+    }
+
+    void logConsoleFollowsTheEndOnlyAtTheEnd() {
+        LogWindow* console = LogWindow::logWindow();
+        console->show();
+        QScrollBar* bar = console->textView()->verticalScrollBar();
+        for (int i = 0; i < 200; ++i) console->append(QStringLiteral("line %1\n").arg(i));
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(bar->maximum() - 10);  // scrolled up by far more than 25 points
+        const int kept = bar->value();
+        console->append(QStringLiteral("one more\n"));
+        QCOMPARE(bar->value(), kept);
+        bar->setValue(bar->maximum());
+        console->append(QStringLiteral("and another\n"));
+        QCOMPARE(bar->value(), bar->maximum());
+        console->hide();
+    }
+
+    // A character split between two reads loses nothing; bad bytes show as U+FFFD.
+    void logConsoleDecodesSplitCharacters() {
+        utf8_stream_decoder_t decoder;
+        QCOMPARE(decoder.decode("caf\xC3", 4), QStringLiteral("caf"));
+        QCOMPARE(decoder.decode("\xA9 ok", 4), QStringLiteral("é ok"));
+        QCOMPARE(decoder.decode("\xE2\x82", 2), QString());
+        QCOMPARE(decoder.decode("\xAC!", 2), QStringLiteral("€!"));
+        QCOMPARE(decoder.decode("a\xFF"
+                                "b",
+                                3),
+                 QStringLiteral("a\uFFFDb"));
+    }
+
+    // Every text fits its widget in both languages and with larger fonts;
+    // ctest runs this at 150 % and 200 % scale as well.
+    void textsFitTheirWidgets_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("points");
+        for (int language : {int(lang_t::en), int(lang_t::fr)})
+            for (int points : {10, 14, 20})
+                QTest::addRow("%s %d pt", language == int(lang_t::fr) ? "fr" : "en", points) << language << points;
+    }
+
+    void textsFitTheirWidgets() {
+        QFETCH(int, language);
+        QFETCH(int, points);
+        const QFont original = QApplication::font();
+        QFont font = original;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        lang = lang_t(language);
+        install_translations();
+        AppDelegate& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+        QWidget* window = d.windowCtrl()->window();
+        QTest::qWait(20);
+        QStringList cut = cut_texts(window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        QVERIFY(d.readBundledUpdate());
+        QTest::qWait(20);
+        cut = cut_texts(window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
+        // The sheet with its longest texts.
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        UpdateSheetController* sheet = d.sheetCtrl();
+        QTRY_VERIFY(sheet->cancelButton()->isEnabled());
+        d.updaterOnAnnounce(
+            lang == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
+                               : QStringLiteral("Updating internal components..."),
+            lang == lang_t::fr ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
+                                                "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
+                                                "bout.")
+                               : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
+                                                "again, and run the update again: it will finish the job."));
+        d.updaterOnProgress(0.5f);
+        QTest::qWait(20);
+        cut = cut_texts(sheet->window());
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
+        QVERIFY(click(sheet->cancelButton()));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        alert->done(0);
+        QApplication::setFont(original);
+        lang = lang_t::en;
+        install_translations();
+    }
+
+    void theApplicationHasItsIcon() {
+        set_application_icon();
+        const QIcon icon = QApplication::windowIcon();
+        QVERIFY(!icon.isNull());
+        QVERIFY(icon.availableSizes().contains(QSize(64, 64)));
+        QVERIFY(!icon.pixmap(64, 64).isNull());
+    }
+
+    // A program the application starts (the browser, for help or a link) gets
+    // the original standard error, and none of the log console's pipe.
+    void startedProgramsHoldNoneOfTheConsolePipe() {
+        LogWindow::logWindow();
+        QTemporaryDir bin;
+        const QString record = bin.filePath("fds");
+        QFile script(bin.filePath("xdg-open"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            QStringLiteral("#!/bin/sh\nfor f in /proc/$$/fd/*; do readlink \"$f\"; done > '%1.tmp'; mv '%1.tmp' '%1'\n")
+                .arg(record)
+                .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + path);
+        open_url(QUrl(QStringLiteral("https://ventaro.example/help")));
+        qputenv("PATH", path);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 5000);
+        QFile fds(record);
+        QVERIFY(fds.open(QIODevice::ReadOnly));
+        const QString children = QString::fromUtf8(fds.readAll());
+        const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/2"));
+        const QString console = target.mid(target.indexOf(QStringLiteral("pipe:")));
+        QVERIFY2(console.startsWith(QStringLiteral("pipe:")), qPrintable(console));
+        QVERIFY2(!children.contains(console), qPrintable(children));
+    }
+};
+
+QTEST_MAIN(AppWindowTest)
+#include "app_window_test.moc"
