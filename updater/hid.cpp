@@ -68,6 +68,11 @@ void dev_t::close() {
     sync_main([this] { device_.reset(); });
 }
 
+bool connected(const std::string& path) {
+    const std::vector<hid_io::device_info_t> devices = hid_io::backend().enumerate();
+    return std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.path == path; });
+}
+
 bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descriptor) {
     return device.vendor_id == descriptor.vendor_id && device.product_id == descriptor.product_id &&
            same_text(device.manufacturer, descriptor.manufacturer) && same_text(device.product, descriptor.product);
@@ -227,7 +232,7 @@ void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
     result_t<std::unique_ptr<hid_io::device_t>> opened = open_with_retry(path);
     if (!opened) {
         log_backend_error(opened.failure().text);
-        throw std::runtime_error("Unable to connect to HID device.");
+        throw unopened_t("Unable to connect to HID device.");
     }
     dev_t device(std::move(*opened));
     bool cancelled = false;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -84,9 +85,18 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan);
 // Throws std::runtime_error when the exchange fails.
 void exchange(const roundtrip_t& roundtrip, hid_io::device_t& device);
 
+// The device could not be opened: nothing was sent to it.
+struct unopened_t : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Whether a device is connected at this path now.
+bool connected(const std::string& path);
+
 // Opens the device, runs the sequence, closes it. `progress(done, total)` is
 // called after each roundtrip and stops the sequence by returning false.
-// Throws std::runtime_error on failure; returns when finished or stopped.
+// Throws std::runtime_error on failure (unopened_t when the device could not
+// be opened); returns when finished or stopped.
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
                   const std::function<bool(std::size_t done, std::size_t total)>& progress);
 

@@ -49,6 +49,15 @@ void program_on_worker(const update_plan_t& plan, programming_job_t job) {
             async_main([task] {
                 if (task->job.current()) task->job.done();
             });
+        } catch (const hid::unopened_t& e) {
+            const bool gone = !hid::connected(task->job.device.path);
+            async_main([task, gone, text = std::string(e.what())] {
+                if (!task->job.current()) return;
+                if (gone)
+                    task->job.gone();
+                else
+                    task->job.failed(text);
+            });
         } catch (const std::exception& e) {
             async_main([task, text = std::string(e.what())] {
                 if (task->job.current()) task->job.failed(text);

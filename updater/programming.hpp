@@ -24,6 +24,9 @@ struct programming_job_t {
     std::function<void(float progress)> progress;
     std::function<void()> done;
     std::function<void(const std::string& message)> failed;
+    // The device could not be opened and is gone: a bootloader found as it was
+    // leaving. Nothing was written.
+    std::function<void()> gone;
 };
 
 // Throws when the plan's sequence cannot be built.

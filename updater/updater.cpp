@@ -117,6 +117,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     std::atomic<bool> received_progress{false};
 
     bool live = false;
+    kind_t requested_kind = kind_t::any;
     update_t update;
     followed_device_t followed;
     // What a change of the MIDI setup brings about in the live phase.
@@ -134,6 +135,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void start(kind_t requested, const update_t& package, const std::string& usb_port) {
         live = true;
         ++number;
+        requested_kind = requested;
         update = package;
         followed = {usb_port, {}, {}, {}, false};
         wait_for_device(requested);
@@ -311,7 +313,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             {"Please do not move, turn off, or disconnect the device.",
              "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil."});
         const kind_t kind = d.kind;
-        program(d, *device_update->stage2, 0.0f, 0.2f, [this, kind] { wait_for_stage2_device(kind); });
+        program(
+            d, *device_update->stage2, 0.0f, 0.2f, [this, kind] { wait_for_stage2_device(kind); }, waiting_again());
     }
 
     // --- waiting_for_stage2_device --------------------------------------------------
@@ -430,8 +433,9 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         phase = phase_t::programming_main_firmware;
         announce({"Updating...", "Mise à jour..."}, keep_connected);
         const kind_t kind = d.kind;
-        program(d, device_update->main, start_fraction, 1.0f - start_fraction,
-                [this, kind] { end(end_t::success, kind, nullptr); });
+        program(
+            d, device_update->main, start_fraction, 1.0f - start_fraction,
+            [this, kind] { end(end_t::success, kind, nullptr); }, waiting_again());
     }
 
     // --- ending -------------------------------------------------------------------------
@@ -495,10 +499,23 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         later([this, own, kind, found = std::move(found)] { look_for_rebooted_device(own, kind, found); }, 500);
     }
 
+    // A bootloader that was gone before it could be opened was leaving as it
+    // was found, or was unplugged: the run starts over on the same device (on
+    // its port, where known), whatever it shows next, and drops every deferred
+    // step of the attempt that found it.
+    std::function<void()> waiting_again() {
+        return [this] {
+            std::fprintf(stderr, "The bootloader went away before it could be opened; waiting for it again.\n");
+            ++number;
+            if (!followed.usb_port.empty()) followed.requested_port = followed.usb_port;
+            wait_for_device(requested_kind);
+        };
+    }
+
     // Writes an image on the programming worker, in the phase just entered; a
     // plan that cannot be built ends the run.
     void program(const hid::device_t& d, const firmware_t& image, float offset, float span,
-                 std::function<void()> continuation) {
+                 std::function<void()> continuation, std::function<void()> gone) {
         const phase_t own = phase;
         const uint32_t own_run = number;
         // The worker holds the engine only while it asks where the run stands;
@@ -515,7 +532,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                                .current = std::move(current),
                                .progress = [this](float progress) { callbacks.progress(progress); },
                                .done = std::move(continuation),
-                               .failed = [this](const std::string& message) { fail(message.c_str()); }});
+                               .failed = [this](const std::string& message) { fail(message.c_str()); },
+                               .gone = std::move(gone)});
         } catch (const std::exception& e) {
             fail(e.what());
         }

@@ -556,3 +556,59 @@ TEST_F(StateMachine, ADeviceAFaultUnpluggedIsPluggedInAgain) {
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
 }
+
+namespace {
+
+// A bootloader that goes away the moment the run takes it, before the worker
+// opens it, and comes back two seconds later: one caught on its way out of a
+// restart, or unplugged at that moment.
+class LeavingBootloader : public EngineTest {
+protected:
+    updater::callbacks_t callbacks() override {
+        updater::callbacks_t callbacks = EngineTest::callbacks();
+        callbacks.announce = [this, record = callbacks.announce](const char* title, const char* subtitle) {
+            record(title, subtitle);
+            const std::string taken = title;
+            if (!left && device && (taken == "Preparing to update internal components..." || taken == "Updating...")) {
+                left = true;
+                device->unplug();
+                async_main([this] { device->plug(); }, 2000);
+            }
+        };
+        return callbacks;
+    }
+    bool left = false;
+};
+
+}  // namespace
+
+TEST_F(LeavingBootloader, FoundWaitingTheRunTakesItAgainOnceBack) {
+    const update_t package = make_package({.ventaro_stage2 = false});
+    make_device({.kind = kind_t::ventaro, .start_in_bootloader = true}).plug();
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end());
+    ASSERT_TRUE(left);
+    EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
+    EXPECT_NE(log().find("The bootloader went away before it could be opened; waiting for it again.\n"),
+              std::string::npos);
+    settle();
+    EXPECT_EQ(device->mode(), device_mode_t::normal);
+    EXPECT_EQ(events.ends.size(), 1u);
+}
+
+// Taken after the reboot, it is awaited from the start again, whatever it shows
+// when it is back.
+TEST_F(LeavingBootloader, FoundAfterTheRebootTheRunStartsOverOnTheSameDevice) {
+    const update_t package = make_package({});
+    make_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}).plug();
+    ASSERT_TRUE(engine().start(kind_t::any, package));
+    ASSERT_TRUE(run_to_end(120000));
+    ASSERT_TRUE(left);
+    EXPECT_EQ(events.ends[0].end, end_t::success) << events.ends[0].message;
+    EXPECT_EQ(std::count(events.titles.begin(), events.titles.end(), "Connect your Ventaro"), 2);
+    EXPECT_NE(log().find("The bootloader went away before it could be opened; waiting for it again.\n"),
+              std::string::npos);
+    settle();
+    EXPECT_EQ(device->mode(), device_mode_t::normal);
+    EXPECT_TRUE(same_below_bootloader(device->flash(), flash_after(device->flash(), *package.ventaro)));
+}
