@@ -41,7 +41,7 @@ AppDelegate::AppDelegate()
                    [this](end_t end, kind_t kind, const char* message) {
                        updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
                    },
-               .ask_kind = [this] { return askKindModal(); },
+               .ask_kind = [this](std::function<void(kind_t)> answer) { askKind(std::move(answer)); },
                .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on

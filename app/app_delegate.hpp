@@ -83,7 +83,7 @@ public:
     void updaterOnAnnounce(const QString& title, const QString& subtitle);
     void updaterOnProgress(float progress);
     void updaterOnEnd(end_t end, kind_t kind, const QString& message);
-    kind_t askKindModal();
+    void askKind(std::function<void(kind_t)> answer);
 
     // --- state, for the shell and tests
     UpdateWindowController* windowCtrl() const { return windowCtrl_.get(); }

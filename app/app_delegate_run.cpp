@@ -125,20 +125,23 @@ void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
     if (onRunEnded) onRunEnded(end);
 }
 
-kind_t AppDelegate::askKindModal() {
-    QMessageBox alert(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
-                      QMessageBox::NoButton, windowCtrl_ ? windowCtrl_->window() : nullptr);
-    alert.setInformativeText(localized("ZALIsThisVentaroMessage"));
-    QPushButton* ventaro = alert.addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
-    QPushButton* ruvo = alert.addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);
-    QPushButton* cancel = alert.addButton(localized("Cancel"), QMessageBox::RejectRole);
-    alert.setEscapeButton(cancel);
-    alert.setWindowModality(Qt::ApplicationModal);
-    decorateAlert(&alert);
-    alert.exec();
-    if (alert.clickedButton() == ventaro) return kind_t::ventaro;
-    if (alert.clickedButton() == ruvo) return kind_t::ruvo;
-    return kind_t::any;
+// Over the progress sheet, without a loop of its own: the run goes on meanwhile.
+void AppDelegate::askKind(std::function<void(kind_t)> answer) {
+    auto* alert = new QMessageBox(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
+                                  QMessageBox::NoButton, windowCtrl_ ? windowCtrl_->window() : nullptr);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setInformativeText(localized("ZALIsThisVentaroMessage"));
+    QPushButton* ventaro = alert->addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
+    QPushButton* ruvo = alert->addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);
+    QPushButton* cancel = alert->addButton(localized("Cancel"), QMessageBox::RejectRole);
+    alert->setEscapeButton(cancel);
+    alert->setWindowModality(Qt::ApplicationModal);
+    decorateAlert(alert);
+    QObject::connect(alert, &QMessageBox::finished, this, [alert, ventaro, ruvo, answer = std::move(answer)](int) {
+        QAbstractButton* clicked = alert->clickedButton();
+        answer(clicked == ventaro ? kind_t::ventaro : clicked == ruvo ? kind_t::ruvo : kind_t::any);
+    });
+    alert->show();  // not open(), which would make it window-modal: a sheet
 }
 
 }  // namespace zal::gui

@@ -235,7 +235,7 @@ void show_end(end_t end, kind_t kind, const char* message) {
     }
 }
 
-kind_t ask_kind() {
+kind_t kind_answer_from_terminal() {
     if (session.kind_answer) return *session.kind_answer;
     if (!isatty(STDIN_FILENO)) return kind_t::any;
     end_progress_bar();
@@ -261,6 +261,9 @@ kind_t ask_kind() {
     if (answer == "r" || answer == "R" || answer == "ruvo") return kind_t::ruvo;
     return kind_t::any;
 }
+
+// Blocks: the terminal is the CLI's one window.
+void ask_kind(const std::function<void(kind_t)>& answer) { answer(kind_answer_from_terminal()); }
 
 // Runs the engine until the run ends; Ctrl-C cancels it.
 bool run(const options_t& o, const update_t& update) {

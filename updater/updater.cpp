@@ -198,15 +198,18 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             return;
         }
         if (!d.path.empty()) {
-            const uint32_t asking_run = number;
-            const kind_t answer = callbacks.ask_kind();
-            if (number != asking_run) return;  // that run ended while the question was open
-            if (answer == kind_t::any) {
-                cancel();
-                return;
-            }
-            kind = answer;
-            followed.answered_bootloader = d.path;  // the user said what it is
+            // The search goes on with the answer.
+            callbacks.ask_kind([self = weak_from_this(), of_run = number.load(), path = d.path](kind_t answer) {
+                const auto run = self.lock();
+                if (!run || run->number != of_run) return;  // that run ended while the question was open
+                if (answer == kind_t::any) {
+                    run->cancel();
+                    return;
+                }
+                run->followed.answered_bootloader = path;  // the user said what it is
+                run->later([r = run.get(), answer] { r->look_for_bootloader(answer); }, 1000);
+            });
+            return;
         }
         later([this, kind] { look_for_bootloader(kind); }, 1000);
     }

@@ -36,8 +36,10 @@ struct callbacks_t {
     std::function<void(float progress)> progress;
     // The engine is idle again when this is called: it may start the next run.
     std::function<void(end_t end, kind_t kind, const char* message)> end;
-    // Which kind the connected bootloader is; kind_t::any when the user declines.
-    std::function<kind_t()> ask_kind;
+    // Asks which kind the connected bootloader is. `answer`, called once, at
+    // once or later, gets it, or kind_t::any when the user declines; the run
+    // goes on meanwhile, and takes no answer once it has ended.
+    std::function<void(std::function<void(kind_t)> answer)> ask_kind;
     // Told when a run begins to act on a device (the reboot request, or
     // programming a bootloader found waiting) with true, and once that run has
     // ended and its writing has stopped with false: what the program must hold

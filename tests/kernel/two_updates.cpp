@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
                                       end = e;
                                       message = m ? m : "";
                                   },
-                              .ask_kind = [] { return kind_t::ventaro; },
+                              .ask_kind = [](const std::function<void(kind_t)>& answer) { answer(kind_t::ventaro); },
                               .device_phases = {}});
 
     for (int run = 1; run <= 2; ++run) {

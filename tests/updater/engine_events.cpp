@@ -16,10 +16,10 @@ updater::callbacks_t engine_events_t::callbacks() {
                     if (on_end_hook) on_end_hook();
                 },
             .ask_kind =
-                [this] {
+                [this](const std::function<void(kind_t)>& answer) {
                     ++kind_questions;
                     if (auto hook = std::move(kind_question_hook)) hook();
-                    return kind_answer;
+                    answer(kind_answer);
                 },
             .device_phases = {}};
 }
