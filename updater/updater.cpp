@@ -110,9 +110,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     const callbacks_t callbacks;
 
     std::atomic<phase_t> phase{phase_t::idle};
-    // Advanced by every start. A deferred step runs only in the run that made it:
-    // comparing phases alone would let a timer of a cancelled run act in the same
-    // phase of the next run (a stale re-send to a port that no longer exists).
+    // Advanced by every start, and when a run starts over. A deferred step runs
+    // only in the attempt that made it: comparing phases alone would let a timer
+    // of a cancelled run act in the same phase of the next run (a stale re-send
+    // to a port that no longer exists).
     std::atomic<uint32_t> number{0};
     std::atomic<bool> received_progress{false};
 
