@@ -211,13 +211,10 @@ void LogWindow::toggle() {
     if (isVisible()) {
         hide();
     } else {
-        // Made before the window shows: a view made while it shows would be
-        // shown, and focused, only later.
-        QPlainTextEdit* view = textView();
         show();
         raise();
         activateWindow();
-        view->setFocus();  // so that the keyboard reaches it at once
+        textView()->setFocus();  // so that the keyboard reaches it at once
     }
 }
 
@@ -234,6 +231,11 @@ void LogWindow::append(const QString& text) {
     const bool at_end = (bar->maximum() - bar->value()) * line < 25;
     cursor.insertText(text);
     if (at_end) bar->setValue(bar->maximum());
+}
+
+void LogWindow::setVisible(bool visible) {
+    if (visible) textView();
+    QWidget::setVisible(visible);
 }
 
 void LogWindow::showEvent(QShowEvent* event) {

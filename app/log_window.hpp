@@ -42,6 +42,10 @@ public:
     // shows is written too; -1 before the console exists.
     static int originalStandardError();
 
+    // Makes the text view first, however the console is shown: a view made
+    // while the window shows would be shown, and focused, only later.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

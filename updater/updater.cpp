@@ -627,7 +627,9 @@ namespace {
 
 void on_midi_setup_changed() {
     async_main([] {
-        for (const std::weak_ptr<engine_t::run_t>& engine : engines) {
+        // A copy: a hook may make or drop an engine.
+        const std::vector<std::weak_ptr<engine_t::run_t>> told = engines;
+        for (const std::weak_ptr<engine_t::run_t>& engine : told) {
             const auto run = engine.lock();
             if (!run || !run->live || !run->on_midi_update) continue;
             const std::function<void()> hook = run->on_midi_update;  // the hook may replace itself
