@@ -196,6 +196,15 @@ protected:
         return box;
     }
 
+    // The alert after `previous`. Pointers are not compared: the next alert
+    // may well be allocated where the deleted one was.
+    static QMessageBox* wait_for_alert_after(const QPointer<QMessageBox>& previous, int timeout = 30000) {
+        QMessageBox* box = nullptr;
+        (void)QTest::qWaitFor([&] { return (!previous || !previous->isVisible()) && (box = visible_alert()); },
+                              timeout);
+        return box;
+    }
+
     static void close_alerts() {
         while (QMessageBox* box = visible_alert()) {
             box->done(0);

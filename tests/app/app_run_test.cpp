@@ -101,7 +101,7 @@ private slots:
         AppDelegate& d = launch();
         plug(options_for(d.update(), kind_t::ventaro));
         QVERIFY(click(d.windowCtrl()->updateButton()));
-        QMessageBox* offer = wait_for_alert(60000);
+        const QPointer<QMessageBox> offer = wait_for_alert(60000);
         QVERIFY(offer);
         QVERIFY2(offer->text() == QStringLiteral("Update successful"), qPrintable(offer->informativeText()));
         QCOMPARE(offer->informativeText(), localized("ZALUpdateSuccessMessageWithCounterpart").replace("%s", "Ruvo"));
@@ -111,8 +111,8 @@ private slots:
         QVERIFY(click(button_titled(offer, "Update my Ruvo")));
         QTRY_VERIFY(d.inUpdate());
         QCOMPARE(d.lastCounterpartUpdated(), kind_t::ventaro);
-        QMessageBox* done = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((done = visible_alert()) != nullptr && done != offer, 60000);
+        QMessageBox* done = wait_for_alert_after(offer, 60000);
+        QVERIFY(done);
         QCOMPARE(done->text(), QStringLiteral("Update successful"));
         QCOMPARE(done->informativeText(), localized("ZALUpdateSuccessMessageBoth"));
         QCOMPARE(d.lastCounterpartUpdated(), kind_t::any);
@@ -197,7 +197,7 @@ private slots:
         o.faults = {{devices::fault_t::type_t(fault), 5}};
         plug(o);
         QVERIFY(click(d.windowCtrl()->updateButton()));
-        QMessageBox* alert = wait_for_alert();
+        const QPointer<QMessageBox> alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->text(), localized("Update failed"));
         QCOMPARE(alert->informativeText(),
@@ -215,8 +215,8 @@ private slots:
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", bin.path().toUtf8() + ':' + path);
         QVERIFY(click(button_titled(alert, localized("Troubleshooting"))));
-        QMessageBox* notice = nullptr;
-        QTRY_VERIFY((notice = visible_alert()) && notice != alert);
+        QMessageBox* notice = wait_for_alert_after(alert);
+        QVERIFY(notice);
         qputenv("PATH", path);
         QVERIFY2(notice->informativeText().contains(localized("ZALTroubleshootingURL")),
                  qPrintable(notice->informativeText()));
