@@ -32,17 +32,16 @@ bool takes_typing(QObject* object) {
 }  // namespace
 
 AppDelegate::AppDelegate()
-    : engine_({.announce =
-                   [this](const char* title, const char* subtitle) {
-                       updaterOnAnnounce(QString::fromUtf8(title), QString::fromUtf8(subtitle));
-                   },
-               .progress = [this](float progress) { updaterOnProgress(progress); },
-               .end =
-                   [this](end_t end, kind_t kind, const char* message) {
-                       updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
-                   },
-               .ask_kind = [this](std::function<void(kind_t)> answer) { askKind(std::move(answer)); },
-               .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
+    : engine_(
+          {.announce = [this](const char* title,
+                              const char* subtitle) { updaterOnAnnounce(engine_text(title), engine_text(subtitle)); },
+           .progress = [this](float progress) { updaterOnProgress(progress); },
+           .end =
+               [this](end_t end, kind_t kind, const char* message) {
+                   updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
+               },
+           .ask_kind = [this](std::function<void(kind_t)> answer) { askKind(std::move(answer)); },
+           .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on
 }
@@ -93,8 +92,8 @@ bool AppDelegate::applicationShouldTerminate() {
     QMessageBox question(QMessageBox::Warning, QString(), localized("ZALQuitDuringUpdateTitle"), QMessageBox::NoButton,
                          windowCtrl_->window());
     question.setInformativeText(localized("ZALQuitDuringUpdateMessage"));
-    QPushButton* quit = question.addButton(localized("Quit"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = question.addButton(localized("Cancel"), QMessageBox::RejectRole);
+    QPushButton* quit = question.addButton(Messages::tr("Quit"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question.addButton(Messages::tr("Cancel"), QMessageBox::RejectRole);
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
     question.setWindowModality(Qt::ApplicationModal);
@@ -124,7 +123,7 @@ void AppDelegate::showWebHelp() {
     const QString address = localized("ZALTroubleshootingURL");
     open_url(QUrl(address), [self = QPointer<AppDelegate>(this), address] {
         if (!self || !self->windowCtrl_) return;
-        auto* alert = new QMessageBox(QMessageBox::Information, QString(), localized("Troubleshooting"),
+        auto* alert = new QMessageBox(QMessageBox::Information, QString(), Messages::tr("Troubleshooting"),
                                       QMessageBox::Ok, self->windowCtrl_->window());
         alert->setInformativeText(format(localized("ZALNoBrowser"), address));
         alert->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -151,11 +150,11 @@ void AppDelegate::completeMainMenu() {
     if (!file) return;
     QAction* first = file->actions().isEmpty() ? nullptr : file->actions().first();
     QAction* separator = file->insertSeparator(first);
-    openItem_ = new QAction(localized("Open another update…"), file);
+    openItem_ = new QAction(Messages::tr("Open another update…"), file);
     openItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     openItem_->setAutoRepeat(false);
     file->insertAction(separator, openItem_);
-    updateItem_ = new QAction(localized("Update"), file);
+    updateItem_ = new QAction(Messages::tr("Update"), file);
     updateItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     updateItem_->setAutoRepeat(false);
     file->insertAction(openItem_, updateItem_);
@@ -171,7 +170,7 @@ void AppDelegate::updateWindowControllerDidClickOpen(UpdateWindowController*) { 
 void AppDelegate::updateSheetControllerDidClickCancel(UpdateSheetController*) {
     endUpdate();
     if (cancelHasConsequences_)
-        runErrorAlertWithTitle(localized("Update canceled"), localized("ZALUpdateCancelMessage"));
+        runErrorAlertWithTitle(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
 }
 
 void AppDelegate::updateSheetControllerDidClickHelp(UpdateSheetController*) { showWebHelp(); }

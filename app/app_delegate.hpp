@@ -79,7 +79,8 @@ public:
     void askForCounterpartUpdateIfNeededWithKind(kind_t kind);
     void counterpartAlertDidEnd(int returnCode, kind_t updated, kind_t counterpart);
 
-    // --- the engine's callbacks, application side
+    // --- the engine's callbacks, application side. Titles come translated;
+    // a failure's message comes as the engine said it, in English.
     void updaterOnAnnounce(const QString& title, const QString& subtitle);
     void updaterOnProgress(float progress);
     void updaterOnEnd(end_t end, kind_t kind, const QString& message);

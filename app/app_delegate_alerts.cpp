@@ -69,7 +69,7 @@ void AppDelegate::runFailureAlertWithTitle(const QString& title, const QString& 
     alert->setInformativeText(message);
     if (!details.isEmpty()) alert->setDetailedText(details);
     QPushButton* ok = alert->addButton(QMessageBox::Ok);
-    QPointer<QPushButton> troubleshooting = alert->addButton(localized("Troubleshooting"), QMessageBox::HelpRole);
+    QPointer<QPushButton> troubleshooting = alert->addButton(Messages::tr("Troubleshooting"), QMessageBox::HelpRole);
     alert->setDefaultButton(ok);
     alert->setEscapeButton(ok);
     alert->setWindowModality(Qt::WindowModal);

@@ -38,7 +38,7 @@ void AppDelegate::open() {
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
-    panel->setNameFilter(localized("Ventaro update packages (*.zalmirupdate)"));
+    panel->setNameFilter(Messages::tr("Ventaro update packages (*.zalmirupdate)"));
     panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setOption(QFileDialog::ReadOnly);  // choosing a package makes no folders
     panel->setWindowModality(Qt::WindowModal);
@@ -59,7 +59,7 @@ void AppDelegate::open() {
 }
 
 void AppDelegate::readErrorAlert(const QString& error) {
-    QMessageBox alert(QMessageBox::Warning, QString(), localized("Unable to read the contents of the update"),
+    QMessageBox alert(QMessageBox::Warning, QString(), Messages::tr("Unable to read the contents of the update"),
                       QMessageBox::Ok, windowCtrl_ ? windowCtrl_->window() : nullptr);
     alert.setInformativeText(error);
     alert.setWindowModality(Qt::ApplicationModal);
@@ -104,7 +104,7 @@ bool AppDelegate::openFileWithURL(const QUrl& url) {
 }
 
 bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
-    const QString title = localized("Unable to read the contents of the update");
+    const QString title = Messages::tr("Unable to read the contents of the update");
     if (read.empty) {
         runErrorAlertWithTitle(title, localized(invalid_package_key()));
         return false;
@@ -133,24 +133,26 @@ bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
                      checked.key_id.c_str());
     update_ = std::move(*read.update);
     QMainWindow* window = windowCtrl_->window();
-    window->setWindowTitle(format(localized("%s v%s Update"), QString::fromStdString(update_.product),
+    window->setWindowTitle(format(Messages::tr("%s v%s Update"), QString::fromStdString(update_.product),
                                   QString::fromStdString(update_.version_string)));
     window->setWindowFilePath(url.toLocalFile());
     windowCtrl_->setTitle(QString::fromStdString(update_.product));
     const date_t& d = update_.release_date;
-    const char* date = lang == lang_t::fr
-                           ? str_format_tmp("%02u/%02u/%04u", unsigned(d.day), unsigned(d.month), unsigned(d.year))
-                           : str_format_tmp("%04u-%02u-%02u", unsigned(d.year), unsigned(d.month), unsigned(d.day));
+    // Each language writes the date its own way (yyyy, MM and dd stand for the digits).
+    QString date = Messages::tr("yyyy-MM-dd", "date");
+    date.replace(QStringLiteral("yyyy"), QString::number(d.year).rightJustified(4, u'0'))
+        .replace(QStringLiteral("MM"), QString::number(d.month).rightJustified(2, u'0'))
+        .replace(QStringLiteral("dd"), QString::number(d.day).rightJustified(2, u'0'));
     windowCtrl_->setSecondaryTitle(
-        format(localized("Version %s (%s)"), QString::fromStdString(update_.version_string), QString::fromUtf8(date)));
+        format(Messages::tr("Version %s (%s)"), QString::fromStdString(update_.version_string), date));
     const package_signature_t& signature = update_.signature;
     if (signature.status == signature_status_t::signed_package) {
         const QString signer = signature.signer.empty()
-                                   ? format(localized("key %s"), QString::fromStdString(signature.key_id))
+                                   ? format(Messages::tr("key %s"), QString::fromStdString(signature.key_id))
                                    : QString::fromStdString(signature.signer);
-        windowCtrl_->setSignature(true, localized("Signed"), format(localized("Signed by %s"), signer));
+        windowCtrl_->setSignature(true, Messages::tr("Signed"), format(Messages::tr("Signed by %s"), signer));
     } else {
-        windowCtrl_->setSignature(false, localized("Not signed"), localized("This package is not signed."));
+        windowCtrl_->setSignature(false, Messages::tr("Not signed"), Messages::tr("This package is not signed."));
     }
     std::string notes = update_.notes[int(lang)];
     if (notes.empty()) notes = update_.notes[0];

@@ -26,7 +26,7 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
     if (!hasUpdate_ || inUpdate_) return;
     disableControls();
-    sheetCtrl_->setTitle(localized("Preparing the update…"));
+    sheetCtrl_->setTitle(Messages::tr("Preparing the update…"));
     sheetCtrl_->setSubtitle(QString());
     sheetCtrl_->setCancelable(false);
     sheetCtrl_->setProgress(2.0);
@@ -40,8 +40,8 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
     } catch (const std::exception& e) {
         endUpdate();
         const char* what = e.what();
-        runErrorAlertWithTitle(localized("Error"),
-                               what ? QString::fromUtf8(what) : localized("An error has occurred during the update."));
+        runErrorAlertWithTitle(Messages::tr("Error"),
+                               what ? engine_text(what) : Messages::tr("An error has occurred during the update."));
         return;
     }
     // The engine may have ended the run inside start (the kind question
@@ -72,11 +72,12 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
     if (has_counterpart) {
         if (counterpart != lastCounterpartUpdated_) {
             const QString name = QString::fromLatin1(kind_name(counterpart));
-            auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), localized("Update successful"),
-                                          QMessageBox::NoButton, windowCtrl_->window());
+            auto* alert =
+                new QMessageBox(QMessageBox::Information, app_name(QString()), Messages::tr("Update successful"),
+                                QMessageBox::NoButton, windowCtrl_->window());
             alert->setInformativeText(format(localized("ZALUpdateSuccessMessageWithCounterpart"), name));
-            QPushButton* accept = alert->addButton(format(localized("Update my %s"), name), QMessageBox::AcceptRole);
-            QPushButton* end = alert->addButton(localized("End"), QMessageBox::RejectRole);
+            QPushButton* accept = alert->addButton(format(Messages::tr("Update my %s"), name), QMessageBox::AcceptRole);
+            QPushButton* end = alert->addButton(Messages::tr("End"), QMessageBox::RejectRole);
             alert->setDefaultButton(accept);
             alert->setEscapeButton(end);
             alert->setWindowModality(Qt::WindowModal);
@@ -87,7 +88,7 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
         }
         message = "ZALUpdateSuccessMessageBoth";
     }
-    runErrorAlertWithTitle(localized("Update successful"), localized(message), QMessageBox::Information);
+    runErrorAlertWithTitle(Messages::tr("Update successful"), localized(message), QMessageBox::Information);
     lastCounterpartUpdated_ = kind_t::any;
 }
 
@@ -114,10 +115,10 @@ void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
     endUpdate();
     switch (end) {
         case end_t::failure:
-            runFailureAlertWithTitle(localized("Update failed"),
+            runFailureAlertWithTitle(Messages::tr("Update failed"),
                                      localized(plain_failure_key(message.toStdString())) + QStringLiteral("\n\n") +
                                          localized("ZALUpdateErrorMessage"),
-                                     message);
+                                     engine_text(message.toUtf8().constData()));
             break;
         case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
         case end_t::cancelled: break;
@@ -133,7 +134,7 @@ void AppDelegate::askKind(std::function<void(kind_t)> answer) {
     alert->setInformativeText(localized("ZALIsThisVentaroMessage"));
     QPushButton* ventaro = alert->addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
     QPushButton* ruvo = alert->addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);
-    QPushButton* cancel = alert->addButton(localized("Cancel"), QMessageBox::RejectRole);
+    QPushButton* cancel = alert->addButton(Messages::tr("Cancel"), QMessageBox::RejectRole);
     alert->setEscapeButton(cancel);
     alert->setWindowModality(Qt::ApplicationModal);
     decorateAlert(alert);

@@ -80,8 +80,8 @@ LogWindow::LogWindow() : QWidget(nullptr, Qt::Tool) {
 }
 
 void LogWindow::commonInit() {
-    setWindowTitle(localized("Log Console"));
-    setAccessibleName(localized("Log Console"));
+    setWindowTitle(Messages::tr("Log Console"));
+    setAccessibleName(Messages::tr("Log Console"));
     setMinimumSize(100, 50);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(10);
@@ -107,7 +107,7 @@ void LogWindow::commonInit() {
 QPlainTextEdit* LogWindow::textView() {
     if (textView_ != nullptr) return textView_;
     textView_ = new QPlainTextEdit(this);
-    textView_->setAccessibleName(localized("Log Console"));
+    textView_->setAccessibleName(Messages::tr("Log Console"));
     textView_->setReadOnly(true);
     textView_->setUndoRedoEnabled(false);
     textView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -200,7 +200,7 @@ void LogWindow::setupHelpMenuItem() {
     QMenu* help = menu_with_tag(5);
     if (!help) return;
     // Next to the help itself, above the About items.
-    auto* item = new QAction(localized("Log Console"), help);
+    auto* item = new QAction(Messages::tr("Log Console"), help);
     help->insertAction(help->actions().size() > 1 ? help->actions().at(1) : nullptr, item);
     item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     item->setShortcutContext(Qt::ApplicationShortcut);

@@ -46,8 +46,8 @@ namespace {
 QMenuBar* the_main_menu = nullptr;
 AppDelegate* the_delegate = nullptr;
 
-QAction* item(QMenu* menu, const char* title, QKeySequence key = {}) {
-    QAction* action = menu->addAction(localized(title));
+QAction* item(QMenu* menu, const QString& title, QKeySequence key = {}) {
+    QAction* action = menu->addAction(title);
     if (!key.isEmpty()) action->setShortcut(key);
     return action;
 }
@@ -58,8 +58,8 @@ void on_triggered(QAction* action, F f) {
     QObject::connect(action, &QAction::triggered, action, std::move(f));
 }
 
-QString with_name(const char* title, const QString& fallback) {
-    return localized(title).replace(QStringLiteral("%@"), app_name(fallback));
+QString with_name(QString title, const QString& fallback) {
+    return title.replace(QStringLiteral("%@"), app_name(fallback));
 }
 
 }  // namespace
@@ -118,7 +118,7 @@ void set_application_icon() {
 
 void show_about_box() {
     QWidget* parent = the_delegate ? the_delegate->windowCtrl()->window() : nullptr;
-    QMessageBox box(QMessageBox::NoIcon, with_name("About %@", QStringLiteral("Ventaro Update")),
+    QMessageBox box(QMessageBox::NoIcon, with_name(Messages::tr("About %@"), QStringLiteral("Ventaro Update")),
                     app_name(QStringLiteral("Ventaro Update")), QMessageBox::Ok, parent);
     box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
     box.setInformativeText(localized("ZALAboutText").replace(QStringLiteral("%@"), QStringLiteral(ZAL_VERSION)));
@@ -127,28 +127,16 @@ void show_about_box() {
 
 namespace {
 
-// A menu title with its Alt key, one letter per menu and no two alike in
-// either language (F10 then opens the first menu).
-QString menu_title(const char* english) {
-    QString title = localized(english);
-    struct mnemonic_t {
-        const char* english;
-        int en, fr;  // where the '&' goes in each language
-    };
-    static const mnemonic_t mnemonics[] = {{"File", 0, 0}, {"Edit", 0, 1}, {"Help", 0, 0}};
-    for (const mnemonic_t& m : mnemonics)
-        if (std::strcmp(m.english, english) == 0)
-            title.insert(std::min<qsizetype>(lang == lang_t::fr ? m.fr : m.en, title.size()), u'&');
-    return title;
-}
+// Menu titles carry their Alt key in each language's own text, one letter per
+// menu and no two alike (F10 then opens the first menu).
 
 QMenu* make_file_menu() {
-    auto* menu = new QMenu(menu_title("File"));
-    QAction* close = item(menu, "Close Window", QKeySequence(Qt::CTRL | Qt::Key_W));
+    auto* menu = new QMenu(Messages::tr("&File"));
+    QAction* close = item(menu, Messages::tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W));
     on_triggered(close, [] {
         if (QWidget* window = QApplication::activeWindow()) window->close();
     });
-    QAction* quit = menu->addAction(with_name("Quit %@", QString()));
+    QAction* quit = menu->addAction(with_name(Messages::tr("Quit %@"), QString()));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // QKeySequence::Quit is empty on some desktops
     quit->setShortcutContext(Qt::ApplicationShortcut);
     on_triggered(quit, [] {
@@ -160,22 +148,22 @@ QMenu* make_file_menu() {
 }
 
 QMenu* make_edit_menu() {
-    auto* menu = new QMenu(menu_title("Edit"));
+    auto* menu = new QMenu(Messages::tr("&Edit"));
     // Edit actions go to the focused widget, as a first responder would.
     auto forward = [](const char* slot) {
         return [slot] {
             if (QWidget* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
         };
     };
-    on_triggered(item(menu, "Undo", QKeySequence::Undo), forward("undo"));
-    on_triggered(item(menu, "Redo", QKeySequence::Redo), forward("redo"));
+    on_triggered(item(menu, Messages::tr("Undo"), QKeySequence::Undo), forward("undo"));
+    on_triggered(item(menu, Messages::tr("Redo"), QKeySequence::Redo), forward("redo"));
     menu->addSeparator();
-    on_triggered(item(menu, "Cut", QKeySequence::Cut), forward("cut"));
-    on_triggered(item(menu, "Copy", QKeySequence::Copy), forward("copy"));
-    on_triggered(item(menu, "Paste", QKeySequence::Paste), forward("paste"));
+    on_triggered(item(menu, Messages::tr("Cut"), QKeySequence::Cut), forward("cut"));
+    on_triggered(item(menu, Messages::tr("Copy"), QKeySequence::Copy), forward("copy"));
+    on_triggered(item(menu, Messages::tr("Paste"), QKeySequence::Paste), forward("paste"));
     // Delete removes the selection, and never in read-only text (`clear` would
     // empty a read-only view as well).
-    on_triggered(item(menu, "Delete", QKeySequence::Delete), [] {
+    on_triggered(item(menu, Messages::tr("Delete"), QKeySequence::Delete), [] {
         QWidget* focus = QApplication::focusWidget();
         if (auto* line = qobject_cast<QLineEdit*>(focus); line && !line->isReadOnly() && line->hasSelectedText()) {
             line->del();
@@ -185,23 +173,23 @@ QMenu* make_edit_menu() {
             plain->textCursor().removeSelectedText();
         }
     });
-    on_triggered(item(menu, "Select All", QKeySequence::SelectAll), forward("selectAll"));
+    on_triggered(item(menu, Messages::tr("Select All"), QKeySequence::SelectAll), forward("selectAll"));
     for (QAction* a : menu->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
     return menu;
 }
 
 QMenu* make_help_menu() {
-    auto* menu = new QMenu(menu_title("Help"));
-    QAction* help = menu->addAction(with_name("%@ Help", QStringLiteral("Get")));
+    auto* menu = new QMenu(Messages::tr("&Help"));
+    QAction* help = menu->addAction(with_name(Messages::tr("%@ Help"), QStringLiteral("Get")));
     help->setShortcut(QKeySequence(Qt::Key_F1));
     help->setShortcutContext(Qt::ApplicationShortcut);
     on_triggered(help, [] {
         if (the_delegate) the_delegate->showWebHelp();
     });
     menu->addSeparator();
-    QAction* about = menu->addAction(with_name("About %@", QString()));
+    QAction* about = menu->addAction(with_name(Messages::tr("About %@"), QString()));
     on_triggered(about, [] { show_about_box(); });
-    QAction* about_qt = menu->addAction(localized("About Qt"));
+    QAction* about_qt = menu->addAction(Messages::tr("About Qt"));
     on_triggered(about_qt, [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
     return menu;
 }
@@ -282,13 +270,7 @@ void open_url(const QUrl& url, std::function<void()> failed) {
     if (!QDesktopServices::openUrl(url) && failed) failed();
 }
 
-bool prefers_french() {
-    const QStringList languages = QLocale::system().uiLanguages();
-    return !languages.isEmpty() && languages.first().startsWith(QStringLiteral("fr"));
-}
-
 std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths) {
-    install_translations();
     main_queue::drive_with_qt();
     if (platform.set_up) platform.set_up();
     setup_main_menu();
@@ -410,7 +392,7 @@ int main(int argc, char** argv, const platform_t& platform) {
     SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
     if (!instance.claim(path)) return handed_over(instance, path);
 
-    if (prefers_french()) lang = lang_t::fr;
+    use_language(preferred_language());
     AppDelegate::trust = computer_trust(platform);
     const std::unique_ptr<AppDelegate> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
     take_later_starts(instance, *delegate);

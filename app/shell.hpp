@@ -38,15 +38,12 @@ struct platform_t {
 // The entry point: returns the process exit status.
 int main(int argc, char** argv, const platform_t& platform);
 
-// The application's launch once its QApplication exists, `lang` is chosen and
-// `AppDelegate::trust` is set: translations, the main queue on Qt's loop, the
+// The application's launch once its QApplication exists, its language is
+// chosen (use_language) and `AppDelegate::trust` is set: the main queue on Qt's loop, the
 // platform's devices and the main menu; then the delegate, with `paths` open,
 // launches. The shipped programs start this way, and so do the screenshot
 // taker, the benchmarks and the tests.
 std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths = {});
-
-// French when the first preferred language begins with "fr".
-bool prefers_french();
 
 // Gives a modal window (the progress sheet, an alert) the application's own
 // keys: the update window and its menu bar are blocked while it is shown, but

@@ -2,6 +2,8 @@
 #include "app/strings.hpp"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -14,44 +16,67 @@ namespace zal::gui {
 namespace {
 
 struct symbolic_t {
-    const char* key;
     const char* english;
+    const char* key;
 };
 
-// The English entries of the symbolic keys; the French ones live in the catalogue.
+// The English texts of the symbolic keys, which ride in the catalogues as the
+// messages' disambiguation.
 const symbolic_t symbolic[] = {
-    {"ZALUpdateClickHelp", "Need help? Click Help."},
-    {"ZALUpdateSuccessMessage", "Your device has been updated. You can disconnect it and play."},
-    {"ZALUpdateSuccessMessageBoth",
-     "Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play."},
-    {"ZALUpdateSuccessMessageWithCounterpart",
-     "Your device has been updated. This update also holds firmware for your %s: connect it now to update it too."},
-    {"ZALUpdateCancelMessage",
-     "The update was stopped before the end. Your device will start in its updater: run the update again to finish "
-     "it."},
-    {"ZALUpdateErrorMessage",
-     "Disconnect your device, connect it again and run the update once more: it will finish the job. If it still "
-     "fails, click Troubleshooting."},
-    {"ZALIsThisVentaroTitle", "Which device is connected?"},
-    {"ZALIsThisVentaroMessage",
-     "This device is waiting for its firmware but does not say which one it is. Choose the device you connected."},
-    {"ZALTroubleshootingURL", "https://support.zalmir.example/ventaro/update-troubleshooting"},
-    {"ZALAboutText",
-     "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
-     "© 2026 Zalmir Instruments. Free software under the MIT licence."},
-    {"ZALNoPackageHint",
-     "No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro "
-     "or your Ruvo receiver."},
-    {"ZALNoBrowser", "No web browser could be opened. The troubleshooting page is at:\n%s"},
-    {"ZALQuitDuringUpdateTitle", "An update is running. Quit anyway?"},
-    {"ZALQuitDuringUpdateMessage", "The device will finish its update the next time you run Update."},
-    {"ZALFailureDisconnected", "The connection with your device was lost: it may have been unplugged or turned off."},
-    {"ZALFailureSilent", "Your device stopped answering during the update."},
-    {"ZALFailureNoFirmware", "This update holds no firmware that fits the connected device."},
-    {"ZALFailureDevice", "Your device reported a problem during the update."},
-    {"ZALChangedPackage", "This package was changed after it was signed. Download it again from the maker's web site."},
-    {"ZALUnsignedRefused",
-     "This package is not signed by a trusted key, and this computer accepts only signed packages."},
+    QT_TRANSLATE_NOOP3("Messages", "Need help? Click Help.", "ZALUpdateClickHelp"),
+    QT_TRANSLATE_NOOP3("Messages", "Your device has been updated. You can disconnect it and play.",
+                       "ZALUpdateSuccessMessage"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "Your Ventaro and your Ruvo receiver have both been updated. You can disconnect them and play.",
+                       "ZALUpdateSuccessMessageBoth"),
+    QT_TRANSLATE_NOOP3(
+        "Messages",
+        "Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.",
+        "ZALUpdateSuccessMessageWithCounterpart"),
+    QT_TRANSLATE_NOOP3(
+        "Messages",
+        "The update was stopped before the end. Your device will start in its updater: run the update again to finish "
+        "it.",
+        "ZALUpdateCancelMessage"),
+    QT_TRANSLATE_NOOP3(
+        "Messages",
+        "Disconnect your device, connect it again and run the update once more: it will finish the job. If it still "
+        "fails, click Troubleshooting.",
+        "ZALUpdateErrorMessage"),
+    QT_TRANSLATE_NOOP3("Messages", "Which device is connected?", "ZALIsThisVentaroTitle"),
+    QT_TRANSLATE_NOOP3(
+        "Messages",
+        "This device is waiting for its firmware but does not say which one it is. Choose the device you connected.",
+        "ZALIsThisVentaroMessage"),
+    QT_TRANSLATE_NOOP3("Messages", "https://support.zalmir.example/ventaro/update-troubleshooting",
+                       "ZALTroubleshootingURL"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
+                       "© 2026 Zalmir Instruments. Free software under the MIT licence.",
+                       "ZALAboutText"),
+    QT_TRANSLATE_NOOP3(
+        "Messages",
+        "No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro "
+        "or your Ruvo receiver.",
+        "ZALNoPackageHint"),
+    QT_TRANSLATE_NOOP3("Messages", "No web browser could be opened. The troubleshooting page is at:\n%s",
+                       "ZALNoBrowser"),
+    QT_TRANSLATE_NOOP3("Messages", "An update is running. Quit anyway?", "ZALQuitDuringUpdateTitle"),
+    QT_TRANSLATE_NOOP3("Messages", "The device will finish its update the next time you run Update.",
+                       "ZALQuitDuringUpdateMessage"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "The connection with your device was lost: it may have been unplugged or turned off.",
+                       "ZALFailureDisconnected"),
+    QT_TRANSLATE_NOOP3("Messages", "Your device stopped answering during the update.", "ZALFailureSilent"),
+    QT_TRANSLATE_NOOP3("Messages", "This update holds no firmware that fits the connected device.",
+                       "ZALFailureNoFirmware"),
+    QT_TRANSLATE_NOOP3("Messages", "Your device reported a problem during the update.", "ZALFailureDevice"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "This package was changed after it was signed. Download it again from the maker's web site.",
+                       "ZALChangedPackage"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "This package is not signed by a trusted key, and this computer accepts only signed packages.",
+                       "ZALUnsignedRefused"),
 };
 
 // The engine's failures as a user would say them; what it reports word for
@@ -70,7 +95,6 @@ const failure_t failures[] = {
     {"No HID packet received after timeout.", "ZALFailureSilent"},
     {"Wrong response in HID report.", "ZALFailureSilent"},
     {"The device does not answer.", "ZALFailureSilent"},
-    {"L'appareil ne répond pas.", "ZALFailureSilent"},
     {"No firmware found.", "ZALFailureNoFirmware"},
     {"Firmware data does not fit the target product.", "ZALFailureNoFirmware"},
     {"The update would overwrite the device's bootloader.", "ZALFailureNoFirmware"},
@@ -91,8 +115,9 @@ const char* english_text_of(const char* key) {
 }
 
 const char* invalid_package_key() {
-    return "The update file is invalid or could have been corrupted. Please download it again from "
-           "https://www.zalmir.example.";
+    return QT_TRANSLATE_NOOP("Messages",
+                             "The update file is invalid or could have been corrupted. Please download it again from "
+                             "https://www.zalmir.example.");
 }
 
 QString localized(const char* key) {
@@ -100,7 +125,34 @@ QString localized(const char* key) {
     return QCoreApplication::translate("Messages", key);
 }
 
-void install_translations() {
+QString engine_text(const char* english) { return QCoreApplication::translate("Engine", english); }
+
+namespace {
+
+QString chosen_language = QStringLiteral("en");
+
+QString catalogue_of(const QString& language) { return QStringLiteral(":/i18n/ventaro-update_%1.qm").arg(language); }
+
+}  // namespace
+
+bool has_catalogue(const QString& language) {
+    return language == QStringLiteral("en") || QFile::exists(catalogue_of(language));
+}
+
+QString preferred_language() {
+    for (const QString& name : QLocale::system().uiLanguages()) {
+        const QString language = name.section(u'-', 0, 0).section(u'_', 0, 0);
+        if (has_catalogue(language)) return language;
+    }
+    return QStringLiteral("en");
+}
+
+QString language() { return chosen_language; }
+
+void use_language(const QString& language) {
+    chosen_language = has_catalogue(language) ? language : QStringLiteral("en");
+    // Packages carry their notes in English and French.
+    lang = chosen_language == QStringLiteral("fr") ? lang_t::fr : lang_t::en;
     // The catalogues of the language chosen last, replacing those of the one before.
     static QTranslator* ours = nullptr;
     static QTranslator* qt = nullptr;
@@ -109,17 +161,15 @@ void install_translations() {
         delete *translator;
         *translator = nullptr;
     }
+    // English is the texts' own language: it has no catalogue.
+    if (chosen_language == QStringLiteral("en")) return;
     ours = new QTranslator(QCoreApplication::instance());
-    const QString name = lang == lang_t::fr ? QStringLiteral(":/i18n/ventaro-update_fr.qm")
-                                            : QStringLiteral(":/i18n/ventaro-update_en.qm");
-    if (ours->load(name)) QCoreApplication::installTranslator(ours);
+    if (ours->load(catalogue_of(chosen_language))) QCoreApplication::installTranslator(ours);
     // Qt's own texts (the open panel, context menus, standard buttons) in the
     // same language, from the system's Qt catalogues.
-    if (lang == lang_t::fr) {
-        qt = new QTranslator(QCoreApplication::instance());
-        if (qt->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(qt);
-    }
+    qt = new QTranslator(QCoreApplication::instance());
+    if (qt->load(QStringLiteral("qtbase_") + chosen_language, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt);
 }
 
 QString format(const QString& pattern, const QString& a) {

@@ -1,17 +1,31 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The application's string table: English texts are their own keys; symbolic
-// keys begin with "ZAL". A key without an entry shows unchanged.
+// The application's texts. They are written in English where they are used,
+// as Messages::tr("..."), or named by a symbolic "ZAL" key whose English text
+// is in strings.cpp; lupdate collects both into app/translations, one Qt
+// Linguist catalogue per language. The engine's texts, in the context
+// "Engine", come from the engine in English and are translated here.
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <string>
 
+// The context of the application's own texts, for tr() and for lupdate.
+struct Messages {
+    Q_DECLARE_TR_FUNCTIONS(Messages)
+};
+
 namespace zal::gui {
 
-// The text for a key in the current language.
+// The text of a "ZAL" key, or of an English text of the context Messages, in
+// the current language. A key without an entry shows unchanged.
 QString localized(const char* key);
+
+// An English text from the engine (context "Engine") in the current language;
+// a device's own words, which have no translation, show as they are.
+QString engine_text(const char* english);
 
 // The pattern with its first "%s", then its second, replaced by these texts.
 QString format(const QString& pattern, const QString& a);
@@ -20,8 +34,19 @@ QString format(const QString& pattern, const QString& a, const QString& b);
 // The English text of a "ZAL" key, or null for another key.
 const char* english_text_of(const char* key);
 
-// Loads the catalogue of the current language into the application.
-void install_translations();
+// Whether the application speaks this language ("fr"): English always, any
+// other when its catalogue is built in.
+bool has_catalogue(const QString& language);
+
+// The first of the desktop's languages that the application speaks.
+QString preferred_language();
+
+// Shows the application's texts and Qt's own in this language (English when it
+// has no catalogue), and chooses the language of a package's notes.
+void use_language(const QString& language);
+
+// The language chosen last ("en" at first).
+QString language();
 
 // The "ZAL" key of the plain sentence that tells a user what an engine's
 // failure message means.

@@ -50,7 +50,7 @@ void UpdateSheetController::initWindow() {
     subtitleLabel_->setMinimumHeight(subtitleLabel_->fontMetrics().lineSpacing() * subtitle_lines);
 
     progressIndicator_ = new progress_bar_t(window_);
-    progressIndicator_->setAccessibleName(localized("Progress"));
+    progressIndicator_->setAccessibleName(Messages::tr("Progress"));
     progressIndicator_->setFixedHeight(progressIndicator_->fontMetrics().height() + 6);
     progressIndicator_->hide();
     // Hidden, the bar keeps its place: the sheet does not jump between phases.
@@ -64,7 +64,7 @@ void UpdateSheetController::initWindow() {
         announcer_->announce(subtitle_.isEmpty() ? title_ : title_ + QStringLiteral("\n") + subtitle_);
     });
 
-    helpButton_ = make_button(localized("Help"), {}, control_size_t::regular, bezel_t::help, window_);
+    helpButton_ = make_button(Messages::tr("Help"), {}, control_size_t::regular, bezel_t::help, window_);
     QObject::connect(helpButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateSheetControllerDidClickHelp(this);
     });
@@ -75,7 +75,7 @@ void UpdateSheetController::initWindow() {
     helpLabel_->setWordWrap(true);
     helpLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    cancelButton_ = make_button(localized("Cancel"), {}, control_size_t::regular, bezel_t::rounded, window_);
+    cancelButton_ = make_button(Messages::tr("Cancel"), {}, control_size_t::regular, bezel_t::rounded, window_);
     // Return (and Space) press the focused button; help stays the default when
     // focus is elsewhere.
     cancelButton_->setAutoDefault(true);

@@ -46,7 +46,7 @@ void UpdateWindowController::initWindow() {
 
     textView_ = new QTextBrowser;
     expose_note_links(textView_);  // before anything asks for its accessible interface
-    textView_->setAccessibleName(localized("Release notes"));
+    textView_->setAccessibleName(Messages::tr("Release notes"));
     textView_->setFrameShape(QFrame::NoFrame);
     textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -69,7 +69,7 @@ void UpdateWindowController::initWindow() {
     signatureIcon_->hide();
     signatureLabel_->hide();
 
-    updateButton_ = make_button(localized("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
+    updateButton_ = make_button(Messages::tr("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
     updateButton_->setEnabled(false);
     updateButton_->setAutoDefault(false);
     updateButton_->setMinimumWidth(110);
@@ -84,8 +84,8 @@ void UpdateWindowController::initWindow() {
     auto* hint = make_label(localized("ZALNoPackageHint"), {}, control_size_t::regular, false, noPackagePage_);
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignCenter);
-    openButton_ =
-        make_button(localized("Open Update Package…"), {}, control_size_t::regular, bezel_t::rounded, noPackagePage_);
+    openButton_ = make_button(Messages::tr("Open Update Package…"), {}, control_size_t::regular, bezel_t::rounded,
+                              noPackagePage_);
     openButton_->setAutoDefault(false);
     QObject::connect(openButton_, &QPushButton::clicked, this, [this] {
         if (delegate) delegate->updateWindowControllerDidClickOpen(this);

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "common/session/logind_inhibitor.hpp"
+#include "cli/catalogue.hpp"
 #include "cli/inspect.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
@@ -136,7 +137,7 @@ bool read_package(const std::string& path, const trust_t& trust, update_t& updat
         update = make_update(bytes->data(), bytes->size(), trust);
         return true;
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", translated("Engine", e.what()));
         return false;
     }
 }
@@ -182,7 +183,9 @@ std::unique_ptr<devices::simulation_t> set_up_devices(const options_t& o, const 
 
 // --- what the engine tells, on the terminal
 
-void show_announcement(const char* title, const char* subtitle) {
+void show_announcement(const char* english_title, const char* english_subtitle) {
+    const char* title = translated("Engine", english_title);
+    const char* subtitle = translated("Engine", english_subtitle);
     if (session.json_events) {
         print_json({{"event", "announce"}, {"title", title}, {"subtitle", subtitle}});
         return;
@@ -211,7 +214,8 @@ void show_progress(float progress) {
     }
 }
 
-void show_end(end_t end, kind_t kind, const char* message) {
+void show_end(end_t end, kind_t kind, const char* english_message) {
+    const char* message = english_message ? translated("Engine", english_message) : nullptr;
     session.end = end;
     session.message = message ? message : "";
     if (session.json_events) {
@@ -225,12 +229,9 @@ void show_end(end_t end, kind_t kind, const char* message) {
     end_progress_bar();
     switch (end) {
         case end_t::success:
-            std::cout << (lang == lang_t::fr ? "Mise à jour réussie : " : "Update succeeded: ") << kind_name(kind)
-                      << std::endl;
+            std::cout << translated("Cli", "Update succeeded: ") << kind_name(kind) << std::endl;
             break;
-        case end_t::cancelled:
-            std::cout << (lang == lang_t::fr ? "Mise à jour annulée." : "Update cancelled.") << std::endl;
-            break;
+        case end_t::cancelled: std::cout << translated("Cli", "Update cancelled.") << std::endl; break;
         case end_t::failure: std::cerr << message << std::endl; break;
     }
 }
@@ -239,10 +240,9 @@ kind_t kind_answer_from_terminal() {
     if (session.kind_answer) return *session.kind_answer;
     if (!isatty(STDIN_FILENO)) return kind_t::any;
     end_progress_bar();
-    std::cout << (lang == lang_t::fr ? "Le bootloader branché ne dit pas à quel appareil il appartient.\n"
-                                       "Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : "
-                                     : "The connected bootloader does not tell which device it belongs to.\n"
-                                       "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
+    std::cout << translated("Cli",
+                            "The connected bootloader does not tell which device it belongs to.\n"
+                            "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
               << std::flush;
     // Ctrl-C must not wait for a line: the signal handler restarts `read`.
     // Cancelled at the prompt: what follows starts on a line of its own.
@@ -323,8 +323,7 @@ int update_command(int argc, char** argv) {
     if (!parse(argc, argv, o, problem)) return usage(problem);
 
     std::setlocale(LC_ALL, "");
-    if (const char* locale = std::setlocale(LC_MESSAGES, nullptr); locale && std::strncmp(locale, "fr", 2) == 0)
-        lang = lang_t::fr;
+    use_language_of_locale();
 
     trust_t trust;
     if (!load_cli_trust(o.trusted_keys, trust)) return 1;

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     // Absolute: the open panel's picture changes the current folder.
     const QString package = QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath();
     const QDir out(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
-    if (language == u"fr") lang = lang_t::fr;
+    gui::use_language(language);
     devices::simulation_t simulation;
     // The sample package is signed with the test key, which the demo trusts.
     {

@@ -13,6 +13,7 @@
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/midi_io.hpp"
+#include "common/text.hpp"
 #include "updater/hid.hpp"
 #include "updater/midi.hpp"
 #include "updater/programming.hpp"
@@ -43,41 +44,30 @@ namespace {
 
 namespace io = zal::midi::io;
 
-// An English/French pair, chosen by `lang` when it is used.
-struct text_t {
-    const char* en;
-    const char* fr;
-    const char* get() const { return lang == lang_t::fr ? fr : en; }
-};
-
-const text_t waiting_title_ventaro{"Waiting for the Ventaro...", "En attente du Ventaro..."};
-const text_t waiting_title_ruvo{"Waiting for the Ruvo...", "En attente du Ruvo..."};
-const text_t keep_connected{
-    "Please do not move, turn off, or disconnect the device until the update ends.",
-    "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil avant la fin de la mise à jour."};
-const text_t will_continue{"The update will continue in a few moments.",
-                           "La mise à jour va continuer dans quelques instants."};
-const text_t updating_components_title{"Updating internal components...", "Mise à jour des composants internes..."};
-const text_t silent_stage2{"The device does not answer. Turn it off, then on again, and run the update again.",
-                           "L'appareil ne répond pas. Éteignez-le puis rallumez-le, et relancez la mise à jour."};
+// The texts a user reads are English; whoever shows them translates them.
+const char* const waiting_title_ventaro = ZAL_TEXT("Engine", "Waiting for the Ventaro...");
+const char* const waiting_title_ruvo = ZAL_TEXT("Engine", "Waiting for the Ruvo...");
+const char* const keep_connected =
+    ZAL_TEXT("Engine", "Please do not move, turn off, or disconnect the device until the update ends.");
+const char* const will_continue = ZAL_TEXT("Engine", "The update will continue in a few moments.");
+const char* const updating_components_title = ZAL_TEXT("Engine", "Updating internal components...");
+const char* const silent_stage2 =
+    ZAL_TEXT("Engine", "The device does not answer. Turn it off, then on again, and run the update again.");
 
 // The run goes on without a time limit while it waits for the device. But after
 // a minute without news, the user is told what can be done.
 constexpr uint32_t no_news_ms = 60000;
-const text_t no_news{
-    "Still waiting. You can wait, or cancel, turn the device off and on again, and run the update "
-    "again: it will finish the job.",
-    "Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis rallumer l'appareil et "
-    "relancer la mise à jour : elle ira jusqu'au bout."};
+const char* const no_news =
+    ZAL_TEXT("Engine",
+             "Still waiting. You can wait, or cancel, turn the device off and on again, and run the update "
+             "again: it will finish the job.");
 
 // A run that finds the device already in its stage-2 firmware (an earlier run
 // was cancelled or failed there) cannot know what that firmware is doing; if it
 // stays silent for this many status requests, only a power cycle restarts it.
 constexpr int recovery_requests = 10;
 
-const text_t& waiting_title(kind_t kind) {
-    return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo;
-}
+const char* waiting_title(kind_t kind) { return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo; }
 
 // The MIDI and USB HID layers belong to the process: the first run of any
 // engine sets them up, and they stay so until exit. The MIDI layer's one
@@ -150,23 +140,22 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         if (update.ruvo && !update.ventaro) kind = kind_t::ruvo;
         switch (kind) {
             case kind_t::ventaro:
-                announce({"Connect your Ventaro", "Branchez votre Ventaro"},
-                         {"Please connect your Ventaro to your computer using a USB cable, and turn it on.",
-                          "Veuillez brancher votre Ventaro à votre ordinateur à l'aide d'un câble USB puis "
-                          "l'allumer."});
+                announce(ZAL_TEXT("Engine", "Connect your Ventaro"),
+                         ZAL_TEXT("Engine",
+                                  "Please connect your Ventaro to your computer using a USB cable, and turn it on."));
                 break;
             case kind_t::ruvo:
-                announce({"Connect your Ruvo receiver", "Branchez votre boîtier Ruvo"},
-                         {"Please connect your Ruvo receiver to your computer using a USB cable, and turn it on.",
-                          "Veuillez brancher votre boîtier Ruvo à votre ordinateur à l'aide d'un câble USB puis "
-                          "l'allumer."});
+                announce(
+                    ZAL_TEXT("Engine", "Connect your Ruvo receiver"),
+                    ZAL_TEXT("Engine",
+                             "Please connect your Ruvo receiver to your computer using a USB cable, and turn it on."));
                 break;
             default:
-                announce({"Connect your Ventaro or your Ruvo receiver", "Branchez votre Ventaro ou votre boîtier Ruvo"},
-                         {"Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, "
-                          "and turn it on.",
-                          "Veuillez brancher votre Ventaro ou votre boîtier Ruvo à votre ordinateur à l'aide d'un "
-                          "câble USB puis l'allumer."});
+                announce(
+                    ZAL_TEXT("Engine", "Connect your Ventaro or your Ruvo receiver"),
+                    ZAL_TEXT("Engine",
+                             "Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, "
+                             "and turn it on."));
                 break;
         }
         on_midi_update = [this, kind] { look_for_running_device(kind); };
@@ -249,10 +238,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         enter_device_phases();
         phase = phase_t::rebooting;
         const bool ventaro = m.kind == kind_t::ventaro;
-        announce(ventaro ? text_t{"Rebooting the Ventaro...", "Redémarrage du Ventaro..."}
-                         : text_t{"Rebooting the Ruvo...", "Redémarrage du Ruvo..."},
-                 {"Your device will be rebooted now in order to update it.",
-                  "Votre appareil va être redémarré pour pouvoir le mettre à jour."});
+        announce(ventaro ? ZAL_TEXT("Engine", "Rebooting the Ventaro...") : ZAL_TEXT("Engine", "Rebooting the Ruvo..."),
+                 ZAL_TEXT("Engine", "Your device will be rebooted now in order to update it."));
         send_bootloader_request(m.out);
         if (phase != phase_t::rebooting) return;
         const bool attached = attach_input(
@@ -296,8 +283,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // --- waiting_for_bootloader -----------------------------------------------------
     void wait_for_bootloader(kind_t kind) {
         phase = phase_t::waiting_for_bootloader;
-        announce(waiting_title(kind),
-                 {"The update will start in a few moments.", "La mise à jour va commencer dans quelques instants."});
+        announce(waiting_title(kind), ZAL_TEXT("Engine", "The update will start in a few moments."));
         tell_what_to_do_without_news(phase_t::waiting_for_bootloader, waiting_title(kind));
         look_for_rebooted_device(phase_t::waiting_for_bootloader, kind,
                                  [this](const hid::device_t& d) { program_stage2(d); });
@@ -312,10 +298,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             return;
         }
         phase = phase_t::programming_stage2;
-        announce(
-            {"Preparing to update internal components...", "Préparation de la mise à jour des composants internes..."},
-            {"Please do not move, turn off, or disconnect the device.",
-             "Veuillez éviter de déplacer, éteindre ou déconnecter l'appareil."});
+        announce(ZAL_TEXT("Engine", "Preparing to update internal components..."),
+                 ZAL_TEXT("Engine", "Please do not move, turn off, or disconnect the device."));
         const kind_t kind = d.kind;
         program(
             d, *device_update->stage2, 0.0f, 0.2f, [this, kind] { wait_for_stage2_device(kind); }, waiting_again());
@@ -364,7 +348,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void send_status_request(io::out_t out, int sent = 0) {
         if (phase != phase_t::updating_components || received_progress) return;
         if (recovering && !received_report && sent == recovery_requests) {
-            fail(silent_stage2.get());
+            fail(silent_stage2);
             return;
         }
         if (!io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size())) {
@@ -435,7 +419,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             return;
         }
         phase = phase_t::programming_main_firmware;
-        announce({"Updating...", "Mise à jour..."}, keep_connected);
+        announce(ZAL_TEXT("Engine", "Updating..."), keep_connected);
         const kind_t kind = d.kind;
         program(
             d, device_update->main, start_fraction, 1.0f - start_fraction,
@@ -461,9 +445,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void fail(const char* message) { end(end_t::failure, kind_t::any, message); }
 
     // --- what the phases share ----------------------------------------------------------
-    void announce(const text_t& title, const text_t& subtitle) const {
-        callbacks.announce(title.get(), subtitle.get());
-    }
+    void announce(const char* title, const char* subtitle) const { callbacks.announce(title, subtitle); }
 
     // A main-thread step of run `of_run`, after `delay_ms`; dropped if another run
     // began or the engine is gone. Any thread.
@@ -479,7 +461,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void later(std::function<void()> step, uint32_t delay_ms) { post(number, std::move(step), delay_ms); }
 
     // Armed when a waiting phase begins and again at every news.
-    void tell_what_to_do_without_news(phase_t own, text_t title) {
+    void tell_what_to_do_without_news(phase_t own, const char* title) {
         later(
             [this, own, title, seen = news] {
                 if (phase == own && news == seen) announce(title, no_news);
@@ -654,12 +636,10 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
     run_->on_midi_update = nullptr;
     if (!device_layers_ready) {
         if (!hid_io::backend().init())
-            throw std::runtime_error(
-                text_t{"Could not access USB HID devices.", "Impossible d'accéder aux périphériques USB HID."}.get());
+            throw std::runtime_error(ZAL_TEXT("Engine", "Could not access USB HID devices."));
         if (!io::init("VentaroUpdate", on_midi_setup_changed)) {
             hid_io::backend().exit();
-            throw std::runtime_error(
-                text_t{"Could not access MIDI devices.", "Impossible d'accéder aux périphériques MIDI."}.get());
+            throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
         }
         device_layers_ready = true;
     }

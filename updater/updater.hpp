@@ -30,7 +30,10 @@ enum class phase_t : int32_t {
 };
 
 // What the engine tells the program that runs it; always called on the main
-// thread. `device_phases` may be empty, the others may not.
+// thread. `device_phases` may be empty, the others may not. Titles, subtitles
+// and failure messages are English: the program translates them in the
+// catalogues' context "Engine", where a failure message without a translation
+// (a device's own report) shows as it is.
 struct callbacks_t {
     std::function<void(const char* title, const char* subtitle)> announce;
     std::function<void(float progress)> progress;
@@ -56,7 +59,8 @@ public:
     engine_t& operator=(const engine_t&) = delete;
 
     // Begins a run; false when one is live already. Throws std::runtime_error,
-    // in the current language, when USB HID or MIDI access cannot be set up.
+    // with an English text of the context "Engine", when USB HID or MIDI access
+    // cannot be set up.
     // `usb_port`: update only the device plugged in there ("1-1.4"); empty: the
     // one device found. With several devices connected, the run follows the one
     // it chose across its reboots by its USB port.

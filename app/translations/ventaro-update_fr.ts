@@ -2,6 +2,114 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr" sourcelanguage="en">
 <context>
+    <name>Cli</name>
+    <message>
+        <source>Update succeeded: </source>
+        <translation>Mise à jour réussie : </translation>
+    </message>
+    <message>
+        <source>Update cancelled.</source>
+        <translation>Mise à jour annulée.</translation>
+    </message>
+    <message>
+        <source>The connected bootloader does not tell which device it belongs to.
+Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
+        <translation>Le bootloader branché ne dit pas à quel appareil il appartient.
+Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
+    </message>
+</context>
+<context>
+    <name>Engine</name>
+    <message>
+        <source>Waiting for the Ventaro...</source>
+        <translation>En attente du Ventaro...</translation>
+    </message>
+    <message>
+        <source>Waiting for the Ruvo...</source>
+        <translation>En attente du Ruvo...</translation>
+    </message>
+    <message>
+        <source>Please do not move, turn off, or disconnect the device until the update ends.</source>
+        <translation>Veuillez éviter de déplacer, éteindre ou déconnecter l&apos;appareil avant la fin de la mise à jour.</translation>
+    </message>
+    <message>
+        <source>The update will continue in a few moments.</source>
+        <translation>La mise à jour va continuer dans quelques instants.</translation>
+    </message>
+    <message>
+        <source>Updating internal components...</source>
+        <translation>Mise à jour des composants internes...</translation>
+    </message>
+    <message>
+        <source>The device does not answer. Turn it off, then on again, and run the update again.</source>
+        <translation>L&apos;appareil ne répond pas. Éteignez-le puis rallumez-le, et relancez la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Still waiting. You can wait, or cancel, turn the device off and on again, and run the update again: it will finish the job.</source>
+        <translation>Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis rallumer l&apos;appareil et relancer la mise à jour : elle ira jusqu&apos;au bout.</translation>
+    </message>
+    <message>
+        <source>Connect your Ventaro</source>
+        <translation>Branchez votre Ventaro</translation>
+    </message>
+    <message>
+        <source>Please connect your Ventaro to your computer using a USB cable, and turn it on.</source>
+        <translation>Veuillez brancher votre Ventaro à votre ordinateur à l&apos;aide d&apos;un câble USB puis l&apos;allumer.</translation>
+    </message>
+    <message>
+        <source>Connect your Ruvo receiver</source>
+        <translation>Branchez votre boîtier Ruvo</translation>
+    </message>
+    <message>
+        <source>Please connect your Ruvo receiver to your computer using a USB cable, and turn it on.</source>
+        <translation>Veuillez brancher votre boîtier Ruvo à votre ordinateur à l&apos;aide d&apos;un câble USB puis l&apos;allumer.</translation>
+    </message>
+    <message>
+        <source>Connect your Ventaro or your Ruvo receiver</source>
+        <translation>Branchez votre Ventaro ou votre boîtier Ruvo</translation>
+    </message>
+    <message>
+        <source>Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, and turn it on.</source>
+        <translation>Veuillez brancher votre Ventaro ou votre boîtier Ruvo à votre ordinateur à l&apos;aide d&apos;un câble USB puis l&apos;allumer.</translation>
+    </message>
+    <message>
+        <source>Rebooting the Ventaro...</source>
+        <translation>Redémarrage du Ventaro...</translation>
+    </message>
+    <message>
+        <source>Rebooting the Ruvo...</source>
+        <translation>Redémarrage du Ruvo...</translation>
+    </message>
+    <message>
+        <source>Your device will be rebooted now in order to update it.</source>
+        <translation>Votre appareil va être redémarré pour pouvoir le mettre à jour.</translation>
+    </message>
+    <message>
+        <source>The update will start in a few moments.</source>
+        <translation>La mise à jour va commencer dans quelques instants.</translation>
+    </message>
+    <message>
+        <source>Preparing to update internal components...</source>
+        <translation>Préparation de la mise à jour des composants internes...</translation>
+    </message>
+    <message>
+        <source>Please do not move, turn off, or disconnect the device.</source>
+        <translation>Veuillez éviter de déplacer, éteindre ou déconnecter l&apos;appareil.</translation>
+    </message>
+    <message>
+        <source>Updating...</source>
+        <translation>Mise à jour...</translation>
+    </message>
+    <message>
+        <source>Could not access USB HID devices.</source>
+        <translation>Impossible d&apos;accéder aux périphériques USB HID.</translation>
+    </message>
+    <message>
+        <source>Could not access MIDI devices.</source>
+        <translation>Impossible d&apos;accéder aux périphériques MIDI.</translation>
+    </message>
+</context>
+<context>
     <name>Messages</name>
     <message>
         <source>About %@</source>
@@ -12,16 +120,8 @@
         <translation>Quitter %@</translation>
     </message>
     <message>
-        <source>File</source>
-        <translation>Fichier</translation>
-    </message>
-    <message>
         <source>Close Window</source>
         <translation>Fermer la fenêtre</translation>
-    </message>
-    <message>
-        <source>Edit</source>
-        <translation>Édition</translation>
     </message>
     <message>
         <source>Undo</source>
@@ -101,7 +201,7 @@
     </message>
     <message>
         <source>The update file is invalid or could have been corrupted. Please download it again from https://www.zalmir.example.</source>
-        <translation>Le fichier de mise à jour n'est pas valide ou a pu être endommagé. Veuillez le télécharger de nouveau depuis https://www.zalmir.example.</translation>
+        <translation>Le fichier de mise à jour n&apos;est pas valide ou a pu être endommagé. Veuillez le télécharger de nouveau depuis https://www.zalmir.example.</translation>
     </message>
     <message>
         <source>Update successful</source>
@@ -126,7 +226,7 @@
     <message>
         <source>Need help? Click Help.</source>
         <comment>ZALUpdateClickHelp</comment>
-        <translation>Besoin d'aide ? Cliquez sur Aide.</translation>
+        <translation>Besoin d&apos;aide ? Cliquez sur Aide.</translation>
     </message>
     <message>
         <source>Your device has been updated. You can disconnect it and play.</source>
@@ -151,7 +251,7 @@
     <message>
         <source>Disconnect your device, connect it again and run the update once more: it will finish the job. If it still fails, click Troubleshooting.</source>
         <comment>ZALUpdateErrorMessage</comment>
-        <translation>Débranchez votre appareil, rebranchez-le et relancez la mise à jour : elle ira jusqu'au bout. Si l'échec persiste, cliquez sur Dépannage.</translation>
+        <translation>Débranchez votre appareil, rebranchez-le et relancez la mise à jour : elle ira jusqu&apos;au bout. Si l&apos;échec persiste, cliquez sur Dépannage.</translation>
     </message>
     <message>
         <source>Which device is connected?</source>
@@ -161,7 +261,7 @@
     <message>
         <source>This device is waiting for its firmware but does not say which one it is. Choose the device you connected.</source>
         <comment>ZALIsThisVentaroMessage</comment>
-        <translation>Cet appareil attend son firmware mais n'indique pas de quel appareil il s'agit. Choisissez l'appareil que vous avez branché.</translation>
+        <translation>Cet appareil attend son firmware mais n&apos;indique pas de quel appareil il s&apos;agit. Choisissez l&apos;appareil que vous avez branché.</translation>
     </message>
     <message>
         <source>https://support.zalmir.example/ventaro/update-troubleshooting</source>
@@ -194,7 +294,7 @@ Version %@
     <message>
         <source>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</source>
         <comment>ZALNoPackageHint</comment>
-        <translation>Aucune mise à jour n'est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo.</translation>
+        <translation>Aucune mise à jour n&apos;est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo.</translation>
     </message>
     <message>
         <source>Open Update Package…</source>
@@ -212,7 +312,7 @@ Version %@
         <source>No web browser could be opened. The troubleshooting page is at:
 %s</source>
         <comment>ZALNoBrowser</comment>
-        <translation>Aucun navigateur web n'a pu être ouvert. La page de dépannage se trouve à l'adresse :
+        <translation>Aucun navigateur web n&apos;a pu être ouvert. La page de dépannage se trouve à l&apos;adresse :
 %s</translation>
     </message>
     <message>
@@ -223,7 +323,7 @@ Version %@
     <message>
         <source>The device will finish its update the next time you run Update.</source>
         <comment>ZALQuitDuringUpdateMessage</comment>
-        <translation>L'appareil terminera sa mise à jour la prochaine fois que vous lancerez Mettre à jour.</translation>
+        <translation>L&apos;appareil terminera sa mise à jour la prochaine fois que vous lancerez Mettre à jour.</translation>
     </message>
     <message>
         <source>Quit</source>
@@ -242,7 +342,7 @@ Version %@
     <message>
         <source>This update holds no firmware that fits the connected device.</source>
         <comment>ZALFailureNoFirmware</comment>
-        <translation>Cette mise à jour ne contient pas de firmware adapté à l'appareil branché.</translation>
+        <translation>Cette mise à jour ne contient pas de firmware adapté à l&apos;appareil branché.</translation>
     </message>
     <message>
         <source>Your device reported a problem during the update.</source>
@@ -250,14 +350,14 @@ Version %@
         <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
     </message>
     <message>
-        <source>This package was changed after it was signed. Download it again from the maker's web site.</source>
+        <source>This package was changed after it was signed. Download it again from the maker&apos;s web site.</source>
         <comment>ZALChangedPackage</comment>
         <translation>Ce paquet a été modifié après sa signature. Téléchargez-le de nouveau depuis le site du fabricant.</translation>
     </message>
     <message>
         <source>This package is not signed by a trusted key, and this computer accepts only signed packages.</source>
         <comment>ZALUnsignedRefused</comment>
-        <translation>Ce paquet n'est pas signé par une clé de confiance, et cet ordinateur n'accepte que les paquets signés.</translation>
+        <translation>Ce paquet n&apos;est pas signé par une clé de confiance, et cet ordinateur n&apos;accepte que les paquets signés.</translation>
     </message>
     <message>
         <source>Signed</source>
@@ -277,7 +377,24 @@ Version %@
     </message>
     <message>
         <source>This package is not signed.</source>
-        <translation>Ce paquet n'est pas signé.</translation>
+        <translation>Ce paquet n&apos;est pas signé.</translation>
+    </message>
+    <message>
+        <source>yyyy-MM-dd</source>
+        <comment>date</comment>
+        <translation>dd/MM/yyyy</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Fichier</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>É&amp;dition</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Aide</translation>
     </message>
 </context>
 </TS>

@@ -18,8 +18,7 @@ private slots:
         const QString program = QApplication::applicationDisplayName();
         QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));  // as the application names itself
         for (const lang_t language : {lang_t::en, lang_t::fr}) {
-            lang = language;
-            install_translations();
+            use_language(language == lang_t::fr ? QStringLiteral("fr") : QStringLiteral("en"));
             write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
             AppDelegate& d = launch();
             const bool fr = language == lang_t::fr;
@@ -68,8 +67,7 @@ private slots:
             QVERIFY2(keys.size() == titles.size(), qPrintable(titles.join(u'|')));
         }
         QApplication::setApplicationDisplayName(program);
-        lang = lang_t::en;
-        install_translations();
+        use_language(QStringLiteral("en"));
     }
 
     // The tree a screen reader walks: roles, states and actions of the window,

@@ -230,7 +230,7 @@ protected:
         delegate.reset();
         QDir(bundle.path()).removeRecursively();
         QDir().mkpath(bundle.path());
-        lang = lang_t::en;
+        use_language(QStringLiteral("en"));
         QTest::qWait(50);
     }
 };

@@ -180,8 +180,7 @@ private slots:
 
     void withoutAPackageTheWindowSaysWhatToDo() {
         QFETCH(int, language);
-        lang = lang_t(language);
-        install_translations();
+        use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         AppDelegate& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
@@ -198,8 +197,7 @@ private slots:
         QApplication::activeModalWidget()->close();
         d.openFileWithURL(QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false))));
         QVERIFY(d.windowCtrl()->hasPackage());
-        lang = lang_t::en;
-        install_translations();
+        use_language(QStringLiteral("en"));
     }
 
     // A signed package names its signer; an unsigned one says so; a changed
@@ -213,8 +211,7 @@ private slots:
 
     void signaturesInTheWindow() {
         QFETCH(int, language);
-        lang = lang_t(language);
-        install_translations();
+        use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         const bool fr = language == int(lang_t::fr);
         std::string error;
         QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
@@ -276,8 +273,7 @@ private slots:
         alert->done(0);
         QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
         AppDelegate::trust = {};
-        lang = lang_t::en;
-        install_translations();
+        use_language(QStringLiteral("en"));
     }
 };
 

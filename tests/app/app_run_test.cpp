@@ -189,8 +189,7 @@ private slots:
         QFETCH(int, fault);
         QFETCH(QString, key);
         QFETCH(QString, details);
-        lang = lang_t(language);
-        install_translations();
+        use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         AppDelegate& d = launch();
         auto o = options_for(d.update(), kind_t::ventaro, true);
@@ -223,8 +222,7 @@ private slots:
         QVERIFY(over_window(notice, d.windowCtrl()->window()));
         notice->done(0);
         QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
-        lang = lang_t::en;
-        install_translations();
+        use_language(QStringLiteral("en"));
     }
 
     void progressBarStates() {

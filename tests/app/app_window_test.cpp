@@ -41,25 +41,65 @@ private slots:
         if (QWidget* panel = QApplication::activeModalWidget()) panel->close();
     }
 
-    void frenchTextsAndDate() {
-        lang = lang_t::fr;
-        install_translations();
+    // Each language's texts and date, the engine's texts among them; German is
+    // the tests' own catalogue, a third language added as one file.
+    void textsAndDateInEachLanguage_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("update");
+        QTest::addColumn<QString>("windowTitle");
+        QTest::addColumn<QString>("connect");
+        QTest::addColumn<QString>("help");
+        QTest::addColumn<QString>("lookIn");  // Qt's own texts follow: the open panel's
+        QTest::newRow("en") << "en"
+                            << "2021-03-05"
+                            << "Update"
+                            << "Ventaro v2.1.0 Update"
+                            << "Connect your Ventaro"
+                            << "Need help? Click Help."
+                            << "Look in:";
+        QTest::newRow("fr") << "fr"
+                            << "05/03/2021"
+                            << "Mettre à jour"
+                            << "Mise à jour Ventaro v2.1.0"
+                            << "Branchez votre Ventaro"
+                            << "Besoin d'aide ? Cliquez sur Aide."
+                            << "Voir dans :";
+        QTest::newRow("de") << "de"
+                            << "05.03.2021"
+                            << "Aktualisieren"
+                            << "Ventaro v2.1.0 aktualisieren"
+                            << "Schließen Sie Ihren Ventaro an"
+                            << "Hilfe nötig? Klicken Sie auf Hilfe."
+                            << "Suchen in:";
+    }
+
+    void textsAndDateInEachLanguage() {
+        QFETCH(QString, language);
+        QFETCH(QString, date);
+        QVERIFY(has_catalogue(language));  // nothing but the catalogue says German exists
+        use_language(language);
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false, false, ""));
         AppDelegate& d = launch();
-        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (05/03/2021)"));
-        QCOMPARE(d.windowCtrl()->updateButton()->text(), QStringLiteral("Mettre à jour"));
-        QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Mise à jour Ventaro v2.1.0"));
-        QCOMPARE(d.windowCtrl()->textView()->toPlainText(),
-                 QStringLiteral("Release notes\nSee this."));  // English fallback
+        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (%1)").arg(date));
+        QTEST(d.windowCtrl()->updateButton()->text(), "update");
+        QTEST(d.windowCtrl()->window()->windowTitle(), "windowTitle");
+        // The package's notes are English and French; others read the English.
+        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
         QVERIFY(click(d.windowCtrl()->updateButton()));
-        QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Branchez votre Ventaro"));
-        QCOMPARE(d.sheetCtrl()->help(), localized("ZALUpdateClickHelp"));
-        QVERIFY(d.sheetCtrl()->help().startsWith("Besoin d'aide"));
-        // Qt's own texts follow: the open panel's labels, the standard buttons.
-        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
+        QFETCH(QString, connect);
+        QTRY_COMPARE(d.sheetCtrl()->title(), connect);
+        QTEST(d.sheetCtrl()->help(), "help");
+        QTEST(QCoreApplication::translate("QFileDialog", "Look in:"), "lookIn");
         QVERIFY(click(d.sheetCtrl()->cancelButton()));
-        lang = lang_t::en;
-        install_translations();
+        use_language(QStringLiteral("en"));
+    }
+
+    void aLanguageWithoutCatalogueIsEnglish() {
+        QVERIFY(!has_catalogue(QStringLiteral("xx")));
+        use_language(QStringLiteral("xx"));
+        QCOMPARE(language(), QStringLiteral("en"));
+        QCOMPARE(lang, lang_t::en);
     }
 
     void logConsoleShowsStandardError() {
@@ -131,8 +171,7 @@ private slots:
         QFont font = original;
         font.setPointSize(points);
         QApplication::setFont(font);
-        lang = lang_t(language);
-        install_translations();
+        use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         AppDelegate& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
@@ -166,8 +205,7 @@ private slots:
         QVERIFY(alert);
         alert->done(0);
         QApplication::setFont(original);
-        lang = lang_t::en;
-        install_translations();
+        use_language(QStringLiteral("en"));
     }
 
     void theApplicationHasItsIcon() {

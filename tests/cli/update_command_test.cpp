@@ -23,10 +23,10 @@ struct run_t {
 
 // Runs `update --json` and reads one JSON object per line.
 run_t run_update(const std::string& arguments, const std::string& package = ZAL_SAMPLE_PACKAGE,
-                 const char* command_name = "update --json") {
+                 const char* command_name = "update --json", const std::string& environment = "") {
     const auto err_path = std::filesystem::temp_directory_path() / ("zal-cli-update-" + std::to_string(::getpid()));
-    const std::string command = std::string(ZAL_CLI_PATH) + " " + command_name + " " + arguments + " " + package +
-                                " 2>" + err_path.string() + " </dev/null";
+    const std::string command = environment + " " + std::string(ZAL_CLI_PATH) + " " + command_name + " " + arguments +
+                                " " + package + " 2>" + err_path.string() + " </dev/null";
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
@@ -58,6 +58,26 @@ TEST(UpdateCommand, SimulatedBootloaderIsProgrammedAndItsFlashWritten) {
     EXPECT_TRUE(end["message"].is_null());
     EXPECT_EQ(std::filesystem::file_size(flash), 1u << 20);
     std::filesystem::remove(flash);
+}
+
+// The texts come from the application's catalogues, in the language of the
+// messages' locale; a language without a catalogue shows English.
+TEST(UpdateCommand, TextsFollowTheLocale) {
+    const struct {
+        const char* environment;
+        const char* title;
+    } cases[] = {
+        {"LC_ALL=fr_FR.UTF-8", "Branchez votre Ventaro ou votre boîtier Ruvo"},
+        {"LC_ALL= LC_MESSAGES=fr_BE LANG=de_DE.UTF-8", "Branchez votre Ventaro ou votre boîtier Ruvo"},
+        {"LC_ALL=C LANG=fr_FR.UTF-8", "Connect your Ventaro or your Ruvo receiver"},
+        {"LC_ALL=de_DE.UTF-8", "Connect your Ventaro or your Ruvo receiver"},
+    };
+    for (const auto& c : cases) {
+        const run_t r = run_update("--simulate ruvo-bootloader", ZAL_SAMPLE_PACKAGE, "update --json", c.environment);
+        ASSERT_EQ(r.status, 0) << c.environment << "\n" << r.err;
+        ASSERT_FALSE(r.events.empty());
+        EXPECT_EQ(r.events.front()["title"], c.title) << c.environment;
+    }
 }
 
 TEST(UpdateCommand, FailureAndUsage) {

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#include "cli/catalogue.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "update/update.hpp"
+
+namespace zal::cli {
+
+namespace {
+
+std::string language = "en";
+
+}  // namespace
+
+void use_language_of_locale() {
+    // Read as setlocale reads them, but without needing the locale installed:
+    // a French desktop without fr_FR generated still wants French texts.
+    std::string name;
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(variable); value && *value) {
+            name = value;
+            break;
+        }
+    name = name.substr(0, name.find_first_of("_.@"));
+    language = name.empty() || name == "C" || name == "POSIX" ? "en" : name;
+    // Packages carry their notes in English and French.
+    lang = language == "fr" ? lang_t::fr : lang_t::en;
+}
+
+const char* translated(const char* context, const char* english) {
+    for (const translation_t* t = translations; t->language; ++t)
+        if (language == t->language && std::strcmp(context, t->context) == 0 && std::strcmp(english, t->english) == 0)
+            return t->text;
+    return english;
+}
+
+}  // namespace zal::cli

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The command-line tool's texts in the user's language. The translations come
+// from the application's catalogues (app/translations), made into a table when
+// the tool is built; a language without a catalogue shows the English texts.
+
+namespace zal::cli {
+
+struct translation_t {
+    const char* language;  // "fr"
+    const char* context;   // "Engine", "Cli"
+    const char* english;
+    const char* text;
+};
+
+// The build's table; the last row is all null.
+extern const translation_t translations[];
+
+// Chooses the language of the messages' locale, from LC_ALL, LC_MESSAGES or
+// LANG ("fr_FR.UTF-8": French); also the language of a package's notes.
+void use_language_of_locale();
+
+// `english`, of this context, in the chosen language; itself when untranslated.
+// lupdate reads the calls with a literal text as it reads QT_TRANSLATE_NOOP.
+const char* translated(const char* context, const char* english);
+
+}  // namespace zal::cli
