@@ -13,59 +13,74 @@ private slots:
     void initTestCase() { QVERIFY(set_up()); }
     void cleanup() { clean_up(); }
 
-    // What a screen reader announces, and the menus' Alt keys, in both languages.
+    // What a screen reader announces, and the menus' Alt keys, in each language.
+    void namesForScreenReadersAndMenuKeys_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QString>("progress");
+        QTest::addColumn<QString>("help");
+        QTest::addColumn<QString>("helpHint");
+        QTest::newRow("en") << "en"
+                            << "Release notes"
+                            << "Progress"
+                            << "Help"
+                            << "Need help? Click Help.";
+        QTest::newRow("fr") << "fr"
+                            << "Notes de version"
+                            << "Progression"
+                            << "Aide"
+                            << "Besoin d'aide ? Cliquez sur Aide.";
+    }
+
     void namesForScreenReadersAndMenuKeys() {
+        QFETCH(QString, language);
         const QString program = QApplication::applicationDisplayName();
         QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));  // as the application names itself
-        for (const lang_t language : {lang_t::en, lang_t::fr}) {
-            use_language(language == lang_t::fr ? QStringLiteral("fr") : QStringLiteral("en"));
-            write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-            AppDelegate& d = launch();
-            const bool fr = language == lang_t::fr;
-            auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
-            QCOMPARE(name(d.windowCtrl()->textView()),
-                     fr ? QStringLiteral("Notes de version") : QStringLiteral("Release notes"));
-            QVERIFY(click(d.windowCtrl()->updateButton()));
-            QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
-            QTRY_VERIFY(!d.sheetCtrl()->title().isEmpty());
-            QCOMPARE(name(d.sheetCtrl()->window()), d.sheetCtrl()->title());
-            QCOMPARE(QAccessible::queryAccessibleInterface(d.sheetCtrl()->window())->text(QAccessible::Description),
-                     d.sheetCtrl()->subtitle());
-            QCOMPARE(name(d.sheetCtrl()->progressIndicator()),
-                     fr ? QStringLiteral("Progression") : QStringLiteral("Progress"));
-            if (d.sheetCtrl()->indeterminate()) {  // waiting: no "-1 of 0"
-                QAccessibleValueInterface* value =
-                    QAccessible::queryAccessibleInterface(d.sheetCtrl()->progressIndicator())->valueInterface();
-                QVERIFY(value);
-                QCOMPARE(value->currentValue().toInt(), 0);
-            }
-            QCOMPARE(name(d.sheetCtrl()->helpButton()), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
-            // The hint names the button as the eye sees it, in a readable size.
-            QCOMPARE(d.sheetCtrl()->helpButton()->text(), fr ? QStringLiteral("Aide") : QStringLiteral("Help"));
-            QTRY_COMPARE(d.sheetCtrl()->helpLabel()->text(), fr ? QStringLiteral("Besoin d'aide ? Cliquez sur Aide.")
-                                                                : QStringLiteral("Need help? Click Help."));
-            QVERIFY(d.sheetCtrl()->helpLabel()->font().pointSizeF() >= QApplication::font().pointSizeF() * 0.8);
-            QVERIFY(click(d.sheetCtrl()->cancelButton()));
-            // Alerts are modal dialogs of the window, never sheets (undecorated on Wayland).
-            d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));
-            QMessageBox* alert = wait_for_alert();
-            QVERIFY(alert);
-            QCOMPARE(alert->windowType(), Qt::Dialog);
-            QCOMPARE(alert->windowModality(), Qt::WindowModal);
-            QCOMPARE(d.sheetCtrl()->window()->windowType(), Qt::Dialog);
-            QVERIFY(!(d.sheetCtrl()->window()->windowFlags() &
-                      (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-            alert->done(0);
-            QSet<QChar> keys;
-            for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) {
-                const qsizetype amp = menu->text().indexOf(u'&');
-                QVERIFY2(amp >= 0 && amp + 1 < menu->text().size(), qPrintable(menu->text()));
-                keys.insert(menu->text().at(amp + 1).toLower());
-            }
-            QStringList titles;
-            for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) titles << menu->text();
-            QVERIFY2(keys.size() == titles.size(), qPrintable(titles.join(u'|')));
+        use_language(language);
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+        QTEST(name(d.windowCtrl()->textView()), "notes");
+        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
+        QTRY_VERIFY(!d.sheetCtrl()->title().isEmpty());
+        QCOMPARE(name(d.sheetCtrl()->window()), d.sheetCtrl()->title());
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.sheetCtrl()->window())->text(QAccessible::Description),
+                 d.sheetCtrl()->subtitle());
+        QTEST(name(d.sheetCtrl()->progressIndicator()), "progress");
+        if (d.sheetCtrl()->indeterminate()) {  // waiting: no "-1 of 0"
+            QAccessibleValueInterface* value =
+                QAccessible::queryAccessibleInterface(d.sheetCtrl()->progressIndicator())->valueInterface();
+            QVERIFY(value);
+            QCOMPARE(value->currentValue().toInt(), 0);
         }
+        QTEST(name(d.sheetCtrl()->helpButton()), "help");
+        // The hint names the button as the eye sees it, in a readable size.
+        QTEST(d.sheetCtrl()->helpButton()->text(), "help");
+        QFETCH(QString, helpHint);
+        QTRY_COMPARE(d.sheetCtrl()->helpLabel()->text(), helpHint);
+        QVERIFY(d.sheetCtrl()->helpLabel()->font().pointSizeF() >= QApplication::font().pointSizeF() * 0.8);
+        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        // Alerts are modal dialogs of the window, never sheets (undecorated on Wayland).
+        d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->windowType(), Qt::Dialog);
+        QCOMPARE(alert->windowModality(), Qt::WindowModal);
+        QCOMPARE(d.sheetCtrl()->window()->windowType(), Qt::Dialog);
+        QVERIFY(
+            !(d.sheetCtrl()->window()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        alert->done(0);
+        // Every menu has an Alt key of its own, in the catalogue's text.
+        QSet<QChar> keys;
+        QStringList titles;
+        for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) {
+            const qsizetype amp = menu->text().indexOf(u'&');
+            QVERIFY2(amp >= 0 && amp + 1 < menu->text().size(), qPrintable(menu->text()));
+            keys.insert(menu->text().at(amp + 1).toLower());
+            titles << menu->text();
+        }
+        QVERIFY2(keys.size() == titles.size(), qPrintable(titles.join(u'|')));
         QApplication::setApplicationDisplayName(program);
         use_language(QStringLiteral("en"));
     }
