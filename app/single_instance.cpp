@@ -2,88 +2,229 @@
 #include "app/single_instance.hpp"
 
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <list>
+
 namespace zal::gui {
 
+namespace {
+
+// A Unix socket of the user's, in the user's private runtime folder: other
+// users can neither take the name nor talk to it. A plain socket with QtCore's
+// notifier, so that the application does not load QtNetwork (and the
+// Kerberos and proxy libraries it brings) for one line per launch.
+bool socket_address(const QByteArray& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= qsizetype(sizeof address.sun_path)) return false;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    return true;
+}
+
+// Waits up to `timeout_ms` for `events` on `fd`; false on time-out or error.
+bool wait_for(int fd, short events, int timeout_ms) {
+    pollfd p{fd, events, 0};
+    int ready = 0;
+    do ready = ::poll(&p, 1, timeout_ms);
+    while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+}  // namespace
+
 // One line per launch: the path as a file URL, which has no line breaks even
-// when the path does.
+// when the path does. The first instance answers "taken" or "refused".
 class SingleInstance::Private {
 public:
     using handover_t = SingleInstance::handover_t;
-    // The user's private runtime folder: other users can neither take the name
-    // nor talk to the socket.
+
     Private(SingleInstance* owner, const QString& instance_name)
         : q(owner),
           name(QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(instance_name)),
+          path(QFile::encodeName(name)),
           lock(name + ".lock") {
         lock.setStaleLockTime(0);  // held for the process's life; only a dead owner makes it stale
     }
 
-    void listen() {
-        QLocalServer::removeServer(name);  // the socket of an instance that crashed
-        server.setSocketOptions(QLocalServer::UserAccessOption);
-        if (!server.listen(name)) return;
-        QObject::connect(&server, &QLocalServer::newConnection, q, [this] {
-            while (QLocalSocket* socket = server.nextPendingConnection()) {
-                QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { read(socket); });
-                QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-                read(socket);  // the launch may have written and left already
-            }
-        });
-    }
-
-    void read(QLocalSocket* socket) {
-        while (socket->canReadLine()) {
-            const QByteArray line = socket->readLine(max_line).trimmed();
-            const QString path = line.isEmpty() ? QString() : QUrl::fromEncoded(line).toLocalFile();
-            const bool taken = path.isEmpty() || !accepts || accepts();
-            socket->write(taken ? "taken\n" : "refused\n");
-            // Announced from the event loop, not from inside the socket's handler: a
-            // receiver may open a modal alert, during which the socket can go away.
-            QMetaObject::invokeMethod(
-                q, [owner = q, path] { emit owner->launched(path); }, Qt::QueuedConnection);
+    ~Private() {
+        for (connection_t& c : connections) close(c);
+        if (listener >= 0) {
+            delete acceptor;
+            ::close(listener);
+            ::unlink(path.constData());
         }
-        // Nobody sends more than one line: a stream without a line break is not ours.
-        if (socket->bytesAvailable() >= max_line) socket->abort();
     }
 
-    bool hand_over(const QString& path) {
-        const QByteArray line = (path.isEmpty() ? QByteArray() : QUrl::fromLocalFile(path).toEncoded()) + '\n';
+    Private(const Private&) = delete;
+    Private& operator=(const Private&) = delete;
+
+    void listen() {
+        sockaddr_un address{};
+        if (!socket_address(path, address)) return;
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return;
+        ::unlink(path.constData());  // the socket of an instance that crashed: the lock is ours
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
+            ::close(fd);
+            return;
+        }
+        ::chmod(path.constData(), S_IRUSR | S_IWUSR);
+        listener = fd;
+        acceptor = new QSocketNotifier(fd, QSocketNotifier::Read, q);
+        QObject::connect(acceptor, &QSocketNotifier::activated, q, [this] { accept(); });
+    }
+
+    bool hand_over(const QString& handed) {
+        const QByteArray line = (handed.isEmpty() ? QByteArray() : QUrl::fromLocalFile(handed).toEncoded()) + '\n';
+        sockaddr_un address{};
+        if (!socket_address(path, address)) return false;
         // The first instance may still be starting: give it a few seconds to listen.
         for (int attempt = 0; attempt < 20; ++attempt) {
-            QLocalSocket socket;
-            socket.connectToServer(name);
-            if (socket.waitForConnected(250)) {
-                socket.write(line);
-                const bool sent = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd < 0) return false;
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+                const bool sent = send_all(fd, line);
                 // The first says whether it took the path; one that does not answer took it.
-                if (sent && !path.isEmpty()) {
+                if (sent && !handed.isEmpty()) {
                     handover = handover_t::taken;
-                    if (socket.waitForReadyRead(1000) && socket.readLine().trimmed() == "refused")
-                        handover = handover_t::refused;
+                    if (read_answer(fd) == "refused") handover = handover_t::refused;
                 }
-                socket.disconnectFromServer();
-                if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(1000);
+                ::close(fd);
                 return sent;
             }
+            ::close(fd);
             QThread::msleep(100);
         }
         return false;
     }
 
-    static constexpr qint64 max_line = 64 * 1024;
+    static constexpr qsizetype max_line = 64 * 1024;
     SingleInstance* q;
     std::function<bool()> accepts;
     handover_t handover = handover_t::none;
     QString name;
+
+private:
+    struct connection_t {
+        int fd = -1;
+        QSocketNotifier* notifier = nullptr;
+        QByteArray pending;
+    };
+
+    void accept() {
+        for (;;) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR) continue;
+                return;  // EAGAIN: none left
+            }
+            connection_t& c = connections.emplace_back();
+            c.fd = fd;
+            c.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, q);
+            const auto it = std::prev(connections.end());
+            QObject::connect(c.notifier, &QSocketNotifier::activated, q, [this, it] { read(it); });
+            read(it);  // the launch may have written and left already
+        }
+    }
+
+    void read(std::list<connection_t>::iterator it) {
+        connection_t& c = *it;
+        bool ended = false;     // the launch has written all and left, or failed
+        bool stranger = false;  // nobody sends more than one line: a stream without a line break is not ours
+        char buffer[4096];
+        while (!ended && !stranger) {
+            const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                c.pending.append(buffer, qsizetype(n));
+                for (qsizetype end; (end = c.pending.indexOf('\n')) >= 0;) {
+                    answer(c.fd, c.pending.left(end).trimmed());
+                    c.pending.remove(0, end + 1);
+                }
+                stranger = c.pending.size() >= max_line;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+                if (!ended) break;  // all read for now
+            }
+        }
+        if (ended || stranger) {
+            close(c);
+            connections.erase(it);
+        }
+    }
+
+    void answer(int fd, const QByteArray& line) {
+        const QString handed = line.isEmpty() ? QString() : QUrl::fromEncoded(line).toLocalFile();
+        const bool taken = handed.isEmpty() || !accepts || accepts();
+        const QByteArray reply = taken ? "taken\n" : "refused\n";
+        (void)::send(fd, reply.constData(), std::size_t(reply.size()), MSG_NOSIGNAL);  // a launch gone needs none
+        // Announced from the event loop, not from inside the socket's handler: a
+        // receiver may open a modal alert, during which the launch can go away.
+        QMetaObject::invokeMethod(
+            q, [owner = q, handed] { emit owner->launched(handed); }, Qt::QueuedConnection);
+    }
+
+    // Called from the connection's own handler: the notifier goes once the
+    // handler has returned, and never watches a closed descriptor meanwhile.
+    static void close(connection_t& c) {
+        c.notifier->setEnabled(false);
+        c.notifier->deleteLater();
+        ::close(c.fd);
+    }
+
+    static bool send_all(int fd, const QByteArray& bytes) {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::send(fd, bytes.constData() + done, std::size_t(bytes.size() - done), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                done += n;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!wait_for(fd, POLLOUT, 1000)) return false;
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The first instance's one-line answer, waited for up to a second.
+    static QByteArray read_answer(int fd) {
+        QByteArray answer;
+        char buffer[64];
+        while (!answer.contains('\n') && wait_for(fd, POLLIN, 1000)) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            answer.append(buffer, qsizetype(n));
+        }
+        return answer.left(answer.indexOf('\n')).trimmed();
+    }
+
+    QByteArray path;
     QLockFile lock;
-    QLocalServer server;
+    int listener = -1;
+    QSocketNotifier* acceptor = nullptr;
+    std::list<connection_t> connections;
+
+    friend class SingleInstance;
 };
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent)

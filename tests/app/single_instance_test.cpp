@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Launches of one application meeting through the real lock file and local socket.
 #include <QDir>
+#include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QUuid>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <thread>
 #include <QtTest>
@@ -86,6 +91,29 @@ private slots:
         }
         SingleInstance next(name);
         QVERIFY(next.claim({}));
+    }
+
+    // A first instance that crashed left its socket behind: the next first
+    // takes the name over, only the user may talk to it, and launches reach it.
+    void aCrashedFirstLeavesNothingInTheWay() {
+        const QByteArray socket_path =
+            QFile::encodeName(QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name));
+        {
+            QLocalServer crashed;
+            QVERIFY(crashed.listen(QString::fromLocal8Bit(socket_path)));
+            // A crash does not remove the socket file: keep it as QLocalServer closes.
+            QVERIFY(::link(socket_path.constData(), (socket_path + ".kept").constData()) == 0);
+        }
+        QVERIFY(::rename((socket_path + ".kept").constData(), socket_path.constData()) == 0);
+        SingleInstance first(name);
+        QVERIFY(first.claim({}));
+        struct stat status {};
+        QVERIFY(::stat(socket_path.constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+        QSignalSpy launched(&first, &SingleInstance::launched);
+        SingleInstance later(name);
+        QVERIFY(!later.claim(QStringLiteral("/tmp/a.zalmirupdate")));
+        QTRY_COMPARE(launched.size(), 1);
     }
 
     // Another program of the user's may connect to the socket: a stream that never ends a line is cut,
