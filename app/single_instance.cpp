@@ -72,6 +72,27 @@ public:
     Private(const Private&) = delete;
     Private& operator=(const Private&) = delete;
 
+    bool claim(const QString& handed) {
+        if (lock.tryLock(100)) {
+            listen();
+            return true;
+        }
+        // A first instance that does not answer must not keep the user from updating.
+        return !hand_over(handed);
+    }
+
+    static constexpr qsizetype max_line = 64 * 1024;
+    SingleInstance* q;
+    std::function<bool()> accepts;
+    handover_t handover = handover_t::none;
+
+private:
+    struct connection_t {
+        int fd = -1;
+        QSocketNotifier* notifier = nullptr;
+        QByteArray pending;
+    };
+
     void listen() {
         sockaddr_un address{};
         if (!socket_address(path, address)) return;
@@ -111,19 +132,6 @@ public:
         }
         return false;
     }
-
-    static constexpr qsizetype max_line = 64 * 1024;
-    SingleInstance* q;
-    std::function<bool()> accepts;
-    handover_t handover = handover_t::none;
-    QString name;
-
-private:
-    struct connection_t {
-        int fd = -1;
-        QSocketNotifier* notifier = nullptr;
-        QByteArray pending;
-    };
 
     void accept() {
         for (;;) {
@@ -218,13 +226,12 @@ private:
         return answer.left(answer.indexOf('\n')).trimmed();
     }
 
+    QString name;
     QByteArray path;
     QLockFile lock;
     int listener = -1;
     QSocketNotifier* acceptor = nullptr;
     std::list<connection_t> connections;
-
-    friend class SingleInstance;
 };
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent)
@@ -236,13 +243,6 @@ void SingleInstance::setAcceptsPaths(std::function<bool()> accepts) { d->accepts
 
 SingleInstance::handover_t SingleInstance::handover() const { return d->handover; }
 
-bool SingleInstance::claim(const QString& path) {
-    if (d->lock.tryLock(100)) {
-        d->listen();
-        return true;
-    }
-    // A first instance that does not answer must not keep the user from updating.
-    return !d->hand_over(path);
-}
+bool SingleInstance::claim(const QString& path) { return d->claim(path); }
 
 }  // namespace zal::gui
