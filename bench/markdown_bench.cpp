@@ -93,6 +93,24 @@ BENCHMARK(BM_HostileNotes)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The same shapes filled into a document already parsed: Qt's share, which no
+// parser can take away.
+void BM_HostileFillOnly(benchmark::State& state) {
+    const shape_t& shape = shapes[state.range(0)];
+    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    const zal::gui::styled_text_t parsed = parser->attributedStringFromMarkdown(hostile_notes(shape, 1 << 20));
+    for (auto _ : state) {
+        QTextDocument document;
+        zal::gui::fill_document(document, parsed);
+        benchmark::DoNotOptimize(document.characterCount());
+    }
+    state.SetLabel(shape.name);
+}
+BENCHMARK(BM_HostileFillOnly)
+    ->DenseRange(0, int(std::size(shapes)) - 1, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // The same shapes without the document, to tell the parser's share from Qt's.
 void BM_HostileParseOnly(benchmark::State& state) {
     const shape_t& shape = shapes[state.range(0)];
