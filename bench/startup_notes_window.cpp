@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QTextBrowser>
 
+#include <cstdio>
+#include <exception>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -31,7 +33,13 @@ int main(int argc, char** argv) {
     zal::gui::text_attributes_t base;
     base.foreground = notes->palette().color(QPalette::Text);
     base.font = notes->font();
-    const zal::update_t update = read.get();
+    zal::update_t update;
+    try {
+        update = read.get();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", argv[1], e.what());
+        return 1;
+    }
     const std::string& text = update.notes[0];
     zal::gui::fill_document(*notes->document(),
                             zal::gui::PXMarkdownParser::standardParser()->attributedStringFromMarkdown(
