@@ -129,6 +129,7 @@ void BM_InflateLargestEntry(benchmark::State& state) {
     zip_error_init(&error);
     zip_t* archive =
         zip_open_from_source(zip_source_buffer_create(zip.data(), zip.size(), 0, &error), ZIP_RDONLY, &error);
+    zip_error_fini(&error);
     zip_stat_t stat;
     zip_file_t* entry = archive ? zip_fopen_index(archive, 0, ZIP_FL_COMPRESSED) : nullptr;
     if (entry == nullptr || zip_stat_index(archive, 0, 0, &stat) != 0) std::abort();
