@@ -3,6 +3,7 @@
 #include <hidapi/hidapi.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "common/hid_io/hid_io.hpp"
 #include "common/usb/usb_port_path.hpp"
@@ -60,13 +61,25 @@ private:
     hid_device* device_;
 };
 
+// hidapi keeps one error text for the whole process, which hid_init, hid_exit,
+// hid_enumerate and hid_open_path free and replace: the main thread enumerating
+// while a programming worker opens a device would free it twice.
+std::mutex global_error_mutex;
+
 class hidapi_backend_t final : public backend_t {
 public:
-    bool init() override { return hid_init() == 0; }
-    void exit() override { hid_exit(); }
+    bool init() override {
+        std::lock_guard lock(global_error_mutex);
+        return hid_init() == 0;
+    }
+    void exit() override {
+        std::lock_guard lock(global_error_mutex);
+        hid_exit();
+    }
 
     std::vector<device_info_t> enumerate() override {
         std::vector<device_info_t> found;
+        std::lock_guard lock(global_error_mutex);
         hid_device_info* devices = hid_enumerate(0, 0);
         for (const hid_device_info* d = devices; d != nullptr; d = d->next) {
             if (d->path == nullptr) continue;
@@ -78,6 +91,7 @@ public:
     }
 
     result_t<std::unique_ptr<device_t>> open(const std::string& path) override {
+        std::lock_guard lock(global_error_mutex);
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         const int open_errno = errno;  // hidapi keeps the reason in its error text only
