@@ -7,16 +7,20 @@ namespace zal::usb {
 
 namespace fs = std::filesystem;
 
-std::string port_path_of(const std::string& sysfs_device) {
+std::string usb_device_folder_of(const std::string& sysfs_device) {
     std::error_code error;
     fs::path folder = fs::canonical(sysfs_device, error);
     if (error) return {};
     for (; !folder.empty() && folder != folder.root_path(); folder = folder.parent_path()) {
         // A root hub ("usb1") has a devpath of 0 and is no port.
         if (fs::exists(folder / "devpath", error) && folder.filename().string().rfind("usb", 0) != 0)
-            return folder.filename().string();
+            return folder.string();
     }
     return {};
+}
+
+std::string port_path_of(const std::string& sysfs_device) {
+    return fs::path(usb_device_folder_of(sysfs_device)).filename().string();
 }
 
 std::string port_path_of_hidraw(const std::string& node, const std::string& sysfs) {

@@ -104,6 +104,21 @@ case "$case_name" in
     output_has "run 2: success"
     flash_is factory ventaro stage2 main stage2 main
     ;;
+  hid_listing_while_replugging)
+    # A bootloader plugged in and out again and again while it is being listed,
+    # as the engine lists them while a device reboots: hidapi's own listing
+    # (before 0.15) dies of a device that leaves halfway through.
+    # shellcheck disable=SC2016 # the lines written are expanded in the virtual machine
+    {
+      printf '%q 30 & first=$!\n' "$build/tests/hid-enumerate"
+      printf '%q 30 & second=$!\n' "$build/tests/hid-enumerate"
+      printf 'while kill -0 $first 2>/dev/null; do %q --replug; sleep 0.3; done\n' "$build/ventaro-gadget"
+      printf 'wait $first && wait $second\n'
+    } >"$work/replug.sh"
+    vm 0 --device ventaro-bootloader -- bash "$work/replug.sh"
+    changes=$(sed -n 's/^hid-enumerate: [0-9]* listings, \([0-9]*\) changes$/\1/p' "$out" | sort -n | head -n 1)
+    ((${changes:-0} >= 20)) || fail "a listing saw the device come and go ${changes:-0} times, not 20"
+    ;;
   unplug_then_retry)
     # Unplugged halfway through the main firmware (after the stage-2 image's
     # roundtrips), then a second run from whatever the device starts.

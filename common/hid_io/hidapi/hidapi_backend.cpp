@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "common/hid_io/hid_io.hpp"
-#include "common/usb/usb_port_path.hpp"
+#include "common/hid_io/hidapi/hidraw_devices.hpp"
 
 namespace zal::hid_io {
 
@@ -38,11 +38,6 @@ std::string utf8_of(const wchar_t* text) {
     return out;
 }
 
-std::optional<std::string> utf8_or_nothing(const wchar_t* text) {
-    if (text == nullptr) return std::nullopt;
-    return utf8_of(text);
-}
-
 class hidapi_device_t final : public device_t {
 public:
     explicit hidapi_device_t(hid_device* device) : device_(device) {}
@@ -62,8 +57,8 @@ private:
 };
 
 // hidapi keeps one error text for the whole process, which hid_init, hid_exit,
-// hid_enumerate and hid_open_path free and replace: the main thread enumerating
-// while a programming worker opens a device would free it twice.
+// hid_enumerate and hid_open_path free and replace: two threads opening devices
+// at once (a cancelled run's worker and the next run's) would free it twice.
 std::mutex global_error_mutex;
 
 class hidapi_backend_t final : public backend_t {
@@ -77,18 +72,8 @@ public:
         hid_exit();
     }
 
-    std::vector<device_info_t> enumerate() override {
-        std::vector<device_info_t> found;
-        std::lock_guard lock(global_error_mutex);
-        hid_device_info* devices = hid_enumerate(0, 0);
-        for (const hid_device_info* d = devices; d != nullptr; d = d->next) {
-            if (d->path == nullptr) continue;
-            found.push_back({d->path, d->vendor_id, d->product_id, utf8_or_nothing(d->manufacturer_string),
-                             utf8_or_nothing(d->product_string), usb::port_path_of_hidraw(d->path)});
-        }
-        hid_free_enumeration(devices);
-        return found;
-    }
+    // Not hid_enumerate: see hidraw_devices.hpp.
+    std::vector<device_info_t> enumerate() override { return hidraw_devices(); }
 
     result_t<std::unique_ptr<device_t>> open(const std::string& path) override {
         std::lock_guard lock(global_error_mutex);
