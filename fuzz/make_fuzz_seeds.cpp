@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Writes small seed inputs for the fuzzers into DIR/update, DIR/ihex,
-// DIR/ihex_paths, DIR/ini, DIR/markdown and DIR/signature (empty: its seed is a
-// real signature, kept in fuzz/seeds/signature).
+// DIR/ihex_paths, DIR/ini, DIR/markdown, DIR/sysex, DIR/hid_report and
+// DIR/signature (empty: its seed is a real signature, kept in fuzz/seeds/signature).
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "tools/package_writer.hpp"
+#include "updater/hid.hpp"
+#include "updater/midi.hpp"
+#include "updater/uhb.hpp"
 
 using namespace zal::tools;
 namespace fs = std::filesystem;
@@ -19,12 +24,29 @@ void put(const fs::path& path, const std::vector<unsigned char>& bytes) {
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// MIDI bytes in the SysEx fuzzer's packets: each after a byte giving its length less one.
+std::vector<unsigned char> packets(const std::vector<std::vector<uint8_t>>& messages, std::size_t packet_size) {
+    std::vector<unsigned char> bytes, stream;
+    for (const auto& message : messages) stream.insert(stream.end(), message.begin(), message.end());
+    for (std::size_t at = 0; at < stream.size(); at += packet_size) {
+        const std::size_t n = std::min(packet_size, stream.size() - at);
+        bytes.push_back((unsigned char)(n - 1));
+        bytes.insert(bytes.end(), stream.begin() + long(at), stream.begin() + long(at + n));
+    }
+    return bytes;
+}
+
+std::vector<unsigned char> report(std::vector<uint8_t> bytes) {
+    bytes.resize(zal::updater::uhb::report_size);
+    return {bytes.begin(), bytes.end()};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
-    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature"})
+    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature", "sysex", "hid_report"})
         fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
@@ -67,5 +89,32 @@ int main(int argc, char** argv) {
     put(dir / "markdown/backticks", "``" + repeated("a", 5000) + "` then `x`");
     put(dir / "markdown/nesting", repeated(">", 2000) + " q\n" + repeated("-", 2000) + " l\n");
     put(dir / "markdown/unicode", std::string("# Caf\xC3\xA9 \xE2\x80\xA8> \xC2\xA0x\n- \xF0\x9F\x8E\xB9"));
+
+    namespace midi = zal::updater::midi;
+    namespace uhb = zal::updater::uhb;
+    using report_t = midi::stage2_report_t;
+    midi::bootloader_magic_key_t key;
+    key.k = {0x12, 0x34, 0x56, 0x78};
+    put(dir / "sysex/reboot", packets({midi::bootloader_key_message(key), {0x90, 0x3C, 0x40, 0x3E, 0x40, 0xF8}}, 3));
+    put(dir / "sysex/stage2",
+        packets({midi::stage2_report_message({report_t::type_t::progress, 0.5f, {}}),
+                 midi::stage2_report_message({report_t::type_t::error, 0, "Flash error \xC3\xA9"}),
+                 midi::stage2_report_message({report_t::type_t::complete, 0, {}})},
+                16));
+
+    uhb::info_t record;
+    record.mcu_type = uhb::stm32f4_mcu_type;
+    record.flash_size = 0x100000;
+    record.erase_block_size = 0x4000;
+    record.write_block_size = 0x80;
+    record.boot_revision = 0x0102;
+    record.boot_start = 0x080E0000;
+    std::snprintf(record.device_name, sizeof record.device_name, "Ventaro");
+    put(dir / "hid_report/info", report(uhb::encode_info(record)));
+    const std::array<uint8_t, 2> echo = uhb::echo_of(uhb::cmd_code::write);
+    put(dir / "hid_report/write", report({echo.begin(), echo.end()}));
+    put(dir / "hid_report/strings", std::string("Zalmir Instruments (") + zal::maker_web_domain +
+                                        ") Mus\xC3\xA9"
+                                        "e \xED\xA0\x80");
     return 0;
 }
