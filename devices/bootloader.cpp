@@ -13,7 +13,8 @@ namespace {
 namespace uhb = updater::uhb;
 constexpr uint32_t late_answer_ms = 4500;  // past the longest time-out of the engine
 
-// As an STM32F4 board's bootloader sends it, with our device's name.
+}  // namespace
+
 std::vector<uint8_t> info_record(kind_t kind) {
     uhb::info_t info;
     info.mcu_type = uhb::stm32f4_mcu_type;
@@ -25,8 +26,6 @@ std::vector<uint8_t> info_record(kind_t kind) {
     std::strncpy(info.device_name, kind == kind_t::ruvo ? "Ruvo" : "Ventaro", sizeof info.device_name - 1);
     return uhb::encode_info(info);
 }
-
-}  // namespace
 
 void bootloader_t::reset() {
     booted_ = false;

@@ -14,6 +14,10 @@
 
 namespace zal::devices {
 
+// The information record as an STM32F4 board's bootloader sends it, with our
+// device's name.
+std::vector<uint8_t> info_record(kind_t kind);
+
 class bootloader_t {
 public:
     bootloader_t(flash_model_t& flash, fault_list_t& faults, kind_t kind, uint32_t answer_ms)

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "devices/bootloader.hpp"
 #include "tools/package_writer.hpp"
 #include "updater/hid.hpp"
 #include "updater/midi.hpp"
@@ -102,15 +103,7 @@ int main(int argc, char** argv) {
                  midi::stage2_report_message({report_t::type_t::complete, 0, {}})},
                 16));
 
-    uhb::info_t record;
-    record.mcu_type = uhb::stm32f4_mcu_type;
-    record.flash_size = 0x100000;
-    record.erase_block_size = 0x4000;
-    record.write_block_size = 0x80;
-    record.boot_revision = 0x0102;
-    record.boot_start = 0x080E0000;
-    std::snprintf(record.device_name, sizeof record.device_name, "Ventaro");
-    put(dir / "hid_report/info", report(uhb::encode_info(record)));
+    put(dir / "hid_report/info", report(zal::devices::info_record(zal::kind_t::ventaro)));
     const std::array<uint8_t, 2> echo = uhb::echo_of(uhb::cmd_code::write);
     put(dir / "hid_report/write", report({echo.begin(), echo.end()}));
     put(dir / "hid_report/strings", std::string("Zalmir Instruments (") + zal::maker_web_domain +
