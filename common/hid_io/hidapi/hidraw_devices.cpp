@@ -2,6 +2,7 @@
 #include "common/hid_io/hidapi/hidraw_devices.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -62,11 +63,11 @@ std::optional<std::string> usb_string(const fs::path& usb_device, const char* na
 std::vector<device_info_t> hidraw_devices(const std::string& sysfs) {
     std::vector<device_info_t> found;
     std::error_code error;
-    fs::directory_iterator entries(fs::path(sysfs) / "class/hidraw", error);
-    if (error) return found;
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : entries)
-        if (entry.path().filename().string().rfind("hidraw", 0) == 0) names.push_back(entry.path().filename());
+    // Stepped with an error code: a folder read while devices come and go must not throw.
+    for (fs::directory_iterator entry(fs::path(sysfs) / "class/hidraw", error), end; !error && entry != end;
+         entry.increment(error))
+        if (entry->path().filename().string().rfind("hidraw", 0) == 0) names.push_back(entry->path().filename());
     // hidraw2 before hidraw10: the order the kernel made them in.
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
