@@ -56,9 +56,9 @@ private:
     hid_device* device_;
 };
 
-// hidapi keeps one error text for the whole process, which hid_init, hid_exit,
-// hid_enumerate and hid_open_path free and replace: two threads opening devices
-// at once (a cancelled run's worker and the next run's) would free it twice.
+// The backend is called from the main thread and from programming workers, and
+// hidapi keeps one error text for the whole process, which hid_init, hid_exit
+// and hid_open_path free and replace: those calls take turns.
 std::mutex global_error_mutex;
 
 class hidapi_backend_t final : public backend_t {

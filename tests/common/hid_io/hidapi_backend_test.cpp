@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The system's hidapi from two threads at once, as a cancelled run's worker and
-// the next run's may open devices. No device is needed: each failure replaces
-// hidapi's process-wide error text, and the address sanitizer sees a text freed
-// twice.
+// The system's hidapi opened from two threads at once, as the backend may be
+// called from any thread. No device is needed: each failure replaces hidapi's
+// process-wide error text, and the address sanitizer sees a text freed twice.
 #include <gtest/gtest.h>
 
 #include <cerrno>
