@@ -23,12 +23,6 @@ std::string port_path_of(const std::string& sysfs_device) {
     return fs::path(usb_device_folder_of(sysfs_device)).filename().string();
 }
 
-std::string port_path_of_hidraw(const std::string& node, const std::string& sysfs) {
-    const std::string name = fs::path(node).filename().string();
-    if (name.rfind("hidraw", 0) != 0) return {};
-    return port_path_of(sysfs + "/class/hidraw/" + name + "/device");
-}
-
 std::string port_path_of_sound_card(int card, const std::string& sysfs) {
     if (card < 0) return {};
     return port_path_of(sysfs + "/class/sound/card" + std::to_string(card) + "/device");

@@ -19,9 +19,8 @@ std::string port_path_of(const std::string& sysfs_device);
 // That USB device's own folder, links resolved; empty as above.
 std::string usb_device_folder_of(const std::string& sysfs_device);
 
-// The port path of a hidraw node ("/dev/hidraw3") or a sound card number, read
-// under `sysfs` (the root of sysfs; another folder in tests).
-std::string port_path_of_hidraw(const std::string& node, const std::string& sysfs = "/sys");
+// The port path of a sound card, by its number, read under `sysfs` (the root of
+// sysfs; another folder in tests).
 std::string port_path_of_sound_card(int card, const std::string& sysfs = "/sys");
 
 }  // namespace zal::usb

@@ -53,7 +53,7 @@ protected:
 }  // namespace
 
 TEST_F(SysfsTree, DevicesBehindHubsAreNamedByTheirPortChain) {
-    EXPECT_EQ(zal::usb::port_path_of_hidraw("/dev/hidraw3", root.string()), "1-1.4");
+    EXPECT_EQ(zal::usb::port_path_of((root / "class/hidraw/hidraw3/device").string()), "1-1.4");
     EXPECT_EQ(zal::usb::port_path_of_sound_card(1, root.string()), "1-1.4");
     EXPECT_EQ(zal::usb::port_path_of((root / "devices/pci0000:00/0000:00:14.0/usb1/1-1").string()), "1-1");
 }
@@ -63,6 +63,5 @@ TEST_F(SysfsTree, WhatIsNoUsbDeviceHasNoPortPath) {
     EXPECT_EQ(zal::usb::port_path_of((root / "devices/pci0000:00/0000:00:14.0/usb1").string()), "") << "a root hub";
     EXPECT_EQ(zal::usb::port_path_of_sound_card(7, root.string()), "") << "no such card";
     EXPECT_EQ(zal::usb::port_path_of_sound_card(-1, root.string()), "") << "not a card's client";
-    EXPECT_EQ(zal::usb::port_path_of_hidraw("/dev/hidraw9", root.string()), "");
-    EXPECT_EQ(zal::usb::port_path_of_hidraw("/dev/sim0", root.string()), "");
+    EXPECT_EQ(zal::usb::port_path_of((root / "class/hidraw/hidraw9/device").string()), "") << "no such node";
 }
