@@ -1,11 +1,32 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs every Debian package the project needs; skips what is already there.
+# Works on Debian 12 (bookworm) and 13 (trixie), and says which release lacks
+# a package when one is missing.
 set -euo pipefail
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+# shellcheck disable=SC1091 # the system's own
+release=$(. /etc/os-release && echo "${PRETTY_NAME:-$ID}")
+
+# The version of Debian's default clang (14 on bookworm, 19 on trixie): its
+# sanitizer runtimes are a package of that version.
+clang_version() {
+  apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n 1
+  return 0
+}
+version=$(clang_version)
+if [[ -z $version ]]; then
+  # A machine whose package lists were never fetched.
+  $sudo apt-get update -qq
+  version=$(clang_version)
+fi
+[[ -n $version ]] || { echo "setup: $release offers no clang package" >&2; exit 1; }
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  clang libclang-rt-14-dev clang-format clang-tidy shellcheck
+  clang "libclang-rt-$version-dev" clang-format clang-tidy shellcheck
   libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
   libhidapi-dev libsystemd-dev
   libasound2-dev
@@ -18,7 +39,7 @@ packages=(
   at-spi2-core orca python3-pyatspi gir1.2-atspi-2.0 xdotool x11-utils
   minisign
   dpkg-dev lintian
-  qemu-system-x86 busybox-static kmod cpio
+  qemu-system-x86 busybox-static kmod cpio xz-utils zstd
 )
 
 missing=()
@@ -30,8 +51,15 @@ done
 
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
-  sudo=""
-  if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
   $sudo apt-get update -qq
+  unavailable=()
+  for p in "${missing[@]}"; do
+    candidate=$(apt-cache policy "$p" 2>/dev/null | sed -n 's/^ *Candidate: //p')
+    [[ -n $candidate && $candidate != "(none)" ]] || unavailable+=("$p")
+  done
+  if ((${#unavailable[@]})); then
+    echo "setup: $release has no package ${unavailable[*]}; the project is built on Debian 12 and 13" >&2
+    exit 1
+  fi
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "updater/midi.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 

@@ -44,8 +44,8 @@ std::optional<text_match_t> regex_matcher_t::match(QStringView text, qsizetype f
     // PCRE2 gives up on a start that needs too much backtracking, which Qt reports
     // as an invalid match, not as none: the search goes on from the next start.
     for (qsizetype start = from; start <= text.size(); ++start) {
-        m = expression_.match(text, start, QRegularExpression::NormalMatch,
-                              QRegularExpression::DontCheckSubjectStringMatchOption);
+        m = match_view(expression_, text, start, QRegularExpression::NormalMatch,
+                       QRegularExpression::DontCheckSubjectStringMatchOption);
         if (m.isValid()) break;
     }
     if (!m.hasMatch()) return std::nullopt;

@@ -53,6 +53,19 @@ private:
 // Compiles a pattern written for ICU so that PCRE2 gives ICU's matches.
 QRegularExpression icu_expression(const QString& pattern, QRegularExpression::PatternOptions options);
 
+// Matches a view without copying it: matchView() from Qt 6.5, where match()
+// of a view is deprecated.
+inline QRegularExpressionMatch match_view(
+    const QRegularExpression& expression, QStringView text, qsizetype offset = 0,
+    QRegularExpression::MatchType type = QRegularExpression::NormalMatch,
+    QRegularExpression::MatchOptions options = QRegularExpression::NoMatchOption) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return expression.matchView(text, offset, type, options);
+#else
+    return expression.match(text, offset, type, options);
+#endif
+}
+
 using rule_block_t = std::function<void(const text_match_t& match, styled_text_t& text)>;
 
 class PXExpressionBlockPair {

@@ -141,7 +141,7 @@ private slots:
 
         // F10 opens the first menu.
         QWidget* window = d.windowCtrl()->window();
-        QApplication::setActiveWindow(window);
+        make_active(window);
         QTest::keyClick(window, Qt::Key_F10);
         QMenuBar* bar = window->findChild<QMenuBar*>();
         QTRY_VERIFY(bar->actions().first()->menu()->isVisible());

@@ -63,6 +63,16 @@ inline std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool st
                                     .extra = notes});
 }
 
+// Makes WINDOW the active window, as a window manager does when the user
+// clicks it; neither offscreen nor a headless compositor activates windows
+// itself, and Qt keeps no undeprecated way to say it.
+inline void make_active(QWidget* window) {
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QApplication::setActiveWindow(window);
+    QT_WARNING_POP
+}
+
 // A Ventaro 2.1.0 package of a small image with these English notes.
 inline std::vector<unsigned char> package_with_notes(const std::string& notes_en) {
     return tools::make_package_zip({.ventaro_stage2 = false,

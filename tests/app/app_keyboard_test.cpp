@@ -28,7 +28,7 @@ private slots:
         QVERIFY(click(d.windowCtrl()->updateButton()));
         QWidget* sheet = d.sheetCtrl()->window();
         QTRY_VERIFY(sheet->isVisible());
-        QApplication::setActiveWindow(sheet);
+        make_active(sheet);
         QTest::keyClick(sheet, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_COMPARE(triggered, 1);
         QVERIFY(click(d.sheetCtrl()->cancelButton()));
@@ -41,7 +41,7 @@ private slots:
                       package_with_notes("See [the manual](https://ventaro.example/manual)."));
         AppDelegate& d = launch();
         QWidget* window = d.windowCtrl()->window();
-        QApplication::setActiveWindow(window);
+        make_active(window);
         QTextBrowser* notes = d.windowCtrl()->textView();
         QTRY_VERIFY(notes->toPlainText().contains(QStringLiteral("the manual")));
         // The link as Tab leaves it: selected, with the focus in the notes.
@@ -61,7 +61,7 @@ private slots:
         QWidget* sheet = d.sheetCtrl()->window();
         QTRY_VERIFY(sheet->isVisible());
         QTRY_VERIFY(d.sheetCtrl()->cancelButton()->isEnabled());
-        QApplication::setActiveWindow(sheet);
+        make_active(sheet);
         d.sheetCtrl()->cancelButton()->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.sheetCtrl()->cancelButton()));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(!d.inUpdate());
         // After the run, the focus is on Update again (the window manager gives
         // the window back its activation).
-        QApplication::setActiveWindow(window);
+        make_active(window);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
     }
 
@@ -128,13 +128,13 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         AppDelegate& d = launch();
         QWidget* window = d.windowCtrl()->window();
-        QApplication::setActiveWindow(window);
+        make_active(window);
         d.windowCtrl()->textView()->setFocus();
         d.runErrorAlertWithTitle(QStringLiteral("Update successful"), QStringLiteral("Done."));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QVERIFY(click(alert->buttons().first()));
-        QApplication::setActiveWindow(window);
+        make_active(window);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
     }
 
@@ -147,14 +147,14 @@ private slots:
         int runs = 0;
         d.onRunStarted = [&runs](kind_t) { ++runs; };
         QWidget* window = d.windowCtrl()->window();
-        QApplication::setActiveWindow(window);
+        make_active(window);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
         // Where the key goes: the focused widget of the window in front.
         const auto target = [&]() -> QWidget* {
             QWidget* front = visible_alert();
             if (!front && d.sheetCtrl()->window()->isVisible()) front = d.sheetCtrl()->window();
             if (!front) front = window;
-            QApplication::setActiveWindow(front);
+            make_active(front);
             return front->focusWidget() ? front->focusWidget() : front;
         };
         QTest::simulateEvent(target(), true, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), false);
@@ -184,7 +184,7 @@ private slots:
         AppDelegate& d = launch();
         QVERIFY(d.updateMenuItem()->isEnabled());
         QWidget* window = d.windowCtrl()->window();
-        QApplication::setActiveWindow(window);
+        make_active(window);
         QTest::keyClick(window, Qt::Key_R, Qt::ControlModifier);
         QTRY_VERIFY(d.inUpdate());
         QVERIFY(!d.updateMenuItem()->isEnabled());

@@ -51,7 +51,7 @@ private slots:
         QCOMPARE(menu_with_tag(2)->actions().at(2)->isSeparator(), true);
 
         // Return clicks "Update".
-        QApplication::setActiveWindow(d.windowCtrl()->window());
+        make_active(d.windowCtrl()->window());
         QVERIFY(QTest::qWaitForWindowActive(d.windowCtrl()->window()));
         QTest::keyClick(d.windowCtrl()->window(), Qt::Key_Return);
         QVERIFY(d.inUpdate());
@@ -118,7 +118,7 @@ private slots:
         QVERIFY(!before.isEmpty());
         notes->setFocus();
         notes->selectAll();
-        QApplication::setActiveWindow(d.windowCtrl()->window());
+        make_active(d.windowCtrl()->window());
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
         QAction* remove = nullptr;
         for (QAction* a : menu_with_tag(3)->actions())

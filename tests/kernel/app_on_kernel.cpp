@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 #include "app/app_delegate.hpp"
+#include "app/log_window.hpp"
 #include "app/shell.hpp"
 #include "common/async/qt_driver.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
@@ -27,6 +29,21 @@ namespace {
 QMessageBox* visible_alert() {
     for (QWidget* w : QApplication::allWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    return nullptr;
+}
+
+// The alert that ends RUN, once the alert before it (if any) has gone: the
+// next one may be allocated where the deleted one was, so pointers tell
+// nothing. On time-out, says which run it waited for and shows the log, as a
+// user's bug report would.
+QMessageBox* wait_for_alert(const char* run, const QPointer<QMessageBox>& previous = {}) {
+    constexpr int limit_ms = 240000;
+    QMessageBox* box = nullptr;
+    if (QTest::qWaitFor([&] { return (!previous || !previous->isVisible()) && (box = visible_alert()); }, limit_ms))
+        return box;
+    std::printf("app: the %s gave no alert within %d s; the log:\n%s\n", run, limit_ms / 1000,
+                qPrintable(LogWindow::logWindow()->text()));
+    std::fflush(stdout);
     return nullptr;
 }
 
@@ -59,8 +76,8 @@ private slots:
 
         QTest::mouseClick(delegate->windowCtrl()->updateButton(), Qt::LeftButton);
         QTRY_VERIFY(delegate->inUpdate());
-        QMessageBox* offer = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((offer = visible_alert()) != nullptr, 240000);
+        const QPointer<QMessageBox> offer = wait_for_alert("first run (the Ventaro)");
+        QVERIFY(offer);
         QVERIFY2(offer->text() == QStringLiteral("Update successful"), qPrintable(offer->informativeText()));
         QAbstractButton* counterpart = button_starting(offer, QStringLiteral("Update my "));
         QVERIFY2(counterpart, "no offer to update the counterpart");
@@ -69,8 +86,8 @@ private slots:
 
         QTest::mouseClick(counterpart, Qt::LeftButton);
         QTRY_VERIFY(delegate->inUpdate());
-        QMessageBox* done = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((done = visible_alert()) != nullptr && done != offer, 240000);
+        QMessageBox* done = wait_for_alert("second run (its counterpart)", offer);
+        QVERIFY(done);
         QCOMPARE(done->text(), QStringLiteral("Update successful"));
         std::printf("app: second run succeeded\n");
         done->close();

@@ -19,10 +19,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 out="$work/output"
 
+# A failed case keeps its run's output, the devices' logs and flashes in
+# BUILD_DIR/kernel-logs/CASE, as a user's bug report would have them.
 fail() {
   echo "FAILED: $*"
   echo "--- output of the run"
   cat "$out"
+  for log in "$work"/device*.log; do
+    [[ -s $log ]] && { echo "--- $(basename "$log")"; tail -n 40 "$log"; }
+  done
+  local kept="$build/kernel-logs/$case_name"
+  rm -rf "$kept" && mkdir -p "$kept" && cp -r "$work"/. "$kept"/ && echo "--- kept in $kept"
   exit 1
 }
 
@@ -252,7 +259,7 @@ case "$case_name" in
     # The application itself (offscreen), a Ventaro and a Ruvo plugged in: one
     # run, then the counterpart it offers.
     vm 0 --device ventaro --device ruvo --flash-out "$work/flash-1.bin" --package "$package" -- \
-      env QT_QPA_PLATFORM=offscreen ZAL_PACKAGE="$package" "$build/tests/app-on-kernel"
+      env QT_QPA_PLATFORM=offscreen QTEST_FUNCTION_TIMEOUT=540000 ZAL_PACKAGE="$package" "$build/tests/app-on-kernel"
     output_has "app: first run succeeded"
     output_has "app: second run succeeded"
     flash_is factory ventaro stage2 main
