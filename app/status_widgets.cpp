@@ -67,14 +67,20 @@ announcer_t::announcer_t(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
-// Screen readers speak a notification when it appears: the text is set, then
-// the notification shown anew, in one event each.
+// From Qt 6.8 an announcement is an event of its own, which screen readers
+// speak as it comes; before, they speak a notification when it appears: the
+// text is set, then the notification shown anew.
 void announcer_t::announce(const QString& text) {
     text_ = text;
     ++announcements_;
     setAccessibleName(text);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent announcement(this, text);
+    QAccessible::updateAccessibility(&announcement);
+#else
     QAccessibleEvent shown(this, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&shown);
+#endif
 }
 
 progress_bar_t::progress_bar_t(QWidget* parent) : QProgressBar(parent) {

@@ -2,6 +2,9 @@
 // The windows themselves: sizes and texts in both languages and at every scale, About, the icon, the log console.
 #include "tests/app/app_fixture.hpp"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
 using namespace zal;
 using namespace zal::gui;
 using namespace zal::gui::app_tests;
@@ -50,28 +53,24 @@ private slots:
         QTest::addColumn<QString>("windowTitle");
         QTest::addColumn<QString>("connect");
         QTest::addColumn<QString>("help");
-        QTest::addColumn<QString>("lookIn");  // Qt's own texts follow: the open panel's
         QTest::newRow("en") << "en"
                             << "2021-03-05"
                             << "Update"
                             << "Ventaro v2.1.0 Update"
                             << "Connect your Ventaro"
-                            << "Need help? Click Help."
-                            << "Look in:";
+                            << "Need help? Click Help.";
         QTest::newRow("fr") << "fr"
                             << "05/03/2021"
                             << "Mettre à jour"
                             << "Mise à jour Ventaro v2.1.0"
                             << "Branchez votre Ventaro"
-                            << "Besoin d'aide ? Cliquez sur Aide."
-                            << "Voir dans :";
+                            << "Besoin d'aide ? Cliquez sur Aide.";
         QTest::newRow("de") << "de"
                             << "05.03.2021"
                             << "Aktualisieren"
                             << "Ventaro v2.1.0 aktualisieren"
                             << "Schließen Sie Ihren Ventaro an"
-                            << "Hilfe nötig? Klicken Sie auf Hilfe."
-                            << "Suchen in:";
+                            << "Hilfe nötig? Klicken Sie auf Hilfe.";
     }
 
     void textsAndDateInEachLanguage() {
@@ -90,7 +89,16 @@ private slots:
         QFETCH(QString, connect);
         QTRY_COMPARE(d.sheetCtrl()->title(), connect);
         QTEST(d.sheetCtrl()->help(), "help");
-        QTEST(QCoreApplication::translate("QFileDialog", "Look in:"), "lookIn");
+        // Qt's own texts follow, as Qt's catalogue of that release words them
+        // (Qt 6.8's French has a no-break space before a colon).
+        QString lookIn = QStringLiteral("Look in:");
+        if (language != QStringLiteral("en")) {
+            QTranslator qt;
+            QVERIFY(qt.load(QStringLiteral("qtbase_") + language, QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+            lookIn = qt.translate("QFileDialog", "Look in:");
+            QVERIFY(!lookIn.isEmpty() && lookIn != QStringLiteral("Look in:"));
+        }
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), lookIn);
         QVERIFY(click(d.sheetCtrl()->cancelButton()));
         use_language(QStringLiteral("en"));
     }
