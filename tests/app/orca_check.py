@@ -3,8 +3,9 @@
 """What Orca says of a whole update, in English and in French.
 
 Runs the demo's scripted update (a Ventaro, then the offer of its Ruvo) with
-Orca listening, and reads Orca's debug log: every phase is spoken as it comes,
-progress does not flood the reader, and the success alert is spoken at once.
+Orca listening, and reads Orca's debug log (Orca 43's format or 48's): every
+phase is announced as it comes, progress does not flood the reader, and the
+success alert is spoken at once.
 
     orca_check.py BUILD_DIRECTORY
 """
@@ -30,11 +31,28 @@ MOST_PERCENT_LINES = 5
 LATEST_ALERT_SECONDS = 3.0  # 7 to 8 s when progress flooded the reader
 
 
+SPEECH = re.compile(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*?)' ?\{'", re.M | re.S)
+# Where Orca starts handling an event: "vvvvv PROCESS OBJECT EVENT object:..."
+# (Orca 43) or "vvvvv START PRIORITY-4 OBJECT EVENT OBJECT:... (queue size: 0)"
+# (Orca 48).
+EVENT = re.compile(r"^vvvvv .*OBJECT EVENT (\S+)", re.M)
+
+
 def spoken(log_text):
-    """(time, text) of each SPEECH OUTPUT line; a text may span lines."""
+    """(time, text, announced) of each SPEECH OUTPUT; a text may span lines.
+
+    An announcement is what Orca speaks of a notification shown anew (Orca 43:
+    "notification <text>", the prefix dropped here) or of an announcement
+    event (Qt 6.8's, which Orca 48 speaks as the text alone).
+    """
+    events = [(m.start(), m.group(1).lower()) for m in EVENT.finditer(log_text)]
     said = []
-    for match in re.finditer(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*?)'\{", log_text, re.M | re.S):
-        said.append((datetime.datetime.strptime(match.group(1), "%H:%M:%S.%f"), match.group(2)))
+    for match in SPEECH.finditer(log_text):
+        time = datetime.datetime.strptime(match.group(1), "%H:%M:%S.%f")
+        text = re.sub(r"\n\s+", "\n", match.group(2))
+        event = next((name for at, name in reversed(events) if at < match.start()), "")
+        announced = text.startswith("notification ") or event == "object:announcement"
+        said.append((time, text.removeprefix("notification "), announced))
     return said
 
 
@@ -50,17 +68,17 @@ def check(build, language):
             return [f"the scripted update failed ({run.returncode}):\n" + run.stdout.decode(errors="replace")[-3000:]]
         text = log.read_text(errors="replace")
     said = spoken(text)
-    notifications = [(t, s) for t, s in said if s.startswith("notification ")]
+    notifications = [(t, s) for t, s, announced in said if announced]
     for phase in PHASES[language]:
-        if not any(s.startswith("notification " + phase) for _, s in notifications):
+        if not any(s.startswith(phase) for _, s in notifications):
             failures.append(f"phase not announced: {phase!r}")
     values = text.count("object:property-change:accessible-value")
     if values > MOST_VALUE_EVENTS:
         failures.append(f"{values} progress events reached Orca (at most {MOST_VALUE_EVENTS})")
-    percents = sum(1 for _, s in said if re.search(r"\d+ (percent|pour cent)", s))
+    percents = sum(1 for _, s, _ in said if re.search(r"\d+ (percent|pour cent)", s))
     if percents > MOST_PERCENT_LINES:
         failures.append(f"progress spoken {percents} times (at most {MOST_PERCENT_LINES})")
-    alert = next((t for t, s in said if SUCCESS[language] in s), None)
+    alert = next((t for t, s, _ in said if SUCCESS[language] in s), None)
     last_phase = next((t for t, s in reversed(notifications) if PHASES[language][-1] in s), None)
     if alert is None or last_phase is None:
         failures.append("the success alert was not spoken")
@@ -68,8 +86,8 @@ def check(build, language):
         failures.append(f"the success alert was spoken {(alert - last_phase).total_seconds():.1f} s after the last "
                         f"phase (at most {LATEST_ALERT_SECONDS} s)")
     print(f"{language}: {len(notifications)} announcements, {values} progress events, {percents} spoken percentages")
-    for _, s in said:
-        print(f"  said: {s[:120]!r}")
+    for _, s, announced in said:
+        print(f"  {'announced' if announced else 'said'}: {s[:120]!r}")
     return failures
 
 
