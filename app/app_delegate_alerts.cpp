@@ -3,6 +3,7 @@
 #include "app/app_delegate.hpp"
 
 #include <QGridLayout>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpacerItem>
@@ -14,6 +15,15 @@
 namespace zal::gui {
 
 void AppDelegate::decorateAlert(QMessageBox* alert) {
+    // Alerts show file names, package texts and the engine's words: plain
+    // text, never markup or a link the box would open itself.
+    alert->setTextFormat(Qt::PlainText);
+    for (QLabel* label : alert->findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(label->textInteractionFlags() &
+                                       ~(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard));
+    }
     // The title bar says what the alert is about; a screen reader names the
     // alert by it and reads its text as the description.
     alert->setWindowTitle(alert->text());

@@ -18,6 +18,7 @@
 #include "app/markdown/text_document.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
+#include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 
 namespace zal::gui {
@@ -118,19 +119,20 @@ bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
     const package_signature_t& checked = read.update->signature;
     const QString file = QDir::toNativeSeparators(url.toLocalFile());
     if (checked.status == signature_status_t::changed) {
-        std::fprintf(stderr, "%s was changed after it was signed: %s\n", qPrintable(file), checked.reason.c_str());
+        std::fprintf(stderr, "%s was changed after it was signed: %s\n", printable(file.toStdString()).c_str(),
+                     printable(checked.reason).c_str());
         runFailureAlertWithTitle(title, localized("ZALChangedPackage"), QString::fromStdString(checked.reason));
         return false;
     }
     if (trust.require_signature && checked.status != signature_status_t::signed_package) {
         std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
-                     qPrintable(file));
+                     printable(file.toStdString()).c_str());
         runFailureAlertWithTitle(title, localized("ZALUnsignedRefused"), QString());
         return false;
     }
     if (checked.status == signature_status_t::unknown_signer)
-        std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n", qPrintable(file),
-                     checked.key_id.c_str());
+        std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n",
+                     printable(file.toStdString()).c_str(), checked.key_id.c_str());
     update_ = std::move(*read.update);
     QMainWindow* window = windowCtrl_->window();
     window->setWindowTitle(format(Messages::tr("%s v%s Update"), QString::fromStdString(update_.product),

@@ -156,28 +156,32 @@ BENCHMARK(BM_InflateLargestEntry)->Unit(benchmark::kMillisecond);
 // The signature check's share of reading a package: the same package with a
 // 1 MiB main image read unsigned, then signed by minisign with a trusted key
 // (hashing every entry read, verifying the manifest's signature).
+// ENTRIES with a manifest of the first `listed` of them (all by default) and
+// minisign's signature of it by the test key.
+void add_signature(std::vector<zal::tools::zip_entry_t>& entries, std::size_t listed = SIZE_MAX) {
+    std::map<std::string, zal::sha256_t> hashes;
+    for (std::size_t i = 0; i < entries.size() && i < listed; ++i)
+        hashes[entries[i].name] = zal::sha256_of(entries[i].content);
+    const std::string manifest = zal::make_manifest(hashes);
+    char directory[] = "/tmp/zal-bench-XXXXXX";
+    if (!::mkdtemp(directory)) std::abort();
+    const std::string path = std::string(directory) + "/manifest.sha256";
+    std::ofstream(path) << manifest;
+    const std::string command = "minisign -S -s " ZAL_TEST_KEY_DIR "/ventaro-test.key -m " + path + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) std::abort();
+    std::ifstream in(path + ".minisig");
+    entries.push_back({zal::manifest_name, manifest});
+    entries.push_back({zal::manifest_signature_name, std::string(std::istreambuf_iterator<char>(in), {})});
+    std::filesystem::remove_all(directory);
+}
+
 std::vector<unsigned char> one_mib_package(bool signed_package) {
     std::vector<zal::tools::zip_entry_t> entries = {
         {"info.txt", zal::tools::make_info_text("Ventaro", "3.0.0", "2026-01-01")},
         {"notes-en.txt", std::string(8000, 'n')},
         {"ventaro.hex", full_size_hex(1 << 20, 1)},
     };
-    if (signed_package) {
-        std::map<std::string, zal::sha256_t> hashes;
-        for (const auto& e : entries) hashes[e.name] = zal::sha256_of(e.content);
-        const std::string manifest = zal::make_manifest(hashes);
-        char directory[] = "/tmp/zal-bench-XXXXXX";
-        if (!::mkdtemp(directory)) std::abort();
-        const std::string path = std::string(directory) + "/manifest.sha256";
-        std::ofstream(path) << manifest;
-        const std::string command =
-            "minisign -S -s " ZAL_TEST_KEY_DIR "/ventaro-test.key -m " + path + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) std::abort();
-        std::ifstream in(path + ".minisig");
-        entries.push_back({zal::manifest_name, manifest});
-        entries.push_back({zal::manifest_signature_name, std::string(std::istreambuf_iterator<char>(in), {})});
-        std::filesystem::remove_all(directory);
-    }
+    if (signed_package) add_signature(entries);
     return zal::tools::make_zip(entries);
 }
 
@@ -196,6 +200,41 @@ void BM_ReadOneMiBImage(benchmark::State& state) {
     state.SetLabel(signed_package ? "signed" : "unsigned");
 }
 BENCHMARK(BM_ReadOneMiBImage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Hostile archives: 100,000 one-byte entries are refused before libzip reads
+// their directory (aim: < 50 ms); a package of the most entries allowed, signed
+// by any key with every entry listed, is read and checked (aim: < 1 s).
+std::vector<zal::tools::zip_entry_t> small_package_and_entries(int count) {
+    std::vector<zal::tools::zip_entry_t> entries = {
+        {"info.txt", zal::tools::make_info_text("Ventaro", "3.0.0", "2026-01-01")},
+        {"ventaro.hex", full_size_hex(4096, 1)},
+    };
+    for (int i = 0; i < count; ++i) entries.push_back({"e" + std::to_string(i), "x"});
+    return entries;
+}
+
+void BM_RefuseManyEntries(benchmark::State& state) {
+    const auto zip = zal::tools::make_zip(small_package_and_entries(100000), false);
+    for (auto _ : state) {
+        try {
+            (void)zal::make_update(zip.data(), zip.size());
+            std::abort();
+        } catch (const std::runtime_error&) {
+        }
+    }
+}
+BENCHMARK(BM_RefuseManyEntries)->Unit(benchmark::kMillisecond);
+
+void BM_MostEntriesAllListed(benchmark::State& state) {
+    auto entries = small_package_and_entries(int(zal::max_package_entries) - 4);
+    add_signature(entries);
+    const auto zip = zal::tools::make_zip(entries, false);
+    for (auto _ : state) {
+        const zal::update_t update = zal::make_update(zip.data(), zip.size(), zal::trust_t{});
+        if (update.signature.status != zal::signature_status_t::unknown_signer) std::abort();
+    }
+}
+BENCHMARK(BM_MostEntriesAllListed)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

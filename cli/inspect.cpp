@@ -9,6 +9,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 #include "update/update_plan.hpp"
 
@@ -66,9 +67,13 @@ json describe_device(const std::optional<device_update_t>& device) {
 
 json describe_signature(const package_signature_t& s) {
     json signature = {{"status", status_name(s.status)}};
+    // Only a trusted key's signature vouches for its comment and signer: any
+    // other comment is whatever its maker wrote.
+    const bool verified = s.status == signature_status_t::signed_package;
     if (!s.key_id.empty()) signature["key_id"] = s.key_id;
     if (!s.key_id.empty()) signature["trusted_comment"] = s.trusted_comment;
-    if (!s.signer.empty()) signature["signer"] = s.signer;
+    if (!s.key_id.empty()) signature["verified"] = verified;
+    if (verified && !s.signer.empty()) signature["signer"] = s.signer;
     if (!s.reason.empty()) signature["reason"] = s.reason;
     return signature;
 }
@@ -92,12 +97,12 @@ json describe_update(const update_t& update) {
 bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) {
     std::vector<std::string> problems;
     trust = load_trust("", problems);
-    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
+    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", printable(problem).c_str());
     for (const std::string& path : extra_keys) {
         std::string error;
         const std::optional<public_key_t> key = read_public_key(path, error);
         if (!key) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), printable(error).c_str());
             return false;
         }
         trust.keys.push_back(*key);
@@ -108,10 +113,11 @@ bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) 
 std::string describe_signature_for_user(const package_signature_t& s) {
     switch (s.status) {
         case signature_status_t::signed_package:
-            return "Signed by " + (s.signer.empty() ? "key " + s.key_id : s.signer + " (key " + s.key_id + ")") + ".";
+            return "Signed by " +
+                   (s.signer.empty() ? "key " + s.key_id : printable(s.signer) + " (key " + s.key_id + ")") + ".";
         case signature_status_t::changed:
             return "This package was changed after it was signed. Download it again from the maker's web site. (" +
-                   s.reason + ")";
+                   printable(s.reason) + ")";
         case signature_status_t::unknown_signer:
             return "This package is not signed by a trusted key (it is signed by key " + s.key_id + ").";
         case signature_status_t::unsigned_package: break;
@@ -128,7 +134,7 @@ int inspect(int argc, char** argv) {
         } else if (argv[i][0] != '-' && path == nullptr) {
             path = argv[i];
         } else {
-            std::fprintf(stderr, "ventaro-update-cli: unexpected argument %s\n", argv[i]);
+            std::fprintf(stderr, "ventaro-update-cli: unexpected argument %s\n", printable(argv[i]).c_str());
             return 2;
         }
     }
@@ -140,7 +146,7 @@ int inspect(int argc, char** argv) {
     if (!load_cli_trust(keys, trust)) return 1;
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
     if (!bytes) {
-        std::fprintf(stderr, "%s: %s\n", path, bytes.failure().text.c_str());
+        std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), bytes.failure().text.c_str());
         return 1;
     }
     try {
@@ -151,7 +157,7 @@ int inspect(int argc, char** argv) {
         std::fputc('\n', stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
         return 1;
     }
 }

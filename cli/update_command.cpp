@@ -18,6 +18,7 @@
 #include <string>
 
 #include "common/session/logind_inhibitor.hpp"
+#include "common/text/printable.hpp"
 #include "cli/catalogue.hpp"
 #include "cli/inspect.hpp"
 #include "update/package_file.hpp"
@@ -130,14 +131,14 @@ void end_progress_bar() {
 bool read_package(const std::string& path, const trust_t& trust, update_t& update) {
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
     if (!bytes) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), bytes.failure().text.c_str());
+        std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), bytes.failure().text.c_str());
         return false;
     }
     try {
         update = make_update(bytes->data(), bytes->size(), trust);
         return true;
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", translated("Engine", e.what()));
+        std::fprintf(stderr, "%s\n", printable(translated("Engine", e.what())).c_str());
         return false;
     }
 }
@@ -148,7 +149,7 @@ bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
                         : bytes->size() != devices::flash_size ? "a flash image is exactly 1048576 bytes"
                                                                : nullptr;
     if (error) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), error);
+        std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), error);
         return false;
     }
     flash = std::move(*bytes);
@@ -159,7 +160,7 @@ bool write_flash(const std::string& path, const std::vector<uint8_t>& flash) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
     if (out) return true;
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), std::strerror(errno));
     return false;
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 
 #ifdef ZAL_HAS_TRUSTED_KEY
@@ -251,7 +252,10 @@ std::optional<std::map<std::string, sha256_t>> parse_manifest(std::string_view t
     std::string previous;
     std::size_t number = 0;
     while (!text.empty()) {
-        ++number;
+        if (++number > max_manifest_entries) {
+            error = "The manifest lists more than " + std::to_string(max_manifest_entries) + " entries.";
+            return std::nullopt;
+        }
         const std::size_t end = text.find('\n');
         if (end == std::string_view::npos) {
             error = "The manifest's last line has no line end.";
@@ -272,7 +276,7 @@ std::optional<std::map<std::string, sha256_t>> parse_manifest(std::string_view t
             return std::nullopt;
         }
         if (!entries.empty() && name <= previous) {
-            error = "The manifest is not sorted by name, or lists \"" + name + "\" twice.";
+            error = "The manifest is not sorted by name, or lists \"" + printable(name) + "\" twice.";
             return std::nullopt;
         }
         previous = name;

@@ -52,8 +52,12 @@ std::string key_id_text(const std::array<uint8_t, 8>& key_id);
 bool verify_signature(const public_key_t& key, const minisign_signature_t& signature, std::string_view message,
                       std::string& error);
 
+// A manifest lists at most as many entries as a package may hold.
+inline constexpr std::size_t max_manifest_entries = 1000;
+
 // A manifest's lines, by entry name. Strict: "<64 lower-case hex>  <name>\n"
-// each, sorted by name, no name twice, no empty name, nothing else.
+// each, sorted by name, no name twice, no empty name, nothing else, at most
+// `max_manifest_entries` lines.
 std::optional<std::map<std::string, sha256_t>> parse_manifest(std::string_view text, std::string& error);
 std::string make_manifest(const std::map<std::string, sha256_t>& entries);
 

@@ -9,13 +9,16 @@
 #include <cstdarg>
 #include <exception>
 #include <future>
-#include <map>
 #include <cstdio>
+#include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "common/text/printable.hpp"
 #include "update/ascii.hpp"
 #include "update/ini.hpp"
 #include "update/signature.hpp"
@@ -37,7 +40,39 @@ const char* str_format_tmp(const char* format, ...) {
 
 namespace {
 
-[[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
+
+// An entry's name as messages quote it: a crafted name cannot drive a terminal.
+std::string quoted(std::string_view name) { return "\"" + printable(name) + "\""; }
+
+// The names the reader looks for, ignoring case: every entry whose name is
+// one of them (or one of them as a folder) is one the reader considers.
+constexpr std::string_view known_names[] = {"info.txt",           "notes-en.txt", "notes-fr.txt",   "ventaro.hex",
+                                            "ventaro-stage2.hex", "ruvo.hex",     "ruvo-stage2.hex"};
+
+uint64_t little_endian(const unsigned char* p, int bytes) {
+    uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
+    return value;
+}
+
+// The number of entries the archive's end record declares (its ZIP64 record's
+// when it has one), read before libzip reads the whole directory; nothing when
+// there is no end record, which libzip then reports.
+std::optional<uint64_t> declared_entries(const unsigned char* data, unsigned long size) {
+    if (size < 22) return std::nullopt;
+    const unsigned long lowest = size > 22 + 0xFFFF ? size - 22 - 0xFFFF : 0;
+    for (unsigned long at = size - 22 + 1; at-- > lowest;) {
+        const unsigned char* end = data + at;
+        if (little_endian(end, 4) != 0x06054b50) continue;
+        const uint64_t count = little_endian(end + 10, 2);
+        if (count != 0xFFFF || at < 20 || little_endian(end - 20, 4) != 0x07064b50) return count;
+        const uint64_t record = little_endian(end - 20 + 8, 8);
+        if (record > size - 56 || little_endian(data + record, 4) != 0x06064b50) return count;
+        return little_endian(data + record + 32, 8);
+    }
+    return std::nullopt;
+}
 
 class unzipper_t {
 public:
@@ -45,6 +80,8 @@ public:
         // An empty buffer would open as an empty archive; it is no archive at all.
         if (data == nullptr || size == 0) fail("Could not unzip the data.");
         if (size > max_package_size) fail("The update package is larger than 32 MiB.");
+        // Before libzip reads a directory of any length.
+        if (declared_entries(data, size).value_or(0) > max_package_entries) fail(too_many_entries);
         zip_error_t error;
         zip_error_init(&error);
         zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
@@ -54,50 +91,62 @@ public:
         }
         zip_error_fini(&error);
         if (archive_ == nullptr) fail("Could not unzip the data.");
+        index_entries();
         // Only a package that claims a signature has its entries hashed.
-        hashed_ = zip_name_locate(archive_, manifest_name, ZIP_FL_ENC_RAW) >= 0 ||
-                  zip_name_locate(archive_, manifest_signature_name, ZIP_FL_ENC_RAW) >= 0;
+        hashed_ = exact_.count(manifest_name) || exact_.count(manifest_signature_name);
     }
     ~unzipper_t() { zip_discard(archive_); }
     unzipper_t(const unzipper_t&) = delete;
     unzipper_t& operator=(const unzipper_t&) = delete;
 
-    // The first entry in stored order whose full name matches ignoring ASCII case;
-    // nothing when it is missing, cannot be extracted, or is empty. Throws
-    // `too_large` when it declares more than `limit` bytes, and a message of its
-    // own when the package as a whole would inflate past its limit.
+    // The first entry in stored order whose full name matches ignoring ASCII
+    // case; nothing when it is missing or declared empty (used as empty).
+    // Throws `too_large` when it declares more than `limit` bytes, and a
+    // message of its own when the package as a whole would inflate past its
+    // limit; an entry that cannot be read is damaged (see `settle`).
     // What it returns is hashed for the signature check, under its stored name.
     std::optional<std::string> extract_text(std::string_view name, uint64_t limit, const char* too_large) {
         const std::optional<fetched_t> entry = fetch_text(name, limit);
-        if (!entry || !admit(*entry, limit, too_large)) return std::nullopt;
+        if (!entry) return std::nullopt;
+        admit(*entry, limit, too_large);
         std::optional<std::string> text = contents(*entry);
-        if (text) note_used(entry->stored_name, *text);
+        if (!settle(entry->stored_name, text.has_value(), text ? sha256_of(*text) : sha256_t{}) || text->empty())
+            return std::nullopt;
         return text;
     }
 
     // Whether the entries read need hashing: only for a package that claims a signature.
     bool hashed() const { return hashed_; }
-    void note_used(const std::string& stored_name, std::string_view text) {
-        if (hashed_) used_.emplace(stored_name, sha256_of(text));
-    }
-    void note_used(const std::string& stored_name, const sha256_t& digest) { used_.emplace(stored_name, digest); }
 
-    // The first entry whose name is exactly `name`, empty or not; nothing when
-    // it is missing or cannot be extracted.
-    std::optional<std::string> extract_exact(std::string_view name, uint64_t limit, const char* too_large) {
-        const zip_int64_t count = zip_get_num_entries(archive_, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-            if (stored == nullptr || name != stored) continue;
-            zip_stat_t stat;
-            zip_stat_init(&stat);
-            if (zip_stat_index(archive_, zip_uint64_t(i), 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) &&
-                stat.size == 0)
-                return std::string();
-            return extract(zip_uint64_t(i), limit, too_large);
+    // Records what became of an entry the reader chose: used with these bytes'
+    // digest, or, when it could not be read, damaged. A damaged entry makes a
+    // package that claims a signature changed; any other package cannot be
+    // read ("The package is damaged: <name>."). False for a damaged entry.
+    bool settle(const std::string& stored_name, bool readable, const sha256_t& digest) {
+        if (!readable) {
+            if (!hashed_) throw std::runtime_error("The package is damaged: " + printable(stored_name) + ".");
+            damaged_.insert(stored_name);
+            return false;
         }
-        return std::nullopt;
+        if (hashed_) used_.emplace(stored_name, digest);
+        return true;
     }
+
+    // The entry whose name is exactly `name`, empty or not; nothing when it is
+    // missing or cannot be extracted.
+    std::optional<std::string> extract_exact(const std::string& name, uint64_t limit, const char* too_large) {
+        const auto found = exact_.find(name);
+        if (found == exact_.end()) return std::nullopt;
+        const fetched_t entry = fetch(found->second, name.c_str(), limit);
+        admit(entry, limit, too_large);
+        return contents(entry);
+    }
+
+    // Every entry the reader considers, by the known name it answers to, in
+    // stored order.
+    const std::map<std::string_view, std::vector<std::string>>& considered() const { return considered_; }
+    // Chosen entries that could not be read.
+    const std::set<std::string>& damaged() const { return damaged_; }
 
     // The entries the reader used, by stored name, with the SHA-256 of their bytes.
     const std::map<std::string, sha256_t>& used() const { return used_; }
@@ -106,8 +155,7 @@ public:
     // archive (one thread at a time), inflating does not.
     struct fetched_t {
         std::string stored_name;
-        bool present = false;  // has a declared size, and it is not 0
-        uint64_t size = 0;     // declared
+        uint64_t size = 0;  // declared
         bool deflated = false;
         uint32_t crc = 0;
         // The deflated data, or the contents for other methods; nothing when
@@ -118,24 +166,18 @@ public:
     // The first entry in stored order whose full name matches ignoring ASCII
     // case; nothing when it is missing. Entries larger than `limit` are not read.
     std::optional<fetched_t> fetch_text(std::string_view name, uint64_t limit) const {
-        const zip_int64_t count = zip_get_num_entries(archive_, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            const char* stored = zip_get_name(archive_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-            if (stored != nullptr && ascii_iequal(stored, name)) return fetch(zip_uint64_t(i), stored, limit);
-        }
-        return std::nullopt;
+        const auto candidates = chosen_.find(name);
+        if (candidates == chosen_.end()) return std::nullopt;
+        return fetch(candidates->second, zip_get_name(archive_, candidates->second, ZIP_FL_ENC_RAW), limit);
     }
 
     // The checks of an entry about to be used, in the order entries are used:
     // throws `too_large` when it declares more than `limit` bytes, and a message
     // of its own when the package as a whole would inflate past its limit.
-    // False for an entry without contents.
-    bool admit(const fetched_t& entry, uint64_t limit, const char* too_large) {
-        if (!entry.present) return false;
+    void admit(const fetched_t& entry, uint64_t limit, const char* too_large) {
         if (entry.size > limit) fail(too_large);
         inflated_ += entry.size;
         if (inflated_ > max_inflated_size) fail("The package holds more than 64 MiB of data.");
-        return true;
     }
 
     // The contents of an admitted entry; nothing when they cannot be had. Safe
@@ -146,20 +188,35 @@ public:
     }
 
 private:
-    std::optional<std::string> extract(zip_uint64_t index, uint64_t limit, const char* too_large) {
-        const fetched_t entry = fetch(index, zip_get_name(archive_, index, ZIP_FL_ENC_RAW), limit);
-        if (!admit(entry, limit, too_large)) return std::nullopt;
-        return contents(entry);
+    static constexpr const char* too_many_entries = "The package holds more than 1,000 entries.";
+
+    // One pass over the directory: exact names for the manifest, and the
+    // entries each known name answers to, so that no lookup scans again.
+    void index_entries() {
+        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        if (count < 0 || uint64_t(count) > max_package_entries) fail(too_many_entries);
+        for (zip_uint64_t i = 0; i < zip_uint64_t(count); ++i) {
+            const char* stored = zip_get_name(archive_, i, ZIP_FL_ENC_RAW);
+            if (stored == nullptr) continue;
+            const std::string_view name(stored);
+            exact_.emplace(name, i);
+            const std::string_view file = name.ends_with('/') ? name.substr(0, name.size() - 1) : name;
+            for (std::string_view known : known_names) {
+                if (!ascii_iequal(file, known)) continue;
+                considered_[known].emplace_back(name);
+                if (file.size() == name.size()) chosen_.emplace(known, i);  // the first file, as ever
+            }
+        }
     }
 
+    // An entry's declared size and its bytes as stored; an entry that cannot
+    // be stated or read has no bytes.
     fetched_t fetch(zip_uint64_t index, const char* stored, uint64_t limit) const {
         fetched_t entry;
         entry.stored_name = stored != nullptr ? stored : "";
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) || stat.size == 0)
-            return entry;
-        entry.present = true;
+        if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return entry;
         entry.size = stat.size;
         if (stat.size > limit) return entry;
         entry.deflated = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_DEFLATE &&
@@ -219,7 +276,11 @@ private:
     zip_t* archive_ = nullptr;
     uint64_t inflated_ = 0;  // declared sizes of the entries extracted so far
     bool hashed_ = false;
+    std::unordered_map<std::string, zip_uint64_t> exact_;  // the first entry of each name
+    std::map<std::string_view, std::vector<std::string>> considered_;
+    std::map<std::string_view, zip_uint64_t> chosen_;  // the entry read for each known name
     std::map<std::string, sha256_t> used_;
+    std::set<std::string> damaged_;
 };
 
 struct ini_deleter {
@@ -231,6 +292,8 @@ public:
     update_source_t(const unsigned char* data, unsigned long size) : zip_(data, size) {
         std::optional<std::string> info =
             zip_.extract_text("info.txt", max_text_entry_size, "The info file is larger than 1 MiB.");
+        if (!info && !zip_.damaged().empty())
+            fail("The package is damaged: " + printable(*zip_.damaged().begin()) + ".");
         if (!info) fail("No info file found in update.");
         ini_.reset(ini_load(info->c_str(), nullptr));
         if (!ini_) fail("Could not parse the INI text.");
@@ -272,18 +335,24 @@ public:
 private:
     struct firmware_job_t {
         std::optional<unzipper_t::fetched_t> entry;  // nothing when missing
-        bool inflated = false;
+        bool inflated = false;                       // false: it could not be read
+        bool empty = false;                          // declared and inflated empty: used as empty
         std::optional<firmware_t> image;
         std::exception_ptr error;  // of decoding
         sha256_t digest{};
     };
 
     static void run(firmware_job_t& job, bool hashed) {
-        if (!job.entry || !job.entry->present || job.entry->size > max_firmware_entry_size) return;
+        if (!job.entry || job.entry->size > max_firmware_entry_size) return;
         const std::optional<std::string> text = unzipper_t::contents(*job.entry);
         job.entry->bytes.reset();  // the deflated data is no longer needed
         if (!text) return;
         job.inflated = true;
+        job.empty = text->empty();
+        if (job.empty) {
+            job.digest = sha256_of({});
+            return;
+        }
         // Hashed on another core while the text is decoded on this one; should
         // decoding throw, the future's destructor waits for the hash.
         std::future<sha256_t> digest;
@@ -314,11 +383,10 @@ private:
     }
 
     std::optional<firmware_t> take(firmware_job_t& job) {
-        if (!job.entry || !zip_.admit(*job.entry, max_firmware_entry_size, "A firmware file is larger than 16 MiB."))
-            return std::nullopt;
-        if (!job.inflated) return std::nullopt;
+        if (!job.entry) return std::nullopt;
+        zip_.admit(*job.entry, max_firmware_entry_size, "A firmware file is larger than 16 MiB.");
+        if (!zip_.settle(job.entry->stored_name, job.inflated, job.digest) || job.empty) return std::nullopt;
         if (job.error) std::rethrow_exception(job.error);
-        if (zip_.hashed()) zip_.note_used(job.entry->stored_name, job.digest);
         return std::move(job.image);
     }
 
@@ -360,17 +428,25 @@ package_signature_t update_source_t::signature(const trust_t& trust) {
     if (key != trust.keys.end() && !verify_signature(*key, *signature, *manifest, error)) return changed(error);
     const std::optional<std::map<std::string, sha256_t>> listed = parse_manifest(*manifest, error);
     if (!listed) return changed(error);
+    // Every entry the reader considers is one it used: none shadowed by
+    // another in other letters, none left unread or unreadable.
+    for (const auto& [known, names] : zip_.considered()) {
+        if (names.size() > 1)
+            return changed(quoted(names[0]) + " and " + quoted(names[1]) + " differ only in case or as a folder.");
+        if (zip_.damaged().count(names[0])) return changed(quoted(names[0]) + " cannot be read.");
+        if (!zip_.used().count(names[0])) return changed(quoted(names[0]) + " is in the package but not used.");
+    }
     for (const auto& [name, digest] : zip_.used()) {
         const auto entry = listed->find(name);
-        if (entry == listed->end()) return changed("\"" + name + "\" is not listed in the manifest.");
-        if (entry->second != digest) return changed("\"" + name + "\" differs from its hash in the manifest.");
+        if (entry == listed->end()) return changed(quoted(name) + " is not listed in the manifest.");
+        if (entry->second != digest) return changed(quoted(name) + " differs from its hash in the manifest.");
     }
     for (const auto& [name, digest] : *listed) {
         if (zip_.used().count(name)) continue;
         const std::optional<std::string> bytes =
             zip_.extract_exact(name, max_firmware_entry_size, "A listed entry is larger than 16 MiB.");
-        if (!bytes) return changed("\"" + name + "\" is listed in the manifest but missing.");
-        if (sha256_of(*bytes) != digest) return changed("\"" + name + "\" differs from its hash in the manifest.");
+        if (!bytes) return changed(quoted(name) + " is listed in the manifest but missing.");
+        if (sha256_of(*bytes) != digest) return changed(quoted(name) + " differs from its hash in the manifest.");
     }
     result.status = key != trust.keys.end() ? signature_status_t::signed_package : signature_status_t::unknown_signer;
     return result;

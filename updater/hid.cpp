@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/async/async.hpp"
+#include "common/text/printable.hpp"
 
 namespace zal {
 
@@ -35,7 +36,7 @@ bool same_text(const std::optional<std::string>& text, const std::string& expect
 // The backend's own words after the engine's line, so that the kernel's reason
 // reaches the log console.
 void log_backend_error(const std::string& text) {
-    if (!text.empty()) std::fprintf(stderr, "HID: %s\n", text.c_str());
+    if (!text.empty()) std::fprintf(stderr, "HID: %s\n", printable(text).c_str());
 }
 
 // Right after a bootloader appears, udev may not yet have given us access.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/text/printable.hpp"
+
 namespace zal::updater::midi {
 
 namespace io = zal::midi::io;
@@ -79,7 +81,7 @@ device_t first_matching_device(kind_t kind, bool updater_only, const std::functi
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
-        std::fprintf(stderr, " - %s\n", io::get_name(in).c_str());
+        std::fprintf(stderr, " - %s\n", printable(io::get_name(in)).c_str());
         const io::port_kind_t port = io::get_kind(in);
         const kind_t mapped = device_kind_of(port, updater_only);
         if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;

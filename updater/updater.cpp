@@ -13,7 +13,8 @@
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/midi_io.hpp"
-#include "common/text.hpp"
+#include "common/text/marked.hpp"
+#include "common/text/printable.hpp"
 #include "updater/hid.hpp"
 #include "updater/midi.hpp"
 #include "updater/programming.hpp"
@@ -478,7 +479,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             if (d.usb_port.empty())
                 std::fprintf(stderr, "Found the rebooted device as HID.\n");
             else
-                std::fprintf(stderr, "Found the rebooted device as HID on USB port %s.\n", d.usb_port.c_str());
+                std::fprintf(stderr, "Found the rebooted device as HID on USB port %s.\n",
+                             printable(d.usb_port).c_str());
             found(d);
             return;
         }
@@ -560,7 +562,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // The run has chosen its device.
     void follow(const std::string& usb_port) {
         followed.usb_port = usb_port;
-        if (!usb_port.empty()) std::fprintf(stderr, "The device is on USB port %s.\n", usb_port.c_str());
+        if (!usb_port.empty()) std::fprintf(stderr, "The device is on USB port %s.\n", printable(usb_port).c_str());
     }
 
     // The followed device is about to restart: the bootloaders connected now are

@@ -7,6 +7,7 @@ import sys
 import unittest
 
 HERE = pathlib.Path(__file__).resolve().parent
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, str(HERE))
 import orca_check  # noqa: E402
 

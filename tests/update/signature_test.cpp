@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "tools/package_writer.hpp"
@@ -177,6 +178,133 @@ TEST_F(Signatures, WhatIsListedAndWhatIsUsedMustAgree) {
     with_empty.push_back({"empty.txt", ""});
     const auto [manifest2, signature2] = sign(with_empty);
     EXPECT_EQ(check(with_empty, manifest2, signature2).status, signature_status_t::signed_package);
+}
+
+namespace {
+
+// Rewrites a 32-bit field of entry NAME in both its central directory record
+// and its local header: what a crafted archive declares.
+enum class declared_t { crc, size };
+void redeclare(std::vector<unsigned char>& zip, const std::string& name, declared_t field, uint32_t value) {
+    const auto u16 = [&](std::size_t at) { return std::size_t(zip[at] | zip[at + 1] << 8); };
+    const auto u32 = [&](std::size_t at) { return uint32_t(u16(at) | u16(at + 2) << 16); };
+    const auto put = [&](std::size_t at) {
+        for (int i = 0; i < 4; ++i) zip[at + std::size_t(i)] = uint8_t(value >> (8 * i));
+    };
+    for (std::size_t at = 0; at + 46 <= zip.size(); ++at) {
+        if (u32(at) != 0x02014b50 ||
+            std::string(zip.begin() + long(at) + 46, zip.begin() + long(at + 46 + u16(at + 28))) != name)
+            continue;
+        const std::size_t local = u32(at + 42);
+        put(at + (field == declared_t::crc ? 16 : 24));
+        put(local + (field == declared_t::crc ? 14 : 22));
+        return;
+    }
+    FAIL() << name << " is not in the archive";
+}
+
+}  // namespace
+
+// A package that claims a signature is signed only when the entries the reader
+// considers (every one whose name is a known one in any case, or that name as
+// a folder) are exactly the listed ones it used. Unsigned, the same packages
+// read as before, or fail as damaged instead of losing an entry silently.
+TEST_F(Signatures, EveryEntryTheReaderConsidersIsListedAndUsed) {
+    const auto genuine = package_entries();
+    const auto [manifest, signature] = sign(genuine);
+    const auto with = [&](std::vector<tools::zip_entry_t> entries, bool signed_package) {
+        if (signed_package) {
+            entries.push_back({manifest_name, manifest});
+            entries.push_back({manifest_signature_name, signature});
+        }
+        return tools::make_zip(entries);
+    };
+    const auto shadowed = [&](const std::string& name) {
+        auto entries = genuine;
+        entries.insert(entries.begin(), {name, ""});
+        return entries;
+    };
+    const auto crafted = [&](const std::string& name, declared_t field, uint32_t value) {
+        return [=, &with, &genuine](bool signed_package) {
+            std::vector<unsigned char> zip = with(genuine, signed_package);
+            redeclare(zip, name, field, value);
+            return zip;
+        };
+    };
+    const auto plain = [&](std::vector<tools::zip_entry_t> entries) {
+        return [=, &with](bool signed_package) { return with(entries, signed_package); };
+    };
+    auto both_cases = genuine;
+    both_cases.push_back({"RUVO.HEX", genuine[5].content});
+    auto beside_a_folder = genuine;
+    beside_a_folder.push_back({"Ventaro.hex/", ""});
+    auto stage2_alone = genuine;
+    stage2_alone.erase(stage2_alone.begin() + 5);  // ruvo.hex: its stage 2 is never read
+    const struct {
+        const char* what;
+        std::function<std::vector<unsigned char>(bool)> package;
+        const char* unsigned_error;  // nothing: reads as before
+    } cases[] = {
+        {"an empty stage 2 in capitals first", plain(shadowed("VENTARO-STAGE2.HEX")), nullptr},
+        {"an empty main image in other letters first", plain(shadowed("Ventaro.hex")), nullptr},
+        {"empty notes in capitals first", plain(shadowed("NOTES-EN.TXT")), nullptr},
+        {"a stage 2 whose CRC fails", crafted("ventaro-stage2.hex", declared_t::crc, 0x12345678),
+         "The package is damaged: ventaro-stage2.hex."},
+        {"notes whose CRC fails", crafted("notes-fr.txt", declared_t::crc, 0), "The package is damaged: notes-fr.txt."},
+        {"a main image declared smaller than it inflates", crafted("ventaro.hex", declared_t::size, 1000),
+         "The package is damaged: ventaro.hex."},
+        {"both cases of one name", plain(both_cases), nullptr},
+        {"a folder of an image's name", plain(beside_a_folder), nullptr},
+        {"a stage 2 without its main image", plain(stage2_alone), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<unsigned char> signed_zip = c.package(true);
+        const package_signature_t s = make_update(signed_zip.data(), signed_zip.size(), trust_).signature;
+        EXPECT_EQ(s.status, signature_status_t::changed) << s.reason;
+        const std::vector<unsigned char> unsigned_zip = c.package(false);
+        if (c.unsigned_error) {
+            try {
+                (void)make_update(unsigned_zip.data(), unsigned_zip.size());
+                ADD_FAILURE() << "read without an error";
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), c.unsigned_error);
+            }
+        } else {
+            EXPECT_NO_THROW((void)make_update(unsigned_zip.data(), unsigned_zip.size()));
+        }
+    }
+    // The one shadowed stage 2, through the command-line tool: "changed", and
+    // an update that requires a signature touches no device.
+    const std::vector<unsigned char> zip = with(shadowed("VENTARO-STAGE2.HEX"), true);
+    write_text(dir_ / "shadowed.zalmirupdate", std::string(zip.begin(), zip.end()));
+    const std::string cli = std::string(ZAL_CLI_PATH) + " ";
+    const std::string options =
+        "--trust " + (test_keys / "ventaro-test.pub").string() + " " + (dir_ / "shadowed.zalmirupdate").string();
+    ASSERT_EQ(run(cli + "inspect " + options + " >" + (dir_ / "out.json").string() + " ||:"), 0);
+    const auto j = nlohmann::json::parse(read_text(dir_ / "out.json"), nullptr, false);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["signature"]["status"], "changed");
+    EXPECT_EQ(run(cli + "update --simulate ventaro --require-signature " + options), 1);
+}
+
+// The reading cost is bounded before any work: a package of too many entries
+// is refused at once, and so is a manifest listing more than a package holds.
+TEST_F(Signatures, EntriesAndListedEntriesAreBounded) {
+    std::vector<tools::zip_entry_t> many = package_entries();
+    for (int i = 0; i < 1000; ++i) many.push_back({"x" + std::to_string(i), "1"});
+    const std::vector<unsigned char> zip = tools::make_zip(many, false);
+    try {
+        (void)make_update(zip.data(), zip.size());
+        ADD_FAILURE() << "a package of 1,007 entries was read";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The package holds more than 1,000 entries.");
+    }
+    std::map<std::string, sha256_t> listed;
+    for (int i = 0; i < 1001; ++i) listed["x" + std::to_string(i)] = sha256_of("1");
+    std::string error;
+    EXPECT_FALSE(parse_manifest(make_manifest(listed), error));
+    EXPECT_EQ(error, "The manifest lists more than 1000 entries.");
 }
 
 TEST_F(Signatures, TamperedManifestsAndSignatures) {

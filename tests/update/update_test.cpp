@@ -185,10 +185,13 @@ TEST(MakeUpdate, FaultsAreMetInReadingOrder) {
     const std::string needle = small_hex.substr(0, 40);
     const auto at = std::search(zip.begin(), zip.end(), needle.begin(), needle.end());
     ASSERT_NE(at, zip.end());
-    at[20] ^= 1;  // ventaro.hex's CRC no longer matches
-    const auto update = make_update(zip.data(), zip.size());
-    EXPECT_FALSE(update.ventaro);
-    EXPECT_TRUE(update.ruvo);
+    at[20] ^= 1;  // ventaro.hex's CRC no longer matches: met before its stage 2's size
+    try {
+        (void)make_update(zip.data(), zip.size());
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The package is damaged: ventaro.hex.");
+    }
 }
 
 TEST(MakeUpdate, BytesThatAreNoArchive) {
@@ -202,16 +205,28 @@ TEST(MakeUpdate, BytesThatAreNoArchive) {
     }
 }
 
-TEST(MakeUpdate, CorruptEntryCountsAsAbsent) {
-    auto zip = make_zip({{"info.txt", info}, {"ventaro.hex", small_hex}, {"ruvo.hex", small_hex}}, false);
-    // Flip a byte inside the stored ventaro.hex data: its CRC no longer matches.
-    const std::string needle = small_hex.substr(0, 40);
-    const auto at = std::search(zip.begin(), zip.end(), needle.begin(), needle.end());
-    ASSERT_NE(at, zip.end());
-    at[20] ^= 1;
-    const auto update = make_update(zip.data(), zip.size());
-    EXPECT_FALSE(update.ventaro);
-    EXPECT_TRUE(update.ruvo);
+// A damaged entry is never silently absent: a device's firmware would vanish
+// from the update without a word.
+TEST(MakeUpdate, CorruptEntryIsDamaged) {
+    for (const char* name : {"ventaro.hex", "notes-fr.txt", "info.txt"}) {
+        auto zip = make_zip({{"info.txt", info},
+                             {"notes-fr.txt", small_hex},
+                             {"ventaro.hex", small_hex},
+                             {"ruvo.hex", "\n" + small_hex}},
+                            false);
+        // Flip a byte inside the stored entry's data: its CRC no longer matches.
+        const std::string needle = std::string(name) == "info.txt" ? info : small_hex.substr(0, 40);
+        auto at = std::search(zip.begin(), zip.end(), needle.begin(), needle.end());
+        if (std::string(name) == "ventaro.hex") at = std::search(at + 1, zip.end(), needle.begin(), needle.end());
+        ASSERT_NE(at, zip.end());
+        at[needle.size() / 2] ^= 1;
+        try {
+            (void)make_update(zip.data(), zip.size());
+            ADD_FAILURE() << name << " read without an error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), "The package is damaged: " + std::string(name) + ".");
+        }
+    }
 }
 
 // Each limit fails the read with a message that names it, before anything of

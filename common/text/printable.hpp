@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Text from outside (file names, package entries, device and port names,
+// signers) on its way to a terminal or a log: control characters could move
+// the cursor, rewrite a line or reverse what follows it.
+
+#include <string>
+#include <string_view>
+
+namespace zal {
+
+// TEXT with every C0 control, DEL, C1 control (U+0080 to U+009F) and
+// bidirectional control (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069) written as an escape: "\x1b" for a byte, "\u202e" for a character;
+// a byte that is not UTF-8 is escaped as a byte. Everything else is kept.
+std::string printable(std::string_view text);
+
+}  // namespace zal
