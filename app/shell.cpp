@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "app/app_delegate.hpp"
+#include "app/launch_queue.hpp"
 #include "app/log_window.hpp"
 #include "app/single_instance.hpp"
 #include "app/strings.hpp"
@@ -364,20 +365,21 @@ int handed_over(const SingleInstance& instance, const QString& path) {
     return refused ? 1 : 0;
 }
 
+}  // namespace
+
 // A later start of the application brings this window to the front, with the
 // package it names when no update runs.
-void take_later_starts(SingleInstance& instance, AppDelegate& delegate) {
+void take_later_launches(SingleInstance& instance, AppDelegate& delegate) {
     instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });
-    QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate](const QString& launched_path) {
-        if (!launched_path.isEmpty()) delegate.applicationOpenFile(launched_path);
+    auto* queue = new LaunchQueue([&delegate](const QString& path) { delegate.applicationOpenFile(path); }, &delegate);
+    QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate, queue](const QString& launched_path) {
+        if (!launched_path.isEmpty()) queue->add(launched_path);
         QWidget* window = delegate.windowCtrl()->window();
         window->show();
         window->raise();
         window->activateWindow();
     });
 }
-
-}  // namespace
 
 int main(int argc, char** argv, const platform_t& platform) {
     if (!desktop_named(argv[0])) return 1;
@@ -396,7 +398,7 @@ int main(int argc, char** argv, const platform_t& platform) {
     use_language(preferred_language());
     AppDelegate::trust = computer_trust(platform);
     const std::unique_ptr<AppDelegate> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
-    take_later_starts(instance, *delegate);
+    take_later_launches(instance, *delegate);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
     delegate->engine().shut_down();

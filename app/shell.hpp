@@ -15,6 +15,7 @@
 namespace zal::gui {
 
 class AppDelegate;
+class SingleInstance;
 
 // The main menu, as Linux desktops have it: File (tag 2), Edit (3), Help (5).
 QMenuBar* setup_main_menu();
@@ -44,6 +45,11 @@ int main(int argc, char** argv, const platform_t& platform);
 // launches. The shipped programs start this way, and so do the screenshot
 // taker, the benchmarks and the tests.
 std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths = {});
+
+// The first instance hears later launches: each brings the window to the
+// front, and the package it names is opened when no update runs, one at a
+// time however many come.
+void take_later_launches(SingleInstance& instance, AppDelegate& delegate);
 
 // Gives a modal window (the progress sheet, an alert) the application's own
 // keys: the update window and its menu bar are blocked while it is shown, but

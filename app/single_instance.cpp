@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QLockFile>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <list>
 
@@ -44,7 +44,25 @@ bool wait_for(int fd, short events, int timeout_ms) {
     return ready > 0;
 }
 
+// A folder (not a link to one) owned by this user, which no one else may enter.
+bool private_folder(const QByteArray& path) {
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
 }  // namespace
+
+QString privateRuntimeFolder() {
+    // Qt's runtime location falls back to an empty path, the current folder,
+    // when its own fallback is another user's: never ours.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && private_folder(runtime)) return QFile::decodeName(runtime);
+    const QByteArray fallback =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/ventaro-update-") + QString::number(::geteuid()));
+    if (::mkdir(fallback.constData(), S_IRWXU) != 0 && errno != EEXIST) return {};
+    return private_folder(fallback) ? QFile::decodeName(fallback) : QString();
+}
 
 // One line per launch: the path as a file URL, which has no line breaks even
 // when the path does. The first instance answers "taken" or "refused".
@@ -52,11 +70,11 @@ class SingleInstance::Private {
 public:
     using handover_t = SingleInstance::handover_t;
 
-    Private(SingleInstance* owner, const QString& instance_name)
+    Private(SingleInstance* owner, const QString& folder, const QString& instance_name)
         : q(owner),
-          name(QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(instance_name)),
+          name(folder.isEmpty() ? QString() : folder + u'/' + instance_name),
           path(QFile::encodeName(name)),
-          lock(name + ".lock") {
+          lock(folder.isEmpty() ? QString() : name + QStringLiteral(".lock")) {
         lock.setStaleLockTime(0);  // held for the process's life; only a dead owner makes it stale
     }
 
@@ -73,6 +91,12 @@ public:
     Private& operator=(const Private&) = delete;
 
     bool claim(const QString& handed) {
+        if (name.isEmpty()) {
+            std::fprintf(stderr,
+                         "No private folder for the single-instance socket; this window hears no other "
+                         "launch.\n");
+            return true;
+        }
         if (lock.tryLock(100)) {
             listen();
             return true;
@@ -82,6 +106,7 @@ public:
     }
 
     static constexpr qsizetype max_line = 64 * 1024;
+    static constexpr std::size_t max_connections = 16;
     SingleInstance* q;
     std::function<bool()> accepts;
     handover_t handover = handover_t::none;
@@ -140,6 +165,11 @@ private:
                 if (errno == EINTR) continue;
                 return;  // EAGAIN: none left
             }
+            // Every launch leaves after its line: more at once is a flood, not launches.
+            if (connections.size() >= max_connections) {
+                ::close(fd);
+                continue;
+            }
             connection_t& c = connections.emplace_back();
             c.fd = fd;
             c.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, q);
@@ -184,7 +214,7 @@ private:
         // Announced from the event loop, not from inside the socket's handler: a
         // receiver may open a modal alert, during which the launch can go away.
         QMetaObject::invokeMethod(
-            q, [owner = q, handed] { emit owner->launched(handed); }, Qt::QueuedConnection);
+            q, [owner = q, path = taken ? handed : QString()] { emit owner->launched(path); }, Qt::QueuedConnection);
     }
 
     // Called from the connection's own handler: the notifier goes once the
@@ -226,7 +256,10 @@ private:
         return answer.left(answer.indexOf('\n')).trimmed();
     }
 
-    QString name;
+public:
+    QString name;  // of the socket; empty without a private folder
+
+private:
     QByteArray path;
     QLockFile lock;
     int listener = -1;
@@ -235,7 +268,7 @@ private:
 };
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent)
-    : QObject(parent), d(std::make_unique<Private>(this, name)) {}
+    : QObject(parent), d(std::make_unique<Private>(this, privateRuntimeFolder(), name)) {}
 
 SingleInstance::~SingleInstance() = default;
 
@@ -244,5 +277,7 @@ void SingleInstance::setAcceptsPaths(std::function<bool()> accepts) { d->accepts
 SingleInstance::handover_t SingleInstance::handover() const { return d->handover; }
 
 bool SingleInstance::claim(const QString& path) { return d->claim(path); }
+
+QString SingleInstance::socketPath() const { return d->name; }
 
 }  // namespace zal::gui

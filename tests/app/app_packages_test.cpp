@@ -2,6 +2,8 @@
 // Reading packages: the bundled one, the open panel, invalid and signed packages, and release notes.
 #include "tests/app/app_fixture.hpp"
 
+#include "app/single_instance.hpp"
+
 using namespace zal;
 using namespace zal::gui;
 using namespace zal::gui::app_tests;
@@ -274,6 +276,39 @@ private slots:
         QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
         AppDelegate::trust = {};
         use_language(QStringLiteral("en"));
+    }
+
+    // Another process floods the single-instance socket with 20,000 hand-overs
+    // of packages that cannot be read: one alert at a time, never one inside
+    // another's loop, and only the newest path waits while one is shown.
+    void aFloodOfHandOversOpensOneAlertAtATime() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        AppDelegate& d = launch();
+        SingleInstance first(QStringLiteral("ventaro-update-flood-%1").arg(QCoreApplication::applicationPid()));
+        QVERIFY(first.claim({}));
+        take_later_launches(first, d);
+        int most = 0, shown = 0;
+        QTimer closer;  // the user, answering each alert: runs inside an alert's own loop too
+        connect(&closer, &QTimer::timeout, this, [&most, &shown] {
+            int visible = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<QMessageBox*>(w) && w->isVisible()) ++visible;
+            most = std::max(most, visible);
+            if (QMessageBox* box = visible_alert()) {
+                ++shown;
+                box->done(0);
+            }
+        });
+        closer.start(20);
+        QProcess flood;
+        flood.start(QStringLiteral("python3"), {QFINDTESTDATA("flood_socket.py"), first.socketPath()});
+        QVERIFY(flood.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(flood.state() == QProcess::NotRunning && shown > 0, 60000);
+        QCOMPARE(flood.exitCode(), 0);
+        QTest::qWait(500);  // the newest path, opened once the first alert is gone
+        QCOMPARE(most, 1);
+        QVERIFY2(shown <= 3, qPrintable(QString::number(shown)));
+        QVERIFY(d.windowCtrl()->window()->isVisible());
     }
 };
 

@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QUuid>
 
 #include <sys/stat.h>
@@ -96,8 +98,7 @@ private slots:
     // A first instance that crashed left its socket behind: the next first
     // takes the name over, only the user may talk to it, and launches reach it.
     void aCrashedFirstLeavesNothingInTheWay() {
-        const QByteArray socket_path =
-            QFile::encodeName(QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name));
+        const QByteArray socket_path = QFile::encodeName(SingleInstance(name).socketPath());
         {
             QLocalServer crashed;
             QVERIFY(crashed.listen(QString::fromLocal8Bit(socket_path)));
@@ -123,8 +124,7 @@ private slots:
         QVERIFY(first.claim({}));
         QSignalSpy launched(&first, &SingleInstance::launched);
         QLocalSocket stranger;
-        stranger.connectToServer(
-            QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name));
+        stranger.connectToServer(first.socketPath());
         QVERIFY(stranger.waitForConnected(1000));
         const QByteArray junk(4096, 'x');
         for (int i = 0; i < 64 && stranger.state() == QLocalSocket::ConnectedState; ++i) {
@@ -139,6 +139,84 @@ private slots:
         SingleInstance later(name);
         QVERIFY(!later.claim(QStringLiteral("/tmp/a.zalmirupdate")));
         QTRY_COMPARE(launched.size(), 1);
+    }
+
+    // The lock and the socket live in a folder of the user's that no one else
+    // may enter: $XDG_RUNTIME_DIR when it is one, else one made in the
+    // temporary folder. A folder another user prepared, one open to others or
+    // a link is never used, and neither is the current folder.
+    void theSocketLivesInAPrivateFolder() {
+        QTemporaryDir scratch;
+        const QByteArray saved_runtime = qgetenv("XDG_RUNTIME_DIR"), saved_tmp = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] {
+            for (const auto& [variable, value] : {std::pair{"XDG_RUNTIME_DIR", saved_runtime}, {"TMPDIR", saved_tmp}})
+                value.isNull() ? (void)qunsetenv(variable) : (void)qputenv(variable, value);
+        });
+        qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+        const QString fallback = scratch.filePath(QStringLiteral("ventaro-update-%1").arg(::geteuid()));
+        const auto mode_of = [](const QString& path) {
+            struct stat status {};
+            return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0u;
+        };
+
+        qunsetenv("XDG_RUNTIME_DIR");
+        QCOMPARE(privateRuntimeFolder(), fallback);
+        QCOMPARE(mode_of(fallback), 0700u);
+        {
+            SingleInstance first(name);
+            QVERIFY(first.claim({}));
+            QCOMPARE(first.socketPath(), fallback + u'/' + name);
+            // A launch in another process reaches it there.
+            QSignalSpy launched(&first, &SingleInstance::launched);
+            QProcess later;
+            later.start(
+                QStringLiteral("python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import socket, sys; s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); "
+                                "s.sendall(b'file:///tmp/a.zalmirupdate\\n'); print(s.recv(64).decode())"),
+                 first.socketPath()});
+            QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 10000);
+            QCOMPARE(later.readAllStandardOutput().trimmed(), QByteArray("taken"));
+            QTRY_COMPARE(launched.size(), 1);
+        }
+        // A relative runtime folder, or one others may enter, is not the user's own.
+        QDir(scratch.path()).mkdir(QStringLiteral("open"));
+        ::chmod(QFile::encodeName(scratch.filePath(QStringLiteral("open"))).constData(), 0755);
+        for (const QString& runtime : {QStringLiteral("run/user"), scratch.filePath(QStringLiteral("open"))}) {
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+            QCOMPARE(privateRuntimeFolder(), fallback);
+        }
+        qunsetenv("XDG_RUNTIME_DIR");
+
+        // The fallback prepared by someone else: open to others, or a link.
+        QVERIFY(QDir(fallback).removeRecursively());
+        QVERIFY(QDir(scratch.path()).mkdir(QFileInfo(fallback).fileName()));
+        ::chmod(QFile::encodeName(fallback).constData(), 0777);
+        QCOMPARE(privateRuntimeFolder(), QString());
+        QVERIFY(QDir(fallback).removeRecursively());
+        QVERIFY(QFile::link(scratch.filePath(QStringLiteral("open")), fallback));
+        QCOMPARE(privateRuntimeFolder(), QString());
+        QVERIFY(QFile::remove(fallback));
+        if (::geteuid() == 0) {  // another user's folder, as only root can make one here
+            QVERIFY(QDir(scratch.path()).mkdir(QFileInfo(fallback).fileName()));
+            QVERIFY(::chmod(QFile::encodeName(fallback).constData(), 0700) == 0);
+            QVERIFY(::chown(QFile::encodeName(fallback).constData(), 65534, 65534) == 0);
+            QCOMPARE(privateRuntimeFolder(), QString());
+            QVERIFY(QDir(fallback).removeRecursively());
+            QVERIFY(QFile::link(scratch.filePath(QStringLiteral("open")), fallback));
+        }
+
+        // Without a private folder, a launch is a first of its own and leaves
+        // nothing in the current folder.
+        const QString here = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(scratch.filePath(QStringLiteral("open"))));
+        {
+            SingleInstance alone(name);
+            QVERIFY(alone.claim(QStringLiteral("/tmp/a.zalmirupdate")));
+            QCOMPARE(alone.socketPath(), QString());
+            QVERIFY(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
+        }
+        QVERIFY(QDir::setCurrent(here));
     }
 };
 
