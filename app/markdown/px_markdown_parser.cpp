@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QImage>
+#include <QUrlQuery>
 
 #include <cmath>
 
@@ -131,13 +132,61 @@ QString PXMarkdownParser::stringWithHexaString(QStringView text, qsizetype index
     return QString(QChar(char16_t(ok ? value : 0xFFFD)));
 }
 
+QString PXMarkdownParser::linkAsWritten(QStringView link) {
+    // By the time links are read, code spans hold their text as hexadecimal
+    // between their backticks and each escaped character is a backslash and
+    // four hexadecimal digits: both are given back as written.
+    const auto hex_run = [&link](qsizetype from, qsizetype count) {
+        for (qsizetype i = from; i < from + count; ++i)
+            if (i >= link.size() || !((link[i] >= u'0' && link[i] <= u'9') || (link[i] >= u'a' && link[i] <= u'f')))
+                return false;
+        return true;
+    };
+    QString written;
+    for (qsizetype i = 0; i < link.size();) {
+        if (link[i] == u'\\' && hex_run(i + 1, 4)) {
+            written += stringWithHexaString(link, i + 1);
+            i += 5;
+            continue;
+        }
+        if (link[i] == u'`') {
+            qsizetype ticks = 0;
+            while (i + ticks < link.size() && link[i + ticks] == u'`') ++ticks;
+            const QStringView fence = link.mid(i, ticks);
+            const qsizetype close = link.indexOf(fence, i + ticks);
+            const qsizetype length = close - i - ticks;
+            if (close > 0 && length % 4 == 0 && hex_run(i + ticks, length)) {
+                written += fence;
+                for (qsizetype h = i + ticks; h < close; h += 4) written += stringWithHexaString(link, h);
+                written += fence;
+                i = close + ticks;
+                continue;
+            }
+        }
+        written += link[i++];
+    }
+    return written;
+}
+
 QUrl PXMarkdownParser::safeURL(const QString& link) {
     QUrl url(link, QUrl::StrictMode);
     if (!url.isValid()) url = QUrl(link, QUrl::TolerantMode);
     if (!url.isValid()) return {};
     const QString scheme = url.scheme().toLower();
     if (!scheme.isEmpty() && scheme != u"http" && scheme != u"https" && scheme != u"mailto") return {};
-    return url;
+    if (scheme != u"mailto") return url;
+    // A mail's address, subject and body; nothing a mail program would attach
+    // or send elsewhere (attach=, cc, bcc, headers of its own).
+    QUrl mail;
+    mail.setScheme(QStringLiteral("mailto"));
+    mail.setPath(url.path(QUrl::FullyEncoded), QUrl::TolerantMode);
+    const QUrlQuery asked(url);
+    QUrlQuery kept;
+    for (const auto& [key, value] : asked.queryItems(QUrl::FullyEncoded))
+        if (key.compare(u"subject", Qt::CaseInsensitive) == 0 || key.compare(u"body", Qt::CaseInsensitive) == 0)
+            kept.addQueryItem(key, value);
+    if (!kept.isEmpty()) mail.setQuery(kept);
+    return mail;
 }
 
 std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
@@ -178,7 +227,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
                 return;
             }
             if (!self->skipLinkAttribute) {
-                const QUrl url = safeURL(link);
+                const QUrl url = safeURL(linkAsWritten(link));
                 if (url.isValid() && !url.scheme().isEmpty()) {
                     add_link(text, start, length, url);
                 }
@@ -188,7 +237,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
     parser->addLinkParsingWithLinkFormattingBlock(
         [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
             if (!self->skipLinkAttribute) {
-                const QUrl url = safeURL(link);
+                const QUrl url = safeURL(linkAsWritten(link));
                 if (url.isValid()) {
                     add_link(text, start, length, url);
                 }
@@ -202,7 +251,8 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
                 return;
             }
             if (text.has_link(start, length)) return;  // a markdown link keeps its look
-            const QUrl url = safeURL(link.contains(u'@') ? QStringLiteral("mailto:") + link : link);
+            const QString written = linkAsWritten(link);
+            const QUrl url = safeURL(written.contains(u'@') ? QStringLiteral("mailto:") + written : written);
             if (url.isValid()) {
                 add_link(text, start, length, url);
             }

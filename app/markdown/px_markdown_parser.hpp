@@ -72,6 +72,9 @@ public:
     // for an empty list) to the range.
     static void addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text,
                               qsizetype start, qsizetype length);
+    // A link's text as the notes wrote it, once code spans and escapes within
+    // it have been given back.
+    static QString linkAsWritten(QStringView link);
     // The one UTF-16 code unit written as four hexadecimal digits at `index`.
     static QString stringWithHexaString(QStringView text, qsizetype index);
 

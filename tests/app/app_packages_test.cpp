@@ -4,6 +4,9 @@
 
 #include "app/single_instance.hpp"
 
+#include <QScopeGuard>
+#include <QTextBlock>
+
 using namespace zal;
 using namespace zal::gui;
 using namespace zal::gui::app_tests;
@@ -309,6 +312,64 @@ private slots:
         QCOMPARE(most, 1);
         QVERIFY2(shown <= 3, qPrintable(QString::number(shown)));
         QVERIFY(d.windowCtrl()->window()->isVisible());
+    }
+
+    // Texts from files are plain text: a file name written as markup shows as
+    // written and opens nothing; a mail link in the notes reaches the mail
+    // program with its address and subject only.
+    void textsFromFilesAreShownAsPlainText() {
+        write_package(bundle, "a.zalmirupdate",
+                      package_with_notes("[mail us](mailto:help@ventaro.example?subject=Hi&attach=/etc/passwd)"));
+        AppDelegate& d = launch();
+        QTemporaryDir bin;
+        const QString record = bin.filePath("opened");
+        QFile script(bin.filePath("xdg-open"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(record).toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + path);
+        const auto restore = qScopeGuard([&path] { qputenv("PATH", path); });
+
+        QTemporaryDir folder;
+        const QString name = folder.filePath(
+            QStringLiteral("<a href=\"mailto:x@evil.example\"><font size=7>Download the fixed update.zalmirupdate"));
+        QFile large(name);
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64(max_package_size) + 1));
+        large.close();
+        QStringList shown;
+        bool plain = true;
+        QTimer::singleShot(0, this, [&] {  // inside the alert's own loop
+            QMessageBox* box = wait_for_alert(10000);
+            if (!box) return;
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty()) continue;
+                shown << label->text();
+                plain = plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
+                QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(10, label->height() / 2));
+            }
+            box->done(0);
+        });
+        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(name)));
+        QVERIFY(plain);
+        QVERIFY2(shown.join(u'\n').contains(QStringLiteral("<font size=7>Download the fixed update")),
+                 qPrintable(shown.join(u'\n')));
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(record));
+
+        QTextBrowser* notes = d.windowCtrl()->textView();
+        QString href;
+        for (QTextBlock b = notes->document()->begin(); b.isValid() && href.isEmpty(); b = b.next())
+            for (auto f = b.begin(); !f.atEnd(); ++f)
+                if (f.fragment().charFormat().isAnchor()) href = f.fragment().charFormat().anchorHref();
+        QVERIFY(!href.isEmpty());
+        emit notes->anchorClicked(QUrl(href));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 5000);
+        QTest::qWait(200);
+        QFile opened(record);
+        QVERIFY(opened.open(QIODevice::ReadOnly));
+        QCOMPARE(opened.readAll(), QByteArray("mailto:help@ventaro.example?subject=Hi\n"));
     }
 };
 

@@ -262,6 +262,37 @@ private slots:
         QCOMPARE(target(r.at(" d", 1)), QStringLiteral("http://ok.example"));
         QCOMPARE(target(r.at(" e", 1)), QStringLiteral("notes.html"));
         QCOMPARE(PXMarkdownParser::safeURL("MAILTO:x@y.example").scheme(), QStringLiteral("mailto"));
+        // A mail carries its address, subject and body, and nothing to attach or send elsewhere.
+        const auto mail = render(
+            "[a](mailto:help@ventaro.example?subject=Ruvo%20help&attach=/etc/passwd"
+            "&cc=x@evil.example&body=Hello) [b](mailto:help@ventaro.example?attach=~/.ssh/id_rsa)");
+        QCOMPARE(mail.at("a").link->toString(QUrl::FullyEncoded),
+                 QStringLiteral("mailto:help@ventaro.example?subject=Ruvo%20help&body=Hello"));
+        QCOMPARE(target(mail.at(" b", 1)), QStringLiteral("mailto:help@ventaro.example"));
+    }
+
+    // A link is the address as written, code spans and escapes in it included.
+    void linksAreAsWritten_data() {
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("backticks") << "[x](https://ventaro.example/`id`)"
+                                   << "https://ventaro.example/%60id%60";
+        QTest::newRow("two backticks") << "[x](https://ventaro.example/``a`b``)"
+                                       << "https://ventaro.example/%60%60a%60b%60%60";
+        QTest::newRow("escape") << "[x](https://ventaro.example/a\\_b)"
+                                << "https://ventaro.example/a_b";
+        QTest::newRow("hex-like path") << "[x](https://ventaro.example/0069)"
+                                       << "https://ventaro.example/0069";
+        QTest::newRow("bare") << "see https://ventaro.example/`id` now"
+                              << "https://ventaro.example/%60id%60";
+    }
+    void linksAreAsWritten() {
+        QFETCH(QString, notes);
+        QFETCH(QString, url);
+        const auto r = render(notes);
+        const text_attributes_t& link = r.at(notes.startsWith(u'[') ? QStringLiteral("x") : QStringLiteral("https"));
+        QVERIFY(link.link);
+        QCOMPARE(link.link->toString(QUrl::FullyEncoded), url);
     }
 
     void escapesAndCode() {
