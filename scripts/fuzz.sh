@@ -9,7 +9,7 @@ seconds=${1:-60}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZAL_TESTS=OFF -DZAL_FUZZ=ON -DZAL_SANITIZE=address,undefined
 cmake --build build-fuzz --target fuzz_update fuzz_ihex fuzz_ihex_paths fuzz_ini fuzz_signature fuzz_markdown \
-  fuzz_sysex fuzz_hid_report fuzz_seeds
+  fuzz_sysex fuzz_hid_report fuzz_signed_package fuzz_seeds
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.

@@ -288,6 +288,32 @@ TEST_F(Signatures, EveryEntryTheReaderConsidersIsListedAndUsed) {
     EXPECT_EQ(run(cli + "update --simulate ventaro --require-signature " + options), 1);
 }
 
+// A name in a manifest may hold terminal controls: the tool prints them as
+// escapes, so that a changed package cannot print a fake "Signed by" over
+// its own line.
+TEST_F(Signatures, NamesFromAManifestReachTheTerminalEscaped) {
+    auto entries = package_entries();
+    const std::string fake = "\x1b[1G\x1b[2KSigned by Zalmir Instruments (key 1A2B3C4D).";
+    auto listed = entries;
+    listed.push_back({fake, "x"});
+    const auto [manifest, signature] = sign(listed);
+    entries.push_back({manifest_name, manifest});
+    entries.push_back({manifest_signature_name, signature});
+    const std::vector<unsigned char> zip = tools::make_zip(entries);
+    write_text(dir_ / "fake.zalmirupdate", std::string(zip.begin(), zip.end()));
+    const std::string err = (dir_ / "err.txt").string();
+    const std::string command = std::string(ZAL_CLI_PATH) + " update --simulate ventaro --trust " +
+                                (test_keys / "ventaro-test.pub").string() + " " +
+                                (dir_ / "fake.zalmirupdate").string() + " 2>" + err + " >/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_text(err),
+              "This package was changed after it was signed. Download it again from the maker's web site. "
+              "(\"\\x1b[1G\\x1b[2KSigned by Zalmir Instruments (key 1A2B3C4D).\" is listed in the manifest but "
+              "missing.)\n");
+}
+
 // The reading cost is bounded before any work: a package of too many entries
 // is refused at once, and so is a manifest listing more than a package holds.
 TEST_F(Signatures, EntriesAndListedEntriesAreBounded) {
