@@ -96,12 +96,13 @@ device_t first_matching_device(kind_t kind, bool updater_only, const std::functi
 }
 
 std::vector<uint8_t> sysex(const std::vector<uint8_t>& content) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(content.size() + 5);
-    bytes.push_back(0xF0);
-    for (uint8_t b : manufacturer_id) bytes.push_back(b);
-    for (uint8_t b : content) bytes.push_back(b);
-    bytes.push_back(0xF7);
+    // Sized once and filled: GCC 14 takes push_back's growth after a reserve
+    // for a free of a pointer it never allocated.
+    std::vector<uint8_t> bytes(1 + std::size(manufacturer_id) + content.size() + 1);
+    bytes.front() = 0xF0;
+    const auto body = std::copy(std::begin(manufacturer_id), std::end(manufacturer_id), bytes.begin() + 1);
+    std::copy(content.begin(), content.end(), body);
+    bytes.back() = 0xF7;
     return bytes;
 }
 
