@@ -76,6 +76,7 @@ run_in() {
   shift
   chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" ZAL_ROOT_RELEASE="$release" \
+    CCACHE_BASEDIR="$repo" CCACHE_NOHASHDIR=1 \
     /bin/bash -c 'cd "$0" && exec "$@"' "$repo" "$@"
 }
 export -f enter run_in
