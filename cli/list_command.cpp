@@ -15,6 +15,7 @@
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/midi_io/midi_io.hpp"
+#include "common/text/printable.hpp"
 #include "devices/simulation.hpp"
 #include "updater/hid.hpp"
 
@@ -54,7 +55,8 @@ std::vector<listed_t> connected_devices() {
 }
 
 int usage(const std::string& problem) {
-    std::fprintf(stderr, "ventaro-update-cli: %s\nusage: ventaro-update-cli list [--json]\n", problem.c_str());
+    std::fprintf(stderr, "ventaro-update-cli: %s\nusage: ventaro-update-cli list [--json]\n",
+                 printable(problem).c_str());
     return 2;
 }
 

@@ -62,7 +62,7 @@ std::atomic<bool> interrupted{false};
 void on_interrupt(int) { interrupted = true; }
 
 int usage(const std::string& problem = {}) {
-    if (!problem.empty()) std::fprintf(stderr, "ventaro-update-cli: %s\n", problem.c_str());
+    if (!problem.empty()) std::fprintf(stderr, "ventaro-update-cli: %s\n", printable(problem).c_str());
     std::fputs(usage_text, stderr);
     return 2;
 }
@@ -233,7 +233,7 @@ void show_end(end_t end, kind_t kind, const char* english_message) {
             std::cout << translated("Cli", "Update succeeded: ") << kind_name(kind) << std::endl;
             break;
         case end_t::cancelled: std::cout << translated("Cli", "Update cancelled.") << std::endl; break;
-        case end_t::failure: std::cerr << message << std::endl; break;
+        case end_t::failure: std::cerr << printable(session.message) << std::endl; break;  // may quote the device
     }
 }
 
@@ -283,7 +283,7 @@ bool run(const options_t& o, const update_t& update) {
     try {
         engine.start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
         return false;
     }
     main_queue::run_until([&engine] {

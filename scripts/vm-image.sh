@@ -12,7 +12,7 @@
 # that also lists this release's backports and the next release.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-vm="${VM_DIR:-$root/build/vm}"
+vm="$(realpath -m "${VM_DIR:-$root/build/vm}")"
 mkdir -p "$vm"
 exec 9>"$vm/.lock"
 flock 9
@@ -68,7 +68,7 @@ private_apt() {
   apt_options=(-o "Dir::Etc::SourceList=$dir/sources.list" -o "Dir::Etc::SourceParts=$dir/sources.list.d"
                -o "Dir::Etc::Preferences=$dir/preferences" -o "Dir::Etc::PreferencesParts=$dir/preferences.d"
                -o "Dir::State::Lists=$dir/lists" -o "Dir::State::Status=$dir/status"
-               -o "Dir::Cache=$dir/cache")
+               -o "Dir::Cache=$dir/cache" -o "APT::Sandbox::User=root")
   mkdir -p "$dir/cache"
   apt-get "${apt_options[@]}" update -qq
 }

@@ -28,7 +28,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VM_BUILD_DIR:-$root/build}"
-vm="${VM_DIR:-$root/build/vm}"
+vm="$(realpath -m "${VM_DIR:-$root/build/vm}")"
 
 fail() {
   echo "vm-run: $*" >&2
