@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
         main_queue::run_until([&] { return end || std::chrono::steady_clock::now() > deadline; });
         const bool success = end == end_t::success;
+        if (!end) message = "no end within 3 minutes";  // its own limit, before the test's
         std::printf("run %d: %s%s%s\n", run, success ? "success" : "failure", message.empty() ? "" : ": ",
                     message.c_str());
         if (!success) {
