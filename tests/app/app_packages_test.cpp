@@ -304,7 +304,7 @@ private slots:
         });
         closer.start(20);
         QProcess flood;
-        flood.start(QStringLiteral("python3"), {QFINDTESTDATA("flood_socket.py"), first.socketPath()});
+        flood.start(QStringLiteral("python3"), {QStringLiteral(ZAL_FLOOD_SCRIPT), first.socketPath()});
         QVERIFY(flood.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(flood.state() == QProcess::NotRunning && shown > 0, 60000);
         QCOMPARE(flood.exitCode(), 0);
