@@ -211,7 +211,9 @@ void redeclare(std::vector<unsigned char>& zip, const std::string& name, declare
 // read as before, or fail as damaged instead of losing an entry silently.
 TEST_F(Signatures, EveryEntryTheReaderConsidersIsListedAndUsed) {
     const auto genuine = package_entries();
-    const auto [manifest, signature] = sign(genuine);
+    const auto signed_entries = sign(genuine);  // no structured binding: lambdas capture it
+    const std::string& manifest = signed_entries.first;
+    const std::string& signature = signed_entries.second;
     const auto with = [&](std::vector<tools::zip_entry_t> entries, bool signed_package) {
         if (signed_package) {
             entries.push_back({manifest_name, manifest});
