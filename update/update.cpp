@@ -219,6 +219,12 @@ private:
         if (zip_stat_index(archive_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return entry;
         entry.size = stat.size;
         if (stat.size > limit) return entry;
+        // Declared empty: used as empty, whatever follows it. (libzip 1.11
+        // fails reads of some empty entries that 1.9 reads as nothing.)
+        if (stat.size == 0) {
+            entry.bytes.emplace();
+            return entry;
+        }
         entry.deflated = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_DEFLATE &&
                          (stat.valid & ZIP_STAT_COMP_SIZE) && (stat.valid & ZIP_STAT_CRC) &&
                          !((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE);
