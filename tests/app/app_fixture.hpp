@@ -63,6 +63,33 @@ inline std::vector<unsigned char> package_bytes(bool ventaro, bool ruvo, bool st
                                     .extra = notes});
 }
 
+// A stand-in xdg-open first on PATH while this lives, which appends each
+// address it is given to a file: what the desktop would have opened.
+class recording_xdg_open_t {
+public:
+    recording_xdg_open_t() : path_(qgetenv("PATH")) {
+        QFile script(bin_.filePath(QStringLiteral("xdg-open")));
+        if (script.open(QIODevice::WriteOnly))
+            script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(record()).toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", bin_.path().toUtf8() + ":" + path_);
+    }
+    ~recording_xdg_open_t() { qputenv("PATH", path_); }
+    recording_xdg_open_t(const recording_xdg_open_t&) = delete;
+    recording_xdg_open_t& operator=(const recording_xdg_open_t&) = delete;
+
+    QString record() const { return bin_.filePath(QStringLiteral("opened")); }
+    QByteArray opened() const {
+        QFile file(record());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryDir bin_;
+    QByteArray path_;
+};
+
 // Makes WINDOW the active window, as a window manager does when the user
 // clicks it; neither offscreen nor a headless compositor activates windows
 // itself, and Qt keeps no undeprecated way to say it.

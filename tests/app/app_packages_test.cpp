@@ -4,7 +4,6 @@
 
 #include "app/single_instance.hpp"
 
-#include <QScopeGuard>
 #include <QTextBlock>
 
 using namespace zal;
@@ -321,16 +320,8 @@ private slots:
         write_package(bundle, "a.zalmirupdate",
                       package_with_notes("[mail us](mailto:help@ventaro.example?subject=Hi&attach=/etc/passwd)"));
         AppDelegate& d = launch();
-        QTemporaryDir bin;
-        const QString record = bin.filePath("opened");
-        QFile script(bin.filePath("xdg-open"));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(record).toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.path().toUtf8() + ":" + path);
-        const auto restore = qScopeGuard([&path] { qputenv("PATH", path); });
+        const recording_xdg_open_t xdg_open;
+        const QString record = xdg_open.record();
 
         QTemporaryDir folder;
         const QString name = folder.filePath(
@@ -367,9 +358,7 @@ private slots:
         emit notes->anchorClicked(QUrl(href));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 5000);
         QTest::qWait(200);
-        QFile opened(record);
-        QVERIFY(opened.open(QIODevice::ReadOnly));
-        QCOMPARE(opened.readAll(), QByteArray("mailto:help@ventaro.example?subject=Hi\n"));
+        QCOMPARE(xdg_open.opened(), QByteArray("mailto:help@ventaro.example?subject=Hi\n"));
     }
 };
 
