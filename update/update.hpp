@@ -54,11 +54,11 @@ struct update_t {
 
 // Limits that keep a hostile package from making us allocate without bound;
 // real packages stay far below them. Each is named in its error message.
-constexpr uint64_t max_package_size = 32u << 20;         // the archive itself
-constexpr uint64_t max_text_entry_size = 1u << 20;       // info.txt, each notes file
-constexpr uint64_t max_firmware_entry_size = 16u << 20;  // each HEX file
-constexpr uint64_t max_inflated_size = 64u << 20;        // everything extracted from one package
-constexpr uint64_t max_package_entries = 1000;           // a real package holds about ten
+constexpr uint64_t max_package_size = 32u << 20;                // the archive itself
+constexpr uint64_t max_text_entry_size = 1u << 20;              // info.txt, each notes file
+constexpr uint64_t max_firmware_entry_size = 16u << 20;         // each HEX file
+constexpr uint64_t max_inflated_size = 64u << 20;               // everything extracted from one package
+constexpr uint64_t max_package_entries = max_manifest_entries;  // a real package holds about ten
 
 // Reads an update package (a zip archive) from memory. Throws std::runtime_error
 // with an English sentence for the user.
