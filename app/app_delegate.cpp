@@ -37,10 +37,8 @@ AppDelegate::AppDelegate()
                               const char* subtitle) { updaterOnAnnounce(engine_text(title), engine_text(subtitle)); },
            .progress = [this](float progress) { updaterOnProgress(progress); },
            .end =
-               [this](end_t end, kind_t kind, const char* message) {
-                   updaterOnEnd(end, kind, message ? QString::fromUtf8(message) : QString());
-               },
-           .ask_kind = [this](std::function<void(kind_t)> answer) { askKind(std::move(answer)); },
+               [this](const updater::outcome_t& outcome) { updaterOnEnd(outcome); },
+           .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
            .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on

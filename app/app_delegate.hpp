@@ -83,8 +83,8 @@ public:
     // a failure's message comes as the engine said it, in English.
     void updaterOnAnnounce(const QString& title, const QString& subtitle);
     void updaterOnProgress(float progress);
-    void updaterOnEnd(end_t end, kind_t kind, const QString& message);
-    void askKind(std::function<void(kind_t)> answer);
+    void updaterOnEnd(const updater::outcome_t& outcome);
+    void askKind(std::function<void(std::optional<kind_t>)> answer);
 
     // --- state, for the shell and tests
     UpdateWindowController* windowCtrl() const { return windowCtrl_.get(); }

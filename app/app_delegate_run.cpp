@@ -111,23 +111,23 @@ void AppDelegate::updaterOnProgress(float progress) {
     cancelHasConsequences_ = true;
 }
 
-void AppDelegate::updaterOnEnd(end_t end, kind_t kind, const QString& message) {
+void AppDelegate::updaterOnEnd(const updater::outcome_t& outcome) {
     endUpdate();
-    switch (end) {
+    switch (outcome.end) {
         case end_t::failure:
             runFailureAlertWithTitle(Messages::tr("Update failed"),
-                                     localized(plain_failure_key(message.toStdString())) + QStringLiteral("\n\n") +
+                                     localized(plain_failure_key(outcome.failure)) + QStringLiteral("\n\n") +
                                          localized("ZALUpdateErrorMessage"),
-                                     engine_text(message.toUtf8().constData()));
+                                     engine_text(outcome.message.c_str()));
             break;
-        case end_t::success: askForCounterpartUpdateIfNeededWithKind(kind); break;
+        case end_t::success: askForCounterpartUpdateIfNeededWithKind(outcome.kind); break;
         case end_t::cancelled: break;
     }
-    if (onRunEnded) onRunEnded(end);
+    if (onRunEnded) onRunEnded(outcome.end);
 }
 
 // Over the progress sheet, without a loop of its own: the run goes on meanwhile.
-void AppDelegate::askKind(std::function<void(kind_t)> answer) {
+void AppDelegate::askKind(std::function<void(std::optional<kind_t>)> answer) {
     auto* alert = new QMessageBox(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
                                   QMessageBox::NoButton, windowCtrl_ ? windowCtrl_->window() : nullptr);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -140,7 +140,9 @@ void AppDelegate::askKind(std::function<void(kind_t)> answer) {
     decorateAlert(alert);
     QObject::connect(alert, &QMessageBox::finished, this, [alert, ventaro, ruvo, answer = std::move(answer)](int) {
         QAbstractButton* clicked = alert->clickedButton();
-        answer(clicked == ventaro ? kind_t::ventaro : clicked == ruvo ? kind_t::ruvo : kind_t::any);
+        answer(clicked == ventaro ? std::optional(kind_t::ventaro)
+               : clicked == ruvo  ? std::optional(kind_t::ruvo)
+                                  : std::nullopt);
     });
     alert->show();  // not open(), which would make it window-modal: a sheet
 }

@@ -71,6 +71,17 @@ const symbolic_t symbolic[] = {
     QT_TRANSLATE_NOOP3("Messages", "This update holds no firmware that fits the connected device.",
                        "ZALFailureNoFirmware"),
     QT_TRANSLATE_NOOP3("Messages", "Your device reported a problem during the update.", "ZALFailureDevice"),
+    QT_TRANSLATE_NOOP3("Messages", "Your device did not accept what the updater sent it.", "ZALFailureRefused"),
+    QT_TRANSLATE_NOOP3("Messages", "The device waiting for its firmware is not one this updater can write.",
+                       "ZALFailureUnknownBootloader"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "This update does not fit the connected device: it would overwrite the part that lets the "
+                       "device be updated. Nothing was written.",
+                       "ZALFailureWouldOverwriteBootloader"),
+    QT_TRANSLATE_NOOP3("Messages",
+                       "This computer does not let the updater use your device. Install Ventaro Update from its "
+                       "package (it installs the device rules), then disconnect the device and connect it again.",
+                       "ZALFailureAccessDenied"),
     QT_TRANSLATE_NOOP3("Messages",
                        "This package was changed after it was signed. Download it again from the maker's web site.",
                        "ZALChangedPackage"),
@@ -79,33 +90,21 @@ const symbolic_t symbolic[] = {
                        "ZALUnsignedRefused"),
 };
 
-// The engine's failures as a user would say them; what it reports word for
-// word stays in the log and the alert's details.
-struct failure_t {
-    const char* starts;
-    const char* key;
-};
-const failure_t failures[] = {
-    {"Device disconnected.", "ZALFailureDisconnected"},
-    {"Could not write a HID report.", "ZALFailureDisconnected"},
-    {"Could not read a HID report.", "ZALFailureDisconnected"},
-    {"Unable to connect to HID device.", "ZALFailureDisconnected"},
-    {"Could not send a MIDI SysEx.", "ZALFailureDisconnected"},
-    {"Could not connect to MIDI device.", "ZALFailureDisconnected"},
-    {"No HID packet received after timeout.", "ZALFailureSilent"},
-    {"Wrong response in HID report.", "ZALFailureSilent"},
-    {"The device does not answer.", "ZALFailureSilent"},
-    {"No firmware found.", "ZALFailureNoFirmware"},
-    {"Firmware data does not fit the target product.", "ZALFailureNoFirmware"},
-    {"The update would overwrite the device's bootloader.", "ZALFailureNoFirmware"},
-};
-
 }  // namespace
 
-const char* plain_failure_key(const std::string& message) {
-    for (const failure_t& f : failures)
-        if (message.rfind(f.starts, 0) == 0) return f.key;
-    return "ZALFailureDevice";  // the stage-2 firmware's own report
+const char* plain_failure_key(failure_kind_t kind) {
+    switch (kind) {
+        case failure_kind_t::disconnected: return "ZALFailureDisconnected";
+        case failure_kind_t::silent: return "ZALFailureSilent";
+        case failure_kind_t::refused: return "ZALFailureRefused";
+        case failure_kind_t::unknown_bootloader: return "ZALFailureUnknownBootloader";
+        case failure_kind_t::no_firmware: return "ZALFailureNoFirmware";
+        case failure_kind_t::would_overwrite_bootloader: return "ZALFailureWouldOverwriteBootloader";
+        case failure_kind_t::access_denied: return "ZALFailureAccessDenied";
+        case failure_kind_t::device_report:
+        case failure_kind_t::none: break;
+    }
+    return "ZALFailureDevice";
 }
 
 const char* english_text_of(const char* key) {

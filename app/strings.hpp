@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "updater/kind.hpp"
+
 // The context of the application's own texts, for tr() and for lupdate.
 struct Messages {
     Q_DECLARE_TR_FUNCTIONS(Messages)
@@ -48,9 +50,8 @@ void use_language(const QString& language);
 // The language chosen last ("en" at first).
 QString language();
 
-// The "ZAL" key of the plain sentence that tells a user what an engine's
-// failure message means.
-const char* plain_failure_key(const std::string& message);
+// The "ZAL" key of the plain sentence that tells a user why a run failed.
+const char* plain_failure_key(failure_kind_t kind);
 
 // The invalid-package sentence, whose key holds the maker's web site.
 const char* invalid_package_key();

@@ -26,7 +26,10 @@
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/midi_io/midi_io.hpp"
+#include "cli/failure_text.hpp"
+#include "cli/update_all.hpp"
 #include "devices/simulation.hpp"
+#include "updater/connected.hpp"
 #include "updater/updater.hpp"
 
 namespace zal::cli {
@@ -38,6 +41,8 @@ using json = nlohmann::ordered_json;
 struct options_t {
     std::optional<kind_t> kind;
     devices::simulation_arguments_t simulation;
+    std::vector<simulated_t> simulated;  // every --simulate, in order
+    bool all = false;                    // every connected device at once
     std::optional<std::string> flash_in, flash_out;
     bool json_events = false;
     std::string port;  // update only the device on this USB port
@@ -54,7 +59,6 @@ struct session_t {
     int last_percent = -1;
     bool bar_shown = false;
     std::optional<end_t> end;
-    std::string message;
 };
 session_t session;
 
@@ -70,7 +74,13 @@ int usage(const std::string& problem = {}) {
 bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) continue;
+        if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) {
+            if (arg == "--simulate")
+                o.simulated.push_back({*o.simulation.device, {}});
+            else if (!o.simulated.empty())
+                o.simulated.back().faults.push_back(o.simulation.faults.back());
+            continue;
+        }
         if (!problem.empty()) return false;
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
@@ -91,8 +101,11 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         } else if (arg == "--port") {
             const auto v = value();
             if (!v) return false;
-            if (v->empty()) return (problem = "--port needs a USB port path such as 1-1.4 (see list)", false);
+            if (!updater::is_usb_port_path(*v))
+                return (problem = "--port takes a USB port path such as 1-1.4 (see list), not '" + *v + "'", false);
             o.port = *v;
+        } else if (arg == "--all") {
+            o.all = true;
         } else if (arg == "--json") {
             o.json_events = true;
         } else if (arg == "--trust") {
@@ -110,6 +123,14 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         }
     }
     if (o.package.empty()) return (problem = "no package given", false);
+    if (o.all) {
+        if (!o.port.empty()) return (problem = "--all and --port exclude each other", false);
+        if (o.flash_in || o.flash_out) return (problem = "--flash-in and --flash-out take one device", false);
+        if (!o.simulation.faults.empty() && o.simulated.empty())
+            return (problem = "--fault needs a --simulate before it", false);
+        return true;
+    }
+    if (o.simulated.size() > 1) return (problem = "several --simulate need --all", false);
     const auto& device = o.simulation.device;
     if (!device && (!o.simulation.faults.empty() || o.flash_in || o.flash_out))
         return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
@@ -117,10 +138,6 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     if (device && o.kind && !device->v1_bootloader && device->kind != *o.kind)
         return (problem = "--simulate " + device->name + " is not a " + kind_word(*o.kind), false);
     return true;
-}
-
-void print_json(const json& event) {
-    std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
 }
 
 void end_progress_bar() {
@@ -215,31 +232,25 @@ void show_progress(float progress) {
     }
 }
 
-void show_end(end_t end, kind_t kind, const char* english_message) {
-    const char* message = english_message ? translated("Engine", english_message) : nullptr;
-    session.end = end;
-    session.message = message ? message : "";
+void show_end(const updater::outcome_t& outcome) {
+    session.end = outcome.end;
     if (session.json_events) {
-        static const char* const outcomes[] = {"success", "failure", "cancelled"};
-        print_json({{"event", "end"},
-                    {"outcome", outcomes[int(end)]},
-                    {"kind", kind_word(kind)},
-                    {"message", message ? nlohmann::ordered_json(message) : nlohmann::ordered_json(nullptr)}});
+        print_json(end_event(outcome));
         return;
     }
     end_progress_bar();
-    switch (end) {
+    switch (outcome.end) {
         case end_t::success:
-            std::cout << translated("Cli", "Update succeeded: ") << kind_name(kind) << std::endl;
+            std::cout << translated("Cli", "Update succeeded: ") << kind_name(outcome.kind) << std::endl;
             break;
         case end_t::cancelled: std::cout << translated("Cli", "Update cancelled.") << std::endl; break;
-        case end_t::failure: std::cerr << printable(session.message) << std::endl; break;  // may quote the device
+        case end_t::failure: std::cerr << failure_lines(outcome) << std::endl; break;
     }
 }
 
-kind_t kind_answer_from_terminal() {
+std::optional<kind_t> kind_answer_from_terminal() {
     if (session.kind_answer) return *session.kind_answer;
-    if (!isatty(STDIN_FILENO)) return kind_t::any;
+    if (!isatty(STDIN_FILENO)) return std::nullopt;
     end_progress_bar();
     std::cout << translated("Cli",
                             "The connected bootloader does not tell which device it belongs to.\n"
@@ -251,20 +262,20 @@ kind_t kind_answer_from_terminal() {
     while (::poll(&input, 1, 100) <= 0)
         if (interrupted) {
             std::cout << std::endl;
-            return kind_t::any;
+            return std::nullopt;
         }
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         std::cout << std::endl;
-        return kind_t::any;
+        return std::nullopt;
     }
     if (answer == "v" || answer == "V" || answer == "ventaro") return kind_t::ventaro;
     if (answer == "r" || answer == "R" || answer == "ruvo") return kind_t::ruvo;
-    return kind_t::any;
+    return std::nullopt;
 }
 
 // Blocks: the terminal is the CLI's one window.
-void ask_kind(const std::function<void(kind_t)>& answer) { answer(kind_answer_from_terminal()); }
+void ask_kind(const std::function<void(std::optional<kind_t>)>& answer) { answer(kind_answer_from_terminal()); }
 
 // Runs the engine until the run ends; Ctrl-C cancels it.
 bool run(const options_t& o, const update_t& update) {
@@ -305,10 +316,41 @@ int exit_status() {
 
 }  // namespace
 
+void print_json(const json& event) {
+    std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
+}
+
+namespace {
+
+const char* outcome_word(end_t end) {
+    static const char* const outcomes[] = {"success", "failure", "cancelled"};
+    return outcomes[int(end)];
+}
+
+}  // namespace
+
+// The end event: what the run's device is, its port, and why a failure failed.
+json end_event(const updater::outcome_t& outcome) {
+    const bool failed = outcome.end == end_t::failure;
+    return {{"event", "end"},
+            {"outcome", outcome_word(outcome.end)},
+            {"kind", kind_word(outcome.kind)},
+            {"failure", failed ? json(failure_word(outcome.failure)) : json(nullptr)},
+            {"message", failed ? json(translated("Engine", outcome.message.c_str())) : json(nullptr)},
+            {"port", outcome.usb_port.empty() ? json(nullptr) : json(outcome.usb_port)}};
+}
+
+// A failure as a user reads it: the plain sentence, then the engine's words,
+// which may quote the device.
+std::string failure_lines(const updater::outcome_t& outcome) {
+    return std::string(plain_failure(outcome.failure)) + "\n    " +
+           printable(translated("Engine", outcome.message.c_str()));
+}
+
 const char* const usage_text =
     "usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... PACKAGE\n"
     "       ventaro-update-cli list [--json]\n"
-    "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT] [--json]\n"
+    "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT | --all] [--json]\n"
     "                                 [--trust PUBLIC_KEY]... [--require-signature]\n"
     "                                 [--simulate "
     "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
@@ -316,7 +358,9 @@ const char* const usage_text =
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
     "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
     "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
-    "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n";
+    "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n"
+    "--all updates every connected device at once; with --all, --simulate may be repeated\n"
+    "and each --fault applies to the --simulate before it\n";
 
 int update_command(int argc, char** argv) {
     options_t o;
@@ -341,10 +385,16 @@ int update_command(int argc, char** argv) {
                          : " on this computer (require-signature in /etc/ventaro-update/ventaro-update.conf)");
         return 1;
     }
+    main_queue::attach_current_thread(false);
+    if (o.all) {
+        std::signal(SIGINT, on_interrupt);
+        std::signal(SIGTERM, on_interrupt);
+        return update_all({.kind = o.kind, .simulated = o.simulated, .json_events = o.json_events}, update,
+                          interrupted);
+    }
     session.json_events = o.json_events;
     session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
     session.kind_answer = o.kind;
-    main_queue::attach_current_thread(false);
 
     devices::simulated_device_t* device = nullptr;
     const std::unique_ptr<devices::simulation_t> simulation = set_up_devices(o, update, device);

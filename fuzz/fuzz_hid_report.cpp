@@ -13,8 +13,7 @@ namespace {
 
 template <zal::updater::uhb::cmd_code Code>
 bool check(const uint8_t* data, std::size_t length) {
-    const char* error = nullptr;
-    return zal::updater::uhb::check_response<Code>(data, length, error);
+    return !zal::updater::uhb::check_response<Code>(data, length);
 }
 
 }  // namespace
@@ -22,8 +21,8 @@ bool check(const uint8_t* data, std::size_t length) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zal::updater::uhb;
     check<cmd_code::sync>(data, size);
-    const char* error = nullptr;
-    if (!check_response<cmd_code::info>(data, size, error) && error == nullptr) std::abort();  // the log says why
+    if (const auto wrong = check_response<cmd_code::info>(data, size); wrong && wrong->text == nullptr)
+        std::abort();  // the log says why
     check<cmd_code::boot>(data, size);
     check<cmd_code::write>(data, size);
     check<cmd_code::erase>(data, size);

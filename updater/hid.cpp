@@ -12,6 +12,7 @@
 
 #include "common/async/async.hpp"
 #include "common/text/printable.hpp"
+#include "updater/log.hpp"
 
 namespace zal {
 
@@ -35,28 +36,28 @@ bool same_text(const std::optional<std::string>& text, const std::string& expect
 
 // The backend's own words after the engine's line, so that the kernel's reason
 // reaches the log console.
-void log_backend_error(const std::string& text) {
-    if (!text.empty()) std::fprintf(stderr, "HID: %s\n", printable(text).c_str());
+void log_backend_error(const std::string& label, const std::string& text) {
+    if (!text.empty()) log_line(label, "HID: %s", printable(text).c_str());
 }
 
 // Right after a bootloader appears, udev may not yet have given us access.
 constexpr auto permission_retry = std::chrono::seconds(2);
 
-result_t<std::unique_ptr<hid_io::device_t>> open_with_retry(const char* path) {
+result_t<std::unique_ptr<hid_io::handle_t>> open_with_retry(const char* path, const std::string& label) {
     const auto give_up = std::chrono::steady_clock::now() + permission_retry;
     for (;;) {
-        result_t<std::unique_ptr<hid_io::device_t>> opened = hid_io::backend().open(path);
+        result_t<std::unique_ptr<hid_io::handle_t>> opened = hid_io::backend().open(path);
         if (opened) return opened;
         const int code = opened.failure().code;
         const bool denied = code == EACCES || code == EPERM ||
                             (::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM));
         if (!denied) return opened;
         if (std::chrono::steady_clock::now() >= give_up) {
-            std::fprintf(stderr,
-                         "Access to %s was denied: install the udev rule "
-                         "/usr/lib/udev/rules.d/70-ventaro-update.rules and plug the device in again.\n",
-                         path);
-            return opened;
+            log_line(label,
+                     "Access to %s was denied: install the udev rule "
+                     "/usr/lib/udev/rules.d/70-ventaro-update.rules and plug the device in again.",
+                     printable(path).c_str());
+            return failure_t{EACCES, opened.failure().text};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -64,7 +65,7 @@ result_t<std::unique_ptr<hid_io::device_t>> open_with_retry(const char* path) {
 
 }  // namespace
 
-void dev_t::close() {
+void owned_handle_t::close() {
     if (!device_) return;
     sync_main([this] { device_.reset(); });
 }
@@ -79,7 +80,7 @@ bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descri
            same_text(device.manufacturer, descriptor.manufacturer) && same_text(device.product, descriptor.product);
 }
 
-std::vector<device_t> matching_devices(kind_t kind) {
+std::vector<found_bootloader_t> matching_devices(kind_t kind) {
     struct row_t {
         const usb_descriptor_t* descriptor;
         kind_t result;
@@ -103,7 +104,7 @@ std::vector<device_t> matching_devices(kind_t kind) {
             break;
     }
 
-    std::vector<device_t> found;
+    std::vector<found_bootloader_t> found;
     for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
         for (const row_t& row : rows)
             if (matches(d, *row.descriptor)) {
@@ -114,9 +115,9 @@ std::vector<device_t> matching_devices(kind_t kind) {
     return found;
 }
 
-device_t first_matching_device(kind_t kind) {
-    const std::vector<device_t> found = matching_devices(kind);
-    return found.empty() ? device_t{} : found.front();
+found_bootloader_t first_matching_device(kind_t kind) {
+    const std::vector<found_bootloader_t> found = matching_devices(kind);
+    return found.empty() ? found_bootloader_t{} : found.front();
 }
 
 void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
@@ -168,16 +169,15 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
     roundtrip_t info = make_command({uhb::cmd_code::info});
     // Nothing is erased before the device has said where its bootloader begins:
     // erasing it would leave no way back.
-    info.check = [reach = plan_reach(plan), base = plan.base_address](const uint8_t* data, std::size_t length,
-                                                                      const char*& error) {
-        if (!uhb::check_response<uhb::cmd_code::info>(data, length, error)) return false;
+    info.check = [reach = plan_reach(plan), base = plan.base_address](
+                     const uint8_t* data, std::size_t length) -> std::optional<uhb::wrong_answer_t> {
+        if (auto wrong = uhb::check_response<uhb::cmd_code::info>(data, length)) return wrong;
         uhb::info_t record;
         record.read(data, length);
-        if (reach > uhb::bootloader_offset_of(record, base)) {
-            error = "The update would overwrite the device's bootloader.";
-            return false;
-        }
-        return true;
+        if (reach > uhb::bootloader_offset_of(record, base))
+            return uhb::wrong_answer_t{failure_kind_t::would_overwrite_bootloader,
+                                       "The update would overwrite the device's bootloader."};
+        return std::nullopt;
     };
     roundtrip_t boot = make_command({uhb::cmd_code::boot});
     boot.check = uhb::check_response<uhb::cmd_code::boot>;
@@ -195,60 +195,69 @@ namespace {
 
 // A report still waiting in the input buffer (an answer that came twice, or too
 // late for its request) must never pass for the answer to the next request.
-void discard_stale_reports(hid_io::device_t& device) {
+void discard_stale_reports(hid_io::handle_t& device, const std::string& label) {
     unsigned char buffer[uhb::report_size];
-    for (int i = 0; i < 64 && device.read(buffer, sizeof buffer, 0) > 0; ++i)
-        std::fprintf(stderr, "Discarded a stale HID report.\n");
+    for (int i = 0; i < 64; ++i) {
+        const result_t<std::size_t> read = device.read(buffer, sizeof buffer, 0);
+        if (!read || *read == 0) return;
+        log_line(label, "Discarded a stale HID report.");
+    }
 }
 
 }  // namespace
 
-void exchange(const roundtrip_t& roundtrip, hid_io::device_t& device) {
-    if (roundtrip.check) discard_stale_reports(device);
+void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const std::string& log_label) {
+    if (roundtrip.check) discard_stale_reports(device, log_label);
     if (!roundtrip.receive_only) {
         unsigned char buffer[uhb::report_size + 1];
         buffer[0] = 0;  // report number
         std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
-        if (device.write(buffer, sizeof buffer) != int(sizeof buffer))
-            throw std::runtime_error("Could not write a HID report.");
+        const result_t<std::size_t> written = device.write(buffer, sizeof buffer);
+        if (!written) log_backend_error(log_label, written.failure().text);
+        if (!written || *written != sizeof buffer)
+            throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
     }
     if (!roundtrip.check) return;
     unsigned char buffer[uhb::report_size] = {};
-    const int read = device.read(buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
-    if (read < 0) throw std::runtime_error("Could not read a HID report.");
-    if (read == 0) throw std::runtime_error("No HID packet received after timeout.");
-    const char* error = nullptr;
-    if (!roundtrip.check(buffer, std::size_t(read), error))
-        throw std::runtime_error(error ? error : "Wrong response in HID report.");
+    const result_t<std::size_t> read =
+        device.read(buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
+    if (!read) {
+        log_backend_error(log_label, read.failure().text);
+        throw exchange_error_t(failure_kind_t::disconnected, "Could not read a HID report.");
+    }
+    if (*read == 0) throw exchange_error_t(failure_kind_t::silent, "No HID packet received after timeout.");
+    if (const auto wrong = roundtrip.check(buffer, *read)) throw exchange_error_t(wrong->kind, wrong->text);
 }
 
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
-                  const std::function<bool(std::size_t done, std::size_t total)>& progress) {
+                  const std::function<bool(std::size_t done, std::size_t total)>& progress,
+                  const std::string& log_label) {
     const std::size_t n = sequence.size();
     if (n == 0) {
-        std::fprintf(stderr, "No work to do.\n");
+        log_line(log_label, "No work to do.");
         return;
     }
-    std::fprintf(stderr, "Will execute %zu HID roundtrip%s.\n", n, n == 1 ? "" : "s");
-    result_t<std::unique_ptr<hid_io::device_t>> opened = open_with_retry(path);
+    log_line(log_label, "Will execute %zu HID roundtrip%s.", n, n == 1 ? "" : "s");
+    result_t<std::unique_ptr<hid_io::handle_t>> opened = open_with_retry(path, log_label);
     if (!opened) {
-        log_backend_error(opened.failure().text);
-        throw unopened_t("Unable to connect to HID device.");
+        log_backend_error(log_label, opened.failure().text);
+        const int code = opened.failure().code;
+        throw unopened_t(code == EACCES || code == EPERM ? failure_kind_t::access_denied : failure_kind_t::disconnected,
+                         "Unable to connect to HID device.");
     }
-    dev_t device(std::move(*opened));
+    owned_handle_t device(std::move(*opened));
     bool cancelled = false;
     for (std::size_t i = 0; i < n; ++i) {
         try {
-            exchange(sequence[i], device.get());
+            exchange(sequence[i], device.get(), log_label);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "Error on roundtrip #%zu: %s\n", i, e.what());
-            log_backend_error(device.get().error());
+            log_line(log_label, "Error on roundtrip #%zu: %s", i, e.what());
             device.close();
             throw;
         }
         if (progress && !progress(i, n)) cancelled = true;
         if (cancelled && !sequence[i].leaves_sector0_erased) {
-            std::fprintf(stderr, "Cancelled at roundtrip #%zu.\n", i);
+            log_line(log_label, "Cancelled at roundtrip #%zu.", i);
             device.close();
             return;
         }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,14 +31,14 @@ extern const usb_descriptor_t usb_descriptor_bootloader_ruvo2;
 
 namespace updater::hid {
 
-struct device_t {
+struct found_bootloader_t {
     std::string path;  // empty: nothing found
     kind_t kind = kind_t::any;
     std::string usb_port;           // where it is plugged in; empty when unknown
     bool first_generation = false;  // the identity both products' first bootloader shares
 };
 
-using check_t = std::function<bool(const uint8_t* data, std::size_t length, const char*& error)>;
+using check_t = std::function<std::optional<uhb::wrong_answer_t>(const uint8_t* data, std::size_t length)>;
 
 struct roundtrip_t {
     uint8_t request[uhb::report_size] = {};
@@ -50,26 +51,26 @@ struct roundtrip_t {
 };
 
 // Owns one open device; closes it on the main thread.
-class dev_t {
+class owned_handle_t {
 public:
-    explicit dev_t(std::unique_ptr<hid_io::device_t> device) : device_(std::move(device)) {}
-    ~dev_t() { close(); }
-    dev_t(const dev_t&) = delete;
-    dev_t& operator=(const dev_t&) = delete;
+    explicit owned_handle_t(std::unique_ptr<hid_io::handle_t> device) : device_(std::move(device)) {}
+    ~owned_handle_t() { close(); }
+    owned_handle_t(const owned_handle_t&) = delete;
+    owned_handle_t& operator=(const owned_handle_t&) = delete;
 
-    hid_io::device_t& get() const { return *device_; }
+    hid_io::handle_t& get() const { return *device_; }
     void close();
 
 private:
-    std::unique_ptr<hid_io::device_t> device_;
+    std::unique_ptr<hid_io::handle_t> device_;
 };
 
 bool matches(const hid_io::device_info_t& device, const usb_descriptor_t& descriptor);
 // Every connected bootloader that may be of `kind`, in the order the backend
 // lists them. A first-generation bootloader tells no kind: it is taken to be
 // `kind` (kind_t::any when `kind` is).
-std::vector<device_t> matching_devices(kind_t kind);
-device_t first_matching_device(kind_t kind);
+std::vector<found_bootloader_t> matching_devices(kind_t kind);
+found_bootloader_t first_matching_device(kind_t kind);
 
 inline roundtrip_t make_command(const uhb::command_t& command) {
     roundtrip_t roundtrip;
@@ -82,12 +83,18 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan);
 
 std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan);
 
-// Throws std::runtime_error when the exchange fails.
-void exchange(const roundtrip_t& roundtrip, hid_io::device_t& device);
+// A roundtrip that failed: why in a user's terms, and the log's words.
+struct exchange_error_t : std::runtime_error {
+    exchange_error_t(failure_kind_t why, const char* text) : std::runtime_error(text), kind(why) {}
+    failure_kind_t kind;
+};
+
+// Throws exchange_error_t when the exchange fails.
+void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const std::string& log_label = {});
 
 // The device could not be opened: nothing was sent to it.
-struct unopened_t : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct unopened_t : exchange_error_t {
+    using exchange_error_t::exchange_error_t;
 };
 
 // Whether a device is connected at this path now.
@@ -95,10 +102,11 @@ bool connected(const std::string& path);
 
 // Opens the device, runs the sequence, closes it. `progress(done, total)` is
 // called after each roundtrip and stops the sequence by returning false.
-// Throws std::runtime_error on failure (unopened_t when the device could not
-// be opened); returns when finished or stopped.
+// Throws exchange_error_t on failure (unopened_t when the device could not be
+// opened); returns when finished or stopped.
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
-                  const std::function<bool(std::size_t done, std::size_t total)>& progress);
+                  const std::function<bool(std::size_t done, std::size_t total)>& progress,
+                  const std::string& log_label = {});
 
 }  // namespace updater::hid
 }  // namespace zal

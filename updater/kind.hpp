@@ -12,6 +12,31 @@ namespace zal {
 enum class kind_t : int32_t { any = 0, ventaro = 1, ruvo = 2 };
 enum class end_t : int32_t { success = 0, failure = 1, cancelled = 2 };
 
+// Why a run failed, as a user is told it. The engine's own words (for the log
+// and an alert's details) travel beside it; rewording them changes nothing a
+// user reads.
+enum class failure_kind_t : int32_t {
+    none = 0,                    // the run did not fail
+    disconnected,                // the connection with the device was lost
+    silent,                      // the device stopped answering
+    refused,                     // the device answered, but not what was asked
+    unknown_bootloader,          // a bootloader that says it is not one this program writes
+    no_firmware,                 // the package holds nothing for this device
+    would_overwrite_bootloader,  // the image reaches into the device's bootloader; nothing was written
+    access_denied,               // the system does not let this user open the device
+    device_report,               // the device's own report of a problem, in its words
+};
+
+// Every kind a failure can have, for tables and tests.
+constexpr failure_kind_t failure_kinds[] = {
+    failure_kind_t::disconnected,  failure_kind_t::silent,      failure_kind_t::refused,
+    failure_kind_t::unknown_bootloader, failure_kind_t::no_firmware, failure_kind_t::would_overwrite_bootloader,
+    failure_kind_t::access_denied, failure_kind_t::device_report,
+};
+
+// "disconnected", "would-overwrite-bootloader", ...: the kind as JSON and logs write it.
+const char* failure_word(failure_kind_t kind);
+
 // "Ventaro", "Ruvo" or "undefined", as log lines and users read a kind.
 const char* kind_name(kind_t kind);
 

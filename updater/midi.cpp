@@ -76,7 +76,7 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 
 io::out_t matching_midi_out(io::in_t in) { return first_out_of_kind(io::get_kind(in)); }
 
-device_t first_matching_device(kind_t kind, bool updater_only, const std::function<bool(const device_t&)>& accept) {
+running_device_t first_matching_device(kind_t kind, bool updater_only, const std::function<bool(const running_device_t&)>& accept) {
     std::fprintf(stderr, "Examining MIDI devices:\n");
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -88,7 +88,7 @@ device_t first_matching_device(kind_t kind, bool updater_only, const std::functi
         const std::string usb_port = io::get_usb_port(in);
         const io::out_t out = output_of(in, port, usb_port);
         if (out == io::no_out) continue;
-        device_t device{in, out, mapped, usb_port};
+        running_device_t device{in, out, mapped, usb_port};
         if (accept && !accept(device)) continue;
         return device;
     }
@@ -133,7 +133,7 @@ std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
     return sysex(escape(decoded));
 }
 
-bool runs_stage2_firmware(const device_t& device) {
+bool runs_stage2_firmware(const running_device_t& device) {
     const io::port_kind_t port = io::get_kind(device.in);
     return port == io::port_kind_t::ventaro_updater || port == io::port_kind_t::ruvo_updater;
 }

@@ -17,7 +17,7 @@
 
 namespace zal::updater::midi {
 
-struct device_t {
+struct running_device_t {
     zal::midi::io::in_t in{0};
     zal::midi::io::out_t out{0};
     kind_t kind = kind_t::any;
@@ -50,9 +50,9 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 zal::midi::io::out_t matching_midi_out(zal::midi::io::in_t in);
 // The first device of `kind` (any kind for kind_t::any) among the inputs, in
 // the service's order, that `accept` takes (all when empty); logs the inputs.
-device_t first_matching_device(kind_t kind, bool updater_only, const std::function<bool(const device_t&)>& accept = {});
+running_device_t first_matching_device(kind_t kind, bool updater_only, const std::function<bool(const running_device_t&)>& accept = {});
 // Whether the device was found on the ports of its stage-2 firmware.
-bool runs_stage2_firmware(const device_t& device);
+bool runs_stage2_firmware(const running_device_t& device);
 bool send_bootloader_request(zal::midi::io::out_t out);
 bool send_bootloader_confirmation(zal::midi::io::out_t out, const bootloader_magic_key_t& key);
 

@@ -1,39 +1,72 @@
 // SPDX-License-Identifier: MIT
 #include "updater/programming.hpp"
 
-#include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "common/async/async.hpp"
+#include "updater/log.hpp"
 
 namespace zal::updater {
 
 namespace {
 
-// Held by a worker while it talks to a bootloader. A cancelled run's worker may
-// still be finishing a sector when the next run finds the same device: two
-// workers interleaving reports inside a write would corrupt it.
-std::mutex device_access;
+// A cancelled run's worker may still be finishing a sector when the next run
+// finds the same device: two workers interleaving reports inside a write would
+// corrupt it. So one worker at a time per device; other devices go on.
+class device_locks_t {
+public:
+    std::shared_ptr<std::mutex> of(const std::string& path) {
+        std::lock_guard guard(mutex_);
+        std::erase_if(locks_, [](const auto& entry) { return entry.second.expired(); });
+        std::shared_ptr<std::mutex> lock = locks_[path].lock();
+        if (!lock) locks_[path] = lock = std::make_shared<std::mutex>();
+        return lock;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::weak_ptr<std::mutex>> locks_;
+};
+
+device_locks_t& device_locks() {
+    static device_locks_t locks;
+    return locks;
+}
+
+// Counts a job among its engine's writers from queuing until it has stopped.
+class writing_t {
+public:
+    explicit writing_t(writers_t writers) : writers_(std::move(writers)) { ++*writers_; }
+    ~writing_t() { --*writers_; }
+    writing_t(const writing_t&) = delete;
+    writing_t& operator=(const writing_t&) = delete;
+
+private:
+    writers_t writers_;
+};
 
 }  // namespace
 
-void program_on_worker(const update_plan_t& plan, programming_job_t job) {
+void program_on_worker(const update_plan_t& plan, programming_job_t programming) {
     struct task_t {
         std::vector<hid::roundtrip_t> sequence;
         programming_job_t job;
     };
-    auto task = std::make_shared<const task_t>(task_t{hid::make_programming_sequence(plan), std::move(job)});
+    auto task = std::make_shared<const task_t>(task_t{hid::make_programming_sequence(plan), std::move(programming)});
+    auto writing = std::make_shared<writing_t>(task->job.writers);
 
-    async([task] {
-        const auto& current = task->job.current;
-        if (!current()) return;
-        std::unique_lock access(device_access, std::try_to_lock);
+    async([task, writing] {
+        const programming_job_t& job = task->job;
+        if (!job.current()) return;
+        const std::shared_ptr<std::mutex> lock = device_locks().of(job.device.path);
+        std::unique_lock access(*lock, std::try_to_lock);
         if (!access.owns_lock()) {
-            std::fprintf(stderr, "Waiting for the previous programming to stop.\n");
+            log_line(job.log_label, "Waiting for the previous programming to stop.");
             access.lock();
-            if (!current()) return;
+            if (!job.current()) return;
         }
         auto progress = [task](std::size_t done, std::size_t total) {
             const programming_job_t& own = task->job;
@@ -45,22 +78,22 @@ void program_on_worker(const update_plan_t& plan, programming_job_t job) {
             return own.current();
         };
         try {
-            hid::run_sequence(task->sequence, task->job.device.path.c_str(), progress);
+            hid::run_sequence(task->sequence, job.device.path.c_str(), progress, job.log_label);
             async_main([task] {
                 if (task->job.current()) task->job.done();
             });
         } catch (const hid::unopened_t& e) {
-            const bool gone = !hid::connected(task->job.device.path);
-            async_main([task, gone, text = std::string(e.what())] {
+            const bool gone = !hid::connected(job.device.path);
+            async_main([task, gone, why = e.kind, text = std::string(e.what())] {
                 if (!task->job.current()) return;
                 if (gone)
                     task->job.gone();
                 else
-                    task->job.failed(text);
+                    task->job.failed(why, text);
             });
-        } catch (const std::exception& e) {
-            async_main([task, text = std::string(e.what())] {
-                if (task->job.current()) task->job.failed(text);
+        } catch (const hid::exchange_error_t& e) {
+            async_main([task, why = e.kind, text = std::string(e.what())] {
+                if (task->job.current()) task->job.failed(why, text);
             });
         }
     });

@@ -3,7 +3,10 @@
 
 // Writing one image into a bootloader on a background worker, for the engine.
 
+#include <atomic>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "update/update_plan.hpp"
@@ -11,8 +14,15 @@
 
 namespace zal::updater {
 
+// The workers an engine has queued that have not yet stopped writing: the
+// engine's own count, so that no other engine's work (or the application's)
+// decides when its writing has stopped.
+using writers_t = std::shared_ptr<std::atomic<std::size_t>>;
+
 struct programming_job_t {
-    hid::device_t device;
+    hid::found_bootloader_t device;
+    std::string log_label;  // names the device in the worker's log lines
+    writers_t writers;
     // Progress is reported from `offset` to `offset + span`.
     float offset = 0.0f;
     float span = 1.0f;
@@ -23,7 +33,7 @@ struct programming_job_t {
     // Main thread, and only while `current` holds.
     std::function<void(float progress)> progress;
     std::function<void()> done;
-    std::function<void(const std::string& message)> failed;
+    std::function<void(failure_kind_t why, const std::string& message)> failed;
     // The device could not be opened and is gone: a bootloader found as it was
     // leaving. Nothing was written.
     std::function<void()> gone;

@@ -112,27 +112,23 @@ uint32_t bootloader_offset_of(const info_t& info, uint32_t flash_base) {
 }
 
 template <cmd_code Code>
-bool check_response(const uint8_t* data, std::size_t length, const char*&) {
-    return length >= 2 && data[0] == start_byte && data[1] == uint8_t(Code);
+std::optional<wrong_answer_t> check_response(const uint8_t* data, std::size_t length) {
+    if (length >= 2 && data[0] == start_byte && data[1] == uint8_t(Code)) return std::nullopt;
+    return wrong_answer_t{};
 }
 
 template <>
-bool check_response<cmd_code::info>(const uint8_t* data, std::size_t length, const char*& error) {
+std::optional<wrong_answer_t> check_response<cmd_code::info>(const uint8_t* data, std::size_t length) {
     info_t info;
-    if (!info.read(data, length)) {
-        error = "Invalid bootloader info data.";
-        return false;
-    }
-    if (info.mcu_type != stm32f4_mcu_type) {
-        error = "Invalid bootloader info.";
-        return false;
-    }
-    return true;
+    if (!info.read(data, length)) return wrong_answer_t{failure_kind_t::refused, "Invalid bootloader info data."};
+    if (info.mcu_type != stm32f4_mcu_type)
+        return wrong_answer_t{failure_kind_t::unknown_bootloader, "Invalid bootloader info."};
+    return std::nullopt;
 }
 
-template bool check_response<cmd_code::sync>(const uint8_t*, std::size_t, const char*&);
-template bool check_response<cmd_code::boot>(const uint8_t*, std::size_t, const char*&);
-template bool check_response<cmd_code::write>(const uint8_t*, std::size_t, const char*&);
-template bool check_response<cmd_code::erase>(const uint8_t*, std::size_t, const char*&);
+template std::optional<wrong_answer_t> check_response<cmd_code::sync>(const uint8_t*, std::size_t);
+template std::optional<wrong_answer_t> check_response<cmd_code::boot>(const uint8_t*, std::size_t);
+template std::optional<wrong_answer_t> check_response<cmd_code::write>(const uint8_t*, std::size_t);
+template std::optional<wrong_answer_t> check_response<cmd_code::erase>(const uint8_t*, std::size_t);
 
 }  // namespace zal::updater::uhb

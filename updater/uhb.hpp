@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "updater/kind.hpp"
+
 namespace zal::updater::uhb {
 
 enum class cmd_code : uint8_t { sync = 1, info = 2, boot = 3, reboot = 4, write = 11, erase = 21 };
@@ -50,10 +52,17 @@ std::vector<uint8_t> encode_info(const info_t& info);
 // record leaves it out.
 uint32_t bootloader_offset_of(const info_t& info, uint32_t flash_base);
 
+// What is wrong with a bootloader's answer: why, in a user's terms and in the log's.
+struct wrong_answer_t {
+    failure_kind_t kind = failure_kind_t::refused;
+    const char* text = "Wrong response in HID report.";
+};
+
+// Nothing when the answer is right.
 template <cmd_code Code>
-bool check_response(const uint8_t* data, std::size_t length, const char*& error);
+std::optional<wrong_answer_t> check_response(const uint8_t* data, std::size_t length);
 // The information record has more to check than its command code.
 template <>
-bool check_response<cmd_code::info>(const uint8_t* data, std::size_t length, const char*& error);
+std::optional<wrong_answer_t> check_response<cmd_code::info>(const uint8_t* data, std::size_t length);
 
 }  // namespace zal::updater::uhb

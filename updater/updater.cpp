@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -15,7 +16,9 @@
 #include "common/midi_io/midi_io.hpp"
 #include "common/text/marked.hpp"
 #include "common/text/printable.hpp"
+#include "updater/connected.hpp"
 #include "updater/hid.hpp"
+#include "updater/log.hpp"
 #include "updater/midi.hpp"
 #include "updater/programming.hpp"
 
@@ -31,6 +34,21 @@ const char* kind_name(kind_t kind) {
 
 const char* kind_word(kind_t kind) {
     return kind == kind_t::ventaro ? "ventaro" : kind == kind_t::ruvo ? "ruvo" : "any";
+}
+
+const char* failure_word(failure_kind_t kind) {
+    switch (kind) {
+        case failure_kind_t::none: return "none";
+        case failure_kind_t::disconnected: return "disconnected";
+        case failure_kind_t::silent: return "silent";
+        case failure_kind_t::refused: return "refused";
+        case failure_kind_t::unknown_bootloader: return "unknown-bootloader";
+        case failure_kind_t::no_firmware: return "no-firmware";
+        case failure_kind_t::would_overwrite_bootloader: return "would-overwrite-bootloader";
+        case failure_kind_t::access_denied: return "access-denied";
+        case failure_kind_t::device_report: return "device-report";
+    }
+    return "none";
 }
 
 std::optional<kind_t> kind_of_word(const std::string& word) {
@@ -70,13 +88,11 @@ constexpr int recovery_requests = 10;
 
 const char* waiting_title(kind_t kind) { return kind == kind_t::ventaro ? waiting_title_ventaro : waiting_title_ruvo; }
 
-// The MIDI and USB HID layers belong to the process: the first run of any
-// engine sets them up, and they stay so until exit. The MIDI layer's one
-// setup-change hook tells every engine (main thread).
-bool device_layers_ready = false;
-std::vector<std::weak_ptr<engine_t::run_t>> engines;
-
-void on_midi_setup_changed();
+// The progress a run reports: stage 2 is written up to 0.2, the stage-2
+// firmware's own reports fill up to 0.8, the main firmware the rest. A run
+// without stage 2 writes the main firmware from 0.
+constexpr float stage2_written = 0.2f;
+constexpr float components_updated = 0.8f;
 
 }  // namespace
 
@@ -99,6 +115,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     explicit run_t(callbacks_t c) : callbacks(std::move(c)) {}
 
     const callbacks_t callbacks;
+    // This engine's programming workers that may still write.
+    const writers_t writers = std::make_shared<std::atomic<std::size_t>>(0);
+    // Heard while the engine lives; acts only for a live run.
+    io::setup_subscription_t midi_setup;
 
     std::atomic<phase_t> phase{phase_t::idle};
     // Advanced by every start, and when a run starts over. A deferred step runs
@@ -112,6 +132,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     kind_t requested_kind = kind_t::any;
     update_t update;
     followed_device_t followed;
+    kind_t device_kind = kind_t::any;  // the followed device's, once found
     // What a change of the MIDI setup brings about in the live phase.
     std::function<void()> on_midi_update;
     // The MIDI input the run attached, detached whenever the run ends: an input left
@@ -130,6 +151,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         requested_kind = requested;
         update = package;
         followed = {usb_port, {}, {}, {}, false};
+        device_kind = kind_t::any;
         wait_for_device(requested);
     }
 
@@ -139,66 +161,85 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         kind_t kind = requested;
         if (update.ventaro && !update.ruvo) kind = kind_t::ventaro;
         if (update.ruvo && !update.ventaro) kind = kind_t::ruvo;
+        const char* title = nullptr;
         switch (kind) {
             case kind_t::ventaro:
-                announce(ZAL_TEXT("Engine", "Connect your Ventaro"),
-                         ZAL_TEXT("Engine",
-                                  "Please connect your Ventaro to your computer using a USB cable, and turn it on."));
+                title = ZAL_TEXT("Engine", "Connect your Ventaro");
+                announce(title, ZAL_TEXT("Engine",
+                                         "Please connect your Ventaro to your computer using a USB cable, and turn it "
+                                         "on."));
                 break;
             case kind_t::ruvo:
-                announce(
-                    ZAL_TEXT("Engine", "Connect your Ruvo receiver"),
-                    ZAL_TEXT("Engine",
-                             "Please connect your Ruvo receiver to your computer using a USB cable, and turn it on."));
+                title = ZAL_TEXT("Engine", "Connect your Ruvo receiver");
+                announce(title, ZAL_TEXT("Engine",
+                                         "Please connect your Ruvo receiver to your computer using a USB cable, and "
+                                         "turn it on."));
                 break;
             default:
-                announce(
-                    ZAL_TEXT("Engine", "Connect your Ventaro or your Ruvo receiver"),
-                    ZAL_TEXT("Engine",
-                             "Please connect your Ventaro or your Ruvo receiver to your computer using a USB cable, "
-                             "and turn it on."));
+                title = ZAL_TEXT("Engine", "Connect your Ventaro or your Ruvo receiver");
+                announce(title,
+                         ZAL_TEXT("Engine",
+                                  "Please connect your Ventaro or your Ruvo receiver to your computer using a USB "
+                                  "cable, and turn it on."));
                 break;
         }
         on_midi_update = [this, kind] { look_for_running_device(kind); };
         look_for_bootloader(kind);
         look_for_running_device(kind);
+        if (phase == phase_t::waiting_for_device && !followed.requested_port.empty()) {
+            // A port that holds none of our devices may be a typo: say which do.
+            tell_which_ports_hold_devices();
+            tell_what_to_do_without_news(phase_t::waiting_for_device, title);
+        }
+    }
+
+    void tell_which_ports_hold_devices() const {
+        const std::vector<connected_device_t> connected = connected_devices();
+        std::string others;
+        for (const connected_device_t& d : connected) {
+            if (d.usb_port == followed.requested_port) return;  // ours, in a state the run waits out
+            if (d.usb_port.empty()) continue;
+            others += (others.empty() ? "" : ", ") + printable(d.usb_port) + " (" +
+                      (d.kind == kind_t::any ? "first-generation bootloader" : kind_name(d.kind)) + ")";
+        }
+        log("No Ventaro or Ruvo on USB port %s; connected: %s.", printable(followed.requested_port).c_str(),
+            others.empty() ? "none" : others.c_str());
     }
 
     // A device found waiting in its bootloader is programmed at once; one of
     // undetermined kind makes the user say what it is.
     void look_for_bootloader(kind_t kind) {
         if (phase != phase_t::waiting_for_device) return;
-        std::vector<hid::device_t> found = hid::matching_devices(kind);
-        std::erase_if(found, [this](const hid::device_t& d) { return !on_requested_port(d.usb_port); });
+        std::vector<hid::found_bootloader_t> found = hid::matching_devices(kind);
+        std::erase_if(found, [this](const hid::found_bootloader_t& d) { return !on_requested_port(d.usb_port); });
         const auto identified =
             std::find_if(found.begin(), found.end(), [](const auto& d) { return !d.first_generation; });
-        hid::device_t d = identified != found.end() ? *identified : found.empty() ? hid::device_t{} : found.front();
+        hid::found_bootloader_t d = identified != found.end() ? *identified : found.empty() ? hid::found_bootloader_t{} : found.front();
         if (d.first_generation && d.kind != kind_t::any && d.path != followed.answered_bootloader &&
             another_candidate_connected(kind)) {
             if (!followed.told_first_generation_left_alone)
-                std::fprintf(stderr,
-                             "A first-generation bootloader is connected too; it may be another device and is "
-                             "left alone.\n");
+                log("A first-generation bootloader is connected too; it may be another device and is left alone.");
             followed.told_first_generation_left_alone = true;
             d = {};
         }
         if (d.kind != kind_t::any) {
-            std::fprintf(stderr, "Found a matching HID device (%s).\n", kind_name(d.kind));
-            follow(d.usb_port);
+            follow(d.usb_port, d.kind);
+            log("Found a matching HID device (%s).", kind_name(d.kind));
             program_stage2(d);
             return;
         }
         if (!d.path.empty()) {
             // The search goes on with the answer.
-            callbacks.ask_kind([self = weak_from_this(), of_run = number.load(), path = d.path](kind_t answer) {
+            callbacks.ask_kind([self = weak_from_this(), of_run = number.load(),
+                                path = d.path](std::optional<kind_t> answer) {
                 const auto run = self.lock();
                 if (!run || run->number != of_run) return;  // that run ended while the question was open
-                if (answer == kind_t::any) {
+                if (!answer) {
                     run->cancel();
                     return;
                 }
                 run->followed.answered_bootloader = path;  // the user said what it is
-                run->later([r = run.get(), answer] { r->look_for_bootloader(answer); }, 1000);
+                run->later([r = run.get(), kind = *answer] { r->look_for_bootloader(kind); }, 1000);
             });
             return;
         }
@@ -208,26 +249,26 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // A first-generation bootloader tells no kind, and both products have one: it
     // is taken for the asked kind only when no other device of that kind is there.
     bool another_candidate_connected(kind_t kind) const {
-        const midi::device_t running = midi::first_matching_device(
-            kind, false, [this](const midi::device_t& m) { return on_requested_port(m.usb_port); });
+        const midi::running_device_t running = midi::first_matching_device(
+            kind, false, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); });
         return running.usable();
     }
 
     void look_for_running_device(kind_t kind) {
         if (phase != phase_t::waiting_for_device) return;
-        const midi::device_t m = midi::first_matching_device(
-            kind, false, [this](const midi::device_t& d) { return on_requested_port(d.usb_port); });
+        const midi::running_device_t m = midi::first_matching_device(
+            kind, false, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); });
         if (!m.usable()) {
             later([this, kind] { look_for_running_device(kind); }, 5000);
             return;
         }
-        std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
-        follow(m.usb_port);
+        follow(m.usb_port, m.kind);
+        log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
         if (midi::runs_stage2_firmware(m)) {
             // Its stage-2 firmware never answers a bootloader request: finish its
             // internal update first, then the main firmware follows as usual.
-            std::fprintf(stderr, "The device runs its stage-2 firmware: continuing its update.\n");
+            log("The device runs its stage-2 firmware: continuing its update.");
             update_components(m, true);
             return;
         }
@@ -235,7 +276,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     // --- rebooting ----------------------------------------------------------------
-    void reboot(const midi::device_t& m) {
+    void reboot(const midi::running_device_t& m) {
         enter_device_phases();
         phase = phase_t::rebooting;
         const bool ventaro = m.kind == kind_t::ventaro;
@@ -249,35 +290,35 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                 if (auto run = self.lock()) run->on_reboot_sysex(of_run, m, body, length);
             },
             disconnect_handler(phase_t::rebooting));
-        if (!attached) fail("Could not connect to MIDI device.");
+        if (!attached) fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
     }
 
     void send_bootloader_request(io::out_t out) {
         if (phase != phase_t::rebooting) return;
         if (!midi::send_bootloader_request(out)) {
-            fail("Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
             return;
         }
-        std::fprintf(stderr, "Sent bootloader request.\n");
+        log("Sent bootloader request.");
         later([this, out] { send_bootloader_request(out); }, 1000);
     }
 
     // MIDI receive thread.
-    void on_reboot_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std::size_t length) {
+    void on_reboot_sysex(uint32_t of_run, const midi::running_device_t& m, const uint8_t* body, std::size_t length) {
         midi::bootloader_magic_key_t key;
         if (key.read(body, length)) post(of_run, [this, m, key] { on_key(m, key); });
     }
 
-    void on_key(const midi::device_t& m, const midi::bootloader_magic_key_t& key) {
+    void on_key(const midi::running_device_t& m, const midi::bootloader_magic_key_t& key) {
         if (phase != phase_t::rebooting) return;
         detach_input();
-        std::fprintf(stderr, "Received bootloader request response.\n");
+        log("Received bootloader request response.");
         note_bootloaders_before_reboot();
         if (!midi::send_bootloader_confirmation(m.out, key)) {
-            fail("Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
             return;
         }
-        std::fprintf(stderr, "Sent bootloader request confirmation: device rebooted.\n");
+        log("Sent bootloader request confirmation: device rebooted.");
         wait_for_bootloader(m.kind);
     }
 
@@ -287,11 +328,11 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         announce(waiting_title(kind), ZAL_TEXT("Engine", "The update will start in a few moments."));
         tell_what_to_do_without_news(phase_t::waiting_for_bootloader, waiting_title(kind));
         look_for_rebooted_device(phase_t::waiting_for_bootloader, kind,
-                                 [this](const hid::device_t& d) { program_stage2(d); });
+                                 [this](const hid::found_bootloader_t& d) { program_stage2(d); });
     }
 
     // --- programming_stage2 ---------------------------------------------------------
-    void program_stage2(const hid::device_t& d) {
+    void program_stage2(const hid::found_bootloader_t& d) {
         enter_device_phases();
         const std::optional<device_update_t>& device_update = device_update_of(d.kind);
         if (!device_update || !device_update->stage2 || device_update->stage2->sectors.empty()) {
@@ -303,7 +344,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                  ZAL_TEXT("Engine", "Please do not move, turn off, or disconnect the device."));
         const kind_t kind = d.kind;
         program(
-            d, *device_update->stage2, 0.0f, 0.2f, [this, kind] { wait_for_stage2_device(kind); }, waiting_again());
+            d, *device_update->stage2, 0.0f, stage2_written, [this, kind] { wait_for_stage2_device(kind); }, waiting_again());
     }
 
     // --- waiting_for_stage2_device --------------------------------------------------
@@ -317,17 +358,17 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     void look_for_stage2_device(kind_t kind) {
         if (phase != phase_t::waiting_for_stage2_device) return;
-        const midi::device_t m = midi::first_matching_device(
-            kind, false, [this](const midi::device_t& d) { return is_followed_midi_device(d); });
+        const midi::running_device_t m = midi::first_matching_device(
+            kind, false, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); });
         if (!m.usable()) return;  // the next setup change brings the next attempt
-        std::fprintf(stderr, "Found a matching MIDI device (%s).\n", kind_name(m.kind));
+        log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
         update_components(m);
     }
 
     // --- updating_components ----------------------------------------------------------
     // `recovery`: the device was found running its stage-2 firmware at the start.
-    void update_components(const midi::device_t& m, bool recovery = false) {
+    void update_components(const midi::running_device_t& m, bool recovery = false) {
         enter_device_phases();
         phase = phase_t::updating_components;
         received_progress = false;
@@ -343,24 +384,24 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                 if (auto run = self.lock()) run->on_stage2_sysex(of_run, m, body, length);
             },
             disconnect_handler(phase_t::updating_components));
-        if (!attached) fail("Could not connect to MIDI device.");
+        if (!attached) fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
     }
 
     void send_status_request(io::out_t out, int sent = 0) {
         if (phase != phase_t::updating_components || received_progress) return;
         if (recovering && !received_report && sent == recovery_requests) {
-            fail(silent_stage2);
+            fail(failure_kind_t::silent, silent_stage2);
             return;
         }
         if (!io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size())) {
-            fail("Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
             return;
         }
         later([this, out, sent] { send_status_request(out, sent + 1); }, 1000);
     }
 
     // MIDI receive thread: decode, then hand over to the main thread.
-    void on_stage2_sysex(uint32_t of_run, const midi::device_t& m, const uint8_t* body, std::size_t length) {
+    void on_stage2_sysex(uint32_t of_run, const midi::running_device_t& m, const uint8_t* body, std::size_t length) {
         if (phase != phase_t::updating_components || number != of_run) return;
         const std::optional<midi::stage2_report_t> report = midi::read_stage2_report(body, length);
         if (!report) return;
@@ -375,13 +416,13 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                 received_progress = true;
                 const float value = report->progress;
                 post(of_run, [this, value] {
-                    if (phase == phase_t::updating_components) callbacks.progress(0.2f + 0.6f * value);
+                    if (phase == phase_t::updating_components) callbacks.progress(stage2_written + (components_updated - stage2_written) * value);
                 });
                 break;
             }
             case midi::stage2_report_t::type_t::error:
                 post(of_run, [this, text = report->text] {
-                    if (phase == phase_t::updating_components) fail(text.c_str());
+                    if (phase == phase_t::updating_components) fail(failure_kind_t::device_report, text);
                 });
                 break;
             case midi::stage2_report_t::type_t::complete:
@@ -391,13 +432,13 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         }
     }
 
-    void finish_components(const midi::device_t& m) {
+    void finish_components(const midi::running_device_t& m) {
         if (phase != phase_t::updating_components) return;
         // Detached first: the device drops its ports as soon as it hears the request.
         detach_input();
         note_bootloaders_before_reboot();
         if (!io::send(m.out, midi::stage2_finish_request.data(), midi::stage2_finish_request.size())) {
-            fail("Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
             return;
         }
         wait_for_second_bootloader(m.kind);
@@ -409,14 +450,14 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         announce(waiting_title(kind), will_continue);
         tell_what_to_do_without_news(phase_t::waiting_for_second_bootloader, waiting_title(kind));
         look_for_rebooted_device(phase_t::waiting_for_second_bootloader, kind,
-                                 [this](const hid::device_t& d) { program_main_firmware(d, 0.8f); });
+                                 [this](const hid::found_bootloader_t& d) { program_main_firmware(d, components_updated); });
     }
 
     // --- programming_main_firmware -----------------------------------------------------
-    void program_main_firmware(const hid::device_t& d, float start_fraction) {
+    void program_main_firmware(const hid::found_bootloader_t& d, float start_fraction) {
         const std::optional<device_update_t>& device_update = device_update_of(d.kind);
         if (!device_update || device_update->main.sectors.empty() || device_update->main.flash_map.size == 0) {
-            fail("No firmware found.");
+            fail(failure_kind_t::no_firmware, "No firmware found.");
             return;
         }
         phase = phase_t::programming_main_firmware;
@@ -424,26 +465,36 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         const kind_t kind = d.kind;
         program(
             d, device_update->main, start_fraction, 1.0f - start_fraction,
-            [this, kind] { end(end_t::success, kind, nullptr); }, waiting_again());
+            [this, kind] { end(end_t::success, kind); }, waiting_again());
     }
 
     // --- ending -------------------------------------------------------------------------
     // The one way a run ends: the engine is reset, then the program is told.
-    void end(end_t how, kind_t kind, const char* message) {
+    void end(end_t how, kind_t kind, const std::string& message = {},
+             failure_kind_t why = failure_kind_t::none) {
         on_midi_update = nullptr;
         phase = phase_t::idle;
         live = false;
         detach_input();
         in_device_phases = false;
         leave_device_phases_when_written();
-        callbacks.end(how, kind, message);
+        callbacks.end({.end = how, .kind = kind, .failure = why, .message = message, .usb_port = followed.usb_port});
     }
 
     void cancel() {
-        if (live) end(end_t::cancelled, kind_t::any, nullptr);
+        if (live) end(end_t::cancelled, kind_t::any);
     }
 
-    void fail(const char* message) { end(end_t::failure, kind_t::any, message); }
+    void fail(failure_kind_t why, const std::string& message) { end(end_t::failure, kind_t::any, message, why); }
+
+    // Names the run's device in each line, once it is known.
+    __attribute__((format(printf, 2, 3))) void log(const char* format, ...) const {
+        va_list arguments;
+        va_start(arguments, format);
+        vlog_line(device_label(followed.usb_port.empty() ? followed.requested_port : followed.usb_port, device_kind),
+                  format, arguments);
+        va_end(arguments);
+    }
 
     // --- what the phases share ----------------------------------------------------------
     void announce(const char* title, const char* subtitle) const { callbacks.announce(title, subtitle); }
@@ -472,14 +523,14 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // The rebooted device's bootloader, looked for every 500 ms; one of
     // undetermined kind, or another device's, is never taken.
-    void look_for_rebooted_device(phase_t own, kind_t kind, std::function<void(const hid::device_t&)> found) {
+    void look_for_rebooted_device(phase_t own, kind_t kind, std::function<void(const hid::found_bootloader_t&)> found) {
         if (phase != own) return;
-        for (const hid::device_t& d : hid::matching_devices(kind)) {
+        for (const hid::found_bootloader_t& d : hid::matching_devices(kind)) {
             if (d.kind == kind_t::any || !is_followed_bootloader(d)) continue;
             if (d.usb_port.empty())
-                std::fprintf(stderr, "Found the rebooted device as HID.\n");
+                log("Found the rebooted device as HID.");
             else
-                std::fprintf(stderr, "Found the rebooted device as HID on USB port %s.\n",
+                log("Found the rebooted device as HID on USB port %s.",
                              printable(d.usb_port).c_str());
             found(d);
             return;
@@ -493,7 +544,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // step of the attempt that found it.
     std::function<void()> waiting_again() {
         return [this] {
-            std::fprintf(stderr, "The bootloader went away before it could be opened; waiting for it again.\n");
+            log("The bootloader went away before it could be opened; waiting for it again.");
             ++number;
             if (!followed.usb_port.empty()) followed.requested_port = followed.usb_port;
             wait_for_device(requested_kind);
@@ -502,7 +553,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // Writes an image on the programming worker, in the phase just entered; a
     // plan that cannot be built ends the run.
-    void program(const hid::device_t& d, const firmware_t& image, float offset, float span,
+    void program(const hid::found_bootloader_t& d, const firmware_t& image, float offset, float span,
                  std::function<void()> continuation, std::function<void()> gone) {
         const phase_t own = phase;
         const uint32_t own_run = number;
@@ -515,15 +566,17 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         try {
             program_on_worker(make_update_plan(image),
                               {.device = d,
+                               .log_label = device_label(d.usb_port, d.kind),
+                               .writers = writers,
                                .offset = offset,
                                .span = span,
                                .current = std::move(current),
                                .progress = [this](float progress) { callbacks.progress(progress); },
                                .done = std::move(continuation),
-                               .failed = [this](const std::string& message) { fail(message.c_str()); },
+                               .failed = [this](failure_kind_t why, const std::string& message) { fail(why, message); },
                                .gone = std::move(gone)});
         } catch (const std::exception& e) {
-            fail(e.what());
+            fail(failure_kind_t::no_firmware, e.what());  // the image does not fit the device
         }
     }
 
@@ -534,11 +587,11 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             const auto run = self.lock();
             if (!run || run->number != of_run) return;
             run->attached_input.reset();  // the port layer drops the handler itself
-            if (run->phase == own) run->fail("Device disconnected.");
+            if (run->phase == own) run->fail(failure_kind_t::disconnected, "Device disconnected.");
         };
     }
 
-    bool attach_input(const midi::device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
+    bool attach_input(const midi::running_device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
         if (!io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect))) return false;
         attached_input = m.in;
         return true;
@@ -560,25 +613,26 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     // The run has chosen its device.
-    void follow(const std::string& usb_port) {
+    void follow(const std::string& usb_port, kind_t kind) {
         followed.usb_port = usb_port;
-        if (!usb_port.empty()) std::fprintf(stderr, "The device is on USB port %s.\n", printable(usb_port).c_str());
+        device_kind = kind;
+        if (!usb_port.empty()) log("The device is on USB port %s.", printable(usb_port).c_str());
     }
 
     // The followed device is about to restart: the bootloaders connected now are
     // someone else's.
     void note_bootloaders_before_reboot() {
         followed.bootloaders_before_reboot.clear();
-        for (const hid::device_t& d : hid::matching_devices(kind_t::any))
+        for (const hid::found_bootloader_t& d : hid::matching_devices(kind_t::any))
             followed.bootloaders_before_reboot.insert(d.path);
     }
 
-    bool is_followed_bootloader(const hid::device_t& d) const {
+    bool is_followed_bootloader(const hid::found_bootloader_t& d) const {
         if (!followed.usb_port.empty() && !d.usb_port.empty()) return d.usb_port == followed.usb_port;
         return followed.bootloaders_before_reboot.count(d.path) == 0;
     }
 
-    bool is_followed_midi_device(const midi::device_t& m) const {
+    bool is_followed_midi_device(const midi::running_device_t& m) const {
         return followed.usb_port.empty() || m.usb_port.empty() || m.usb_port == followed.usb_port;
     }
 
@@ -594,7 +648,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // device is written until it stops.
     void leave_device_phases_when_written() {
         if (in_device_phases || !told_device_phases) return;
-        if (main_queue::background_tasks() > 0) {
+        if (*writers > 0) {
             async_main(
                 [self = weak_from_this()] {
                     if (auto run = self.lock()) run->leave_device_phases_when_written();
@@ -607,44 +661,25 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 };
 
-namespace {
+engine_t::engine_t(callbacks_t callbacks) : run_(std::make_shared<run_t>(std::move(callbacks))) {}
 
-void on_midi_setup_changed() {
-    async_main([] {
-        // A copy: a hook may make or drop an engine.
-        const std::vector<std::weak_ptr<engine_t::run_t>> told = engines;
-        for (const std::weak_ptr<engine_t::run_t>& engine : told) {
-            const auto run = engine.lock();
-            if (!run || !run->live || !run->on_midi_update) continue;
-            const std::function<void()> hook = run->on_midi_update;  // the hook may replace itself
-            hook();
-        }
-    });
-}
-
-}  // namespace
-
-engine_t::engine_t(callbacks_t callbacks) : run_(std::make_shared<run_t>(std::move(callbacks))) {
-    engines.push_back(run_);
-}
-
-engine_t::~engine_t() {
-    shut_down();
-    std::erase_if(engines, [this](const std::weak_ptr<run_t>& e) { return e.expired() || e.lock() == run_; });
-}
+engine_t::~engine_t() { shut_down(); }
 
 bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb_port) {
     if (run_->live) return false;
     run_->on_midi_update = nullptr;
-    if (!device_layers_ready) {
-        if (!hid_io::backend().init())
-            throw std::runtime_error(ZAL_TEXT("Engine", "Could not access USB HID devices."));
-        if (!io::init("VentaroUpdate", on_midi_setup_changed)) {
-            hid_io::backend().exit();
-            throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
-        }
-        device_layers_ready = true;
-    }
+    // The system's HID and MIDI layers are set up once for the process (both
+    // calls return at once when they are); each engine hears MIDI changes itself.
+    if (!hid_io::backend().init()) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access USB HID devices."));
+    if (!io::init("VentaroUpdate", {}))
+        throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
+    if (!run_->midi_setup)
+        run_->midi_setup = io::subscribe_to_setup_changes([weak = std::weak_ptr<run_t>(run_)] {
+            const auto run = weak.lock();
+            if (!run || !run->live || !run->on_midi_update) return;
+            const std::function<void()> hook = run->on_midi_update;  // the hook may replace itself
+            hook();
+        });
     run_->start(kind, update, usb_port);
     return true;
 }
@@ -657,7 +692,7 @@ phase_t engine_t::phase() const { return run_->phase; }
 
 void engine_t::shut_down() {
     cancel();
-    main_queue::run_until([] { return main_queue::background_tasks() == 0; });
+    main_queue::run_until([this] { return *run_->writers == 0; });
     run_->leave_device_phases_when_written();
 }
 

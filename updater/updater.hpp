@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "update/update.hpp"
@@ -29,6 +30,15 @@ enum class phase_t : int32_t {
     programming_main_firmware,      // writing the main firmware; the run then ends
 };
 
+// How a run ended.
+struct outcome_t {
+    end_t end = end_t::success;
+    kind_t kind = kind_t::any;                      // the device updated, on success
+    failure_kind_t failure = failure_kind_t::none;  // why it failed, in a user's terms
+    std::string message;                            // the engine's English words on a failure, for the log
+    std::string usb_port;                           // where the device is plugged in, when known
+};
+
 // What the engine tells the program that runs it; always called on the main
 // thread. `device_phases` may be empty, the others may not. Titles, subtitles
 // and failure messages are English: the program translates them in the
@@ -38,11 +48,11 @@ struct callbacks_t {
     std::function<void(const char* title, const char* subtitle)> announce;
     std::function<void(float progress)> progress;
     // The engine is idle again when this is called: it may start the next run.
-    std::function<void(end_t end, kind_t kind, const char* message)> end;
+    std::function<void(const outcome_t& outcome)> end;
     // Asks which kind the connected bootloader is. `answer`, called once, at
-    // once or later, gets it, or kind_t::any when the user declines; the run
-    // goes on meanwhile, and takes no answer once it has ended.
-    std::function<void(std::function<void(kind_t)> answer)> ask_kind;
+    // once or later, gets it, or nothing when the user declines; the run goes
+    // on meanwhile, and takes no answer once it has ended.
+    std::function<void(std::function<void(std::optional<kind_t>)> answer)> ask_kind;
     // Told when a run begins to act on a device (the reboot request, or
     // programming a bootloader found waiting) with true, and once that run has
     // ended and its writing has stopped with false: what the program must hold
@@ -58,7 +68,8 @@ public:
     engine_t(const engine_t&) = delete;
     engine_t& operator=(const engine_t&) = delete;
 
-    // Begins a run; false when one is live already. Throws std::runtime_error,
+    // Begins a run; false when one is live already. `kind` any: whichever the
+    // package has firmware for. Throws std::runtime_error,
     // with an English text of the context "Engine", when USB HID or MIDI access
     // cannot be set up.
     // `usb_port`: update only the device plugged in there ("1-1.4"); empty: the

@@ -17,6 +17,42 @@ Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
         <translation>Le bootloader branché ne dit pas à quel appareil il appartient.
 Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
     </message>
+    <message>
+        <source>The connection with your device was lost: it may have been unplugged or turned off.</source>
+        <translation>La connexion avec votre appareil a été perdue : il a peut-être été débranché ou éteint.</translation>
+    </message>
+    <message>
+        <source>Your device stopped answering during the update.</source>
+        <translation>Votre appareil a cessé de répondre pendant la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Your device did not accept what the updater sent it.</source>
+        <translation>Votre appareil n&apos;a pas accepté ce que le programme de mise à jour lui a envoyé.</translation>
+    </message>
+    <message>
+        <source>The device waiting for its firmware is not one this updater can write.</source>
+        <translation>L&apos;appareil qui attend son firmware n&apos;est pas un appareil que ce programme sait mettre à jour.</translation>
+    </message>
+    <message>
+        <source>This update holds no firmware that fits the connected device.</source>
+        <translation>Cette mise à jour ne contient pas de firmware adapté à l&apos;appareil branché.</translation>
+    </message>
+    <message>
+        <source>This update does not fit the connected device: it would overwrite the part that lets the device be updated. Nothing was written.</source>
+        <translation>Cette mise à jour ne convient pas à l&apos;appareil branché : elle écraserait la partie qui permet de le mettre à jour. Rien n&apos;a été écrit.</translation>
+    </message>
+    <message>
+        <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
+        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
+    </message>
+    <message>
+        <source>Your device reported a problem during the update.</source>
+        <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
+    </message>
+    <message>
+        <source>No Ventaro or Ruvo that this package has firmware for is connected.</source>
+        <translation>Aucun Ventaro ni Ruvo pour lequel ce paquet contient un firmware n&apos;est branché.</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -395,6 +431,26 @@ Version %@
     <message>
         <source>&amp;Help</source>
         <translation>&amp;Aide</translation>
+    </message>
+    <message>
+        <source>Your device did not accept what the updater sent it.</source>
+        <comment>ZALFailureRefused</comment>
+        <translation>Votre appareil n&apos;a pas accepté ce que le programme de mise à jour lui a envoyé.</translation>
+    </message>
+    <message>
+        <source>The device waiting for its firmware is not one this updater can write.</source>
+        <comment>ZALFailureUnknownBootloader</comment>
+        <translation>L&apos;appareil qui attend son firmware n&apos;est pas un appareil que ce programme sait mettre à jour.</translation>
+    </message>
+    <message>
+        <source>This update does not fit the connected device: it would overwrite the part that lets the device be updated. Nothing was written.</source>
+        <comment>ZALFailureWouldOverwriteBootloader</comment>
+        <translation>Cette mise à jour ne convient pas à l&apos;appareil branché : elle écraserait la partie qui permet de le mettre à jour. Rien n&apos;a été écrit.</translation>
+    </message>
+    <message>
+        <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
+        <comment>ZALFailureAccessDenied</comment>
+        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
     </message>
 </context>
 </TS>

@@ -87,7 +87,7 @@ std::optional<task_t> pop_due(queue_clock_t::time_point limit, uint64_t sequence
 class pool_t {
 public:
     pool_t() {
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 4u, 8u);
         for (unsigned i = 0; i < count; ++i) std::thread([this] { work(); }).detach();
     }
     void push(task_t task, uint32_t delay_ms) {

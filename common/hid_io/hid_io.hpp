@@ -27,16 +27,14 @@ struct device_info_t {
 };
 
 // One open device.
-class device_t {
+class handle_t {
 public:
-    virtual ~device_t() = default;
-    // A report, report number first; the count written, or -1.
-    virtual int write(const uint8_t* data, std::size_t length) = 0;
+    virtual ~handle_t() = default;
+    // A report, report number first; the count written.
+    virtual result_t<std::size_t> write(const uint8_t* data, std::size_t length) = 0;
     // The next input report into `data`: its length, 0 when none came within
-    // `timeout_ms` (0: do not wait), -1 on error.
-    virtual int read(uint8_t* data, std::size_t length, int timeout_ms) = 0;
-    // The backend's description of the last failure, for the log.
-    virtual std::string error() const = 0;
+    // `timeout_ms` (0: do not wait).
+    virtual result_t<std::size_t> read(uint8_t* data, std::size_t length, int timeout_ms) = 0;
 };
 
 class backend_t {
@@ -46,7 +44,7 @@ public:
     virtual void exit() = 0;
     virtual std::vector<device_info_t> enumerate() = 0;
     // The failure's code is EACCES or EPERM when access is denied.
-    virtual result_t<std::unique_ptr<device_t>> open(const std::string& path) = 0;
+    virtual result_t<std::unique_ptr<handle_t>> open(const std::string& path) = 0;
 };
 
 // The backend the engine uses from now on; nothing means the system's hidapi.

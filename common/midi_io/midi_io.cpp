@@ -36,6 +36,8 @@ struct state_t {
     service_t* service = nullptr;
     bool client = false;
     std::function<void()> update_fn;
+    // Main thread only.
+    std::vector<std::weak_ptr<const std::function<void()>>> setup_hooks;
     std::mutex table_mutex;
     std::unordered_map<uint32_t, std::shared_ptr<in_handler_t>> in_map;
 };
@@ -170,6 +172,11 @@ void on_setup_changed() {
     }
     async_main([] {
         if (state().update_fn) state().update_fn();
+        // A copy: a hook may subscribe or unsubscribe.
+        std::vector<std::weak_ptr<const std::function<void()>>>& hooks = state().setup_hooks;
+        std::erase_if(hooks, [](const auto& hook) { return hook.expired(); });
+        for (const auto& hook : std::vector(hooks))
+            if (const auto live = hook.lock()) (*live)();
     });
 }
 
@@ -237,6 +244,12 @@ bool init(const char* name, std::function<void()> update_fn) {
     }
     s.client = true;
     return true;
+}
+
+setup_subscription_t subscribe_to_setup_changes(std::function<void()> hook) {
+    auto owned = std::make_shared<const std::function<void()>>(std::move(hook));
+    state().setup_hooks.push_back(owned);
+    return owned;
 }
 
 void deinit() {

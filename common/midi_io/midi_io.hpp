@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace zal::midi {
@@ -59,6 +60,11 @@ void set_service(service_t* service);
 // runs on the main thread after every change of the MIDI setup.
 bool init(const char* name, std::function<void()> update_fn);
 void deinit();
+
+// Runs `hook` on the main thread after every change of the MIDI setup, for as
+// long as the subscription lives: each user of the layer hears for itself.
+using setup_subscription_t = std::shared_ptr<const std::function<void()>>;
+setup_subscription_t subscribe_to_setup_changes(std::function<void()> hook);
 
 std::size_t in_size();
 std::size_t out_size();

@@ -5,7 +5,7 @@
 
 namespace zal::devices {
 
-class hid_bus_t::handle_t final : public hid_io::device_t {
+class hid_bus_t::handle_t final : public hid_io::handle_t {
 public:
     handle_t(hid_bus_t& bus, std::string path, std::shared_ptr<hid_endpoint_t> endpoint)
         : bus_(bus), path_(std::move(path)), endpoint_(std::move(endpoint)) {}
@@ -13,19 +13,23 @@ public:
         std::lock_guard lock(bus_.mutex_);
         --bus_.open_handles_;
     }
-    int write(const uint8_t* data, std::size_t length) override {
+    result_t<std::size_t> write(const uint8_t* data, std::size_t length) override {
         const auto endpoint = bus_.live_endpoint(path_, endpoint_);
-        return endpoint ? endpoint->write(data, length) : -1;
+        return counted(endpoint ? endpoint->write(data, length) : -1);
     }
-    int read(uint8_t* data, std::size_t length, int timeout_ms) override {
+    result_t<std::size_t> read(uint8_t* data, std::size_t length, int timeout_ms) override {
         const auto endpoint = bus_.live_endpoint(path_, endpoint_);
-        return endpoint ? endpoint->read(data, length, timeout_ms) : -1;
-    }
-    std::string error() const override {
-        return bus_.live_endpoint(path_, endpoint_) ? std::string() : "The device was unplugged.";
+        return counted(endpoint ? endpoint->read(data, length, timeout_ms) : -1);
     }
 
 private:
+    // The endpoint's -1, as hidraw says it.
+    result_t<std::size_t> counted(int count) const {
+        if (count >= 0) return std::size_t(count);
+        if (!bus_.live_endpoint(path_, endpoint_)) return failure_t{ENODEV, "The device was unplugged."};
+        return failure_t{EIO, "The device failed the transfer."};
+    }
+
     hid_bus_t& bus_;
     std::string path_;
     std::shared_ptr<hid_endpoint_t> endpoint_;
@@ -67,7 +71,7 @@ std::vector<hid_io::device_info_t> hid_bus_t::enumerate() {
     return found;
 }
 
-result_t<std::unique_ptr<hid_io::device_t>> hid_bus_t::open(const std::string& path) {
+result_t<std::unique_ptr<hid_io::handle_t>> hid_bus_t::open(const std::string& path) {
     std::shared_ptr<hid_endpoint_t> endpoint;
     {
         std::lock_guard lock(mutex_);
@@ -82,7 +86,7 @@ result_t<std::unique_ptr<hid_io::device_t>> hid_bus_t::open(const std::string& p
         --open_handles_;
         return failure_t{EACCES, "Permission denied."};
     }
-    return std::unique_ptr<hid_io::device_t>(std::make_unique<handle_t>(*this, path, std::move(endpoint)));
+    return std::unique_ptr<hid_io::handle_t>(std::make_unique<handle_t>(*this, path, std::move(endpoint)));
 }
 
 }  // namespace zal::devices

@@ -42,7 +42,7 @@ public:
     bool init() override { return true; }
     void exit() override {}
     std::vector<hid_io::device_info_t> enumerate() override;
-    result_t<std::unique_ptr<hid_io::device_t>> open(const std::string& path) override;
+    result_t<std::unique_ptr<hid_io::handle_t>> open(const std::string& path) override;
 
 private:
     class handle_t;

@@ -179,8 +179,10 @@ private slots:
                 << language << int(devices::fault_t::type_t::unplug_at_roundtrip) << "ZALFailureDisconnected"
                 << "Could not write a HID report.";
             QTest::addRow("%s wrong answer", name)
-                << language << int(devices::fault_t::type_t::wrong_answer) << "ZALFailureSilent"
+                << language << int(devices::fault_t::type_t::wrong_answer) << "ZALFailureRefused"
                 << "Wrong response in HID report.";
+            QTest::addRow("%s no answer", name) << language << int(devices::fault_t::type_t::no_answer)
+                                                << "ZALFailureSilent" << "No HID packet received after timeout.";
         }
     }
 

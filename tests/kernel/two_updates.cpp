@@ -33,11 +33,14 @@ int main(int argc, char** argv) {
     updater::engine_t engine({.announce = [](const char* title, const char*) { std::printf("%s\n", title); },
                               .progress = [](float) {},
                               .end =
-                                  [&](end_t e, kind_t, const char* m) {
-                                      end = e;
-                                      message = m ? m : "";
+                                  [&](const updater::outcome_t& outcome) {
+                                      end = outcome.end;
+                                      message = outcome.message;
                                   },
-                              .ask_kind = [](const std::function<void(kind_t)>& answer) { answer(kind_t::ventaro); },
+                              .ask_kind =
+                                  [](const std::function<void(std::optional<kind_t>)>& answer) {
+                                      answer(kind_t::ventaro);
+                                  },
                               .device_phases = {}});
 
     for (int run = 1; run <= 2; ++run) {

@@ -11,12 +11,12 @@ updater::callbacks_t engine_events_t::callbacks() {
                 },
             .progress = [this](float value) { progress.push_back(value); },
             .end =
-                [this](end_t end, kind_t kind, const char* message) {
-                    ends.push_back({end, kind, message ? message : ""});
+                [this](const updater::outcome_t& outcome) {
+                    ends.push_back(outcome);
                     if (on_end_hook) on_end_hook();
                 },
             .ask_kind =
-                [this](const std::function<void(kind_t)>& answer) {
+                [this](const std::function<void(std::optional<kind_t>)>& answer) {
                     ++kind_questions;
                     if (auto hook = std::move(kind_question_hook)) hook();
                     answer(kind_answer);

@@ -5,6 +5,7 @@
 // answers what the test says.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,9 @@ struct engine_events_t {
     std::vector<std::string> titles;     // every announced title, in order
     std::vector<std::string> subtitles;  // and its subtitle
     std::vector<float> progress;
-    struct end_record_t {
-        end_t end;
-        kind_t kind;
-        std::string message;  // "" for none
-    };
-    std::vector<end_record_t> ends;
+    std::vector<updater::outcome_t> ends;
     int kind_questions = 0;
-    kind_t kind_answer = kind_t::any;
+    std::optional<kind_t> kind_answer;  // nothing: the user declines
     std::function<void()> on_end_hook;         // runs inside the end callback
     std::function<void()> kind_question_hook;  // runs while the kind question is open
 

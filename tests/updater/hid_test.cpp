@@ -148,15 +148,15 @@ TEST(ProgrammingSequence, InformationAnswerGuardsTheBootloader) {
     std::vector<uint8_t> record(64, 0);
     const uint8_t fields[] = {56, 1, 37, 6, 0, 0, 0, 0, 0, 0x0E, 0};  // MCU 37, boot start 0xE0000
     std::copy(std::begin(fields), std::end(fields), record.begin());
-    const char* error = nullptr;
-    EXPECT_FALSE(sequence[0].check(record.data(), record.size(), error));
-    EXPECT_STREQ(error, "The update would overwrite the device's bootloader.");
+    const auto wrong = sequence[0].check(record.data(), record.size());
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->kind, failure_kind_t::would_overwrite_bootloader);
+    EXPECT_STREQ(wrong->text, "The update would overwrite the device's bootloader.");
     record[9] = 0x0F;  // boot start 0xF0000: the plan stays below it
-    error = nullptr;
-    EXPECT_TRUE(sequence[0].check(record.data(), record.size(), error));
+    EXPECT_FALSE(sequence[0].check(record.data(), record.size()));
     const uint8_t absolute[] = {0x00, 0x00, 0x0E, 0x08};  // 0x080E0000, as an address
     std::copy(std::begin(absolute), std::end(absolute), record.begin() + 7);
-    EXPECT_FALSE(sequence[0].check(record.data(), record.size(), error));
+    EXPECT_TRUE(sequence[0].check(record.data(), record.size()));
 }
 
 TEST(Matching, DescriptorsCompareExactly) {

@@ -124,11 +124,11 @@ TEST_F(DeviceLookup, PortOrderDecidesForAnyKind) {
     const int32_t ruvo = add("Ventaro Ruvo", "Ventaro", both);
     add("Ventaro Ruvo", "MIDI DIN", both);
     const int32_t ventaro = add("Ventaro", "MIDI 1", both);
-    const device_t any = first_matching_device(kind_t::any, false);
+    const running_device_t any = first_matching_device(kind_t::any, false);
     EXPECT_EQ(any.kind, kind_t::ruvo);
     EXPECT_EQ(any.in, io::make_in(ruvo));
     EXPECT_EQ(any.out, io::make_out(ruvo));
-    const device_t instrument = first_matching_device(kind_t::ventaro, false);
+    const running_device_t instrument = first_matching_device(kind_t::ventaro, false);
     EXPECT_EQ(instrument.kind, kind_t::ventaro);
     EXPECT_EQ(instrument.in, io::make_in(ventaro));
     EXPECT_FALSE(first_matching_device(kind_t::ventaro, true).usable());
@@ -142,7 +142,7 @@ TEST_F(DeviceLookup, AnUnnamedRuvoIsReachedThroughItsFirstJack) {
     for (int n = 1; n <= 3; ++n)
         jacks.push_back(service.add_endpoint("Ventaro Ruvo", "", "Ventaro Ruvo MIDI " + std::to_string(n), both));
     for (kind_t kind : {kind_t::any, kind_t::ruvo}) {
-        const device_t ruvo = first_matching_device(kind, false);
+        const running_device_t ruvo = first_matching_device(kind, false);
         EXPECT_EQ(ruvo.kind, kind_t::ruvo);
         EXPECT_EQ(ruvo.in, io::make_in(jacks[0]));
         EXPECT_EQ(ruvo.out, io::make_out(jacks[0]));
@@ -155,7 +155,7 @@ TEST_F(DeviceLookup, AnInputWithoutItsOutputIsPassedOver) {
     add("Ventaro", "MIDI 1", io::service_t::is_source);
     EXPECT_FALSE(first_matching_device(kind_t::any, false).usable());
     const int32_t ruvo = add("Ventaro Ruvo", "Ventaro", both);
-    const device_t d = first_matching_device(kind_t::any, false);
+    const running_device_t d = first_matching_device(kind_t::any, false);
     EXPECT_EQ(d.kind, kind_t::ruvo);
     EXPECT_EQ(d.out, io::make_out(ruvo));
     EXPECT_FALSE(send_bootloader_request(io::no_out));

@@ -58,9 +58,10 @@ TEST_F(StateMachine, CompleteRunFromNormalFirmwareWithStage2) {
     EXPECT_EQ(events.ends.size(), 1u);
     const std::string lines = log();
     for (const char* line :
-         {"Found a matching MIDI device (Ventaro).\nThe device is on USB port 1-1.\n", "Sent bootloader request.\n",
-          "Received bootloader request response.\n", "Sent bootloader request confirmation: device rebooted.\n",
-          "Found the rebooted device as HID on USB port 1-1.\n"})
+         {"[1-1 Ventaro] The device is on USB port 1-1.\n[1-1 Ventaro] Found a matching MIDI device (Ventaro).\n",
+          "[1-1 Ventaro] Sent bootloader request.\n", "[1-1 Ventaro] Received bootloader request response.\n",
+          "[1-1 Ventaro] Sent bootloader request confirmation: device rebooted.\n",
+          "[1-1 Ventaro] Found the rebooted device as HID on USB port 1-1.\n"})
         EXPECT_NE(lines.find(line), std::string::npos) << line;
 }
 
@@ -507,7 +508,7 @@ TEST_F(StateMachine, NextRunWaitsForTheCancelledRunsWorker) {
 TEST_F(StateMachine, KindAnswerOfAnEndedRunIsIgnored) {
     const update_t package = make_package({.ventaro_stage2 = false, .ruvo = true});
     make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
-    events.kind_answer = kind_t::any;  // declined, but only after the user started a run for the Ventaro
+    events.kind_answer = std::nullopt;  // declined, but only after the user started a run for the Ventaro
     events.kind_question_hook = [&] {
         engine().cancel();
         EXPECT_TRUE(engine().start(kind_t::ventaro, package));

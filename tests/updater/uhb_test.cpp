@@ -24,8 +24,8 @@ const std::vector<uint8_t> real_record = from_hex(
     "00000000000000");
 
 const char* info_error(std::vector<uint8_t> record) {
-    const char* error = nullptr;
-    return check_response<cmd_code::info>(record.data(), record.size(), error) ? "ok" : error;
+    const auto wrong = check_response<cmd_code::info>(record.data(), record.size());
+    return wrong ? wrong->text : "ok";
 }
 
 }  // namespace
@@ -99,14 +99,12 @@ TEST(InfoRecord, LongNamesAreCutAndFieldsCutShortKeepTheirValue) {
 }
 
 TEST(ResponseChecks, EchoOfTheCommandCode) {
-    const char* error = nullptr;
     const uint8_t erase[] = {0x0F, 0x15};
     const uint8_t write[] = {0x0F, 0x0B};
     const uint8_t one[] = {0x0F};
-    EXPECT_TRUE(check_response<cmd_code::erase>(erase, 2, error));
-    EXPECT_FALSE(check_response<cmd_code::erase>(write, 2, error));
-    EXPECT_TRUE(check_response<cmd_code::write>(write, 2, error));
-    EXPECT_FALSE(check_response<cmd_code::sync>(one, 1, error));
-    EXPECT_FALSE(check_response<cmd_code::boot>(one, 1, error));
-    EXPECT_EQ(error, nullptr);
+    EXPECT_FALSE(check_response<cmd_code::erase>(erase, 2));
+    EXPECT_TRUE(check_response<cmd_code::erase>(write, 2));
+    EXPECT_FALSE(check_response<cmd_code::write>(write, 2));
+    EXPECT_EQ(check_response<cmd_code::sync>(one, 1)->kind, zal::failure_kind_t::refused);
+    EXPECT_STREQ(check_response<cmd_code::boot>(one, 1)->text, "Wrong response in HID report.");
 }

@@ -38,21 +38,29 @@ std::string utf8_of(const wchar_t* text) {
     return out;
 }
 
-class hidapi_device_t final : public device_t {
+class hidapi_device_t final : public handle_t {
 public:
     explicit hidapi_device_t(hid_device* device) : device_(device) {}
     ~hidapi_device_t() override { hid_close(device_); }
-    int write(const uint8_t* data, std::size_t length) override { return hid_write(device_, data, length); }
-    int read(uint8_t* data, std::size_t length, int timeout_ms) override {
-        return hid_read_timeout(device_, data, length, timeout_ms);
+    result_t<std::size_t> write(const uint8_t* data, std::size_t length) override {
+        errno = 0;
+        return counted(hid_write(device_, data, length));
     }
-    // hidapi says "Success" when the last call set no error: that is no cause.
-    std::string error() const override {
-        std::string text = utf8_of(hid_error(device_));
-        return text == "Success" ? std::string() : text;
+    result_t<std::size_t> read(uint8_t* data, std::size_t length, int timeout_ms) override {
+        errno = 0;
+        return counted(hid_read_timeout(device_, data, length, timeout_ms));
     }
 
 private:
+    // hidapi answers -1 and keeps its words for the device; errno is hidraw's.
+    result_t<std::size_t> counted(int count) const {
+        if (count >= 0) return std::size_t(count);
+        const int code = errno != 0 ? errno : EIO;
+        std::string text = utf8_of(hid_error(device_));
+        // hidapi says "Success" when the last call set no error: that is no cause.
+        return failure_t{code, text == "Success" ? std::string() : std::move(text)};
+    }
+
     hid_device* device_;
 };
 
@@ -75,13 +83,13 @@ public:
     // Not hid_enumerate: see hidraw_devices.hpp.
     std::vector<device_info_t> enumerate() override { return hidraw_devices(); }
 
-    result_t<std::unique_ptr<device_t>> open(const std::string& path) override {
+    result_t<std::unique_ptr<handle_t>> open(const std::string& path) override {
         std::lock_guard lock(global_error_mutex);
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         const int open_errno = errno;  // hidapi keeps the reason in its error text only
         if (device == nullptr) return failure_t{open_errno != 0 ? open_errno : EIO, utf8_of(hid_error(nullptr))};
-        return std::unique_ptr<device_t>(std::make_unique<hidapi_device_t>(device));
+        return std::unique_ptr<handle_t>(std::make_unique<hidapi_device_t>(device));
     }
 };
 

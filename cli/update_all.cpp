@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: MIT
+#include "cli/update_all.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "cli/catalogue.hpp"
+#include "cli/failure_text.hpp"
+#include "common/async/async.hpp"
+#include "common/async/main_queue.hpp"
+#include "common/hid_io/hid_io.hpp"
+#include "common/midi_io/alsa/alsa_service.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "common/session/logind_inhibitor.hpp"
+#include "common/text/printable.hpp"
+#include "updater/connected.hpp"
+#include "updater/log.hpp"
+
+namespace zal::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// One device's run, and what its line shows.
+struct device_run_t {
+    updater::connected_device_t device;
+    kind_t kind = kind_t::any;  // what it is updated as
+    std::string title;
+    int percent = -1;
+    std::optional<updater::outcome_t> outcome;
+    std::unique_ptr<updater::engine_t> engine;
+
+    std::string name() const { return printable(device.usb_port) + " " + kind_name(kind); }
+};
+
+// Shows every run: a line each, redrawn in place on a terminal; a plain log
+// otherwise; JSON events that carry the port.
+class board_t {
+public:
+    board_t(std::vector<std::unique_ptr<device_run_t>>& runs, bool json_events)
+        : runs_(runs), json_(json_events), terminal_(!json_events && isatty(STDOUT_FILENO)) {}
+
+    void announce(device_run_t& run, const char* english_title, const char* english_subtitle) {
+        run.title = translated("Engine", english_title);
+        if (json_) {
+            print_json({{"event", "announce"},
+                        {"port", run.device.usb_port},
+                        {"title", run.title},
+                        {"subtitle", translated("Engine", english_subtitle)}});
+        } else if (terminal_) {
+            redraw();
+        } else {
+            std::cout << "[" << run.name() << "] " << run.title << std::endl;
+        }
+    }
+
+    void progress(device_run_t& run, float value) {
+        if (!std::isfinite(value)) return;
+        const int percent = std::clamp(int(std::floor(value * 100.0f)), 0, 100);
+        if (json_) {
+            print_json({{"event", "progress"}, {"port", run.device.usb_port}, {"value", value}});
+            return;
+        }
+        if (percent == run.percent) return;
+        run.percent = percent;
+        if (terminal_)
+            redraw();
+        else
+            std::cout << "[" << run.name() << "] " << percent << "%" << std::endl;
+    }
+
+    void end(device_run_t& run) {
+        if (json_)
+            print_json(end_event(*run.outcome));
+        else if (terminal_)
+            redraw();
+    }
+
+    // One line per device, the last thing printed.
+    void summary() const {
+        if (json_) return;
+        for (const auto& run : runs_) {
+            const updater::outcome_t& o = *run->outcome;
+            std::ostream& out = o.end == end_t::failure ? std::cerr : std::cout;
+            out << printable(run->device.usb_port) << ": ";
+            switch (o.end) {
+                case end_t::success: out << translated("Cli", "Update succeeded: ") << kind_name(o.kind); break;
+                case end_t::cancelled: out << translated("Cli", "Update cancelled."); break;
+                case end_t::failure: out << failure_lines(o); break;
+            }
+            out << std::endl;
+        }
+    }
+
+private:
+    void redraw() {
+        if (drawn_) std::cout << "\x1b[" << runs_.size() << "A";
+        for (const auto& run : runs_) {
+            const int percent = std::max(run->percent, 0);
+            const int filled = percent * 20 / 100;
+            std::cout << "\r\x1b[2K" << run->name() << " [" << std::string(std::size_t(filled), '#')
+                      << std::string(std::size_t(20 - filled), '.') << "] " << percent << "% "
+                      << (run->outcome ? outcome_text(*run->outcome) : run->title) << "\n";
+        }
+        std::cout << std::flush;
+        drawn_ = true;
+    }
+
+    static std::string outcome_text(const updater::outcome_t& o) {
+        switch (o.end) {
+            case end_t::success: return translated("Cli", "Update succeeded: ") + std::string(kind_name(o.kind));
+            case end_t::cancelled: return translated("Cli", "Update cancelled.");
+            case end_t::failure: return plain_failure(o.failure);
+        }
+        return {};
+    }
+
+    std::vector<std::unique_ptr<device_run_t>>& runs_;
+    bool json_;
+    bool terminal_;
+    bool drawn_ = false;
+};
+
+// The devices to update: those the package has firmware for, each once.
+std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_options_t& options, const update_t& update) {
+    std::vector<std::unique_ptr<device_run_t>> runs;
+    for (const updater::connected_device_t& d : updater::connected_devices()) {
+        if (d.usb_port.empty()) {
+            updater::log_line({}, "A device whose USB port the system does not tell is left alone.");
+            continue;
+        }
+        const bool taken = std::any_of(runs.begin(), runs.end(),
+                                       [&d](const auto& run) { return run->device.usb_port == d.usb_port; });
+        if (taken) continue;
+        kind_t kind = d.kind;
+        if (kind == kind_t::any) {
+            if (!options.kind) {
+                updater::log_line(updater::device_label(d.usb_port, kind_t::any),
+                                  "A first-generation bootloader does not tell which device it is: left alone "
+                                  "(give --kind to update it).");
+                continue;
+            }
+            kind = *options.kind;
+        }
+        const bool has_firmware = kind == kind_t::ventaro ? bool(update.ventaro) : bool(update.ruvo);
+        if (!has_firmware) {
+            updater::log_line(updater::device_label(d.usb_port, kind), "The package has no firmware for it: left alone.");
+            continue;
+        }
+        auto run = std::make_unique<device_run_t>();
+        run->device = d;
+        run->kind = kind;
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
+}  // namespace
+
+int update_all(const update_all_options_t& options, const update_t& update, std::atomic<bool>& interrupted) {
+    std::unique_ptr<devices::simulation_t> simulation;
+    if (options.simulated.empty()) {
+        midi::io::set_service(&midi::io::alsa_service());
+    } else {
+        simulation = std::make_unique<devices::simulation_t>();
+        simulation->install();
+        for (const simulated_t& s : options.simulated)
+            simulation
+                ->add(devices::simulation_t::options_for(update, s.choice, s.faults, options.kind.value_or(s.choice.kind)))
+                .plug();
+    }
+    if (!hid_io::backend().init()) {
+        std::fprintf(stderr, "Could not access USB HID devices.\n");
+        return 1;
+    }
+    if (!midi::io::init("VentaroUpdate", {})) {
+        std::fprintf(stderr, "Could not access MIDI devices.\n");
+        return 1;
+    }
+
+    std::vector<std::unique_ptr<device_run_t>> runs = choose_devices(options, update);
+    if (runs.empty()) {
+        std::cerr << translated("Cli", "No Ventaro or Ruvo that this package has firmware for is connected.")
+                  << std::endl;
+        return 1;
+    }
+    board_t board(runs, options.json_events);
+
+    // Held while any device is written; a terminal has no logout portal.
+    session::logind_inhibitor_t inhibitor;
+    std::size_t writing = 0;
+    auto device_phases = [&](bool active) {
+        if (simulation) return;
+        if (active && writing++ == 0) inhibitor.hold();
+        if (!active && --writing == 0) inhibitor.release();
+    };
+
+    for (auto& owned : runs) {
+        device_run_t* run = owned.get();
+        run->engine = std::make_unique<updater::engine_t>(updater::callbacks_t{
+            .announce = [&board, run](const char* title, const char* subtitle) { board.announce(*run, title, subtitle); },
+            .progress = [&board, run](float value) { board.progress(*run, value); },
+            .end =
+                [&board, run](const updater::outcome_t& outcome) {
+                    run->outcome = outcome;
+                    if (run->outcome->usb_port.empty()) run->outcome->usb_port = run->device.usb_port;
+                    board.end(*run);
+                },
+            // Only a first-generation bootloader asks, and only one the user named.
+            .ask_kind = [kind = run->kind](const std::function<void(std::optional<kind_t>)>& answer) { answer(kind); },
+            .device_phases = device_phases});
+    }
+    try {
+        for (auto& run : runs) run->engine->start(run->kind, update, run->device.usb_port);
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
+        return 1;
+    }
+    bool cancelled = false;
+    main_queue::run_until([&] {
+        if (interrupted.exchange(false)) {
+            cancelled = true;
+            for (auto& run : runs) run->engine->cancel();
+        }
+        return std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->outcome.has_value(); });
+    });
+    // Each cancelled run's worker finishes its sector-0 window first.
+    for (auto& run : runs) run->engine->shut_down();
+    board.summary();
+
+    const bool all_updated =
+        std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->outcome->end == end_t::success; });
+    const bool any_failed =
+        std::any_of(runs.begin(), runs.end(), [](const auto& run) { return run->outcome->end == end_t::failure; });
+    return all_updated ? 0 : any_failed || !cancelled ? 1 : 130;
+}
+
+}  // namespace zal::cli

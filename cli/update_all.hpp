@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// `update --all`: every connected Ventaro and Ruvo that the package has
+// firmware for, updated at once, one engine per device, each following its
+// device by its USB port through its reboots.
+
+#include <atomic>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "devices/simulation.hpp"
+#include "update/update.hpp"
+#include "updater/updater.hpp"
+
+namespace zal::cli {
+
+// A simulated device, with the faults named after it on the command line.
+struct simulated_t {
+    devices::device_choice_t choice;
+    std::vector<devices::fault_t> faults;
+};
+
+struct update_all_options_t {
+    std::optional<kind_t> kind;       // what a first-generation bootloader is; others are left alone
+    std::vector<simulated_t> simulated;  // empty: the computer's devices
+    bool json_events = false;
+};
+
+// The exit status: 0 when every device was updated, 130 when the user
+// cancelled, 1 otherwise. `interrupted` (Ctrl+C) cancels every run.
+int update_all(const update_all_options_t& options, const update_t& update, std::atomic<bool>& interrupted);
+
+// Shared with the one-device command.
+nlohmann::ordered_json end_event(const updater::outcome_t& outcome);
+std::string failure_lines(const updater::outcome_t& outcome);
+void print_json(const nlohmann::ordered_json& event);
+
+}  // namespace zal::cli
