@@ -36,8 +36,7 @@ AppDelegate::AppDelegate()
           {.announce = [this](const char* title,
                               const char* subtitle) { updaterOnAnnounce(engine_text(title), engine_text(subtitle)); },
            .progress = [this](float progress) { updaterOnProgress(progress); },
-           .end =
-               [this](const updater::outcome_t& outcome) { updaterOnEnd(outcome); },
+           .end = [this](const updater::outcome_t& outcome) { updaterOnEnd(outcome); },
            .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
            .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
     qApp->installEventFilter(this);

@@ -24,7 +24,9 @@ namespace {
 namespace io = zal::midi::io;
 
 // "ventaro", "ruvo", or "unknown" for a first-generation bootloader.
-const char* kind_of(const updater::connected_device_t& d) { return d.kind == kind_t::any ? "unknown" : kind_word(d.kind); }
+const char* kind_of(const updater::connected_device_t& d) {
+    return d.kind == kind_t::any ? "unknown" : kind_word(d.kind);
+}
 
 int usage(const std::string& problem) {
     std::fprintf(stderr, "ventaro-update-cli: %s\nusage: ventaro-update-cli list [--json]\n",

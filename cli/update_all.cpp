@@ -135,8 +135,8 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
             updater::log_line({}, "A device whose USB port the system does not tell is left alone.");
             continue;
         }
-        const bool taken = std::any_of(runs.begin(), runs.end(),
-                                       [&d](const auto& run) { return run->device.usb_port == d.usb_port; });
+        const bool taken =
+            std::any_of(runs.begin(), runs.end(), [&d](const auto& run) { return run->device.usb_port == d.usb_port; });
         if (taken) continue;
         kind_t kind = d.kind;
         if (kind == kind_t::any) {
@@ -150,7 +150,8 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
         }
         const bool has_firmware = kind == kind_t::ventaro ? bool(update.ventaro) : bool(update.ruvo);
         if (!has_firmware) {
-            updater::log_line(updater::device_label(d.usb_port, kind), "The package has no firmware for it: left alone.");
+            updater::log_line(updater::device_label(d.usb_port, kind),
+                              "The package has no firmware for it: left alone.");
             continue;
         }
         auto run = std::make_unique<device_run_t>();
@@ -172,7 +173,8 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         simulation->install();
         for (const simulated_t& s : options.simulated)
             simulation
-                ->add(devices::simulation_t::options_for(update, s.choice, s.faults, options.kind.value_or(s.choice.kind)))
+                ->add(devices::simulation_t::options_for(update, s.choice, s.faults,
+                                                         options.kind.value_or(s.choice.kind)))
                 .plug();
     }
     if (!hid_io::backend().init()) {
@@ -204,7 +206,8 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
     for (auto& owned : runs) {
         device_run_t* run = owned.get();
         run->engine = std::make_unique<updater::engine_t>(updater::callbacks_t{
-            .announce = [&board, run](const char* title, const char* subtitle) { board.announce(*run, title, subtitle); },
+            .announce = [&board, run](const char* title,
+                                      const char* subtitle) { board.announce(*run, title, subtitle); },
             .progress = [&board, run](float value) { board.progress(*run, value); },
             .end =
                 [&board, run](const updater::outcome_t& outcome) {

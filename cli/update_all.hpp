@@ -24,7 +24,7 @@ struct simulated_t {
 };
 
 struct update_all_options_t {
-    std::optional<kind_t> kind;       // what a first-generation bootloader is; others are left alone
+    std::optional<kind_t> kind;          // what a first-generation bootloader is; others are left alone
     std::vector<simulated_t> simulated;  // empty: the computer's devices
     bool json_events = false;
 };

@@ -102,7 +102,9 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             const auto v = value();
             if (!v) return false;
             if (!updater::is_usb_port_path(*v))
-                return (problem = "--port takes a USB port path such as 1-1.4 (see list), not '" + *v + "'", false);
+                return (problem = "--port takes a USB port path such as 1-1.4 (see list), not '" +
+                                  (v->size() > 40 ? v->substr(0, 40) + "..." : *v) + "'",
+                        false);
             o.port = *v;
         } else if (arg == "--all") {
             o.all = true;

@@ -29,9 +29,9 @@ enum class failure_kind_t : int32_t {
 
 // Every kind a failure can have, for tables and tests.
 constexpr failure_kind_t failure_kinds[] = {
-    failure_kind_t::disconnected,  failure_kind_t::silent,      failure_kind_t::refused,
-    failure_kind_t::unknown_bootloader, failure_kind_t::no_firmware, failure_kind_t::would_overwrite_bootloader,
-    failure_kind_t::access_denied, failure_kind_t::device_report,
+    failure_kind_t::disconnected,       failure_kind_t::silent,        failure_kind_t::refused,
+    failure_kind_t::unknown_bootloader, failure_kind_t::no_firmware,   failure_kind_t::would_overwrite_bootloader,
+    failure_kind_t::access_denied,      failure_kind_t::device_report,
 };
 
 // "disconnected", "would-overwrite-bootloader", ...: the kind as JSON and logs write it.

@@ -76,7 +76,8 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 
 io::out_t matching_midi_out(io::in_t in) { return first_out_of_kind(io::get_kind(in)); }
 
-running_device_t first_matching_device(kind_t kind, bool updater_only, const std::function<bool(const running_device_t&)>& accept) {
+running_device_t first_matching_device(kind_t kind, bool updater_only,
+                                       const std::function<bool(const running_device_t&)>& accept) {
     std::fprintf(stderr, "Examining MIDI devices:\n");
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {

@@ -106,6 +106,7 @@ struct followed_device_t {
     std::set<std::string> bootloaders_before_reboot;
     std::string answered_bootloader;  // the first-generation bootloader whose kind the user gave
     bool told_first_generation_left_alone = false;
+    std::string told_connected;  // the other ports last named to the user
 };
 
 // The engine's state and its phases, in the order a run goes. Everything runs on
@@ -150,7 +151,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         ++number;
         requested_kind = requested;
         update = package;
-        followed = {usb_port, {}, {}, {}, false};
+        followed = {};
+        followed.requested_port = usb_port;
         device_kind = kind_t::any;
         wait_for_device(requested);
     }
@@ -186,24 +188,25 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         on_midi_update = [this, kind] { look_for_running_device(kind); };
         look_for_bootloader(kind);
         look_for_running_device(kind);
-        if (phase == phase_t::waiting_for_device && !followed.requested_port.empty()) {
-            // A port that holds none of our devices may be a typo: say which do.
-            tell_which_ports_hold_devices();
+        if (phase == phase_t::waiting_for_device && !followed.requested_port.empty())
             tell_what_to_do_without_news(phase_t::waiting_for_device, title);
-        }
     }
 
-    void tell_which_ports_hold_devices() const {
-        const std::vector<connected_device_t> connected = connected_devices();
+    // A port that holds none of our devices may be a typo: say which ports do,
+    // at the first look and whenever that changes.
+    void tell_which_ports_hold_devices() {
         std::string others;
-        for (const connected_device_t& d : connected) {
+        for (const connected_device_t& d : connected_devices()) {
             if (d.usb_port == followed.requested_port) return;  // ours, in a state the run waits out
             if (d.usb_port.empty()) continue;
             others += (others.empty() ? "" : ", ") + printable(d.usb_port) + " (" +
                       (d.kind == kind_t::any ? "first-generation bootloader" : kind_name(d.kind)) + ")";
         }
+        if (others.empty()) others = "none";
+        if (others == followed.told_connected) return;
+        followed.told_connected = others;
         log("No Ventaro or Ruvo on USB port %s; connected: %s.", printable(followed.requested_port).c_str(),
-            others.empty() ? "none" : others.c_str());
+            others.c_str());
     }
 
     // A device found waiting in its bootloader is programmed at once; one of
@@ -214,7 +217,9 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         std::erase_if(found, [this](const hid::found_bootloader_t& d) { return !on_requested_port(d.usb_port); });
         const auto identified =
             std::find_if(found.begin(), found.end(), [](const auto& d) { return !d.first_generation; });
-        hid::found_bootloader_t d = identified != found.end() ? *identified : found.empty() ? hid::found_bootloader_t{} : found.front();
+        hid::found_bootloader_t d = identified != found.end() ? *identified
+                                    : found.empty()           ? hid::found_bootloader_t{}
+                                                              : found.front();
         if (d.first_generation && d.kind != kind_t::any && d.path != followed.answered_bootloader &&
             another_candidate_connected(kind)) {
             if (!followed.told_first_generation_left_alone)
@@ -230,19 +235,20 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         }
         if (!d.path.empty()) {
             // The search goes on with the answer.
-            callbacks.ask_kind([self = weak_from_this(), of_run = number.load(),
-                                path = d.path](std::optional<kind_t> answer) {
-                const auto run = self.lock();
-                if (!run || run->number != of_run) return;  // that run ended while the question was open
-                if (!answer) {
-                    run->cancel();
-                    return;
-                }
-                run->followed.answered_bootloader = path;  // the user said what it is
-                run->later([r = run.get(), kind = *answer] { r->look_for_bootloader(kind); }, 1000);
-            });
+            callbacks.ask_kind(
+                [self = weak_from_this(), of_run = number.load(), path = d.path](std::optional<kind_t> answer) {
+                    const auto run = self.lock();
+                    if (!run || run->number != of_run) return;  // that run ended while the question was open
+                    if (!answer) {
+                        run->cancel();
+                        return;
+                    }
+                    run->followed.answered_bootloader = path;  // the user said what it is
+                    run->later([r = run.get(), kind = *answer] { r->look_for_bootloader(kind); }, 1000);
+                });
             return;
         }
+        if (!followed.requested_port.empty()) tell_which_ports_hold_devices();
         later([this, kind] { look_for_bootloader(kind); }, 1000);
     }
 
@@ -344,7 +350,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                  ZAL_TEXT("Engine", "Please do not move, turn off, or disconnect the device."));
         const kind_t kind = d.kind;
         program(
-            d, *device_update->stage2, 0.0f, stage2_written, [this, kind] { wait_for_stage2_device(kind); }, waiting_again());
+            d, *device_update->stage2, 0.0f, stage2_written, [this, kind] { wait_for_stage2_device(kind); },
+            waiting_again());
     }
 
     // --- waiting_for_stage2_device --------------------------------------------------
@@ -416,7 +423,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                 received_progress = true;
                 const float value = report->progress;
                 post(of_run, [this, value] {
-                    if (phase == phase_t::updating_components) callbacks.progress(stage2_written + (components_updated - stage2_written) * value);
+                    if (phase == phase_t::updating_components)
+                        callbacks.progress(stage2_written + (components_updated - stage2_written) * value);
                 });
                 break;
             }
@@ -449,8 +457,9 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         phase = phase_t::waiting_for_second_bootloader;
         announce(waiting_title(kind), will_continue);
         tell_what_to_do_without_news(phase_t::waiting_for_second_bootloader, waiting_title(kind));
-        look_for_rebooted_device(phase_t::waiting_for_second_bootloader, kind,
-                                 [this](const hid::found_bootloader_t& d) { program_main_firmware(d, components_updated); });
+        look_for_rebooted_device(
+            phase_t::waiting_for_second_bootloader, kind,
+            [this](const hid::found_bootloader_t& d) { program_main_firmware(d, components_updated); });
     }
 
     // --- programming_main_firmware -----------------------------------------------------
@@ -464,14 +473,13 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         announce(ZAL_TEXT("Engine", "Updating..."), keep_connected);
         const kind_t kind = d.kind;
         program(
-            d, device_update->main, start_fraction, 1.0f - start_fraction,
-            [this, kind] { end(end_t::success, kind); }, waiting_again());
+            d, device_update->main, start_fraction, 1.0f - start_fraction, [this, kind] { end(end_t::success, kind); },
+            waiting_again());
     }
 
     // --- ending -------------------------------------------------------------------------
     // The one way a run ends: the engine is reset, then the program is told.
-    void end(end_t how, kind_t kind, const std::string& message = {},
-             failure_kind_t why = failure_kind_t::none) {
+    void end(end_t how, kind_t kind, const std::string& message = {}, failure_kind_t why = failure_kind_t::none) {
         on_midi_update = nullptr;
         phase = phase_t::idle;
         live = false;
@@ -530,8 +538,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             if (d.usb_port.empty())
                 log("Found the rebooted device as HID.");
             else
-                log("Found the rebooted device as HID on USB port %s.",
-                             printable(d.usb_port).c_str());
+                log("Found the rebooted device as HID on USB port %s.", printable(d.usb_port).c_str());
             found(d);
             return;
         }
@@ -671,8 +678,7 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
     // The system's HID and MIDI layers are set up once for the process (both
     // calls return at once when they are); each engine hears MIDI changes itself.
     if (!hid_io::backend().init()) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access USB HID devices."));
-    if (!io::init("VentaroUpdate", {}))
-        throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
+    if (!io::init("VentaroUpdate", {})) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
     if (!run_->midi_setup)
         run_->midi_setup = io::subscribe_to_setup_changes([weak = std::weak_ptr<run_t>(run_)] {
             const auto run = weak.lock();

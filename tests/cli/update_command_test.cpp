@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/stat.h>
@@ -196,4 +197,50 @@ TEST(UpdateCommand, ListAndPort) {
                                 " update --simulate ventaro --port 2-1 " + ZAL_SAMPLE_PACKAGE + " >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 124) << "still waiting for a device on port 2-1";
+
+    // What can never be a port is a usage error at once, named but cut short.
+    for (const std::string& port : {std::string("../../etc"), std::string("1-"), std::string("1-1..2"),
+                                    std::string("0-1"), std::string("1-1.2.3.4.5.6.7.8"), std::string(10000, '1')}) {
+        const run_t r = run_update("--simulate ventaro --port '" + port + "'");
+        EXPECT_EQ(r.status, 2) << port;
+        EXPECT_NE(r.err.find("--port takes a USB port path such as 1-1.4"), std::string::npos) << port;
+        EXPECT_LT(r.err.size(), 2000u) << "the value is not echoed whole";
+    }
+}
+
+// `update --all`: every device at once, each event naming its port, a summary
+// line per device, and success only when every device succeeded.
+TEST(UpdateCommand, AllDevicesAtOnce) {
+    const run_t r = run_update(
+        "--all --simulate ventaro --simulate ruvo --simulate ventaro-bootloader "
+        "--fault wrong-answer:1");
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::map<std::string, nlohmann::json> ends;
+    for (const auto& event : r.events)
+        if (event["event"] == "end") ends[event["port"]] = event;
+    ASSERT_EQ(ends.size(), 3u) << r.err;
+    EXPECT_EQ(ends["1-1"]["outcome"], "success");
+    EXPECT_EQ(ends["1-2"]["outcome"], "success");
+    EXPECT_EQ(ends["1-2"]["kind"], "ruvo");
+    EXPECT_EQ(ends["1-3"]["outcome"], "failure");
+    EXPECT_EQ(ends["1-3"]["failure"], "refused");
+    EXPECT_EQ(ends["1-3"]["message"], "Wrong response in HID report.");
+    EXPECT_NE(r.err.find("[1-2 Ruvo] Sent bootloader request."), std::string::npos);
+
+    // In French, the failure in the application's words, last, one line per device.
+    const run_t french =
+        run_update("--all --simulate ruvo-bootloader --fault wrong-answer:1 --simulate ventaro >/dev/null",
+                   ZAL_SAMPLE_PACKAGE, "update", "LC_ALL=fr_FR.UTF-8");
+    EXPECT_EQ(french.status, 1);
+    EXPECT_NE(french.err.find("1-1: Votre appareil n'a pas accepté ce que le programme de mise à jour lui a envoyé.\n"
+                              "    Wrong response in HID report.\n"),
+              std::string::npos)
+        << french.err;
+
+    // A first-generation bootloader is updated only when --kind says what it is.
+    const run_t unknown = run_update("--all --simulate v1-bootloader");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("left alone (give --kind to update it)"), std::string::npos);
+    EXPECT_EQ(run_update("--all --kind ruvo --simulate v1-bootloader").status, 0);
+    EXPECT_EQ(run_update("--all --port 1-1 --simulate ventaro").status, 2);
 }

@@ -30,18 +30,16 @@ int main(int argc, char** argv) {
     midi::io::set_service(&midi::io::alsa_service());
     std::optional<end_t> end;
     std::string message;
-    updater::engine_t engine({.announce = [](const char* title, const char*) { std::printf("%s\n", title); },
-                              .progress = [](float) {},
-                              .end =
-                                  [&](const updater::outcome_t& outcome) {
-                                      end = outcome.end;
-                                      message = outcome.message;
-                                  },
-                              .ask_kind =
-                                  [](const std::function<void(std::optional<kind_t>)>& answer) {
-                                      answer(kind_t::ventaro);
-                                  },
-                              .device_phases = {}});
+    updater::engine_t engine(
+        {.announce = [](const char* title, const char*) { std::printf("%s\n", title); },
+         .progress = [](float) {},
+         .end =
+             [&](const updater::outcome_t& outcome) {
+                 end = outcome.end;
+                 message = outcome.message;
+             },
+         .ask_kind = [](const std::function<void(std::optional<kind_t>)>& answer) { answer(kind_t::ventaro); },
+         .device_phases = {}});
 
     for (int run = 1; run <= 2; ++run) {
         end.reset();

@@ -123,6 +123,7 @@ struct fault_case_t {
     std::string name;
     fault_t fault;
     const char* message;  // the failure the first run ends with
+    failure_kind_t failure;
 };
 
 // HID roundtrip numbers are counted over the device's life; this package's
@@ -159,27 +160,39 @@ std::vector<fault_case_t> fault_cases() {
     const auto [w0, w1] = sector0_window(p.ventaro->main);
     const uint64_t in_window = stage2 + w0, after_window = stage2 + w1 + 1;
     using t = fault_t::type_t;
+    using k = failure_kind_t;
     std::vector<fault_case_t> cases = {
-        {"UnplugAtRequest", {t::unplug_at_request}, "Device disconnected."},
-        {"UnplugAtStage2", {t::unplug_at_stage2}, "Device disconnected."},
-        {"RefuseSend", {t::refuse_send}, "Could not send a MIDI SysEx."},
-        {"Stage2Error", {t::stage2_error, 0, "Motor driver does not answer"}, "Motor driver does not answer"},
-        {"WrongInfo", {t::wrong_answer, 0}, "Invalid bootloader info."},
-        {"WrongBoot", {t::wrong_answer, 1}, "Wrong response in HID report."},
-        {"NoAnswerToErase", {t::no_answer, 3}, "No HID packet received after timeout."},
+        {"UnplugAtRequest", {t::unplug_at_request}, "Device disconnected.", k::disconnected},
+        {"UnplugAtStage2", {t::unplug_at_stage2}, "Device disconnected.", k::disconnected},
+        {"RefuseSend", {t::refuse_send}, "Could not send a MIDI SysEx.", k::disconnected},
+        {"Stage2Error",
+         {t::stage2_error, 0, "Motor driver does not answer"},
+         "Motor driver does not answer",
+         k::device_report},
+        {"WrongInfo", {t::wrong_answer, 0}, "Invalid bootloader info.", k::unknown_bootloader},
+        {"WrongBoot", {t::wrong_answer, 1}, "Wrong response in HID report.", k::refused},
+        {"NoAnswerToErase", {t::no_answer, 3}, "No HID packet received after timeout.", k::silent},
         {"NoAnswerInMainImage",
          {t::no_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)},
-         "No HID packet received after timeout."},
+         "No HID packet received after timeout.",
+         k::silent},
         {"WrongAnswerInStage2Image",
          {t::wrong_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)},
-         "Wrong response in HID report."},
-        {"UnplugInStage2Image", {t::unplug_at_roundtrip, stage2 / 2}, "Could not write a HID report."},
-        {"UnplugAtMainReboot", {t::unplug_at_roundtrip, stage2 + main - 1}, "Could not write a HID report."},
-        {"PowerCutAtFirstRoundtrip", {t::power_cut, 0}, "Could not write a HID report."},
-        {"PowerCutInStage2Image", {t::power_cut, stage2 / 3}, "Could not write a HID report."},
-        {"PowerCutAfterSector0Window", {t::power_cut, after_window}, "Could not write a HID report."},
-        {"PowerCutLateInMainImage", {t::power_cut, stage2 + main - 3}, "Could not write a HID report."},
-        {"PowerCutInSector0Window", {t::power_cut, in_window}, "Could not write a HID report."},
+         "Wrong response in HID report.",
+         k::refused},
+        {"UnplugInStage2Image", {t::unplug_at_roundtrip, stage2 / 2}, "Could not write a HID report.", k::disconnected},
+        {"UnplugAtMainReboot",
+         {t::unplug_at_roundtrip, stage2 + main - 1},
+         "Could not write a HID report.",
+         k::disconnected},
+        {"PowerCutAtFirstRoundtrip", {t::power_cut, 0}, "Could not write a HID report.", k::disconnected},
+        {"PowerCutInStage2Image", {t::power_cut, stage2 / 3}, "Could not write a HID report.", k::disconnected},
+        {"PowerCutAfterSector0Window", {t::power_cut, after_window}, "Could not write a HID report.", k::disconnected},
+        {"PowerCutLateInMainImage",
+         {t::power_cut, stage2 + main - 3},
+         "Could not write a HID report.",
+         k::disconnected},
+        {"PowerCutInSector0Window", {t::power_cut, in_window}, "Could not write a HID report.", k::disconnected},
     };
     return cases;
 }
@@ -198,6 +211,7 @@ TEST_P(Faults, EndOnceThenASecondRunSucceeds) {
     ASSERT_FALSE(events.ends.empty());
     EXPECT_EQ(events.ends[0].end, end_t::failure);
     EXPECT_EQ(events.ends[0].message, c.message);
+    EXPECT_EQ(events.ends[0].failure, c.failure);
 
     if (c.fault.type == fault_t::type_t::power_cut || c.fault.type == fault_t::type_t::unplug_at_roundtrip) {
         const std::size_t stage2 = sequence_length(*package.ventaro->stage2);
@@ -254,6 +268,7 @@ struct imperfection_case_t {
     std::string name;
     fault_t fault;
     const char* message;  // the failure the first run ends with; null when it succeeds
+    failure_kind_t failure;
 };
 
 void PrintTo(const imperfection_case_t& c, std::ostream* out) { *out << c.name; }
@@ -262,19 +277,24 @@ std::vector<imperfection_case_t> imperfection_cases() {
     const update_t& p = fault_package();
     const std::size_t stage2 = sequence_length(*p.ventaro->stage2);
     using t = fault_t::type_t;
+    using k = failure_kind_t;
     const char* timed_out = "No HID packet received after timeout.";
     return {
-        {"EraseTaking2s", {t::slow_erase, 2000}, nullptr},
-        {"EraseTaking4500ms", {t::slow_erase, 4500}, timed_out},
-        {"AnswerAfterTheTimeOut", {t::late_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)}, timed_out},
-        {"AnswerComingTwice", {t::duplicate_answer, 1}, nullptr},
+        {"EraseTaking2s", {t::slow_erase, 2000}, nullptr, k::none},
+        {"EraseTaking4500ms", {t::slow_erase, 4500}, timed_out, k::silent},
+        {"AnswerAfterTheTimeOut",
+         {t::late_answer, stage2 + checked_roundtrip_near_middle(p.ventaro->main)},
+         timed_out,
+         k::silent},
+        {"AnswerComingTwice", {t::duplicate_answer, 1}, nullptr, k::none},
         {"OneByteAnswer",
          {t::short_answer, checked_roundtrip_near_middle(*p.ventaro->stage2)},
-         "Wrong response in HID report."},
-        {"InfoRecordOf55Bytes", {t::short_info}, "Invalid bootloader info data."},
-        {"ReEnumerationTaking3s", {t::slow_enumeration, 3000}, nullptr},
-        {"NodeRefusingToOpenFor1500ms", {t::refuse_open, 1500}, nullptr},
-        {"NodeRefusingToOpenFor2500ms", {t::refuse_open, 2500}, "Unable to connect to HID device."},
+         "Wrong response in HID report.",
+         k::refused},
+        {"InfoRecordOf55Bytes", {t::short_info}, "Invalid bootloader info data.", k::refused},
+        {"ReEnumerationTaking3s", {t::slow_enumeration, 3000}, nullptr, k::none},
+        {"NodeRefusingToOpenFor1500ms", {t::refuse_open, 1500}, nullptr, k::none},
+        {"NodeRefusingToOpenFor2500ms", {t::refuse_open, 2500}, "Unable to connect to HID device.", k::access_denied},
     };
 }
 
@@ -296,6 +316,7 @@ TEST_P(Imperfections, RunCopesOrARetryFinishes) {
     if (c.message) {
         EXPECT_EQ(events.ends[0].end, end_t::failure);
         EXPECT_EQ(events.ends[0].message, c.message);
+        EXPECT_EQ(events.ends[0].failure, c.failure);
         EXPECT_EQ(device->mode(), device_mode_t::bootloader);
         events.clear();
         ASSERT_TRUE(engine().start(kind_t::any, package));

@@ -19,7 +19,7 @@ struct engine_events_t {
     std::vector<float> progress;
     std::vector<updater::outcome_t> ends;
     int kind_questions = 0;
-    std::optional<kind_t> kind_answer;  // nothing: the user declines
+    std::optional<kind_t> kind_answer;         // nothing: the user declines
     std::function<void()> on_end_hook;         // runs inside the end callback
     std::function<void()> kind_question_hook;  // runs while the kind question is open
 

@@ -10,6 +10,7 @@
 using namespace zal;
 using namespace zal::testing;
 using devices::device_mode_t;
+using updater::phase_t;
 
 namespace {
 
@@ -106,6 +107,11 @@ TEST_F(SeveralDevices, TwoVentarosThePortChooses) {
     settle(12000);
     EXPECT_TRUE(events.ends.empty());
     EXPECT_EQ(events.titles, (std::vector<std::string>{"Connect your Ventaro"}));
+    EXPECT_NE(log().find("[3-9] No Ventaro or Ruvo on USB port 3-9; connected: 1-1 (Ventaro), 1-2 (Ventaro).\n"),
+              std::string::npos);
+    // After a minute without news, what the user can do, as in the other waits.
+    settle(50000);
+    EXPECT_EQ(events.titles.size(), 2u);
     engine().cancel();
 }
 
@@ -124,4 +130,99 @@ TEST_F(SeveralDevices, WithoutPortsTheBootloaderThatWasThereIsNotTheRebootedOne)
     EXPECT_EQ(waiting.roundtrips(), 0u);
     EXPECT_EQ(waiting.flash(), waiting_before);
     EXPECT_NE(log().find("Found the rebooted device as HID.\n"), std::string::npos);
+}
+
+namespace {
+
+// One engine per device, as `update --all` runs them, each recording its own
+// events and when it stops acting on its device.
+struct device_run_t {
+    engine_events_t events;
+    std::vector<bool> device_phases;
+    std::unique_ptr<updater::engine_t> engine;
+
+    explicit device_run_t(std::function<void(bool)> on_phases = {}) {
+        updater::callbacks_t callbacks = events.callbacks();
+        callbacks.device_phases = [this, on_phases = std::move(on_phases)](bool active) {
+            device_phases.push_back(active);
+            if (on_phases) on_phases(active);
+        };
+        engine = std::make_unique<updater::engine_t>(std::move(callbacks));
+    }
+    bool ended() const { return !events.ends.empty(); }
+};
+
+}  // namespace
+
+// Three devices updated at once, one of them unplugged midway: the other two
+// finish with exact flashes, each run names its device in its log lines, and
+// the failed one says why.
+TEST_F(SeveralDevices, ThreeAtOnceOneFailingMidway) {
+    auto& ventaro = add_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)});
+    auto& ruvo = add_device({.kind = kind_t::ruvo, .stage2_images = devices::stage2_images_of(package)});
+    auto& unplugged = add_device({.kind = kind_t::ventaro,
+                                  .faults = {{devices::fault_t::type_t::unplug_at_roundtrip, 300}},
+                                  .stage2_images = devices::stage2_images_of(package)});
+    for (auto* d : {&ventaro, &ruvo, &unplugged}) d->plug();
+    const std::vector<uint8_t> ventaro_before = ventaro.flash(), ruvo_before = ruvo.flash();
+
+    std::vector<std::unique_ptr<device_run_t>> runs;
+    for (const auto& [kind, port] :
+         {std::pair{kind_t::ventaro, "1-1"}, {kind_t::ruvo, "1-2"}, {kind_t::ventaro, "1-3"}}) {
+        runs.push_back(std::make_unique<device_run_t>());
+        ASSERT_TRUE(runs.back()->engine->start(kind, package, port));
+    }
+    ASSERT_TRUE(
+        run_until([&] { return std::all_of(runs.begin(), runs.end(), [](auto& r) { return r->ended(); }); }, 240000));
+    settle(1000);
+
+    EXPECT_EQ(runs[0]->events.ends[0].end, end_t::success) << runs[0]->events.ends[0].message;
+    EXPECT_EQ(runs[1]->events.ends[0].end, end_t::success) << runs[1]->events.ends[0].message;
+    EXPECT_TRUE(same_flash(ventaro.flash(), flash_after(ventaro_before, *package.ventaro)));
+    EXPECT_TRUE(same_flash(ruvo.flash(), flash_after(ruvo_before, *package.ruvo)));
+    EXPECT_EQ(ventaro.mode(), device_mode_t::normal);
+    EXPECT_EQ(ruvo.mode(), device_mode_t::normal);
+
+    const updater::outcome_t& failed = runs[2]->events.ends[0];
+    EXPECT_EQ(failed.end, end_t::failure);
+    EXPECT_EQ(failed.failure, failure_kind_t::disconnected);
+    EXPECT_EQ(failed.usb_port, "1-3");
+    EXPECT_EQ(runs[0]->events.ends[0].usb_port, "1-1");
+
+    const std::string lines = log();
+    for (const char* line : {"[1-1 Ventaro] Sent bootloader request.\n", "[1-2 Ruvo] Sent bootloader request.\n",
+                             "[1-3 Ventaro] Error on roundtrip #"})
+        EXPECT_NE(lines.find(line), std::string::npos) << line;
+    EXPECT_EQ(lines.find("Waiting for the previous programming to stop."), std::string::npos)
+        << "each device has its own lock";
+    for (auto& run : runs) EXPECT_EQ(run->device_phases, (std::vector<bool>{true, false}));
+}
+
+// An engine's writing has stopped when its own worker has: another engine
+// still programming its device does not keep it holding off suspend.
+TEST_F(SeveralDevices, AnEngineStopsHoldingOffWhenItsOwnWritingStops) {
+    auto& quick = add_device(
+        {.kind = kind_t::ventaro, .start_in_bootloader = true, .stage2_images = devices::stage2_images_of(package)});
+    // Its answers take long enough that the other device is written meanwhile.
+    auto& slow = add_device({.kind = kind_t::ruvo,
+                             .start_in_bootloader = true,
+                             .faults = {{devices::fault_t::type_t::slow_erase, 3500}},
+                             .stage2_images = devices::stage2_images_of(package),
+                             .answer_ms = 10});
+    quick.plug();
+    slow.plug();
+    device_run_t slow_run;
+    phase_t slow_phase_when_released = phase_t::idle;
+    device_run_t quick_run([&](bool active) {
+        if (!active) slow_phase_when_released = slow_run.engine->phase();
+    });
+    ASSERT_TRUE(slow_run.engine->start(kind_t::ruvo, package, "1-2"));
+    ASSERT_TRUE(quick_run.engine->start(kind_t::ventaro, package, "1-1"));
+    ASSERT_TRUE(run_until([&] { return quick_run.ended() && slow_run.ended(); }, 240000));
+    EXPECT_EQ(quick_run.events.ends[0].end, end_t::success);
+    EXPECT_EQ(slow_run.events.ends[0].end, end_t::success);
+    EXPECT_EQ(quick_run.device_phases, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(slow_phase_when_released == phase_t::programming_stage2 ||
+                slow_phase_when_released == phase_t::programming_main_firmware)
+        << "the other device was still being written, in phase " << int(slow_phase_when_released);
 }
