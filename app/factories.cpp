@@ -17,9 +17,8 @@ QFont control_font(control_size_t size, bool bold) {
     return font;
 }
 
-QLabel* make_label(const QString& text, const QRect& frame, control_size_t size, bool bold, QWidget* parent) {
+QLabel* make_label(const QString& text, control_size_t size, bool bold, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    if (!frame.isNull()) label->setGeometry(frame);
     label->setFont(control_font(size, bold));
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setTextFormat(Qt::PlainText);
@@ -27,10 +26,8 @@ QLabel* make_label(const QString& text, const QRect& frame, control_size_t size,
     return label;
 }
 
-QPushButton* make_button(const QString& title, const QRect& frame, control_size_t size, bezel_t bezel,
-                         QWidget* parent) {
+QPushButton* make_button(const QString& title, control_size_t size, bezel_t bezel, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
-    if (!frame.isNull()) button->setGeometry(frame);
     button->setFont(control_font(size));
     // The help bezel is the desktop's help button: its icon and its title, so
     // that what the eye sees is what a screen reader says.

@@ -197,7 +197,7 @@ void LogWindow::setupPipes() {
 }
 
 void LogWindow::setupHelpMenuItem() {
-    QMenu* help = menu_with_tag(5);
+    QMenu* help = main_menu().help;
     if (!help) return;
     // Next to the help itself, above the About items.
     auto* item = new QAction(Messages::tr("Log Console"), help);

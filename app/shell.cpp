@@ -27,7 +27,7 @@
 #include <map>
 #include <thread>
 
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 #include "app/launch_queue.hpp"
 #include "app/log_window.hpp"
 #include "app/single_instance.hpp"
@@ -45,8 +45,8 @@ namespace zal::gui {
 
 namespace {
 
-QMenuBar* the_main_menu = nullptr;
-AppDelegate* the_delegate = nullptr;
+main_menu_t the_main_menu;
+Application* the_application = nullptr;
 
 QAction* item(QMenu* menu, const QString& title, QKeySequence key = {}) {
     QAction* action = menu->addAction(title);
@@ -58,10 +58,6 @@ QAction* item(QMenu* menu, const QString& title, QKeySequence key = {}) {
 template <typename F>
 void on_triggered(QAction* action, F f) {
     QObject::connect(action, &QAction::triggered, action, std::move(f));
-}
-
-QString with_name(QString title, const QString& fallback) {
-    return title.replace(QStringLiteral("%@"), app_name(fallback));
 }
 
 }  // namespace
@@ -119,11 +115,11 @@ void set_application_icon() {
 }
 
 void show_about_box() {
-    QWidget* parent = the_delegate ? the_delegate->windowCtrl()->window() : nullptr;
-    QMessageBox box(QMessageBox::NoIcon, with_name(Messages::tr("About %@"), QStringLiteral("Ventaro Update")),
+    QWidget* parent = the_application ? the_application->updateWindow() : nullptr;
+    QMessageBox box(QMessageBox::NoIcon, Messages::tr("About %1").arg(app_name(QStringLiteral("Ventaro Update"))),
                     app_name(QStringLiteral("Ventaro Update")), QMessageBox::Ok, parent);
     box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
-    box.setInformativeText(localized("ZALAboutText").replace(QStringLiteral("%@"), QStringLiteral(ZAL_VERSION)));
+    box.setInformativeText(localized("ZALAboutText").arg(QStringLiteral(ZAL_VERSION)));
     box.exec();
 }
 
@@ -138,11 +134,11 @@ QMenu* make_file_menu() {
     on_triggered(close, [] {
         if (QWidget* window = QApplication::activeWindow()) window->close();
     });
-    QAction* quit = menu->addAction(with_name(Messages::tr("Quit %@"), QString()));
+    QAction* quit = menu->addAction(Messages::tr("Quit %1").arg(app_name(QString())));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // QKeySequence::Quit is empty on some desktops
     quit->setShortcutContext(Qt::ApplicationShortcut);
     on_triggered(quit, [] {
-        if (the_delegate && !the_delegate->applicationShouldTerminate()) return;
+        if (the_application && !the_application->confirmQuit()) return;
         QApplication::closeAllWindows();
         QApplication::quit();
     });
@@ -182,62 +178,48 @@ QMenu* make_edit_menu() {
 
 QMenu* make_help_menu() {
     auto* menu = new QMenu(Messages::tr("&Help"));
-    QAction* help = menu->addAction(with_name(Messages::tr("%@ Help"), QStringLiteral("Get")));
+    QAction* help = menu->addAction(Messages::tr("%1 Help").arg(app_name(QStringLiteral("Get"))));
     help->setShortcut(QKeySequence(Qt::Key_F1));
     help->setShortcutContext(Qt::ApplicationShortcut);
     on_triggered(help, [] {
-        if (the_delegate) the_delegate->showWebHelp();
+        if (the_application) the_application->showWebHelp();
     });
     menu->addSeparator();
-    QAction* about = menu->addAction(with_name(Messages::tr("About %@"), QString()));
+    QAction* about = menu->addAction(Messages::tr("About %1").arg(app_name(QString())));
     on_triggered(about, [] { show_about_box(); });
     QAction* about_qt = menu->addAction(Messages::tr("About Qt"));
-    on_triggered(about_qt, [] { QMessageBox::aboutQt(the_delegate ? the_delegate->windowCtrl()->window() : nullptr); });
+    on_triggered(about_qt, [] { QMessageBox::aboutQt(the_application ? the_application->updateWindow() : nullptr); });
     return menu;
 }
 
 }  // namespace
 
-QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag) {
-    submenu->setParent(menu, submenu->windowFlags());  // the bar owns its menus
-    QAction* action = menu->addMenu(submenu);
-    action->setProperty("tag", tag);
-    return action;
-}
-
-QMenuBar* setup_main_menu() {
-    the_main_menu = new QMenuBar;
-    the_main_menu->setObjectName(QStringLiteral("MainMenu"));
-    add_submenu_item(the_main_menu, make_file_menu(), 2);
-    add_submenu_item(the_main_menu, make_edit_menu(), 3);
-    add_submenu_item(the_main_menu, make_help_menu(), 5);
+const main_menu_t& setup_main_menu() {
+    auto* bar = new QMenuBar;
+    bar->setObjectName(QStringLiteral("MainMenu"));
+    the_main_menu = {bar, make_file_menu(), make_edit_menu(), make_help_menu()};
+    for (QMenu* menu : {the_main_menu.file, the_main_menu.edit, the_main_menu.help}) {
+        menu->setParent(bar, menu->windowFlags());  // the bar owns its menus
+        bar->addMenu(menu);
+    }
     return the_main_menu;
 }
 
-QMenuBar* main_menu() { return the_main_menu; }
-
-QMenu* menu_with_tag(int tag) {
-    if (!the_main_menu) return nullptr;
-    for (QAction* action : the_main_menu->actions())
-        if (action->property("tag").toLongLong() == tag) return action->menu();
-    return nullptr;
-}
+const main_menu_t& main_menu() { return the_main_menu; }
 
 QString app_name(const QString& fallback) {
     const QString name = QApplication::applicationDisplayName();
     return name.isEmpty() ? fallback : name;
 }
 
-AppDelegate* app_delegate() { return the_delegate; }
+Application* running_application() { return the_application; }
 
-void set_app_delegate(AppDelegate* delegate) { the_delegate = delegate; }
+void set_running_application(Application* delegate) { the_application = delegate; }
 
 void share_application_keys(QWidget* modal) {
     if (modal->property("application_keys").toBool()) return;
     modal->setProperty("application_keys", true);
-    for (int tag : {1, 5}) {
-        QMenu* menu = menu_with_tag(tag);
-        if (!menu) continue;
+    if (QMenu* menu = the_main_menu.help) {
         for (QAction* action : menu->actions()) {
             if (action->shortcut().isEmpty()) continue;
             auto* key = new QShortcut(action->shortcut(), modal);
@@ -272,16 +254,16 @@ void open_url(const QUrl& url, std::function<void()> failed) {
     if (!QDesktopServices::openUrl(url) && failed) failed();
 }
 
-std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths) {
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths) {
     main_queue::drive_with_qt();
     if (platform.set_up) platform.set_up();
     setup_main_menu();
-    AppDelegate::bundleDirectory = platform.bundle_directory;
-    auto delegate = std::make_unique<AppDelegate>();
-    the_delegate = delegate.get();
-    for (const QString& path : paths) delegate->applicationOpenFile(path);
-    delegate->applicationWillFinishLaunching();
-    delegate->applicationDidFinishLaunching();
+    Application::bundleDirectory = platform.bundle_directory;
+    auto delegate = std::make_unique<Application>();
+    the_application = delegate.get();
+    for (const QString& path : paths) delegate->openFile(path);
+    delegate->prepareLaunch();
+    delegate->finishLaunch();
     if (platform.on_launched) platform.on_launched(*delegate);
     return delegate;
 }
@@ -369,12 +351,12 @@ int handed_over(const SingleInstance& instance, const QString& path) {
 
 // A later start of the application brings this window to the front, with the
 // package it names when no update runs.
-void take_later_launches(SingleInstance& instance, AppDelegate& delegate) {
+void take_later_launches(SingleInstance& instance, Application& delegate) {
     instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });
-    auto* queue = new LaunchQueue([&delegate](const QString& path) { delegate.applicationOpenFile(path); }, &delegate);
+    auto* queue = new LaunchQueue([&delegate](const QString& path) { delegate.openFile(path); }, &delegate);
     QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate, queue](const QString& launched_path) {
         if (!launched_path.isEmpty()) queue->add(launched_path);
-        QWidget* window = delegate.windowCtrl()->window();
+        QWidget* window = delegate.updateWindow();
         window->show();
         window->raise();
         window->activateWindow();
@@ -396,8 +378,8 @@ int main(int argc, char** argv, const platform_t& platform) {
     if (!instance.claim(path)) return handed_over(instance, path);
 
     use_language(preferred_language());
-    AppDelegate::trust = computer_trust(platform);
-    const std::unique_ptr<AppDelegate> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
+    Application::trust = computer_trust(platform);
+    const std::unique_ptr<Application> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
     take_later_launches(instance, *delegate);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.

@@ -14,24 +14,29 @@
 
 namespace zal::gui {
 
-class AppDelegate;
+class Application;
 class SingleInstance;
 
-// The main menu, as Linux desktops have it: File (tag 2), Edit (3), Help (5).
-QMenuBar* setup_main_menu();
-QMenuBar* main_menu();
-QMenu* menu_with_tag(int tag);
-QAction* add_submenu_item(QMenuBar* menu, QMenu* submenu, qint64 tag);
+// The main menu, as Linux desktops have it: File, Edit and Help, made once.
+struct main_menu_t {
+    QMenuBar* bar = nullptr;
+    QMenu* file = nullptr;
+    QMenu* edit = nullptr;
+    QMenu* help = nullptr;
+};
+const main_menu_t& setup_main_menu();
+// The menu made last; all null before.
+const main_menu_t& main_menu();
 
 QString app_name(const QString& fallback);
 // The launched delegate, which the menus reach; null once it is gone.
-AppDelegate* app_delegate();
-void set_app_delegate(AppDelegate* delegate);
+Application* running_application();
+void set_running_application(Application* delegate);
 
 // What the program links as its devices: set up before the application starts.
 struct platform_t {
     std::function<void()> set_up;                   // MIDI service and HID backend
-    std::function<void(AppDelegate&)> on_launched;  // e.g. the demo's simulated devices
+    std::function<void(Application&)> on_launched;  // e.g. the demo's simulated devices
     QString bundle_directory;                       // where a package shipped with this build lies, if any
     QString extra_trusted_key;                      // a public key file trusted beyond the computer's own
 };
@@ -40,16 +45,16 @@ struct platform_t {
 int main(int argc, char** argv, const platform_t& platform);
 
 // The application's launch once its QApplication exists, its language is
-// chosen (use_language) and `AppDelegate::trust` is set: the main queue on Qt's loop, the
+// chosen (use_language) and `Application::trust` is set: the main queue on Qt's loop, the
 // platform's devices and the main menu; then the delegate, with `paths` open,
 // launches. The shipped programs start this way, and so do the screenshot
 // taker, the benchmarks and the tests.
-std::unique_ptr<AppDelegate> launch(const platform_t& platform, const QStringList& paths = {});
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths = {});
 
 // The first instance hears later launches: each brings the window to the
 // front, and the package it names is opened when no update runs, one at a
 // time however many come.
-void take_later_launches(SingleInstance& instance, AppDelegate& delegate);
+void take_later_launches(SingleInstance& instance, Application& delegate);
 
 // Gives a modal window (the progress sheet, an alert) the application's own
 // keys: the update window and its menu bar are blocked while it is shown, but

@@ -31,7 +31,7 @@ const symbolic_t symbolic[] = {
                        "ZALUpdateSuccessMessageBoth"),
     QT_TRANSLATE_NOOP3(
         "Messages",
-        "Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.",
+        "Your device has been updated. This update also holds firmware for your %1: connect it now to update it too.",
         "ZALUpdateSuccessMessageWithCounterpart"),
     QT_TRANSLATE_NOOP3(
         "Messages",
@@ -51,7 +51,7 @@ const symbolic_t symbolic[] = {
     QT_TRANSLATE_NOOP3("Messages", "https://support.zalmir.example/ventaro/update-troubleshooting",
                        "ZALTroubleshootingURL"),
     QT_TRANSLATE_NOOP3("Messages",
-                       "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %@\n"
+                       "Updates the firmware of the Ventaro and of its Ruvo receiver.\n\nVersion %1\n"
                        "© 2026 Zalmir Instruments. Free software under the MIT licence.",
                        "ZALAboutText"),
     QT_TRANSLATE_NOOP3(
@@ -59,7 +59,7 @@ const symbolic_t symbolic[] = {
         "No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro "
         "or your Ruvo receiver.",
         "ZALNoPackageHint"),
-    QT_TRANSLATE_NOOP3("Messages", "No web browser could be opened. The troubleshooting page is at:\n%s",
+    QT_TRANSLATE_NOOP3("Messages", "No web browser could be opened. The troubleshooting page is at:\n%1",
                        "ZALNoBrowser"),
     QT_TRANSLATE_NOOP3("Messages", "An update is running. Quit anyway?", "ZALQuitDuringUpdateTitle"),
     QT_TRANSLATE_NOOP3("Messages", "The device will finish its update the next time you run Update.",
@@ -169,20 +169,6 @@ void use_language(const QString& language) {
     qt = new QTranslator(QCoreApplication::instance());
     if (qt->load(QStringLiteral("qtbase_") + chosen_language, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(qt);
-}
-
-QString format(const QString& pattern, const QString& a) {
-    QString text = pattern;
-    return text.replace(QStringLiteral("%s"), a);
-}
-
-QString format(const QString& pattern, const QString& a, const QString& b) {
-    QString text = pattern;
-    const qsizetype first = text.indexOf(QStringLiteral("%s"));
-    if (first >= 0) text.replace(first, 2, a);
-    const qsizetype second = text.indexOf(QStringLiteral("%s"), first >= 0 ? first + a.size() : 0);
-    if (second >= 0) text.replace(second, 2, b);
-    return text;
 }
 
 }  // namespace zal::gui

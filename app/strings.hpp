@@ -29,9 +29,6 @@ QString localized(const char* key);
 // a device's own words, which have no translation, show as they are.
 QString engine_text(const char* english);
 
-// The pattern with its first "%s", then its second, replaced by these texts.
-QString format(const QString& pattern, const QString& a);
-QString format(const QString& pattern, const QString& a, const QString& b);
 
 // The English text of a "ZAL" key, or null for another key.
 const char* english_text_of(const char* key);

@@ -23,7 +23,7 @@ VM_BUILD_DIR="$build" "$root/scripts/vm-run.sh" --device ventaro --package "$wor
   exit 1
 }
 grep -F -e 'Will execute' -e 'Update succeeded' -e 'measured:' "$work/result"
-roundtrips=$(sed -n 's/^Will execute \([0-9]*\) HID roundtrips.*/\1/p' "$work/result" | awk "{s += \$1} END {print s}")
+roundtrips=$(sed -n 's/^.*Will execute \([0-9]*\) HID roundtrips.*/\1/p' "$work/result" | awk "{s += \$1} END {print s}")
 read -r wall user system < <(sed -n 's/measured: wall \(.*\) s, user \(.*\) s, system \(.*\) s/\1 \2 \3/p' "$work/result")
 python3 - "$wall" "$user" "$system" "${roundtrips:-0}" <<'PY'
 import sys

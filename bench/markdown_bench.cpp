@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QTextDocument>
 
-#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
 
 namespace {
@@ -28,7 +28,7 @@ QString notes_of_size(qsizetype bytes) {
 
 void BM_RenderNotes(benchmark::State& state) {
     const QString notes = notes_of_size(state.range(0));
-    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    const auto parser = zal::gui::MarkdownParser::standardParser();
     for (auto _ : state) {
         QTextDocument document;
         zal::gui::fill_document(document, parser->attributedStringFromMarkdown(notes));
@@ -41,7 +41,7 @@ BENCHMARK(BM_RenderNotes)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(ben
 
 void BM_ParseOnly(benchmark::State& state) {
     const QString notes = notes_of_size(state.range(0));
-    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    const auto parser = zal::gui::MarkdownParser::standardParser();
     for (auto _ : state) benchmark::DoNotOptimize(parser->attributedStringFromMarkdown(notes).length());
     state.counters["characters"] = double(notes.size());
 }
@@ -79,7 +79,7 @@ QString hostile_notes(const shape_t& shape, qsizetype bytes) {
 void BM_HostileNotes(benchmark::State& state) {
     const shape_t& shape = shapes[state.range(0)];
     const QString notes = hostile_notes(shape, state.range(1));
-    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    const auto parser = zal::gui::MarkdownParser::standardParser();
     for (auto _ : state) {
         QTextDocument document;
         zal::gui::fill_document(document, parser->attributedStringFromMarkdown(notes));
@@ -97,7 +97,7 @@ BENCHMARK(BM_HostileNotes)
 // parser can take away.
 void BM_HostileFillOnly(benchmark::State& state) {
     const shape_t& shape = shapes[state.range(0)];
-    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    const auto parser = zal::gui::MarkdownParser::standardParser();
     const zal::gui::styled_text_t parsed = parser->attributedStringFromMarkdown(hostile_notes(shape, 1 << 20));
     for (auto _ : state) {
         QTextDocument document;
@@ -115,7 +115,7 @@ BENCHMARK(BM_HostileFillOnly)
 void BM_HostileParseOnly(benchmark::State& state) {
     const shape_t& shape = shapes[state.range(0)];
     const QString notes = hostile_notes(shape, 1 << 20);
-    const auto parser = zal::gui::PXMarkdownParser::standardParser();
+    const auto parser = zal::gui::MarkdownParser::standardParser();
     for (auto _ : state) benchmark::DoNotOptimize(parser->attributedStringFromMarkdown(notes).length());
     state.SetLabel(shape.name);
 }

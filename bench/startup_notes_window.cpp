@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
 #include "bench/startup_probe.hpp"
 #include "update/package_file.hpp"
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     }
     const std::string& text = update.notes[0];
     zal::gui::fill_document(*notes->document(),
-                            zal::gui::PXMarkdownParser::standardParser()->attributedStringFromMarkdown(
+                            zal::gui::MarkdownParser::standardParser()->attributedStringFromMarkdown(
                                 QString::fromUtf8(text.data(), qsizetype(text.size())), base));
     zal::bench::startup_probe_t probe(notes->viewport(), [notes] { return !notes->document()->isEmpty(); });
     window.show();

@@ -16,7 +16,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/qt_driver.hpp"
@@ -49,10 +49,10 @@ int main(int argc, char** argv) {
     devices::simulation_t simulation;  // and no device in it
     gui::platform_t platform;
     platform.set_up = [&simulation] { simulation.install(); };
-    const std::unique_ptr<gui::AppDelegate> launched = gui::launch(platform);
-    gui::AppDelegate& delegate = *launched;
-    if (!delegate.openFileWithURL(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])))) return 1;
-    delegate.windowCtrl()->window()->show();
+    const std::unique_ptr<gui::Application> launched = gui::launch(platform);
+    gui::Application& delegate = *launched;
+    if (!delegate.openPackage(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])))) return 1;
+    delegate.updateWindow()->show();
     delegate.runUpdate();
     QTest::qWait(2000);  // settled on "Connect your Ventaro"
     const long long before = cpu_ticks();
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     const double used = double(cpu_ticks() - before) / double(sysconf(_SC_CLK_TCK));
     const double share = 100.0 * used / (double(clock.elapsed()) / 1000.0);
     std::printf("waiting for a device: %.2f %% of one core over %.1f s (sheet title: %s)\n", share,
-                double(clock.elapsed()) / 1000.0, qPrintable(delegate.sheetCtrl()->title()));
+                double(clock.elapsed()) / 1000.0, qPrintable(delegate.updateSheet()->title()));
     delegate.endUpdate();
     return 0;
 }

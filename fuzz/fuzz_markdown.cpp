@@ -5,17 +5,17 @@
 
 #include <cstdint>
 
-#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
 
 namespace {
-std::unique_ptr<zal::gui::PXMarkdownParser> parser;
+std::unique_ptr<zal::gui::MarkdownParser> parser;
 }
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QApplication(*argc, *argv);  // lives as long as the process
-    parser = zal::gui::PXMarkdownParser::standardParser();
+    parser = zal::gui::MarkdownParser::standardParser();
     return 0;
 }
 

@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 #include "app/log_window.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
@@ -86,22 +86,22 @@ int main(int argc, char** argv) {
     // The sample package is signed with the test key, which the demo trusts.
     {
         std::string error;
-        if (auto key = read_public_key(ZAL_TEST_KEY, error)) gui::AppDelegate::trust.keys.push_back(*key);
+        if (auto key = read_public_key(ZAL_TEST_KEY, error)) gui::Application::trust.keys.push_back(*key);
     }
     gui::platform_t platform;
     platform.set_up = [&simulation] { simulation.install(); };
-    const std::unique_ptr<gui::AppDelegate> launched = gui::launch(platform);
-    gui::AppDelegate& delegate = *launched;
+    const std::unique_ptr<gui::Application> launched = gui::launch(platform);
+    gui::Application& delegate = *launched;
     // Started without a bundled package, the application asked for one; the
     // user declined, and the window says what to do.
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<QFileDialog*>(w)) w->close();
-    QMainWindow* window = delegate.windowCtrl()->window();
+    QMainWindow* window = delegate.updateWindow();
     window->resize(720, 480);
     QTest::qWait(300);
     const QString suffix = u'-' + language + QStringLiteral(".png");
     bool ok = shoot(window, nullptr, out.filePath(QStringLiteral("no-package") + suffix));
-    if (!delegate.openFileWithURL(QUrl::fromLocalFile(package))) return 1;
+    if (!delegate.openPackage(QUrl::fromLocalFile(package))) return 1;
     QTest::qWait(300);
     ok = ok && shoot(window, nullptr, out.filePath(QStringLiteral("update-window") + suffix));
 
@@ -111,10 +111,10 @@ int main(int argc, char** argv) {
     device.plug();
     delegate.runUpdate();
     const bool programming = QTest::qWaitFor(
-        [&] { return delegate.sheetCtrl()->progress() > 0.4 && delegate.sheetCtrl()->progress() <= 1; }, 30000);
+        [&] { return delegate.updateSheet()->progress() > 0.4 && delegate.updateSheet()->progress() <= 1; }, 30000);
     QTest::qWait(200);
     ok = ok && programming &&
-         shoot(window, delegate.sheetCtrl()->window(), out.filePath(QStringLiteral("progress-sheet") + suffix));
+         shoot(window, delegate.updateSheet(), out.filePath(QStringLiteral("progress-sheet") + suffix));
 
     // Let the run finish: the stalled stage-2 firmware is replugged and completes.
     delegate.endUpdate();
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
                         "    c.writestr(i.filename, d + b' ' if i.filename.startswith('notes') else d)\n"
                         "u.close(); c.close()\n"),
          package, unsigned_path, changed_path});
-    const bool opened_unsigned = rewritten == 0 && delegate.openFileWithURL(QUrl::fromLocalFile(unsigned_path));
+    const bool opened_unsigned = rewritten == 0 && delegate.openPackage(QUrl::fromLocalFile(unsigned_path));
     if (!opened_unsigned) std::fprintf(stderr, "take-screenshots: the unsigned package did not open\n");
     QTest::qWait(300);
     ok = shoot(window, nullptr, out.filePath(QStringLiteral("unsigned") + suffix)) && opened_unsigned && ok;
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
         if (QMessageBox* alert = visible_alert())
             refused = shoot(window, alert, out.filePath(QStringLiteral("changed-refused") + suffix));
     });
-    const bool kept_out = !delegate.openFileWithURL(QUrl::fromLocalFile(changed_path));
+    const bool kept_out = !delegate.openPackage(QUrl::fromLocalFile(changed_path));
     QTest::qWait(700);
     ok = ok && kept_out && refused;
 

@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "app/markdown/px_base_parser.hpp"
+#include "app/markdown/base_parser.hpp"
 
 namespace zal::gui {
 

@@ -148,12 +148,12 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
 <context>
     <name>Messages</name>
     <message>
-        <source>About %@</source>
-        <translation>À propos de %@</translation>
+        <source>About %1</source>
+        <translation>À propos de %1</translation>
     </message>
     <message>
-        <source>Quit %@</source>
-        <translation>Quitter %@</translation>
+        <source>Quit %1</source>
+        <translation>Quitter %1</translation>
     </message>
     <message>
         <source>Close Window</source>
@@ -192,8 +192,8 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Aide</translation>
     </message>
     <message>
-        <source>%@ Help</source>
-        <translation>Aide de %@</translation>
+        <source>%1 Help</source>
+        <translation>Aide de %1</translation>
     </message>
     <message>
         <source>Log Console</source>
@@ -224,12 +224,12 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Une erreur est survenue pendant la mise à jour.</translation>
     </message>
     <message>
-        <source>%s v%s Update</source>
-        <translation>Mise à jour %s v%s</translation>
+        <source>%1 v%2 Update</source>
+        <translation>Mise à jour %1 v%2</translation>
     </message>
     <message>
-        <source>Version %s (%s)</source>
-        <translation>Version %s (%s)</translation>
+        <source>Version %1 (%2)</source>
+        <translation>Version %1 (%2)</translation>
     </message>
     <message>
         <source>Unable to read the contents of the update</source>
@@ -244,8 +244,8 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Mise à jour réussie</translation>
     </message>
     <message>
-        <source>Update my %s</source>
-        <translation>Mettre à jour mon %s</translation>
+        <source>Update my %1</source>
+        <translation>Mettre à jour mon %1</translation>
     </message>
     <message>
         <source>End</source>
@@ -275,9 +275,9 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Votre Ventaro et votre boîtier Ruvo ont tous deux été mis à jour. Vous pouvez les débrancher et jouer.</translation>
     </message>
     <message>
-        <source>Your device has been updated. This update also holds firmware for your %s: connect it now to update it too.</source>
+        <source>Your device has been updated. This update also holds firmware for your %1: connect it now to update it too.</source>
         <comment>ZALUpdateSuccessMessageWithCounterpart</comment>
-        <translation>Votre appareil a été mis à jour. Cette mise à jour contient aussi le firmware de votre %s : branchez-le maintenant pour le mettre à jour lui aussi.</translation>
+        <translation>Votre appareil a été mis à jour. Cette mise à jour contient aussi le firmware de votre %1 : branchez-le maintenant pour le mettre à jour lui aussi.</translation>
     </message>
     <message>
         <source>The update was stopped before the end. Your device will start in its updater: run the update again to finish it.</source>
@@ -319,12 +319,12 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>Updates the firmware of the Ventaro and of its Ruvo receiver.
 
-Version %@
+Version %1
 © 2026 Zalmir Instruments. Free software under the MIT licence.</source>
         <comment>ZALAboutText</comment>
         <translation>Met à jour le firmware du Ventaro et de son boîtier Ruvo.
 
-Version %@
+Version %1
 © 2026 Zalmir Instruments. Logiciel libre sous licence MIT.</translation>
     </message>
     <message>
@@ -346,10 +346,10 @@ Version %@
     </message>
     <message>
         <source>No web browser could be opened. The troubleshooting page is at:
-%s</source>
+%1</source>
         <comment>ZALNoBrowser</comment>
         <translation>Aucun navigateur web n&apos;a pu être ouvert. La page de dépannage se trouve à l&apos;adresse :
-%s</translation>
+%1</translation>
     </message>
     <message>
         <source>An update is running. Quit anyway?</source>
@@ -404,12 +404,12 @@ Version %@
         <translation>Non signé</translation>
     </message>
     <message>
-        <source>Signed by %s</source>
-        <translation>Signé par %s</translation>
+        <source>Signed by %1</source>
+        <translation>Signé par %1</translation>
     </message>
     <message>
-        <source>key %s</source>
-        <translation>clé %s</translation>
+        <source>key %1</source>
+        <translation>clé %1</translation>
     </message>
     <message>
         <source>This package is not signed.</source>

@@ -38,43 +38,43 @@ private slots:
         QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));  // as the application names itself
         use_language(language);
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
-        QTEST(name(d.windowCtrl()->textView()), "notes");
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
-        QTRY_VERIFY(!d.sheetCtrl()->title().isEmpty());
-        QCOMPARE(name(d.sheetCtrl()->window()), d.sheetCtrl()->title());
-        QCOMPARE(QAccessible::queryAccessibleInterface(d.sheetCtrl()->window())->text(QAccessible::Description),
-                 d.sheetCtrl()->subtitle());
-        QTEST(name(d.sheetCtrl()->progressIndicator()), "progress");
-        if (d.sheetCtrl()->indeterminate()) {  // waiting: no "-1 of 0"
+        QTEST(name(d.updateWindow()->textView()), "notes");
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QTRY_VERIFY(d.updateSheet()->isVisible());
+        QTRY_VERIFY(!d.updateSheet()->title().isEmpty());
+        QCOMPARE(name(d.updateSheet()), d.updateSheet()->title());
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.updateSheet())->text(QAccessible::Description),
+                 d.updateSheet()->subtitle());
+        QTEST(name(d.updateSheet()->progressIndicator()), "progress");
+        if (d.updateSheet()->indeterminate()) {  // waiting: no "-1 of 0"
             QAccessibleValueInterface* value =
-                QAccessible::queryAccessibleInterface(d.sheetCtrl()->progressIndicator())->valueInterface();
+                QAccessible::queryAccessibleInterface(d.updateSheet()->progressIndicator())->valueInterface();
             QVERIFY(value);
             QCOMPARE(value->currentValue().toInt(), 0);
         }
-        QTEST(name(d.sheetCtrl()->helpButton()), "help");
+        QTEST(name(d.updateSheet()->helpButton()), "help");
         // The hint names the button as the eye sees it, in a readable size.
-        QTEST(d.sheetCtrl()->helpButton()->text(), "help");
+        QTEST(d.updateSheet()->helpButton()->text(), "help");
         QFETCH(QString, helpHint);
-        QTRY_COMPARE(d.sheetCtrl()->helpLabel()->text(), helpHint);
-        QVERIFY(d.sheetCtrl()->helpLabel()->font().pointSizeF() >= QApplication::font().pointSizeF() * 0.8);
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QTRY_COMPARE(d.updateSheet()->helpLabel()->text(), helpHint);
+        QVERIFY(d.updateSheet()->helpLabel()->font().pointSizeF() >= QApplication::font().pointSizeF() * 0.8);
+        QVERIFY(click(d.updateSheet()->cancelButton()));
         // Alerts are modal dialogs of the window, never sheets (undecorated on Wayland).
-        d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));
+        d.showAlert(QStringLiteral("t"), QStringLiteral("m"));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->windowType(), Qt::Dialog);
         QCOMPARE(alert->windowModality(), Qt::WindowModal);
-        QCOMPARE(d.sheetCtrl()->window()->windowType(), Qt::Dialog);
+        QCOMPARE(d.updateSheet()->windowType(), Qt::Dialog);
         QVERIFY(
-            !(d.sheetCtrl()->window()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+            !(d.updateSheet()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         alert->done(0);
         // Every menu has an Alt key of its own, in the catalogue's text.
         QSet<QChar> keys;
         QStringList titles;
-        for (QAction* menu : d.windowCtrl()->window()->menuBar()->actions()) {
+        for (QAction* menu : d.updateWindow()->menuBar()->actions()) {
             const qsizetype amp = menu->text().indexOf(u'&');
             QVERIFY2(amp >= 0 && amp + 1 < menu->text().size(), qPrintable(menu->text()));
             keys.insert(menu->text().at(amp + 1).toLower());
@@ -92,14 +92,14 @@ private slots:
         write_package(bundle, "a.zalmirupdate",
                       package_with_notes("Read [the manual](https://ventaro.example/manual) or "
                                          "[write to us](mailto:support@ventaro.example)."));
-        AppDelegate& d = launch();
+        Application& d = launch();
         auto tree = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
-        QCOMPARE(tree(d.windowCtrl()->window())->role(), QAccessible::Window);
-        QAccessibleInterface* update = tree(d.windowCtrl()->updateButton());
+        QCOMPARE(tree(d.updateWindow())->role(), QAccessible::Window);
+        QAccessibleInterface* update = tree(d.updateWindow()->updateButton());
         QCOMPARE(update->role(), QAccessible::Button);
         QVERIFY(update->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
 
-        QTextBrowser* view = d.windowCtrl()->textView();
+        QTextBrowser* view = d.updateWindow()->textView();
         QTRY_VERIFY(view->toPlainText().contains(QStringLiteral("write to us")));
         QAccessibleInterface* notes = tree(view);
         QVERIFY(notes->state().readOnly && notes->state().multiLine);
@@ -126,29 +126,29 @@ private slots:
         QCOMPARE(view->textCursor().selectedText(), QStringLiteral("write to us"));
         QCOMPARE(notes->child(1)->text(QAccessible::Value), QStringLiteral("mailto:support@ventaro.example"));
         // New notes, new links.
-        QVERIFY(d.openFileWithURL(
+        QVERIFY(d.openPackage(
             QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false)))));
         QTRY_COMPARE(tree(view)->childCount(), 0);
 
         // F10 opens the first menu.
-        QWidget* window = d.windowCtrl()->window();
+        QWidget* window = d.updateWindow();
         make_active(window);
         QTest::keyClick(window, Qt::Key_F10);
         QMenuBar* bar = window->findChild<QMenuBar*>();
         QTRY_VERIFY(bar->actions().first()->menu()->isVisible());
         bar->actions().first()->menu()->close();
 
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        QAccessibleInterface* sheet = tree(d.sheetCtrl()->window());
-        QTRY_VERIFY(d.sheetCtrl()->window()->isVisible());
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QAccessibleInterface* sheet = tree(d.updateSheet());
+        QTRY_VERIFY(d.updateSheet()->isVisible());
         QCOMPARE(sheet->role(), QAccessible::Dialog);
-        QCOMPARE(tree(d.sheetCtrl()->progressIndicator())->role(), QAccessible::ProgressBar);
-        QAccessibleInterface* cancel = tree(d.sheetCtrl()->cancelButton());
+        QCOMPARE(tree(d.updateSheet()->progressIndicator())->role(), QAccessible::ProgressBar);
+        QAccessibleInterface* cancel = tree(d.updateSheet()->cancelButton());
         QTRY_VERIFY(cancel->state().disabled == false);
         cancel->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTRY_VERIFY(!d.inUpdate());
 
-        d.runErrorAlertWithTitle(QStringLiteral("Title"), QStringLiteral("Message"));
+        d.showAlert(QStringLiteral("Title"), QStringLiteral("Message"));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(tree(alert)->role(), QAccessible::AlertMessage);
@@ -169,15 +169,15 @@ private slots:
     void phasesAreAnnouncedOnce() {
         if (!accessibility_events_t::available()) QSKIP("no accessibility bridge on this platform");
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         accessibility_events_t events;
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        UpdateSheetController* sheet = d.sheetCtrl();
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        UpdateSheet* sheet = d.updateSheet();
         QTRY_COMPARE(sheet->title(), QStringLiteral("Connect your Ventaro"));
         QTRY_COMPARE(sheet->announcer()->text(), sheet->title() + u'\n' + sheet->subtitle());
         const int before = sheet->announcer()->announcements();
-        d.updaterOnAnnounce(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
-        d.updaterOnAnnounce(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
+        d.showPhase(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
+        d.showPhase(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
         QTRY_COMPARE(sheet->announcer()->announcements(), before + 1);
         QTest::qWait(50);
         QCOMPARE(sheet->announcer()->announcements(), before + 1);
@@ -202,7 +202,7 @@ private slots:
     // per cents; the bar itself draws every step. A busy bar says busy.
     void progressReachesScreenReadersAtAPace() {
         if (!accessibility_events_t::available()) QSKIP("no accessibility bridge on this platform");
-        UpdateSheetController sheet;
+        UpdateSheet sheet;
         sheet.window()->show();
         progress_bar_t* bar = sheet.progressIndicator();
         accessibility_events_t events;
@@ -249,8 +249,8 @@ private slots:
     // a narrow title bar still shows it, and placed over the update window.
     void alertsSayWhatTheyAre() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        d.runFailureAlertWithTitle(localized("Update failed"), QStringLiteral("What happened."), QStringLiteral("x"));
+        Application& d = launch();
+        d.showFailureAlert(localized("Update failed"), QStringLiteral("What happened."), QStringLiteral("x"));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(alert);
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(a11y->text(QAccessible::Description), QStringLiteral("What happened."));
         QCOMPARE(alert->windowTitle(), QStringLiteral("Update failed"));
         QVERIFY(alert->width() >= alert->fontMetrics().horizontalAdvance(alert->windowTitle()) + 160);
-        QVERIFY(over_window(alert, d.windowCtrl()->window()));
+        QVERIFY(over_window(alert, d.updateWindow()));
         QCOMPARE(alert->windowModality(), Qt::WindowModal);
         alert->done(0);
     }

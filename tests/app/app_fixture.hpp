@@ -27,7 +27,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 #include "app/log_window.hpp"
 #include "app/quit_on_signals.hpp"
 #include "app/shell.hpp"
@@ -201,13 +201,13 @@ inline devices::device_options_t options_for(const update_t& u, kind_t kind, boo
 // initTestCase and cleanup call set_up and clean_up.
 class AppFixture : public QObject {
 protected:
-    std::unique_ptr<AppDelegate> delegate;
+    std::unique_ptr<Application> delegate;
     QTemporaryDir bundle;
     int quitSignal = 0;
 
     // The shipped launch, on the simulated devices, with the bundled package
     // looked for in `bundle`.
-    AppDelegate& launch(const QStringList& paths = {}) {
+    Application& launch(const QStringList& paths = {}) {
         platform_t platform;
         platform.bundle_directory = bundle.path();
         delegate = gui::launch(platform, paths);

@@ -17,21 +17,21 @@ private slots:
     // console, help and quitting.
     void applicationKeysWorkDuringARun() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         // An application key like Log Console's (which the first launch of this
         // test program put into an earlier menu bar).
-        QAction* probe = menu_with_tag(5)->addAction(QStringLiteral("Probe"));
+        QAction* probe = main_menu().help->addAction(QStringLiteral("Probe"));
         probe->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
         probe->setShortcutContext(Qt::ApplicationShortcut);
         int triggered = 0;
         connect(probe, &QAction::triggered, this, [&triggered] { ++triggered; });
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        QWidget* sheet = d.sheetCtrl()->window();
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QWidget* sheet = d.updateSheet();
         QTRY_VERIFY(sheet->isVisible());
         make_active(sheet);
         QTest::keyClick(sheet, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_COMPARE(triggered, 1);
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(click(d.updateSheet()->cancelButton()));
     }
 
     // Return acts on what has focus: a link in the notes, not a firmware update;
@@ -39,10 +39,10 @@ private slots:
     void returnFollowsTheFocus() {
         write_package(bundle, "a.zalmirupdate",
                       package_with_notes("See [the manual](https://ventaro.example/manual)."));
-        AppDelegate& d = launch();
-        QWidget* window = d.windowCtrl()->window();
+        Application& d = launch();
+        QWidget* window = d.updateWindow();
         make_active(window);
-        QTextBrowser* notes = d.windowCtrl()->textView();
+        QTextBrowser* notes = d.updateWindow()->textView();
         QTRY_VERIFY(notes->toPlainText().contains(QStringLiteral("the manual")));
         // The link as Tab leaves it: selected, with the focus in the notes.
         notes->setFocus();
@@ -55,22 +55,22 @@ private slots:
         QTest::keyClick(window, Qt::Key_Return);
         QTest::qWait(50);
         QVERIFY(!d.inUpdate());
-        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+        QVERIFY(!d.updateSheet()->isVisible());
 
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        QWidget* sheet = d.sheetCtrl()->window();
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QWidget* sheet = d.updateSheet();
         QTRY_VERIFY(sheet->isVisible());
-        QTRY_VERIFY(d.sheetCtrl()->cancelButton()->isEnabled());
+        QTRY_VERIFY(d.updateSheet()->cancelButton()->isEnabled());
         make_active(sheet);
-        d.sheetCtrl()->cancelButton()->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.sheetCtrl()->cancelButton()));
+        d.updateSheet()->cancelButton()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.updateSheet()->cancelButton()));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_VERIFY(!sheet->isVisible());
         QVERIFY(!d.inUpdate());
         // After the run, the focus is on Update again (the window manager gives
         // the window back its activation).
         make_active(window);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.updateWindow()->updateButton()));
     }
 
     // Showing the console gives it the keyboard; Escape and Ctrl+W close it.
@@ -94,65 +94,59 @@ private slots:
 
     void sheetKeysAndWindowLimits() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QMainWindow* window = d.windowCtrl()->window();
+        Application& d = launch();
+        QMainWindow* window = d.updateWindow();
         window->show();
         window->resize(900, 600);
         QTest::qWait(20);
         // Update stays at the top right and the notes take the rest.
         QWidget* content = window->centralWidget();
-        QCOMPARE(d.windowCtrl()->updateButton()->mapTo(content, QPoint()).x() + d.windowCtrl()->updateButton()->width(),
+        QCOMPARE(d.updateWindow()->updateButton()->mapTo(content, QPoint()).x() + d.updateWindow()->updateButton()->width(),
                  content->width() - 5);
-        QCOMPARE(d.windowCtrl()->textView()->width(), content->width());
-        QVERIFY(d.windowCtrl()->textView()->mapTo(content, QPoint()).y() + d.windowCtrl()->textView()->height() >=
+        QCOMPARE(d.updateWindow()->textView()->width(), content->width());
+        QVERIFY(d.updateWindow()->textView()->mapTo(content, QPoint()).y() + d.updateWindow()->textView()->height() >=
                 content->height() - 1);
 
-        UpdateSheetController sheet;
+        UpdateSheet sheet;
         int cancels = 0;
-        struct counting_t final : UpdateSheetControllerDelegate {
-            int* n;
-            void updateSheetControllerDidClickCancel(UpdateSheetController*) override { ++*n; }
-            void updateSheetControllerDidClickHelp(UpdateSheetController*) override {}
-        } counter;
-        counter.n = &cancels;
-        sheet.delegate = &counter;
-        sheet.window()->reject();  // Escape
+        connect(&sheet, &UpdateSheet::cancelRequested, this, [&cancels] { ++cancels; });
+        sheet.reject();  // Escape
         QCOMPARE(cancels, 1);
         sheet.setCancelable(false);
-        sheet.window()->reject();
+        sheet.reject();
         QCOMPARE(cancels, 1);
-        sheet.endSheetModalForWindow(window);  // not attached: harmless
+        sheet.dismiss();  // not shown: harmless
     }
 
     void focusReturnsToUpdateAfterAnAlert() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QWidget* window = d.windowCtrl()->window();
+        Application& d = launch();
+        QWidget* window = d.updateWindow();
         make_active(window);
-        d.windowCtrl()->textView()->setFocus();
-        d.runErrorAlertWithTitle(QStringLiteral("Update successful"), QStringLiteral("Done."));
+        d.updateWindow()->textView()->setFocus();
+        d.showAlert(QStringLiteral("Update successful"), QStringLiteral("Done."));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QVERIFY(click(alert->buttons().first()));
         make_active(window);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.updateWindow()->updateButton()));
     }
 
     // A held Return repeats its key press: only the first may start a run or
     // accept an alert, whatever has the focus while the key stays down.
     void heldReturnStartsOneRunOnly() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
-        AppDelegate& d = launch();
+        Application& d = launch();
         plug(options_for(d.update(), kind_t::ventaro));
         int runs = 0;
-        d.onRunStarted = [&runs](kind_t) { ++runs; };
-        QWidget* window = d.windowCtrl()->window();
+        connect(&d, &Application::runStarted, this, [&runs] { ++runs; });
+        QWidget* window = d.updateWindow();
         make_active(window);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.windowCtrl()->updateButton()));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d.updateWindow()->updateButton()));
         // Where the key goes: the focused widget of the window in front.
         const auto target = [&]() -> QWidget* {
             QWidget* front = visible_alert();
-            if (!front && d.sheetCtrl()->window()->isVisible()) front = d.sheetCtrl()->window();
+            if (!front && d.updateSheet()->isVisible()) front = d.updateSheet();
             if (!front) front = window;
             make_active(front);
             return front->focusWidget() ? front->focusWidget() : front;
@@ -177,21 +171,21 @@ private slots:
     // File > Update and its key follow the application's state at once, from
     // start-up on, without the menu being opened.
     void menuActionsFollowTheState() {
-        AppDelegate& none = launch();
-        QVERIFY(!none.updateMenuItem()->isEnabled());
+        Application& none = launch();
+        QVERIFY(!none.updateAction()->isEnabled());
         cleanup();
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QVERIFY(d.updateMenuItem()->isEnabled());
-        QWidget* window = d.windowCtrl()->window();
+        Application& d = launch();
+        QVERIFY(d.updateAction()->isEnabled());
+        QWidget* window = d.updateWindow();
         make_active(window);
         QTest::keyClick(window, Qt::Key_R, Qt::ControlModifier);
         QTRY_VERIFY(d.inUpdate());
-        QVERIFY(!d.updateMenuItem()->isEnabled());
-        QVERIFY(!d.openMenuItem()->isEnabled());
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
-        QVERIFY(d.updateMenuItem()->isEnabled());
-        QVERIFY(d.openMenuItem()->isEnabled());
+        QVERIFY(!d.updateAction()->isEnabled());
+        QVERIFY(!d.openAction()->isEnabled());
+        QVERIFY(click(d.updateSheet()->cancelButton()));
+        QVERIFY(d.updateAction()->isEnabled());
+        QVERIFY(d.openAction()->isEnabled());
     }
 
     // Quitting or closing the window during a run asks first, Cancel being
@@ -205,9 +199,9 @@ private slots:
     void quittingDuringARunAsksFirst() {
         QFETCH(bool, byCloseButton);
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QVERIFY(d.applicationShouldTerminate());
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        Application& d = launch();
+        QVERIFY(d.confirmQuit());
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QTRY_VERIFY(d.inUpdate());
         QString asked;
         bool cancelIsDefault = false, over = false;
@@ -215,16 +209,16 @@ private slots:
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 asked = box->text() + u'\n' + box->informativeText();
                 cancelIsDefault = box->defaultButton() == button_titled(box, "Cancel");
-                over = over_window(box, d.windowCtrl()->window());
+                over = over_window(box, d.updateWindow());
                 QTest::keyClick(box, Qt::Key_Return);  // the default
             }
         });
-        QWidget* window = d.windowCtrl()->window();
+        QWidget* window = d.updateWindow();
         if (byCloseButton) {
             QVERIFY(!window->close());
         } else {
             QAction* quit = nullptr;
-            for (QAction* a : menu_with_tag(2)->actions())
+            for (QAction* a : main_menu().file->actions())
                 if (a->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Q)) quit = a;
             QVERIFY(quit);
             quit->trigger();
@@ -240,9 +234,9 @@ private slots:
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
                 button_titled(box, "Quit")->click();
         });
-        QVERIFY(d.applicationShouldTerminate());
-        QVERIFY(d.applicationShouldTerminate());
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(d.confirmQuit());
+        QVERIFY(d.confirmQuit());
+        QVERIFY(click(d.updateSheet()->cancelButton()));
     }
 };
 

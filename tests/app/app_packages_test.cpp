@@ -21,45 +21,45 @@ private slots:
     // the notes follow, and a package read meanwhile wins over them.
     void longNotesArriveWithoutHoldingTheWindow() {
         std::string notes;
-        while (notes.size() <= AppDelegate::large_notes) notes += "- item with **bold** and `code`\n";
+        while (notes.size() <= Application::large_notes) notes += "- item with **bold** and `code`\n";
         write_package(bundle, "a.zalmirupdate", package_with_notes(notes));
-        AppDelegate& d = launch();
-        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        Application& d = launch();
+        QVERIFY(d.updateWindow()->updateButton()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(
-            d.windowCtrl()->textView()->toPlainText().startsWith(QStringLiteral("\u2022\titem with bold")), 20000);
-        QCOMPARE(d.windowCtrl()->details().length(), d.windowCtrl()->textView()->toPlainText().size());
+            d.updateWindow()->textView()->toPlainText().startsWith(QStringLiteral("\u2022\titem with bold")), 20000);
+        QCOMPARE(d.updateWindow()->details().length(), d.updateWindow()->textView()->toPlainText().size());
 
         QTemporaryDir other;
         const QString small = write_package(other, "b.zalmirupdate", package_bytes(true, false));
         const QString large = write_package(other, "c.zalmirupdate", package_with_notes(notes));
-        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(large)));
-        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(small)));
+        QVERIFY(d.openPackage(QUrl::fromLocalFile(large)));
+        QVERIFY(d.openPackage(QUrl::fromLocalFile(small)));
         // Once the large notes are rendered, their hand-over is queued: run it.
         QTRY_VERIFY_WITH_TIMEOUT(main_queue::background_tasks() == 0, 20000);
         QTest::qWait(50);
-        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+        QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
     }
 
     void startupLoadsTheBundledPackage() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
-        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (2021-03-05)"));
-        QCOMPARE(d.windowCtrl()->window()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
-        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("a.zalmirupdate"));
-        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
-        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
-        QCOMPARE(d.windowCtrl()->window()->menuBar()->actions().size(), 3);  // File, Edit, Help
-        QCOMPARE(d.updateMenuItem()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-        QCOMPARE(d.openMenuItem()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-        QCOMPARE(menu_with_tag(2)->actions().at(2)->isSeparator(), true);
+        Application& d = launch();
+        QCOMPARE(d.updateWindow()->title(), QStringLiteral("Ventaro"));
+        QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (2021-03-05)"));
+        QCOMPARE(d.updateWindow()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
+        QVERIFY(d.updateWindow()->windowFilePath().endsWith("a.zalmirupdate"));
+        QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+        QVERIFY(d.updateWindow()->updateButton()->isEnabled());
+        QCOMPARE(d.updateWindow()->menuBar()->actions().size(), 3);  // File, Edit, Help
+        QCOMPARE(d.updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(d.openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(main_menu().file->actions().at(2)->isSeparator(), true);
 
         // Return clicks "Update".
-        make_active(d.windowCtrl()->window());
-        QVERIFY(QTest::qWaitForWindowActive(d.windowCtrl()->window()));
-        QTest::keyClick(d.windowCtrl()->window(), Qt::Key_Return);
+        make_active(d.updateWindow());
+        QVERIFY(QTest::qWaitForWindowActive(d.updateWindow()));
+        QTest::keyClick(d.updateWindow(), Qt::Key_Return);
         QVERIFY(d.inUpdate());
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(click(d.updateSheet()->cancelButton()));
     }
 
     void withoutBundleTheOpenPanelShows() {
@@ -97,35 +97,35 @@ private slots:
     // With nothing loaded, Update (button, menu, Return) does nothing: a run
     // would reboot the device and then fail for want of firmware.
     void updateNeedsAPackage() {
-        AppDelegate& d = launch();
+        Application& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
         QTest::qWait(50);
-        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
-        QVERIFY(!d.validateUserInterfaceItem(d.updateMenuItem()));
+        QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
+        QVERIFY(!d.isActionEnabled(d.updateAction()));
         d.runUpdate();
         QVERIFY(!d.inUpdate());
-        d.runErrorAlertWithTitle(QStringLiteral("t"), QStringLiteral("m"));  // any alert ends by enabling controls
+        d.showAlert(QStringLiteral("t"), QStringLiteral("m"));  // any alert ends by enabling controls
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         alert->done(0);
         QTest::qWait(50);
-        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
+        QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
     }
 
     // Edit > Delete removes a selection, and never text the user cannot edit.
     void deleteLeavesTheReleaseNotesAlone() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QTextBrowser* notes = d.windowCtrl()->textView();
+        Application& d = launch();
+        QTextBrowser* notes = d.updateWindow()->textView();
         const QString before = notes->toPlainText();
         QVERIFY(!before.isEmpty());
         notes->setFocus();
         notes->selectAll();
-        make_active(d.windowCtrl()->window());
+        make_active(d.updateWindow());
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
         QAction* remove = nullptr;
-        for (QAction* a : menu_with_tag(3)->actions())
+        for (QAction* a : main_menu().edit->actions())
             if (a->text() == QStringLiteral("Delete")) remove = a;
         QVERIFY(remove);
         remove->trigger();
@@ -134,7 +134,7 @@ private slots:
 
     void invalidPackagesKeepThePreviousOne() {
         write_package(bundle, "a.zalmirupdate", {'n', 'o', 't'});
-        AppDelegate& d = launch();
+        Application& d = launch();
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("Unable to read the contents of the update"));
@@ -142,13 +142,13 @@ private slots:
         alert->done(0);
 
         QTemporaryDir other;
-        d.openFileWithURL(QUrl::fromLocalFile(write_package(other, "good.zalmirupdate", package_bytes(true, true))));
-        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
-        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(
+        d.openPackage(QUrl::fromLocalFile(write_package(other, "good.zalmirupdate", package_bytes(true, true))));
+        QCOMPARE(d.updateWindow()->title(), QStringLiteral("Ventaro"));
+        QVERIFY(!d.openPackage(QUrl::fromLocalFile(
             write_package(other, "bad.zalmirupdate", tools::make_zip({{"info.txt", "[general]\nproduct=X\n"}})))));
         QCOMPARE(wait_for_alert()->detailedText(), QStringLiteral("No version info found."));
-        QCOMPARE(d.windowCtrl()->title(), QStringLiteral("Ventaro"));
-        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("good.zalmirupdate"));
+        QCOMPARE(d.updateWindow()->title(), QStringLiteral("Ventaro"));
+        QVERIFY(d.updateWindow()->windowFilePath().endsWith("good.zalmirupdate"));
         QVERIFY(d.update().ruvo.has_value());
     }
 
@@ -157,21 +157,21 @@ private slots:
         QTemporaryDir other;
         const QString first = write_package(other, "first.zalmirupdate", package_bytes(true, false));
         const QString last = write_package(other, "last.zalmirupdate", package_bytes(false, true));
-        AppDelegate& d = launch({first, last});
-        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
+        Application& d = launch({first, last});
+        QVERIFY(d.updateWindow()->windowFilePath().endsWith("last.zalmirupdate"));
         QVERIFY(!d.update().ventaro && d.update().ruvo);
 
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QVERIFY(d.inUpdate());
-        QVERIFY(!d.applicationOpenFile(first));
-        QVERIFY(d.windowCtrl()->window()->windowFilePath().endsWith("last.zalmirupdate"));
-        QVERIFY(!d.updateMenuItem()->isEnabled());
-        QVERIFY(!d.openMenuItem()->isEnabled());
-        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(!d.openFile(first));
+        QVERIFY(d.updateWindow()->windowFilePath().endsWith("last.zalmirupdate"));
+        QVERIFY(!d.updateAction()->isEnabled());
+        QVERIFY(!d.openAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
+        QVERIFY(click(d.updateSheet()->cancelButton()));
         QVERIFY(!d.inUpdate());
-        QVERIFY(d.updateMenuItem()->isEnabled());
-        QVERIFY(d.openMenuItem()->isEnabled());
+        QVERIFY(d.updateAction()->isEnabled());
+        QVERIFY(d.openAction()->isEnabled());
     }
 
     // Without a package the window says what to do, in the user's language,
@@ -185,22 +185,22 @@ private slots:
     void withoutAPackageTheWindowSaysWhatToDo() {
         QFETCH(int, language);
         use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
-        AppDelegate& d = launch();
+        Application& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
-        QVERIFY(!d.windowCtrl()->hasPackage());
-        QVERIFY(d.windowCtrl()->noPackagePage()->isVisibleTo(d.windowCtrl()->window()));
-        QCOMPARE(d.windowCtrl()->openButton()->text(), language == int(lang_t::fr)
+        QVERIFY(!d.updateWindow()->hasPackage());
+        QVERIFY(d.updateWindow()->noPackagePage()->isVisibleTo(d.updateWindow()));
+        QCOMPARE(d.updateWindow()->openButton()->text(), language == int(lang_t::fr)
                                                            ? QStringLiteral("Ouvrir une mise à jour…")
                                                            : QStringLiteral("Open Update Package…"));
-        QLabel* hint = d.windowCtrl()->noPackagePage()->findChild<QLabel*>();
+        QLabel* hint = d.updateWindow()->noPackagePage()->findChild<QLabel*>();
         QCOMPARE(hint->text(), localized("ZALNoPackageHint"));
         QVERIFY(hint->text().startsWith(language == int(lang_t::fr) ? u"Aucune" : u"No update"));
-        QVERIFY(click(d.windowCtrl()->openButton()));
+        QVERIFY(click(d.updateWindow()->openButton()));
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
-        d.openFileWithURL(QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false))));
-        QVERIFY(d.windowCtrl()->hasPackage());
+        d.openPackage(QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false))));
+        QVERIFY(d.updateWindow()->hasPackage());
         use_language(QStringLiteral("en"));
     }
 
@@ -220,26 +220,26 @@ private slots:
         std::string error;
         QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
         QVERIFY(key.open(QIODevice::ReadOnly));
-        AppDelegate::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
+        Application::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
         QTemporaryDir dir;
         const QString signed_path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
         QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL), {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"),
                                                                    signed_path, QStringLiteral("Zalmir Instruments")}),
                  0);
-        AppDelegate& d = launch();
+        Application& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
 
-        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
-        QCOMPARE(d.windowCtrl()->signatureLabel()->text(),
+        QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
+        QCOMPARE(d.updateWindow()->signatureLabel()->text(),
                  fr ? QStringLiteral("Signé par Zalmir Instruments") : QStringLiteral("Signed by Zalmir Instruments"));
-        QCOMPARE(QAccessible::queryAccessibleInterface(d.windowCtrl()->signatureIcon())->text(QAccessible::Name),
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.updateWindow()->signatureIcon())->text(QAccessible::Name),
                  fr ? QStringLiteral("Signé") : QStringLiteral("Signed"));
-        QVERIFY(d.windowCtrl()->signatureLabel()->isVisibleTo(d.windowCtrl()->window()));
+        QVERIFY(d.updateWindow()->signatureLabel()->isVisibleTo(d.updateWindow()));
 
-        QVERIFY(d.openFileWithURL(
+        QVERIFY(d.openPackage(
             QUrl::fromLocalFile(write_package(dir, "unsigned.zalmirupdate", package_bytes(true, true)))));
-        QCOMPARE(d.windowCtrl()->signatureLabel()->text(),
+        QCOMPARE(d.updateWindow()->signatureLabel()->text(),
                  fr ? QStringLiteral("Ce paquet n'est pas signé.") : QStringLiteral("This package is not signed."));
         QVERIFY(d.update().ruvo.has_value());
 
@@ -256,7 +256,7 @@ private slots:
                                               "b.close()\n"),
                                signed_path, dir.filePath(QStringLiteral("changed.zalmirupdate"))}),
             0);
-        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("changed.zalmirupdate")))));
+        QVERIFY(!d.openPackage(QUrl::fromLocalFile(dir.filePath(QStringLiteral("changed.zalmirupdate")))));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->informativeText(), localized("ZALChangedPackage"));
@@ -268,15 +268,15 @@ private slots:
         QTRY_VERIFY(LogWindow::logWindow()->text().contains(QStringLiteral("was changed after it was signed")));
 
         // Only signed packages, by the administrator's choice.
-        AppDelegate::trust.require_signature = true;
-        QVERIFY(!d.openFileWithURL(
+        Application::trust.require_signature = true;
+        QVERIFY(!d.openPackage(
             QUrl::fromLocalFile(write_package(dir, "unsigned2.zalmirupdate", package_bytes(true, false)))));
         alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->informativeText(), localized("ZALUnsignedRefused"));
         alert->done(0);
-        QVERIFY(d.openFileWithURL(QUrl::fromLocalFile(signed_path)));
-        AppDelegate::trust = {};
+        QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
+        Application::trust = {};
         use_language(QStringLiteral("en"));
     }
 
@@ -285,7 +285,7 @@ private slots:
     // another's loop, and only the newest path waits while one is shown.
     void aFloodOfHandOversOpensOneAlertAtATime() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         SingleInstance first(QStringLiteral("ventaro-update-flood-%1").arg(QCoreApplication::applicationPid()));
         QVERIFY(first.claim({}));
         take_later_launches(first, d);
@@ -310,7 +310,7 @@ private slots:
         QTest::qWait(500);  // the newest path, opened once the first alert is gone
         QCOMPARE(most, 1);
         QVERIFY2(shown <= 3, qPrintable(QString::number(shown)));
-        QVERIFY(d.windowCtrl()->window()->isVisible());
+        QVERIFY(d.updateWindow()->isVisible());
     }
 
     // Texts from files are plain text: a file name written as markup shows as
@@ -319,7 +319,7 @@ private slots:
     void textsFromFilesAreShownAsPlainText() {
         write_package(bundle, "a.zalmirupdate",
                       package_with_notes("[mail us](mailto:help@ventaro.example?subject=Hi&attach=/etc/passwd)"));
-        AppDelegate& d = launch();
+        Application& d = launch();
         const recording_xdg_open_t xdg_open;
         const QString record = xdg_open.record();
 
@@ -342,14 +342,14 @@ private slots:
             }
             box->done(0);
         });
-        QVERIFY(!d.openFileWithURL(QUrl::fromLocalFile(name)));
+        QVERIFY(!d.openPackage(QUrl::fromLocalFile(name)));
         QVERIFY(plain);
         QVERIFY2(shown.join(u'\n').contains(QStringLiteral("<font size=7>Download the fixed update")),
                  qPrintable(shown.join(u'\n')));
         QTest::qWait(300);
         QVERIFY(!QFile::exists(record));
 
-        QTextBrowser* notes = d.windowCtrl()->textView();
+        QTextBrowser* notes = d.updateWindow()->textView();
         QString href;
         for (QTextBlock b = notes->document()->begin(); b.isValid() && href.isEmpty(); b = b.next())
             for (auto f = b.begin(); !f.atEnd(); ++f)

@@ -16,29 +16,29 @@ private slots:
 
     void cancelBeforeProgressShowsNoAlert() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        QVERIFY(d.sheetCtrl()->window()->isVisible());
-        QTRY_COMPARE(d.sheetCtrl()->title(), QStringLiteral("Connect your Ventaro"));
-        QVERIFY(d.sheetCtrl()->indeterminate());
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
-        QVERIFY(!d.sheetCtrl()->window()->isVisible());
+        Application& d = launch();
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QVERIFY(d.updateSheet()->isVisible());
+        QTRY_COMPARE(d.updateSheet()->title(), QStringLiteral("Connect your Ventaro"));
+        QVERIFY(d.updateSheet()->indeterminate());
+        QVERIFY(click(d.updateSheet()->cancelButton()));
+        QVERIFY(!d.updateSheet()->isVisible());
         QTest::qWait(300);
         QVERIFY(!visible_alert());
-        QVERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QVERIFY(d.updateWindow()->updateButton()->isEnabled());
     }
 
     void cancelAfterProgressWarns() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false, true));
-        AppDelegate& d = launch();
+        Application& d = launch();
         // The stage-2 firmware falls silent after its first report: the run waits there.
         auto o = options_for(d.update(), kind_t::ventaro);
         o.faults = {{devices::fault_t::type_t::stage2_stall}};
         plug(o);
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QTRY_VERIFY_WITH_TIMEOUT(
-            d.sheetCtrl()->title() == "Updating internal components..." && d.sheetCtrl()->progress() >= 0.2, 20000);
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+            d.updateSheet()->title() == "Updating internal components..." && d.updateSheet()->progress() >= 0.2, 20000);
+        QVERIFY(click(d.updateSheet()->cancelButton()));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("Update canceled"));
@@ -47,18 +47,18 @@ private slots:
 
     void failedRunShowsItsDetails() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         auto o = options_for(d.update(), kind_t::ventaro, true);
         o.faults = {{devices::fault_t::type_t::wrong_answer, 1}};
         plug(o);
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("Update failed"));
         QCOMPARE(alert->detailedText(), QStringLiteral("Wrong response in HID report."));
-        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());  // while the alert shows
+        QVERIFY(!d.updateWindow()->updateButton()->isEnabled());  // while the alert shows
         QVERIFY(click(alert->buttons().first()));
-        QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QTRY_VERIFY(d.updateWindow()->updateButton()->isEnabled());
     }
 
     // A logout, a shutdown or Ctrl+C while sector 0 is erased: the application
@@ -73,14 +73,14 @@ private slots:
     void aSignalWhileSectorZeroIsErasedWaitsForIt() {
         QFETCH(int, signal);
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         const auto sequence = updater::hid::make_programming_sequence(make_update_plan(d.update().ventaro->main));
         const auto erase =
             std::find_if(sequence.begin(), sequence.end(), [](auto& r) { return r.leaves_sector0_erased; });
         QVERIFY(erase != sequence.end());
         devices::simulated_device_t& device = plug(options_for(d.update(), kind_t::ventaro, true));
         device.pause_at_roundtrip(uint64_t(erase - sequence.begin()) + 1);  // erased, not yet written again
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QTRY_VERIFY_WITH_TIMEOUT(device.paused(), 30000);
 
         quitSignal = 0;
@@ -98,13 +98,13 @@ private slots:
 
     void wholeUpdateWithTheCounterpart() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, true, true));
-        AppDelegate& d = launch();
+        Application& d = launch();
         plug(options_for(d.update(), kind_t::ventaro));
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         const QPointer<QMessageBox> offer = wait_for_alert(60000);
         QVERIFY(offer);
         QVERIFY2(offer->text() == QStringLiteral("Update successful"), qPrintable(offer->informativeText()));
-        QCOMPARE(offer->informativeText(), localized("ZALUpdateSuccessMessageWithCounterpart").replace("%s", "Ruvo"));
+        QCOMPARE(offer->informativeText(), localized("ZALUpdateSuccessMessageWithCounterpart").arg("Ruvo"));
         QVERIFY(button_titled(offer, "Update my Ruvo"));
         QCOMPARE(offer->escapeButton(), button_titled(offer, "End"));
         plug(options_for(d.update(), kind_t::ruvo));
@@ -120,7 +120,7 @@ private slots:
 
     void kindQuestionAnswered() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
-        AppDelegate& d = launch();
+        Application& d = launch();
         auto o = options_for(d.update(), kind_t::ruvo, true);
         o.v1_bootloader = true;
         plug(o);
@@ -130,7 +130,7 @@ private slots:
                 button_titled(box, "Ruvo")->click();
         });
         answer.start(20);
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         // The question does not hold the run: the next alert is the offer.
         QMessageBox* offer = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -142,7 +142,7 @@ private slots:
     // A run that ends as the question is declined leaves no run behind.
     void kindQuestionDeclined() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
-        AppDelegate& d = launch();
+        Application& d = launch();
         auto o = options_for(d.update(), kind_t::ventaro, true);
         o.v1_bootloader = true;
         plug(o);
@@ -155,12 +155,12 @@ private slots:
             }
         });
         answer.start(20);
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QTRY_VERIFY(!d.inUpdate());
         answer.stop();
         QCOMPARE(asked, 1);
-        QVERIFY(!d.sheetCtrl()->window()->isVisible());
-        QVERIFY(d.updateMenuItem()->isEnabled());
+        QVERIFY(!d.updateSheet()->isVisible());
+        QVERIFY(d.updateAction()->isEnabled());
         QTest::qWait(300);
         QVERIFY(!visible_alert());
     }
@@ -193,11 +193,11 @@ private slots:
         QFETCH(QString, details);
         use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
+        Application& d = launch();
         auto o = options_for(d.update(), kind_t::ventaro, true);
         o.faults = {{devices::fault_t::type_t(fault), 5}};
         plug(o);
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         const QPointer<QMessageBox> alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->text(), localized("Update failed"));
@@ -205,7 +205,7 @@ private slots:
                  localized(key.toUtf8().constData()) + QStringLiteral("\n\n") + localized("ZALUpdateErrorMessage"));
         QVERIFY(!alert->informativeText().contains(details));
         QCOMPARE(alert->detailedText(), details);
-        QVERIFY(!d.windowCtrl()->updateButton()->isEnabled());  // while the alert shows
+        QVERIFY(!d.updateWindow()->updateButton()->isEnabled());  // while the alert shows
         // No browser here: xdg-open fails, and the address is shown instead.
         QTemporaryDir bin;
         QFile fake(bin.filePath("xdg-open"));
@@ -221,14 +221,14 @@ private slots:
         qputenv("PATH", path);
         QVERIFY2(notice->informativeText().contains(localized("ZALTroubleshootingURL")),
                  qPrintable(notice->informativeText()));
-        QVERIFY(over_window(notice, d.windowCtrl()->window()));
+        QVERIFY(over_window(notice, d.updateWindow()));
         notice->done(0);
-        QTRY_VERIFY(d.windowCtrl()->updateButton()->isEnabled());
+        QTRY_VERIFY(d.updateWindow()->updateButton()->isEnabled());
         use_language(QStringLiteral("en"));
     }
 
     void progressBarStates() {
-        UpdateSheetController sheet;
+        UpdateSheet sheet;
         progress_bar_t* bar = sheet.progressIndicator();
         QVERIFY(bar->isHidden());
         sheet.setProgress(0);
@@ -253,26 +253,27 @@ private slots:
 
     void progressThatIsNoNumberIsIgnored() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        AppDelegate& d = launch();
-        d.updaterOnProgress(0.4f);
-        d.updaterOnProgress(std::nanf(""));
-        d.updaterOnProgress(INFINITY);
-        QCOMPARE(d.sheetCtrl()->progress(), double(0.4f));
-        QCOMPARE(d.sheetCtrl()->progressIndicator()->fraction(), double(0.4f));
+        Application& d = launch();
+        d.showProgress(0.4f);
+        d.showProgress(std::nanf(""));
+        d.showProgress(INFINITY);
+        QCOMPARE(d.updateSheet()->progress(), double(0.4f));
+        QCOMPARE(d.updateSheet()->progressIndicator()->fraction(), double(0.4f));
     }
 
     // After an alert the keyboard is back on Update, not in the notes.
-    // While shown, the sheet is its window's child: a window deleted first (at
-    // exit) takes the sheet's dialog with it, and the sheet must not delete it
-    // again (it did, which AddressSanitizer reports as a double free).
-    void theSheetMayOutliveItsWindow() {
-        auto window = std::make_unique<UpdateWindowController>();
-        auto sheet = std::make_unique<UpdateSheetController>();
-        sheet->beginSheetModalForWindow(window->window());
-        QVERIFY(sheet->window()->isVisible());
-        window.reset();
-        QCOMPARE(sheet->window(), nullptr);
-        sheet.reset();
+    // While shown, the sheet is its window's child: whichever goes first, the
+    // sheet is deleted once (an earlier owner deleted it twice at exit, which
+    // AddressSanitizer reports as a double free).
+    void theSheetGoesOnceWithTheApplication() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        const QPointer<UpdateSheet> sheet = d.updateSheet();
+        sheet->showOver(d.updateWindow());
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->parentWidget(), static_cast<QWidget*>(d.updateWindow()));
+        delegate.reset();
+        QVERIFY(!sheet);
     }
 };
 

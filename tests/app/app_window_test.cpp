@@ -20,7 +20,7 @@ private slots:
     void aboutShowsTheApplication() {
         launch();
         QStringList items;
-        for (QAction* a : menu_with_tag(5)->actions()) items << a->text();
+        for (QAction* a : main_menu().help->actions()) items << a->text();
         QVERIFY2(items.contains(QStringLiteral("About Qt")), qPrintable(items.join(u'|')));
         QString shown;
         QTimer::singleShot(0, [&shown] {
@@ -36,11 +36,11 @@ private slots:
 
     // The content is 600 by 300 below the menu bar, and Update is as wide as its title needs.
     void windowContentAndButtonSizes() {
-        AppDelegate& d = launch();
-        QWidget* content = d.windowCtrl()->window()->centralWidget();
-        d.windowCtrl()->window()->show();
+        Application& d = launch();
+        QWidget* content = d.updateWindow()->centralWidget();
+        d.updateWindow()->show();
         QTRY_COMPARE(content->size(), QSize(600, 300));
-        QVERIFY(d.windowCtrl()->updateButton()->width() >= d.windowCtrl()->updateButton()->sizeHint().width());
+        QVERIFY(d.updateWindow()->updateButton()->width() >= d.updateWindow()->updateButton()->sizeHint().width());
         if (QWidget* panel = QApplication::activeModalWidget()) panel->close();
     }
 
@@ -79,16 +79,16 @@ private slots:
         QVERIFY(has_catalogue(language));  // nothing but the catalogue says German exists
         use_language(language);
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false, false, ""));
-        AppDelegate& d = launch();
-        QCOMPARE(d.windowCtrl()->secondaryTitle(), QStringLiteral("Version 2.1.0 (%1)").arg(date));
-        QTEST(d.windowCtrl()->updateButton()->text(), "update");
-        QTEST(d.windowCtrl()->window()->windowTitle(), "windowTitle");
+        Application& d = launch();
+        QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (%1)").arg(date));
+        QTEST(d.updateWindow()->updateButton()->text(), "update");
+        QTEST(d.updateWindow()->windowTitle(), "windowTitle");
         // The package's notes are English and French; others read the English.
-        QCOMPARE(d.windowCtrl()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
-        QVERIFY(click(d.windowCtrl()->updateButton()));
+        QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
+        QVERIFY(click(d.updateWindow()->updateButton()));
         QFETCH(QString, connect);
-        QTRY_COMPARE(d.sheetCtrl()->title(), connect);
-        QTEST(d.sheetCtrl()->help(), "help");
+        QTRY_COMPARE(d.updateSheet()->title(), connect);
+        QTEST(d.updateSheet()->help(), "help");
         // Qt's own texts follow, as Qt's catalogue of that release words them
         // (Qt 6.8's French has a no-break space before a colon).
         QString lookIn = QStringLiteral("Look in:");
@@ -99,7 +99,7 @@ private slots:
             QVERIFY(!lookIn.isEmpty() && lookIn != QStringLiteral("Look in:"));
         }
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), lookIn);
-        QVERIFY(click(d.sheetCtrl()->cancelButton()));
+        QVERIFY(click(d.updateSheet()->cancelButton()));
         use_language(QStringLiteral("en"));
     }
 
@@ -180,23 +180,23 @@ private slots:
         font.setPointSize(points);
         QApplication::setFont(font);
         use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
-        AppDelegate& d = launch();
+        Application& d = launch();
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
-        QWidget* window = d.windowCtrl()->window();
+        QWidget* window = d.updateWindow();
         QTest::qWait(20);
         QStringList cut = cut_texts(window);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
-        QVERIFY(d.readBundledUpdate());
+        QVERIFY(d.openBundledPackage());
         QTest::qWait(20);
         cut = cut_texts(window);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
         // The sheet with its longest texts.
-        QVERIFY(click(d.windowCtrl()->updateButton()));
-        UpdateSheetController* sheet = d.sheetCtrl();
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        UpdateSheet* sheet = d.updateSheet();
         QTRY_VERIFY(sheet->cancelButton()->isEnabled());
-        d.updaterOnAnnounce(
+        d.showPhase(
             lang == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
                                : QStringLiteral("Updating internal components..."),
             lang == lang_t::fr ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
@@ -204,7 +204,7 @@ private slots:
                                                 "bout.")
                                : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
                                                 "again, and run the update again: it will finish the job."));
-        d.updaterOnProgress(0.5f);
+        d.showProgress(0.5f);
         QTest::qWait(20);
         cut = cut_texts(sheet->window());
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));

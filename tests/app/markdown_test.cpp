@@ -13,7 +13,7 @@
 
 #include <cmath>
 #include <random>
-#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
 
 using namespace zal::gui;
@@ -31,11 +31,11 @@ struct rendered_t {
 };
 
 rendered_t render(const QString& markdown) {
-    static std::unique_ptr<PXMarkdownParser> parser = PXMarkdownParser::standardParser();
+    static std::unique_ptr<MarkdownParser> parser = MarkdownParser::standardParser();
     return {parser->attributedStringFromMarkdown(markdown)};
 }
 
-int base_size() { return PXMarkdownParser().defaultAttributes->font->pointSize(); }
+int base_size() { return MarkdownParser().defaultAttributes->font->pointSize(); }
 
 // A header's size for the size it was drawn at (13 points of body).
 int header(int designed) { return std::max(1, int(std::lround(double(designed) * base_size() / 13.0))); }
@@ -171,7 +171,7 @@ private slots:
     // A rule that empties its match and inserts new text (an image whose
     // alternative text is empty) gives it the attributes of the character before.
     void insertionIntoAnEmptiedMatchTakesTheAttributesBefore() {
-        PXBaseParser parser;
+        BaseParser parser;
         parser.addParsingRuleWithRegularExpression(
             std::make_shared<regex_matcher_t>(icu_expression(QStringLiteral("X"), {})),
             [](const text_match_t&, styled_text_t& text) {
@@ -261,7 +261,7 @@ private slots:
         }
         QCOMPARE(target(r.at(" d", 1)), QStringLiteral("http://ok.example"));
         QCOMPARE(target(r.at(" e", 1)), QStringLiteral("notes.html"));
-        QCOMPARE(PXMarkdownParser::safeURL("MAILTO:x@y.example").scheme(), QStringLiteral("mailto"));
+        QCOMPARE(MarkdownParser::safeURL("MAILTO:x@y.example").scheme(), QStringLiteral("mailto"));
         // A mail carries its address, subject and body, and nothing to attach or send elsewhere.
         const auto mail = render(
             "[a](mailto:help@ventaro.example?subject=Ruvo%20help&attach=/etc/passwd"
@@ -348,7 +348,7 @@ private slots:
     }
 
     void stylesAreReadWhenRulesRun() {
-        auto parser = PXMarkdownParser::standardParser();
+        auto parser = MarkdownParser::standardParser();
         text_attributes_t huge;
         huge.font = QFont(QApplication::font().family(), 40);
         parser->headerAttributes = {huge};

@@ -14,7 +14,7 @@
 
 #include <memory>
 
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 #include "app/log_window.hpp"
 #include "app/shell.hpp"
 #include "common/async/qt_driver.hpp"
@@ -71,10 +71,10 @@ private slots:
         QVERIFY(QFile::copy(package, bundle.filePath(QStringLiteral("update.zalmirupdate"))));
         platform_t platform;
         platform.bundle_directory = bundle.path();
-        const std::unique_ptr<AppDelegate> delegate = launch(platform);
-        QVERIFY(delegate->windowCtrl()->updateButton()->isEnabled());
+        const std::unique_ptr<Application> delegate = launch(platform);
+        QVERIFY(delegate->updateWindow()->updateButton()->isEnabled());
 
-        QTest::mouseClick(delegate->windowCtrl()->updateButton(), Qt::LeftButton);
+        QTest::mouseClick(delegate->updateWindow()->updateButton(), Qt::LeftButton);
         QTRY_VERIFY(delegate->inUpdate());
         const QPointer<QMessageBox> offer = wait_for_alert("first run (the Ventaro)");
         QVERIFY(offer);

@@ -255,6 +255,21 @@ case "$case_name" in
     done
     [[ $updated == 1 ]] || fail "$updated devices were updated, not one"
     ;;
+  several_all_at_once)
+    # update --all: a Ventaro, a Ruvo and a second Ventaro updated at the same
+    # time, each followed by its port through its reboots.
+    vm 0 --device ventaro --device ruvo --flash-out "$work/flash-1.bin" --device-log "$work/device-1.log" \
+      --device ventaro --flash-out "$work/flash-2.bin" --device-log "$work/device-2.log" --package "$package" -- \
+      "$cli" update --all "$package"
+    output_has "1-1: Update succeeded: Ventaro"
+    output_has "2-1: Update succeeded: Ruvo"
+    output_has "3-1: Update succeeded: Ventaro"
+    output_has "[2-1 Ruvo] Found the rebooted device as HID on USB port 2-1."
+    output_lacks "Waiting for the previous programming to stop."
+    flash_is factory ventaro stage2 main
+    flash_of_is "$work/flash-1.bin" factory ruvo stage2 main
+    flash_of_is "$work/flash-2.bin" factory ventaro stage2 main
+    ;;
   app_ventaro_and_ruvo)
     # The application itself (offscreen), a Ventaro and a Ruvo plugged in: one
     # run, then the counterpart it offers.

@@ -17,8 +17,8 @@
         <translation>Aktualisieren</translation>
     </message>
     <message>
-        <source>%s v%s Update</source>
-        <translation>%s v%s aktualisieren</translation>
+        <source>%1 v%2 Update</source>
+        <translation>%1 v%2 aktualisieren</translation>
     </message>
     <message>
         <source>yyyy-MM-dd</source>

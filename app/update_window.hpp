@@ -4,7 +4,8 @@
 #include <memory>
 
 // The main window: product, version and date, rendered release notes and the
-// "Update" button. It knows nothing of packages; its owner fills it.
+// "Update" button. It knows nothing of packages; its owner fills it and hears
+// its buttons through its signals.
 
 #include <QFrame>
 #include <QLabel>
@@ -19,25 +20,12 @@
 
 namespace zal::gui {
 
-class UpdateWindowController;
-
-class UpdateWindowControllerDelegate {
-public:
-    virtual void updateWindowControllerDidClickUpdate(UpdateWindowController* controller) = 0;
-    virtual void updateWindowControllerDidClickOpen(UpdateWindowController* controller) = 0;
-
-protected:
-    ~UpdateWindowControllerDelegate() = default;
-};
-
-class UpdateWindowController : public QObject {
+class UpdateWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    UpdateWindowController();
-    ~UpdateWindowController() override;
+    UpdateWindow();
 
-    QMainWindow* window() const { return window_; }
     QLabel* titleLabel() const { return titleLabel_; }
     QLabel* secondaryLabel() const { return secondaryLabel_; }
     // Who signed the package, or that nobody did: an icon and a line.
@@ -67,18 +55,16 @@ public:
     bool hasPackage() const { return pages_->currentWidget() == textView_; }
     void setHasPackage(bool hasPackage);
 
-    UpdateWindowControllerDelegate* delegate = nullptr;  // not owned
-
     // The window sized so that its content is at least 600 by 300, whatever the
     // menu bar takes, and wider when its texts need it.
     void fitWindowToContent();
     void returnPressed();
 
-private:
-    void initWindow();
-    void updateDidClick();
+signals:
+    void updateRequested();
+    void openRequested();
 
-    QMainWindow* window_ = nullptr;
+private:
     QWidget* content_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     QWidget* noPackagePage_ = nullptr;

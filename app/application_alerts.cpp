@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The application's controller: alerts, over the update window.
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -14,7 +14,7 @@
 
 namespace zal::gui {
 
-void AppDelegate::decorateAlert(QMessageBox* alert) {
+void Application::decorateAlert(QMessageBox* alert) {
     // Alerts show file names, package texts and the engine's words: plain
     // text, never markup or a link the box would open itself.
     alert->setTextFormat(Qt::PlainText);
@@ -37,23 +37,16 @@ void AppDelegate::decorateAlert(QMessageBox* alert) {
     }
 }
 
-void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int, QAbstractButton*)> didEnd) {
+void Application::presentAlert(QMessageBox* alert, std::function<void(QAbstractButton*)> didEnd) {
     disableControls();
     QPointer<QMessageBox> box(alert);
     // Scheduled, so that the progress sheet has gone before the alert appears.
     async_main([this, box, didEnd = std::move(didEnd)] {
         if (!box) return;
         QObject::connect(box, &QMessageBox::finished, this, [this, box, didEnd](int) {
-            int code = first_button;
-            QAbstractButton* clicked = nullptr;
-            if (box) {
-                const QList<QAbstractButton*> buttons = box->buttons();
-                clicked = box->clickedButton();
-                const qsizetype index = buttons.indexOf(clicked);
-                code = index >= 0 ? first_button + int(index) : first_button + int(buttons.size()) - 1;
-                box->deleteLater();
-            }
-            didEnd(code, clicked);
+            QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
+            if (box) box->deleteLater();
+            didEnd(clicked);
             focusMainControl();
         });
         decorateAlert(box);
@@ -66,16 +59,16 @@ void AppDelegate::presentAlert(QMessageBox* alert, std::function<void(int, QAbst
     });
 }
 
-void AppDelegate::runErrorAlertWithTitle(const QString& title, const QString& message, QMessageBox::Icon icon) {
-    auto* alert = new QMessageBox(icon, app_name(QString()), title, QMessageBox::Ok, windowCtrl_->window());
+void Application::showAlert(const QString& title, const QString& message, QMessageBox::Icon icon) {
+    auto* alert = new QMessageBox(icon, app_name(QString()), title, QMessageBox::Ok, window_.get());
     alert->setInformativeText(message);
     alert->setWindowModality(Qt::WindowModal);
-    presentAlert(alert, [this](int, QAbstractButton*) { enableControls(); });
+    presentAlert(alert, [this](QAbstractButton*) { enableControls(); });
 }
 
-void AppDelegate::runFailureAlertWithTitle(const QString& title, const QString& message, const QString& details) {
+void Application::showFailureAlert(const QString& title, const QString& message, const QString& details) {
     auto* alert =
-        new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton, windowCtrl_->window());
+        new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton, window_.get());
     alert->setInformativeText(message);
     if (!details.isEmpty()) alert->setDetailedText(details);
     QPushButton* ok = alert->addButton(QMessageBox::Ok);
@@ -83,7 +76,7 @@ void AppDelegate::runFailureAlertWithTitle(const QString& title, const QString& 
     alert->setDefaultButton(ok);
     alert->setEscapeButton(ok);
     alert->setWindowModality(Qt::WindowModal);
-    presentAlert(alert, [this, troubleshooting](int, QAbstractButton* clicked) {
+    presentAlert(alert, [this, troubleshooting](QAbstractButton* clicked) {
         enableControls();
         if (clicked && clicked == troubleshooting) showWebHelp();
     });

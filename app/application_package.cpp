@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The application's controller: reading packages and showing them, release notes included.
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <stdexcept>
 
 #include "app/factories.hpp"
-#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/markdown_parser.hpp"
 #include "app/markdown/text_document.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
@@ -23,10 +23,10 @@
 
 namespace zal::gui {
 
-bool AppDelegate::applicationOpenFile(const QString& path) {
+bool Application::openFile(const QString& path) {
     if (inUpdate_) return false;
     const QUrl url = QUrl::fromLocalFile(path);
-    if (hasLaunched_) return openFileWithURL(url);
+    if (hasLaunched_) return openPackage(url);
     urlToLoad_ = url;
     // Read on a worker while the window is made: it is shown at launch.
     prefetchedUrl_ = url;
@@ -34,8 +34,8 @@ bool AppDelegate::applicationOpenFile(const QString& path) {
     return true;
 }
 
-void AppDelegate::open() {
-    auto* panel = new QFileDialog(windowCtrl_->window());
+void Application::open() {
+    auto* panel = new QFileDialog(window_.get());
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
@@ -54,14 +54,14 @@ void AppDelegate::open() {
             readErrorAlert(QDir::toNativeSeparators(path) + QStringLiteral(": ") + localized(invalid_package_key()));
             return;
         }
-        openFileWithURL(QUrl::fromLocalFile(path));
+        openPackage(QUrl::fromLocalFile(path));
     });
     panel->open();
 }
 
-void AppDelegate::readErrorAlert(const QString& error) {
+void Application::readErrorAlert(const QString& error) {
     QMessageBox alert(QMessageBox::Warning, QString(), Messages::tr("Unable to read the contents of the update"),
-                      QMessageBox::Ok, windowCtrl_ ? windowCtrl_->window() : nullptr);
+                      QMessageBox::Ok, window_ ? window_.get() : nullptr);
     alert.setInformativeText(error);
     alert.setWindowModality(Qt::ApplicationModal);
     decorateAlert(&alert);
@@ -69,7 +69,7 @@ void AppDelegate::readErrorAlert(const QString& error) {
     focusMainControl();
 }
 
-AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const trust_t& trusted) {
+Application::package_read_t Application::readPackage(const QString& path, const trust_t& trusted) {
     package_read_t read;
     result_t<std::vector<unsigned char>> bytes = read_whole_file(QFile::encodeName(path).toStdString());
     if (!bytes) {
@@ -90,7 +90,7 @@ AppDelegate::package_read_t AppDelegate::readPackage(const QString& path, const 
     return read;
 }
 
-bool AppDelegate::openFileWithURL(const QUrl& url) {
+bool Application::openPackage(const QUrl& url) {
     package_read_t read;
     if (prefetched_.valid() && prefetchedUrl_ == url)
         read = prefetched_.get();
@@ -104,14 +104,14 @@ bool AppDelegate::openFileWithURL(const QUrl& url) {
     return showPackage(std::move(read), url);
 }
 
-bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
+bool Application::showPackage(package_read_t read, const QUrl& url) {
     const QString title = Messages::tr("Unable to read the contents of the update");
     if (read.empty) {
-        runErrorAlertWithTitle(title, localized(invalid_package_key()));
+        showAlert(title, localized(invalid_package_key()));
         return false;
     }
     if (!read.update) {
-        runFailureAlertWithTitle(title, localized(invalid_package_key()), read.invalid);
+        showFailureAlert(title, localized(invalid_package_key()), read.invalid);
         return false;
     }
     // A package changed after it was signed, or an unsigned one where only
@@ -121,75 +121,75 @@ bool AppDelegate::showPackage(package_read_t read, const QUrl& url) {
     if (checked.status == signature_status_t::changed) {
         std::fprintf(stderr, "%s was changed after it was signed: %s\n", printable(file.toStdString()).c_str(),
                      printable(checked.reason).c_str());
-        runFailureAlertWithTitle(title, localized("ZALChangedPackage"), QString::fromStdString(checked.reason));
+        showFailureAlert(title, localized("ZALChangedPackage"), QString::fromStdString(checked.reason));
         return false;
     }
     if (trust.require_signature && checked.status != signature_status_t::signed_package) {
         std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
                      printable(file.toStdString()).c_str());
-        runFailureAlertWithTitle(title, localized("ZALUnsignedRefused"), QString());
+        showFailureAlert(title, localized("ZALUnsignedRefused"), QString());
         return false;
     }
     if (checked.status == signature_status_t::unknown_signer)
         std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n",
                      printable(file.toStdString()).c_str(), checked.key_id.c_str());
     update_ = std::move(*read.update);
-    QMainWindow* window = windowCtrl_->window();
-    window->setWindowTitle(format(Messages::tr("%s v%s Update"), QString::fromStdString(update_.product),
+    QMainWindow* window = window_.get();
+    window->setWindowTitle(Messages::tr("%1 v%2 Update").arg(QString::fromStdString(update_.product),
                                   QString::fromStdString(update_.version_string)));
     window->setWindowFilePath(url.toLocalFile());
-    windowCtrl_->setTitle(QString::fromStdString(update_.product));
+    window_->setTitle(QString::fromStdString(update_.product));
     const date_t& d = update_.release_date;
     // Each language writes the date its own way (yyyy, MM and dd stand for the digits).
     QString date = Messages::tr("yyyy-MM-dd", "date");
     date.replace(QStringLiteral("yyyy"), QString::number(d.year).rightJustified(4, u'0'))
         .replace(QStringLiteral("MM"), QString::number(d.month).rightJustified(2, u'0'))
         .replace(QStringLiteral("dd"), QString::number(d.day).rightJustified(2, u'0'));
-    windowCtrl_->setSecondaryTitle(
-        format(Messages::tr("Version %s (%s)"), QString::fromStdString(update_.version_string), date));
+    window_->setSecondaryTitle(
+        Messages::tr("Version %1 (%2)").arg(QString::fromStdString(update_.version_string), date));
     const package_signature_t& signature = update_.signature;
     if (signature.status == signature_status_t::signed_package) {
         const QString signer = signature.signer.empty()
-                                   ? format(Messages::tr("key %s"), QString::fromStdString(signature.key_id))
+                                   ? Messages::tr("key %1").arg(QString::fromStdString(signature.key_id))
                                    : QString::fromStdString(signature.signer);
-        windowCtrl_->setSignature(true, Messages::tr("Signed"), format(Messages::tr("Signed by %s"), signer));
+        window_->setSignature(true, Messages::tr("Signed"), Messages::tr("Signed by %1").arg(signer));
     } else {
-        windowCtrl_->setSignature(false, Messages::tr("Not signed"), Messages::tr("This package is not signed."));
+        window_->setSignature(false, Messages::tr("Not signed"), Messages::tr("This package is not signed."));
     }
     std::string notes = update_.notes[int(lang)];
     if (notes.empty()) notes = update_.notes[0];
     ++notesGeneration_;
     if (!notes.empty()) {
         text_attributes_t base;
-        base.foreground = windowCtrl_->textView()->palette().color(QPalette::Text);
+        base.foreground = window_->textView()->palette().color(QPalette::Text);
         base.font = control_font(control_size_t::regular);
         QString markdown = QString::fromUtf8(notes.data(), qsizetype(notes.size()));
         if (notes.size() <= large_notes) {
-            if (!parser_) parser_ = PXMarkdownParser::standardParser();
-            windowCtrl_->setDetails(parser_->attributedStringFromMarkdown(markdown, base));
+            if (!parser_) parser_ = MarkdownParser::standardParser();
+            window_->setDetails(parser_->attributedStringFromMarkdown(markdown, base));
         } else {
             renderLargeNotes(std::move(markdown), base);
         }
     } else {
-        windowCtrl_->setDetails(styled_text_t());
+        window_->setDetails(styled_text_t());
     }
     hasUpdate_ = true;
-    windowCtrl_->setHasPackage(true);
-    windowCtrl_->setUpdateEnabled(true);
-    validateMenus();
+    window_->setHasPackage(true);
+    window_->setUpdateEnabled(true);
+    updateActions();
     return true;
 }
 
 // Long notes are rendered on a worker, into a document of their own, so that
 // the window and its menus stay responsive whatever the notes hold. A later
 // package's notes supersede them.
-void AppDelegate::renderLargeNotes(QString markdown, const text_attributes_t& base) {
-    windowCtrl_->setDetails(styled_text_t());
+void Application::renderLargeNotes(QString markdown, const text_attributes_t& base) {
+    window_->setDetails(styled_text_t());
     const uint64_t generation = notesGeneration_;
     // A parser of its own: the shared one is locked while it parses.
-    std::shared_ptr<PXMarkdownParser> parser = PXMarkdownParser::standardParser();
+    std::shared_ptr<MarkdownParser> parser = MarkdownParser::standardParser();
     QThread* main_thread = QThread::currentThread();
-    QPointer<AppDelegate> self(this);
+    QPointer<Application> self(this);
     async([self, parser, main_thread, generation, markdown = std::move(markdown), base] {
         auto details = std::make_shared<styled_text_t>(parser->attributedStringFromMarkdown(markdown, base));
         auto document = std::make_shared<std::unique_ptr<QTextDocument>>(std::make_unique<QTextDocument>());
@@ -197,19 +197,19 @@ void AppDelegate::renderLargeNotes(QString markdown, const text_attributes_t& ba
         (*document)->moveToThread(main_thread);
         async_main([self, generation, details, document] {
             if (self && self->notesGeneration_ == generation)
-                self->windowCtrl_->setDetails(*details, std::move(*document));
+                self->window_->setDetails(*details, std::move(*document));
         });
     });
 }
 
-QStringList AppDelegate::bundleDirectories() {
+QStringList Application::bundleDirectories() {
     QStringList directories = {
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
     if (!bundleDirectory.isEmpty()) directories << bundleDirectory;
     return directories;
 }
 
-bool AppDelegate::readBundledUpdate() {
+bool Application::openBundledPackage() {
     QString path;
     for (const QString& directory : bundleDirectories()) {
         const QStringList found =
@@ -223,7 +223,7 @@ bool AppDelegate::readBundledUpdate() {
         std::fprintf(stderr, "Bundled update not found.\n");
         return false;
     }
-    return openFileWithURL(QUrl::fromLocalFile(path));
+    return openPackage(QUrl::fromLocalFile(path));
 }
 
 }  // namespace zal::gui

@@ -68,9 +68,9 @@ inline QRegularExpressionMatch match_view(
 
 using rule_block_t = std::function<void(const text_match_t& match, styled_text_t& text)>;
 
-class PXExpressionBlockPair {
+class ExpressionBlockPair {
 public:
-    static PXExpressionBlockPair pairWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
+    static ExpressionBlockPair pairWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
                                                            rule_block_t block) {
         return {std::move(regularExpression), std::move(block)};
     }
@@ -78,12 +78,12 @@ public:
     rule_block_t block;
 };
 
-class PXBaseParser {
+class BaseParser {
 public:
-    PXBaseParser() = default;
-    virtual ~PXBaseParser() = default;
-    PXBaseParser(const PXBaseParser&) = delete;
-    PXBaseParser& operator=(const PXBaseParser&) = delete;
+    BaseParser() = default;
+    virtual ~BaseParser() = default;
+    BaseParser(const BaseParser&) = delete;
+    BaseParser& operator=(const BaseParser&) = delete;
 
     std::optional<text_attributes_t> defaultAttributes;
 
@@ -95,11 +95,11 @@ public:
                                                const std::optional<text_attributes_t>& attributes);
     styled_text_t attributedStringFromAttributedMarkdownString(const styled_text_t& markdown);
 
-    std::vector<PXExpressionBlockPair> parsingPairs() const;
+    std::vector<ExpressionBlockPair> parsingPairs() const;
 
 private:
     mutable std::mutex lock_;  // one parse at a time; rules are added under it too
-    std::vector<PXExpressionBlockPair> parsingPairs_;
+    std::vector<ExpressionBlockPair> parsingPairs_;
 };
 
 }  // namespace zal::gui

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/update_window_controller.hpp"
+#include "app/update_window.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,16 +33,10 @@ bool safe_to_open(const QUrl& url) {
 
 }  // namespace
 
-UpdateWindowController::UpdateWindowController() { initWindow(); }
-
-UpdateWindowController::~UpdateWindowController() { delete window_; }
-
-void UpdateWindowController::initWindow() {
-    window_ = new QMainWindow;
-    window_->setAttribute(Qt::WA_DeleteOnClose, false);
-    window_->setWindowTitle(QApplication::applicationDisplayName());  // until a package names it
+UpdateWindow::UpdateWindow() {
+    setWindowTitle(QApplication::applicationDisplayName());  // until a package names it
     content_ = new QWidget;
-    window_->setCentralWidget(content_);
+    setCentralWidget(content_);
 
     textView_ = new QTextBrowser;
     expose_note_links(textView_);  // before anything asks for its accessible interface
@@ -61,35 +55,33 @@ void UpdateWindowController::initWindow() {
         if (safe_to_open(url)) open_url(url);
     });
 
-    titleLabel_ = make_label(QString(), {}, control_size_t::regular, true, content_);
-    secondaryLabel_ = make_label(QString(), {}, control_size_t::small, false, content_);
+    titleLabel_ = make_label(QString(), control_size_t::regular, true, content_);
+    secondaryLabel_ = make_label(QString(), control_size_t::small, false, content_);
     signatureIcon_ = new QLabel(content_);
     signatureIcon_->setAccessibleName(QString());
-    signatureLabel_ = make_label(QString(), {}, control_size_t::small, false, content_);
+    signatureLabel_ = make_label(QString(), control_size_t::small, false, content_);
     signatureIcon_->hide();
     signatureLabel_->hide();
 
-    updateButton_ = make_button(Messages::tr("Update"), {}, control_size_t::regular, bezel_t::rounded, content_);
+    updateButton_ = make_button(Messages::tr("Update"), control_size_t::regular, bezel_t::rounded, content_);
     updateButton_->setEnabled(false);
     updateButton_->setAutoDefault(false);
     updateButton_->setMinimumWidth(110);
-    QObject::connect(updateButton_, &QPushButton::clicked, this, [this] { updateDidClick(); });
+    connect(updateButton_, &QPushButton::clicked, this, &UpdateWindow::updateRequested);
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
-        auto* shortcut = new QShortcut(key, window_);
+        auto* shortcut = new QShortcut(key, this);
         shortcut->setAutoRepeat(false);  // a held key presses once
-        QObject::connect(shortcut, &QShortcut::activated, updateButton_, [this] { returnPressed(); });
+        connect(shortcut, &QShortcut::activated, this, &UpdateWindow::returnPressed);
     }
 
     noPackagePage_ = new QWidget;
-    auto* hint = make_label(localized("ZALNoPackageHint"), {}, control_size_t::regular, false, noPackagePage_);
+    auto* hint = make_label(localized("ZALNoPackageHint"), control_size_t::regular, false, noPackagePage_);
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignCenter);
-    openButton_ = make_button(Messages::tr("Open Update Package…"), {}, control_size_t::regular, bezel_t::rounded,
+    openButton_ = make_button(Messages::tr("Open Update Package…"), control_size_t::regular, bezel_t::rounded,
                               noPackagePage_);
     openButton_->setAutoDefault(false);
-    QObject::connect(openButton_, &QPushButton::clicked, this, [this] {
-        if (delegate) delegate->updateWindowControllerDidClickOpen(this);
-    });
+    connect(openButton_, &QPushButton::clicked, this, &UpdateWindow::openRequested);
     auto* noPackage = new QVBoxLayout(noPackagePage_);
     noPackage->setContentsMargins(24, 16, 24, 16);
     noPackage->addStretch(1);
@@ -130,13 +122,13 @@ void UpdateWindowController::initWindow() {
         if (button) button->setFocus();
     });
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window_->move(screen->availableGeometry().center() - window_->rect().center());
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 // Return acts on what has focus: a link in the notes opens (web and mail only),
 // a focused button is pressed, and Update is the default for everything else.
 // A key meant for a link must never write firmware.
-void UpdateWindowController::returnPressed() {
+void UpdateWindow::returnPressed() {
     QWidget* focus = QApplication::focusWidget();
     if (focus == textView_ || (focus && textView_->isAncestorOf(focus))) {
         const QTextCursor cursor = textView_->textCursor();
@@ -153,33 +145,28 @@ void UpdateWindowController::returnPressed() {
     if (updateButton_->isEnabled()) updateButton_->click();
 }
 
-void UpdateWindowController::fitWindowToContent() {
-    window_->layout()->activate();
-    const QSize needed = window_->sizeHint();
-    const int bar =
-        window_->menuWidget() && !window_->menuWidget()->isHidden() ? window_->menuWidget()->sizeHint().height() : 0;
-    window_->resize(std::max(initial_width, needed.width()), std::max(initial_height + bar, needed.height()));
+void UpdateWindow::fitWindowToContent() {
+    layout()->activate();
+    const QSize needed = sizeHint();
+    const int bar = menuWidget() && !menuWidget()->isHidden() ? menuWidget()->sizeHint().height() : 0;
+    resize(std::max(initial_width, needed.width()), std::max(initial_height + bar, needed.height()));
 }
 
-void UpdateWindowController::setHasPackage(bool hasPackage) {
+void UpdateWindow::setHasPackage(bool hasPackage) {
     pages_->setCurrentWidget(hasPackage ? static_cast<QWidget*>(textView_) : noPackagePage_);
 }
 
-void UpdateWindowController::updateDidClick() {
-    if (delegate) delegate->updateWindowControllerDidClickUpdate(this);
-}
-
-void UpdateWindowController::setTitle(const QString& title) {
+void UpdateWindow::setTitle(const QString& title) {
     title_ = title;
     titleLabel_->setText(title);
 }
 
-void UpdateWindowController::setSecondaryTitle(const QString& secondaryTitle) {
+void UpdateWindow::setSecondaryTitle(const QString& secondaryTitle) {
     secondaryTitle_ = secondaryTitle;
     secondaryLabel_->setText(secondaryTitle);
 }
 
-void UpdateWindowController::setSignature(bool trusted, const QString& iconName, const QString& text) {
+void UpdateWindow::setSignature(bool trusted, const QString& iconName, const QString& text) {
     const int size = signatureLabel_->fontMetrics().height();
     const QStyle::StandardPixmap icon = trusted ? QStyle::SP_DialogApplyButton : QStyle::SP_MessageBoxInformation;
     signatureIcon_->setPixmap(signatureIcon_->style()->standardIcon(icon).pixmap(size, size));
@@ -189,7 +176,7 @@ void UpdateWindowController::setSignature(bool trusted, const QString& iconName,
     signatureLabel_->setVisible(!text.isEmpty());
 }
 
-void UpdateWindowController::setDetails(const styled_text_t& details) {
+void UpdateWindow::setDetails(const styled_text_t& details) {
     details_ = details;
     fill_document(*textView_->document(), details);
     textView_->document()->setDocumentMargin(8);
@@ -197,7 +184,7 @@ void UpdateWindowController::setDetails(const styled_text_t& details) {
     textView_->verticalScrollBar()->setValue(0);
 }
 
-void UpdateWindowController::setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled) {
+void UpdateWindow::setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled) {
     details_ = details;
     QTextDocument* previous = takenDocument_;
     takenDocument_ = filled.release();
@@ -209,12 +196,12 @@ void UpdateWindowController::setDetails(const styled_text_t& details, std::uniqu
     textView_->verticalScrollBar()->setValue(0);
 }
 
-void UpdateWindowController::setUpdateEnabled(bool enabled) {
+void UpdateWindow::setUpdateEnabled(bool enabled) {
     updateEnabled_ = enabled;
     updateButton_->setEnabled(enabled);
 }
 
-void UpdateWindowController::setDetailsEnabled(bool enabled) {
+void UpdateWindow::setDetailsEnabled(bool enabled) {
     detailsEnabled_ = enabled;
     textView_->setTextInteractionFlags(enabled ? Qt::TextBrowserInteraction : Qt::NoTextInteraction);
 }

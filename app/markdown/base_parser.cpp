@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/markdown/px_base_parser.hpp"
+#include "app/markdown/base_parser.hpp"
 
 namespace zal::gui {
 
@@ -54,23 +54,23 @@ std::optional<text_match_t> regex_matcher_t::match(QStringView text, qsizetype f
     return result;
 }
 
-void PXBaseParser::addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
+void BaseParser::addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
                                                        rule_block_t block) {
     std::lock_guard guard(lock_);
     parsingPairs_.push_back(
-        PXExpressionBlockPair::pairWithRegularExpression(std::move(regularExpression), std::move(block)));
+        ExpressionBlockPair::pairWithRegularExpression(std::move(regularExpression), std::move(block)));
 }
 
-std::vector<PXExpressionBlockPair> PXBaseParser::parsingPairs() const {
+std::vector<ExpressionBlockPair> BaseParser::parsingPairs() const {
     std::lock_guard guard(lock_);
     return parsingPairs_;
 }
 
-styled_text_t PXBaseParser::attributedStringFromMarkdown(const QString& markdown) {
+styled_text_t BaseParser::attributedStringFromMarkdown(const QString& markdown) {
     return attributedStringFromMarkdown(markdown, defaultAttributes);
 }
 
-styled_text_t PXBaseParser::attributedStringFromMarkdown(const QString& markdown,
+styled_text_t BaseParser::attributedStringFromMarkdown(const QString& markdown,
                                                          const std::optional<text_attributes_t>& attributes) {
     // The rules know one line ending.
     QString text = markdown;
@@ -83,13 +83,13 @@ styled_text_t PXBaseParser::attributedStringFromMarkdown(const QString& markdown
 // between matches and the edited matches, so a parse stays linear in the text.
 // Actions edit only inside their match; the one character before the search
 // position is kept as the edited text has it, for look-behind and line starts.
-styled_text_t PXBaseParser::attributedStringFromAttributedMarkdownString(const styled_text_t& markdown) {
+styled_text_t BaseParser::attributedStringFromAttributedMarkdownString(const styled_text_t& markdown) {
     std::lock_guard guard(lock_);
     styled_text_t current = markdown;
     // Patterns are matched without a UTF-16 check per call (it would make every
     // pass quadratic), and on a lone surrogate PCRE2 may match past the text.
     current.replace_lone_surrogates();
-    for (const PXExpressionBlockPair& rule : parsingPairs_) {
+    for (const ExpressionBlockPair& rule : parsingPairs_) {
         QString work = current.text();
         rule.regularExpression->begin(work);
         std::optional<text_match_t> found = rule.regularExpression->match(work, 0);

@@ -10,11 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/markdown/px_base_parser.hpp"
+#include "app/markdown/base_parser.hpp"
 
 namespace zal::gui {
 
-class PXMarkdownParser : public PXBaseParser {
+class MarkdownParser : public BaseParser {
 public:
     // Formatting blocks get the styled text, the range to format and, for lead
     // rules, the level.
@@ -23,10 +23,10 @@ public:
     using link_block_t =
         std::function<void(styled_text_t& text, qsizetype start, qsizetype length, const QString& link)>;
 
-    PXMarkdownParser();
+    MarkdownParser();
 
     // The standard rule set, in its order.
-    static std::unique_ptr<PXMarkdownParser> standardParser();
+    static std::unique_ptr<MarkdownParser> standardParser();
 
     // Read by the rules when they run: changes take effect on the next parse.
     std::vector<text_attributes_t> headerAttributes;
@@ -41,31 +41,31 @@ public:
 
     void addCodeEscapingParsing();
     void addEscapingParsing();
-    void addHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+    void addHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
                                       level_block_t textFormattingBlock);
-    void addListParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock, level_block_t textFormattingBlock);
-    void addQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+    void addListParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
+    void addQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
                                      level_block_t textFormattingBlock);
-    void addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+    void addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
                                            level_block_t textFormattingBlock);
-    void addShortListParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+    void addShortListParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
                                          level_block_t textFormattingBlock);
-    void addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormattingBlock,
+    void addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
                                           level_block_t textFormattingBlock);
-    void addLeadParsingWithPattern(const QString& pattern, int maxLevel, level_block_t leadFormattingBlock,
-                                   level_block_t formattingBlock);
-    void addImageParsingWithLinkFormattingBlock(link_block_t formattingBlock);
-    void addImageParsingWithImageFormattingBlock(range_block_t imageFormattingBlock,
-                                                 range_block_t alternativeTextFormattingBlock);
-    void addLinkParsingWithLinkFormattingBlock(link_block_t formattingBlock);
-    void addLinkParsingWithFormattingBlock(range_block_t formattingBlock);
-    void addLinkDetectionWithLinkFormattingBlock(link_block_t formattingBlock);
-    void addLinkDetectionWithFormattingBlock(range_block_t formattingBlock);
-    void addStrongParsingWithFormattingBlock(range_block_t formattingBlock);
-    void addEmphasisParsingWithFormattingBlock(range_block_t formattingBlock);
-    void addMonospacedParsingWithFormattingBlock(range_block_t formattingBlock);
-    void addEnclosedParsingWithPattern(const QString& pattern, range_block_t formattingBlock);
-    void addCodeUnescapingParsingWithFormattingBlock(range_block_t formattingBlock);
+    void addLeadParsingWithPattern(const QString& pattern, int maxLevel, level_block_t leadFormat,
+                                   level_block_t format);
+    void addTargetedImageParsing(link_block_t format);
+    void addImageParsing(range_block_t imageFormat,
+                                                 range_block_t alternativeTextFormat);
+    void addTargetedLinkParsing(link_block_t format);
+    void addLinkParsing(range_block_t format);
+    void addTargetedLinkDetection(link_block_t format);
+    void addLinkDetection(range_block_t format);
+    void addStrongParsing(range_block_t format);
+    void addEmphasisParsing(range_block_t format);
+    void addMonospacedParsing(range_block_t format);
+    void addEnclosedParsingWithPattern(const QString& pattern, range_block_t format);
+    void addCodeUnescapingParsing(range_block_t format);
     void addUnescapingParsing();
 
     // Adds the set at `index` of the list (the last one beyond its end; nothing

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/markdown/px_markdown_parser.hpp"
+#include "app/markdown/markdown_parser.hpp"
 
 #include <QApplication>
 #include <QFile>
@@ -90,7 +90,7 @@ std::optional<QImage> image_resource(const QString& name) {
 
 }  // namespace
 
-PXMarkdownParser::PXMarkdownParser() {
+MarkdownParser::MarkdownParser() {
     const int size = base_size();
     defaultAttributes = with_font(system_font(size));
     // Header sizes keep their ratios to the body (23 to 13 points on the
@@ -119,20 +119,20 @@ PXMarkdownParser::PXMarkdownParser() {
     emphasisAttributes = with_font(emphasis);
 }
 
-void PXMarkdownParser::addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text,
+void MarkdownParser::addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text,
                                      qsizetype start, qsizetype length) {
     if (list.empty()) return;
     const std::size_t i = index < 0 ? 0 : std::min<std::size_t>(std::size_t(index), list.size() - 1);
     text.add_attributes(start, length, list[i]);
 }
 
-QString PXMarkdownParser::stringWithHexaString(QStringView text, qsizetype index) {
+QString MarkdownParser::stringWithHexaString(QStringView text, qsizetype index) {
     bool ok = false;
     const uint value = text.mid(index, 4).toString().toUInt(&ok, 16);
     return QString(QChar(char16_t(ok ? value : 0xFFFD)));
 }
 
-QString PXMarkdownParser::linkAsWritten(QStringView link) {
+QString MarkdownParser::linkAsWritten(QStringView link) {
     // By the time links are read, code spans hold their text as hexadecimal
     // between their backticks and each escaped character is a backslash and
     // four hexadecimal digits: both are given back as written.
@@ -168,7 +168,7 @@ QString PXMarkdownParser::linkAsWritten(QStringView link) {
     return written;
 }
 
-QUrl PXMarkdownParser::safeURL(const QString& link) {
+QUrl MarkdownParser::safeURL(const QString& link) {
     QUrl url(link, QUrl::StrictMode);
     if (!url.isValid()) url = QUrl(link, QUrl::TolerantMode);
     if (!url.isValid()) return {};
@@ -189,11 +189,11 @@ QUrl PXMarkdownParser::safeURL(const QString& link) {
     return mail;
 }
 
-std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
-    auto parser = std::make_unique<PXMarkdownParser>();
+std::unique_ptr<MarkdownParser> MarkdownParser::standardParser() {
+    auto parser = std::make_unique<MarkdownParser>();
     // The rules are owned by the parser and reach its styles through this
     // pointer; they never outlive it.
-    PXMarkdownParser* self = parser.get();
+    MarkdownParser* self = parser.get();
     parser->addCodeEscapingParsing();
     parser->addEscapingParsing();
     parser->addHeaderParsingWithMaxLevel(
@@ -217,7 +217,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
         [self](styled_text_t& text, qsizetype start, qsizetype length, int level) {
             addAttributes(self->quoteAttributes, level - 1, text, start, length);
         });
-    parser->addImageParsingWithLinkFormattingBlock(
+    parser->addTargetedImageParsing(
         [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
             if (const std::optional<QImage> image = image_resource(link)) {
                 text_attributes_t attachment;
@@ -234,7 +234,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             }
             text.add_attributes(start, length, self->imageAttributes);
         });
-    parser->addLinkParsingWithLinkFormattingBlock(
+    parser->addTargetedLinkParsing(
         [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
             if (!self->skipLinkAttribute) {
                 const QUrl url = safeURL(linkAsWritten(link));
@@ -244,7 +244,7 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             }
             text.add_attributes(start, length, self->linkAttributes);
         });
-    parser->addLinkDetectionWithLinkFormattingBlock(
+    parser->addTargetedLinkDetection(
         [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
             if (self->skipLinkAttribute) {
                 text.add_attributes(start, length, self->linkAttributes);
@@ -258,20 +258,20 @@ std::unique_ptr<PXMarkdownParser> PXMarkdownParser::standardParser() {
             }
             text.add_attributes(start, length, self->linkAttributes);
         });
-    parser->addStrongParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
+    parser->addStrongParsing([self](styled_text_t& text, qsizetype start, qsizetype length) {
         text.add_attributes(start, length, self->strongAttributes);
     });
-    parser->addEmphasisParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
+    parser->addEmphasisParsing([self](styled_text_t& text, qsizetype start, qsizetype length) {
         text.add_attributes(start, length, self->emphasisAttributes);
     });
-    parser->addCodeUnescapingParsingWithFormattingBlock([self](styled_text_t& text, qsizetype start, qsizetype length) {
+    parser->addCodeUnescapingParsing([self](styled_text_t& text, qsizetype start, qsizetype length) {
         text.add_attributes(start, length, self->monospaceAttributes);
     });
     parser->addUnescapingParsing();
     return parser;
 }
 
-void PXMarkdownParser::addCodeEscapingParsing() {
+void MarkdownParser::addCodeEscapingParsing() {
     addParsingRuleWithRegularExpression(
         std::make_shared<code_span_matcher_t>(true), [](const text_match_t& m, styled_text_t& text) {
             const auto content = m.range(2);
@@ -280,7 +280,7 @@ void PXMarkdownParser::addCodeEscapingParsing() {
         });
 }
 
-void PXMarkdownParser::addEscapingParsing() {
+void MarkdownParser::addEscapingParsing() {
     addParsingRuleWithRegularExpression(std::make_shared<escape_matcher_t>(),
                                         [](const text_match_t& m, styled_text_t& text) {
                                             const qsizetype at = m.range().start + 1;
@@ -288,46 +288,46 @@ void PXMarkdownParser::addEscapingParsing() {
                                         });
 }
 
-void PXMarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel,
-                                                 level_block_t leadFormattingBlock, level_block_t formattingBlock) {
+void MarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel,
+                                                 level_block_t leadFormat, level_block_t format) {
     const QString level = maxLevel == 0 ? QString() : QString::number(maxLevel);
     QString text = lead_pattern;
     text.replace(QStringLiteral("%@"), level);
     addParsingRuleWithRegularExpression(
         pattern(text, QRE::MultilineOption),
-        [leadFormattingBlock = std::move(leadFormattingBlock), formattingBlock = std::move(formattingBlock)](
+        [leadFormat = std::move(leadFormat), format = std::move(format)](
             const text_match_t& m, styled_text_t& styled) {
             const int lvl = int(m.range(1).length);
             const auto content = m.range(2);
-            if (formattingBlock) formattingBlock(styled, content.start, content.length, lvl);
-            if (leadFormattingBlock)
-                leadFormattingBlock(styled, m.range(1).start, content.start - m.range(1).start, lvl);
+            if (format) format(styled, content.start, content.length, lvl);
+            if (leadFormat)
+                leadFormat(styled, m.range(1).start, content.start - m.range(1).start, lvl);
         });
 }
 
-void PXMarkdownParser::addHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+void MarkdownParser::addHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
     addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
 }
 
-void PXMarkdownParser::addListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+void MarkdownParser::addListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
     addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s+(.+)$)"), maxLevel, std::move(lead),
                               std::move(text));
 }
 
-void PXMarkdownParser::addQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+void MarkdownParser::addQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
     addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
 }
 
-void PXMarkdownParser::addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+void MarkdownParser::addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
     addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%@})\s*([^#].*)$)"), maxLevel, std::move(lead), std::move(text));
 }
 
-void PXMarkdownParser::addShortListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+void MarkdownParser::addShortListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
     addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s*([^\*\+\-].*)$)"), maxLevel, std::move(lead),
                               std::move(text));
 }
 
-void PXMarkdownParser::addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
+void MarkdownParser::addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
     addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s*([^\>].*)$)"), maxLevel, std::move(lead),
                               std::move(text));
 }
@@ -355,100 +355,100 @@ bracket_link_t strip_bracket_link(const text_match_t& m, styled_text_t& text, qs
 
 }  // namespace
 
-void PXMarkdownParser::addImageParsingWithLinkFormattingBlock(link_block_t formattingBlock) {
+void MarkdownParser::addTargetedImageParsing(link_block_t format) {
     addParsingRuleWithRegularExpression(
         pattern(QStringLiteral(R"(\!\[[^\[]*?\]\(\S*\))"), QRE::DotMatchesEverythingOption),
-        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
             const bracket_link_t l = strip_bracket_link(m, text, 2, false);
-            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
+            if (format) format(text, l.text_start, l.text_length, l.link);
         });
 }
 
-void PXMarkdownParser::addImageParsingWithImageFormattingBlock(range_block_t imageFormattingBlock,
-                                                               range_block_t alternativeTextFormattingBlock) {
-    addImageParsingWithLinkFormattingBlock(
-        [imageFormattingBlock = std::move(imageFormattingBlock),
-         alternative = std::move(alternativeTextFormattingBlock)](styled_text_t& text, qsizetype start,
+void MarkdownParser::addImageParsing(range_block_t imageFormat,
+                                                               range_block_t alternativeTextFormat) {
+    addTargetedImageParsing(
+        [imageFormat = std::move(imageFormat),
+         alternative = std::move(alternativeTextFormat)](styled_text_t& text, qsizetype start,
                                                                   qsizetype length, const QString& link) {
             if (const std::optional<QImage> image = image_resource(link)) {
-                if (imageFormattingBlock) imageFormattingBlock(text, start, length);
+                if (imageFormat) imageFormat(text, start, length);
             } else if (alternative) {
                 alternative(text, start, length);
             }
         });
 }
 
-void PXMarkdownParser::addLinkParsingWithLinkFormattingBlock(link_block_t formattingBlock) {
+void MarkdownParser::addTargetedLinkParsing(link_block_t format) {
     addParsingRuleWithRegularExpression(
         pattern(QStringLiteral(R"(\[[^\[]*?\]\([^\)]*\))"), QRE::DotMatchesEverythingOption),
-        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
             const bracket_link_t l = strip_bracket_link(m, text, 1, true);
-            if (formattingBlock) formattingBlock(text, l.text_start, l.text_length, l.link);
+            if (format) format(text, l.text_start, l.text_length, l.link);
         });
 }
 
-void PXMarkdownParser::addLinkParsingWithFormattingBlock(range_block_t formattingBlock) {
-    addLinkParsingWithLinkFormattingBlock([formattingBlock = std::move(formattingBlock)](
+void MarkdownParser::addLinkParsing(range_block_t format) {
+    addTargetedLinkParsing([format = std::move(format)](
                                               styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
-        if (formattingBlock) formattingBlock(text, start, length);
+        if (format) format(text, start, length);
     });
 }
 
-void PXMarkdownParser::addLinkDetectionWithLinkFormattingBlock(link_block_t formattingBlock) {
+void MarkdownParser::addTargetedLinkDetection(link_block_t format) {
     addParsingRuleWithRegularExpression(
         std::make_shared<link_detector_matcher_t>(),
-        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
             const auto r = m.range();
-            if (formattingBlock) formattingBlock(text, r.start, r.length, text.text().mid(r.start, r.length));
+            if (format) format(text, r.start, r.length, text.text().mid(r.start, r.length));
         });
 }
 
-void PXMarkdownParser::addLinkDetectionWithFormattingBlock(range_block_t formattingBlock) {
-    addLinkDetectionWithLinkFormattingBlock(
-        [formattingBlock = std::move(formattingBlock)](styled_text_t& text, qsizetype start, qsizetype length,
+void MarkdownParser::addLinkDetection(range_block_t format) {
+    addTargetedLinkDetection(
+        [format = std::move(format)](styled_text_t& text, qsizetype start, qsizetype length,
                                                        const QString&) {
-            if (formattingBlock) formattingBlock(text, start, length);
+            if (format) format(text, start, length);
         });
 }
 
 namespace {
 
-rule_block_t enclosed_rule(PXMarkdownParser::range_block_t formattingBlock) {
-    return [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+rule_block_t enclosed_rule(MarkdownParser::range_block_t format) {
+    return [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
         text.remove(m.range(3).start, m.range(3).length);
-        if (formattingBlock) formattingBlock(text, m.range(2).start, m.range(2).length);
+        if (format) format(text, m.range(2).start, m.range(2).length);
         text.remove(m.range(1).start, m.range(1).length);
     };
 }
 
 }  // namespace
 
-void PXMarkdownParser::addEnclosedParsingWithPattern(const QString& enclosed_pattern, range_block_t formattingBlock) {
-    addParsingRuleWithRegularExpression(pattern(enclosed_pattern), enclosed_rule(std::move(formattingBlock)));
+void MarkdownParser::addEnclosedParsingWithPattern(const QString& enclosed_pattern, range_block_t format) {
+    addParsingRuleWithRegularExpression(pattern(enclosed_pattern), enclosed_rule(std::move(format)));
 }
 
 // As `(\*\*|__)(.+?)(\1)`.
-void PXMarkdownParser::addStrongParsingWithFormattingBlock(range_block_t formattingBlock) {
+void MarkdownParser::addStrongParsing(range_block_t format) {
     addParsingRuleWithRegularExpression(
         std::make_shared<enclosed_matcher_t>(std::vector<QString>{QStringLiteral("**"), QStringLiteral("__")}),
-        enclosed_rule(std::move(formattingBlock)));
+        enclosed_rule(std::move(format)));
 }
 
 // As `(\*|_)(.+?)(\1)`.
-void PXMarkdownParser::addEmphasisParsingWithFormattingBlock(range_block_t formattingBlock) {
+void MarkdownParser::addEmphasisParsing(range_block_t format) {
     addParsingRuleWithRegularExpression(
         std::make_shared<enclosed_matcher_t>(std::vector<QString>{QStringLiteral("*"), QStringLiteral("_")}),
-        enclosed_rule(std::move(formattingBlock)));
+        enclosed_rule(std::move(format)));
 }
 
-void PXMarkdownParser::addMonospacedParsingWithFormattingBlock(range_block_t formattingBlock) {
-    addEnclosedParsingWithPattern(QStringLiteral(R"((`+)(\s*.*?[^`]\s*)(\1)(?!`))"), std::move(formattingBlock));
+void MarkdownParser::addMonospacedParsing(range_block_t format) {
+    addEnclosedParsingWithPattern(QStringLiteral(R"((`+)(\s*.*?[^`]\s*)(\1)(?!`))"), std::move(format));
 }
 
-void PXMarkdownParser::addCodeUnescapingParsingWithFormattingBlock(range_block_t formattingBlock) {
+void MarkdownParser::addCodeUnescapingParsing(range_block_t format) {
     addParsingRuleWithRegularExpression(
         std::make_shared<code_span_matcher_t>(false),
-        [formattingBlock = std::move(formattingBlock)](const text_match_t& m, styled_text_t& text) {
+        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
             const auto content = m.range(2);
             const QStringView hex = QStringView(text.text()).mid(content.start, content.length);
             // A backslash in code stays escaped, so that the last rule, which
@@ -460,12 +460,12 @@ void PXMarkdownParser::addCodeUnescapingParsingWithFormattingBlock(range_block_t
             }
             text.remove(m.range(3).start, m.range(3).length);
             text.replace(content.start, content.length, decoded);
-            if (formattingBlock) formattingBlock(text, content.start, decoded.size());
+            if (format) format(text, content.start, decoded.size());
             text.remove(m.range(1).start, m.range(1).length);
         });
 }
 
-void PXMarkdownParser::addUnescapingParsing() {
+void MarkdownParser::addUnescapingParsing() {
     addParsingRuleWithRegularExpression(
         std::make_shared<hex_escape_matcher_t>(), [](const text_match_t& m, styled_text_t& text) {
             const auto r = m.range();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The application's controller: a run of the engine, from its start to its end and the offer that follows.
-#include "app/app_delegate.hpp"
+#include "app/application.hpp"
 
 #include <QPushButton>
 
@@ -20,27 +20,27 @@ kind_t counterpart_of(kind_t kind) {
 
 }  // namespace
 
-void AppDelegate::runUpdate() { runUpdateWithKind(kind_t::any); }
+void Application::runUpdate() { startUpdate(kind_t::any); }
 
-void AppDelegate::runUpdateWithKind(kind_t kind) {
+void Application::startUpdate(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
     if (!hasUpdate_ || inUpdate_) return;
     disableControls();
-    sheetCtrl_->setTitle(Messages::tr("Preparing the update…"));
-    sheetCtrl_->setSubtitle(QString());
-    sheetCtrl_->setCancelable(false);
-    sheetCtrl_->setProgress(2.0);
-    sheetCtrl_->beginSheetModalForWindow(windowCtrl_->window());
+    sheet_->setTitle(Messages::tr("Preparing the update…"));
+    sheet_->setSubtitle(QString());
+    sheet_->setCancelable(false);
+    sheet_->setProgress(2.0);
+    sheet_->showOver(window_.get());
     inUpdate_ = true;
-    validateMenus();
+    updateActions();
     cancelHasConsequences_ = false;
-    if (onRunStarted) onRunStarted(kind);
+    emit runStarted(kind);
     try {
         engine_.start(kind, update_);
     } catch (const std::exception& e) {
         endUpdate();
         const char* what = e.what();
-        runErrorAlertWithTitle(Messages::tr("Error"),
+        showAlert(Messages::tr("Error"),
                                what ? engine_text(what) : Messages::tr("An error has occurred during the update."));
         return;
     }
@@ -50,22 +50,22 @@ void AppDelegate::runUpdateWithKind(kind_t kind) {
         if (inUpdate_) endUpdate();
         return;
     }
-    sheetCtrl_->setHelp(localized("ZALUpdateClickHelp"));
-    sheetCtrl_->setCancelable(true);
+    sheet_->setHelp(localized("ZALUpdateClickHelp"));
+    sheet_->setCancelable(true);
     cancelHasConsequences_ = false;
 }
 
-void AppDelegate::endUpdate() {
+void Application::endUpdate() {
     engine_.cancel();
-    sheetCtrl_->endSheetModalForWindow(windowCtrl_->window());
+    sheet_->dismiss();
     enableControls();
     inUpdate_ = false;
     quitConfirmed_ = false;
-    validateMenus();
+    updateActions();
     focusMainControl();
 }
 
-void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
+void Application::offerCounterpartUpdate(kind_t kind) {
     const char* message = "ZALUpdateSuccessMessage";
     const kind_t counterpart = counterpart_of(kind);
     const bool has_counterpart = (kind == kind_t::ventaro && update_.ruvo) || (kind == kind_t::ruvo && update_.ventaro);
@@ -74,62 +74,61 @@ void AppDelegate::askForCounterpartUpdateIfNeededWithKind(kind_t kind) {
             const QString name = QString::fromLatin1(kind_name(counterpart));
             auto* alert =
                 new QMessageBox(QMessageBox::Information, app_name(QString()), Messages::tr("Update successful"),
-                                QMessageBox::NoButton, windowCtrl_->window());
-            alert->setInformativeText(format(localized("ZALUpdateSuccessMessageWithCounterpart"), name));
-            QPushButton* accept = alert->addButton(format(Messages::tr("Update my %s"), name), QMessageBox::AcceptRole);
+                                QMessageBox::NoButton, window_.get());
+            alert->setInformativeText(localized("ZALUpdateSuccessMessageWithCounterpart").arg(name));
+            QPushButton* accept = alert->addButton(Messages::tr("Update my %1").arg(name), QMessageBox::AcceptRole);
             QPushButton* end = alert->addButton(Messages::tr("End"), QMessageBox::RejectRole);
             alert->setDefaultButton(accept);
             alert->setEscapeButton(end);
             alert->setWindowModality(Qt::WindowModal);
-            presentAlert(alert, [this, kind, counterpart](int code, QAbstractButton*) {
-                counterpartAlertDidEnd(code, kind, counterpart);
-            });
+            presentAlert(alert, [this, kind, counterpart, accept = QPointer<QPushButton>(accept)](
+                                    QAbstractButton* clicked) { counterpartAnswered(clicked && clicked == accept, kind, counterpart); });
             return;
         }
         message = "ZALUpdateSuccessMessageBoth";
     }
-    runErrorAlertWithTitle(Messages::tr("Update successful"), localized(message), QMessageBox::Information);
+    showAlert(Messages::tr("Update successful"), localized(message), QMessageBox::Information);
     lastCounterpartUpdated_ = kind_t::any;
 }
 
-void AppDelegate::counterpartAlertDidEnd(int returnCode, kind_t updated, kind_t counterpart) {
+void Application::counterpartAnswered(bool accepted, kind_t updated, kind_t counterpart) {
     enableControls();
-    if (returnCode != first_button) return;
+    if (!accepted) return;
     lastCounterpartUpdated_ = updated;
-    runUpdateWithKind(counterpart);
+    startUpdate(counterpart);
 }
 
-void AppDelegate::updaterOnAnnounce(const QString& title, const QString& subtitle) {
-    sheetCtrl_->setTitle(title);
-    sheetCtrl_->setSubtitle(subtitle);
+void Application::showPhase(const QString& title, const QString& subtitle) {
+    sheet_->setTitle(title);
+    sheet_->setSubtitle(subtitle);
 }
 
-void AppDelegate::updaterOnProgress(float progress) {
+void Application::showProgress(float progress) {
     // A device's report that is not a number must not reach the bar.
     if (!std::isfinite(progress)) return;
-    sheetCtrl_->setProgress(double(progress));
+    sheet_->setProgress(double(progress));
     cancelHasConsequences_ = true;
 }
 
-void AppDelegate::updaterOnEnd(const updater::outcome_t& outcome) {
+void Application::showOutcome(const updater::outcome_t& outcome) {
     endUpdate();
     switch (outcome.end) {
         case end_t::failure:
-            runFailureAlertWithTitle(Messages::tr("Update failed"),
+            showFailureAlert(Messages::tr("Update failed"),
                                      localized(plain_failure_key(outcome.failure)) + QStringLiteral("\n\n") +
                                          localized("ZALUpdateErrorMessage"),
                                      engine_text(outcome.message.c_str()));
             break;
-        case end_t::success: askForCounterpartUpdateIfNeededWithKind(outcome.kind); break;
+        case end_t::success: offerCounterpartUpdate(outcome.kind); break;
         case end_t::cancelled: break;
     }
-    if (onRunEnded) onRunEnded(outcome.end);
+    emit runEnded(outcome.end);
 }
 
 // Over the progress sheet, without a loop of its own: the run goes on meanwhile.
-void AppDelegate::askKind(std::function<void(std::optional<kind_t>)> answer) {
+void Application::askKind(std::function<void(std::optional<kind_t>)> answer) {
     auto* alert = new QMessageBox(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
-                                  QMessageBox::NoButton, windowCtrl_ ? windowCtrl_->window() : nullptr);
+                                  QMessageBox::NoButton, window_ ? window_.get() : nullptr);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setInformativeText(localized("ZALIsThisVentaroMessage"));
     QPushButton* ventaro = alert->addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);

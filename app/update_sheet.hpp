@@ -15,25 +15,12 @@
 
 namespace zal::gui {
 
-class UpdateSheetController;
-
-class UpdateSheetControllerDelegate {
-public:
-    virtual void updateSheetControllerDidClickCancel(UpdateSheetController* controller) = 0;
-    virtual void updateSheetControllerDidClickHelp(UpdateSheetController* controller) = 0;
-
-protected:
-    ~UpdateSheetControllerDelegate() = default;
-};
-
-class UpdateSheetController : public QObject {
+class UpdateSheet : public QDialog {
     Q_OBJECT
 
 public:
-    UpdateSheetController();
-    ~UpdateSheetController() override;
+    UpdateSheet();
 
-    QDialog* window() const { return window_; }
     QLabel* titleLabel() const { return titleLabel_; }
     QLabel* subtitleLabel() const { return subtitleLabel_; }
     QLabel* helpLabel() const { return helpLabel_; }
@@ -56,20 +43,21 @@ public:
     bool indeterminate() const { return indeterminate_; }
 
     // Shows the sheet over `parent`, whose own controls its owner disables: the
-    // window stays free to be closed. Ending it twice is harmless.
-    void beginSheetModalForWindow(QWidget* parent);
-    void endSheetModalForWindow(QWidget* parent);
+    // window stays free to be closed. Dismissing it twice is harmless.
+    void showOver(QWidget* parent);
+    void dismiss();
 
-    UpdateSheetControllerDelegate* delegate = nullptr;  // not owned
+    // Escape clicks "Cancel" only while it is enabled; closing does nothing else.
+    void reject() override;
+
+signals:
+    void cancelRequested();
+    void helpRequested();
 
 private:
-    void initWindow();
     void phaseChanged();
     void fitToText();
 
-    // Made and deleted here; while it is over the update window it is also that
-    // window's child (its transient parent), which may delete it first at exit.
-    QPointer<QDialog> window_;
     QLabel* titleLabel_ = nullptr;
     QLabel* subtitleLabel_ = nullptr;
     QLabel* helpLabel_ = nullptr;
