@@ -13,7 +13,7 @@
 #include <QShortcut>
 
 #include "app/log_window.hpp"
-#include "app/markdown/markdown_parser.hpp"  // the parser the delegate owns, for its destructor
+#include "app/markdown/markdown_parser.hpp"  // the parser the application owns, for its destructor
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 

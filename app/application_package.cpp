@@ -156,7 +156,7 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     } else {
         window_->setSignature(false, Messages::tr("Not signed"), Messages::tr("This package is not signed."));
     }
-    std::string notes = update_.notes[int(lang)];
+    std::string notes = update_.notes[int(notes_language())];
     if (notes.empty()) notes = update_.notes[0];
     ++notesGeneration_;
     if (!notes.empty()) {

@@ -88,19 +88,19 @@ int main(int argc, char** argv) {
     };
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
-    platform.on_launched = [](gui::Application& delegate) {
-        QObject::connect(&delegate, &gui::Application::runStarted, &delegate, [&delegate](kind_t kind) {
+    platform.on_launched = [](gui::Application& app) {
+        QObject::connect(&app, &gui::Application::runStarted, &app, [&app](kind_t kind) {
             const auto& chosen = demo.arguments.device;
             const kind_t wanted = kind != kind_t::any                     ? kind
                                   : chosen && chosen->kind != kind_t::any ? chosen->kind
-                                  : delegate.update().ventaro             ? kind_t::ventaro
+                                  : app.update().ventaro             ? kind_t::ventaro
                                                                           : kind_t::ruvo;
-            plug_later(wanted, delegate.update());
+            plug_later(wanted, app.update());
         });
         if (demo.run_update) {
-            async_main([&delegate] { delegate.startUpdate(kind_t::any); });
+            async_main([&app] { app.startUpdate(kind_t::any); });
             // The alert stays up a moment: long enough to be seen, and heard.
-            QObject::connect(&delegate, &gui::Application::runEnded, &delegate, [](end_t end) {
+            QObject::connect(&app, &gui::Application::runEnded, &app, [](end_t end) {
                 demo.scripted_end = end;
                 async_main([] { QCoreApplication::quit(); }, 2000);
             });

@@ -214,7 +214,7 @@ QString app_name(const QString& fallback) {
 
 Application* running_application() { return the_application; }
 
-void set_running_application(Application* delegate) { the_application = delegate; }
+void set_running_application(Application* app) { the_application = app; }
 
 void share_application_keys(QWidget* modal) {
     if (modal->property("application_keys").toBool()) return;
@@ -259,13 +259,13 @@ std::unique_ptr<Application> launch(const platform_t& platform, const QStringLis
     if (platform.set_up) platform.set_up();
     setup_main_menu();
     Application::bundleDirectory = platform.bundle_directory;
-    auto delegate = std::make_unique<Application>();
-    the_application = delegate.get();
-    for (const QString& path : paths) delegate->openFile(path);
-    delegate->prepareLaunch();
-    delegate->finishLaunch();
-    if (platform.on_launched) platform.on_launched(*delegate);
-    return delegate;
+    auto app = std::make_unique<Application>();
+    the_application = app.get();
+    for (const QString& path : paths) app->openFile(path);
+    app->prepareLaunch();
+    app->finishLaunch();
+    if (platform.on_launched) platform.on_launched(*app);
+    return app;
 }
 
 namespace {
@@ -351,12 +351,12 @@ int handed_over(const SingleInstance& instance, const QString& path) {
 
 // A later start of the application brings this window to the front, with the
 // package it names when no update runs.
-void take_later_launches(SingleInstance& instance, Application& delegate) {
-    instance.setAcceptsPaths([&delegate] { return !delegate.inUpdate(); });
-    auto* queue = new LaunchQueue([&delegate](const QString& path) { delegate.openFile(path); }, &delegate);
-    QObject::connect(&instance, &SingleInstance::launched, &delegate, [&delegate, queue](const QString& launched_path) {
+void take_later_launches(SingleInstance& instance, Application& app) {
+    instance.setAcceptsPaths([&app] { return !app.inUpdate(); });
+    auto* queue = new LaunchQueue([&app](const QString& path) { app.openFile(path); }, &app);
+    QObject::connect(&instance, &SingleInstance::launched, &app, [&app, queue](const QString& launched_path) {
         if (!launched_path.isEmpty()) queue->add(launched_path);
-        QWidget* window = delegate.updateWindow();
+        QWidget* window = app.updateWindow();
         window->show();
         window->raise();
         window->activateWindow();
@@ -379,11 +379,11 @@ int main(int argc, char** argv, const platform_t& platform) {
 
     use_language(preferred_language());
     Application::trust = computer_trust(platform);
-    const std::unique_ptr<Application> delegate = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
-    take_later_launches(instance, *delegate);
+    const std::unique_ptr<Application> app = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
+    take_later_launches(instance, *app);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
-    delegate->engine().shut_down();
+    app->engine().shut_down();
     return status;
 }
 

@@ -29,9 +29,9 @@ const main_menu_t& setup_main_menu();
 const main_menu_t& main_menu();
 
 QString app_name(const QString& fallback);
-// The launched delegate, which the menus reach; null once it is gone.
+// The launched application, which the menus reach; null once it is gone.
 Application* running_application();
-void set_running_application(Application* delegate);
+void set_running_application(Application* app);
 
 // What the program links as its devices: set up before the application starts.
 struct platform_t {
@@ -46,7 +46,7 @@ int main(int argc, char** argv, const platform_t& platform);
 
 // The application's launch once its QApplication exists, its language is
 // chosen (use_language) and `Application::trust` is set: the main queue on Qt's loop, the
-// platform's devices and the main menu; then the delegate, with `paths` open,
+// platform's devices and the main menu; then the application, with `paths` open,
 // launches. The shipped programs start this way, and so do the screenshot
 // taker, the benchmarks and the tests.
 std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths = {});
@@ -54,7 +54,7 @@ std::unique_ptr<Application> launch(const platform_t& platform, const QStringLis
 // The first instance hears later launches: each brings the window to the
 // front, and the package it names is opened when no update runs, one at a
 // time however many come.
-void take_later_launches(SingleInstance& instance, Application& delegate);
+void take_later_launches(SingleInstance& instance, Application& app);
 
 // Gives a modal window (the progress sheet, an alert) the application's own
 // keys: the update window and its menu bar are blocked while it is shown, but

@@ -148,10 +148,11 @@ QString preferred_language() {
 
 QString language() { return chosen_language; }
 
+lang_t notes_language() { return chosen_language == QStringLiteral("fr") ? lang_t::fr : lang_t::en; }
+
 void use_language(const QString& language) {
     chosen_language = has_catalogue(language) ? language : QStringLiteral("en");
     // Packages carry their notes in English and French.
-    lang = chosen_language == QStringLiteral("fr") ? lang_t::fr : lang_t::en;
     // The catalogues of the language chosen last, replacing those of the one before.
     static QTranslator* ours = nullptr;
     static QTranslator* qt = nullptr;

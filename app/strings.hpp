@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "update/update.hpp"
 #include "updater/kind.hpp"
 
 // The context of the application's own texts, for tr() and for lupdate.
@@ -46,6 +47,9 @@ void use_language(const QString& language);
 
 // The language chosen last ("en" at first).
 QString language();
+
+// Which of a package's notes to show in that language.
+lang_t notes_language();
 
 // The "ZAL" key of the plain sentence that tells a user why a run failed.
 const char* plain_failure_key(failure_kind_t kind);

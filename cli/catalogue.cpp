@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "update/update.hpp"
 
 namespace zal::cli {
 
@@ -26,8 +25,6 @@ void use_language_of_locale() {
         }
     name = name.substr(0, name.find_first_of("_.@"));
     language = name.empty() || name == "C" || name == "POSIX" ? "en" : name;
-    // Packages carry their notes in English and French.
-    lang = language == "fr" ? lang_t::fr : lang_t::en;
 }
 
 const char* translated(const char* context, const char* english) {

@@ -18,7 +18,7 @@ struct translation_t {
 extern const translation_t translations[];
 
 // Chooses the language of the messages' locale, from LC_ALL, LC_MESSAGES or
-// LANG ("fr_FR.UTF-8": French); also the language of a package's notes.
+// LANG ("fr_FR.UTF-8": French).
 void use_language_of_locale();
 
 // `english`, of this context, in the chosen language; itself when untranslated.

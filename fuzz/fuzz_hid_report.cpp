@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/hid_io/hidapi/hidraw_devices.hpp"
+#include "common/text/utf8.hpp"
 #include "updater/uhb.hpp"
 
 namespace {
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     decode_command(data, size);
 
-    const std::string text = zal::hid_io::valid_utf8(std::string(reinterpret_cast<const char*>(data), size));
-    if (zal::hid_io::valid_utf8(text) != text) std::abort();  // what it gives is UTF-8 already
+    const std::string text = zal::valid_utf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (zal::valid_utf8(text) != text) std::abort();  // what it gives is UTF-8 already
+    if (!zal::valid_utf8(zal::without_cut_character(text)).starts_with(zal::without_cut_character(text))) std::abort();
     return 0;
 }

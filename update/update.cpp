@@ -25,8 +25,6 @@
 
 namespace zal {
 
-lang_t lang = lang_t::en;
-
 const char* const lang_short_name[2] = {"en", "fr"};
 
 const char* str_format_tmp(const char* format, ...) {

@@ -11,10 +11,8 @@
 
 namespace zal {
 
+// The languages a package writes its description and notes in.
 enum class lang_t : uint8_t { en = 0, fr = 1 };
-
-// The user-interface language, set once at start-up before any reader runs.
-extern lang_t lang;
 
 extern const char* const lang_short_name[2];
 

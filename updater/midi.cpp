@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/text/printable.hpp"
+#include "common/text/utf8.hpp"
 
 namespace zal::updater::midi {
 
@@ -48,17 +49,6 @@ io::out_t output_of(io::in_t in, io::port_kind_t kind, const std::string& usb_po
     return io::no_out;
 }
 
-// The firmware cuts its error text at 64 bytes, which may fall inside a UTF-8
-// character: the user sees the whole characters before the cut.
-std::string without_cut_character(std::string text) {
-    std::size_t start = text.size();
-    while (start > 0 && (uint8_t(text[start - 1]) & 0xC0) == 0x80 && text.size() - start < 3) --start;
-    if (start == 0) return text;
-    const uint8_t lead = uint8_t(text[start - 1]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length > 1 && text.size() - (start - 1) < length) text.resize(start - 1);
-    return text;
-}
 
 }  // namespace
 
@@ -197,7 +187,8 @@ std::optional<stage2_report_t> read_stage2_report(const uint8_t* body, std::size
             const std::size_t n = std::min<std::size_t>({p[2], 64, p.size() - 3});
             std::string text(p.begin() + 3, p.begin() + 3 + long(n));
             text = text.c_str();  // the text ends at its first zero byte
-            return stage2_report_t{stage2_report_t::type_t::error, 0, without_cut_character(text)};
+            // Cut at 64 bytes, maybe inside a character: the whole characters before the cut stay.
+            return stage2_report_t{stage2_report_t::type_t::error, 0, std::string(without_cut_character(text))};
         }
         case 3: return stage2_report_t{stage2_report_t::type_t::complete, 0, {}};
         default: return std::nullopt;

@@ -291,8 +291,7 @@ void MarkdownParser::addEscapingParsing() {
 void MarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel,
                                                  level_block_t leadFormat, level_block_t format) {
     const QString level = maxLevel == 0 ? QString() : QString::number(maxLevel);
-    QString text = lead_pattern;
-    text.replace(QStringLiteral("%@"), level);
+    const QString text = lead_pattern.arg(level);
     addParsingRuleWithRegularExpression(
         pattern(text, QRE::MultilineOption),
         [leadFormat = std::move(leadFormat), format = std::move(format)](
@@ -306,29 +305,29 @@ void MarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int 
 }
 
 void MarkdownParser::addHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
+    addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%1})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
 }
 
 void MarkdownParser::addListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s+(.+)$)"), maxLevel, std::move(lead),
+    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%1})\s+(.+)$)"), maxLevel, std::move(lead),
                               std::move(text));
 }
 
 void MarkdownParser::addQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
+    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%1})\s+(.+)$)"), maxLevel, std::move(lead), std::move(text));
 }
 
 void MarkdownParser::addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%@})\s*([^#].*)$)"), maxLevel, std::move(lead), std::move(text));
+    addLeadParsingWithPattern(QStringLiteral(R"(^(#{1,%1})\s*([^#].*)$)"), maxLevel, std::move(lead), std::move(text));
 }
 
 void MarkdownParser::addShortListParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%@})\s*([^\*\+\-].*)$)"), maxLevel, std::move(lead),
+    addLeadParsingWithPattern(QStringLiteral(R"(^([\*\+\-]{1,%1})\s*([^\*\+\-].*)$)"), maxLevel, std::move(lead),
                               std::move(text));
 }
 
 void MarkdownParser::addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t lead, level_block_t text) {
-    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%@})\s*([^\>].*)$)"), maxLevel, std::move(lead),
+    addLeadParsingWithPattern(QStringLiteral(R"(^(\>{1,%1})\s*([^\>].*)$)"), maxLevel, std::move(lead),
                               std::move(text));
 }
 

@@ -107,7 +107,7 @@ private slots:
         QVERIFY(!has_catalogue(QStringLiteral("xx")));
         use_language(QStringLiteral("xx"));
         QCOMPARE(language(), QStringLiteral("en"));
-        QCOMPARE(lang, lang_t::en);
+        QCOMPARE(notes_language(), lang_t::en);
     }
 
     void logConsoleShowsStandardError() {
@@ -197,9 +197,9 @@ private slots:
         UpdateSheet* sheet = d.updateSheet();
         QTRY_VERIFY(sheet->cancelButton()->isEnabled());
         d.showPhase(
-            lang == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
+            gui::notes_language() == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
                                : QStringLiteral("Updating internal components..."),
-            lang == lang_t::fr ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
+            gui::notes_language() == lang_t::fr ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
                                                 "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
                                                 "bout.")
                                : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "

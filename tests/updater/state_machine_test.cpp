@@ -409,15 +409,6 @@ TEST_F(StateMachine, StepsOfAnEarlierRunDoNothingInTheNextOne) {
     EXPECT_TRUE(engine().running());
 }
 
-// The program that shows the texts translates them, from the catalogues.
-TEST_F(StateMachine, TextsAreEnglishWhateverTheNotesLanguage) {
-    lang = lang_t::fr;
-    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
-    EXPECT_EQ(events.titles.back(), "Connect your Ventaro");
-    engine().cancel();
-    lang = lang_t::en;
-}
-
 // --- a retry always finishes the job -------------------------------------------------
 
 // A run that ends while the stage-2 firmware works leaves the device running it;

@@ -7,6 +7,7 @@
 
 #include "common/hid_io/hid_io.hpp"
 #include "common/hid_io/hidapi/hidraw_devices.hpp"
+#include "common/text/utf8.hpp"
 
 namespace zal::hid_io {
 
@@ -18,22 +19,7 @@ std::string utf8_of(const wchar_t* text) {
         // A device's strings are its own: what is no Unicode scalar value
         // becomes U+FFFD rather than bytes that are no UTF-8.
         const long w = *text;  // NOLINT(bugprone-signed-char-misuse): a code point, checked below
-        const uint32_t c = w < 0 || w > 0x10FFFF || (w >= 0xD800 && w <= 0xDFFF) ? 0xFFFD : uint32_t(w);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
+        append_utf8(out, w < 0 || w > 0x10FFFF ? char32_t(0xFFFD) : char32_t(w));
     }
     return out;
 }

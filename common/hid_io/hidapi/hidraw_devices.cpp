@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 
+#include "common/text/utf8.hpp"
 #include "common/usb/usb_port_path.hpp"
 
 namespace zal::hid_io {
@@ -55,7 +56,7 @@ std::optional<hid_id_t> hid_id_of(const std::string& uevent) {
 std::optional<std::string> usb_string(const fs::path& usb_device, const char* name) {
     const std::optional<std::string> text = attribute(usb_device / name);
     if (!text) return std::nullopt;
-    return valid_utf8(*text);
+    return zal::valid_utf8(*text);
 }
 
 }  // namespace
@@ -92,37 +93,5 @@ std::vector<device_info_t> hidraw_devices(const std::string& sysfs) {
     return found;
 }
 
-std::string valid_utf8(const std::string& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto byte = [&](std::size_t k) { return uint8_t(bytes[k]); };
-        const uint8_t lead = byte(i);
-        std::size_t length = lead < 0x80                    ? 1
-                             : lead >= 0xC2 && lead <= 0xDF ? 2
-                             : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                            : 0;
-        bool valid = length > 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) valid = (byte(i + k) & 0xC0) == 0x80;
-        if (valid && length >= 3) {
-            // No overlong forms, no surrogates, nothing past U+10FFFF.
-            const uint8_t second = byte(i + 1);
-            if (lead == 0xE0) valid = second >= 0xA0;
-            if (lead == 0xED) valid = second < 0xA0;
-            if (lead == 0xF0) valid = second >= 0x90;
-            if (lead == 0xF4) valid = second < 0x90;
-        }
-        if (valid) {
-            out.append(bytes, i, length);
-            i += length;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    return out;
-}
 
 }  // namespace zal::hid_io

@@ -18,7 +18,4 @@ namespace zal::hid_io {
 // manufacturer and product strings (invalid UTF-8 becomes U+FFFD) and port.
 std::vector<device_info_t> hidraw_devices(const std::string& sysfs = "/sys");
 
-// A device's bytes as UTF-8: what is not becomes U+FFFD.
-std::string valid_utf8(const std::string& bytes);
-
 }  // namespace zal::hid_io

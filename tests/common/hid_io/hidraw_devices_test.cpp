@@ -3,6 +3,7 @@
 // bootloader behind a hub, a USB device without strings, a HID device on
 // another bus, and devices that left while they were being listed.
 #include "common/hid_io/hidapi/hidraw_devices.hpp"
+#include "common/text/utf8.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 namespace fs = std::filesystem;
 using zal::hid_io::device_info_t;
 using zal::hid_io::hidraw_devices;
-using zal::hid_io::valid_utf8;
+using zal::valid_utf8;
 
 namespace {
 
