@@ -6,6 +6,7 @@
 
 #include "common/midi_io/midi_io.hpp"
 #include "updater/hid.hpp"
+#include "updater/midi.hpp"
 
 namespace zal::updater {
 
@@ -22,13 +23,13 @@ std::vector<connected_device_t> connected_devices() {
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
         const std::string port = io::get_usb_port(in);
-        switch (io::get_kind(in)) {
-            case io::port_kind_t::ventaro: add({kind_t::ventaro, connected_device_t::state_t::running, port}); break;
-            case io::port_kind_t::ruvo: add({kind_t::ruvo, connected_device_t::state_t::running, port}); break;
-            case io::port_kind_t::ventaro_updater:
+        switch (midi::port_kind_of(in)) {
+            case midi::port_kind_t::ventaro: add({kind_t::ventaro, connected_device_t::state_t::running, port}); break;
+            case midi::port_kind_t::ruvo: add({kind_t::ruvo, connected_device_t::state_t::running, port}); break;
+            case midi::port_kind_t::ventaro_updater:
                 add({kind_t::ventaro, connected_device_t::state_t::stage2, port});
                 break;
-            case io::port_kind_t::ruvo_updater: add({kind_t::ruvo, connected_device_t::state_t::stage2, port}); break;
+            case midi::port_kind_t::ruvo_updater: add({kind_t::ruvo, connected_device_t::state_t::stage2, port}); break;
             default: break;
         }
     }

@@ -14,21 +14,21 @@ namespace io = zal::midi::io;
 
 namespace {
 
-kind_t device_kind_of(io::port_kind_t port, bool updater_only) {
+kind_t device_kind_of(port_kind_t port, bool updater_only) {
     switch (port) {
-        case io::port_kind_t::ventaro_updater: return kind_t::ventaro;
-        case io::port_kind_t::ruvo_updater: return kind_t::ruvo;
-        case io::port_kind_t::ventaro: return updater_only ? kind_t::any : kind_t::ventaro;
-        case io::port_kind_t::ruvo: return updater_only ? kind_t::any : kind_t::ruvo;
+        case port_kind_t::ventaro_updater: return kind_t::ventaro;
+        case port_kind_t::ruvo_updater: return kind_t::ruvo;
+        case port_kind_t::ventaro: return updater_only ? kind_t::any : kind_t::ventaro;
+        case port_kind_t::ruvo: return updater_only ? kind_t::any : kind_t::ruvo;
         default: return kind_t::any;
     }
 }
 
-io::out_t first_out_of_kind(io::port_kind_t kind) {
+io::out_t first_out_of_kind(port_kind_t kind) {
     const std::size_t count = io::out_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::out_t out = io::out_get(i);
-        if (io::get_kind(out) == kind) return out;
+        if (port_kind_of(out) == kind) return out;
     }
     return io::no_out;
 }
@@ -37,14 +37,14 @@ io::out_t first_out_of_kind(io::port_kind_t kind) {
 // it is an output too (one ALSA port serves both directions), else the first
 // output of its kind on the same USB port, so that with two devices of a kind
 // the one that is listened to is the one that is asked.
-io::out_t output_of(io::in_t in, io::port_kind_t kind, const std::string& usb_port) {
+io::out_t output_of(io::in_t in, port_kind_t kind, const std::string& usb_port) {
     const io::out_t own = io::out_t(uint64_t(in));
-    if (io::get_kind(own) == kind) return own;
+    if (port_kind_of(own) == kind) return own;
     if (usb_port.empty()) return first_out_of_kind(kind);
     const std::size_t count = io::out_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::out_t out = io::out_get(i);
-        if (io::get_kind(out) == kind && io::get_usb_port(out) == usb_port) return out;
+        if (port_kind_of(out) == kind && io::get_usb_port(out) == usb_port) return out;
     }
     return io::no_out;
 }
@@ -52,19 +52,44 @@ io::out_t output_of(io::in_t in, io::port_kind_t kind, const std::string& usb_po
 
 }  // namespace
 
+port_kind_t port_kind(const std::string& model, const std::string& name) {
+    if (model == "Ventaro Ruvo") {
+        if (name.empty() || name == "Ventaro") return port_kind_t::ruvo;
+        if (name == "MIDI DIN") return port_kind_t::ruvo_din;
+        if (name == "USB-MIDI Host") return port_kind_t::ruvo_usb_host;
+        return port_kind_t::none;
+    }
+    if (model == "Ventaro") return port_kind_t::ventaro;
+    if (model == "Ventaro Updater") return port_kind_t::ventaro_updater;
+    if (model == "Ruvo Updater") return port_kind_t::ruvo_updater;
+    if (model == "Panda-Audio midiBeam") return port_kind_t::midibeam;
+    if (model == "BCR2000") return port_kind_t::bcr2000;
+    return port_kind_t::none;
+}
+
+// Only the Ruvo's ports differ by their names.
+port_kind_t port_kind_of(io::in_t in) {
+    const std::string model = io::get_model(in);
+    return port_kind(model, model == "Ventaro Ruvo" ? io::get_port_name(in) : std::string());
+}
+
+port_kind_t port_kind_of(io::out_t out) {
+    const std::string model = io::get_model(out);
+    return port_kind(model, model == "Ventaro Ruvo" ? io::get_port_name(out) : std::string());
+}
+
 bool bootloader_magic_key_t::read(const uint8_t* body, std::size_t length) {
-    if (length != 8 || body[0] != 0x00 || body[1] != 0x31 || body[2] != 0x33 || body[3] != 0x7F) return false;
+    if (length != 8 || !from_our_manufacturer(body, length) || body[3] != 0x7F) return false;
     std::memcpy(k.data(), body + 4, 4);
     return true;
 }
 
 std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key) {
-    std::array<uint8_t, 10> bytes = {0xF0, 0x00, 0x31, 0x33, 0x7F, 0, 0, 0, 0, 0xF7};
+    std::array<uint8_t, 10> bytes = sysex_of(std::array<uint8_t, 5>{0x7F});
     for (int i = 0; i < 4; ++i) bytes[5 + i] = uint8_t(~key.k[i] & 0x7F);
     return bytes;
 }
 
-io::out_t matching_midi_out(io::in_t in) { return first_out_of_kind(io::get_kind(in)); }
 
 running_device_t first_matching_device(kind_t kind, bool updater_only,
                                        const std::function<bool(const running_device_t&)>& accept) {
@@ -73,7 +98,7 @@ running_device_t first_matching_device(kind_t kind, bool updater_only,
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
         std::fprintf(stderr, " - %s\n", printable(io::get_name(in)).c_str());
-        const io::port_kind_t port = io::get_kind(in);
+        const port_kind_t port = port_kind_of(in);
         const kind_t mapped = device_kind_of(port, updater_only);
         if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;
         const std::string usb_port = io::get_usb_port(in);
@@ -125,8 +150,8 @@ std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
 }
 
 bool runs_stage2_firmware(const running_device_t& device) {
-    const io::port_kind_t port = io::get_kind(device.in);
-    return port == io::port_kind_t::ventaro_updater || port == io::port_kind_t::ruvo_updater;
+    const port_kind_t port = port_kind_of(device.in);
+    return port == port_kind_t::ventaro_updater || port == port_kind_t::ruvo_updater;
 }
 
 bool send_bootloader_request(io::out_t out) {
@@ -171,7 +196,7 @@ std::vector<uint8_t> escape(const std::vector<uint8_t>& decoded) {
 }
 
 std::optional<stage2_report_t> read_stage2_report(const uint8_t* body, std::size_t length) {
-    if (length < 4 || length > 256 || body[0] != 0x00 || body[1] != 0x31 || body[2] != 0x33) return std::nullopt;
+    if (length < 4 || length > 256 || !from_our_manufacturer(body, length)) return std::nullopt;
     const std::vector<uint8_t> p = unescape(body + 3, length - 3);
     if (p.size() < 2 || p[0] != 0xFF) return std::nullopt;
     switch (p[1]) {

@@ -17,6 +17,23 @@
 
 namespace zal::updater::midi {
 
+// What a MIDI port is, by its device's model and its own name: our devices'
+// ports, and the third-party devices a user may have beside them.
+enum class port_kind_t {
+    none = 0,
+    ventaro = 1,
+    ruvo = 2,
+    ruvo_din = 3,
+    ruvo_usb_host = 4,
+    ventaro_updater = 5,
+    ruvo_updater = 6,
+    midibeam = 7,
+    bcr2000 = 8,
+};
+port_kind_t port_kind(const std::string& model, const std::string& name);
+port_kind_t port_kind_of(zal::midi::io::in_t in);
+port_kind_t port_kind_of(zal::midi::io::out_t out);
+
 struct running_device_t {
     zal::midi::io::in_t in{0};
     zal::midi::io::out_t out{0};
@@ -34,9 +51,25 @@ struct bootloader_magic_key_t {
 
 // Every message is F0, the manufacturer's identifier, a content part and F7.
 constexpr std::array<uint8_t, 3> manufacturer_id = {0x00, 0x31, 0x33};
-constexpr std::array<uint8_t, 6> bootloader_request = {0xF0, 0x00, 0x31, 0x33, 0x7F, 0xF7};
-constexpr std::array<uint8_t, 8> stage2_status_request = {0xF0, 0x00, 0x31, 0x33, 0x01, 0x7F, 0x00, 0xF7};
-constexpr std::array<uint8_t, 8> stage2_finish_request = {0xF0, 0x00, 0x31, 0x33, 0x01, 0x7F, 0x04, 0xF7};
+
+// The whole message around a content part known when building.
+template <std::size_t N>
+constexpr std::array<uint8_t, N + 5> sysex_of(const std::array<uint8_t, N>& content) {
+    std::array<uint8_t, N + 5> message{0xF0, manufacturer_id[0], manufacturer_id[1], manufacturer_id[2]};
+    for (std::size_t i = 0; i < N; ++i) message[4 + i] = content[i];
+    message[N + 4] = 0xF7;
+    return message;
+}
+
+// Whether a received body (without F0 and F7) is one of ours.
+inline bool from_our_manufacturer(const uint8_t* body, std::size_t length) {
+    return length >= 3 && body[0] == manufacturer_id[0] && body[1] == manufacturer_id[1] &&
+           body[2] == manufacturer_id[2];
+}
+
+constexpr auto bootloader_request = sysex_of(std::array<uint8_t, 1>{0x7F});
+constexpr auto stage2_status_request = sysex_of(std::array<uint8_t, 3>{0x01, 0x7F, 0x00});
+constexpr auto stage2_finish_request = sysex_of(std::array<uint8_t, 3>{0x01, 0x7F, 0x04});
 
 // A whole message around a content part.
 std::vector<uint8_t> sysex(const std::vector<uint8_t>& content);
@@ -47,7 +80,6 @@ std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key);
 // The confirmation for a key: each byte's low seven bits inverted.
 std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key);
 
-zal::midi::io::out_t matching_midi_out(zal::midi::io::in_t in);
 // The first device of `kind` (any kind for kind_t::any) among the inputs, in
 // the service's order, that `accept` takes (all when empty); logs the inputs.
 running_device_t first_matching_device(kind_t kind, bool updater_only,

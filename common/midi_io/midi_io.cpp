@@ -99,12 +99,9 @@ std::string usb_port_as(uint64_t id, int direction) {
     return string_property(unique_id_of(id), service_t::property_t::usb_port);
 }
 
-port_kind_t kind_as(uint64_t id, int direction) {
-    if (!find_endpoint(id, direction)) return port_kind_t::none;
-    const std::string model = string_property(unique_id_of(id), service_t::property_t::model);
-    const std::string name =
-        model == "Ventaro Ruvo" ? string_property(unique_id_of(id), service_t::property_t::name) : std::string();
-    return port_kind(model, name);
+std::string property_as(uint64_t id, int direction, service_t::property_t property) {
+    if (!find_endpoint(id, direction)) return {};
+    return string_property(unique_id_of(id), property);
 }
 
 std::shared_ptr<in_handler_t> handler_for(uint32_t key) {
@@ -197,21 +194,6 @@ bool send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
 
 }  // namespace
 
-port_kind_t port_kind(const std::string& model, const std::string& name) {
-    if (model == "Ventaro Ruvo") {
-        if (name.empty() || name == "Ventaro") return port_kind_t::ruvo;
-        if (name == "MIDI DIN") return port_kind_t::ruvo_din;
-        if (name == "USB-MIDI Host") return port_kind_t::ruvo_usb_host;
-        return port_kind_t::none;
-    }
-    if (model == "Ventaro") return port_kind_t::ventaro;
-    if (model == "Ventaro Updater") return port_kind_t::ventaro_updater;
-    if (model == "Ruvo Updater") return port_kind_t::ruvo_updater;
-    if (model == "Panda-Audio midiBeam") return port_kind_t::midibeam;
-    if (model == "BCR2000") return port_kind_t::bcr2000;
-    return port_kind_t::none;
-}
-
 void set_service(service_t* service) { state().service = service; }
 
 bool init(const char* name, std::function<void()> update_fn) {
@@ -287,8 +269,18 @@ std::string get_name(in_t in) { return name_as(uint64_t(in), service_t::is_sourc
 std::string get_name(out_t out) { return name_as(uint64_t(out), service_t::is_destination); }
 std::string get_usb_port(in_t in) { return usb_port_as(uint64_t(in), service_t::is_source); }
 std::string get_usb_port(out_t out) { return usb_port_as(uint64_t(out), service_t::is_destination); }
-port_kind_t get_kind(in_t in) { return kind_as(uint64_t(in), service_t::is_source); }
-port_kind_t get_kind(out_t out) { return kind_as(uint64_t(out), service_t::is_destination); }
+std::string get_model(in_t in) {
+    return property_as(uint64_t(in), service_t::is_source, service_t::property_t::model);
+}
+std::string get_model(out_t out) {
+    return property_as(uint64_t(out), service_t::is_destination, service_t::property_t::model);
+}
+std::string get_port_name(in_t in) {
+    return property_as(uint64_t(in), service_t::is_source, service_t::property_t::name);
+}
+std::string get_port_name(out_t out) {
+    return property_as(uint64_t(out), service_t::is_destination, service_t::property_t::name);
+}
 
 bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect) {
     state_t& s = state();

@@ -38,21 +38,6 @@ constexpr out_t no_out{~uint64_t(0)};
 constexpr in_t make_in(int32_t unique_id) { return in_t(uint64_t(int64_t(unique_id))); }
 constexpr out_t make_out(int32_t unique_id) { return out_t(uint64_t(int64_t(unique_id))); }
 
-enum class port_kind_t {
-    none = 0,
-    ventaro = 1,
-    ruvo = 2,
-    ruvo_din = 3,
-    ruvo_usb_host = 4,
-    ventaro_updater = 5,
-    ruvo_updater = 6,
-    midibeam = 7,
-    bcr2000 = 8,
-};
-
-// The kind of a port of that model and name.
-port_kind_t port_kind(const std::string& model, const std::string& name);
-
 // Chooses the MIDI service the layer runs on; call before `init`.
 void set_service(service_t* service);
 
@@ -80,8 +65,13 @@ std::string get_name(out_t out);
 // Where the endpoint's device is plugged in ("1-1.4"); empty when unknown.
 std::string get_usb_port(in_t in);
 std::string get_usb_port(out_t out);
-port_kind_t get_kind(in_t in);
-port_kind_t get_kind(out_t out);
+// The endpoint's device model ("Ventaro Ruvo") and the port's own name within
+// it ("MIDI DIN"; empty when the device names none), from which a user of the
+// layer tells its devices' ports apart.
+std::string get_model(in_t in);
+std::string get_model(out_t out);
+std::string get_port_name(in_t in);
+std::string get_port_name(out_t out);
 
 using on_message_t = std::function<void(message_t)>;
 using on_sysex_t = std::function<void(const uint8_t* data, std::size_t length, bool incomplete)>;

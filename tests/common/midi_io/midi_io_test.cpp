@@ -77,15 +77,16 @@ TEST_F(MidiIo, ListsNamesAndKinds) {
     EXPECT_EQ(in_get(0), make_in(ruvo));
     EXPECT_EQ(in_get(1), no_in);
     EXPECT_EQ(out_get(1), make_out(out_only));
-    EXPECT_EQ(get_kind(in_get(0)), port_kind_t::ruvo_din);
-    EXPECT_EQ(get_kind(make_out(out_only)), port_kind_t::bcr2000);
+    EXPECT_EQ(get_model(in_get(0)), "Ventaro Ruvo");
+    EXPECT_EQ(get_port_name(in_get(0)), "MIDI DIN");
+    EXPECT_EQ(get_model(make_out(out_only)), "BCR2000");
     EXPECT_EQ(get_name(make_in(ruvo)), "Ventaro Ruvo MIDI DIN");
     EXPECT_TRUE(exists(make_in(ruvo)));
     EXPECT_TRUE(exists(make_out(ruvo)));
 
     // The wrong direction, the no-port value and an unknown id name nothing.
     EXPECT_FALSE(exists(make_in(out_only)));
-    EXPECT_EQ(get_kind(make_in(out_only)), port_kind_t::none);
+    EXPECT_EQ(get_model(make_in(out_only)), "");
     EXPECT_FALSE(exists(no_in));
     EXPECT_EQ(get_name(no_out), "");
     testing::internal::CaptureStderr();
@@ -98,15 +99,6 @@ TEST_F(MidiIo, ListsNamesAndKinds) {
     EXPECT_FALSE(exists(make_in(ruvo)));
 }
 
-TEST(PortKind, Table) {
-    EXPECT_EQ(port_kind("Ventaro", "anything"), port_kind_t::ventaro);
-    EXPECT_EQ(port_kind("Ventaro Ruvo", ""), port_kind_t::ruvo);
-    EXPECT_EQ(port_kind("Ventaro Ruvo", "Ventaro"), port_kind_t::ruvo);
-    EXPECT_EQ(port_kind("Ventaro Ruvo", "USB-MIDI Host"), port_kind_t::ruvo_usb_host);
-    EXPECT_EQ(port_kind("Ventaro Ruvo", "Something"), port_kind_t::none);
-    EXPECT_EQ(port_kind("Panda-Audio midiBeam", ""), port_kind_t::midibeam);
-    EXPECT_EQ(port_kind("", ""), port_kind_t::none);
-}
 
 TEST_F(MidiIo, ReceivesFromAttachedInputsOnly) {
     const int32_t a = plug("Ventaro", "MIDI 1");
