@@ -32,13 +32,12 @@ bool takes_typing(QObject* object) {
 }  // namespace
 
 Application::Application()
-    : engine_(
-          {.announce = [this](const char* title,
-                              const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
-           .progress = [this](float progress) { showProgress(progress); },
-           .end = [this](const updater::outcome_t& outcome) { showOutcome(outcome); },
-           .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
-           .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
+    : engine_({.announce = [this](const char* title,
+                                  const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
+               .progress = [this](float progress) { showProgress(progress); },
+               .end = [this](const updater::outcome_t& outcome) { showOutcome(outcome); },
+               .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
+               .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on
 }
@@ -111,8 +110,7 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
             !takes_typing(watched))
             return true;
     }
-    if (event->type() == QEvent::Close && window_ && watched == window_.get() &&
-        !confirmQuit()) {
+    if (event->type() == QEvent::Close && window_ && watched == window_.get() && !confirmQuit()) {
         event->ignore();
         return true;
     }
@@ -165,8 +163,7 @@ void Application::addUpdateActions() {
 
 void Application::cancelUpdate() {
     endUpdate();
-    if (cancelHasConsequences_)
-        showAlert(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
+    if (cancelHasConsequences_) showAlert(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
 }
 
 // Not the notes: Return there follows links.

@@ -67,8 +67,7 @@ public:
     void disableControls();
     void enableControls();
     // A warning by default; a success is news, not a warning.
-    void showAlert(const QString& title, const QString& message,
-                                QMessageBox::Icon icon = QMessageBox::Warning);
+    void showAlert(const QString& title, const QString& message, QMessageBox::Icon icon = QMessageBox::Warning);
     // A failure in plain words, with the technical text as its details and a
     // button to the troubleshooting page.
     void showFailureAlert(const QString& title, const QString& message, const QString& details);
@@ -98,7 +97,6 @@ public:
     static inline QString bundleDirectory;
     // The keys packages may be signed with, and whether unsigned ones are refused.
     static inline trust_t trust;
-
 
 signals:
     // A run has started; the demo plugs its simulated devices here.

@@ -135,8 +135,9 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
                      printable(file.toStdString()).c_str(), checked.key_id.c_str());
     update_ = std::move(*read.update);
     QMainWindow* window = window_.get();
-    window->setWindowTitle(Messages::tr("%1 v%2 Update").arg(QString::fromStdString(update_.product),
-                                  QString::fromStdString(update_.version_string)));
+    window->setWindowTitle(
+        Messages::tr("%1 v%2 Update")
+            .arg(QString::fromStdString(update_.product), QString::fromStdString(update_.version_string)));
     window->setWindowFilePath(url.toLocalFile());
     window_->setTitle(QString::fromStdString(update_.product));
     const date_t& d = update_.release_date;
@@ -196,8 +197,7 @@ void Application::renderLargeNotes(QString markdown, const text_attributes_t& ba
         fill_document(**document, *details);
         (*document)->moveToThread(main_thread);
         async_main([self, generation, details, document] {
-            if (self && self->notesGeneration_ == generation)
-                self->window_->setDetails(*details, std::move(*document));
+            if (self && self->notesGeneration_ == generation) self->window_->setDetails(*details, std::move(*document));
         });
     });
 }

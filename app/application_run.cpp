@@ -41,7 +41,7 @@ void Application::startUpdate(kind_t kind) {
         endUpdate();
         const char* what = e.what();
         showAlert(Messages::tr("Error"),
-                               what ? engine_text(what) : Messages::tr("An error has occurred during the update."));
+                  what ? engine_text(what) : Messages::tr("An error has occurred during the update."));
         return;
     }
     // The engine may have ended the run inside start (the kind question
@@ -72,17 +72,18 @@ void Application::offerCounterpartUpdate(kind_t kind) {
     if (has_counterpart) {
         if (counterpart != lastCounterpartUpdated_) {
             const QString name = QString::fromLatin1(kind_name(counterpart));
-            auto* alert =
-                new QMessageBox(QMessageBox::Information, app_name(QString()), Messages::tr("Update successful"),
-                                QMessageBox::NoButton, window_.get());
+            auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()),
+                                          Messages::tr("Update successful"), QMessageBox::NoButton, window_.get());
             alert->setInformativeText(localized("ZALUpdateSuccessMessageWithCounterpart").arg(name));
             QPushButton* accept = alert->addButton(Messages::tr("Update my %1").arg(name), QMessageBox::AcceptRole);
             QPushButton* end = alert->addButton(Messages::tr("End"), QMessageBox::RejectRole);
             alert->setDefaultButton(accept);
             alert->setEscapeButton(end);
             alert->setWindowModality(Qt::WindowModal);
-            presentAlert(alert, [this, kind, counterpart, accept = QPointer<QPushButton>(accept)](
-                                    QAbstractButton* clicked) { counterpartAnswered(clicked && clicked == accept, kind, counterpart); });
+            presentAlert(alert,
+                         [this, kind, counterpart, accept = QPointer<QPushButton>(accept)](QAbstractButton* clicked) {
+                             counterpartAnswered(clicked && clicked == accept, kind, counterpart);
+                         });
             return;
         }
         message = "ZALUpdateSuccessMessageBoth";
@@ -115,9 +116,9 @@ void Application::showOutcome(const updater::outcome_t& outcome) {
     switch (outcome.end) {
         case end_t::failure:
             showFailureAlert(Messages::tr("Update failed"),
-                                     localized(plain_failure_key(outcome.failure)) + QStringLiteral("\n\n") +
-                                         localized("ZALUpdateErrorMessage"),
-                                     engine_text(outcome.message.c_str()));
+                             localized(plain_failure_key(outcome.failure)) + QStringLiteral("\n\n") +
+                                 localized("ZALUpdateErrorMessage"),
+                             engine_text(outcome.message.c_str()));
             break;
         case end_t::success: offerCounterpartUpdate(outcome.kind); break;
         case end_t::cancelled: break;

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
             const auto& chosen = demo.arguments.device;
             const kind_t wanted = kind != kind_t::any                     ? kind
                                   : chosen && chosen->kind != kind_t::any ? chosen->kind
-                                  : app.update().ventaro             ? kind_t::ventaro
+                                  : app.update().ventaro                  ? kind_t::ventaro
                                                                           : kind_t::ruvo;
             plug_later(wanted, app.update());
         });

@@ -30,7 +30,6 @@ QString localized(const char* key);
 // a device's own words, which have no translation, show as they are.
 QString engine_text(const char* english);
 
-
 // The English text of a "ZAL" key, or null for another key.
 const char* english_text_of(const char* key);
 

@@ -78,8 +78,8 @@ UpdateWindow::UpdateWindow() {
     auto* hint = make_label(localized("ZALNoPackageHint"), control_size_t::regular, false, noPackagePage_);
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignCenter);
-    openButton_ = make_button(Messages::tr("Open Update Package…"), control_size_t::regular, bezel_t::rounded,
-                              noPackagePage_);
+    openButton_ =
+        make_button(Messages::tr("Open Update Package…"), control_size_t::regular, bezel_t::rounded, noPackagePage_);
     openButton_->setAutoDefault(false);
     connect(openButton_, &QPushButton::clicked, this, &UpdateWindow::openRequested);
     auto* noPackage = new QVBoxLayout(noPackagePage_);

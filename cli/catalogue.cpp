@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-
 namespace zal::cli {
 
 namespace {

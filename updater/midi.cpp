@@ -49,7 +49,6 @@ io::out_t output_of(io::in_t in, port_kind_t kind, const std::string& usb_port) 
     return io::no_out;
 }
 
-
 }  // namespace
 
 port_kind_t port_kind(const std::string& model, const std::string& name) {
@@ -89,7 +88,6 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
     for (int i = 0; i < 4; ++i) bytes[5 + i] = uint8_t(~key.k[i] & 0x7F);
     return bytes;
 }
-
 
 running_device_t first_matching_device(kind_t kind, bool updater_only,
                                        const std::function<bool(const running_device_t&)>& accept) {

@@ -55,7 +55,7 @@ std::optional<text_match_t> regex_matcher_t::match(QStringView text, qsizetype f
 }
 
 void BaseParser::addParsingRuleWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
-                                                       rule_block_t block) {
+                                                     rule_block_t block) {
     std::lock_guard guard(lock_);
     parsingPairs_.push_back(
         ExpressionBlockPair::pairWithRegularExpression(std::move(regularExpression), std::move(block)));
@@ -71,7 +71,7 @@ styled_text_t BaseParser::attributedStringFromMarkdown(const QString& markdown) 
 }
 
 styled_text_t BaseParser::attributedStringFromMarkdown(const QString& markdown,
-                                                         const std::optional<text_attributes_t>& attributes) {
+                                                       const std::optional<text_attributes_t>& attributes) {
     // The rules know one line ending.
     QString text = markdown;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -71,7 +71,7 @@ using rule_block_t = std::function<void(const text_match_t& match, styled_text_t
 class ExpressionBlockPair {
 public:
     static ExpressionBlockPair pairWithRegularExpression(std::shared_ptr<const text_matcher_t> regularExpression,
-                                                           rule_block_t block) {
+                                                         rule_block_t block) {
         return {std::move(regularExpression), std::move(block)};
     }
     std::shared_ptr<const text_matcher_t> regularExpression;

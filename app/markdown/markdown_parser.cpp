@@ -120,7 +120,7 @@ MarkdownParser::MarkdownParser() {
 }
 
 void MarkdownParser::addAttributes(const std::vector<text_attributes_t>& list, int index, styled_text_t& text,
-                                     qsizetype start, qsizetype length) {
+                                   qsizetype start, qsizetype length) {
     if (list.empty()) return;
     const std::size_t i = index < 0 ? 0 : std::min<std::size_t>(std::size_t(index), list.size() - 1);
     text.add_attributes(start, length, list[i]);
@@ -234,16 +234,15 @@ std::unique_ptr<MarkdownParser> MarkdownParser::standardParser() {
             }
             text.add_attributes(start, length, self->imageAttributes);
         });
-    parser->addTargetedLinkParsing(
-        [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
-            if (!self->skipLinkAttribute) {
-                const QUrl url = safeURL(linkAsWritten(link));
-                if (url.isValid()) {
-                    add_link(text, start, length, url);
-                }
+    parser->addTargetedLinkParsing([self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+        if (!self->skipLinkAttribute) {
+            const QUrl url = safeURL(linkAsWritten(link));
+            if (url.isValid()) {
+                add_link(text, start, length, url);
             }
-            text.add_attributes(start, length, self->linkAttributes);
-        });
+        }
+        text.add_attributes(start, length, self->linkAttributes);
+    });
     parser->addTargetedLinkDetection(
         [self](styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
             if (self->skipLinkAttribute) {
@@ -288,19 +287,17 @@ void MarkdownParser::addEscapingParsing() {
                                         });
 }
 
-void MarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel,
-                                                 level_block_t leadFormat, level_block_t format) {
+void MarkdownParser::addLeadParsingWithPattern(const QString& lead_pattern, int maxLevel, level_block_t leadFormat,
+                                               level_block_t format) {
     const QString level = maxLevel == 0 ? QString() : QString::number(maxLevel);
     const QString text = lead_pattern.arg(level);
     addParsingRuleWithRegularExpression(
         pattern(text, QRE::MultilineOption),
-        [leadFormat = std::move(leadFormat), format = std::move(format)](
-            const text_match_t& m, styled_text_t& styled) {
+        [leadFormat = std::move(leadFormat), format = std::move(format)](const text_match_t& m, styled_text_t& styled) {
             const int lvl = int(m.range(1).length);
             const auto content = m.range(2);
             if (format) format(styled, content.start, content.length, lvl);
-            if (leadFormat)
-                leadFormat(styled, m.range(1).start, content.start - m.range(1).start, lvl);
+            if (leadFormat) leadFormat(styled, m.range(1).start, content.start - m.range(1).start, lvl);
         });
 }
 
@@ -363,18 +360,15 @@ void MarkdownParser::addTargetedImageParsing(link_block_t format) {
         });
 }
 
-void MarkdownParser::addImageParsing(range_block_t imageFormat,
-                                                               range_block_t alternativeTextFormat) {
-    addTargetedImageParsing(
-        [imageFormat = std::move(imageFormat),
-         alternative = std::move(alternativeTextFormat)](styled_text_t& text, qsizetype start,
-                                                                  qsizetype length, const QString& link) {
-            if (const std::optional<QImage> image = image_resource(link)) {
-                if (imageFormat) imageFormat(text, start, length);
-            } else if (alternative) {
-                alternative(text, start, length);
-            }
-        });
+void MarkdownParser::addImageParsing(range_block_t imageFormat, range_block_t alternativeTextFormat) {
+    addTargetedImageParsing([imageFormat = std::move(imageFormat), alternative = std::move(alternativeTextFormat)](
+                                styled_text_t& text, qsizetype start, qsizetype length, const QString& link) {
+        if (const std::optional<QImage> image = image_resource(link)) {
+            if (imageFormat) imageFormat(text, start, length);
+        } else if (alternative) {
+            alternative(text, start, length);
+        }
+    });
 }
 
 void MarkdownParser::addTargetedLinkParsing(link_block_t format) {
@@ -387,25 +381,24 @@ void MarkdownParser::addTargetedLinkParsing(link_block_t format) {
 }
 
 void MarkdownParser::addLinkParsing(range_block_t format) {
-    addTargetedLinkParsing([format = std::move(format)](
-                                              styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
-        if (format) format(text, start, length);
-    });
+    addTargetedLinkParsing(
+        [format = std::move(format)](styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
+            if (format) format(text, start, length);
+        });
 }
 
 void MarkdownParser::addTargetedLinkDetection(link_block_t format) {
-    addParsingRuleWithRegularExpression(
-        std::make_shared<link_detector_matcher_t>(),
-        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
-            const auto r = m.range();
-            if (format) format(text, r.start, r.length, text.text().mid(r.start, r.length));
-        });
+    addParsingRuleWithRegularExpression(std::make_shared<link_detector_matcher_t>(),
+                                        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
+                                            const auto r = m.range();
+                                            if (format)
+                                                format(text, r.start, r.length, text.text().mid(r.start, r.length));
+                                        });
 }
 
 void MarkdownParser::addLinkDetection(range_block_t format) {
     addTargetedLinkDetection(
-        [format = std::move(format)](styled_text_t& text, qsizetype start, qsizetype length,
-                                                       const QString&) {
+        [format = std::move(format)](styled_text_t& text, qsizetype start, qsizetype length, const QString&) {
             if (format) format(text, start, length);
         });
 }
@@ -445,23 +438,23 @@ void MarkdownParser::addMonospacedParsing(range_block_t format) {
 }
 
 void MarkdownParser::addCodeUnescapingParsing(range_block_t format) {
-    addParsingRuleWithRegularExpression(
-        std::make_shared<code_span_matcher_t>(false),
-        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
-            const auto content = m.range(2);
-            const QStringView hex = QStringView(text.text()).mid(content.start, content.length);
-            // A backslash in code stays escaped, so that the last rule, which
-            // unescapes the rest of the text, gives it back as it was.
-            QString decoded;
-            for (qsizetype i = 0; i + 4 <= hex.size(); i += 4) {
-                const QString c = stringWithHexaString(hex, i);
-                decoded += c == u"\\" ? QStringLiteral("\\005c") : c;
-            }
-            text.remove(m.range(3).start, m.range(3).length);
-            text.replace(content.start, content.length, decoded);
-            if (format) format(text, content.start, decoded.size());
-            text.remove(m.range(1).start, m.range(1).length);
-        });
+    addParsingRuleWithRegularExpression(std::make_shared<code_span_matcher_t>(false),
+                                        [format = std::move(format)](const text_match_t& m, styled_text_t& text) {
+                                            const auto content = m.range(2);
+                                            const QStringView hex =
+                                                QStringView(text.text()).mid(content.start, content.length);
+                                            // A backslash in code stays escaped, so that the last rule, which
+                                            // unescapes the rest of the text, gives it back as it was.
+                                            QString decoded;
+                                            for (qsizetype i = 0; i + 4 <= hex.size(); i += 4) {
+                                                const QString c = stringWithHexaString(hex, i);
+                                                decoded += c == u"\\" ? QStringLiteral("\\005c") : c;
+                                            }
+                                            text.remove(m.range(3).start, m.range(3).length);
+                                            text.replace(content.start, content.length, decoded);
+                                            if (format) format(text, content.start, decoded.size());
+                                            text.remove(m.range(1).start, m.range(1).length);
+                                        });
 }
 
 void MarkdownParser::addUnescapingParsing() {

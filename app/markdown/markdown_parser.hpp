@@ -41,22 +41,16 @@ public:
 
     void addCodeEscapingParsing();
     void addEscapingParsing();
-    void addHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
-                                      level_block_t textFormattingBlock);
+    void addHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
     void addListParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
-    void addQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
-                                     level_block_t textFormattingBlock);
-    void addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
-                                           level_block_t textFormattingBlock);
-    void addShortListParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
-                                         level_block_t textFormattingBlock);
-    void addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormat,
-                                          level_block_t textFormattingBlock);
+    void addQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
+    void addShortHeaderParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
+    void addShortListParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
+    void addShortQuoteParsingWithMaxLevel(int maxLevel, level_block_t leadFormat, level_block_t textFormattingBlock);
     void addLeadParsingWithPattern(const QString& pattern, int maxLevel, level_block_t leadFormat,
                                    level_block_t format);
     void addTargetedImageParsing(link_block_t format);
-    void addImageParsing(range_block_t imageFormat,
-                                                 range_block_t alternativeTextFormat);
+    void addImageParsing(range_block_t imageFormat, range_block_t alternativeTextFormat);
     void addTargetedLinkParsing(link_block_t format);
     void addLinkParsing(range_block_t format);
     void addTargetedLinkDetection(link_block_t format);

@@ -87,6 +87,8 @@ std::optional<task_t> pop_due(queue_clock_t::time_point limit, uint64_t sequence
 class pool_t {
 public:
     pool_t() {
+        // Programming workers mostly wait for their device's answers: enough of
+        // them for several devices written at once, whatever the processor count.
         const unsigned count = std::clamp(std::thread::hardware_concurrency(), 4u, 8u);
         for (unsigned i = 0; i < count; ++i) std::thread([this] { work(); }).detach();
     }

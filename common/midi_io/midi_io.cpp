@@ -269,9 +269,7 @@ std::string get_name(in_t in) { return name_as(uint64_t(in), service_t::is_sourc
 std::string get_name(out_t out) { return name_as(uint64_t(out), service_t::is_destination); }
 std::string get_usb_port(in_t in) { return usb_port_as(uint64_t(in), service_t::is_source); }
 std::string get_usb_port(out_t out) { return usb_port_as(uint64_t(out), service_t::is_destination); }
-std::string get_model(in_t in) {
-    return property_as(uint64_t(in), service_t::is_source, service_t::property_t::model);
-}
+std::string get_model(in_t in) { return property_as(uint64_t(in), service_t::is_source, service_t::property_t::model); }
 std::string get_model(out_t out) {
     return property_as(uint64_t(out), service_t::is_destination, service_t::property_t::model);
 }

@@ -68,8 +68,7 @@ private slots:
         QCOMPARE(alert->windowType(), Qt::Dialog);
         QCOMPARE(alert->windowModality(), Qt::WindowModal);
         QCOMPARE(d.updateSheet()->windowType(), Qt::Dialog);
-        QVERIFY(
-            !(d.updateSheet()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(!(d.updateSheet()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         alert->done(0);
         // Every menu has an Alt key of its own, in the catalogue's text.
         QSet<QChar> keys;
@@ -126,8 +125,8 @@ private slots:
         QCOMPARE(view->textCursor().selectedText(), QStringLiteral("write to us"));
         QCOMPARE(notes->child(1)->text(QAccessible::Value), QStringLiteral("mailto:support@ventaro.example"));
         // New notes, new links.
-        QVERIFY(d.openPackage(
-            QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false)))));
+        QVERIFY(
+            d.openPackage(QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false)))));
         QTRY_COMPARE(tree(view)->childCount(), 0);
 
         // F10 opens the first menu.

@@ -101,8 +101,9 @@ private slots:
         QTest::qWait(20);
         // Update stays at the top right and the notes take the rest.
         QWidget* content = window->centralWidget();
-        QCOMPARE(d.updateWindow()->updateButton()->mapTo(content, QPoint()).x() + d.updateWindow()->updateButton()->width(),
-                 content->width() - 5);
+        QCOMPARE(
+            d.updateWindow()->updateButton()->mapTo(content, QPoint()).x() + d.updateWindow()->updateButton()->width(),
+            content->width() - 5);
         QCOMPARE(d.updateWindow()->textView()->width(), content->width());
         QVERIFY(d.updateWindow()->textView()->mapTo(content, QPoint()).y() + d.updateWindow()->textView()->height() >=
                 content->height() - 1);

@@ -191,8 +191,8 @@ private slots:
         QVERIFY(!d.updateWindow()->hasPackage());
         QVERIFY(d.updateWindow()->noPackagePage()->isVisibleTo(d.updateWindow()));
         QCOMPARE(d.updateWindow()->openButton()->text(), language == int(lang_t::fr)
-                                                           ? QStringLiteral("Ouvrir une mise à jour…")
-                                                           : QStringLiteral("Open Update Package…"));
+                                                             ? QStringLiteral("Ouvrir une mise à jour…")
+                                                             : QStringLiteral("Open Update Package…"));
         QLabel* hint = d.updateWindow()->noPackagePage()->findChild<QLabel*>();
         QCOMPARE(hint->text(), localized("ZALNoPackageHint"));
         QVERIFY(hint->text().startsWith(language == int(lang_t::fr) ? u"Aucune" : u"No update"));
@@ -237,8 +237,8 @@ private slots:
                  fr ? QStringLiteral("Signé") : QStringLiteral("Signed"));
         QVERIFY(d.updateWindow()->signatureLabel()->isVisibleTo(d.updateWindow()));
 
-        QVERIFY(d.openPackage(
-            QUrl::fromLocalFile(write_package(dir, "unsigned.zalmirupdate", package_bytes(true, true)))));
+        QVERIFY(
+            d.openPackage(QUrl::fromLocalFile(write_package(dir, "unsigned.zalmirupdate", package_bytes(true, true)))));
         QCOMPARE(d.updateWindow()->signatureLabel()->text(),
                  fr ? QStringLiteral("Ce paquet n'est pas signé.") : QStringLiteral("This package is not signed."));
         QVERIFY(d.update().ruvo.has_value());

@@ -181,8 +181,9 @@ private slots:
             QTest::addRow("%s wrong answer", name)
                 << language << int(devices::fault_t::type_t::wrong_answer) << "ZALFailureRefused"
                 << "Wrong response in HID report.";
-            QTest::addRow("%s no answer", name) << language << int(devices::fault_t::type_t::no_answer)
-                                                << "ZALFailureSilent" << "No HID packet received after timeout.";
+            QTest::addRow("%s no answer", name)
+                << language << int(devices::fault_t::type_t::no_answer) << "ZALFailureSilent"
+                << "No HID packet received after timeout.";
         }
     }
 

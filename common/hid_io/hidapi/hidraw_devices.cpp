@@ -93,5 +93,4 @@ std::vector<device_info_t> hidraw_devices(const std::string& sysfs) {
     return found;
 }
 
-
 }  // namespace zal::hid_io

@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using zal::valid_utf8;
 using zal::hid_io::device_info_t;
 using zal::hid_io::hidraw_devices;
-using zal::valid_utf8;
 
 namespace {
 

@@ -99,7 +99,6 @@ TEST_F(MidiIo, ListsNamesAndKinds) {
     EXPECT_FALSE(exists(make_in(ruvo)));
 }
 
-
 TEST_F(MidiIo, ReceivesFromAttachedInputsOnly) {
     const int32_t a = plug("Ventaro", "MIDI 1");
     const int32_t b = plug("Ventaro Ruvo", "Ventaro");

@@ -11,11 +11,17 @@ TEST(Utf8, OnlyWellFormedSequencesDecode) {
         std::string bytes;
         std::size_t length;
     } cases[] = {
-        {"a", 1},          {"\xC3\xA9", 2},     {"\xE2\x82\xAC", 3}, {"\xF0\x9F\x8E\xB9", 4},
-        {"\xC0\xAF", 0},   // overlong '/'
-        {"\xE0\x80\xAF", 0}, {"\xED\xA0\x80", 0},  // a surrogate
-        {"\xF4\x90\x80\x80", 0},                   // past U+10FFFF
-        {"\xC3", 0},       {"\x80", 0},         {"\xC3(", 0},
+        {"a", 1},
+        {"\xC3\xA9", 2},
+        {"\xE2\x82\xAC", 3},
+        {"\xF0\x9F\x8E\xB9", 4},
+        {"\xC0\xAF", 0},  // overlong '/'
+        {"\xE0\x80\xAF", 0},
+        {"\xED\xA0\x80", 0},      // a surrogate
+        {"\xF4\x90\x80\x80", 0},  // past U+10FFFF
+        {"\xC3", 0},
+        {"\x80", 0},
+        {"\xC3(", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(decode_utf8(c.bytes).length, c.length) << ::testing::PrintToString(c.bytes);
     EXPECT_EQ(decode_utf8("\xE2\x82\xAC").c, U'€');
@@ -34,5 +40,8 @@ TEST(Utf8, ACharacterCutAtTheEndGoes) {
     std::string out;
     append_utf8(out, 0xD800);
     EXPECT_EQ(out, "\xEF\xBF\xBD");
-    EXPECT_EQ(valid_utf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(valid_utf8("a\xFF"
+                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");
 }
