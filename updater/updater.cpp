@@ -256,14 +256,16 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // is taken for the asked kind only when no other device of that kind is there.
     bool another_candidate_connected(kind_t kind) const {
         const midi::running_device_t running = midi::first_matching_device(
-            kind, false, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); });
+            kind, false, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); },
+            log_label());
         return running.usable();
     }
 
     void look_for_running_device(kind_t kind) {
         if (phase != phase_t::waiting_for_device) return;
         const midi::running_device_t m = midi::first_matching_device(
-            kind, false, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); });
+            kind, false, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); },
+            log_label());
         if (!m.usable()) {
             later([this, kind] { look_for_running_device(kind); }, 5000);
             return;
@@ -366,7 +368,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void look_for_stage2_device(kind_t kind) {
         if (phase != phase_t::waiting_for_stage2_device) return;
         const midi::running_device_t m = midi::first_matching_device(
-            kind, false, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); });
+            kind, false, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); }, log_label());
         if (!m.usable()) return;  // the next setup change brings the next attempt
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
@@ -499,9 +501,12 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     __attribute__((format(printf, 2, 3))) void log(const char* format, ...) const {
         va_list arguments;
         va_start(arguments, format);
-        vlog_line(device_label(followed.usb_port.empty() ? followed.requested_port : followed.usb_port, device_kind),
-                  format, arguments);
+        vlog_line(log_label(), format, arguments);
         va_end(arguments);
+    }
+
+    std::string log_label() const {
+        return device_label(followed.usb_port.empty() ? followed.requested_port : followed.usb_port, device_kind);
     }
 
     // --- what the phases share ----------------------------------------------------------
