@@ -9,6 +9,8 @@
 
 namespace zal {
 
+// `any`, asked for, means either; found, it means a first-generation bootloader,
+// which does not tell. A user who declines to say is no kind: std::nullopt.
 enum class kind_t : int32_t { any = 0, ventaro = 1, ruvo = 2 };
 enum class end_t : int32_t { success = 0, failure = 1, cancelled = 2 };
 
