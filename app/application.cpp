@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The application's controller: launching, quitting, menus and keys.
+// The application: launching, quitting, menus and keys.
 #include "app/application.hpp"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The application controller: owns the loaded package, the update window and
+// The application: owns the loaded package, the update window and
 // the progress sheet; loads packages, runs the update engine and shows its
 // outcome.
 
@@ -50,7 +50,7 @@ public:
     bool isActionEnabled(const QAction* item) const;
     void addUpdateActions();
 
-    // --- the controller's own steps
+    // --- its own steps
     bool openPackage(const QUrl& url);
     // A package file read and decoded, on any thread: the update, or why none.
     struct package_read_t {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The application's controller: alerts, over the update window.
+// The application: alerts, over the update window.
 #include "app/application.hpp"
 
 #include <QGridLayout>

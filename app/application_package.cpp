@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The application's controller: reading packages and showing them, release notes included.
+// The application: reading packages and showing them, release notes included.
 #include "app/application.hpp"
 
 #include <QCoreApplication>

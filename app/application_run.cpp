@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The application's controller: a run of the engine, from its start to its end and the offer that follows.
+// The application: a run of the engine, from its start to its end and the offer that follows.
 #include "app/application.hpp"
 
 #include <QPushButton>

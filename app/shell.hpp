@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The frame around the application controller: language, main menu, the
+// The frame around the application: language, main menu, the
 // application object and its event loop, one instance per user.
 
 #include <QAction>
