@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/update_all.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "cli/catalogue.hpp"
 #include "cli/failure_text.hpp"
@@ -39,12 +42,97 @@ struct device_run_t {
     std::string name() const { return printable(device.usb_port) + " " + kind_name(kind); }
 };
 
+// While the board is drawn on a terminal that is also standard error, the
+// engines' log lines go through a pipe and are printed above the board rather
+// than through it. A thread drains the pipe, so that a worker never waits on it.
+class log_above_t {
+public:
+    log_above_t() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return;
+        std::fflush(stderr);
+        terminal_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (terminal_ < 0 || ::dup2(fds[1], STDERR_FILENO) < 0) {
+            for (int fd : {fds[0], fds[1], terminal_})
+                if (fd >= 0) ::close(fd);
+            terminal_ = -1;
+            return;
+        }
+        ::close(fds[1]);
+        reader_ = std::thread([this, in = fds[0]] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;) {
+                std::lock_guard lock(mutex_);
+                pending_.append(buffer, std::size_t(n));
+            }
+            ::close(in);
+        });
+    }
+    ~log_above_t() { stop(); }
+    log_above_t(const log_above_t&) = delete;
+    log_above_t& operator=(const log_above_t&) = delete;
+
+    // Prints the whole lines logged since the last call.
+    void print() {
+        std::string lines;
+        {
+            std::lock_guard lock(mutex_);
+            const std::size_t end = pending_.rfind('\n');
+            if (end == std::string::npos) return;
+            lines = pending_.substr(0, end + 1);
+            pending_.erase(0, end + 1);
+        }
+        write_all(lines);
+    }
+
+    // Standard error is the terminal again; what is left is printed.
+    void stop() {
+        if (!reader_.joinable()) return;
+        std::fflush(stderr);
+        ::dup2(terminal_, STDERR_FILENO);  // closes the pipe's last write end: the reader ends
+        reader_.join();
+        write_all(pending_);
+        pending_.clear();
+        ::close(terminal_);
+    }
+
+private:
+    void write_all(const std::string& text) const {
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(terminal_, text.data() + done, text.size() - done);
+            if (n <= 0) return;
+            done += std::size_t(n);
+        }
+    }
+
+    int terminal_ = -1;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::string pending_;
+};
+
 // Shows every run: a line each, redrawn in place on a terminal; a plain log
 // otherwise; JSON events that carry the port.
 class board_t {
 public:
     board_t(std::vector<std::unique_ptr<device_run_t>>& runs, bool json_events)
-        : runs_(runs), json_(json_events), terminal_(!json_events && isatty(STDOUT_FILENO)) {}
+        : runs_(runs), json_(json_events), terminal_(!json_events && isatty(STDOUT_FILENO)) {
+        if (terminal_ && isatty(STDERR_FILENO)) log_ = std::make_unique<log_above_t>();
+    }
+
+    // Redraws now and then, so that log lines show while every device waits.
+    void tick() {
+        if (!terminal_ || finished_) return;
+        redraw();
+        async_main([this] { tick(); }, 500);
+    }
+
+    // The last drawing; standard error is the terminal's again.
+    void finish() {
+        if (terminal_) redraw();
+        finished_ = true;
+        log_.reset();
+    }
 
     void announce(device_run_t& run, const char* english_title, const char* english_subtitle) {
         run.title = translated("Engine", english_title);
@@ -100,7 +188,9 @@ public:
 
 private:
     void redraw() {
-        if (drawn_) std::cout << "\x1b[" << runs_.size() << "A";
+        if (drawn_) std::cout << "\x1b[" << runs_.size() << "A\r\x1b[J";
+        std::cout << std::flush;
+        if (log_) log_->print();
         for (const auto& run : runs_) {
             const int percent = std::max(run->percent, 0);
             const int filled = percent * 20 / 100;
@@ -125,6 +215,8 @@ private:
     bool json_;
     bool terminal_;
     bool drawn_ = false;
+    bool finished_ = false;
+    std::unique_ptr<log_above_t> log_;
 };
 
 // The devices to update: those the package has firmware for, each once.
@@ -222,9 +314,11 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
     try {
         for (auto& run : runs) run->engine->start(run->kind, update, run->device.usb_port);
     } catch (const std::runtime_error& e) {
+        board.finish();
         std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
         return 1;
     }
+    board.tick();
     bool cancelled = false;
     main_queue::run_until([&] {
         if (interrupted.exchange(false)) {
@@ -235,6 +329,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
     });
     // Each cancelled run's worker finishes its sector-0 window first.
     for (auto& run : runs) run->engine->shut_down();
+    board.finish();
     board.summary();
 
     const bool all_updated =
