@@ -176,13 +176,8 @@ public:
         for (const auto& run : runs_) {
             const updater::outcome_t& o = *run->outcome;
             std::ostream& out = o.end == end_t::failure ? std::cerr : std::cout;
-            out << printable(run->device.usb_port) << ": ";
-            switch (o.end) {
-                case end_t::success: out << translated("Cli", "Update succeeded: ") << kind_name(o.kind); break;
-                case end_t::cancelled: out << translated("Cli", "Update cancelled."); break;
-                case end_t::failure: out << failure_lines(o); break;
-            }
-            out << std::endl;
+            out << printable(run->device.usb_port) << ": "
+                << (o.end == end_t::failure ? failure_lines(o) : outcome_text(o)) << std::endl;
         }
     }
 
