@@ -32,12 +32,15 @@ bool takes_typing(QObject* object) {
 }  // namespace
 
 Application::Application()
-    : engine_({.announce = [this](const char* title,
-                                  const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
-               .progress = [this](float progress) { showProgress(progress); },
-               .end = [this](const updater::outcome_t& outcome) { showOutcome(outcome); },
-               .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
-               .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); }}) {
+    : engine_(recorder_.recording(
+          {.announce = [this](const char* title,
+                              const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
+           .progress = [this](float progress) { showProgress(progress); },
+           .end = [this](const updater::outcome_t& outcome) { showOutcome(outcome); },
+           .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
+           .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); },
+           .entered = {},
+           .log = {}})) {
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on
 }

@@ -15,10 +15,13 @@
 #include <future>
 #include <memory>
 
+#include "app/history_window.hpp"
 #include "app/session/session_inhibitor.hpp"
 #include "app/update_sheet.hpp"
 #include "app/update_window.hpp"
 #include "update/update.hpp"
+#include "updater/history.hpp"
+#include "updater/run_recorder.hpp"
 #include "updater/updater.hpp"
 
 namespace zal::gui {
@@ -70,7 +73,9 @@ public:
     void showAlert(const QString& title, const QString& message, QMessageBox::Icon icon = QMessageBox::Warning);
     // A failure in plain words, with the technical text as its details and a
     // button to the troubleshooting page.
-    void showFailureAlert(const QString& title, const QString& message, const QString& details);
+    // `offerReport`: a run failed, and a support report can tell what happened.
+    void showFailureAlert(const QString& title, const QString& message, const QString& details,
+                          bool offerReport = false);
     void offerCounterpartUpdate(kind_t kind);
     void counterpartAnswered(bool accepted, kind_t updated, kind_t counterpart);
 
@@ -80,6 +85,18 @@ public:
     void showProgress(float progress);
     void showOutcome(const updater::outcome_t& outcome);
     void askKind(std::function<void(std::optional<kind_t>)> answer);
+
+    // --- the update history
+    void showHistory();
+    // Asks where, then writes the report; `writeSupportReport` does the writing.
+    void saveSupportReport();
+    bool writeSupportReport(const QString& path);
+    // Tells of a package older than the firmware this computer installed last.
+    void checkOlderFirmware();
+    HistoryWindow* historyWindow() const { return historyWindow_.data(); }
+    updater::history_t& history() { return history_; }
+    // Whether runs are recorded in the history (the demo's only when asked).
+    static inline bool recordsHistory = true;
 
     // --- state, for the shell and tests
     UpdateWindow* updateWindow() const { return window_.get(); }
@@ -117,6 +134,9 @@ private:
     void focusMainControl();
     void updateActions();
     void readErrorAlert(const QString& error);
+    // The notice for a package older than what this computer installed on a
+    // device of `kind` (any: of either kind it holds); empty when it is not.
+    QString olderFirmwareNotice(kind_t kind);
 
     update_t update_;
     kind_t lastCounterpartUpdated_ = kind_t::any;
@@ -138,6 +158,9 @@ private:
     uint64_t notesGeneration_ = 0;  // advanced by every package read
     void renderLargeNotes(QString markdown, const text_attributes_t& base);
     QPointer<QAction> updateAction_, openAction_;
+    updater::history_t history_{updater::default_history_path()};
+    updater::run_recorder_t recorder_{history_, "application"};
+    QPointer<HistoryWindow> historyWindow_;
     // Last, so that it stops before what its callbacks use goes.
     updater::engine_t engine_;
 };

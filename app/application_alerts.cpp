@@ -66,19 +66,23 @@ void Application::showAlert(const QString& title, const QString& message, QMessa
     presentAlert(alert, [this](QAbstractButton*) { enableControls(); });
 }
 
-void Application::showFailureAlert(const QString& title, const QString& message, const QString& details) {
+void Application::showFailureAlert(const QString& title, const QString& message, const QString& details,
+                                   bool offerReport) {
     auto* alert =
         new QMessageBox(QMessageBox::Warning, app_name(QString()), title, QMessageBox::NoButton, window_.get());
     alert->setInformativeText(message);
     if (!details.isEmpty()) alert->setDetailedText(details);
     QPushButton* ok = alert->addButton(QMessageBox::Ok);
     QPointer<QPushButton> troubleshooting = alert->addButton(Messages::tr("Troubleshooting"), QMessageBox::HelpRole);
+    QPointer<QPushButton> report;
+    if (offerReport) report = alert->addButton(Messages::tr("Save Support Report…"), QMessageBox::ActionRole);
     alert->setDefaultButton(ok);
     alert->setEscapeButton(ok);
     alert->setWindowModality(Qt::WindowModal);
-    presentAlert(alert, [this, troubleshooting](QAbstractButton* clicked) {
+    presentAlert(alert, [this, troubleshooting, report](QAbstractButton* clicked) {
         enableControls();
         if (clicked && clicked == troubleshooting) showWebHelp();
+        if (clicked && clicked == report) saveSupportReport();
     });
 }
 

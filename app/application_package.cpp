@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -160,6 +161,11 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     std::string notes = update_.notes[int(notes_language())];
     if (notes.empty()) notes = update_.notes[0];
     ++notesGeneration_;
+    // After the window is shown: the history is not read at start-up.
+    window_->setNotice(QString());
+    QTimer::singleShot(0, this, [this, generation = notesGeneration_] {
+        if (generation == notesGeneration_) checkOlderFirmware();
+    });
     if (!notes.empty()) {
         text_attributes_t base;
         base.foreground = window_->textView()->palette().color(QPalette::Text);

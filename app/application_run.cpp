@@ -9,6 +9,7 @@
 
 #include "app/shell.hpp"
 #include "app/strings.hpp"
+#include "updater/older_firmware.hpp"
 
 namespace zal::gui {
 
@@ -25,6 +26,14 @@ void Application::runUpdate() { startUpdate(kind_t::any); }
 void Application::startUpdate(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
     if (!hasUpdate_ || inUpdate_) return;
+    // An administrator may refuse going back to older firmware; only signed
+    // packages are accepted then, so no package can claim a later version.
+    if (trust.refuse_downgrade && trust.require_signature &&
+        updater::newer_firmware_installed(history_, update_,
+                                          kind == kind_t::any ? std::nullopt : std::optional(kind))) {
+        showAlert(Messages::tr("Older firmware is refused on this computer"), olderFirmwareNotice(kind));
+        return;
+    }
     disableControls();
     sheet_->setTitle(Messages::tr("Preparing the update…"));
     sheet_->setSubtitle(QString());
@@ -35,9 +44,11 @@ void Application::startUpdate(kind_t kind) {
     updateActions();
     cancelHasConsequences_ = false;
     emit runStarted(kind);
+    if (recordsHistory) recorder_.begin(update_, kind, {});
     try {
         engine_.start(kind, update_);
     } catch (const std::exception& e) {
+        recorder_.failed_to_start(e.what());
         endUpdate();
         const char* what = e.what();
         showAlert(Messages::tr("Error"),
@@ -113,12 +124,13 @@ void Application::showProgress(float progress) {
 
 void Application::showOutcome(const updater::outcome_t& outcome) {
     endUpdate();
+    checkOlderFirmware();
     switch (outcome.end) {
         case end_t::failure:
             showFailureAlert(Messages::tr("Update failed"),
                              localized(plain_failure_key(outcome.failure)) + QStringLiteral("\n\n") +
                                  localized("ZALUpdateErrorMessage"),
-                             engine_text(outcome.message.c_str()));
+                             engine_text(outcome.message.c_str()), true);
             break;
         case end_t::success: offerCounterpartUpdate(outcome.kind); break;
         case end_t::cancelled: break;

@@ -5,11 +5,12 @@
 // fault had unplugged it.
 //
 //   ventaro-update-demo [--simulate DEVICE] [--fault FAULT]... [--run-update]
-//                       [--flash-out FILE] [PACKAGE]
+//                       [--flash-out FILE] [--record] [PACKAGE]
 //
 // --run-update clicks Update once the window is up and quits two seconds after
 // that run ends (status 0 when it succeeded), for scripted runs; --flash-out writes the
-// chosen device's flash when the application ends.
+// chosen device's flash when the application ends; --record records the
+// simulated runs in the update history, which otherwise holds real devices only.
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -63,8 +64,13 @@ void plug_later(kind_t kind, const update_t& update) {
 
 int main(int argc, char** argv) {
     std::vector<char*> passed = {argv[0]};
+    gui::Application::recordsHistory = false;
     for (int i = 1; i < argc; ++i) {
         std::string error;
+        if (std::strcmp(argv[i], "--record") == 0) {
+            gui::Application::recordsHistory = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--run-update") == 0) {
             demo.run_update = true;
             continue;

@@ -176,6 +176,16 @@ QMenu* make_edit_menu() {
     return menu;
 }
 
+QMenu* make_window_menu() {
+    auto* menu = new QMenu(Messages::tr("&Window"));
+    QAction* history = item(menu, Messages::tr("History"), QKeySequence(Qt::CTRL | Qt::Key_H));
+    history->setShortcutContext(Qt::ApplicationShortcut);
+    on_triggered(history, [] {
+        if (the_application) the_application->showHistory();
+    });
+    return menu;
+}
+
 QMenu* make_help_menu() {
     auto* menu = new QMenu(Messages::tr("&Help"));
     QAction* help = menu->addAction(Messages::tr("%1 Help").arg(app_name(QStringLiteral("Get"))));
@@ -197,8 +207,8 @@ QMenu* make_help_menu() {
 const main_menu_t& setup_main_menu() {
     auto* bar = new QMenuBar;
     bar->setObjectName(QStringLiteral("MainMenu"));
-    the_main_menu = {bar, make_file_menu(), make_edit_menu(), make_help_menu()};
-    for (QMenu* menu : {the_main_menu.file, the_main_menu.edit, the_main_menu.help}) {
+    the_main_menu = {bar, make_file_menu(), make_edit_menu(), make_window_menu(), make_help_menu()};
+    for (QMenu* menu : {the_main_menu.file, the_main_menu.edit, the_main_menu.window, the_main_menu.help}) {
         menu->setParent(bar, menu->windowFlags());  // the bar owns its menus
         bar->addMenu(menu);
     }

@@ -22,6 +22,7 @@ struct main_menu_t {
     QMenuBar* bar = nullptr;
     QMenu* file = nullptr;
     QMenu* edit = nullptr;
+    QMenu* window = nullptr;
     QMenu* help = nullptr;
 };
 const main_menu_t& setup_main_menu();

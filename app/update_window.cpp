@@ -62,6 +62,9 @@ UpdateWindow::UpdateWindow() {
     signatureLabel_ = make_label(QString(), control_size_t::small, false, content_);
     signatureIcon_->hide();
     signatureLabel_->hide();
+    noticeLabel_ = make_label(QString(), control_size_t::small, true, content_);
+    noticeLabel_->setWordWrap(true);
+    noticeLabel_->hide();
 
     updateButton_ = make_button(Messages::tr("Update"), control_size_t::regular, bezel_t::rounded, content_);
     updateButton_->setEnabled(false);
@@ -103,6 +106,7 @@ UpdateWindow::UpdateWindow() {
     signature->addWidget(signatureIcon_);
     signature->addWidget(signatureLabel_, 1);
     titles->addLayout(signature);
+    titles->addWidget(noticeLabel_);
     auto* header = new QHBoxLayout;
     header->setContentsMargins(10, 7, 5, 7);
     header->addLayout(titles, 1);
@@ -174,6 +178,12 @@ void UpdateWindow::setSignature(bool trusted, const QString& iconName, const QSt
     signatureLabel_->setText(text);
     signatureIcon_->setVisible(!text.isEmpty());
     signatureLabel_->setVisible(!text.isEmpty());
+}
+
+void UpdateWindow::setNotice(const QString& text) {
+    noticeLabel_->setText(text);
+    noticeLabel_->setAccessibleName(text);
+    noticeLabel_->setVisible(!text.isEmpty());
 }
 
 void UpdateWindow::setDetails(const styled_text_t& details) {

@@ -43,6 +43,9 @@ public:
     void setSecondaryTitle(const QString& secondaryTitle);
     // `iconName` is what a screen reader says of the icon; an empty text hides the line.
     void setSignature(bool trusted, const QString& iconName, const QString& text);
+    // A notice before Update (an older package than the installed firmware); empty hides it.
+    void setNotice(const QString& text);
+    QLabel* noticeLabel() const { return noticeLabel_; }
     const styled_text_t& details() const { return details_; }
     void setDetails(const styled_text_t& details);
     // The same, with the document already filled from `details` (off the main
@@ -73,6 +76,7 @@ private:
     QLabel* secondaryLabel_ = nullptr;
     QLabel* signatureIcon_ = nullptr;
     QLabel* signatureLabel_ = nullptr;
+    QLabel* noticeLabel_ = nullptr;
     QTextBrowser* textView_ = nullptr;
     QPushButton* updateButton_ = nullptr;
 

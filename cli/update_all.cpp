@@ -23,6 +23,7 @@
 #include "common/text/printable.hpp"
 #include "updater/connected.hpp"
 #include "updater/log.hpp"
+#include "updater/run_recorder.hpp"
 
 namespace zal::cli {
 
@@ -37,6 +38,7 @@ struct device_run_t {
     std::string title;
     int percent = -1;
     std::optional<updater::outcome_t> outcome;
+    std::unique_ptr<updater::run_recorder_t> recorder;  // outlives the engine
     std::unique_ptr<updater::engine_t> engine;
 
     std::string name() const { return printable(device.usb_port) + " " + kind_name(kind); }
@@ -292,7 +294,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
 
     for (auto& owned : runs) {
         device_run_t* run = owned.get();
-        run->engine = std::make_unique<updater::engine_t>(updater::callbacks_t{
+        updater::callbacks_t shown{
             .announce = [&board, run](const char* title,
                                       const char* subtitle) { board.announce(*run, title, subtitle); },
             .progress = [&board, run](float value) { board.progress(*run, value); },
@@ -304,10 +306,20 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
                 },
             // Only a first-generation bootloader asks, and only one the user named.
             .ask_kind = [kind = run->kind](const std::function<void(std::optional<kind_t>)>& answer) { answer(kind); },
-            .device_phases = device_phases});
+            .device_phases = device_phases,
+            .entered = {},
+            .log = {}};
+        if (options.history) {
+            run->recorder = std::make_unique<updater::run_recorder_t>(*options.history, "cli");
+            shown = run->recorder->recording(std::move(shown));
+        }
+        run->engine = std::make_unique<updater::engine_t>(std::move(shown));
     }
     try {
-        for (auto& run : runs) run->engine->start(run->kind, update, run->device.usb_port);
+        for (auto& run : runs) {
+            if (run->recorder) run->recorder->begin(update, run->kind, run->device.usb_port);
+            run->engine->start(run->kind, update, run->device.usb_port);
+        }
     } catch (const std::runtime_error& e) {
         board.finish();
         std::fprintf(stderr, "%s\n", printable(e.what()).c_str());

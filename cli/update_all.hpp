@@ -13,6 +13,7 @@
 
 #include "devices/simulation.hpp"
 #include "update/update.hpp"
+#include "updater/history.hpp"
 #include "updater/updater.hpp"
 
 namespace zal::cli {
@@ -27,6 +28,7 @@ struct update_all_options_t {
     std::optional<kind_t> kind;          // what a first-generation bootloader is; others are left alone
     std::vector<simulated_t> simulated;  // empty: the computer's devices
     bool json_events = false;
+    updater::history_t* history = nullptr;  // where each run is recorded, if anywhere
 };
 
 // The exit status: 0 when every device was updated, 130 when the user

@@ -30,6 +30,9 @@
 #include "cli/update_all.hpp"
 #include "devices/simulation.hpp"
 #include "updater/connected.hpp"
+#include "updater/history.hpp"
+#include "updater/older_firmware.hpp"
+#include "updater/run_recorder.hpp"
 #include "updater/updater.hpp"
 
 namespace zal::cli {
@@ -49,6 +52,7 @@ struct options_t {
     std::string package;
     std::vector<std::string> trusted_keys;  // --trust, beyond the computer's own
     bool require_signature = false;
+    bool record = false;  // a simulated run in the history too
 };
 
 // What the engine's callbacks need; one run per process.
@@ -116,6 +120,8 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             o.trusted_keys.push_back(*v);
         } else if (arg == "--require-signature") {
             o.require_signature = true;
+        } else if (arg == "--record") {
+            o.record = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return (problem = "unknown option " + arg, false);
         } else if (o.package.empty()) {
@@ -279,23 +285,31 @@ std::optional<kind_t> kind_answer_from_terminal() {
 // Blocks: the terminal is the CLI's one window.
 void ask_kind(const std::function<void(std::optional<kind_t>)>& answer) { answer(kind_answer_from_terminal()); }
 
-// Runs the engine until the run ends; Ctrl-C cancels it.
-bool run(const options_t& o, const update_t& update) {
+// Runs the engine until the run ends; Ctrl-C cancels it. `history`: where the
+// run is recorded, if anywhere.
+bool run(const options_t& o, const update_t& update, updater::history_t* history) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     // Real devices only, and no logout portal for a terminal: logind's inhibitor alone.
     session::logind_inhibitor_t inhibitor;
-    updater::engine_t engine(
-        {.announce = show_announcement,
-         .progress = show_progress,
-         .end = show_end,
-         .ask_kind = ask_kind,
-         .device_phases = o.simulation.device ? std::function<void(bool)>{} : [&inhibitor](bool active) {
-             active ? inhibitor.hold() : inhibitor.release();
-         }});
+    updater::callbacks_t shown{
+        .announce = show_announcement,
+        .progress = show_progress,
+        .end = show_end,
+        .ask_kind = ask_kind,
+        .device_phases = o.simulation.device
+                             ? std::function<void(bool)>{}
+                             : [&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); },
+        .entered = {},
+        .log = {}};
+    std::optional<updater::run_recorder_t> recorder;
+    if (history) recorder.emplace(*history, "cli");
+    updater::engine_t engine(recorder ? recorder->recording(std::move(shown)) : std::move(shown));
+    if (recorder) recorder->begin(update, o.kind.value_or(kind_t::any), o.port);
     try {
         engine.start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
+        if (recorder) recorder->failed_to_start(e.what());
         std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
         return false;
     }
@@ -306,6 +320,33 @@ bool run(const options_t& o, const update_t& update) {
     engine.shut_down();
     end_progress_bar();
     return true;
+}
+
+// Going back to older firmware is told, not refused, unless the computer's
+// administrator refuses it for signed packages. False: refused.
+bool tell_older_firmware(updater::history_t& history, const update_t& update, const options_t& o,
+                         const trust_t& trust) {
+    const std::optional<updater::newer_installed_t> newer = updater::newer_firmware_installed(history, update, o.kind);
+    if (!newer) return true;
+    const std::string date = updater::local_date(newer->installed.ended_ms);
+    std::string text = translated("Cli", "This package is older than the firmware installed on %1 (%2).");
+    text.replace(text.find("%1"), 2, date);
+    text.replace(text.find("%2"), 2, printable(newer->installed.version));
+    const bool refused = trust.refuse_downgrade && (trust.require_signature || o.require_signature);
+    if (o.json_events)
+        print_json({{"event", "older-firmware"},
+                    {"kind", kind_word(newer->kind)},
+                    {"installed_version", newer->installed.version},
+                    {"installed_on", date},
+                    {"refused", refused},
+                    {"text", text}});
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+    if (refused)
+        std::fprintf(stderr,
+                     "Older firmware is refused on this computer (refuse-downgrade in "
+                     "/etc/ventaro-update/ventaro-update.conf).\n");
+    return !refused;
 }
 
 int exit_status() {
@@ -356,11 +397,15 @@ const char* const usage_text =
     "                                 [--trust PUBLIC_KEY]... [--require-signature]\n"
     "                                 [--simulate "
     "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
-    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE]] PACKAGE\n"
+    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE] [--record]] PACKAGE\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
     "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
     "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
     "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n"
+    "       ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]\n"
+    "       ventaro-update-cli history --log RUN\n"
+    "       ventaro-update-cli report [-o FILE]\n"
+    "--record records a simulated run in the update history too\n"
     "--all updates every connected device at once; with --all, --simulate may be repeated\n"
     "and each --fault applies to the --simulate before it\n";
 
@@ -387,12 +432,20 @@ int update_command(int argc, char** argv) {
                          : " on this computer (require-signature in /etc/ventaro-update/ventaro-update.conf)");
         return 1;
     }
+    // Simulated runs are recorded only when asked: the history is the devices'.
+    const bool simulated = o.simulation.device.has_value() || !o.simulated.empty();
+    std::optional<updater::history_t> history;
+    if (!simulated || o.record) history.emplace(updater::default_history_path());
+    if (history && !tell_older_firmware(*history, update, o, trust)) return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
         std::signal(SIGINT, on_interrupt);
         std::signal(SIGTERM, on_interrupt);
-        return update_all({.kind = o.kind, .simulated = o.simulated, .json_events = o.json_events}, update,
-                          interrupted);
+        return update_all({.kind = o.kind,
+                           .simulated = o.simulated,
+                           .json_events = o.json_events,
+                           .history = history ? &*history : nullptr},
+                          update, interrupted);
     }
     session.json_events = o.json_events;
     session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
@@ -401,7 +454,7 @@ int update_command(int argc, char** argv) {
     devices::simulated_device_t* device = nullptr;
     const std::unique_ptr<devices::simulation_t> simulation = set_up_devices(o, update, device);
     if (o.simulation.device && !simulation) return 1;
-    if (!run(o, update)) return 1;
+    if (!run(o, update, history ? &*history : nullptr)) return 1;
     // The device settles (reboots) after the run; its flash no longer changes.
     if (device && o.flash_out && !write_flash(*o.flash_out, device->flash())) return 1;
     return exit_status();

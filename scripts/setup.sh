@@ -29,7 +29,7 @@ packages=(
   clang "libclang-rt-$version-dev" clang-format clang-tidy shellcheck
   libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
   libhidapi-dev libsystemd-dev
-  libasound2-dev
+  libasound2-dev libsqlite3-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -341,8 +341,10 @@ trust_t load_trust(const std::string& root, std::vector<std::string>& problems) 
                 while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
                 return s;
             };
-            if (trim(line.substr(0, equals)) == "require-signature")
-                trust.require_signature = trim(line.substr(equals + 1)) == "true";
+            const std::string_view key = trim(line.substr(0, equals));
+            const bool on = trim(line.substr(equals + 1)) == "true";
+            if (key == "require-signature") trust.require_signature = on;
+            if (key == "refuse-downgrade") trust.refuse_downgrade = on;
         }
     }
     return trust;

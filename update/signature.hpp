@@ -76,11 +76,15 @@ struct package_signature_t {
 struct trust_t {
     std::vector<public_key_t> keys;
     bool require_signature = false;
+    // Packages older than the firmware this computer last installed are
+    // refused; with require_signature only, since otherwise any package could
+    // claim a later version.
+    bool refuse_downgrade = false;
 };
 
 // The trusted keys of this computer: the minisign public key files (*.pub) in
 // `<root>/usr/share/ventaro-update/keys/` and `<root>/etc/ventaro-update/keys/`,
-// the key built in, and `require-signature=true` in
+// the key built in, and `require-signature=true` (and `refuse-downgrade=true`) in
 // `<root>/etc/ventaro-update/ventaro-update.conf`. Files that cannot be read are
 // reported in `problems` and skipped.
 trust_t load_trust(const std::string& root, std::vector<std::string>& problems);

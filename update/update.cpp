@@ -463,6 +463,8 @@ update_t make_update(const unsigned char* data, unsigned long size) { return mak
 update_t make_update(const unsigned char* data, unsigned long size, const trust_t& trust) {
     update_source_t source(data, size);
     update_t update;
+    const sha256_t digest = sha256_of({reinterpret_cast<const char*>(data), size});
+    update.package_sha256 = hex_of(digest.data(), digest.size());
 
     const char* product = source.value("product");
     if (product == nullptr) fail("No product info found.");

@@ -48,6 +48,7 @@ struct update_t {
     std::optional<device_update_t> ventaro;
     std::optional<device_update_t> ruvo;
     package_signature_t signature;  // whether a trusted key signed what was read
+    std::string package_sha256;     // of the whole package file, in hex
 };
 
 // Limits that keep a hostile package from making us allocate without bound;

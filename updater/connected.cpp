@@ -18,18 +18,22 @@ std::vector<connected_device_t> connected_devices() {
         if (std::find(found.begin(), found.end(), d) == found.end()) found.push_back(std::move(d));
     };
     for (const hid::found_bootloader_t& d : hid::matching_devices(kind_t::any))
-        add({d.kind, connected_device_t::state_t::bootloader, d.usb_port});
+        add({d.kind, connected_device_t::state_t::bootloader, d.usb_port, d.path});
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
         const std::string port = io::get_usb_port(in);
         switch (midi::port_kind_of(in)) {
-            case midi::port_kind_t::ventaro: add({kind_t::ventaro, connected_device_t::state_t::running, port}); break;
-            case midi::port_kind_t::ruvo: add({kind_t::ruvo, connected_device_t::state_t::running, port}); break;
-            case midi::port_kind_t::ventaro_updater:
-                add({kind_t::ventaro, connected_device_t::state_t::stage2, port});
+            case midi::port_kind_t::ventaro:
+                add({kind_t::ventaro, connected_device_t::state_t::running, port, {}});
                 break;
-            case midi::port_kind_t::ruvo_updater: add({kind_t::ruvo, connected_device_t::state_t::stage2, port}); break;
+            case midi::port_kind_t::ruvo: add({kind_t::ruvo, connected_device_t::state_t::running, port, {}}); break;
+            case midi::port_kind_t::ventaro_updater:
+                add({kind_t::ventaro, connected_device_t::state_t::stage2, port, {}});
+                break;
+            case midi::port_kind_t::ruvo_updater:
+                add({kind_t::ruvo, connected_device_t::state_t::stage2, port, {}});
+                break;
             default: break;
         }
     }

@@ -17,6 +17,7 @@ struct connected_device_t {
     kind_t kind = kind_t::any;  // any: a first-generation bootloader, which tells none
     state_t state = state_t::running;
     std::string usb_port;  // empty when the system does not tell
+    std::string hid_path;  // a bootloader's device node
     bool operator==(const connected_device_t&) const = default;
 };
 

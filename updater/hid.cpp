@@ -36,14 +36,14 @@ bool same_text(const std::optional<std::string>& text, const std::string& expect
 
 // The backend's own words after the engine's line, so that the kernel's reason
 // reaches the log console.
-void log_backend_error(const std::string& label, const std::string& text) {
-    if (!text.empty()) log_line(label, "HID: %s", printable(text).c_str());
+void log_backend_error(const log_target_t& log, const std::string& text) {
+    if (!text.empty()) log_line(log, "HID: %s", printable(text).c_str());
 }
 
 // Right after a bootloader appears, udev may not yet have given us access.
 constexpr auto permission_retry = std::chrono::seconds(2);
 
-result_t<std::unique_ptr<hid_io::handle_t>> open_with_retry(const char* path, const std::string& label) {
+result_t<std::unique_ptr<hid_io::handle_t>> open_with_retry(const char* path, const log_target_t& log) {
     const auto give_up = std::chrono::steady_clock::now() + permission_retry;
     for (;;) {
         result_t<std::unique_ptr<hid_io::handle_t>> opened = hid_io::backend().open(path);
@@ -53,7 +53,7 @@ result_t<std::unique_ptr<hid_io::handle_t>> open_with_retry(const char* path, co
                             (::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM));
         if (!denied) return opened;
         if (std::chrono::steady_clock::now() >= give_up) {
-            log_line(label,
+            log_line(log,
                      "Access to %s was denied: install the udev rule "
                      "/usr/lib/udev/rules.d/70-ventaro-update.rules and plug the device in again.",
                      printable(path).c_str());
@@ -195,25 +195,25 @@ namespace {
 
 // A report still waiting in the input buffer (an answer that came twice, or too
 // late for its request) must never pass for the answer to the next request.
-void discard_stale_reports(hid_io::handle_t& device, const std::string& label) {
+void discard_stale_reports(hid_io::handle_t& device, const log_target_t& log) {
     unsigned char buffer[uhb::report_size];
     for (int i = 0; i < 64; ++i) {
         const result_t<std::size_t> read = device.read(buffer, sizeof buffer, 0);
         if (!read || *read == 0) return;
-        log_line(label, "Discarded a stale HID report.");
+        log_line(log, "Discarded a stale HID report.");
     }
 }
 
 }  // namespace
 
-void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const std::string& log_label) {
-    if (roundtrip.check) discard_stale_reports(device, log_label);
+void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log) {
+    if (roundtrip.check) discard_stale_reports(device, log);
     if (!roundtrip.receive_only) {
         unsigned char buffer[uhb::report_size + 1];
         buffer[0] = 0;  // report number
         std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
         const result_t<std::size_t> written = device.write(buffer, sizeof buffer);
-        if (!written) log_backend_error(log_label, written.failure().text);
+        if (!written) log_backend_error(log, written.failure().text);
         if (!written || *written != sizeof buffer)
             throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
     }
@@ -222,7 +222,7 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const std:
     const result_t<std::size_t> read =
         device.read(buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
     if (!read) {
-        log_backend_error(log_label, read.failure().text);
+        log_backend_error(log, read.failure().text);
         throw exchange_error_t(failure_kind_t::disconnected, "Could not read a HID report.");
     }
     if (*read == 0) throw exchange_error_t(failure_kind_t::silent, "No HID packet received after timeout.");
@@ -230,17 +230,16 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const std:
 }
 
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
-                  const std::function<bool(std::size_t done, std::size_t total)>& progress,
-                  const std::string& log_label) {
+                  const std::function<bool(std::size_t done, std::size_t total)>& progress, const log_target_t& log) {
     const std::size_t n = sequence.size();
     if (n == 0) {
-        log_line(log_label, "No work to do.");
+        log_line(log, "No work to do.");
         return;
     }
-    log_line(log_label, "Will execute %zu HID roundtrip%s.", n, n == 1 ? "" : "s");
-    result_t<std::unique_ptr<hid_io::handle_t>> opened = open_with_retry(path, log_label);
+    log_line(log, "Will execute %zu HID roundtrip%s.", n, n == 1 ? "" : "s");
+    result_t<std::unique_ptr<hid_io::handle_t>> opened = open_with_retry(path, log);
     if (!opened) {
-        log_backend_error(log_label, opened.failure().text);
+        log_backend_error(log, opened.failure().text);
         const int code = opened.failure().code;
         throw unopened_t(code == EACCES || code == EPERM ? failure_kind_t::access_denied : failure_kind_t::disconnected,
                          "Unable to connect to HID device.");
@@ -249,15 +248,15 @@ void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
     bool cancelled = false;
     for (std::size_t i = 0; i < n; ++i) {
         try {
-            exchange(sequence[i], device.get(), log_label);
+            exchange(sequence[i], device.get(), log);
         } catch (const std::exception& e) {
-            log_line(log_label, "Error on roundtrip #%zu: %s", i, e.what());
+            log_line(log, "Error on roundtrip #%zu: %s", i, e.what());
             device.close();
             throw;
         }
         if (progress && !progress(i, n)) cancelled = true;
         if (cancelled && !sequence[i].leaves_sector0_erased) {
-            log_line(log_label, "Cancelled at roundtrip #%zu.", i);
+            log_line(log, "Cancelled at roundtrip #%zu.", i);
             device.close();
             return;
         }

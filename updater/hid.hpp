@@ -17,6 +17,7 @@
 #include "update/update_plan.hpp"
 #include "updater/uhb.hpp"
 #include "updater/kind.hpp"
+#include "updater/log.hpp"
 
 namespace zal {
 
@@ -90,7 +91,7 @@ struct exchange_error_t : std::runtime_error {
 };
 
 // Throws exchange_error_t when the exchange fails.
-void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const std::string& log_label = {});
+void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log = {});
 
 // The device could not be opened: nothing was sent to it.
 struct unopened_t : exchange_error_t {
@@ -106,7 +107,7 @@ bool connected(const std::string& path);
 // opened); returns when finished or stopped.
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
                   const std::function<bool(std::size_t done, std::size_t total)>& progress,
-                  const std::string& log_label = {});
+                  const log_target_t& log = {});
 
 }  // namespace updater::hid
 }  // namespace zal

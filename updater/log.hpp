@@ -3,9 +3,11 @@
 
 // A run's log lines, on stderr, each naming its device ("[1-1.4 Ventaro] Sent
 // bootloader request."), so that the lines of runs on several devices at once
-// can be told apart. The application and the command-line tool collect stderr.
+// can be told apart. The application and the command-line tool collect stderr;
+// a run's listener (its history record) gets its lines too.
 
 #include <cstdarg>
+#include <functional>
 #include <string>
 
 #include "updater/kind.hpp"
@@ -15,8 +17,17 @@ namespace zal::updater {
 // "[1-1.4 Ventaro] ", "[1-1.4] ", "[Ventaro] ", or nothing while neither is known.
 std::string device_label(const std::string& usb_port, kind_t kind);
 
+// Where a run's lines go: the label names the device; the listener, called on
+// the logging thread, gets each whole line without its newline.
+struct log_target_t {
+    log_target_t(std::string line_label = {}, std::function<void(const std::string&)> line_listener = {})
+        : label(std::move(line_label)), listener(std::move(line_listener)) {}
+    std::string label;
+    std::function<void(const std::string& line)> listener;
+};
+
 // One line: the label, then the printf-style text and a newline. Any thread.
-void log_line(const std::string& label, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void vlog_line(const std::string& label, const char* format, va_list arguments) __attribute__((format(printf, 2, 0)));
+void log_line(const log_target_t& to, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void vlog_line(const log_target_t& to, const char* format, va_list arguments) __attribute__((format(printf, 2, 0)));
 
 }  // namespace zal::updater

@@ -92,12 +92,12 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 
 running_device_t first_matching_device(kind_t kind, bool updater_only,
                                        const std::function<bool(const running_device_t&)>& accept,
-                                       const std::string& log_label) {
-    log_line(log_label, "Examining MIDI devices:");
+                                       const log_target_t& log) {
+    log_line(log, "Examining MIDI devices:");
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
-        log_line(log_label, " - %s", printable(io::get_name(in)).c_str());
+        log_line(log, " - %s", printable(io::get_name(in)).c_str());
         const port_kind_t port = port_kind_of(in);
         const kind_t mapped = device_kind_of(port, updater_only);
         if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;

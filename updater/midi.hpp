@@ -14,6 +14,7 @@
 
 #include "common/midi_io/midi_io.hpp"
 #include "updater/kind.hpp"
+#include "updater/log.hpp"
 
 namespace zal::updater::midi {
 
@@ -84,7 +85,7 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 // the service's order, that `accept` takes (all when empty); logs the inputs.
 running_device_t first_matching_device(kind_t kind, bool updater_only,
                                        const std::function<bool(const running_device_t&)>& accept = {},
-                                       const std::string& log_label = {});
+                                       const log_target_t& log = {});
 // Whether the device was found on the ports of its stage-2 firmware.
 bool runs_stage2_firmware(const running_device_t& device);
 bool send_bootloader_request(zal::midi::io::out_t out);

@@ -64,7 +64,7 @@ void program_on_worker(const update_plan_t& plan, programming_job_t programming)
         const std::shared_ptr<std::mutex> lock = device_locks().of(job.device.path);
         std::unique_lock access(*lock, std::try_to_lock);
         if (!access.owns_lock()) {
-            log_line(job.log_label, "Waiting for the previous programming to stop.");
+            log_line(job.log, "Waiting for the previous programming to stop.");
             access.lock();
             if (!job.current()) return;
         }
@@ -72,13 +72,15 @@ void program_on_worker(const update_plan_t& plan, programming_job_t programming)
             const programming_job_t& own = task->job;
             if (!own.current()) return false;
             const float fraction = own.offset + own.span * (float(done) / float(total));
-            async_main([task, fraction] {
-                if (task->job.current()) task->job.progress(fraction);
+            // Called after exchange `done`, then once more with `total`.
+            const std::size_t exchanged = std::min(done + 1, total);
+            async_main([task, fraction, exchanged] {
+                if (task->job.current()) task->job.progress(fraction, exchanged);
             });
             return own.current();
         };
         try {
-            hid::run_sequence(task->sequence, job.device.path.c_str(), progress, job.log_label);
+            hid::run_sequence(task->sequence, job.device.path.c_str(), progress, job.log);
             async_main([task] {
                 if (task->job.current()) task->job.done();
             });

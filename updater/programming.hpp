@@ -21,7 +21,7 @@ using writers_t = std::shared_ptr<std::atomic<std::size_t>>;
 
 struct programming_job_t {
     hid::found_bootloader_t device;
-    std::string log_label;  // names the device in the worker's log lines
+    log_target_t log;  // where the worker's log lines go
     writers_t writers;
     // Progress is reported from `offset` to `offset + span`.
     float offset = 0.0f;
@@ -30,8 +30,9 @@ struct programming_job_t {
     // Once it is not, the job stops where the device can still start, and
     // nothing more is reported.
     std::function<bool()> current;
-    // Main thread, and only while `current` holds.
-    std::function<void(float progress)> progress;
+    // Main thread, and only while `current` holds: the fraction reached and
+    // how many of the job's exchanges are done.
+    std::function<void(float progress, std::size_t exchanged)> progress;
     std::function<void()> done;
     std::function<void(failure_kind_t why, const std::string& message)> failed;
     // The device could not be opened and is gone: a bootloader found as it was

@@ -59,6 +59,26 @@ std::optional<kind_t> kind_of_word(const std::string& word) {
 
 namespace updater {
 
+const char* phase_word(phase_t phase) {
+    static const char* const words[] = {"idle",
+                                        "waiting-for-device",
+                                        "rebooting",
+                                        "waiting-for-bootloader",
+                                        "programming-stage2",
+                                        "waiting-for-stage2-device",
+                                        "updating-components",
+                                        "waiting-for-second-bootloader",
+                                        "programming-main-firmware"};
+    const auto index = std::size_t(phase);
+    return index < std::size(words) ? words[index] : "idle";
+}
+
+const char* found_word(found_t found) {
+    static const char* const words[] = {"", "running", "stage-2", "bootloader", "first-generation-bootloader"};
+    const auto index = std::size_t(found);
+    return index < std::size(words) ? words[index] : "";
+}
+
 namespace {
 
 namespace io = zal::midi::io;
@@ -144,6 +164,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     uint32_t news = 0;  // counts what the device said
     bool recovering = false;
     bool received_report = false;
+    found_t found_as = found_t::not_yet;
+    phase_t ended_phase = phase_t::idle;
+    uint32_t roundtrips = 0;  // exchanges of the run's finished programming jobs
+    uint32_t roundtrips_of_job = 0;
 
     // --- starting ---------------------------------------------------------------
     void start(kind_t requested, const update_t& package, const std::string& usb_port) {
@@ -154,12 +178,14 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         followed = {};
         followed.requested_port = usb_port;
         device_kind = kind_t::any;
+        found_as = found_t::not_yet;
+        roundtrips = roundtrips_of_job = 0;
         wait_for_device(requested);
     }
 
     // --- waiting_for_device -----------------------------------------------------
     void wait_for_device(kind_t requested) {
-        phase = phase_t::waiting_for_device;
+        enter(phase_t::waiting_for_device);
         kind_t kind = requested;
         if (update.ventaro && !update.ruvo) kind = kind_t::ventaro;
         if (update.ruvo && !update.ventaro) kind = kind_t::ruvo;
@@ -228,7 +254,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             d = {};
         }
         if (d.kind != kind_t::any) {
-            follow(d.usb_port, d.kind);
+            follow(d.usb_port, d.kind, d.first_generation ? found_t::first_generation_bootloader : found_t::bootloader);
             log("Found a matching HID device (%s).", kind_name(d.kind));
             program_stage2(d);
             return;
@@ -270,7 +296,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             later([this, kind] { look_for_running_device(kind); }, 5000);
             return;
         }
-        follow(m.usb_port, m.kind);
+        follow(m.usb_port, m.kind, midi::runs_stage2_firmware(m) ? found_t::stage2 : found_t::running);
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
         if (midi::runs_stage2_firmware(m)) {
@@ -286,7 +312,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // --- rebooting ----------------------------------------------------------------
     void reboot(const midi::running_device_t& m) {
         enter_device_phases();
-        phase = phase_t::rebooting;
+        enter(phase_t::rebooting);
         const bool ventaro = m.kind == kind_t::ventaro;
         announce(ventaro ? ZAL_TEXT("Engine", "Rebooting the Ventaro...") : ZAL_TEXT("Engine", "Rebooting the Ruvo..."),
                  ZAL_TEXT("Engine", "Your device will be rebooted now in order to update it."));
@@ -332,7 +358,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // --- waiting_for_bootloader -----------------------------------------------------
     void wait_for_bootloader(kind_t kind) {
-        phase = phase_t::waiting_for_bootloader;
+        enter(phase_t::waiting_for_bootloader);
         announce(waiting_title(kind), ZAL_TEXT("Engine", "The update will start in a few moments."));
         tell_what_to_do_without_news(phase_t::waiting_for_bootloader, waiting_title(kind));
         look_for_rebooted_device(phase_t::waiting_for_bootloader, kind,
@@ -347,7 +373,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             program_main_firmware(d, 0.0f);
             return;
         }
-        phase = phase_t::programming_stage2;
+        enter(phase_t::programming_stage2);
         announce(ZAL_TEXT("Engine", "Preparing to update internal components..."),
                  ZAL_TEXT("Engine", "Please do not move, turn off, or disconnect the device."));
         const kind_t kind = d.kind;
@@ -358,7 +384,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // --- waiting_for_stage2_device --------------------------------------------------
     void wait_for_stage2_device(kind_t kind) {
-        phase = phase_t::waiting_for_stage2_device;
+        enter(phase_t::waiting_for_stage2_device);
         announce(waiting_title(kind), will_continue);
         tell_what_to_do_without_news(phase_t::waiting_for_stage2_device, waiting_title(kind));
         on_midi_update = [this, kind] { look_for_stage2_device(kind); };
@@ -379,7 +405,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // `recovery`: the device was found running its stage-2 firmware at the start.
     void update_components(const midi::running_device_t& m, bool recovery = false) {
         enter_device_phases();
-        phase = phase_t::updating_components;
+        enter(phase_t::updating_components);
         received_progress = false;
         recovering = recovery;
         received_report = false;
@@ -456,7 +482,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // --- waiting_for_second_bootloader ------------------------------------------------
     void wait_for_second_bootloader(kind_t kind) {
-        phase = phase_t::waiting_for_second_bootloader;
+        enter(phase_t::waiting_for_second_bootloader);
         announce(waiting_title(kind), will_continue);
         tell_what_to_do_without_news(phase_t::waiting_for_second_bootloader, waiting_title(kind));
         look_for_rebooted_device(
@@ -471,7 +497,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             fail(failure_kind_t::no_firmware, "No firmware found.");
             return;
         }
-        phase = phase_t::programming_main_firmware;
+        enter(phase_t::programming_main_firmware);
         announce(ZAL_TEXT("Engine", "Updating..."), keep_connected);
         const kind_t kind = d.kind;
         program(
@@ -483,12 +509,20 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // The one way a run ends: the engine is reset, then the program is told.
     void end(end_t how, kind_t kind, const std::string& message = {}, failure_kind_t why = failure_kind_t::none) {
         on_midi_update = nullptr;
+        const phase_t ended_in = phase;
         phase = phase_t::idle;
+        ended_phase = ended_in;
         live = false;
         detach_input();
         in_device_phases = false;
         leave_device_phases_when_written();
-        callbacks.end({.end = how, .kind = kind, .failure = why, .message = message, .usb_port = followed.usb_port});
+        const run_state_t last = state();
+        callbacks.end({.end = how,
+                       .kind = kind,
+                       .failure = why,
+                       .message = message,
+                       .usb_port = followed.usb_port,
+                       .last = last});
     }
 
     void cancel() {
@@ -505,8 +539,23 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         va_end(arguments);
     }
 
-    std::string log_label() const {
-        return device_label(followed.usb_port.empty() ? followed.requested_port : followed.usb_port, device_kind);
+    log_target_t log_label() const {
+        return {device_label(followed.usb_port.empty() ? followed.requested_port : followed.usb_port, device_kind),
+                callbacks.log};
+    }
+
+    void enter(phase_t next) {
+        phase = next;
+        if (callbacks.entered) callbacks.entered(state());
+    }
+
+    // Once the run has ended, `phase` is idle: the state tells where it ended.
+    run_state_t state() const {
+        return {.phase = phase == phase_t::idle ? ended_phase : phase.load(),
+                .found = found_as,
+                .device_kind = device_kind,
+                .usb_port = followed.usb_port,
+                .roundtrips = roundtrips + roundtrips_of_job};
     }
 
     // --- what the phases share ----------------------------------------------------------
@@ -567,6 +616,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // plan that cannot be built ends the run.
     void program(const hid::found_bootloader_t& d, const firmware_t& image, float offset, float span,
                  std::function<void()> continuation, std::function<void()> gone) {
+        roundtrips += roundtrips_of_job;
+        roundtrips_of_job = 0;
         const phase_t own = phase;
         const uint32_t own_run = number;
         // The worker holds the engine only while it asks where the run stands;
@@ -578,12 +629,16 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         try {
             program_on_worker(make_update_plan(image),
                               {.device = d,
-                               .log_label = device_label(d.usb_port, d.kind),
+                               .log = {device_label(d.usb_port, d.kind), callbacks.log},
                                .writers = writers,
                                .offset = offset,
                                .span = span,
                                .current = std::move(current),
-                               .progress = [this](float progress) { callbacks.progress(progress); },
+                               .progress =
+                                   [this](float progress, std::size_t exchanged) {
+                                       roundtrips_of_job = uint32_t(exchanged);
+                                       callbacks.progress(progress);
+                                   },
                                .done = std::move(continuation),
                                .failed = [this](failure_kind_t why, const std::string& message) { fail(why, message); },
                                .gone = std::move(gone)});
@@ -625,9 +680,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     // The run has chosen its device.
-    void follow(const std::string& usb_port, kind_t kind) {
+    void follow(const std::string& usb_port, kind_t kind, found_t how) {
         followed.usb_port = usb_port;
         device_kind = kind;
+        if (found_as == found_t::not_yet) found_as = how;
         if (!usb_port.empty()) log("The device is on USB port %s.", printable(usb_port).c_str());
     }
 

@@ -30,6 +30,23 @@ enum class phase_t : int32_t {
     programming_main_firmware,      // writing the main firmware; the run then ends
 };
 
+// "idle", "waiting-for-device", ..., "programming-main-firmware": as records write a phase.
+const char* phase_word(phase_t phase);
+
+// How a run found its device: what it was doing when the run first saw it.
+enum class found_t : int32_t { not_yet = 0, running, stage2, bootloader, first_generation_bootloader };
+// "", "running", "stage-2", "bootloader", "first-generation-bootloader".
+const char* found_word(found_t found);
+
+// Where a run stands, for a record of it.
+struct run_state_t {
+    phase_t phase = phase_t::idle;
+    found_t found = found_t::not_yet;
+    kind_t device_kind = kind_t::any;  // once found
+    std::string usb_port;              // once known
+    uint32_t roundtrips = 0;           // HID exchanges the run has completed
+};
+
 // How a run ended.
 struct outcome_t {
     end_t end = end_t::success;
@@ -37,10 +54,11 @@ struct outcome_t {
     failure_kind_t failure = failure_kind_t::none;  // why it failed, in a user's terms
     std::string message;                            // the engine's English words on a failure, for the log
     std::string usb_port;                           // where the device is plugged in, when known
+    run_state_t last;                               // where the run stood when it ended
 };
 
 // What the engine tells the program that runs it; always called on the main
-// thread. `device_phases` may be empty, the others may not. Titles, subtitles
+// thread. `device_phases`, `entered` and `log` may be empty, the others may not. Titles, subtitles
 // and failure messages are English: the program translates them in the
 // catalogues' context "Engine", where a failure message without a translation
 // (a device's own report) shows as it is.
@@ -58,6 +76,11 @@ struct callbacks_t {
     // ended and its writing has stopped with false: what the program must hold
     // off meanwhile (logout, suspend, shutdown).
     std::function<void(bool in_device_phases)> device_phases;
+    // Told as the run enters each phase.
+    std::function<void(const run_state_t& state)> entered;
+    // Each line the run logs (as on stderr, without the newline), on the thread
+    // that logs it: the main thread or a programming worker.
+    std::function<void(const std::string& line)> log;
 };
 
 class engine_t {

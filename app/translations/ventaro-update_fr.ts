@@ -53,6 +53,22 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <source>No Ventaro or Ruvo that this package has firmware for is connected.</source>
         <translation>Aucun Ventaro ni Ruvo pour lequel ce paquet contient un firmware n&apos;est branché.</translation>
     </message>
+    <message>
+        <source>No recorded run has the number</source>
+        <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
+    </message>
+    <message>
+        <source>No update recorded on this computer yet.</source>
+        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>Support report written to</source>
+        <translation>Rapport d’assistance écrit dans</translation>
+    </message>
+    <message>
+        <source>This package is older than the firmware installed on %1 (%2).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -451,6 +467,102 @@ Version %1
         <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
         <comment>ZALFailureAccessDenied</comment>
         <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
+    </message>
+    <message>
+        <source>Save Support Report…</source>
+        <translation>Enregistrer un rapport d’assistance…</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>Fichiers texte (*.txt)</translation>
+    </message>
+    <message>
+        <source>The support report could not be saved</source>
+        <translation>Le rapport d’assistance n’a pas pu être enregistré</translation>
+    </message>
+    <message>
+        <source>This package is older than the firmware installed on %1 (%2).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Older firmware is refused on this computer</source>
+        <translation>Un firmware plus ancien est refusé sur cet ordinateur</translation>
+    </message>
+    <message>
+        <source>Update History</source>
+        <translation>Historique des mises à jour</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Appareil</translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Résultat</translation>
+    </message>
+    <message>
+        <source>Updates made on this computer</source>
+        <translation>Mises à jour faites sur cet ordinateur</translation>
+    </message>
+    <message>
+        <source>Log of the selected update</source>
+        <translation>Journal de la mise à jour choisie</translation>
+    </message>
+    <message>
+        <source>Kept in %1</source>
+        <translation>Conservé dans %1</translation>
+    </message>
+    <message>
+        <source>Succeeded</source>
+        <translation>Réussie</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Annulée</translation>
+    </message>
+    <message>
+        <source>In progress</source>
+        <translation>En cours</translation>
+    </message>
+    <message>
+        <source>Interrupted (the program was stopped)</source>
+        <translation>Interrompue (le programme a été arrêté)</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Échouée : %1</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Échouée</translation>
+    </message>
+    <message>
+        <source>Not found</source>
+        <translation>Non trouvé</translation>
+    </message>
+    <message>
+        <source>%1 (USB port %2)</source>
+        <translation>%1 (port USB %2)</translation>
+    </message>
+    <message>
+        <source>No update recorded on this computer yet.</source>
+        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>&amp;Window</source>
+        <translation>Fe&amp;nêtre</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>Historique</translation>
     </message>
 </context>
 </TS>

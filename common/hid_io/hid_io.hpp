@@ -53,5 +53,7 @@ backend_t& backend();
 
 // The system's hidapi, on the hidraw backend.
 backend_t& hidapi_backend();
+// The hidapi library's version, for a support report.
+const char* hidapi_version();
 
 }  // namespace zal::hid_io

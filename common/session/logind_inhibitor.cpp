@@ -64,6 +64,22 @@ int take_inhibitor(std::string& reason) {
 
 }  // namespace
 
+std::string logind_support() {
+    sd_bus* opened = nullptr;
+    if (sd_bus_open_system(&opened) < 0) return "no system bus";
+    const std::unique_ptr<sd_bus, bus_closer_t> bus(opened);
+    sd_bus_error error{};
+    sd_bus_message* answer = nullptr;
+    int r = sd_bus_call_method(bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "NameHasOwner", &error, &answer, "s", "org.freedesktop.login1");
+    const std::unique_ptr<sd_bus_message, message_unref_t> reply(answer);
+    int has_owner = 0;
+    if (r >= 0) r = sd_bus_message_read(answer, "b", &has_owner);
+    sd_bus_error_free(&error);
+    if (r < 0) return "the system bus does not answer";
+    return has_owner ? "available" : "logind is not running";
+}
+
 void tell_not_held_once(bool& told, const char* what, const std::string& reason) {
     if (told) return;
     told = true;

@@ -29,6 +29,10 @@ private:
 // Logs, once per `told`, that `what` could not be held off and why.
 void tell_not_held_once(bool& told, const char* what, const std::string& reason);
 
+// Whether logind's inhibitor can be asked for here, for a support report:
+// "available", "logind is not running" or "no system bus".
+std::string logind_support();
+
 // Why updates hold off suspend, as logind and the desktop portal show it.
 extern const char* const inhibitor_why;
 

@@ -44,6 +44,10 @@
 
 namespace zal::gui::app_tests {
 
+// Each test program keeps its update history apart from the user's.
+inline const QTemporaryDir state_home;
+inline const bool state_home_set = qputenv("XDG_STATE_HOME", state_home.path().toUtf8());
+
 // The simulated devices, made once per program.
 inline devices::simulation_t* simulation = nullptr;
 

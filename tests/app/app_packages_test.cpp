@@ -49,7 +49,7 @@ private slots:
         QVERIFY(d.updateWindow()->windowFilePath().endsWith("a.zalmirupdate"));
         QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
         QVERIFY(d.updateWindow()->updateButton()->isEnabled());
-        QCOMPARE(d.updateWindow()->menuBar()->actions().size(), 3);  // File, Edit, Help
+        QCOMPARE(d.updateWindow()->menuBar()->actions().size(), 4);  // File, Edit, Window, Help
         QCOMPARE(d.updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
         QCOMPARE(d.openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
         QCOMPARE(main_menu().file->actions().at(2)->isSeparator(), true);

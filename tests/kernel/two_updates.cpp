@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
                  message = outcome.message;
              },
          .ask_kind = [](const std::function<void(std::optional<kind_t>)>& answer) { answer(kind_t::ventaro); },
-         .device_phases = {}});
+         .device_phases = {},
+         .entered = {},
+         .log = {}});
 
     for (int run = 1; run <= 2; ++run) {
         end.reset();

@@ -21,7 +21,9 @@ updater::callbacks_t engine_events_t::callbacks() {
                     if (auto hook = std::move(kind_question_hook)) hook();
                     answer(kind_answer);
                 },
-            .device_phases = {}};
+            .device_phases = {},
+            .entered = {},
+            .log = {}};
 }
 
 }  // namespace zal::testing

@@ -86,4 +86,6 @@ backend_t& hidapi_backend() {
     return *backend;
 }
 
+const char* hidapi_version() { return hid_version_str(); }
+
 }  // namespace zal::hid_io

@@ -367,4 +367,18 @@ service_t& alsa_service() {
     return *service;
 }
 
+std::string alsa_library_version() { return snd_asoundlib_version(); }
+
+std::vector<std::string> sequencer_client_names() {
+    std::vector<std::string> names;
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0) return names;
+    snd_seq_client_info_t* info = nullptr;
+    snd_seq_client_info_alloca(&info);
+    snd_seq_client_info_set_client(info, -1);
+    while (snd_seq_query_next_client(seq, info) >= 0) names.emplace_back(snd_seq_client_info_get_name(info));
+    snd_seq_close(seq);
+    return names;
+}
+
 }  // namespace zal::midi::io

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+// The application: its update history, the support report and the notice
+// before going back to older firmware.
+#include "app/application.hpp"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFileDialog>
+#include <QSaveFile>
+
+#include "app/shell.hpp"
+#include "app/strings.hpp"
+#include "common/hid_io/hid_io.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "common/session/logind_inhibitor.hpp"
+#include "common/text/printable.hpp"
+#include "updater/older_firmware.hpp"
+#include "updater/support_report.hpp"
+
+namespace zal::gui {
+
+void Application::showHistory() {
+    if (!historyWindow_) {
+        historyWindow_ = new HistoryWindow(history_, window_.get());
+        historyWindow_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(historyWindow_, &HistoryWindow::saveReportRequested, this, &Application::saveSupportReport);
+    }
+    historyWindow_->reload();
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+    historyWindow_->table()->setFocus();
+}
+
+void Application::saveSupportReport() {
+    QWidget* parent =
+        historyWindow_ && historyWindow_->isVisible() ? static_cast<QWidget*>(historyWindow_.data()) : window_.get();
+    auto* panel = new QFileDialog(parent);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setNameFilter(Messages::tr("Text files (*.txt)"));
+    panel->setDefaultSuffix(QStringLiteral("txt"));
+    panel->selectFile(QDir::home().filePath(QStringLiteral("ventaro-update-report.txt")));
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
+        const QString path = panel->selectedFiles().first();
+        if (!writeSupportReport(path))
+            showAlert(Messages::tr("The support report could not be saved"), QDir::toNativeSeparators(path));
+    });
+    panel->open();
+}
+
+bool Application::writeSupportReport(const QString& path) {
+    // The connected devices are listed through the layers a run uses.
+    hid_io::backend().init();
+    midi::io::init("VentaroUpdate", {});
+    updater::report_facts_t facts{.program = "ventaro-update " ZAL_VERSION,
+                                  .qt_version = qVersion(),
+                                  .inhibitors = {"logind: " + session::logind_support()},
+                                  .trusted_key_ids = {}};
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const bool portal = bus.isConnected() && bus.interface() &&
+                        bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"));
+    facts.inhibitors.push_back(std::string("desktop portal: ") + (!bus.isConnected() ? "no session bus"
+                                                                  : portal           ? "available"
+                                                                                     : "not running"));
+    for (const public_key_t& key : trust.keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
+    const std::string report = updater::support_report(history_, facts);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(report.data(), qint64(report.size()));
+    if (!file.commit()) return false;
+    std::fprintf(stderr, "Support report written to %s.\n", printable(path.toStdString()).c_str());
+    return true;
+}
+
+QString Application::olderFirmwareNotice(kind_t kind) {
+    if (!hasUpdate_) return {};
+    const std::optional<updater::newer_installed_t> newer =
+        updater::newer_firmware_installed(history_, update_, kind == kind_t::any ? std::nullopt : std::optional(kind));
+    if (!newer) return {};
+    return Messages::tr("This package is older than the firmware installed on %1 (%2).")
+        .arg(QString::fromStdString(updater::local_date(newer->installed.ended_ms)),
+             QString::fromStdString(printable(newer->installed.version)));
+}
+
+void Application::checkOlderFirmware() {
+    if (window_) window_->setNotice(olderFirmwareNotice(kind_t::any));
+}
+
+}  // namespace zal::gui

@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: MIT
+#include "cli/history_command.hpp"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "cli/catalogue.hpp"
+#include "cli/inspect.hpp"
+#include "common/hid_io/hid_io.hpp"
+#include "common/midi_io/alsa/alsa_service.hpp"
+#include "common/midi_io/midi_io.hpp"
+#include "common/session/logind_inhibitor.hpp"
+#include "common/text/printable.hpp"
+#include "update/signature.hpp"
+#include "updater/history.hpp"
+#include "updater/support_report.hpp"
+
+namespace zal::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+int usage(const std::string& problem) {
+    std::fprintf(stderr,
+                 "ventaro-update-cli: %s\n"
+                 "usage: ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]\n"
+                 "       ventaro-update-cli history --log RUN\n"
+                 "       ventaro-update-cli report [-o FILE]\n",
+                 printable(problem).c_str());
+    return 2;
+}
+
+// A whole decimal number in [1, max], or nothing.
+std::optional<int64_t> count_of(const char* text, int64_t max) {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 1 || value > max) return std::nullopt;
+    return value;
+}
+
+std::string local_time(int64_t unix_ms) {
+    const std::time_t seconds = std::time_t(unix_ms / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+std::string duration_text(const updater::run_record_t& r) {
+    const auto ms = r.duration_ms();
+    if (!ms) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%llds", static_cast<long long>(*ms / 1000),
+                  static_cast<long long>(*ms % 1000 / 100));
+    return text;
+}
+
+json json_of(const updater::run_record_t& r) {
+    auto text_or_null = [](const std::string& s) { return s.empty() ? json(nullptr) : json(s); };
+    return {{"id", r.id},
+            {"program", r.program},
+            {"started", r.started_ms},
+            {"ended", r.ended_ms ? json(*r.ended_ms) : json(nullptr)},
+            {"duration_ms", r.duration_ms() ? json(*r.duration_ms()) : json(nullptr)},
+            {"kind", r.kind},
+            {"port", text_or_null(r.usb_port)},
+            {"found", text_or_null(r.found)},
+            {"product", r.product},
+            {"version", r.version},
+            {"release_date", r.release_date},
+            {"package_sha256", r.package_sha256},
+            {"signature", r.signature},
+            {"signer", text_or_null(r.signer)},
+            {"outcome", r.outcome},
+            {"failure", text_or_null(r.failure)},
+            {"message", text_or_null(r.message)},
+            {"phase", r.phase},
+            {"roundtrips", r.roundtrips}};
+}
+
+}  // namespace
+
+int history_command(int argc, char** argv) {
+    bool as_json = false;
+    std::optional<kind_t> kind;
+    int limit = 20;
+    std::optional<int64_t> log_of;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (arg == "--json") {
+            as_json = true;
+        } else if (arg == "--kind" && has_value) {
+            kind = kind_of_word(argv[++i]);
+            if (!kind) return usage("--kind is ventaro or ruvo");
+        } else if (arg == "--limit" && has_value) {
+            const auto value = count_of(argv[++i], updater::history_t::kept_runs);
+            if (!value) return usage("--limit takes a number from 1 to 1000");
+            limit = int(*value);
+        } else if (arg == "--log" && has_value) {
+            if (!(log_of = count_of(argv[++i], INT64_MAX)))
+                return usage("--log takes a run's number, as history shows it");
+        } else {
+            return usage(arg.rfind("--", 0) == 0 && !has_value ? arg + " needs a value" : "unknown argument " + arg);
+        }
+    }
+    std::setlocale(LC_ALL, "");
+    use_language_of_locale();
+    updater::history_t history(updater::default_history_path());
+    if (log_of) {
+        const std::optional<updater::run_record_t> run = history.run(*log_of);
+        if (!run) {
+            std::fprintf(stderr, "%s %lld.\n", translated("Cli", "No recorded run has the number"),
+                         static_cast<long long>(*log_of));
+            return 1;
+        }
+        // Lines that came from devices and packages: never a terminal's control sequence.
+        std::size_t from = 0;
+        while (from < run->log.size()) {
+            std::size_t end = run->log.find('\n', from);
+            if (end == std::string::npos) end = run->log.size();
+            std::cout << printable(std::string_view(run->log).substr(from, end - from)) << "\n";
+            from = end + 1;
+        }
+        std::cout << std::flush;
+        return 0;
+    }
+    const std::vector<updater::run_record_t> runs = history.runs({.kind = kind, .limit = limit});
+    if (as_json) {
+        json all = json::array();
+        for (const updater::run_record_t& r : runs) all.push_back(json_of(r));
+        std::cout << all.dump(2, ' ', false, json::error_handler_t::replace) << std::endl;
+        return 0;
+    }
+    if (runs.empty()) {
+        std::cout << translated("Cli", "No update recorded on this computer yet.") << std::endl;
+        return 0;
+    }
+    std::printf("%-6s %-16s %-8s %-10s %-10s %-22s %s\n", "RUN", "STARTED", "KIND", "PORT", "VERSION", "OUTCOME",
+                "DURATION");
+    for (const updater::run_record_t& r : runs) {
+        const std::string outcome = r.failure.empty() ? r.outcome : r.outcome + " (" + r.failure + ")";
+        std::printf("%-6lld %-16s %-8s %-10s %-10s %-22s %s\n", static_cast<long long>(r.id),
+                    local_time(r.started_ms).c_str(), r.kind.c_str(),
+                    r.usb_port.empty() ? "-" : printable(r.usb_port).c_str(), printable(r.version).c_str(),
+                    outcome.c_str(), duration_text(r).c_str());
+    }
+    return 0;
+}
+
+int report_command(int argc, char** argv) {
+    std::optional<std::string> output;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "-o" || arg == "--output") && i + 1 < argc)
+            output = argv[++i];
+        else
+            return usage(arg == "-o" ? "-o needs a file" : "unknown argument " + arg);
+    }
+    midi::io::set_service(&midi::io::alsa_service());
+    // Without HID or MIDI, the report says so in its device section.
+    hid_io::backend().init();
+    midi::io::init("VentaroUpdate", {});
+
+    updater::report_facts_t facts{.program = "ventaro-update-cli " ZAL_VERSION,
+                                  .qt_version = ZAL_QT_VERSION " (the application's; this tool does not use Qt)",
+                                  .inhibitors = {"logind: " + session::logind_support()},
+                                  .trusted_key_ids = {}};
+    trust_t trust;
+    if (load_cli_trust({}, trust))
+        for (const public_key_t& key : trust.keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
+    updater::history_t history(updater::default_history_path());
+    const std::string report = updater::support_report(history, facts);
+    midi::io::deinit();
+    if (!output) {
+        std::cout << report << std::flush;
+        return 0;
+    }
+    std::ofstream out(*output, std::ios::binary | std::ios::trunc);
+    out << report;
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "%s: %s\n", printable(*output).c_str(), std::strerror(errno));
+        return 1;
+    }
+    std::fprintf(stderr, "%s %s\n", translated("Cli", "Support report written to"), printable(*output).c_str());
+    return 0;
+}
+
+}  // namespace zal::cli

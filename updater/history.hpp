@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The update history of this computer: one record per run, kept in an SQLite
+// database, so that what happened to a device can still be told once the
+// window or the terminal is gone. The devices cannot report their firmware
+// version; the computer that wrote it is the only one that knows.
+//
+// Recording never stops an update: a database that cannot be written is said
+// once on stderr and then left alone.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "updater/kind.hpp"
+
+struct sqlite3;
+
+namespace zal::updater {
+
+// One run as recorded. Words rather than numbers, as `history --json` and the
+// support report write them.
+struct run_record_t {
+    int64_t id = 0;
+    std::string program;     // "application" or "cli"
+    int64_t started_ms = 0;  // Unix time
+    std::optional<int64_t> ended_ms;
+    std::string kind;      // "ventaro", "ruvo"; "any" until the device is found
+    std::string usb_port;  // once known
+    std::string found;     // found_word(): how the run found the device
+    std::string product;
+    std::string version;
+    std::string release_date;  // "2026-12-01"
+    std::string package_sha256;
+    std::string signature;  // status_name()
+    std::string signer;
+    // "success", "failure", "cancelled"; while not ended, "running" when its
+    // process still runs and "interrupted" when it was killed or lost power.
+    std::string outcome;
+    std::string failure;  // failure_word() of a failure
+    std::string message;  // the engine's words on a failure
+    std::string phase;    // phase_word() of where the run ended
+    int64_t roundtrips = 0;
+    std::string log;  // the run's lines; only from run()
+
+    std::optional<int64_t> duration_ms() const {
+        return ended_ms ? std::optional<int64_t>(*ended_ms - started_ms) : std::nullopt;
+    }
+};
+
+// The last firmware this computer installed on a kind of device.
+struct installed_t {
+    std::string version;
+    std::string release_date;
+    int64_t ended_ms = 0;
+};
+
+class history_t {
+public:
+    // The runs kept; older ones go as new ones come.
+    static constexpr int kept_runs = 1000;
+    // A run's log is cut there: the engine's lines are a few kilobytes.
+    static constexpr std::size_t max_log_bytes = 1u << 20;
+
+    // Nothing is opened before it is needed: a program that records no run
+    // pays nothing at start-up. `say` gets the one line said about a database
+    // that cannot be used (stderr when empty).
+    explicit history_t(std::string path, std::function<void(const std::string&)> say = {});
+    ~history_t();
+    history_t(const history_t&) = delete;
+    history_t& operator=(const history_t&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // --- recording, one transaction each; any thread
+    // Records a run's start (its id and times are set here); 0 when it cannot be recorded.
+    int64_t begin(const run_record_t& start);
+    // Brings run `id` up to `now` (every field but the package's and the log)
+    // and appends `more_log` to its log.
+    void update(int64_t id, const run_record_t& now, std::string_view more_log);
+
+    // --- reading; a missing database reads as empty
+    struct query_t {
+        std::optional<kind_t> kind;
+        int limit = 20;
+    };
+    // Newest first, without their logs.
+    std::vector<run_record_t> runs(const query_t& query);
+    // One run, with its log.
+    std::optional<run_record_t> run(int64_t id);
+    // The latest successful update of a kind of device.
+    std::optional<installed_t> last_installed(kind_t kind);
+
+private:
+    bool open(bool create);
+    void set_aside(const char* why);
+    void say_once(const std::string& line);
+    template <typename Work>
+    auto guarded(bool create, Work work) -> decltype(work());
+
+    const std::string path_;
+    const std::function<void(const std::string&)> say_;
+    std::mutex mutex_;
+    sqlite3* db_ = nullptr;
+    bool unusable_ = false;  // recording stopped for this process
+    bool said_ = false;
+};
+
+// $XDG_STATE_HOME/ventaro-update/history.sqlite, or under ~/.local/state;
+// empty when neither variable is set.
+std::string default_history_path();
+
+// 1-2-3 "1.2.3", with "-beta4" when there is a beta: versions compare in this
+// order, then their release dates.
+int compare_versions(std::string_view a, std::string_view b);
+
+}  // namespace zal::updater

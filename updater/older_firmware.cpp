@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#include "updater/older_firmware.hpp"
+
+#include <ctime>
+
+#include "updater/run_recorder.hpp"
+
+namespace zal::updater {
+
+std::optional<newer_installed_t> newer_firmware_installed(history_t& history, const update_t& update,
+                                                          std::optional<kind_t> only) {
+    std::optional<newer_installed_t> newest;
+    for (const kind_t kind : {kind_t::ventaro, kind_t::ruvo}) {
+        const bool in_package = kind == kind_t::ventaro ? update.ventaro.has_value() : update.ruvo.has_value();
+        if (!in_package || (only && *only != kind)) continue;
+        const std::optional<installed_t> installed = history.last_installed(kind);
+        if (!installed) continue;
+        const int by_version = compare_versions(update.version_string, installed->version);
+        const bool older =
+            by_version < 0 || (by_version == 0 && date_text(update.release_date) < installed->release_date);
+        if (older && (!newest || installed->ended_ms > newest->installed.ended_ms)) newest = {kind, *installed};
+    }
+    return newest;
+}
+
+std::string local_date(int64_t unix_ms) {
+    const std::time_t seconds = std::time_t(unix_ms / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+}  // namespace zal::updater
