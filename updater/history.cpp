@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <tuple>
 
 #include "common/text/printable.hpp"
@@ -162,6 +163,33 @@ void in_transaction(sqlite3* db, Work work) {
     }
 }
 
+template <typename Work>
+auto in_read_transaction(sqlite3* db, Work work) -> decltype(work()) {
+    execute(db, "BEGIN");
+    try {
+        auto result = work();
+        execute(db, "COMMIT");
+        return result;
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+// Changing the journal mode answers "busy" at once, without the busy handler,
+// while another process has the database open in the other mode.
+void use_wal(sqlite3* db) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_timeout_ms);
+    for (;;) {
+        const int result = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        if (result == SQLITE_OK) break;
+        if ((result & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > give_up)
+            throw sqlite_error_t{sqlite3_errcode(db), sqlite3_errmsg(db)};
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    execute(db, "PRAGMA synchronous = NORMAL");
+}
+
 bool damaged(int code) { return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB; }
 
 std::string date_suffix() {
@@ -240,10 +268,13 @@ bool history_t::open(bool create) {
     // Written by the owner only: the logs name the devices and their ports.
     ::chmod(path_.c_str(), 0600);
     try {
-        const int64_t id = pragma(db_, "PRAGMA application_id");
+        // Read in one transaction: another process may be creating the schema.
+        const bool ours = in_read_transaction(db_, [this] {
+            const bool empty = pragma(db_, "SELECT count(*) FROM sqlite_schema") == 0;
+            return empty || pragma(db_, "PRAGMA application_id") == application_id;
+        });
+        if (!ours) throw sqlite_error_t{SQLITE_NOTADB, "not an update history"};
         const int64_t version = pragma(db_, "PRAGMA user_version");
-        const bool empty = pragma(db_, "SELECT count(*) FROM sqlite_schema") == 0;
-        if (!empty && id != application_id) throw sqlite_error_t{SQLITE_NOTADB, "not an update history"};
         if (version > schema_version) {
             unusable_ = true;
             say_once("The update history " + printable(path_) +
@@ -254,8 +285,7 @@ bool history_t::open(bool create) {
         }
         // WAL: readers never wait for the writer, and a killed writer leaves
         // the last committed transaction whole.
-        execute(db_, "PRAGMA journal_mode = WAL");
-        execute(db_, "PRAGMA synchronous = NORMAL");
+        use_wal(db_);
         if (version < schema_version)
             in_transaction(db_, [&] {
                 // Another process may have migrated it meanwhile.
