@@ -539,6 +539,9 @@ TEST_F(RecordedRunTest, TheSupportReportHasItsSectionsAndNeitherTheUserNorTheHom
                    "Opened " + home + "/Downloads/ventaro.zalmirupdate for " + user + "\n" + "Also " + home + "\n");
     const update_t u = make_package({.main_size = 6000});
     make_device(devices::simulation_t::options_for(u, kind_t::ventaro)).plug();
+    // As the programs do before a report: the layers that list the devices.
+    ASSERT_TRUE(hid_io::backend().init());
+    ASSERT_TRUE(midi::io::init("VentaroUpdate", {}));
     run_until([] { return false; }, 200);
     const std::string report = updater::support_report(history, {.program = "ventaro-update-cli 1.0.0",
                                                                  .qt_version = "6.4.2",

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+// The update history from the window: Window > History, the support report
+// offered after a failure, and the notice before going back to older firmware.
+#include "tests/app/app_fixture.hpp"
+#include "updater/history.hpp"
+#include "updater/older_firmware.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+using namespace zal::gui::app_tests;
+
+class AppHistoryTest : public AppFixture {
+    Q_OBJECT
+
+    // Each test records in a history of its own.
+    std::unique_ptr<QTemporaryDir> state_;
+
+    QString historyPath() const { return state_->filePath(QStringLiteral("ventaro-update/history.sqlite")); }
+
+    void useLanguage(const QString& language) { use_language(language); }
+
+    // One run from the window, to its alert.
+    QPointer<QMessageBox> runOnce(Application& d, std::vector<devices::fault_t> faults = {}) {
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.faults = std::move(faults);
+        plug(o);
+        if (!click(d.updateWindow()->updateButton())) return nullptr;
+        QPointer<QMessageBox> alert = wait_for_alert(60000);
+        simulation->remove_all();
+        return alert;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(set_up()); }
+    void init() {
+        state_ = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_STATE_HOME", state_->path().toUtf8());
+        Application::recordsHistory = true;
+    }
+    void cleanup() {
+        clean_up();
+        Application::recordsHistory = false;
+    }
+
+    void theHistoryWindowShowsEachRunAndItsLog_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("headers");
+        QTest::addColumn<QString>("succeeded");
+        QTest::newRow("en") << "en" << QStringList{"Date", "Device", "Version", "Result"} << "Succeeded";
+        QTest::newRow("fr") << "fr" << QStringList{"Date", "Appareil", "Version", "Résultat"} << "Réussie";
+    }
+
+    void theHistoryWindowShowsEachRunAndItsLog() {
+        QFETCH(QString, language);
+        QFETCH(QStringList, headers);
+        QFETCH(QString, succeeded);
+        useLanguage(language);
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        QPointer<QMessageBox> alert = runOnce(d);
+        QVERIFY(alert);
+        alert->done(0);
+        alert = runOnce(d, {{devices::fault_t::type_t::no_answer, 3}});
+        QVERIFY(alert);
+        alert->done(0);
+        QTRY_VERIFY(d.updateWindow()->updateButton()->isEnabled());
+
+        // Window > History, from the keyboard.
+        QAction* history = main_menu().window->actions().value(0);
+        QVERIFY(history);
+        QCOMPARE(history->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+        history->trigger();
+        HistoryWindow* window = d.historyWindow();
+        QVERIFY(window);
+        QTRY_VERIFY(window->isVisible());
+        QTableWidget* table = window->table();
+        QCOMPARE(table->rowCount(), 2);
+        QStringList shown;
+        for (int c = 0; c < table->columnCount(); ++c) shown << table->horizontalHeaderItem(c)->text();
+        QCOMPARE(shown, headers);
+        // Newest first: the failed run, in plain words.
+        QCOMPARE(table->item(0, 1)->text(), language == "fr" ? "Ventaro (port USB 1-1)" : "Ventaro (USB port 1-1)");
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("2.1.0"));
+        const QString failed = table->item(0, 3)->text();
+        QCOMPARE(failed, Messages::tr("Failed: %1").arg(localized(plain_failure_key(failure_kind_t::silent))));
+        QVERIFY(failed.startsWith(language == "fr" ? "Échouée : " : "Failed: "));
+        QCOMPARE(table->item(1, 3)->text(), succeeded);
+        QVERIFY(window->logView()->toPlainText().contains("Error on roundtrip #3"));
+
+        // The keyboard moves from run to run, and the log follows.
+        QTRY_VERIFY(table->hasFocus());
+        QTest::keyClick(table, Qt::Key_Down);
+        QCOMPARE(table->currentRow(), 1);
+        QVERIFY(!window->logView()->toPlainText().contains("Error on roundtrip"));
+        QVERIFY(window->logView()->toPlainText().contains("[1-1 Ventaro] Will execute"));
+        QVERIFY(!table->accessibleName().isEmpty());
+        QVERIFY(!window->logView()->accessibleName().isEmpty());
+        QVERIFY(window->logView()->isReadOnly());
+        window->close();
+    }
+
+    void theDemoRecordsNothingUnlessAsked() {
+        Application::recordsHistory = false;
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        QPointer<QMessageBox> alert = runOnce(d);
+        QVERIFY(alert);
+        alert->done(0);
+        QVERIFY(d.history().runs({}).empty());
+    }
+
+    void aFailureOffersASupportReport() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        const QPointer<QMessageBox> alert = runOnce(d, {{devices::fault_t::type_t::no_answer, 3}});
+        QVERIFY(alert);
+        QVERIFY(button_titled(alert, "Troubleshooting"));
+        QVERIFY(click(button_titled(alert, "Save Support Report…")));
+        QFileDialog* panel = nullptr;
+        auto shownPanel = [&panel] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if ((panel = qobject_cast<QFileDialog*>(w)) && panel->isVisible()) return true;
+            return false;
+        };
+        QTRY_VERIFY(shownPanel());
+        QVERIFY(panel->selectedFiles().value(0).endsWith("ventaro-update-report.txt"));
+        const QString path = state_->filePath("report.txt");
+        panel->selectFile(path);
+        QMetaObject::invokeMethod(panel, "accept");
+        QFile report(path);
+        QTRY_VERIFY(report.exists());
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(report.readAll());
+        for (const char* section :
+             {"Ventaro updater support report", "\nSystem\n", "\nDevices\n", "\nSession\n", "\nTrusted keys\n",
+              "Inhibitor: desktop portal: ", "Qt: ", "Error on roundtrip #3", "ventaro-update 1.0.0"})
+            QVERIFY2(text.contains(QString::fromUtf8(section)), section);
+        QVERIFY(!text.contains(QDir::homePath() + "/"));
+    }
+
+    void anOlderPackageIsNoticedBeforeUpdate_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("en") << "en" << "This package is older than the firmware installed on %1 (9.0.0).";
+        QTest::newRow("fr") << "fr" << "Ce paquet est plus ancien que le firmware installé le %1 (9.0.0).";
+    }
+
+    void anOlderPackageIsNoticedBeforeUpdate() {
+        QFETCH(QString, language);
+        QFETCH(QString, notice);
+        useLanguage(language);
+        updater::history_t history(historyPath().toStdString());
+        updater::run_record_t installed;
+        installed.program = "cli";
+        installed.kind = "ventaro";
+        installed.version = "9.0.0";
+        installed.release_date = "2026-12-01";
+        const int64_t id = history.begin(installed);
+        installed.ended_ms = QDateTime::currentMSecsSinceEpoch();
+        installed.outcome = "success";
+        history.update(id, installed, "");
+
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        QLabel* label = d.updateWindow()->noticeLabel();
+        QTRY_VERIFY(label->isVisible());
+        const QString day = QString::fromStdString(updater::local_date(*installed.ended_ms));
+        QCOMPARE(label->text(), notice.arg(day));
+        QCOMPARE(label->accessibleName(), label->text());
+        QVERIFY(d.updateWindow()->updateButton()->isEnabled());  // told, not refused
+        QVERIFY(cut_texts(d.updateWindow()).isEmpty());
+    }
+};
+
+QTEST_MAIN(AppHistoryTest)
+#include "app_history_test.moc"
