@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -34,6 +35,9 @@ class Application : public QObject {
 public:
     // Notes longer than this (in bytes) are rendered on a worker.
     static constexpr std::size_t large_notes = 256 * 1024;
+    // How long after a package shows the history is asked whether it is older
+    // than the installed firmware: after the window's first paint.
+    static constexpr std::chrono::milliseconds history_check_delay{250};
     Application();
     ~Application() override;
 

@@ -161,9 +161,9 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     std::string notes = update_.notes[int(notes_language())];
     if (notes.empty()) notes = update_.notes[0];
     ++notesGeneration_;
-    // After the window is shown: the history is not read at start-up.
+    // Once the window is up: start-up never waits for the history.
     window_->setNotice(QString());
-    QTimer::singleShot(0, this, [this, generation = notesGeneration_] {
+    QTimer::singleShot(history_check_delay, this, [this, generation = notesGeneration_] {
         if (generation == notesGeneration_) checkOlderFirmware();
     });
     if (!notes.empty()) {

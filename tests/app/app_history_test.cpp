@@ -141,8 +141,10 @@ private slots:
     void anOlderPackageIsNoticedBeforeUpdate_data() {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("notice");
-        QTest::newRow("en") << "en" << "This package is older than the firmware installed on %1 (9.0.0).";
-        QTest::newRow("fr") << "fr" << "Ce paquet est plus ancien que le firmware installé le %1 (9.0.0).";
+        QTest::newRow("en") << "en"
+                            << "This package is older than the firmware installed on %1 (9.0.0).";
+        QTest::newRow("fr") << "fr"
+                            << "Ce paquet est plus ancien que le firmware installé le %1 (9.0.0).";
     }
 
     void anOlderPackageIsNoticedBeforeUpdate() {
