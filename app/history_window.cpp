@@ -6,7 +6,6 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -91,7 +90,6 @@ void HistoryWindow::reload() {
         history_.runs({.kind = std::nullopt, .limit = updater::history_t::kept_runs});
     ids_.clear();
     table_->setRowCount(int(runs.size()));
-    const QLocale locale;
     for (int row = 0; row < int(runs.size()); ++row) {
         const updater::run_record_t& r = runs[std::size_t(row)];
         ids_.push_back(r.id);
@@ -99,11 +97,13 @@ void HistoryWindow::reload() {
         const std::optional<kind_t> kind = kind_of_word(r.kind);
         QString device = kind ? QString::fromLatin1(kind_name(*kind)) : Messages::tr("Not found");
         if (!r.usb_port.empty()) device = Messages::tr("%1 (USB port %2)").arg(device, shown(r.usb_port));
-        const QStringList cells{locale.toString(started, QLocale::ShortFormat), device, shown(r.version),
+        // ISO dates read the same in every language.
+        const QStringList cells{started.toString(QStringLiteral("yyyy-MM-dd HH:mm")), device, shown(r.version),
                                 resultText(r)};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            item->setToolTip(cells[column]);  // a long result is cut in its cell
             table_->setItem(row, column, item);
         }
     }

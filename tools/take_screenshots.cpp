@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: take-screenshots en|fr OUTPUT_DIR PACKAGE\n");
         return 2;
     }
+    // The runs photographed are recorded in a history of their own.
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Ventaro Update"));
     gui::set_application_icon();
@@ -167,6 +170,15 @@ int main(int argc, char** argv) {
     QTest::qWait(200);
     ok = ok && failed && shoot(window, failure, out.filePath(QStringLiteral("failure-alert") + suffix));
     if (failure) failure->done(0);
+    QTest::qWait(100);
+
+    // Window > History: the runs above, the failure selected with its log.
+    delegate.showHistory();
+    gui::HistoryWindow* history = delegate.historyWindow();
+    history->resize(640, 420);
+    QTest::qWait(300);
+    ok = ok && shoot(window, history, out.filePath(QStringLiteral("history-window") + suffix));
+    history->close();
     QTest::qWait(100);
 
     // The same package without its signature, and with other notes after it was signed.
