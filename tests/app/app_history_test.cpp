@@ -19,6 +19,21 @@ class AppHistoryTest : public AppFixture {
 
     void useLanguage(const QString& language) { use_language(language); }
 
+    // A successful update of a Ventaro to `version`, recorded now; its time.
+    int64_t installedOnThisComputer(const char* version) {
+        updater::history_t history(historyPath().toStdString());
+        updater::run_record_t installed;
+        installed.program = "cli";
+        installed.kind = "ventaro";
+        installed.version = version;
+        installed.release_date = "2026-12-01";
+        const int64_t id = history.begin(installed);
+        installed.ended_ms = QDateTime::currentMSecsSinceEpoch();
+        installed.outcome = "success";
+        history.update(id, installed, "");
+        return *installed.ended_ms;
+    }
+
     // One run from the window, to its alert.
     QPointer<QMessageBox> runOnce(Application& d, std::vector<devices::fault_t> faults = {}) {
         auto o = options_for(d.update(), kind_t::ventaro, true);
@@ -138,6 +153,33 @@ private slots:
         QVERIFY(!text.contains(QDir::homePath() + "/"));
     }
 
+    // With signatures required, an administrator may refuse going back.
+    void anAdministratorMayRefuseOlderFirmware() {
+        installedOnThisComputer("9.0.0");
+        std::string error;
+        QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        Application::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, true, true};
+        QTemporaryDir dir;
+        const QString path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
+        QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL),
+                                   {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"), path, QStringLiteral("Z")}),
+                 0);
+        Application& d = launch();
+        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QApplication::activeModalWidget()->close();
+        QVERIFY(d.openPackage(QUrl::fromLocalFile(path)));
+        plug(options_for(d.update(), kind_t::ventaro, true));
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QMessageBox* alert = wait_for_alert(5000);
+        Application::trust = trust_t{};
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Older firmware is refused on this computer"));
+        QVERIFY(alert->informativeText().startsWith("This package is older than the firmware installed on "));
+        QVERIFY(!d.inUpdate());
+        QVERIFY(d.history().runs({}).size() == 1);  // no run began
+    }
+
     void anOlderPackageIsNoticedBeforeUpdate_data() {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("notice");
@@ -151,22 +193,13 @@ private slots:
         QFETCH(QString, language);
         QFETCH(QString, notice);
         useLanguage(language);
-        updater::history_t history(historyPath().toStdString());
-        updater::run_record_t installed;
-        installed.program = "cli";
-        installed.kind = "ventaro";
-        installed.version = "9.0.0";
-        installed.release_date = "2026-12-01";
-        const int64_t id = history.begin(installed);
-        installed.ended_ms = QDateTime::currentMSecsSinceEpoch();
-        installed.outcome = "success";
-        history.update(id, installed, "");
+        const int64_t installedAt = installedOnThisComputer("9.0.0");
 
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
         QLabel* label = d.updateWindow()->noticeLabel();
         QTRY_VERIFY(label->isVisible());
-        const QString day = QString::fromStdString(updater::local_date(*installed.ended_ms));
+        const QString day = QString::fromStdString(updater::local_date(installedAt));
         QCOMPARE(label->text(), notice.arg(day));
         QCOMPARE(label->accessibleName(), label->text());
         QVERIFY(d.updateWindow()->updateButton()->isEnabled());  // told, not refused

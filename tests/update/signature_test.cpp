@@ -412,8 +412,14 @@ TEST(TrustedKeys, ComeFromTheSystemsFoldersAndSetting) {
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("broken.pub"), std::string::npos);
     EXPECT_FALSE(trust.require_signature);
-    write_text(root / "etc/ventaro-update/ventaro-update.conf", "# by the administrator\nrequire-signature = true\n");
-    EXPECT_TRUE(load_trust(root.string(), problems).require_signature);
+    EXPECT_FALSE(trust.refuse_downgrade);
+    write_text(root / "etc/ventaro-update/ventaro-update.conf",
+               "# by the administrator\nrequire-signature = true\nrefuse-downgrade=true\n");
+    trust = load_trust(root.string(), problems);
+    EXPECT_TRUE(trust.require_signature);
+    EXPECT_TRUE(trust.refuse_downgrade);
+    write_text(root / "etc/ventaro-update/ventaro-update.conf", "refuse-downgrade = yes\n");
+    EXPECT_FALSE(load_trust(root.string(), problems).refuse_downgrade);  // only "true" turns it on
     fs::remove_all(root);
 }
 
