@@ -404,6 +404,14 @@ TEST(HistoryCommand, ListsShowsALogAndSaysWhatIsWrong) {
     EXPECT_NE(log.out.find("[1-1 Ventaro] Error on roundtrip #30"), std::string::npos) << log.out;
 
     EXPECT_EQ(run_cli({"history", "--log", "999"}, state).status, 1);
+
+    // What came from a device never reaches the terminal as a control sequence.
+    history_t history(state + "/ventaro-update/history.sqlite");
+    const int64_t id = history.begin(start_of("2.1.0\x1b[2J"));
+    history.update(id, ended(start_of()), "[1-1 Ventaro] \x1b]0;title\x07 said the device\n");
+    EXPECT_EQ(run_cli({"history", "--log", std::to_string(id)}, state).out,
+              "[1-1 Ventaro] \\x1b]0;title\\x07 said the device\n");
+    EXPECT_EQ(run_cli({"history"}, state).out.find('\x1b'), std::string::npos);
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{{"history", "--limit", "0"},
                                                                                        {"history", "--limit", "x"},
                                                                                        {"history", "--kind", "piano"},
