@@ -108,8 +108,18 @@ private slots:
         QCOMPARE(table->currentRow(), 1);
         QVERIFY(!window->logView()->toPlainText().contains("Error on roundtrip"));
         QVERIFY(window->logView()->toPlainText().contains("[1-1 Ventaro] Will execute"));
-        QVERIFY(!table->accessibleName().isEmpty());
-        QVERIFY(!window->logView()->accessibleName().isEmpty());
+        // What a screen reader is told: the table's name, its headers and cells.
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(table);
+        QVERIFY(reader);
+        QCOMPARE(reader->text(QAccessible::Name),
+                 language == "fr" ? "Mises à jour faites sur cet ordinateur" : "Updates made on this computer");
+        QAccessibleTableInterface* cells = reader->tableInterface();
+        QVERIFY(cells);
+        QCOMPARE(cells->rowCount(), 2);
+        QCOMPARE(cells->cellAt(1, 3)->text(QAccessible::Name), succeeded);
+        QCOMPARE(cells->columnDescription(3), headers.at(3));
+        QCOMPARE(QAccessible::queryAccessibleInterface(window->logView())->text(QAccessible::Name),
+                 language == "fr" ? "Journal de la mise à jour choisie" : "Log of the selected update");
         QVERIFY(window->logView()->isReadOnly());
         window->close();
     }
