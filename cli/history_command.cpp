@@ -49,15 +49,6 @@ std::optional<int64_t> count_of(const char* text, int64_t max) {
     return value;
 }
 
-std::string local_time(int64_t unix_ms) {
-    const std::time_t seconds = std::time_t(unix_ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    return text;
-}
-
 std::string duration_text(const updater::run_record_t& r) {
     const auto ms = r.duration_ms();
     if (!ms) return "-";
@@ -153,7 +144,7 @@ int history_command(int argc, char** argv) {
     for (const updater::run_record_t& r : runs) {
         const std::string outcome = r.failure.empty() ? r.outcome : r.outcome + " (" + r.failure + ")";
         std::printf("%-6lld %-16s %-8s %-10s %-10s %-22s %s\n", static_cast<long long>(r.id),
-                    local_time(r.started_ms).c_str(), r.kind.c_str(),
+                    updater::local_time(r.started_ms, "%Y-%m-%d %H:%M").c_str(), r.kind.c_str(),
                     r.usb_port.empty() ? "-" : printable(r.usb_port).c_str(), printable(r.version).c_str(),
                     outcome.c_str(), duration_text(r).c_str());
     }

@@ -192,14 +192,7 @@ void use_wal(sqlite3* db) {
 
 bool damaged(int code) { return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB; }
 
-std::string date_suffix() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H-%M-%S", &local);
-    return text;
-}
+std::string date_suffix() { return local_time(now_ms(), "%Y-%m-%dT%H-%M-%S"); }
 
 const char* const record_columns =
     "id, program, pid, boot_id, started_ms, ended_ms, kind, usb_port, found, product, version, release_date, "
@@ -452,6 +445,14 @@ std::string default_history_path() {
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/') return std::string(home) + "/.local/state/ventaro-update/history.sqlite";
     return {};
+}
+
+std::string local_time(int64_t unix_ms, const char* format) {
+    const std::time_t seconds = std::time_t(unix_ms / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[64];
+    return std::strftime(text, sizeof text, format, &local) ? text : "";
 }
 
 int compare_versions(std::string_view a, std::string_view b) {

@@ -116,6 +116,10 @@ private:
 // empty when neither variable is set.
 std::string default_history_path();
 
+// A Unix time in milliseconds as local time, strftime's way: "%Y-%m-%d" for
+// "2026-12-01".
+std::string local_time(int64_t unix_ms, const char* format);
+
 // 1-2-3 "1.2.3", with "-beta4" when there is a beta: versions compare in this
 // order, then their release dates.
 int compare_versions(std::string_view a, std::string_view b);

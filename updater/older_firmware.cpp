@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "updater/older_firmware.hpp"
 
-#include <ctime>
-
 #include "updater/run_recorder.hpp"
 
 namespace zal::updater {
@@ -23,13 +21,6 @@ std::optional<newer_installed_t> newer_firmware_installed(history_t& history, co
     return newest;
 }
 
-std::string local_date(int64_t unix_ms) {
-    const std::time_t seconds = std::time_t(unix_ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
+std::string local_date(int64_t unix_ms) { return local_time(unix_ms, "%Y-%m-%d"); }
 
 }  // namespace zal::updater

@@ -35,15 +35,6 @@ void heading(std::ostream& out, const std::string& title) {
     out << "\n" << title << "\n" << std::string(title.size(), '-') << "\n";
 }
 
-std::string local_time(int64_t unix_ms) {
-    const std::time_t seconds = std::time_t(unix_ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
-
 void system_section(std::ostream& out, const report_facts_t& facts) {
     heading(out, "System");
     std::ifstream release("/etc/os-release");
@@ -85,7 +76,8 @@ void devices_section(std::ostream& out) {
 }
 
 void run_section(std::ostream& out, const run_record_t& r) {
-    out << "\nRun " << r.id << " (" << r.program << "), " << local_time(r.started_ms) << ": " << r.outcome;
+    out << "\nRun " << r.id << " (" << r.program << "), " << local_time(r.started_ms, "%Y-%m-%d %H:%M:%S") << ": "
+        << r.outcome;
     if (!r.failure.empty()) out << " (" << r.failure << ")";
     if (const auto ms = r.duration_ms()) out << " after " << *ms / 1000 << "." << *ms % 1000 / 100 << " s";
     out << "\n";
@@ -128,14 +120,13 @@ std::string without_user(std::string text, const std::string& home, const std::s
 }
 
 std::string support_report(history_t& history, const report_facts_t& facts, int runs) {
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     std::ostringstream out;
     out << "Ventaro updater support report\n"
         << "==============================\n"
-        << "Written "
-        << local_time(std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count())
-        << " by " << facts.program << "\n";
+        << "Written " << local_time(now, "%Y-%m-%d %H:%M:%S") << " by " << facts.program << "\n";
     system_section(out, facts);
     devices_section(out);
 
