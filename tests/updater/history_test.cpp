@@ -119,12 +119,13 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::st
     return pid;
 }
 
-ran_t run_cli(const std::vector<std::string>& arguments, const std::string& state_home) {
+ran_t run_cli(const std::vector<std::string>& arguments, const std::string& state_home,
+              const std::string& locale = "C") {
     std::vector<std::string> all = {ZAL_CLI_PATH};
     all.insert(all.end(), arguments.begin(), arguments.end());
     int pipe_fds[2];
     if (::pipe(pipe_fds) != 0) return {};
-    const pid_t pid = spawn(all, {"XDG_STATE_HOME=" + state_home, "LC_ALL=C"}, pipe_fds[1]);
+    const pid_t pid = spawn(all, {"XDG_STATE_HOME=" + state_home, "LC_ALL=" + locale}, pipe_fds[1]);
     ::close(pipe_fds[1]);
     ran_t ran;
     char buffer[4096];
@@ -374,6 +375,8 @@ TEST(HistoryCommand, ListsShowsALogAndSaysWhatIsWrong) {
     scratch_t dir;
     const std::string state = dir / "state";
     EXPECT_EQ(run_cli({"history"}, state).out, "No update recorded on this computer yet.\n");
+    EXPECT_EQ(run_cli({"history"}, state, "fr_FR.UTF-8").out,
+              "Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.\n");
     ASSERT_EQ(run_cli({"update", "--record", "--simulate", "ruvo", ZAL_SAMPLE_PACKAGE}, state).status, 0);
     ASSERT_EQ(run_cli({"update", "--record", "--simulate", "ventaro", "--fault", "unplug-at-roundtrip:30",
                        ZAL_SAMPLE_PACKAGE},
@@ -472,8 +475,14 @@ TEST(OlderFirmware, TheToolSaysItAndItsJsonCarriesIt) {
     EXPECT_EQ(event["event"], "older-firmware");
     EXPECT_EQ(event["installed_version"], "9.0.0");
     EXPECT_EQ(event["refused"], false);
-    EXPECT_EQ(event["text"], "This package is older than the firmware installed on " +
-                                 updater::local_date(*ended(installed).ended_ms) + " (9.0.0).");
+    const std::string day = updater::local_date(*ended(installed).ended_ms);
+    EXPECT_EQ(event["text"], "This package is older than the firmware installed on " + day + " (9.0.0).");
+    // That run installed 2.1.0; 9.0.0 comes again after it.
+    history.update(history.begin(installed), ended(installed), "");
+    const ran_t french =
+        run_cli({"update", "--json", "--simulate", "ventaro", "--record", ZAL_SAMPLE_PACKAGE}, state, "fr_FR.UTF-8");
+    EXPECT_EQ(nlohmann::json::parse(french.out.substr(0, french.out.find('\n')))["text"],
+              "Ce paquet est plus ancien que le firmware installé le " + day + " (9.0.0).");
 }
 
 // --- a recorded run of the engine
