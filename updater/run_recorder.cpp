@@ -69,7 +69,8 @@ void run_recorder_t::begin(const update_t& update, kind_t kind, const std::strin
     start.release_date = date_text(update.release_date);
     start.package_sha256 = update.package_sha256;
     start.signature = status_name(update.signature.status);
-    start.signer = update.signature.signer;
+    // A signer's name is only as good as the signature: an unknown key's is anyone's claim.
+    if (update.signature.status == signature_status_t::signed_package) start.signer = update.signature.signer;
     start.phase = phase_word(phase_t::waiting_for_device);
     const int64_t id = history_.begin(start);
     std::lock_guard lock(mutex_);
