@@ -58,11 +58,19 @@ void play_run(updater::callbacks_t& c) {
 updater::callbacks_t shown_callbacks() {
     return {.announce = [](const char*, const char*) {},
             .progress = [](float) {},
-            .end = [](const updater::outcome_t& o) { benchmark::DoNotOptimize(o.end); },
+            .end =
+                [](const updater::outcome_t& o) {
+                    end_t end = o.end;
+                    benchmark::DoNotOptimize(end);
+                },
             .ask_kind = {},
             .device_phases = {},
             .entered = {},
-            .log = [](const std::string& line) { benchmark::DoNotOptimize(line.data()); }};
+            .log =
+                [](const std::string& line) {
+                    const char* text = line.data();
+                    benchmark::DoNotOptimize(text);
+                }};
 }
 
 void BM_RunCallbacks(benchmark::State& state) {
@@ -101,7 +109,8 @@ void BM_OlderFirmwareLookup(benchmark::State& state) {
     for (auto _ : state) {
         // A history opened afresh each time, as a program does once.
         updater::history_t history(path);
-        benchmark::DoNotOptimize(updater::newer_firmware_installed(history, u));
+        auto newer = updater::newer_firmware_installed(history, u);
+        benchmark::DoNotOptimize(newer);
     }
     std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
