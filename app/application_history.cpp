@@ -6,8 +6,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
-#include <QSaveFile>
+#include <QTimer>
 
 #include "app/shell.hpp"
 #include "app/strings.hpp"
@@ -47,8 +48,10 @@ void Application::saveSupportReport() {
     QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
         const QString path = panel->selectedFiles().first();
-        if (!writeSupportReport(path))
-            showAlert(Messages::tr("The support report could not be saved"), QDir::toNativeSeparators(path));
+        QTimer::singleShot(0, this, [this, path] {  // after accept() has returned, as for opening
+            if (!writeSupportReport(path))
+                showAlert(Messages::tr("The support report could not be saved"), QDir::toNativeSeparators(path));
+        });
     });
     panel->open();
 }
@@ -69,19 +72,17 @@ bool Application::writeSupportReport(const QString& path) {
                                                                                      : "not running"));
     for (const public_key_t& key : trust.keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
     const std::string report = updater::support_report(history_, facts);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(report.data(), qint64(report.size()));
-    if (!file.commit()) return false;
+    if (!updater::write_report(QFile::encodeName(path).toStdString(), report)) return false;
     std::fprintf(stderr, "Support report written to %s.\n", printable(path.toStdString()).c_str());
     return true;
 }
 
 QString Application::olderFirmwareNotice(kind_t kind) {
     if (!hasUpdate_) return {};
-    const std::optional<updater::newer_installed_t> newer =
+    const auto found =
         updater::newer_firmware_installed(history_, update_, kind == kind_t::any ? std::nullopt : std::optional(kind));
-    if (!newer) return {};
+    if (!found || !*found) return {};
+    const updater::newer_installed_t* newer = &**found;
     return Messages::tr("This package is older than the firmware installed on %1 (%2).")
         .arg(QString::fromStdString(updater::local_date(newer->installed.ended_ms)),
              QString::fromStdString(printable(newer->installed.version)));

@@ -50,24 +50,23 @@ void Application::open() {
     QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
         const QString path = panel->selectedFiles().first();
-        // A name typed past the filter is no package.
-        if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
-            readErrorAlert(QDir::toNativeSeparators(path) + QStringLiteral(": ") + localized(invalid_package_key()));
-            return;
-        }
-        openPackage(QUrl::fromLocalFile(path));
+        // After accept() has returned: the panel deletes itself on close, and
+        // what follows may show an alert.
+        QTimer::singleShot(0, this, [this, path] {
+            // A name typed past the filter is no package.
+            if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
+                readErrorAlert(QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                               localized(invalid_package_key()));
+                return;
+            }
+            openPackage(QUrl::fromLocalFile(path));
+        });
     });
     panel->open();
 }
 
 void Application::readErrorAlert(const QString& error) {
-    QMessageBox alert(QMessageBox::Warning, QString(), Messages::tr("Unable to read the contents of the update"),
-                      QMessageBox::Ok, window_ ? window_.get() : nullptr);
-    alert.setInformativeText(error);
-    alert.setWindowModality(Qt::ApplicationModal);
-    decorateAlert(&alert);
-    alert.exec();
-    focusMainControl();
+    showAlert(Messages::tr("Unable to read the contents of the update"), error, QMessageBox::Warning);
 }
 
 Application::package_read_t Application::readPackage(const QString& path, const trust_t& trusted) {
@@ -160,6 +159,15 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     std::string notes = update_.notes[int(notes_language())];
     if (notes.empty()) notes = update_.notes[0];
+    if (notes.size() > most_notes_shown) {
+        // At a line's end where there is one, never inside a character.
+        std::size_t end = notes.rfind('\n', most_notes_shown);
+        if (end == std::string::npos || end < most_notes_shown / 2) end = most_notes_shown;
+        while (end > 0 && (static_cast<unsigned char>(notes[end]) & 0xC0) == 0x80) --end;
+        notes.resize(end);
+        notes +=
+            "\n\n" + Messages::tr("(The release notes go on beyond 256 KiB; the rest is not shown.)").toStdString();
+    }
     ++notesGeneration_;
     // Once the window is up: start-up never waits for the history.
     window_->setNotice(QString());
