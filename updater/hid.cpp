@@ -213,8 +213,11 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_
         buffer[0] = 0;  // report number
         std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
         const result_t<std::size_t> written = device.write(buffer, sizeof buffer);
-        if (!written) log_backend_error(log, written.failure().text);
-        if (!written || *written != sizeof buffer)
+        if (!written) {
+            log_backend_error(log, written.failure().text);
+            throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.");
+        }
+        if (*written != sizeof buffer)
             throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
     }
     if (!roundtrip.check) return;
@@ -252,6 +255,8 @@ void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
         } catch (const std::exception& e) {
             log_line(log, "Error on roundtrip #%zu: %s", i, e.what());
             device.close();
+            if (const auto* unsent = dynamic_cast<const unsent_t*>(&e); unsent && i == 0)
+                throw unopened_t(unsent->kind, e.what());
             throw;
         }
         if (progress && !progress(i, n)) cancelled = true;

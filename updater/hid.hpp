@@ -90,10 +90,16 @@ struct exchange_error_t : std::runtime_error {
     failure_kind_t kind;
 };
 
+// The request did not leave: writing it failed.
+struct unsent_t : exchange_error_t {
+    using exchange_error_t::exchange_error_t;
+};
+
 // Throws exchange_error_t when the exchange fails.
 void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log = {});
 
-// The device could not be opened: nothing was sent to it.
+// Nothing reached the device: it could not be opened, or the first report of
+// a sequence could not be written (a device that re-enumerates as it is found).
 struct unopened_t : exchange_error_t {
     using exchange_error_t::exchange_error_t;
 };
@@ -103,8 +109,8 @@ bool connected(const std::string& path);
 
 // Opens the device, runs the sequence, closes it. `progress(done, total)` is
 // called after each roundtrip and stops the sequence by returning false.
-// Throws exchange_error_t on failure (unopened_t when the device could not be
-// opened); returns when finished or stopped.
+// Throws exchange_error_t on failure (unopened_t when nothing reached the
+// device); returns when finished or stopped.
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
                   const std::function<bool(std::size_t done, std::size_t total)>& progress,
                   const log_target_t& log = {});
