@@ -34,7 +34,10 @@ class Application : public QObject {
 
 public:
     // Notes longer than this (in bytes) are rendered on a worker.
-    static constexpr std::size_t large_notes = 256 * 1024;
+    // Notes longer than this are parsed on a worker; longer than the most
+    // shown, they are cut, with a word that says so.
+    static constexpr std::size_t large_notes = 64 * 1024;
+    static constexpr std::size_t most_notes_shown = 256 * 1024;
     // How long after a package shows the history is asked whether it is older
     // than the installed firmware: after the window's first paint.
     static constexpr std::chrono::milliseconds history_check_delay{250};
@@ -70,6 +73,10 @@ public:
     bool showPackage(package_read_t read, const QUrl& url);
     bool openBundledPackage();
     void startUpdate(kind_t kind);
+    // The run itself, once the package's checks have let it through.
+    void beginRun(kind_t kind);
+    // Cancel is the default: the user takes a decision the computer could not.
+    void askToInstallAnyway(const QString& why, std::function<void()> install);
     void endUpdate();
     void disableControls();
     void enableControls();

@@ -9,6 +9,7 @@
 
 #include "app/shell.hpp"
 #include "app/strings.hpp"
+#include "common/text/printable.hpp"
 #include "updater/older_firmware.hpp"
 
 namespace zal::gui {
@@ -28,12 +29,39 @@ void Application::startUpdate(kind_t kind) {
     if (!hasUpdate_ || inUpdate_) return;
     // An administrator may refuse going back to older firmware; only signed
     // packages are accepted then, so no package can claim a later version.
-    if (trust.refuse_downgrade && trust.require_signature &&
-        updater::newer_firmware_installed(history_, update_,
-                                          kind == kind_t::any ? std::nullopt : std::optional(kind))) {
+    const updater::older_firmware_verdict_t older =
+        updater::older_firmware_verdict(history_, update_, kind == kind_t::any ? std::nullopt : std::optional(kind),
+                                        trust.refuse_downgrade && trust.require_signature);
+    if (older.refused && older.overridable) {
+        askToInstallAnyway(
+            Messages::tr("The update history cannot be read, so an older firmware cannot be ruled out: %1.")
+                .arg(QString::fromStdString(printable(older.unreadable))),
+            [this, kind] { beginRun(kind); });
+        return;
+    }
+    if (older.refused) {
         showAlert(Messages::tr("Older firmware is refused on this computer"), olderFirmwareNotice(kind));
         return;
     }
+    beginRun(kind);
+}
+
+void Application::askToInstallAnyway(const QString& why, std::function<void()> install) {
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, app_name(QString()), Messages::tr("Install this firmware all the same?"),
+                        QMessageBox::NoButton, window_.get());
+    question->setInformativeText(why);
+    QPushButton* anyway = question->addButton(Messages::tr("Install Anyway"), QMessageBox::AcceptRole);
+    QPushButton* cancel = question->addButton(Messages::tr("Cancel"), QMessageBox::RejectRole);
+    question->setDefaultButton(cancel);
+    question->setEscapeButton(cancel);
+    presentAlert(question, [this, anyway, install = std::move(install)](QAbstractButton* clicked) {
+        enableControls();
+        if (clicked == anyway && hasUpdate_ && !inUpdate_) install();
+    });
+}
+
+void Application::beginRun(kind_t kind) {
     disableControls();
     sheet_->setTitle(Messages::tr("Preparing the update…"));
     sheet_->setSubtitle(QString());

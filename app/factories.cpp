@@ -35,4 +35,9 @@ QPushButton* make_button(const QString& title, control_size_t size, bezel_t beze
     return button;
 }
 
+QString plain_tool_tip(const QString& text) {
+    if (text.isEmpty()) return text;
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
 }  // namespace zal::gui

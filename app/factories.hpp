@@ -19,6 +19,10 @@ QFont control_font(control_size_t size, bool bold = false);
 // A text that cannot be edited or selected, placed by its parent's layout.
 QLabel* make_label(const QString& text, control_size_t size, bool bold, QWidget* parent);
 
+// TEXT as a tool tip that shows it literally: Qt takes any tool tip that looks
+// like markup for rich text, images and all.
+QString plain_tool_tip(const QString& text);
+
 enum class bezel_t { rounded, help };
 QPushButton* make_button(const QString& title, control_size_t size, bezel_t bezel, QWidget* parent);
 

@@ -9,6 +9,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "app/factories.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/text/printable.hpp"
@@ -86,9 +87,15 @@ QString HistoryWindow::resultText(const updater::run_record_t& run) {
 }
 
 void HistoryWindow::reload() {
-    const std::vector<updater::run_record_t> runs =
+    const result_t<std::vector<updater::run_record_t>> found =
         history_.runs({.kind = std::nullopt, .limit = updater::history_t::kept_runs});
     ids_.clear();
+    if (!found) {
+        table_->setRowCount(0);
+        log_->setPlainText(Messages::tr("The update history cannot be read: %1.").arg(shown(found.failure().text)));
+        return;
+    }
+    const std::vector<updater::run_record_t>& runs = *found;
     table_->setRowCount(int(runs.size()));
     for (int row = 0; row < int(runs.size()); ++row) {
         const updater::run_record_t& r = runs[std::size_t(row)];
@@ -103,7 +110,7 @@ void HistoryWindow::reload() {
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-            item->setToolTip(cells[column]);  // a long result is cut in its cell
+            item->setToolTip(plain_tool_tip(cells[column]));  // a long result is cut in its cell
             table_->setItem(row, column, item);
         }
     }
@@ -119,7 +126,12 @@ void HistoryWindow::reload() {
 
 void HistoryWindow::showLogOf(int row) {
     if (row < 0 || row >= int(ids_.size())) return;
-    const std::optional<updater::run_record_t> run = history_.run(ids_[std::size_t(row)]);
+    const result_t<std::optional<updater::run_record_t>> found = history_.run(ids_[std::size_t(row)]);
+    if (!found) {
+        log_->setPlainText(Messages::tr("The update history cannot be read: %1.").arg(shown(found.failure().text)));
+        return;
+    }
+    const std::optional<updater::run_record_t>& run = *found;
     if (!run) return;
     QStringList lines;
     std::size_t from = 0;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/text/printable.hpp"
+
 namespace zal::cli {
 
 namespace {
@@ -31,6 +33,16 @@ const char* translated(const char* context, const char* english) {
         if (language == t->language && std::strcmp(context, t->context) == 0 && std::strcmp(english, t->english) == 0)
             return t->text;
     return english;
+}
+
+void replace_placeholder(std::string& text, std::string_view placeholder, std::string_view value) {
+    const std::size_t at = text.find(placeholder);
+    if (at == std::string::npos) {
+        text += ' ';
+        text += printable(value);
+    } else {
+        text.replace(at, placeholder.size(), printable(value));
+    }
 }
 
 }  // namespace zal::cli

@@ -5,6 +5,9 @@
 // from the application's catalogues (app/translations), made into a table when
 // the tool is built; a language without a catalogue shows the English texts.
 
+#include <string>
+#include <string_view>
+
 namespace zal::cli {
 
 struct translation_t {
@@ -24,5 +27,9 @@ void use_language_of_locale();
 // `english`, of this context, in the chosen language; itself when untranslated.
 // lupdate reads the calls with a literal text as it reads QT_TRANSLATE_NOOP.
 const char* translated(const char* context, const char* english);
+
+// Puts VALUE, escaped for a terminal, where TEXT has PLACEHOLDER ("%1"); a
+// translation that lost its placeholder keeps its words and gets the value after them.
+void replace_placeholder(std::string& text, std::string_view placeholder, std::string_view value);
 
 }  // namespace zal::cli

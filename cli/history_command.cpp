@@ -110,8 +110,18 @@ int history_command(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     use_language_of_locale();
     updater::history_t history(updater::default_history_path());
+    // A history that cannot be read is said, and fails: never an empty list.
+    auto unreadable = [as_json](const failure_t& failure) {
+        std::string text = translated("Cli", "The update history cannot be read: %1.");
+        replace_placeholder(text, "%1", failure.text);
+        if (as_json) std::cout << json{{"error", text}}.dump() << std::endl;
+        write_line(stderr, text);
+        return 1;
+    };
     if (log_of) {
-        const std::optional<updater::run_record_t> run = history.run(*log_of);
+        const result_t<std::optional<updater::run_record_t>> found = history.run(*log_of);
+        if (!found) return unreadable(found.failure());
+        const std::optional<updater::run_record_t>& run = *found;
         if (!run) {
             std::fprintf(stderr, "%s %lld.\n", translated("Cli", "No recorded run has the number"),
                          static_cast<long long>(*log_of));
@@ -128,7 +138,9 @@ int history_command(int argc, char** argv) {
         std::cout << std::flush;
         return 0;
     }
-    const std::vector<updater::run_record_t> runs = history.runs({.kind = kind, .limit = limit});
+    const result_t<std::vector<updater::run_record_t>> found = history.runs({.kind = kind, .limit = limit});
+    if (!found) return unreadable(found.failure());
+    const std::vector<updater::run_record_t>& runs = *found;
     if (as_json) {
         json all = json::array();
         for (const updater::run_record_t& r : runs) all.push_back(json_of(r));
@@ -144,9 +156,9 @@ int history_command(int argc, char** argv) {
     for (const updater::run_record_t& r : runs) {
         const std::string outcome = r.failure.empty() ? r.outcome : r.outcome + " (" + r.failure + ")";
         std::printf("%-6lld %-16s %-8s %-10s %-10s %-22s %s\n", static_cast<long long>(r.id),
-                    updater::local_time(r.started_ms, "%Y-%m-%d %H:%M").c_str(), r.kind.c_str(),
+                    updater::local_time(r.started_ms, "%Y-%m-%d %H:%M").c_str(), printable(r.kind).c_str(),
                     r.usb_port.empty() ? "-" : printable(r.usb_port).c_str(), printable(r.version).c_str(),
-                    outcome.c_str(), duration_text(r).c_str());
+                    printable(outcome).c_str(), duration_text(r).c_str());
     }
     return 0;
 }
@@ -179,11 +191,8 @@ int report_command(int argc, char** argv) {
         std::cout << report << std::flush;
         return 0;
     }
-    std::ofstream out(*output, std::ios::binary | std::ios::trunc);
-    out << report;
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "%s: %s\n", printable(*output).c_str(), std::strerror(errno));
+    if (const result_t<void> written = updater::write_report(*output, report); !written) {
+        write_line(stderr, *output + ": " + written.failure().text);
         return 1;
     }
     std::fprintf(stderr, "%s %s\n", translated("Cli", "Support report written to"), printable(*output).c_str());

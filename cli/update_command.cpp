@@ -52,7 +52,8 @@ struct options_t {
     std::string package;
     std::vector<std::string> trusted_keys;  // --trust, beyond the computer's own
     bool require_signature = false;
-    bool record = false;  // a simulated run in the history too
+    bool allow_older = false;  // the user takes the decision a history that cannot be read leaves open
+    bool record = false;       // a simulated run in the history too
 };
 
 // What the engine's callbacks need; one run per process.
@@ -122,6 +123,8 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             o.require_signature = true;
         } else if (arg == "--record") {
             o.record = true;
+        } else if (arg == "--allow-older") {
+            o.allow_older = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return (problem = "unknown option " + arg, false);
         } else if (o.package.empty()) {
@@ -323,30 +326,50 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
 }
 
 // Going back to older firmware is told, not refused, unless the computer's
-// administrator refuses it for signed packages. False: refused.
+// administrator refuses it for signed packages; then a history that cannot be
+// read refuses too, unless --allow-older says the user takes the decision.
+// False: refused.
 bool tell_older_firmware(updater::history_t& history, const update_t& update, const options_t& o,
                          const trust_t& trust) {
-    const std::optional<updater::newer_installed_t> newer = updater::newer_firmware_installed(history, update, o.kind);
-    if (!newer) return true;
-    const std::string date = updater::local_date(newer->installed.ended_ms);
+    const bool refuse_downgrade = trust.refuse_downgrade && (trust.require_signature || o.require_signature);
+    const updater::older_firmware_verdict_t verdict =
+        updater::older_firmware_verdict(history, update, o.kind, refuse_downgrade);
+    if (!verdict.unreadable.empty()) {
+        if (!verdict.refused) return true;
+        std::string text =
+            translated("Cli", "The update history cannot be read, so an older firmware cannot be ruled out: %1.");
+        replace_placeholder(text, "%1", verdict.unreadable);
+        const bool allowed = o.allow_older && verdict.overridable;
+        if (o.json_events)
+            print_json({{"event", "older-firmware"},
+                        {"refused", !allowed},
+                        {"unreadable", verdict.unreadable},
+                        {"text", text}});
+        else
+            write_line(stderr, text);
+        if (!allowed) write_line(stderr, translated("Cli", "Give --allow-older to install it all the same."));
+        return allowed;
+    }
+    if (!verdict.newer) return true;
+    const updater::newer_installed_t& newer = *verdict.newer;
+    const std::string date = updater::local_date(newer.installed.ended_ms);
     std::string text = translated("Cli", "This package is older than the firmware installed on %1 (%2).");
-    text.replace(text.find("%1"), 2, date);
-    text.replace(text.find("%2"), 2, printable(newer->installed.version));
-    const bool refused = trust.refuse_downgrade && (trust.require_signature || o.require_signature);
+    replace_placeholder(text, "%1", date);
+    replace_placeholder(text, "%2", newer.installed.version);
     if (o.json_events)
         print_json({{"event", "older-firmware"},
-                    {"kind", kind_word(newer->kind)},
-                    {"installed_version", newer->installed.version},
+                    {"kind", kind_word(newer.kind)},
+                    {"installed_version", newer.installed.version},
                     {"installed_on", date},
-                    {"refused", refused},
+                    {"refused", verdict.refused},
                     {"text", text}});
     else
-        std::fprintf(stderr, "%s\n", text.c_str());
-    if (refused)
+        write_line(stderr, text);
+    if (verdict.refused)
         std::fprintf(stderr,
                      "Older firmware is refused on this computer (refuse-downgrade in "
                      "/etc/ventaro-update/ventaro-update.conf).\n");
-    return !refused;
+    return !verdict.refused;
 }
 
 int exit_status() {
@@ -394,7 +417,7 @@ const char* const usage_text =
     "usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... PACKAGE\n"
     "       ventaro-update-cli list [--json]\n"
     "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT | --all] [--json]\n"
-    "                                 [--trust PUBLIC_KEY]... [--require-signature]\n"
+    "                                 [--trust PUBLIC_KEY]... [--require-signature] [--allow-older]\n"
     "                                 [--simulate "
     "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
     "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE] [--record]] PACKAGE\n"

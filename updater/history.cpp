@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "updater/history.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -223,6 +225,53 @@ run_record_t record_of(const statement_t& row) {
     return r;
 }
 
+// The folders up to the history's, each made private (0700) where this
+// program makes it.
+void make_folders(const fs::path& folder) {
+    struct stat status {};
+    if (folder.empty() || ::stat(folder.c_str(), &status) == 0) return;
+    if (folder.has_parent_path() && folder.parent_path() != folder) make_folders(folder.parent_path());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        throw sqlite_error_t{SQLITE_CANTOPEN, printable(folder.string()) + ": " + std::strerror(errno)};
+}
+
+// A history in a folder that another user can write could be replaced by
+// theirs, or read by them: it is not used.
+void check_private_folder(const fs::path& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0)
+        throw sqlite_error_t{SQLITE_CANTOPEN, printable(folder.string()) + ": " + std::strerror(errno)};
+    if (status.st_uid != ::geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        throw sqlite_error_t{SQLITE_PERM, "its folder " + printable(folder.string()) +
+                                              " belongs to another user or can be written by others"};
+}
+
+// The database file, checked and made private through its own descriptor
+// before SQLite opens it: never through a symbolic link, never another
+// user's. False when there is none and none is to be made.
+bool check_private_file(const std::string& path, bool create) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
+    if (fd < 0) {
+        if (errno == ENOENT && !create) return false;
+        throw sqlite_error_t{SQLITE_CANTOPEN, errno == ELOOP ? "it is a symbolic link" : std::strerror(errno)};
+    }
+    struct stat status {};
+    std::string problem;
+    if (::fstat(fd, &status) != 0)
+        problem = std::strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        problem = "it is not a regular file";
+    else if (status.st_uid != ::geteuid())
+        problem = "it belongs to another user";
+    else if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        problem = "it can be written by others";
+    else if ((status.st_mode & 077) != 0)
+        ::fchmod(fd, status.st_mode & 0700);  // the logs name the devices and their ports
+    ::close(fd);
+    if (!problem.empty()) throw sqlite_error_t{SQLITE_PERM, problem};
+    return true;
+}
+
 }  // namespace
 
 history_t::history_t(std::string path, std::function<void(const std::string&)> say)
@@ -236,30 +285,34 @@ void history_t::say_once(const std::string& line) {
     if (say_)
         say_(line);
     else
-        std::fprintf(stderr, "%s\n", line.c_str());
+        write_line(stderr, line);
+}
+
+void history_t::close() {
+    sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 // Opens the database and brings its schema up to date; false when there is
-// none to read (`create` false) or it cannot be used.
+// none yet and `create` is false. Throws sqlite_error_t when it cannot be used.
 bool history_t::open(bool create) {
     if (db_) return true;
-    if (unusable_ || path_.empty()) return false;
-    std::error_code code;
-    if (!create && !fs::exists(path_, code)) return false;
-    if (create) {
-        fs::create_directories(fs::path(path_).parent_path(), code);
-        if (code) throw sqlite_error_t{SQLITE_CANTOPEN, code.message()};
-    }
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+    if (path_.empty())
+        throw sqlite_error_t{SQLITE_CANTOPEN, "it has no place: neither XDG_STATE_HOME nor HOME is an absolute path"};
+    const fs::path folder = fs::path(path_).parent_path();
+    if (create) make_folders(folder);
+    std::error_code absent;
+    if (!create && !fs::exists(folder, absent) && !absent) return false;
+    check_private_folder(folder);
+    if (!check_private_file(path_, create)) return false;
+    const int flags =
+        SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         sqlite_error_t error{sqlite3_errcode(db_), sqlite3_errmsg(db_)};
-        sqlite3_close(db_);
-        db_ = nullptr;
+        close();
         throw error;
     }
     sqlite3_busy_timeout(db_, busy_timeout_ms);
-    // Written by the owner only: the logs name the devices and their ports.
-    ::chmod(path_.c_str(), 0600);
     try {
         // Read in one transaction: another process may be creating the schema.
         const bool ours = in_read_transaction(db_, [this] {
@@ -268,14 +321,8 @@ bool history_t::open(bool create) {
         });
         if (!ours) throw sqlite_error_t{SQLITE_NOTADB, "not an update history"};
         const int64_t version = pragma(db_, "PRAGMA user_version");
-        if (version > schema_version) {
-            unusable_ = true;
-            say_once("The update history " + printable(path_) +
-                     " was written by a later version of this program; this run is not recorded in it.");
-            sqlite3_close(db_);
-            db_ = nullptr;
-            return false;
-        }
+        if (version > schema_version)
+            throw sqlite_error_t{SQLITE_CANTOPEN, "it was written by a later version of this program"};
         // WAL: readers never wait for the writer, and a killed writer leaves
         // the last committed transaction whole.
         use_wal(db_);
@@ -288,8 +335,7 @@ bool history_t::open(bool create) {
                 execute(db_, ("PRAGMA user_version = " + std::to_string(schema_version)).c_str());
             });
     } catch (const sqlite_error_t&) {
-        sqlite3_close(db_);
-        db_ = nullptr;
+        close();
         throw;
     }
     return true;
@@ -298,8 +344,7 @@ bool history_t::open(bool create) {
 // A damaged file, or another program's, is kept beside a new one: renamed with
 // the date, with its journal files, so that nothing is lost.
 void history_t::set_aside(const char* why) {
-    sqlite3_close(db_);
-    db_ = nullptr;
+    close();
     const std::string aside = path_ + "." + why + "-" + date_suffix();
     std::error_code code;
     fs::rename(path_, aside, code);
@@ -309,41 +354,53 @@ void history_t::set_aside(const char* why) {
              printable(fs::path(aside).filename().string()) + " and a new one was started.");
 }
 
-// Runs `work` on an open database. A damaged database is set aside and the
-// work done once more on a new one; any other failure (a full disk, a
-// read-only home) ends recording for this process, said once.
+// Runs `work`, a write, on an open database. A damaged database is set aside
+// and the work done once more on a new one; any other failure (a full disk, a
+// read-only home, a later version's database) ends recording for this
+// process, said once: recording never stops an update.
 template <typename Work>
-auto history_t::guarded(bool create, Work work) -> decltype(work()) {
-    using result_t = decltype(work());
+void history_t::recording(Work work) {
     std::lock_guard lock(mutex_);
+    if (unusable_) return;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            if (!open(create)) return result_t{};
-            return work();
+            open(true);
+            work();
+            return;
         } catch (const sqlite_error_t& e) {
-            if (damaged(e.code) && attempt == 0 && create) {
+            if (damaged(e.code) && attempt == 0) {
                 try {
                     set_aside("damaged");
                     continue;
                 } catch (const sqlite_error_t&) {
                 }
             }
-            if (create) {
-                unusable_ = true;
-                sqlite3_close(db_);
-                db_ = nullptr;
-                say_once("Could not record this run in the update history " + printable(path_) + ": " +
-                         printable(e.text) + ". The update goes on.");
-            }
-            return result_t{};
+            unusable_ = true;
+            close();
+            say_once("Could not record this run in the update history " + printable(path_) + ": " + printable(e.text) +
+                     ". The update goes on.");
+            return;
         }
     }
-    return result_t{};
+}
+
+// Runs `work`, a read: what it found, nothing when there is no history yet,
+// or why the history cannot be read. Reading never sets a file aside.
+template <typename Work>
+auto history_t::reading(Work work) -> result_t<decltype(work())> {
+    std::lock_guard lock(mutex_);
+    try {
+        if (!open(false)) return decltype(work()){};
+        return work();
+    } catch (const sqlite_error_t& e) {
+        close();
+        return failure_t{EIO, printable(path_) + ": " + printable(e.text)};
+    }
 }
 
 int64_t history_t::begin(const run_record_t& start) {
-    return guarded(true, [&] {
-        int64_t id = 0;
+    int64_t id = 0;
+    recording([&] {
         in_transaction(db_, [&] {
             // The oldest runs go in the same transaction as the new one comes.
             statement_t(db_, "DELETE FROM runs WHERE id <= (SELECT id FROM runs ORDER BY id DESC LIMIT 1 OFFSET ?)")
@@ -370,13 +427,13 @@ int64_t history_t::begin(const run_record_t& start) {
                 .step();
             id = sqlite3_last_insert_rowid(db_);
         });
-        return id;
     });
+    return id;
 }
 
 void history_t::update(int64_t id, const run_record_t& now, std::string_view more_log) {
     if (id == 0) return;
-    guarded(true, [&] {
+    recording([&] {
         in_transaction(db_, [&] {
             statement_t statement(db_,
                                   "UPDATE runs SET ended_ms = ?, kind = ?, usb_port = ?, found = ?, outcome = ?, "
@@ -400,12 +457,11 @@ void history_t::update(int64_t id, const run_record_t& now, std::string_view mor
                 .bind(12, id)
                 .step();
         });
-        return 0;
     });
 }
 
-std::vector<run_record_t> history_t::runs(const query_t& query) {
-    return guarded(false, [&] {
+result_t<std::vector<run_record_t>> history_t::runs(const query_t& query) {
+    return reading([&] {
         std::vector<run_record_t> found;
         statement_t statement(db_, (std::string("SELECT ") + record_columns +
                                     " FROM runs WHERE (?1 = '' OR kind = ?1) ORDER BY id DESC LIMIT ?2")
@@ -416,8 +472,8 @@ std::vector<run_record_t> history_t::runs(const query_t& query) {
     });
 }
 
-std::optional<run_record_t> history_t::run(int64_t id) {
-    return guarded(false, [&]() -> std::optional<run_record_t> {
+result_t<std::optional<run_record_t>> history_t::run(int64_t id) {
+    return reading([&]() -> std::optional<run_record_t> {
         statement_t statement(db_, (std::string("SELECT ") + record_columns + ", log FROM runs WHERE id = ?").c_str());
         statement.bind(1, id);
         if (!statement.step()) return std::nullopt;
@@ -427,8 +483,8 @@ std::optional<run_record_t> history_t::run(int64_t id) {
     });
 }
 
-std::optional<installed_t> history_t::last_installed(kind_t kind) {
-    return guarded(false, [&]() -> std::optional<installed_t> {
+result_t<std::optional<installed_t>> history_t::last_installed(kind_t kind) {
+    return reading([&]() -> std::optional<installed_t> {
         statement_t statement(db_,
                               "SELECT version, release_date, ended_ms FROM runs "
                               "WHERE kind = ? AND outcome = 'success' ORDER BY id DESC LIMIT 1");

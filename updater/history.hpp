@@ -7,7 +7,11 @@
 // version; the computer that wrote it is the only one that knows.
 //
 // Recording never stops an update: a database that cannot be written is said
-// once on stderr and then left alone.
+// once on stderr and then left alone. Reading says why it could not read, so
+// that a check that needs the history can refuse rather than pass.
+//
+// The file and its folder are the user's own: never reached through a
+// symbolic link, never used when another user owns them or can write them.
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/failure.hpp"
 #include "updater/kind.hpp"
 
 struct sqlite3;
@@ -85,24 +90,28 @@ public:
     // and appends `more_log` to its log.
     void update(int64_t id, const run_record_t& now, std::string_view more_log);
 
-    // --- reading; a missing database reads as empty
+    // --- reading; no database yet reads as empty, one that cannot be read
+    // (its folder, its owner, its version, its contents) as a failure
     struct query_t {
         std::optional<kind_t> kind;
         int limit = 20;
     };
     // Newest first, without their logs.
-    std::vector<run_record_t> runs(const query_t& query);
+    result_t<std::vector<run_record_t>> runs(const query_t& query);
     // One run, with its log.
-    std::optional<run_record_t> run(int64_t id);
+    result_t<std::optional<run_record_t>> run(int64_t id);
     // The latest successful update of a kind of device.
-    std::optional<installed_t> last_installed(kind_t kind);
+    result_t<std::optional<installed_t>> last_installed(kind_t kind);
 
 private:
     bool open(bool create);
+    void close();
     void set_aside(const char* why);
     void say_once(const std::string& line);
     template <typename Work>
-    auto guarded(bool create, Work work) -> decltype(work());
+    void recording(Work work);
+    template <typename Work>
+    auto reading(Work work) -> result_t<decltype(work())>;
 
     const std::string path_;
     const std::function<void(const std::string&)> say_;

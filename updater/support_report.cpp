@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "updater/support_report.hpp"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <string_view>
+#include <algorithm>
 
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
@@ -75,37 +81,76 @@ void devices_section(std::ostream& out) {
     out << "\n";
 }
 
-void run_section(std::ostream& out, const run_record_t& r) {
-    out << "\nRun " << r.id << " (" << r.program << "), " << local_time(r.started_ms, "%Y-%m-%d %H:%M:%S") << ": "
-        << r.outcome;
-    if (!r.failure.empty()) out << " (" << r.failure << ")";
+// A run's log in the report: its end, where a failure is, when it is long.
+constexpr std::size_t report_log_bytes = 32 * 1024;
+
+void run_line(std::ostream& out, const run_record_t& r) {
+    out << "Run " << r.id << " (" << printable(r.program) << "), " << local_time(r.started_ms, "%Y-%m-%d %H:%M:%S")
+        << ": " << printable(r.outcome);
+    if (!r.failure.empty()) out << " (" << printable(r.failure) << ")";
     if (const auto ms = r.duration_ms()) out << " after " << *ms / 1000 << "." << *ms % 1000 / 100 << " s";
+    out << ", " << printable(r.kind) << (r.usb_port.empty() ? "" : " on USB port " + printable(r.usb_port)) << ", "
+        << printable(r.product) << " " << printable(r.version) << "\n";
+}
+
+void run_section(std::ostream& out, const run_record_t& r) {
     out << "\n";
-    out << "  Device: " << r.kind << (r.usb_port.empty() ? "" : " on USB port " + printable(r.usb_port))
-        << (r.found.empty() ? "" : ", found " + r.found) << "\n";
-    out << "  Package: " << printable(r.product) << " " << printable(r.version) << " (" << r.release_date
-        << "), SHA-256 " << r.package_sha256 << ", " << r.signature
+    run_line(out, r);
+    out << "  Found: " << printable(r.found) << "\n";
+    out << "  Package: " << printable(r.product) << " " << printable(r.version) << " (" << printable(r.release_date)
+        << "), SHA-256 " << printable(r.package_sha256) << ", " << printable(r.signature)
         << (r.signer.empty() ? "" : " by " + printable(r.signer)) << "\n";
-    out << "  Ended in " << r.phase << " after " << r.roundtrips << " HID roundtrips";
+    out << "  Ended in " << printable(r.phase) << " after " << r.roundtrips << " HID roundtrips";
     if (!r.message.empty()) out << ": " << printable(r.message);
     out << "\n  Log:\n";
-    std::istringstream log(r.log);
+    std::string_view log = r.log;
+    if (log.size() > report_log_bytes) {
+        log.remove_prefix(log.size() - report_log_bytes);
+        log.remove_prefix(std::min(log.size(), log.find('\n') + 1));
+        out << "    (the first " << r.log.size() - log.size() << " bytes of this log are left out)\n";
+    }
+    std::istringstream lines{std::string(log)};
     std::string line;
-    while (std::getline(log, line)) out << "    " << printable(line) << "\n";
+    while (std::getline(lines, line)) out << "    " << printable(line) << "\n";
 }
 
 }  // namespace
 
+result_t<void> write_report(const std::string& path, const std::string& report) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return failure_t{errno, errno == ELOOP ? "it is a symbolic link" : std::strerror(errno)};
+    int error = ::fchmod(fd, 0600) == 0 ? 0 : errno;
+    for (std::size_t done = 0; error == 0 && done < report.size();) {
+        const ssize_t n = ::write(fd, report.data() + done, report.size() - done);
+        if (n > 0)
+            done += std::size_t(n);
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) return failure_t{error, std::strerror(error)};
+    return {};
+}
+
 std::string without_user(std::string text, const std::string& home, const std::string& user) {
-    auto replace_all = [&text](const std::string& what, const std::string& with, bool whole_word) {
+    // Only whole components of absolute paths: "/home/ann/x" and "/media/ann",
+    // never the "ann" of "annex", of "ID=ann" or of "GNU/ann".
+    constexpr std::string_view outside_paths = " \t\n\"'=(),:;";
+    auto ends_component = [&](std::size_t at) {
+        return at == text.size() || text[at] == '/' || outside_paths.find(text[at]) != std::string_view::npos;
+    };
+    auto in_absolute_path = [&](std::size_t at) {
+        const std::size_t begins = text.find_last_of(outside_paths, at == 0 ? 0 : at - 1);
+        const std::size_t first = at == 0 || begins == std::string::npos ? 0 : begins + 1;
+        return first < text.size() && (text[first] == '/' || text[first] == '~');
+    };
+    auto replace_all = [&](const std::string& what, const std::string& with, bool inner_component) {
         if (what.empty()) return;
-        auto word_char = [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-                   c == '.';
-        };
         for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
             const std::size_t end = at + what.size();
-            if (whole_word && ((at > 0 && word_char(text[at - 1])) || (end < text.size() && word_char(text[end])))) {
+            const bool whole = inner_component ? at > 0 && text[at - 1] == '/' && in_absolute_path(at)
+                                               : at == 0 || outside_paths.find(text[at - 1]) != std::string_view::npos;
+            if (!whole || !ends_component(end)) {
                 at = end;
                 continue;
             }
@@ -137,11 +182,29 @@ std::string support_report(history_t& history, const report_facts_t& facts, int 
     if (facts.trusted_key_ids.empty()) out << "none\n";
     for (const std::string& id : facts.trusted_key_ids) out << "key " << id << "\n";
 
-    const std::vector<run_record_t> recent = history.runs({.kind = std::nullopt, .limit = runs});
-    heading(out, "Update history (the last " + std::to_string(recent.size()) + " runs, newest first)");
-    out << "Kept in " << history.path() << "\n";
-    for (const run_record_t& summary : recent)
-        if (const std::optional<run_record_t> r = history.run(summary.id)) run_section(out, *r);
+    // The last runs in full, the earlier ones a line each: a report stays
+    // under a megabyte, whatever the history holds.
+    const result_t<std::vector<run_record_t>> recent =
+        history.runs({.kind = std::nullopt, .limit = history_t::kept_runs});
+    if (!recent) {
+        heading(out, "Update history");
+        out << "The update history cannot be read: " << recent.failure().text << "\n";
+    } else {
+        const std::size_t in_full = std::min(recent->size(), std::size_t(std::max(runs, 0)));
+        heading(out, "Update history (" + std::to_string(recent->size()) + " runs, newest first; the last " +
+                         std::to_string(in_full) + " with their logs)");
+        out << "Kept in " << printable(history.path()) << "\n";
+        for (std::size_t i = 0; i < recent->size(); ++i) {
+            const result_t<std::optional<run_record_t>> r =
+                i < in_full ? history.run((*recent)[i].id) : std::optional((*recent)[i]);
+            if (!r)
+                out << "\nRun " << (*recent)[i].id << ": " << r.failure().text << "\n";
+            else if (*r && i < in_full)
+                run_section(out, **r);
+            else if (*r)
+                run_line(out, **r);
+        }
+    }
 
     std::string home;
     if (const char* variable = std::getenv("HOME")) home = variable;

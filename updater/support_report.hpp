@@ -21,11 +21,17 @@ struct report_facts_t {
     std::vector<std::string> trusted_key_ids;
 };
 
-// Needs the HID and MIDI layers set up, to list the connected devices.
+// Needs the HID and MIDI layers set up, to list the connected devices. The
+// last `runs` runs come with their logs (each cut to its last 32 KiB), every
+// other run kept as one line.
 std::string support_report(history_t& history, const report_facts_t& facts, int runs = 20);
 
+// Writes a report to PATH for the user alone (0600), never through a symbolic
+// link someone left at that name.
+result_t<void> write_report(const std::string& path, const std::string& report);
+
 // `text` with `home` (and any path below it) written "~" and the user's name,
-// as a word, written "USER".
+// as a whole path component, written "USER".
 std::string without_user(std::string text, const std::string& home, const std::string& user);
 
 }  // namespace zal::updater

@@ -69,6 +69,18 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <source>This package is older than the firmware installed on %1 (%2).</source>
         <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
     </message>
+    <message>
+        <source>The update history cannot be read: %1.</source>
+        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
+        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
+    </message>
+    <message>
+        <source>Give --allow-older to install it all the same.</source>
+        <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -563,6 +575,26 @@ Version %1
     <message>
         <source>History</source>
         <translation>Historique</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
+        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
+    </message>
+    <message>
+        <source>Install this firmware all the same?</source>
+        <translation>Installer ce firmware malgré tout ?</translation>
+    </message>
+    <message>
+        <source>Install Anyway</source>
+        <translation>Installer malgré tout</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read: %1.</source>
+        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
+    </message>
+    <message>
+        <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
+        <translation>(Les notes de version dépassent 256 Kio ; la suite n’est pas affichée.)</translation>
     </message>
 </context>
 </TS>

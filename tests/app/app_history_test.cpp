@@ -124,6 +124,43 @@ private slots:
         window->close();
     }
 
+    // Texts recorded from a package and a device (its version, its port, the
+    // engine's words) never reach a widget, tool tip or item as markup: an
+    // image of /dev/zero would take every byte of memory on hover.
+    void outsideTextsStayPlainInEveryWindow() {
+        const std::string hostile = "<img src=\"/dev/zero\"><font size=7 color=red>Succeeded</font>";
+        {
+            updater::history_t history(historyPath().toStdString());
+            updater::run_record_t run;
+            run.program = "cli";
+            run.kind = "ventaro";
+            run.usb_port = hostile;
+            run.version = hostile;
+            const int64_t id = history.begin(run);
+            run.ended_ms = QDateTime::currentMSecsSinceEpoch();
+            run.outcome = "failure";
+            run.message = hostile;
+            history.update(id, run, hostile + "\n");
+        }
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        main_menu().window->actions().value(0)->trigger();
+        QTRY_VERIFY(d.historyWindow() && d.historyWindow()->isVisible());
+        const auto raw = [](const QString& text) { return text.contains("<img") || text.contains("<font"); };
+        for (QWidget* widget : QApplication::allWidgets()) {
+            QVERIFY2(!raw(widget->toolTip()), qPrintable(widget->objectName()));
+            if (auto* label = qobject_cast<QLabel*>(widget); label && raw(label->text()))
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+            if (auto* table = qobject_cast<QTableWidget*>(widget))
+                for (int row = 0; row < table->rowCount(); ++row)
+                    for (int column = 0; column < table->columnCount(); ++column)
+                        QVERIFY2(!raw(table->item(row, column)->toolTip()),
+                                 qPrintable(table->item(row, column)->toolTip()));
+        }
+        QVERIFY(d.historyWindow()->table()->item(0, 2)->text().contains("<img"));  // shown, as text
+        d.historyWindow()->close();
+    }
+
     void theDemoRecordsNothingUnlessAsked() {
         Application::recordsHistory = false;
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
@@ -131,7 +168,7 @@ private slots:
         QPointer<QMessageBox> alert = runOnce(d);
         QVERIFY(alert);
         alert->done(0);
-        QVERIFY(d.history().runs({}).empty());
+        QVERIFY(d.history().runs({})->empty());
     }
 
     void aFailureOffersASupportReport() {
@@ -187,7 +224,7 @@ private slots:
         QCOMPARE(alert->text(), QStringLiteral("Older firmware is refused on this computer"));
         QVERIFY(alert->informativeText().startsWith("This package is older than the firmware installed on "));
         QVERIFY(!d.inUpdate());
-        QVERIFY(d.history().runs({}).size() == 1);  // no run began
+        QVERIFY(d.history().runs({})->size() == 1);  // no run began
     }
 
     void anOlderPackageIsNoticedBeforeUpdate_data() {

@@ -142,12 +142,12 @@ ran_t run_cli(const std::vector<std::string>& arguments, const std::string& stat
 TEST(History, ARunIsRecordedAtItsStartAndCompletedAtItsEnd) {
     scratch_t dir;
     history_t history(dir / "state/ventaro-update/history.sqlite");
-    EXPECT_TRUE(history.runs({}).empty());  // reading creates nothing
+    EXPECT_TRUE(history.runs({})->empty());  // reading creates nothing
     EXPECT_FALSE(fs::exists(dir / "state"));
 
     const int64_t id = history.begin(start_of());
     ASSERT_NE(id, 0);
-    EXPECT_EQ(history.runs({}).at(0).outcome, "running");  // its process is this one
+    EXPECT_EQ(history.runs({})->at(0).outcome, "running");  // its process is this one
 
     run_record_t now = start_of();
     now.usb_port = "1-1.4";
@@ -155,7 +155,7 @@ TEST(History, ARunIsRecordedAtItsStartAndCompletedAtItsEnd) {
     now.roundtrips = 12;
     history.update(id, now, "[1-1.4 Ventaro] first line\n");
     history.update(id, ended(now, "failure"), "[1-1.4 Ventaro] second line\n");
-    const std::optional<run_record_t> run = history.run(id);
+    const std::optional<run_record_t> run = *history.run(id);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->outcome, "failure");
     EXPECT_EQ(run->usb_port, "1-1.4");
@@ -174,21 +174,21 @@ TEST(History, KeepsTheLastThousandRuns) {
         last = history.begin(start_of());
         if (i == 0) first = last;
     }
-    const auto runs = history.runs({.kind = std::nullopt, .limit = 5000});
+    const auto runs = *history.runs({.kind = std::nullopt, .limit = 5000});
     ASSERT_EQ(runs.size(), std::size_t(history_t::kept_runs));
     EXPECT_EQ(runs.front().id, last);
     EXPECT_EQ(runs.back().id, first + 5);
-    EXPECT_FALSE(history.run(first));
+    EXPECT_FALSE(*history.run(first));
 }
 
 TEST(History, ReadsNewestFirstAndByKind) {
     scratch_t dir;
     history_t history(dir / "history.sqlite");
     for (const char* kind : {"ventaro", "ruvo", "ventaro"}) history.begin(start_of("2.1.0", kind));
-    const auto ventaros = history.runs({.kind = kind_t::ventaro, .limit = 10});
+    const auto ventaros = *history.runs({.kind = kind_t::ventaro, .limit = 10});
     ASSERT_EQ(ventaros.size(), 2u);
     EXPECT_GT(ventaros[0].id, ventaros[1].id);
-    EXPECT_EQ(history.runs({.kind = std::nullopt, .limit = 1}).size(), 1u);
+    EXPECT_EQ(history.runs({.kind = std::nullopt, .limit = 1})->size(), 1u);
 }
 
 // A file that is not ours, or no longer a database, is kept beside a new one.
@@ -211,7 +211,7 @@ TEST(History, ADamagedOrForeignFileIsSetAsideWithItsDate) {
         for (const auto& entry : fs::directory_iterator(dir.path()))
             if (entry.path().filename().string().starts_with("history.sqlite.damaged-20")) ++aside;
         EXPECT_EQ(aside, 1);
-        EXPECT_EQ(history.runs({}).size(), 2u);
+        EXPECT_EQ(history.runs({})->size(), 2u);
         EXPECT_EQ(integrity(path), "ok");
     }
 }
@@ -226,11 +226,11 @@ TEST(History, ADatabaseOfTheFirstSchemaIsBroughtUpToDate) {
     execute(path, sql.c_str());
 
     history_t history(path);
-    const auto runs = history.runs({});
+    const auto runs = *history.runs({});
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].version, "2.1.0");
     EXPECT_EQ(runs[1].outcome, "interrupted");  // no end, and a boot long gone
-    const auto installed = history.last_installed(kind_t::ventaro);
+    const auto installed = *history.last_installed(kind_t::ventaro);
     ASSERT_TRUE(installed);
     EXPECT_EQ(installed->version, "2.1.0");
     EXPECT_NE(history.begin(start_of()), 0);
@@ -259,6 +259,67 @@ TEST(History, ADatabaseOfALaterSchemaIsLeftAsItIs) {
     EXPECT_FALSE(fs::exists(path + ".damaged"));
 }
 
+// A history that cannot be trusted or read is never taken for an empty one:
+// reading fails and says why, `history` fails, and the administrator's
+// refusal of older firmware refuses rather than lets the package through.
+TEST(History, AHistoryThatCannotBeReadFailsClosed) {
+    struct case_t {
+        const char* what;
+        std::function<void(const fs::path& folder)> make;
+        const char* why;
+        bool written_anew = false;  // recording sets a damaged file aside and starts a new one
+    };
+    const std::vector<case_t> cases = {
+        {"a later version's", [](const fs::path& f) { execute(f / "history.sqlite", "PRAGMA user_version = 99;"); },
+         "later version"},
+        {"damaged", [](const fs::path& f) { std::ofstream(f / "history.sqlite") << std::string(8192, 'x'); },
+         "not a database", true},
+        {"a symbolic link",
+         [](const fs::path& f) {
+             std::ofstream(f / "elsewhere") << "someone else's";
+             fs::permissions(f / "elsewhere", fs::perms::owner_read);
+             fs::create_symlink(f / "elsewhere", f / "history.sqlite");
+         },
+         "symbolic link"},
+        {"in a folder others can write",
+         [](const fs::path& f) {
+             history_t(f / "history.sqlite").begin(start_of());
+             fs::permissions(f, fs::perms::all);
+         },
+         "can be written by others"},
+        {"with no place (HOME unset, XDG_STATE_HOME relative)", {}, "no place"},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.what);
+        scratch_t dir;
+        const fs::path folder = dir / "state/ventaro-update";
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms::owner_all);
+        if (c.make) c.make(folder);
+        history_t history(c.make ? (folder / "history.sqlite").string() : std::string());
+        const auto runs = history.runs({});
+        ASSERT_FALSE(runs);
+        EXPECT_NE(runs.failure().text.find(c.why), std::string::npos) << runs.failure().text;
+        update_t package;
+        package.version_string = "1.0.0";
+        package.ventaro.emplace();
+        const updater::older_firmware_verdict_t verdict = updater::older_firmware_verdict(history, package, {}, true);
+        EXPECT_TRUE(verdict.refused && verdict.overridable);
+        EXPECT_FALSE(updater::older_firmware_verdict(history, package, {}, false).refused);
+        if (!c.make) continue;
+        EXPECT_EQ(run_cli({"history"}, dir / "state").status, 1);
+        EXPECT_NE(run_cli({"history", "--json"}, dir / "state").out.find("\"error\""), std::string::npos);
+        EXPECT_EQ(history.begin(start_of()) != 0, c.written_anew);
+    }
+    scratch_t dir;  // the link's target kept its mode and its bytes
+    fs::create_directories(dir / "f");
+    cases[2].make(dir / "f");
+    history_t(dir / "f/history.sqlite").begin(start_of());
+    EXPECT_EQ(fs::status(dir / "f/elsewhere").permissions(), fs::perms::owner_read);
+    std::ifstream target(dir / "f/elsewhere");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(target), {}), "someone else's");
+}
+
 // A home that cannot be written (here, where a file stands in for the folder)
 // never stops a run: recording is said once to be impossible, then skipped.
 TEST(History, AFolderThatCannotBeWrittenIsSaidOnce) {
@@ -273,36 +334,33 @@ TEST(History, AFolderThatCannotBeWrittenIsSaidOnce) {
     EXPECT_NE(said[0].find("The update goes on."), std::string::npos) << said[0];
 }
 
-// Run by the test below, in processes of their own.
-TEST(History, WriterProcess) {
-    const char* path = std::getenv("ZAL_HISTORY_WRITER");
-    if (!path) GTEST_SKIP() << "started by TwoProcessesRecordingAtOnceLoseNothing";
+// One of the writers of the test below, in a process of its own.
+int write_runs(const char* path) {
     history_t history(path, [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     for (int i = 0; i < 150; ++i) {
         const int64_t id = history.begin(start_of());
-        ASSERT_NE(id, 0);
+        if (id == 0) return 1;
         history.update(id, start_of(), "a line\n");
         history.update(id, ended(start_of()), "the last line\n");
     }
+    return 0;
 }
 
 TEST(History, TwoProcessesRecordingAtOnceLoseNothing) {
     scratch_t dir;
     const std::string path = dir / "history.sqlite";
     std::vector<pid_t> writers;
-    for (int i = 0; i < 2; ++i)
-        writers.push_back(
-            spawn({"/proc/self/exe", "--gtest_filter=History.WriterProcess"}, {"ZAL_HISTORY_WRITER=" + path}, -1));
+    for (int i = 0; i < 2; ++i) writers.push_back(spawn({"/proc/self/exe"}, {"ZAL_HISTORY_WRITER=" + path}, -1));
     for (const pid_t pid : writers) {
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     history_t history(path);
-    const auto runs = history.runs({.kind = std::nullopt, .limit = 1000});
+    const auto runs = *history.runs({.kind = std::nullopt, .limit = 1000});
     ASSERT_EQ(runs.size(), 300u);
     for (const run_record_t& summary : runs) {
-        const auto run = history.run(summary.id);
+        const auto run = *history.run(summary.id);
         ASSERT_TRUE(run);
         EXPECT_EQ(run->outcome, "success");
         EXPECT_EQ(run->log, "a line\nthe last line\n");
@@ -324,7 +382,7 @@ TEST(History, SurvivesAKillAtAnyPhaseOfARun) {
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
-    std::vector<run_record_t> before = history_t(path).runs({});
+    std::vector<run_record_t> before = *history_t(path).runs({});
     for (int attempt = 0; attempt < 5; ++attempt) {
         // Progress events come per percent; 0: before the device is found.
         const int kill_after = attempt == 0 ? 0 : int(random() % 99) + 1;
@@ -352,7 +410,7 @@ TEST(History, SurvivesAKillAtAnyPhaseOfARun) {
         ::close(pipe_fds[0]);
 
         history_t history(path);
-        const auto runs = history.runs({});
+        const auto runs = *history.runs({});
         ASSERT_EQ(runs.size(), before.size() + 1);
         EXPECT_EQ(runs.front().outcome, "interrupted");
         EXPECT_FALSE(runs.front().ended_ms);
@@ -366,7 +424,7 @@ TEST(History, SurvivesAKillAtAnyPhaseOfARun) {
     }
     // A run after the kills is recorded as any other.
     ASSERT_EQ(run_cli(run_args, state).status, 0);
-    EXPECT_EQ(history_t(path).runs({}).front().outcome, "success");
+    EXPECT_EQ(history_t(path).runs({})->front().outcome, "success");
 }
 
 // --- the command-line tool's views of it
@@ -450,15 +508,15 @@ TEST(OlderFirmware, ByVersionThenByReleaseDate) {
             u.ventaro.emplace();
         return u;
     };
-    const auto older = updater::newer_firmware_installed(history, package("2.0.0", {2027, 1, 1}));
+    const auto older = *updater::newer_firmware_installed(history, package("2.0.0", {2027, 1, 1}));
     ASSERT_TRUE(older);  // a failed run installed nothing: 2.1.0 is the firmware
     EXPECT_EQ(older->installed.version, "2.1.0");
     EXPECT_EQ(older->kind, kind_t::ventaro);
-    EXPECT_TRUE(updater::newer_firmware_installed(history, package("2.1.0", {2026, 11, 30})));
-    EXPECT_FALSE(updater::newer_firmware_installed(history, package("2.1.0", {2026, 12, 1})));
-    EXPECT_FALSE(updater::newer_firmware_installed(history, package("2.2.0", {2026, 1, 1})));
-    EXPECT_FALSE(updater::newer_firmware_installed(history, package("1.0.0", {2026, 1, 1}, true)));  // a Ruvo's
-    EXPECT_FALSE(updater::newer_firmware_installed(history, package("1.0.0", {2026, 1, 1}), kind_t::ruvo));
+    EXPECT_TRUE(*updater::newer_firmware_installed(history, package("2.1.0", {2026, 11, 30})));
+    EXPECT_FALSE(*updater::newer_firmware_installed(history, package("2.1.0", {2026, 12, 1})));
+    EXPECT_FALSE(*updater::newer_firmware_installed(history, package("2.2.0", {2026, 1, 1})));
+    EXPECT_FALSE(*updater::newer_firmware_installed(history, package("1.0.0", {2026, 1, 1}, true)));  // a Ruvo's
+    EXPECT_FALSE(*updater::newer_firmware_installed(history, package("1.0.0", {2026, 1, 1}), kind_t::ruvo));
 }
 
 TEST(OlderFirmware, TheToolSaysItAndItsJsonCarriesIt) {
@@ -504,9 +562,9 @@ TEST_F(RecordedRunTest, HoldsTheDeviceThePackageAndTheRunsLog) {
     ASSERT_TRUE(run_to_end());
     ASSERT_EQ(events.ends.at(0).end, end_t::success);
 
-    const auto runs = history.runs({});
+    const auto runs = *history.runs({});
     ASSERT_EQ(runs.size(), 1u);
-    const auto run = history.run(runs[0].id);
+    const auto run = *history.run(runs[0].id);
     EXPECT_EQ(run->program, "application");
     EXPECT_EQ(run->kind, "ventaro");
     EXPECT_EQ(run->found, "running");
@@ -532,7 +590,7 @@ TEST_F(RecordedRunTest, AFailureKeepsItsKindAndWhereItEnded) {
     recorder.begin(u, kind_t::ventaro, {});
     ASSERT_TRUE(engine().start(kind_t::ventaro, u));
     ASSERT_TRUE(run_to_end());
-    const auto run = history.run(history.runs({}).at(0).id);
+    const auto run = *history.run(history.runs({})->at(0).id);
     EXPECT_EQ(run->outcome, "failure");
     EXPECT_EQ(run->failure, "silent");
     EXPECT_EQ(run->found, "bootloader");
@@ -552,8 +610,9 @@ TEST_F(RecordedRunTest, TheSupportReportHasItsSectionsAndNeitherTheUserNorTheHom
 
     run_record_t r = start_of();
     const int64_t id = history.begin(r);
-    history.update(id, ended(r, "failure"),
-                   "Opened " + home + "/Downloads/ventaro.zalmirupdate for " + user + "\n" + "Also " + home + "\n");
+    history.update(
+        id, ended(r, "failure"),
+        "Opened " + home + "/Downloads/ventaro.zalmirupdate from /media/" + user + "/stick\n" + "Also " + home + "\n");
     const update_t u = make_package({.main_size = 6000});
     make_device(devices::simulation_t::options_for(u, kind_t::ventaro)).plug();
     // As the programs do before a report: the layers that list the devices.
@@ -567,7 +626,7 @@ TEST_F(RecordedRunTest, TheSupportReportHasItsSectionsAndNeitherTheUserNorTheHom
     ::setenv("HOME", saved_home.c_str(), 1);
 
     for (const char* section : {"System\n------", "Devices\n-------", "Session\n-------", "Trusted keys\n",
-                                "Update history (the last 1 runs, newest first)"})
+                                "Update history (1 runs, newest first; the last 1 with their logs)"})
         EXPECT_NE(report.find(section), std::string::npos) << section << "\n" << report;
     for (const char* fact :
          {"os-release: ", "Kernel: Linux", "Qt: 6.4.2", "hidapi: ", "ALSA library: ", "USB port 1-1: Ventaro, running",
@@ -578,14 +637,50 @@ TEST_F(RecordedRunTest, TheSupportReportHasItsSectionsAndNeitherTheUserNorTheHom
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_TRUE(entry);
     const std::string name = entry->pw_name;
-    EXPECT_EQ(report.find(" " + name + "\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("/" + name + "/"), std::string::npos) << report;
 }
 
-TEST(SupportReport, TheUserIsReplacedAsAWordOnly) {
-    EXPECT_EQ(updater::without_user("/home/al/x and al, not also or al.", "/home/al", "al"),
-              "~/x and USER, not also or al.");
-    EXPECT_EQ(updater::without_user("/ stays", "/", ""), "/ stays");
+// The last runs with their logs, each cut to its end, the others a line each:
+// however large the logs, the report stays under a megabyte.
+TEST_F(RecordedRunTest, TheSupportReportIsBounded) {
+    const std::string line(1023, 'x');
+    std::string log;
+    while (log.size() < history_t::max_log_bytes) log += line + "\n";
+    for (int i = 0; i < 30; ++i) history.update(history.begin(start_of()), ended(start_of(), "failure"), log);
+    ASSERT_TRUE(hid_io::backend().init());
+    ASSERT_TRUE(midi::io::init("VentaroUpdate", {}));
+    const std::string report = updater::support_report(history, {});
+    EXPECT_LT(report.size(), 1000000u);
+    EXPECT_NE(report.find("Update history (30 runs, newest first; the last 20 with their logs)"), std::string::npos);
+    std::size_t cut = 0;
+    for (std::size_t at = report.find("bytes of this log are left out"); at != std::string::npos;
+         at = report.find("bytes of this log are left out", at + 1))
+        ++cut;
+    EXPECT_EQ(cut, 20u);
+}
+
+// Only whole components of absolute paths: a user named as a word of the
+// report (an outcome, a distribution) leaves the report's words alone.
+TEST(SupportReport, TheUserAndHomeAreReplacedAsPathComponentsOnly) {
+    const struct {
+        const char *text, *home, *user, *expected;
+    } cases[] = {
+        {"/home/al/x and /media/al/stick, not also or al.", "/home/al", "al",
+         "~/x and /media/USER/stick, not also or al."},
+        {"ID=debian PRETTY_NAME=\"Debian GNU/debian\"", "/home/debian", "debian",
+         "ID=debian PRETTY_NAME=\"Debian GNU/debian\""},
+        {"Run 3: success (\"/run/user/success\")", "", "success", "Run 3: success (\"/run/user/USER\")"},
+        {"/tmp/al-files /home/al2/x", "/home/al", "al", "/tmp/al-files /home/al2/x"},
+        {"/ stays", "/", "", "/ stays"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(updater::without_user(c.text, c.home, c.user), c.expected) << c.text;
 }
 
 }  // namespace
 }  // namespace zal::testing
+
+int main(int argc, char** argv) {
+    if (const char* path = std::getenv("ZAL_HISTORY_WRITER")) return zal::testing::write_runs(path);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
