@@ -348,8 +348,12 @@ QString package_argument() {
 
 // Says what the instance already running did with this start; the exit status.
 int handed_over(const SingleInstance& instance, const QString& path) {
-    const bool refused = instance.handover() == SingleInstance::handover_t::refused;
+    const SingleInstance::handover_t handover = instance.handover();
+    const bool refused =
+        handover == SingleInstance::handover_t::refused || handover == SingleInstance::handover_t::too_long;
     const char* what = path.isEmpty() ? "its window was brought to the front"
+                       : handover == SingleInstance::handover_t::too_long
+                           ? "the package's path is too long to hand over; open the package from its window"
                        : refused
                            ? "it is updating a device and did not take the package; open it once the update has ended"
                            : "the package was handed to it";

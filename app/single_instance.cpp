@@ -105,8 +105,13 @@ public:
         return !hand_over(handed);
     }
 
-    static constexpr qsizetype max_line = 64 * 1024;
+    // A file URL of the longest path Linux takes (4096 bytes), each byte
+    // percent-encoded.
+    static constexpr qsizetype max_line = 3 * 4096 + 16;
     static constexpr std::size_t max_connections = 16;
+    // Launches heard but not yet given to the application: a flood of them is
+    // refused, and costs neither memory nor the window's time.
+    static constexpr int max_queued = 4;
     SingleInstance* q;
     std::function<bool()> accepts;
     handover_t handover = handover_t::none;
@@ -136,6 +141,10 @@ private:
 
     bool hand_over(const QString& handed) {
         const QByteArray line = (handed.isEmpty() ? QByteArray() : QUrl::fromLocalFile(handed).toEncoded()) + '\n';
+        if (line.size() > max_line) {
+            handover = handover_t::too_long;  // the first would refuse it: said, and not sent
+            return true;
+        }
         sockaddr_un address{};
         if (!socket_address(path, address)) return false;
         // The first instance may still be starting: give it a few seconds to listen.
@@ -179,42 +188,54 @@ private:
         }
     }
 
+    // A launch sends one line and leaves: the connection ends with its first
+    // line, or once it has sent more than a line can be.
     void read(std::list<connection_t>::iterator it) {
         connection_t& c = *it;
-        bool ended = false;     // the launch has written all and left, or failed
-        bool stranger = false;  // nobody sends more than one line: a stream without a line break is not ours
+        bool done = false;
         char buffer[4096];
-        while (!ended && !stranger) {
+        while (!done) {
             const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
             if (n > 0) {
                 c.pending.append(buffer, qsizetype(n));
-                for (qsizetype end; (end = c.pending.indexOf('\n')) >= 0;) {
+                if (const qsizetype end = c.pending.indexOf('\n'); end >= 0 && end <= max_line) {
                     answer(c.fd, c.pending.left(end).trimmed());
-                    c.pending.remove(0, end + 1);
+                    done = true;
+                } else if (c.pending.size() > max_line) {
+                    reply(c.fd, false);
+                    done = true;
                 }
-                stranger = c.pending.size() >= max_line;
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else {
-                ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-                if (!ended) break;  // all read for now
+                done = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+                if (!done) return;  // all read for now
             }
         }
-        if (ended || stranger) {
-            close(c);
-            connections.erase(it);
-        }
+        close(c);
+        connections.erase(it);
+    }
+
+    static void reply(int fd, bool taken) {
+        const QByteArray reply = taken ? "taken\n" : "refused\n";
+        (void)::send(fd, reply.constData(), std::size_t(reply.size()), MSG_NOSIGNAL);  // a launch gone needs none
     }
 
     void answer(int fd, const QByteArray& line) {
+        if (queued >= max_queued) return reply(fd, false);
         const QString handed = line.isEmpty() ? QString() : QUrl::fromEncoded(line).toLocalFile();
         const bool taken = handed.isEmpty() || !accepts || accepts();
-        const QByteArray reply = taken ? "taken\n" : "refused\n";
-        (void)::send(fd, reply.constData(), std::size_t(reply.size()), MSG_NOSIGNAL);  // a launch gone needs none
+        reply(fd, taken);
         // Announced from the event loop, not from inside the socket's handler: a
         // receiver may open a modal alert, during which the launch can go away.
+        ++queued;
         QMetaObject::invokeMethod(
-            q, [owner = q, path = taken ? handed : QString()] { emit owner->launched(path); }, Qt::QueuedConnection);
+            q,
+            [this, path = taken ? handed : QString()] {
+                --queued;
+                emit q->launched(path);
+            },
+            Qt::QueuedConnection);
     }
 
     // Called from the connection's own handler: the notifier goes once the
@@ -263,6 +284,7 @@ private:
     QByteArray path;
     QLockFile lock;
     int listener = -1;
+    int queued = 0;
     QSocketNotifier* acceptor = nullptr;
     std::list<connection_t> connections;
 };

@@ -39,7 +39,8 @@ public:
     // during an update). A later launch is told, and says so.
     void setAcceptsPaths(std::function<bool()> accepts);
 
-    enum class handover_t { none, taken, refused };
+    // too_long: a path no file URL line can carry, which is not sent.
+    enum class handover_t { none, taken, refused, too_long };
     // For a later instance, after `claim` returned false: what became of its path.
     handover_t handover() const;
 

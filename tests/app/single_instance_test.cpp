@@ -84,6 +84,8 @@ private slots:
         QCOMPARE(launch(QStringLiteral("/tmp/a.zalmirupdate")), SingleInstance::handover_t::refused);
         accepting = true;
         QCOMPARE(launch(QStringLiteral("/tmp/a.zalmirupdate")), SingleInstance::handover_t::taken);
+        // A path longer than any Linux takes is not sent, and the launch says so.
+        QCOMPARE(launch(QStringLiteral("/tmp/") + QString(100000, u'a')), SingleInstance::handover_t::too_long);
     }
 
     void theNameIsFreeOnceTheFirstHasGone() {
@@ -117,8 +119,9 @@ private slots:
         QTRY_COMPARE(launched.size(), 1);
     }
 
-    // Another program of the user's may connect to the socket: a stream that never ends a line is cut,
-    // not buffered without bound.
+    // Another program of the user's may connect to the socket: a stream that
+    // never ends a line is cut, not buffered without bound, and a connection
+    // streaming lines is heard for its first one only.
     void aStrangerCannotMakeTheFirstBufferWithoutBound() {
         SingleInstance first(name);
         QVERIFY(first.claim({}));
@@ -134,11 +137,33 @@ private slots:
         }
         QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
         QCOMPARE(launched.size(), 0);
+        QLocalSocket lines;
+        lines.connectToServer(first.socketPath());
+        QVERIFY(lines.waitForConnected(1000));
+        lines.write(QByteArray(10000, '\n'));
+        QTRY_COMPARE(lines.state(), QLocalSocket::UnconnectedState);
+        QTRY_COMPARE(launched.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(launched.size(), 1);
+        // Twelve launches at once, heard while the window is busy: a few are
+        // queued for it, the others refused.
+        QProcess burst;
+        burst.start(QStringLiteral("python3"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("import socket, sys\n"
+                                    "for i in range(12):\n"
+                                    "    s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1])\n"
+                                    "    s.sendall(b'file:///tmp/%d.zalmirupdate\\n' % i); s.close()\n"),
+                     first.socketPath()});
+        QVERIFY(burst.waitForFinished(10000));  // no event loop meanwhile: none is heard yet
+        QCOMPARE(burst.exitCode(), 0);
+        QTest::qWait(300);
+        QCOMPARE(launched.size(), 1 + 4);
 
         // The first still hears real launches.
         SingleInstance later(name);
         QVERIFY(!later.claim(QStringLiteral("/tmp/a.zalmirupdate")));
-        QTRY_COMPARE(launched.size(), 1);
+        QTRY_COMPARE(launched.size(), 6);
     }
 
     // The lock and the socket live in a folder of the user's that no one else
