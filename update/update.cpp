@@ -41,7 +41,12 @@ namespace {
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
 // An entry's name as messages quote it: a crafted name cannot drive a terminal.
-std::string quoted(std::string_view name) { return "\"" + printable(name) + "\""; }
+std::string quoted(std::string_view name) {
+    std::string text(1, '"');
+    text += printable(name);
+    text += '"';
+    return text;
+}
 
 // The names the reader looks for, ignoring case: every entry whose name is
 // one of them (or one of them as a folder) is one the reader considers.
@@ -54,22 +59,32 @@ uint64_t little_endian(const unsigned char* p, int bytes) {
     return value;
 }
 
-// The number of entries the archive's end record declares (its ZIP64 record's
-// when it has one), read before libzip reads the whole directory; nothing when
-// there is no end record, which libzip then reports.
-std::optional<uint64_t> declared_entries(const unsigned char* data, unsigned long size) {
-    if (size < 22) return std::nullopt;
-    const unsigned long lowest = size > 22 + 0xFFFF ? size - 22 - 0xFFFF : 0;
-    for (unsigned long at = size - 22 + 1; at-- > lowest;) {
+// The most entries any end record of the archive declares, as libzip may read
+// them: libzip tries every end-record signature in the last 64 KiB, and takes
+// the ZIP64 record's count whenever a locator stands before one. Counting every
+// such record bounds whichever one libzip settles on, before it reads a
+// directory of any length. A 32-bit record whose directory would overrun it is
+// one libzip refuses before reading; it is left out, so that a signature that
+// happens to lie in an honest package's data does not refuse the package.
+uint64_t most_declared_entries(const unsigned char* data, unsigned long size) {
+    constexpr unsigned long record_size = 22, locator_size = 20, zip64_record_size = 56;
+    if (size < record_size) return 0;
+    uint64_t most = 0;
+    const unsigned long window = record_size + 0xFFFF + locator_size;
+    for (unsigned long at = size > window ? size - window : 0; at + record_size <= size; ++at) {
         const unsigned char* end = data + at;
         if (little_endian(end, 4) != 0x06054b50) continue;
-        const uint64_t count = little_endian(end + 10, 2);
-        if (count != 0xFFFF || at < 20 || little_endian(end - 20, 4) != 0x07064b50) return count;
-        const uint64_t record = little_endian(end - 20 + 8, 8);
-        if (record > size - 56 || little_endian(data + record, 4) != 0x06064b50) return count;
-        return little_endian(data + record + 32, 8);
+        if (at >= locator_size && little_endian(end - locator_size, 4) == 0x07064b50) {
+            const uint64_t record = little_endian(end - locator_size + 8, 8);
+            if (size >= zip64_record_size && record <= size - zip64_record_size &&
+                little_endian(data + record, 4) == 0x06064b50)
+                most = std::max(most,
+                                std::max(little_endian(data + record + 24, 8), little_endian(data + record + 32, 8)));
+        }
+        const uint64_t directory_end = little_endian(end + 16, 4) + little_endian(end + 12, 4);
+        if (directory_end <= at) most = std::max(most, std::max(little_endian(end + 8, 2), little_endian(end + 10, 2)));
     }
-    return std::nullopt;
+    return most;
 }
 
 class unzipper_t {
@@ -79,7 +94,7 @@ public:
         if (data == nullptr || size == 0) fail("Could not unzip the data.");
         if (size > max_package_size) fail("The update package is larger than 32 MiB.");
         // Before libzip reads a directory of any length.
-        if (declared_entries(data, size).value_or(0) > max_package_entries) fail(too_many_entries);
+        if (most_declared_entries(data, size) > max_package_entries) fail(too_many_entries);
         zip_error_t error;
         zip_error_init(&error);
         zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
@@ -485,7 +500,7 @@ update_t make_update(const unsigned char* data, unsigned long size, const trust_
         if (std::sscanf(version, "%d.%d.%db%d", &major, &minor, &patch, &beta) >= 3) {
             update.version = {uint8_t(major), uint8_t(minor), uint8_t(patch), uint8_t(beta)};
         } else {
-            std::fprintf(stderr, "Could not parse version string in update info: %s\n", version);
+            write_line(stderr, std::string("Could not parse version string in update info: ") + version);
         }
     }
 

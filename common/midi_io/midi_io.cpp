@@ -10,6 +10,7 @@
 
 #include "common/async/async.hpp"
 #include "common/midi_io/receive_parser.hpp"
+#include "common/text/printable.hpp"
 #include "common/midi_io/service.hpp"
 
 namespace zal::midi::io {
@@ -48,7 +49,7 @@ state_t& state() {
 }
 
 void log_error(int line, const failure_t& failure) {
-    std::fprintf(stderr, "%s:%d: Error: %s.\n", source_path, line, failure.text.c_str());
+    write_line(stderr, std::string(source_path) + ":" + std::to_string(line) + ": Error: " + failure.text + ".");
 }
 
 #define LOG_ERROR(failure) log_error(__LINE__, (failure))

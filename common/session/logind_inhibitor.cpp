@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/text/printable.hpp"
+
 namespace zal::session {
 
 const char* const inhibitor_why = "Updating the firmware of the Ventaro";
@@ -83,7 +85,7 @@ std::string logind_support() {
 void tell_not_held_once(bool& told, const char* what, const std::string& reason) {
     if (told) return;
     told = true;
-    std::fprintf(stderr, "Could not hold off %s (%s); the update goes on.\n", what, reason.c_str());
+    write_line(stderr, std::string("Could not hold off ") + what + " (" + reason + "); the update goes on.");
 }
 
 void logind_inhibitor_t::hold() {

@@ -40,4 +40,10 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+void write_line(std::FILE* out, std::string_view line) {
+    const std::string text = printable(line) + '\n';
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
+}
+
 }  // namespace zal

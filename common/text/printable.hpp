@@ -5,6 +5,7 @@
 // signers) on its way to a terminal or a log: control characters could move
 // the cursor, rewrite a line or reverse what follows it.
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,10 @@ namespace zal {
 // U+2069) written as an escape: "\x1b" for a byte, "\u202e" for a character;
 // a byte that is not UTF-8 is escaped as a byte. Everything else is kept.
 std::string printable(std::string_view text);
+
+// Writes LINE to OUT as printable() makes it, then a line end, in one call so
+// that the lines of two threads never interleave. Every diagnostic line of the
+// core goes out here, whatever text from outside its caller put in it.
+void write_line(std::FILE* out, std::string_view line);
 
 }  // namespace zal

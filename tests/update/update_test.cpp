@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <algorithm>
 #include <atomic>
 #include <thread>
 
+#include "common/text/printable.hpp"
 #include "tools/package_writer.hpp"
 
 using namespace zal;
@@ -128,11 +130,12 @@ TEST(MakeUpdate, Versions) {
     EXPECT_EQ(none.version_string, "");
     EXPECT_EQ(none.version.major, 0);
 
-    for (const char* odd : {"1.2", "v1.2.3"}) {
+    // A version that would retitle the terminal and clear it reaches it escaped.
+    for (const std::string odd : {"1.2", "v1.2.3", "v\x1b]0;x\x07\x1b[2J"}) {
         testing::internal::CaptureStderr();
         const auto u = version(std::string("version=") + odd);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  std::string("Could not parse version string in update info: ") + odd + "\n");
+                  "Could not parse version string in update info: " + printable(odd) + "\n");
         EXPECT_EQ(u.version_string, odd);
         EXPECT_EQ(u.version.major + u.version.minor + u.version.patch + u.version.beta, 0);
     }
@@ -202,6 +205,86 @@ TEST(MakeUpdate, BytesThatAreNoArchive) {
         } catch (const std::runtime_error& e) {
             EXPECT_STREQ(e.what(), "Could not unzip the data.");
         }
+    }
+}
+
+namespace {
+
+void put_le(std::string& bytes, std::size_t at, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) bytes[at + i] = char(value >> (8 * i) & 0xFF);
+}
+
+// A 32-bit end record declaring `entries` with its directory at 0, and, when
+// `zip64_at` is given, a ZIP64 locator before it pointing there.
+std::string end_records(uint64_t entries, std::optional<uint64_t> zip64_at) {
+    std::string bytes;
+    if (zip64_at) {
+        std::string locator(20, '\0');
+        put_le(locator, 0, 0x07064b50, 4);
+        put_le(locator, 8, *zip64_at, 8);
+        bytes += locator;
+    }
+    std::string end(22, '\0');
+    put_le(end, 0, 0x06054b50, 4);
+    put_le(end, 8, entries, 2);
+    put_le(end, 10, entries, 2);
+    return bytes + end;
+}
+
+std::string zip64_record(uint64_t entries) {
+    std::string record(56, '\0');
+    put_le(record, 0, 0x06064b50, 4);
+    put_le(record, 24, entries, 8);
+    put_le(record, 32, entries, 8);
+    return record;
+}
+
+}  // namespace
+
+// libzip tries every end record of the last 64 KiB, and a ZIP64 record wherever
+// a locator points: however the records disagree, none may make it read more
+// entries than the bound, and none may be read from outside the file.
+TEST(MakeUpdate, EndRecordsAreBoundedAsLibzipReadsThem) {
+    const auto honest = make_zip({{"info.txt", info}, {"ventaro.hex", small_hex}});
+    const std::string package(honest.begin(), honest.end());
+    const std::string too_many = "The package holds more than 1,000 entries.";
+    const std::string no_archive = "Could not unzip the data.";
+    struct case_t {
+        const char* what;
+        std::string bytes;
+        std::string error;
+    };
+    const case_t cases[] = {
+        {"42 bytes: a locator pointing past the end", end_records(1, uint64_t(1) << 62), no_archive},
+        {"a locator pointing at its own last byte", end_records(1, 41), no_archive},
+        {"a locator pointing at 0 in a short file", end_records(1, 0), no_archive},
+        {"a ZIP64 record of 600,000 entries behind a 32-bit record of 1", zip64_record(600000) + end_records(1, 0),
+         too_many},
+        {"an honest package with a ZIP64 locator of 600,000 entries before its end record",
+         package.substr(0, package.size() - 22) + zip64_record(600000) +
+             end_records(0, package.size() - 22).substr(0, 20) + package.substr(package.size() - 22),
+         too_many},
+        {"an earlier end record of 60,000 entries, the last one honest",
+         package.substr(0, package.size() - 22) + end_records(60000, std::nullopt) +
+             package.substr(package.size() - 22),
+         too_many},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            make_update(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size());
+            ADD_FAILURE() << "read";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), c.error);
+        }
+    }
+    // Every length below a whole record, each ending in a locator and a record.
+    for (std::size_t size = 1; size < 100; ++size) {
+        const std::string tail = end_records(0xFFFF, size - 1);
+        const std::string bytes = std::string(size > tail.size() ? size - tail.size() : 0, 'x') +
+                                  tail.substr(tail.size() - std::min(size, tail.size()));
+        EXPECT_THROW(make_update(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+                     std::runtime_error);
     }
 }
 
