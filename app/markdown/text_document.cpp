@@ -38,6 +38,46 @@ struct attributes_equal_t {
     bool operator()(const text_attributes_t* a, const text_attributes_t* b) const { return a == b || *a == *b; }
 };
 
+// Qt lays a paragraph out whole, on the main thread, and a run without a break
+// opportunity costs it time that grows with the square of the run: notes of
+// one unbroken megabyte froze the window for minutes. So a long paragraph goes
+// on in a new one (at a space where it can), and a long word gets a zero-width
+// space where a line may break. Real notes never reach either length.
+class line_breaker_t {
+public:
+    static constexpr qsizetype max_paragraph = 1024, max_word = 200;
+
+    QString operator()(QStringView piece) {
+        QString out;
+        out.reserve(piece.size() + piece.size() / max_word + 1);
+        for (const QChar c : piece) {
+            const bool space = c.isSpace();
+            if (c == u'\n' || (space && in_paragraph_ >= max_paragraph)) {
+                out += u'\n';
+                in_paragraph_ = in_word_ = 0;
+                continue;
+            }
+            if (!c.isLowSurrogate() && !space) {
+                if (in_paragraph_ >= 2 * max_paragraph) {
+                    out += u'\n';
+                    in_paragraph_ = in_word_ = 0;
+                } else if (in_word_ >= max_word) {
+                    out += QChar(0x200B);
+                    in_word_ = 0;
+                    ++in_paragraph_;
+                }
+            }
+            out += c;
+            ++in_paragraph_;
+            in_word_ = space ? 0 : in_word_ + 1;
+        }
+        return out;
+    }
+
+private:
+    qsizetype in_paragraph_ = 0, in_word_ = 0;
+};
+
 }  // namespace
 
 void fill_document(QTextDocument& document, const styled_text_t& text) {
@@ -64,7 +104,10 @@ void fill_document(QTextDocument& document, const styled_text_t& text) {
         return *known->second;
     };
     // The document's own paragraph breaks stand for line feeds.
-    const auto insert_text = [&](QStringView piece, const QTextCharFormat& format) {
+    line_breaker_t breakable;
+    const auto insert_text = [&](QStringView text_piece, const QTextCharFormat& format) {
+        const QString broken = breakable(text_piece);
+        const QStringView piece(broken);
         for (qsizetype start = 0; start <= piece.size();) {
             qsizetype end = piece.indexOf(u'\n', start);
             if (end < 0) end = piece.size();
