@@ -47,8 +47,8 @@ std::vector<unsigned char> report(std::vector<uint8_t> bytes) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
-    for (const char* sub :
-         {"update", "ihex", "ihex_paths", "ini", "markdown", "signature", "sysex", "hid_report", "signed_package"})
+    for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature", "sysex", "hid_report",
+                            "signed_package", "history_text"})
         fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";
@@ -63,6 +63,42 @@ int main(int argc, char** argv) {
                                        {"ruvo.hex", hex}}));
     put(dir / "update/stored", make_zip({{"info.txt", info}, {"Ruvo.HEX", hex}}, false));
     put(dir / "update/no_data", make_zip({{"info.txt", info}}));
+    // The end of an archive as ZIP64 writes it: a ZIP64 end record and its
+    // locator before the 32-bit end record; and a locator alone in a file
+    // shorter than the record it points at.
+    {
+        std::vector<unsigned char> zip = make_zip({{"info.txt", info}, {"ventaro.hex", hex}});
+        const std::size_t end = zip.size() - 22;
+        const auto field = [&](std::size_t at, int width) {
+            uint64_t value = 0;
+            for (int i = width - 1; i >= 0; --i) value = value << 8 | zip[end + at + std::size_t(i)];
+            return value;
+        };
+        std::vector<unsigned char> record(56, 0), locator(20, 0);
+        const auto put_le = [](std::vector<unsigned char>& bytes, std::size_t at, uint64_t value, int width) {
+            for (int i = 0; i < width; ++i) bytes[at + std::size_t(i)] = (unsigned char)(value >> (8 * i));
+        };
+        put_le(record, 0, 0x06064b50, 4);
+        put_le(record, 4, 44, 8);
+        put_le(record, 12, 45, 2);
+        put_le(record, 14, 45, 2);
+        put_le(record, 24, field(8, 2), 8);
+        put_le(record, 32, field(10, 2), 8);
+        put_le(record, 40, field(12, 4), 8);
+        put_le(record, 48, field(16, 4), 8);
+        put_le(locator, 0, 0x07064b50, 4);
+        put_le(locator, 8, end, 8);
+        put_le(locator, 16, 1, 4);
+        std::vector<unsigned char> zip64(zip.begin(), zip.begin() + long(end));
+        zip64.insert(zip64.end(), record.begin(), record.end());
+        zip64.insert(zip64.end(), locator.begin(), locator.end());
+        zip64.insert(zip64.end(), zip.begin() + long(end), zip.end());
+        put(dir / "update/zip64", zip64);
+        std::vector<unsigned char> tiny(locator);
+        put_le(tiny, 8, uint64_t(1) << 62, 8);
+        tiny.insert(tiny.end(), zip.begin() + long(end), zip.end());
+        put(dir / "update/zip64-locator-only", tiny);
+    }
 
     put(dir / "ihex/linear", hex);
     put(dir / "ihex/segments", segments);
@@ -110,5 +146,9 @@ int main(int argc, char** argv) {
     put(dir / "hid_report/strings", std::string("Zalmir Instruments (") + zal::maker_web_domain +
                                         ") Mus\xC3\xA9"
                                         "e \xED\xA0\x80");
+    // A recorded run's texts as the terminal and the window get them: a log
+    // with controls, and a path with the user's name.
+    put(dir / "history_text/log",
+        std::string("[1-1 Ventaro] \x1b]0;t\x07 said \xe2\x80\xae\n/home/ann/x") + '\0' + "/home/ann" + '\0' + "ann");
     return 0;
 }
