@@ -10,9 +10,8 @@
 # sources name, then the project's scripts/setup.sh installs what it needs
 # inside; both are kept as tarballs in the cache folder (ZAL_CACHE_DIR, by
 # default ~/.cache/ventaro-update-ci), so that later runs only unpack them. The
-# repository is seen inside at its own path, as are its build folders: `build`
-# and `build-release` are the release's own (in .roots/RELEASE-build*), so the
-# host's are untouched. ccache keeps its cache per release in the cache folder.
+# repository is seen inside at its own path, and its `build` folder is the
+# release's own (.roots/RELEASE-build), so that the host's is untouched. ccache keeps its cache per release in the cache folder.
 # --fresh: a bare root of the release (apt only, nothing of the project's), in a
 # new scratch folder removed afterwards, for trying the Debian package as a user
 # would install it. The command's exit status is the script's.
@@ -99,7 +98,7 @@ if [[ ! -f $project ]]; then
   scratch=$(mktemp -d "$cache/$release-setup.XXXXXX")
   trap 'rm -rf "$scratch"' EXIT
   tar -xf "$base" -C "$scratch"
-  unshare --mount --propagation private bash -c 'enter "$0" && run_in "$0" bash scripts/setup.sh' "$scratch"
+  unshare --mount --propagation private bash -c 'enter "$0" && run_in "$0" bash scripts/setup.sh --tests' "$scratch"
   rm -rf "${scratch:?}/var/cache/apt/archives/"*.deb "$scratch/var/lib/apt/lists/"*_Packages
   tar -cf "$project.new" -C "$scratch" .
   mv "$project.new" "$project"
@@ -116,15 +115,13 @@ if [[ ! -f "$root/.unpacked" || "$project" -nt "$root/.unpacked" ]]; then
   tar -xf "$project" -C "$root"
   touch "$root/.unpacked"
 fi
-mkdir -p "$repo/.roots/$release-build" "$repo/.roots/$release-build-release" "$cache/$release-ccache"
+mkdir -p "$repo/.roots/$release-build" "$cache/$release-ccache"
 export CCACHE_HOST_DIR="$cache/$release-ccache"
 unshare --mount --propagation private bash -c '
   root=$0
   enter "$root"
-  for dir in build build-release; do
-    mkdir -p "$repo/$dir" "$root/$repo/$dir"
-    mount --bind "$repo/.roots/$release-$dir" "$root/$repo/$dir"
-  done
+  mkdir -p "$repo/build" "$root/$repo/build"
+  mount --bind "$repo/.roots/$release-build" "$root/$repo/build"
   mkdir -p "$root/root/.cache/ccache"
   mount --bind "$CCACHE_HOST_DIR" "$root/root/.cache/ccache"
   run_in "$root" "$@"' "$root" "$@"

@@ -1,38 +1,51 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the libFuzzer targets with clang, AddressSanitizer and UBSan, and runs
-# each one for the given number of seconds (60 by default) from its seed corpus.
+# Runs each libFuzzer target (clang, AddressSanitizer and UBSan: the tree of
+# scripts/sanitize.sh address,undefined, built here when needed) for the given
+# number of seconds (60 by default) from its seeds and the corpus kept in
+# fuzz/corpus/TARGET; with --keep, what the run found that reaches new code is
+# merged into the kept corpus (minimised), to be committed.
+#
+#   scripts/fuzz.sh [SECONDS] [--keep]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZAL_TESTS=OFF -DZAL_FUZZ=ON -DZAL_SANITIZE=address,undefined
-cmake --build build-fuzz --target fuzz_update fuzz_ihex fuzz_ihex_paths fuzz_ini fuzz_signature fuzz_markdown \
-  fuzz_sysex fuzz_hid_report fuzz_signed_package fuzz_seeds
+keep=0
+[[ ${2:-} == --keep ]] && keep=1
+tree=build-address-undefined
+bash scripts/sanitize.sh address,undefined --build-only
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.
 export ASAN_OPTIONS=quarantine_size_mb=32:detect_leaks=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
-for target in build-fuzz/fuzz/fuzz_*; do
+for target in "$tree"/fuzz/fuzz_*; do
   name=$(basename "$target")
-  corpus="build-fuzz/corpus/$name"
-  log="build-fuzz/$name.log"
+  corpus="$tree/corpus/$name"
+  log="$tree/$name.log"
   mkdir -p "$corpus"
   dictionary=()
   if [[ -f "fuzz/${name#fuzz_}.dict" ]]; then dictionary=(-dict="fuzz/${name#fuzz_}.dict"); fi
   # Seeds written by the build, and real ones kept in fuzz/seeds/ (a signature by minisign).
-  seeds=("build-fuzz/fuzz/seeds/${name#fuzz_}")
-  if [[ -d "fuzz/seeds/${name#fuzz_}" ]]; then seeds+=("fuzz/seeds/${name#fuzz_}"); fi
+  seeds=("$tree/fuzz/seeds/${name#fuzz_}")
+  for kept in "fuzz/seeds/${name#fuzz_}" "fuzz/corpus/${name#fuzz_}"; do
+    if [[ -d $kept ]]; then seeds+=("$kept"); fi
+  done
   echo "== $name for ${seconds}s"
   if ! "$target" "$corpus" "${seeds[@]}" "${dictionary[@]}" -max_total_time="$seconds" \
       -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 \
-      -artifact_prefix=build-fuzz/ >"$log" 2>&1; then
+      -artifact_prefix="$tree"/ >"$log" 2>&1; then
     cat "$log"
     exit 1
   fi
   # Coverage reached: the last "cov:" (edges) and "ft:" (features) libFuzzer printed.
   grep -E '^#[0-9]+' "$log" | tail -n 1
   grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
+  if ((keep)); then
+    mkdir -p "fuzz/corpus/${name#fuzz_}"
+    "$target" -merge=1 "fuzz/corpus/${name#fuzz_}" "$corpus" "${seeds[@]}" >"$log.merge" 2>&1 ||
+      { cat "$log.merge"; exit 1; }
+    echo "kept: $(find "fuzz/corpus/${name#fuzz_}" -type f | wc -l) inputs in fuzz/corpus/${name#fuzz_}"
+  fi
 done

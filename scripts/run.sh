@@ -8,6 +8,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target ventaro-update-demo ventaro-update ventaro-update-cli
+bash scripts/build.sh --programs
 exec build/ventaro-update-demo "$@"

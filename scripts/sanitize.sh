@@ -1,23 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the tests with the given sanitizers into build-<name> and runs them;
-# the address build uses clang.
-# Usage: scripts/sanitize.sh address,undefined|thread [ctest arguments]
+# Builds the tests with the given sanitizers into build-<name> and runs them.
+# The address build uses clang, warnings as errors, and holds the libFuzzer
+# targets too (scripts/fuzz.sh runs them): one clang tree for both.
+# Usage: scripts/sanitize.sh address,undefined|thread [--build-only | ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sanitizers=${1:?usage: $0 address,undefined|thread [ctest arguments]}
+sanitizers=${1:?usage: $0 address,undefined|thread [--build-only | ctest arguments]}
 shift
 dir="build-${sanitizers//,/-}"
-# The address build is also the tests' clang build, warnings as errors, beside
-# the GCC builds of test.sh and of the thread build.
-compiler=()
+options=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DZAL_SANITIZE="$sanitizers")
 if [[ $sanitizers == *address* ]]; then
-  compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZAL_WERROR=ON)
+  options+=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZAL_WERROR=ON -DZAL_FUZZ=ON)
 fi
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DZAL_SANITIZE="$sanitizers" \
-  "${compiler[@]}"
+cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$dir"
+[[ ${1:-} == --build-only ]] && exit 0
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

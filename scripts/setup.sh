@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs every Debian package the project needs; skips what is already there.
-# Works on Debian 12 (bookworm) and 13 (trixie), and says which release lacks
-# a package when one is missing.
+# Installs the Debian packages that building and running the programs need, and
+# with --tests those that the tests, the sanitizers and the packaging need too;
+# skips what is already there. Works on Debian 12 (bookworm) and 13 (trixie),
+# and says which release lacks a package when one is missing.
+#
+#   scripts/setup.sh [--tests]
 set -euo pipefail
+
+tests=0
+case ${1:-} in
+  --tests) tests=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
@@ -26,21 +36,26 @@ fi
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  clang "libclang-rt-$version-dev" clang-format clang-tidy shellcheck
-  libzip-dev libdeflate-dev zip libssl-dev nlohmann-json3-dev
+  libzip-dev libdeflate-dev libssl-dev nlohmann-json3-dev
   libhidapi-dev libsystemd-dev
   libasound2-dev libsqlite3-dev
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-wayland
   libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  srecord hyperfine
-  xvfb xauth weston qt6-wayland
-  dbus-daemon dbus-bin python3-dbusmock
-  at-spi2-core orca python3-pyatspi gir1.2-atspi-2.0 xdotool x11-utils
   minisign
-  dpkg-dev lintian
-  qemu-system-x86 busybox-static kmod cpio xz-utils zstd
+  xvfb xauth
 )
+if ((tests)); then
+  packages+=(
+    clang "libclang-rt-$version-dev" clang-format clang-tidy shellcheck
+    zip srecord hyperfine stress-ng
+    libgtest-dev libgmock-dev libbenchmark-dev
+    weston
+    dbus-daemon dbus-bin python3-dbusmock
+    at-spi2-core orca python3-pyatspi gir1.2-atspi-2.0 xdotool x11-utils
+    dpkg-dev lintian
+    qemu-system-x86 busybox-static kmod cpio xz-utils zstd
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,9 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 # The kernel and initramfs of the virtual machine the kernel tests boot.
 bash scripts/vm-image.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAL_WERROR=ON -DZAL_BENCH=ON
-cmake --build build
+bash scripts/build.sh
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 900 --parallel 2
