@@ -394,7 +394,7 @@ auto history_t::reading(Work work) -> result_t<decltype(work())> {
         return work();
     } catch (const sqlite_error_t& e) {
         close();
-        return failure_t{EIO, printable(path_) + ": " + printable(e.text)};
+        return failure_t{EIO, (path_.empty() ? "" : printable(path_) + ": ") + printable(e.text)};
     }
 }
 
