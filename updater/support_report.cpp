@@ -82,7 +82,7 @@ void devices_section(std::ostream& out) {
 }
 
 // A run's log in the report: its end, where a failure is, when it is long.
-constexpr std::size_t report_log_bytes = 32 * 1024;
+constexpr std::size_t report_log_bytes = std::size_t{32} * 1024;
 
 void run_line(std::ostream& out, const run_record_t& r) {
     out << "Run " << r.id << " (" << printable(r.program) << "), " << local_time(r.started_ms, "%Y-%m-%d %H:%M:%S")
