@@ -34,6 +34,7 @@
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
 #include "common/async/qt_driver.hpp"
+#include "common/text/printable.hpp"
 #include "update/update.hpp"
 #include "updater/updater.hpp"
 
@@ -293,7 +294,7 @@ trust_t computer_trust(const platform_t& platform) {
         else
             problems.push_back(platform.extra_trusted_key.toStdString() + ": " + error);
     }
-    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", problem.c_str());
+    for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
     return trust;
 }
 

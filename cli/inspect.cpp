@@ -97,12 +97,12 @@ json describe_update(const update_t& update) {
 bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) {
     std::vector<std::string> problems;
     trust = load_trust("", problems);
-    for (const std::string& problem : problems) std::fprintf(stderr, "Trusted keys: %s\n", printable(problem).c_str());
+    for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
     for (const std::string& path : extra_keys) {
         std::string error;
         const std::optional<public_key_t> key = read_public_key(path, error);
         if (!key) {
-            std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), printable(error).c_str());
+            write_line(stderr, path + ": " + printable(error));
             return false;
         }
         trust.keys.push_back(*key);
@@ -146,7 +146,7 @@ int inspect(int argc, char** argv) {
     if (!load_cli_trust(keys, trust)) return 1;
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
     if (!bytes) {
-        std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), bytes.failure().text.c_str());
+        write_line(stderr, std::string(path) + ": " + bytes.failure().text);
         return 1;
     }
     try {
@@ -157,7 +157,7 @@ int inspect(int argc, char** argv) {
         std::fputc('\n', stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
+        write_line(stderr, e.what());
         return 1;
     }
 }

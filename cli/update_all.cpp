@@ -322,7 +322,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         }
     } catch (const std::runtime_error& e) {
         board.finish();
-        std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
+        write_line(stderr, e.what());
         return 1;
     }
     board.tick();

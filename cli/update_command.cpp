@@ -159,14 +159,14 @@ void end_progress_bar() {
 bool read_package(const std::string& path, const trust_t& trust, update_t& update) {
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
     if (!bytes) {
-        std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), bytes.failure().text.c_str());
+        write_line(stderr, path + ": " + bytes.failure().text);
         return false;
     }
     try {
         update = make_update(bytes->data(), bytes->size(), trust);
         return true;
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "%s\n", printable(translated("Engine", e.what())).c_str());
+        write_line(stderr, translated("Engine", e.what()));
         return false;
     }
 }
@@ -177,7 +177,7 @@ bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
                         : bytes->size() != devices::flash_size ? "a flash image is exactly 1048576 bytes"
                                                                : nullptr;
     if (error) {
-        std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), error);
+        write_line(stderr, path + ": " + error);
         return false;
     }
     flash = std::move(*bytes);
@@ -188,7 +188,7 @@ bool write_flash(const std::string& path, const std::vector<uint8_t>& flash) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
     if (out) return true;
-    std::fprintf(stderr, "%s: %s\n", printable(path).c_str(), std::strerror(errno));
+    write_line(stderr, path + ": " + std::strerror(errno));
     return false;
 }
 
@@ -313,7 +313,7 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
         engine.start(o.kind.value_or(kind_t::any), update, o.port);
     } catch (const std::runtime_error& e) {
         if (recorder) recorder->failed_to_start(e.what());
-        std::fprintf(stderr, "%s\n", printable(e.what()).c_str());
+        write_line(stderr, e.what());
         return false;
     }
     main_queue::run_until([&engine] {
