@@ -6,6 +6,11 @@
 
 #include <QTextBlock>
 
+#include <atomic>
+#include <thread>
+
+#include "devices/flash_model.hpp"
+
 using namespace zal;
 using namespace zal::gui;
 using namespace zal::gui::app_tests;
@@ -339,6 +344,51 @@ private slots:
         QCOMPARE(most, 1);
         QVERIFY2(shown <= 3, qPrintable(QString::number(shown)));
         QVERIFY(d.updateWindow()->isVisible());
+    }
+
+    // A run goes on untouched beside what another program can do meanwhile:
+    // a 42-byte archive and notes of a megabyte handed over, a flood on the
+    // socket. It ends as without them, the main image's sectors exact.
+    void aRunGoesOnBesideHostileLaunches() {
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        const QString name = QStringLiteral("ventaro-update-beside-%1").arg(QCoreApplication::applicationPid());
+        SingleInstance first(name);
+        QVERIFY(first.claim({}));
+        take_later_launches(first, d);
+        devices::simulated_device_t& device = plug(options_for(d.update(), kind_t::ventaro));
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QTRY_VERIFY(d.inUpdate());
+
+        QTemporaryDir other;
+        QFile tiny(other.filePath(QStringLiteral("tiny.zalmirupdate")));
+        QVERIFY(tiny.open(QIODevice::WriteOnly));
+        tiny.write(QByteArray::fromHex("504b06070000000000000000000000400100000050"
+                                       "4b0506000000000000ffffffffffffffffffff0000")
+                       .left(42));
+        tiny.close();
+        const QString notes = write_package(other, QStringLiteral("notes.zalmirupdate"),
+                                            package_with_notes(std::string((1u << 20) - 1, '`')));
+        for (const QString& path : {tiny.fileName(), notes}) {
+            std::atomic<SingleInstance::handover_t> result{SingleInstance::handover_t::none};
+            std::thread later([&] {
+                SingleInstance instance(name);
+                if (!instance.claim(path)) result = instance.handover();
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(result != SingleInstance::handover_t::none, 10000);
+            later.join();
+            QCOMPARE(result.load(), SingleInstance::handover_t::refused);  // it is updating a device
+        }
+        QProcess flood;
+        flood.start(QStringLiteral("python3"), {QStringLiteral(ZAL_FLOOD_SCRIPT), first.socketPath()});
+        QVERIFY(flood.waitForStarted());
+
+        QMessageBox* done = wait_for_alert(60000);
+        QVERIFY(done);
+        QCOMPARE(done->text(), QStringLiteral("Update successful"));
+        QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QProcess::NotRunning, 30000);
+        QVERIFY(device.flash() == devices::expected_flash(device.flash(), d.update().ventaro->main));
+        done->done(0);
     }
 
     // Texts from files are plain text: a file name written as markup shows as
