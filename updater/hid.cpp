@@ -215,7 +215,7 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_
         const result_t<std::size_t> written = device.write(buffer, sizeof buffer);
         if (!written) {
             log_backend_error(log, written.failure().text);
-            throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.");
+            throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.", written.failure().code);
         }
         if (*written != sizeof buffer)
             throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
@@ -256,7 +256,7 @@ void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
             log_line(log, "Error on roundtrip #%zu: %s", i, e.what());
             device.close();
             if (const auto* unsent = dynamic_cast<const unsent_t*>(&e); unsent && i == 0)
-                throw unopened_t(unsent->kind, e.what());
+                throw unopened_t(unsent->kind, e.what(), unsent->code == ENODEV);
             throw;
         }
         if (progress && !progress(i, n)) cancelled = true;

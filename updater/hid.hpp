@@ -90,18 +90,22 @@ struct exchange_error_t : std::runtime_error {
     failure_kind_t kind;
 };
 
-// The request did not leave: writing it failed.
+// The request did not leave: writing it failed, with the system's `code`.
 struct unsent_t : exchange_error_t {
-    using exchange_error_t::exchange_error_t;
+    unsent_t(failure_kind_t why, const char* text, int error) : exchange_error_t(why, text), code(error) {}
+    int code;
 };
 
 // Throws exchange_error_t when the exchange fails.
 void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log = {});
 
 // Nothing reached the device: it could not be opened, or the first report of
-// a sequence could not be written (a device that re-enumerates as it is found).
+// a sequence could not be written. `vanished`: the system said the device is
+// gone (a device that re-enumerates as it is found), even if a node of the
+// same name is back already.
 struct unopened_t : exchange_error_t {
-    using exchange_error_t::exchange_error_t;
+    unopened_t(failure_kind_t why, const char* text, bool gone = false) : exchange_error_t(why, text), vanished(gone) {}
+    bool vanished;
 };
 
 // Whether a device is connected at this path now.

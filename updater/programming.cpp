@@ -85,7 +85,7 @@ void program_on_worker(const update_plan_t& plan, programming_job_t programming)
                 if (task->job.current()) task->job.done();
             });
         } catch (const hid::unopened_t& e) {
-            const bool gone = !hid::connected(job.device.path);
+            const bool gone = e.vanished || !hid::connected(job.device.path);
             async_main([task, gone, why = e.kind, text = std::string(e.what())] {
                 if (!task->job.current()) return;
                 if (gone)
