@@ -20,7 +20,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine keeps the resident size meaningful for -rss_limit_mb.
 export ASAN_OPTIONS=quarantine_size_mb=32:detect_leaks=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
-for target in "$tree"/fuzz/fuzz_*; do
+# One target's run; what it prints goes to its report.
+fuzz_one() {
+  local target=$1 name corpus log dictionary seeds kept
   name=$(basename "$target")
   corpus="$tree/corpus/$name"
   log="$tree/$name.log"
@@ -37,7 +39,7 @@ for target in "$tree"/fuzz/fuzz_*; do
       -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$tree"/ >"$log" 2>&1; then
     cat "$log"
-    exit 1
+    return 1
   fi
   # Coverage reached: the last "cov:" (edges) and "ft:" (features) libFuzzer printed.
   grep -E '^#[0-9]+' "$log" | tail -n 1
@@ -45,7 +47,18 @@ for target in "$tree"/fuzz/fuzz_*; do
   if ((keep)); then
     mkdir -p "fuzz/corpus/${name#fuzz_}"
     "$target" -merge=1 "fuzz/corpus/${name#fuzz_}" "$corpus" "${seeds[@]}" >"$log.merge" 2>&1 ||
-      { cat "$log.merge"; exit 1; }
+      { cat "$log.merge"; return 1; }
     echo "kept: $(find "fuzz/corpus/${name#fuzz_}" -type f | wc -l) inputs in fuzz/corpus/${name#fuzz_}"
   fi
+}
+
+# As many targets at once as there are processors: each runs on one.
+status=0
+targets=("$tree"/fuzz/fuzz_*)
+for target in "${targets[@]}"; do
+  fuzz_one "$target" >"$tree/$(basename "$target").report" 2>&1 &
+  while (($(jobs -rp | wc -l) >= $(nproc))); do wait -n || status=1; done
 done
+while (($(jobs -rp | wc -l) > 0)); do wait -n || status=1; done
+for target in "${targets[@]}"; do cat "$tree/$(basename "$target").report"; done
+exit $status
