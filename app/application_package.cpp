@@ -51,7 +51,7 @@ void Application::open() {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
         const QString path = panel->selectedFiles().first();
         // After accept() has returned: the panel deletes itself on close, and
-        // what follows may show an alert.
+        // what follows may run an alert's loop of its own.
         QTimer::singleShot(0, this, [this, path] {
             // A name typed past the filter is no package.
             if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
@@ -66,7 +66,13 @@ void Application::open() {
 }
 
 void Application::readErrorAlert(const QString& error) {
-    showAlert(Messages::tr("Unable to read the contents of the update"), error, QMessageBox::Warning);
+    QMessageBox alert(QMessageBox::Warning, QString(), Messages::tr("Unable to read the contents of the update"),
+                      QMessageBox::Ok, window_ ? window_.get() : nullptr);
+    alert.setInformativeText(error);
+    alert.setWindowModality(Qt::ApplicationModal);
+    decorateAlert(&alert);
+    alert.exec();
+    focusMainControl();
 }
 
 Application::package_read_t Application::readPackage(const QString& path, const trust_t& trusted) {
