@@ -147,7 +147,6 @@ private:
     void readErrorAlert(const QString& error);
     // The notice for a package older than what this computer installed on a
     // device of `kind` (any: of either kind it holds); empty when it is not.
-    QString olderFirmwareNotice(kind_t kind);
 
     update_t update_;
     kind_t lastCounterpartUpdated_ = kind_t::any;

@@ -16,7 +16,7 @@
 #include "common/midi_io/midi_io.hpp"
 #include "common/session/logind_inhibitor.hpp"
 #include "common/text/printable.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 #include "updater/support_report.hpp"
 
 namespace zal::gui {
@@ -77,19 +77,11 @@ bool Application::writeSupportReport(const QString& path) {
     return true;
 }
 
-QString Application::olderFirmwareNotice(kind_t kind) {
-    if (!hasUpdate_) return {};
-    const auto found =
-        updater::newer_firmware_installed(history_, update_, kind == kind_t::any ? std::nullopt : std::optional(kind));
-    if (!found || !*found) return {};
-    const updater::newer_installed_t* newer = &**found;
-    return Messages::tr("This package is older than the firmware installed on %1 (%2).")
-        .arg(QString::fromStdString(updater::local_date(newer->installed.ended_ms)),
-             QString::fromStdString(printable(newer->installed.version)));
-}
-
 void Application::checkOlderFirmware() {
-    if (window_) window_->setNotice(olderFirmwareNotice(kind_t::any));
+    if (!window_) return;
+    if (!hasUpdate_) return window_->setNotice(QString());
+    const updater::package_verdict_t verdict = updater::package_verdict(update_, trust, false, &history_);
+    window_->setNotice(verdict.older ? said(*verdict.older) : QString());
 }
 
 }  // namespace zal::gui

@@ -21,6 +21,7 @@
 #include "common/async/async.hpp"
 #include "common/text/printable.hpp"
 #include "update/package_file.hpp"
+#include "updater/package_verdict.hpp"
 
 namespace zal::gui {
 
@@ -122,23 +123,13 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     // A package changed after it was signed, or an unsigned one where only
     // signed ones are accepted, is never shown: it could not be installed.
-    const package_signature_t& checked = read.update->signature;
-    const QString file = QDir::toNativeSeparators(url.toLocalFile());
-    if (checked.status == signature_status_t::changed) {
-        std::fprintf(stderr, "%s was changed after it was signed: %s\n", printable(file.toStdString()).c_str(),
-                     printable(checked.reason).c_str());
-        showFailureAlert(title, localized("ZALChangedPackage"), QString::fromStdString(checked.reason));
+    const updater::package_verdict_t verdict = updater::package_verdict(*read.update, trust, false, nullptr);
+    if (verdict.decision == updater::decision_t::refuse) {
+        write_line(stderr, url.toLocalFile().toStdString() + ": " + fill(verdict.refusal->english, verdict.refusal->values) +
+                               (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
+        showFailureAlert(title, said(*verdict.refusal), QString::fromStdString(printable(verdict.details)));
         return false;
     }
-    if (trust.require_signature && checked.status != signature_status_t::signed_package) {
-        std::fprintf(stderr, "%s is not signed by a trusted key, and only signed packages are accepted.\n",
-                     printable(file.toStdString()).c_str());
-        showFailureAlert(title, localized("ZALUnsignedRefused"), QString());
-        return false;
-    }
-    if (checked.status == signature_status_t::unknown_signer)
-        std::fprintf(stderr, "%s is signed by key %s, which this computer does not trust.\n",
-                     printable(file.toStdString()).c_str(), checked.key_id.c_str());
     update_ = std::move(*read.update);
     QMainWindow* window = window_.get();
     window->setWindowTitle(
@@ -154,15 +145,10 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
         .replace(QStringLiteral("dd"), QString::number(d.day).rightJustified(2, u'0'));
     window_->setSecondaryTitle(
         Messages::tr("Version %1 (%2)").arg(QString::fromStdString(update_.version_string), date));
-    const package_signature_t& signature = update_.signature;
-    if (signature.status == signature_status_t::signed_package) {
-        const QString signer = signature.signer.empty()
-                                   ? Messages::tr("key %1").arg(QString::fromStdString(signature.key_id))
-                                   : QString::fromStdString(signature.signer);
-        window_->setSignature(true, Messages::tr("Signed"), Messages::tr("Signed by %1").arg(signer));
-    } else {
-        window_->setSignature(false, Messages::tr("Not signed"), Messages::tr("This package is not signed."));
-    }
+    if (update_.signature.status == signature_status_t::signed_package)
+        window_->setSignature(true, Messages::tr("Signed"), said(*verdict.signature));
+    else
+        window_->setSignature(false, Messages::tr("Not signed"), said(*verdict.signature));
     std::string notes = update_.notes[int(notes_language())];
     if (notes.empty()) notes = update_.notes[0];
     if (notes.size() > most_notes_shown) {

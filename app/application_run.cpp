@@ -10,7 +10,7 @@
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/text/printable.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 
 namespace zal::gui {
 
@@ -27,23 +27,17 @@ void Application::runUpdate() { startUpdate(kind_t::any); }
 void Application::startUpdate(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
     if (!hasUpdate_ || inUpdate_) return;
-    // An administrator may refuse going back to older firmware; only signed
-    // packages are accepted then, so no package can claim a later version.
-    const updater::older_firmware_verdict_t older =
-        updater::older_firmware_verdict(history_, update_, kind == kind_t::any ? std::nullopt : std::optional(kind),
-                                        trust.refuse_downgrade && trust.require_signature);
-    if (older.refused && older.overridable) {
-        askToInstallAnyway(
-            Messages::tr("The update history cannot be read, so an older firmware cannot be ruled out: %1.")
-                .arg(QString::fromStdString(printable(older.unreadable))),
-            [this, kind] { beginRun(kind); });
-        return;
+    const updater::package_verdict_t verdict = updater::package_verdict(
+        update_, trust, false, &history_, kind == kind_t::any ? std::nullopt : std::optional(kind));
+    switch (verdict.decision) {
+        case updater::decision_t::install: beginRun(kind); break;
+        case updater::decision_t::ask:
+            askToInstallAnyway(said(*verdict.refusal), [this, kind] { beginRun(kind); });
+            break;
+        case updater::decision_t::refuse:
+            showAlert(said(*verdict.refusal), verdict.older ? said(*verdict.older) : QString());
+            break;
     }
-    if (older.refused) {
-        showAlert(Messages::tr("Older firmware is refused on this computer"), olderFirmwareNotice(kind));
-        return;
-    }
-    beginRun(kind);
 }
 
 void Application::askToInstallAnyway(const QString& why, std::function<void()> install) {
@@ -73,18 +67,9 @@ void Application::beginRun(kind_t kind) {
     cancelHasConsequences_ = false;
     emit runStarted(kind);
     if (recordsHistory) recorder_.begin(update_, kind, {});
-    try {
-        engine_.start(kind, update_);
-    } catch (const std::exception& e) {
-        recorder_.failed_to_start(e.what());
-        endUpdate();
-        const char* what = e.what();
-        showAlert(Messages::tr("Error"),
-                  what ? engine_text(what) : Messages::tr("An error has occurred during the update."));
-        return;
-    }
-    // The engine may have ended the run inside start (the kind question
-    // declined, the first send failing): then the run is over already.
+    engine_.start(kind, update_);
+    // The engine may have ended the run inside start (no MIDI or HID access,
+    // the kind question declined, the first send failing): then the run is over already.
     if (!engine_.running()) {
         if (inUpdate_) endUpdate();
         return;
@@ -156,8 +141,10 @@ void Application::showOutcome(const updater::outcome_t& outcome) {
     switch (outcome.end) {
         case end_t::failure:
             showFailureAlert(Messages::tr("Update failed"),
-                             localized(plain_failure_key(outcome.failure)) + QStringLiteral("\n\n") +
-                                 localized("ZALUpdateErrorMessage"),
+                             failure_says_next_step(outcome.failure)
+                                 ? engine_text(failure_sentence(outcome.failure))
+                                 : engine_text(failure_sentence(outcome.failure)) + QStringLiteral("\n\n") +
+                                       localized("ZALUpdateErrorMessage"),
                              engine_text(outcome.message.c_str()), true);
             break;
         case end_t::success: offerCounterpartUpdate(outcome.kind); break;

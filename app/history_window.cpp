@@ -83,7 +83,7 @@ QString HistoryWindow::resultText(const updater::run_record_t& run) {
     if (run.outcome == "running") return Messages::tr("In progress");
     if (run.outcome == "interrupted") return Messages::tr("Interrupted (the program was stopped)");
     const std::optional<failure_kind_t> why = failure_of(run.failure);
-    return why ? Messages::tr("Failed: %1").arg(localized(plain_failure_key(*why))) : Messages::tr("Failed");
+    return why ? Messages::tr("Failed: %1").arg(engine_text(failure_sentence(*why))) : Messages::tr("Failed");
 }
 
 void HistoryWindow::reload() {

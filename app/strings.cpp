@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "common/text/printable.hpp"
 #include "update/update.hpp"
 
 namespace zal::gui {
@@ -64,48 +65,9 @@ const symbolic_t symbolic[] = {
     QT_TRANSLATE_NOOP3("Messages", "An update is running. Quit anyway?", "ZALQuitDuringUpdateTitle"),
     QT_TRANSLATE_NOOP3("Messages", "The device will finish its update the next time you run Update.",
                        "ZALQuitDuringUpdateMessage"),
-    QT_TRANSLATE_NOOP3("Messages",
-                       "The connection with your device was lost: it may have been unplugged or turned off.",
-                       "ZALFailureDisconnected"),
-    QT_TRANSLATE_NOOP3("Messages", "Your device stopped answering during the update.", "ZALFailureSilent"),
-    QT_TRANSLATE_NOOP3("Messages", "This update holds no firmware that fits the connected device.",
-                       "ZALFailureNoFirmware"),
-    QT_TRANSLATE_NOOP3("Messages", "Your device reported a problem during the update.", "ZALFailureDevice"),
-    QT_TRANSLATE_NOOP3("Messages", "Your device did not accept what the updater sent it.", "ZALFailureRefused"),
-    QT_TRANSLATE_NOOP3("Messages", "The device waiting for its firmware is not one this updater can write.",
-                       "ZALFailureUnknownBootloader"),
-    QT_TRANSLATE_NOOP3("Messages",
-                       "This update does not fit the connected device: it would overwrite the part that lets the "
-                       "device be updated. Nothing was written.",
-                       "ZALFailureWouldOverwriteBootloader"),
-    QT_TRANSLATE_NOOP3("Messages",
-                       "This computer does not let the updater use your device. Install Ventaro Update from its "
-                       "package (it installs the device rules), then disconnect the device and connect it again.",
-                       "ZALFailureAccessDenied"),
-    QT_TRANSLATE_NOOP3("Messages",
-                       "This package was changed after it was signed. Download it again from the maker's web site.",
-                       "ZALChangedPackage"),
-    QT_TRANSLATE_NOOP3("Messages",
-                       "This package is not signed by a trusted key, and this computer accepts only signed packages.",
-                       "ZALUnsignedRefused"),
 };
 
 }  // namespace
-
-const char* plain_failure_key(failure_kind_t kind) {
-    switch (kind) {
-        case failure_kind_t::disconnected: return "ZALFailureDisconnected";
-        case failure_kind_t::silent: return "ZALFailureSilent";
-        case failure_kind_t::refused: return "ZALFailureRefused";
-        case failure_kind_t::unknown_bootloader: return "ZALFailureUnknownBootloader";
-        case failure_kind_t::no_firmware: return "ZALFailureNoFirmware";
-        case failure_kind_t::would_overwrite_bootloader: return "ZALFailureWouldOverwriteBootloader";
-        case failure_kind_t::access_denied: return "ZALFailureAccessDenied";
-        case failure_kind_t::device_report:
-        case failure_kind_t::none: break;
-    }
-    return "ZALFailureDevice";
-}
 
 const char* english_text_of(const char* key) {
     for (const symbolic_t& s : symbolic)
@@ -125,6 +87,10 @@ QString localized(const char* key) {
 }
 
 QString engine_text(const char* english) { return QCoreApplication::translate("Engine", english); }
+
+QString said(const sentence_t& sentence) {
+    return QString::fromStdString(fill(engine_text(sentence.english).toStdString(), sentence.values));
+}
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "update/update.hpp"
-#include "updater/kind.hpp"
+#include "updater/sentences.hpp"
 
 // The context of the application's own texts, for tr() and for lupdate.
 struct Messages {
@@ -29,6 +29,9 @@ QString localized(const char* key);
 // An English text from the engine (context "Engine") in the current language;
 // a device's own words, which have no translation, show as they are.
 QString engine_text(const char* english);
+
+// What both front ends tell a user, in the current language.
+QString said(const sentence_t& sentence);
 
 // The English text of a "ZAL" key, or null for another key.
 const char* english_text_of(const char* key);
@@ -49,9 +52,6 @@ QString language();
 
 // Which of a package's notes to show in that language.
 lang_t notes_language();
-
-// The "ZAL" key of the plain sentence that tells a user why a run failed.
-const char* plain_failure_key(failure_kind_t kind);
 
 // The invalid-package sentence, whose key holds the maker's web site.
 const char* invalid_package_key();

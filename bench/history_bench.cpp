@@ -11,7 +11,7 @@
 #include <string>
 
 #include "updater/history.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 #include "updater/run_recorder.hpp"
 
 namespace {

@@ -35,14 +35,8 @@ const char* translated(const char* context, const char* english) {
     return english;
 }
 
-void replace_placeholder(std::string& text, std::string_view placeholder, std::string_view value) {
-    const std::size_t at = text.find(placeholder);
-    if (at == std::string::npos) {
-        text += ' ';
-        text += printable(value);
-    } else {
-        text.replace(at, placeholder.size(), printable(value));
-    }
+std::string said(const sentence_t& sentence) {
+    return fill(translated("Engine", sentence.english), sentence.values);
 }
 
 }  // namespace zal::cli

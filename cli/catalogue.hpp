@@ -6,7 +6,8 @@
 // the tool is built; a language without a catalogue shows the English texts.
 
 #include <string>
-#include <string_view>
+
+#include "updater/sentences.hpp"
 
 namespace zal::cli {
 
@@ -28,8 +29,7 @@ void use_language_of_locale();
 // lupdate reads the calls with a literal text as it reads QT_TRANSLATE_NOOP.
 const char* translated(const char* context, const char* english);
 
-// Puts VALUE, escaped for a terminal, where TEXT has PLACEHOLDER ("%1"); a
-// translation that lost its placeholder keeps its words and gets the value after them.
-void replace_placeholder(std::string& text, std::string_view placeholder, std::string_view value);
+// What both front ends tell a user, in the chosen language, for a terminal.
+std::string said(const sentence_t& sentence);
 
 }  // namespace zal::cli

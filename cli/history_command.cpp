@@ -112,8 +112,7 @@ int history_command(int argc, char** argv) {
     updater::history_t history(updater::default_history_path());
     // A history that cannot be read is said, and fails: never an empty list.
     auto unreadable = [as_json](const failure_t& failure) {
-        std::string text = translated("Cli", "The update history cannot be read: %1.");
-        replace_placeholder(text, "%1", failure.text);
+        const std::string text = fill(translated("Cli", "The update history cannot be read: %1."), {failure.text});
         if (as_json) std::cout << json{{"error", text}}.dump() << std::endl;
         write_line(stderr, text);
         return 1;

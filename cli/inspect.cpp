@@ -110,21 +110,6 @@ bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) 
     return true;
 }
 
-std::string describe_signature_for_user(const package_signature_t& s) {
-    switch (s.status) {
-        case signature_status_t::signed_package:
-            return "Signed by " +
-                   (s.signer.empty() ? "key " + s.key_id : printable(s.signer) + " (key " + s.key_id + ")") + ".";
-        case signature_status_t::changed:
-            return "This package was changed after it was signed. Download it again from the maker's web site. (" +
-                   printable(s.reason) + ")";
-        case signature_status_t::unknown_signer:
-            return "This package is not signed by a trusted key (it is signed by key " + s.key_id + ").";
-        case signature_status_t::unsigned_package: break;
-    }
-    return "This package is not signed.";
-}
-
 int inspect(int argc, char** argv) {
     std::vector<std::string> keys;
     const char* path = nullptr;

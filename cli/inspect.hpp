@@ -18,7 +18,4 @@ int inspect(int argc, char** argv);
 // False when a given key cannot be read.
 bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust);
 
-// What the signature check found, as a line for the terminal, with what to do.
-std::string describe_signature_for_user(const package_signature_t& signature);
-
 }  // namespace zal::cli

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "cli/catalogue.hpp"
-#include "cli/failure_text.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/hid_io/hid_io.hpp"
@@ -203,7 +202,7 @@ private:
         switch (o.end) {
             case end_t::success: return translated("Cli", "Update succeeded: ") + std::string(kind_name(o.kind));
             case end_t::cancelled: return translated("Cli", "Update cancelled.");
-            case end_t::failure: return plain_failure(o.failure);
+            case end_t::failure: return translated("Engine", failure_sentence(o.failure));
         }
         return {};
     }
@@ -315,15 +314,9 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         }
         run->engine = std::make_unique<updater::engine_t>(std::move(shown));
     }
-    try {
-        for (auto& run : runs) {
-            if (run->recorder) run->recorder->begin(update, run->kind, run->device.usb_port);
-            run->engine->start(run->kind, update, run->device.usb_port);
-        }
-    } catch (const std::runtime_error& e) {
-        board.finish();
-        write_line(stderr, e.what());
-        return 1;
+    for (auto& run : runs) {
+        if (run->recorder) run->recorder->begin(update, run->kind, run->device.usb_port);
+        run->engine->start(run->kind, update, run->device.usb_port);
     }
     board.tick();
     bool cancelled = false;

@@ -26,12 +26,11 @@
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/midi_io/midi_io.hpp"
-#include "cli/failure_text.hpp"
 #include "cli/update_all.hpp"
 #include "devices/simulation.hpp"
 #include "updater/connected.hpp"
 #include "updater/history.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 #include "updater/run_recorder.hpp"
 #include "updater/updater.hpp"
 
@@ -309,13 +308,7 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
     if (history) recorder.emplace(*history, "cli");
     updater::engine_t engine(recorder ? recorder->recording(std::move(shown)) : std::move(shown));
     if (recorder) recorder->begin(update, o.kind.value_or(kind_t::any), o.port);
-    try {
-        engine.start(o.kind.value_or(kind_t::any), update, o.port);
-    } catch (const std::runtime_error& e) {
-        if (recorder) recorder->failed_to_start(e.what());
-        write_line(stderr, e.what());
-        return false;
-    }
+    engine.start(o.kind.value_or(kind_t::any), update, o.port);
     main_queue::run_until([&engine] {
         if (interrupted.exchange(false)) engine.cancel();
         return session.end.has_value();
@@ -325,51 +318,33 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
     return true;
 }
 
-// Going back to older firmware is told, not refused, unless the computer's
-// administrator refuses it for signed packages; then a history that cannot be
-// read refuses too, unless --allow-older says the user takes the decision.
-// False: refused.
-bool tell_older_firmware(updater::history_t& history, const update_t& update, const options_t& o,
-                         const trust_t& trust) {
-    const bool refuse_downgrade = trust.refuse_downgrade && (trust.require_signature || o.require_signature);
-    const updater::older_firmware_verdict_t verdict =
-        updater::older_firmware_verdict(history, update, o.kind, refuse_downgrade);
-    if (!verdict.unreadable.empty()) {
-        if (!verdict.refused) return true;
-        std::string text =
-            translated("Cli", "The update history cannot be read, so an older firmware cannot be ruled out: %1.");
-        replace_placeholder(text, "%1", verdict.unreadable);
-        const bool allowed = o.allow_older && verdict.overridable;
-        if (o.json_events)
-            print_json({{"event", "older-firmware"},
-                        {"refused", !allowed},
-                        {"unreadable", verdict.unreadable},
-                        {"text", text}});
-        else
-            write_line(stderr, text);
-        if (!allowed) write_line(stderr, translated("Cli", "Give --allow-older to install it all the same."));
-        return allowed;
+// Tells what the verdict says; false: the package is not installed. Only the
+// user may take a decision the verdict leaves open, with --allow-older.
+bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o) {
+    const bool allowed = verdict.decision == updater::decision_t::install ||
+                         (verdict.decision == updater::decision_t::ask && o.allow_older);
+    if (verdict.signature) write_line(stderr, said(*verdict.signature));
+    // What the history shows is an event of its own with --json.
+    const bool asked = verdict.decision == updater::decision_t::ask;
+    if (o.json_events && (verdict.older || asked)) {
+        const sentence_t& shown = verdict.older ? *verdict.older : *verdict.refusal;
+        json event{{"event", "older-firmware"}, {"refused", !allowed}, {"text", said(shown)}};
+        if (verdict.newer) {
+            event["kind"] = kind_word(verdict.newer->kind);
+            event["installed_version"] = verdict.newer->installed.version;
+            event["installed_on"] = shown.values.front();
+        } else {
+            event["unreadable"] = shown.values.front();
+        }
+        print_json(event);
+    } else if (verdict.older) {
+        write_line(stderr, said(*verdict.older));
     }
-    if (!verdict.newer) return true;
-    const updater::newer_installed_t& newer = *verdict.newer;
-    const std::string date = updater::local_date(newer.installed.ended_ms);
-    std::string text = translated("Cli", "This package is older than the firmware installed on %1 (%2).");
-    replace_placeholder(text, "%1", date);
-    replace_placeholder(text, "%2", newer.installed.version);
-    if (o.json_events)
-        print_json({{"event", "older-firmware"},
-                    {"kind", kind_word(newer.kind)},
-                    {"installed_version", newer.installed.version},
-                    {"installed_on", date},
-                    {"refused", verdict.refused},
-                    {"text", text}});
-    else
-        write_line(stderr, text);
-    if (verdict.refused)
-        std::fprintf(stderr,
-                     "Older firmware is refused on this computer (refuse-downgrade in "
-                     "/etc/ventaro-update/ventaro-update.conf).\n");
-    return !verdict.refused;
+    if (verdict.refusal && !(o.json_events && asked))
+        write_line(stderr, said(*verdict.refusal) + (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
+    if (!allowed && verdict.decision == updater::decision_t::ask)
+        write_line(stderr, translated("Cli", "Give --allow-older to install it all the same."));
+    return allowed;
 }
 
 int exit_status() {
@@ -409,7 +384,7 @@ json end_event(const updater::outcome_t& outcome) {
 // A failure as a user reads it: the plain sentence, then the engine's words,
 // which may quote the device.
 std::string failure_lines(const updater::outcome_t& outcome) {
-    return std::string(plain_failure(outcome.failure)) + "\n    " +
+    return std::string(translated("Engine", failure_sentence(outcome.failure))) + "\n    " +
            printable(translated("Engine", outcome.message.c_str()));
 }
 
@@ -444,22 +419,14 @@ int update_command(int argc, char** argv) {
     if (!load_cli_trust(o.trusted_keys, trust)) return 1;
     update_t update;
     if (!read_package(o.package, trust, update)) return 1;
-    // Decided before any device is touched.
-    const signature_status_t status = update.signature.status;
-    std::fprintf(stderr, "%s\n", describe_signature_for_user(update.signature).c_str());
-    if (status == signature_status_t::changed) return 1;
-    if (status != signature_status_t::signed_package && (o.require_signature || trust.require_signature)) {
-        std::fprintf(stderr, "Only signed packages are accepted%s.\n",
-                     o.require_signature
-                         ? " (--require-signature)"
-                         : " on this computer (require-signature in /etc/ventaro-update/ventaro-update.conf)");
-        return 1;
-    }
     // Simulated runs are recorded only when asked: the history is the devices'.
     const bool simulated = o.simulation.device.has_value() || !o.simulated.empty();
     std::optional<updater::history_t> history;
     if (!simulated || o.record) history.emplace(updater::default_history_path());
-    if (history && !tell_older_firmware(*history, update, o, trust)) return 1;
+    // Decided before any device is touched.
+    if (!told_verdict(updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, o.kind),
+                      o))
+        return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
         std::signal(SIGINT, on_interrupt);

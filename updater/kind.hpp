@@ -27,13 +27,16 @@ enum class failure_kind_t : int32_t {
     would_overwrite_bootloader,  // the image reaches into the device's bootloader; nothing was written
     access_denied,               // the system does not let this user open the device
     device_report,               // the device's own report of a problem, in its words
+    midi_unavailable,            // the system's MIDI sequencer cannot be opened: the run could not start
+    hid_unavailable,             // the system's HID devices cannot be listed: the run could not start
 };
 
 // Every kind a failure can have, for tables and tests.
 constexpr failure_kind_t failure_kinds[] = {
     failure_kind_t::disconnected,       failure_kind_t::silent,        failure_kind_t::refused,
     failure_kind_t::unknown_bootloader, failure_kind_t::no_firmware,   failure_kind_t::would_overwrite_bootloader,
-    failure_kind_t::access_denied,      failure_kind_t::device_report,
+    failure_kind_t::access_denied,      failure_kind_t::device_report, failure_kind_t::midi_unavailable,
+    failure_kind_t::hid_unavailable,
 };
 
 // "disconnected", "would-overwrite-bootloader", ...: the kind as JSON and logs write it.

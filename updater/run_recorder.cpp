@@ -80,13 +80,6 @@ void run_recorder_t::begin(const update_t& update, kind_t kind, const std::strin
     logged_bytes_ = 0;
 }
 
-void run_recorder_t::failed_to_start(const std::string& message) {
-    outcome_t outcome;
-    outcome.end = end_t::failure;
-    outcome.message = message;
-    record({}, &outcome);
-}
-
 // One transaction: the run's state, its log since the last one, and its end.
 void run_recorder_t::record(const run_state_t& state, const outcome_t* outcome) {
     std::string more_log;

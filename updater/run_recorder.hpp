@@ -29,8 +29,6 @@ public:
 
     // Before engine_t::start: the run's start, in one transaction.
     void begin(const update_t& update, kind_t kind, const std::string& usb_port);
-    // The run could not start (engine_t::start threw): it ends as a failure.
-    void failed_to_start(const std::string& message);
 
 private:
     void record(const run_state_t& state, const outcome_t* outcome);

@@ -22,7 +22,7 @@
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/text/printable.hpp"
 #include "updater/connected.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 
 namespace zal::updater {
 

@@ -47,6 +47,8 @@ const char* failure_word(failure_kind_t kind) {
         case failure_kind_t::would_overwrite_bootloader: return "would-overwrite-bootloader";
         case failure_kind_t::access_denied: return "access-denied";
         case failure_kind_t::device_report: return "device-report";
+        case failure_kind_t::midi_unavailable: return "midi-unavailable";
+        case failure_kind_t::hid_unavailable: return "hid-unavailable";
     }
     return "none";
 }
@@ -181,6 +183,14 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         found_as = found_t::not_yet;
         roundtrips = roundtrips_of_job = 0;
         wait_for_device(requested);
+    }
+
+    // A run that cannot begin ends as a failure at once, like any other run.
+    void start_failed(failure_kind_t why, const char* message) {
+        live = true;
+        ++number;
+        log("%s", message);
+        fail(why, message);
     }
 
     // --- waiting_for_device -----------------------------------------------------
@@ -738,8 +748,14 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
     run_->on_midi_update = nullptr;
     // The system's HID and MIDI layers are set up once for the process (both
     // calls return at once when they are); each engine hears MIDI changes itself.
-    if (!hid_io::backend().init()) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access USB HID devices."));
-    if (!io::init("VentaroUpdate", {})) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
+    if (!hid_io::backend().init()) {
+        run_->start_failed(failure_kind_t::hid_unavailable, ZAL_TEXT("Engine", "Could not access USB HID devices."));
+        return true;
+    }
+    if (!io::init("VentaroUpdate", {})) {
+        run_->start_failed(failure_kind_t::midi_unavailable, ZAL_TEXT("Engine", "Could not access MIDI devices."));
+        return true;
+    }
     if (!run_->midi_setup)
         run_->midi_setup = io::subscribe_to_setup_changes([weak = std::weak_ptr<run_t>(run_)] {
             const auto run = weak.lock();

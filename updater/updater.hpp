@@ -92,9 +92,8 @@ public:
     engine_t& operator=(const engine_t&) = delete;
 
     // Begins a run; false when one is live already. `kind` any: whichever the
-    // package has firmware for. Throws std::runtime_error,
-    // with an English text of the context "Engine", when USB HID or MIDI access
-    // cannot be set up.
+    // package has firmware for. When USB HID or MIDI access cannot be set up,
+    // the run ends at once, through `end`, as a failure of that kind.
     // `usb_port`: update only the device plugged in there ("1-1.4"); empty: the
     // one device found. With several devices connected, the run follows the one
     // it chose across its reboots by its USB port.

@@ -18,38 +18,6 @@ Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
 Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
     </message>
     <message>
-        <source>The connection with your device was lost: it may have been unplugged or turned off.</source>
-        <translation>La connexion avec votre appareil a été perdue : il a peut-être été débranché ou éteint.</translation>
-    </message>
-    <message>
-        <source>Your device stopped answering during the update.</source>
-        <translation>Votre appareil a cessé de répondre pendant la mise à jour.</translation>
-    </message>
-    <message>
-        <source>Your device did not accept what the updater sent it.</source>
-        <translation>Votre appareil n&apos;a pas accepté ce que le programme de mise à jour lui a envoyé.</translation>
-    </message>
-    <message>
-        <source>The device waiting for its firmware is not one this updater can write.</source>
-        <translation>L&apos;appareil qui attend son firmware n&apos;est pas un appareil que ce programme sait mettre à jour.</translation>
-    </message>
-    <message>
-        <source>This update holds no firmware that fits the connected device.</source>
-        <translation>Cette mise à jour ne contient pas de firmware adapté à l&apos;appareil branché.</translation>
-    </message>
-    <message>
-        <source>This update does not fit the connected device: it would overwrite the part that lets the device be updated. Nothing was written.</source>
-        <translation>Cette mise à jour ne convient pas à l&apos;appareil branché : elle écraserait la partie qui permet de le mettre à jour. Rien n&apos;a été écrit.</translation>
-    </message>
-    <message>
-        <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
-        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
-    </message>
-    <message>
-        <source>Your device reported a problem during the update.</source>
-        <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
-    </message>
-    <message>
         <source>No Ventaro or Ruvo that this package has firmware for is connected.</source>
         <translation>Aucun Ventaro ni Ruvo pour lequel ce paquet contient un firmware n&apos;est branché.</translation>
     </message>
@@ -66,16 +34,8 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Rapport d’assistance écrit dans</translation>
     </message>
     <message>
-        <source>This package is older than the firmware installed on %1 (%2).</source>
-        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
-    </message>
-    <message>
         <source>The update history cannot be read: %1.</source>
         <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
-    </message>
-    <message>
-        <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
-        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
     </message>
     <message>
         <source>Give --allow-older to install it all the same.</source>
@@ -172,6 +132,82 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <source>Could not access MIDI devices.</source>
         <translation>Impossible d&apos;accéder aux périphériques MIDI.</translation>
     </message>
+    <message>
+        <source>Signed by key %1.</source>
+        <translation>Signé par la clé %1.</translation>
+    </message>
+    <message>
+        <source>Signed by %1 (key %2).</source>
+        <translation>Signé par %1 (clé %2).</translation>
+    </message>
+    <message>
+        <source>This package is not signed by a trusted key (it is signed by key %1).</source>
+        <translation>Ce paquet n&apos;est pas signé par une clé de confiance (il est signé par la clé %1).</translation>
+    </message>
+    <message>
+        <source>This package is not signed.</source>
+        <translation>Ce paquet n&apos;est pas signé.</translation>
+    </message>
+    <message>
+        <source>This package was changed after it was signed. Download it again from the maker&apos;s web site.</source>
+        <translation>Ce paquet a été modifié après sa signature. Téléchargez-le de nouveau depuis le site du fabricant.</translation>
+    </message>
+    <message>
+        <source>This package is not signed by a trusted key, and this computer accepts only signed packages.</source>
+        <translation>Ce paquet n&apos;est pas signé par une clé de confiance, et cet ordinateur n&apos;accepte que les paquets signés.</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
+        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
+    </message>
+    <message>
+        <source>This package is older than the firmware installed on %1 (%2).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Older firmware is refused on this computer.</source>
+        <translation>Un firmware plus ancien est refusé sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>The connection with your device was lost: it may have been unplugged or turned off.</source>
+        <translation>La connexion avec votre appareil a été perdue : il a peut-être été débranché ou éteint.</translation>
+    </message>
+    <message>
+        <source>Your device stopped answering during the update.</source>
+        <translation>Votre appareil a cessé de répondre pendant la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Your device did not accept what the updater sent it.</source>
+        <translation>Votre appareil n&apos;a pas accepté ce que le programme de mise à jour lui a envoyé.</translation>
+    </message>
+    <message>
+        <source>The device waiting for its firmware is not one this updater can write.</source>
+        <translation>L&apos;appareil qui attend son firmware n&apos;est pas un appareil que ce programme sait mettre à jour.</translation>
+    </message>
+    <message>
+        <source>This update holds no firmware that fits the connected device.</source>
+        <translation>Cette mise à jour ne contient pas de firmware adapté à l&apos;appareil branché.</translation>
+    </message>
+    <message>
+        <source>This update does not fit the connected device: it would overwrite the part that lets the device be updated. Nothing was written.</source>
+        <translation>Cette mise à jour ne convient pas à l&apos;appareil branché : elle écraserait la partie qui permet de le mettre à jour. Rien n&apos;a été écrit.</translation>
+    </message>
+    <message>
+        <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
+        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
+    </message>
+    <message>
+        <source>This computer&apos;s MIDI sequencer is not available, so the updater cannot reach your device. Load it (sudo modprobe snd-seq), or restart the computer, then run the update again.</source>
+        <translation>Le séquenceur MIDI de cet ordinateur n&apos;est pas disponible : le programme de mise à jour ne peut pas joindre votre appareil. Chargez-le (sudo modprobe snd-seq) ou redémarrez l&apos;ordinateur, puis relancez la mise à jour.</translation>
+    </message>
+    <message>
+        <source>This computer&apos;s USB HID devices cannot be listed, so the updater cannot reach your device. Restart the computer, then run the update again.</source>
+        <translation>Les périphériques USB HID de cet ordinateur ne peuvent pas être listés : le programme de mise à jour ne peut pas joindre votre appareil. Redémarrez l&apos;ordinateur, puis relancez la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Your device reported a problem during the update.</source>
+        <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -242,14 +278,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>Preparing the update…</source>
         <translation>Préparation de la mise à jour…</translation>
-    </message>
-    <message>
-        <source>Error</source>
-        <translation>Erreur</translation>
-    </message>
-    <message>
-        <source>An error has occurred during the update.</source>
-        <translation>Une erreur est survenue pendant la mise à jour.</translation>
     </message>
     <message>
         <source>%1 v%2 Update</source>
@@ -394,54 +422,12 @@ Version %1
         <translation>Quitter</translation>
     </message>
     <message>
-        <source>The connection with your device was lost: it may have been unplugged or turned off.</source>
-        <comment>ZALFailureDisconnected</comment>
-        <translation>La connexion avec votre appareil a été perdue : il a peut-être été débranché ou éteint.</translation>
-    </message>
-    <message>
-        <source>Your device stopped answering during the update.</source>
-        <comment>ZALFailureSilent</comment>
-        <translation>Votre appareil a cessé de répondre pendant la mise à jour.</translation>
-    </message>
-    <message>
-        <source>This update holds no firmware that fits the connected device.</source>
-        <comment>ZALFailureNoFirmware</comment>
-        <translation>Cette mise à jour ne contient pas de firmware adapté à l&apos;appareil branché.</translation>
-    </message>
-    <message>
-        <source>Your device reported a problem during the update.</source>
-        <comment>ZALFailureDevice</comment>
-        <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
-    </message>
-    <message>
-        <source>This package was changed after it was signed. Download it again from the maker&apos;s web site.</source>
-        <comment>ZALChangedPackage</comment>
-        <translation>Ce paquet a été modifié après sa signature. Téléchargez-le de nouveau depuis le site du fabricant.</translation>
-    </message>
-    <message>
-        <source>This package is not signed by a trusted key, and this computer accepts only signed packages.</source>
-        <comment>ZALUnsignedRefused</comment>
-        <translation>Ce paquet n&apos;est pas signé par une clé de confiance, et cet ordinateur n&apos;accepte que les paquets signés.</translation>
-    </message>
-    <message>
         <source>Signed</source>
         <translation>Signé</translation>
     </message>
     <message>
         <source>Not signed</source>
         <translation>Non signé</translation>
-    </message>
-    <message>
-        <source>Signed by %1</source>
-        <translation>Signé par %1</translation>
-    </message>
-    <message>
-        <source>key %1</source>
-        <translation>clé %1</translation>
-    </message>
-    <message>
-        <source>This package is not signed.</source>
-        <translation>Ce paquet n&apos;est pas signé.</translation>
     </message>
     <message>
         <source>yyyy-MM-dd</source>
@@ -461,26 +447,6 @@ Version %1
         <translation>&amp;Aide</translation>
     </message>
     <message>
-        <source>Your device did not accept what the updater sent it.</source>
-        <comment>ZALFailureRefused</comment>
-        <translation>Votre appareil n&apos;a pas accepté ce que le programme de mise à jour lui a envoyé.</translation>
-    </message>
-    <message>
-        <source>The device waiting for its firmware is not one this updater can write.</source>
-        <comment>ZALFailureUnknownBootloader</comment>
-        <translation>L&apos;appareil qui attend son firmware n&apos;est pas un appareil que ce programme sait mettre à jour.</translation>
-    </message>
-    <message>
-        <source>This update does not fit the connected device: it would overwrite the part that lets the device be updated. Nothing was written.</source>
-        <comment>ZALFailureWouldOverwriteBootloader</comment>
-        <translation>Cette mise à jour ne convient pas à l&apos;appareil branché : elle écraserait la partie qui permet de le mettre à jour. Rien n&apos;a été écrit.</translation>
-    </message>
-    <message>
-        <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
-        <comment>ZALFailureAccessDenied</comment>
-        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
-    </message>
-    <message>
         <source>Save Support Report…</source>
         <translation>Enregistrer un rapport d’assistance…</translation>
     </message>
@@ -491,14 +457,6 @@ Version %1
     <message>
         <source>The support report could not be saved</source>
         <translation>Le rapport d’assistance n’a pas pu être enregistré</translation>
-    </message>
-    <message>
-        <source>This package is older than the firmware installed on %1 (%2).</source>
-        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
-    </message>
-    <message>
-        <source>Older firmware is refused on this computer</source>
-        <translation>Un firmware plus ancien est refusé sur cet ordinateur</translation>
     </message>
     <message>
         <source>Update History</source>
@@ -575,10 +533,6 @@ Version %1
     <message>
         <source>History</source>
         <translation>Historique</translation>
-    </message>
-    <message>
-        <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
-        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
     </message>
     <message>
         <source>Install this firmware all the same?</source>

@@ -46,4 +46,22 @@ void write_line(std::FILE* out, std::string_view line) {
     std::fflush(out);
 }
 
+std::string fill(std::string_view text, const std::vector<std::string>& values) {
+    std::string filled;
+    std::vector<bool> used(values.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t n = i + 1 < text.size() ? std::size_t(text[i + 1] - '1') : values.size();
+        if (text[i] == '%' && n < values.size() && n < 9) {
+            filled += printable(values[n]);
+            used[n] = true;
+            ++i;
+        } else {
+            filled += text[i];
+        }
+    }
+    for (std::size_t n = 0; n < values.size(); ++n)
+        if (!used[n]) filled += ' ' + printable(values[n]);
+    return filled;
+}
+
 }  // namespace zal

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zal {
 
@@ -21,5 +22,11 @@ std::string printable(std::string_view text);
 // that the lines of two threads never interleave. Every diagnostic line of the
 // core goes out here, whatever text from outside its caller put in it.
 void write_line(std::FILE* out, std::string_view line);
+
+// TEXT, an English text or its translation, with each %N replaced by
+// printable(values[N - 1]) in one pass, so that a value never fills a later
+// placeholder. A translation that lost a placeholder keeps its words and gets
+// the value after them.
+std::string fill(std::string_view text, const std::vector<std::string>& values);
 
 }  // namespace zal

@@ -3,7 +3,7 @@
 // offered after a failure, and the notice before going back to older firmware.
 #include "tests/app/app_fixture.hpp"
 #include "updater/history.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 
 using namespace zal;
 using namespace zal::gui;
@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(table->item(0, 1)->text(), language == "fr" ? "Ventaro (port USB 1-1)" : "Ventaro (USB port 1-1)");
         QCOMPARE(table->item(0, 2)->text(), QStringLiteral("2.1.0"));
         const QString failed = table->item(0, 3)->text();
-        QCOMPARE(failed, Messages::tr("Failed: %1").arg(localized(plain_failure_key(failure_kind_t::silent))));
+        QCOMPARE(failed, Messages::tr("Failed: %1").arg(engine_text(failure_sentence(failure_kind_t::silent))));
         QVERIFY(failed.startsWith(language == "fr" ? "Échouée : " : "Failed: "));
         QCOMPARE(table->item(1, 3)->text(), succeeded);
         QVERIFY(window->logView()->toPlainText().contains("Error on roundtrip #3"));
@@ -221,7 +221,7 @@ private slots:
         QMessageBox* alert = wait_for_alert(5000);
         Application::trust = trust_t{};
         QVERIFY(alert);
-        QCOMPARE(alert->text(), QStringLiteral("Older firmware is refused on this computer"));
+        QCOMPARE(alert->text(), QStringLiteral("Older firmware is refused on this computer."));
         QVERIFY(alert->informativeText().startsWith("This package is older than the firmware installed on "));
         QVERIFY(!d.inUpdate());
         QVERIFY(d.history().runs({})->size() == 1);  // no run began

@@ -171,18 +171,18 @@ private slots:
     void failuresSpeakPlainly_data() {
         QTest::addColumn<int>("language");
         QTest::addColumn<int>("fault");
-        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("why");
         QTest::addColumn<QString>("details");
         for (int language : {int(lang_t::en), int(lang_t::fr)}) {
             const char* name = language == int(lang_t::fr) ? "fr" : "en";
             QTest::addRow("%s unplugged", name)
-                << language << int(devices::fault_t::type_t::unplug_at_roundtrip) << "ZALFailureDisconnected"
+                << language << int(devices::fault_t::type_t::unplug_at_roundtrip) << int(failure_kind_t::disconnected)
                 << "Could not write a HID report.";
             QTest::addRow("%s wrong answer", name)
-                << language << int(devices::fault_t::type_t::wrong_answer) << "ZALFailureRefused"
+                << language << int(devices::fault_t::type_t::wrong_answer) << int(failure_kind_t::refused)
                 << "Wrong response in HID report.";
             QTest::addRow("%s no answer", name)
-                << language << int(devices::fault_t::type_t::no_answer) << "ZALFailureSilent"
+                << language << int(devices::fault_t::type_t::no_answer) << int(failure_kind_t::silent)
                 << "No HID packet received after timeout.";
         }
     }
@@ -190,7 +190,7 @@ private slots:
     void failuresSpeakPlainly() {
         QFETCH(int, language);
         QFETCH(int, fault);
-        QFETCH(QString, key);
+        QFETCH(int, why);
         QFETCH(QString, details);
         use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
@@ -203,7 +203,8 @@ private slots:
         QVERIFY(alert);
         QCOMPARE(alert->text(), localized("Update failed"));
         QCOMPARE(alert->informativeText(),
-                 localized(key.toUtf8().constData()) + QStringLiteral("\n\n") + localized("ZALUpdateErrorMessage"));
+                 engine_text(failure_sentence(failure_kind_t(why))) + QStringLiteral("\n\n") +
+                     localized("ZALUpdateErrorMessage"));
         QVERIFY(!alert->informativeText().contains(details));
         QCOMPARE(alert->detailedText(), details);
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());  // while the alert shows

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Every text a user reads is in every catalogue, translated: lupdate, run on
-# the sources as the build runs it, changes no catalogue, and none has an
-# unfinished translation.
+# the sources as the build runs it, changes no catalogue, none has an
+# unfinished translation, and each translation keeps its text's placeholders
+# (%1, %2...), which the programs fill with what the user must be told.
 # Usage: catalogues_check.sh LUPDATE SOURCES_LIST OPTIONS... -- CATALOGUE.ts...
 set -euo pipefail
 
@@ -29,6 +30,20 @@ for catalogue in "$@"; do
   fi
   if grep -n 'type="unfinished"' "$catalogue"; then
     echo "$catalogue has texts without a translation" >&2
+    status=1
+  fi
+  if ! python3 - "$catalogue" <<'EOF'
+import re, sys, xml.etree.ElementTree as tree
+lost = 0
+for message in tree.parse(sys.argv[1]).iter("message"):
+    source = message.findtext("source") or ""
+    translation = message.findtext("translation") or ""
+    if sorted(re.findall(r"%\d", source)) != sorted(re.findall(r"%\d", translation)):
+        print(f"{sys.argv[1]}: the placeholders of {source!r} differ in {translation!r}", file=sys.stderr)
+        lost += 1
+sys.exit(1 if lost else 0)
+EOF
+  then
     status=1
   fi
 done

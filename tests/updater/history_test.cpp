@@ -20,7 +20,7 @@
 
 #include "tests/updater/engine_fixture.hpp"
 #include "updater/history.hpp"
-#include "updater/older_firmware.hpp"
+#include "updater/package_verdict.hpp"
 #include "updater/run_recorder.hpp"
 #include "updater/support_report.hpp"
 
@@ -303,9 +303,11 @@ TEST(History, AHistoryThatCannotBeReadFailsClosed) {
         update_t package;
         package.version_string = "1.0.0";
         package.ventaro.emplace();
-        const updater::older_firmware_verdict_t verdict = updater::older_firmware_verdict(history, package, {}, true);
-        EXPECT_TRUE(verdict.refused && verdict.overridable);
-        EXPECT_FALSE(updater::older_firmware_verdict(history, package, {}, false).refused);
+        package.signature.status = signature_status_t::signed_package;
+        EXPECT_EQ(updater::package_verdict(package, {{}, true, true}, false, &history).decision,
+                  updater::decision_t::ask);
+        EXPECT_EQ(updater::package_verdict(package, {{}, true, false}, false, &history).decision,
+                  updater::decision_t::install);
         if (!c.make) continue;
         EXPECT_EQ(run_cli({"history"}, dir / "state").status, 1);
         EXPECT_NE(run_cli({"history", "--json"}, dir / "state").out.find("\"error\""), std::string::npos);

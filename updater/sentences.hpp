@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What both front ends tell a user, from one table: English texts of the
+// catalogues' context "Engine", which the window and the terminal translate
+// alike, then fill with fill() (common/text/printable.hpp).
+
+#include <string>
+#include <vector>
+
+#include "updater/kind.hpp"
+
+namespace zal {
+
+// One thing a user is told: a text whose %1, %2... stand for `values`, which
+// come from outside (versions, key ids, reasons) and are shown printable.
+struct sentence_t {
+    const char* english = nullptr;
+    std::vector<std::string> values;
+};
+
+// Why a run failed, in a user's words, with what to do where that differs
+// from running the update again.
+const char* failure_sentence(failure_kind_t kind);
+// Whether that sentence says what to do next itself.
+bool failure_says_next_step(failure_kind_t kind);
+
+}  // namespace zal
