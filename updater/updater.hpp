@@ -2,7 +2,8 @@
 #pragma once
 
 // The update engine: drives one firmware update of one device, from waiting for
-// it to the end of programming, on the main thread in short steps.
+// it to the end of programming, on the main thread in short steps; the writing
+// itself runs on a background worker (updater/programming.hpp).
 
 #include <cstdint>
 #include <functional>
@@ -57,9 +58,11 @@ struct outcome_t {
     run_state_t last;                               // where the run stood when it ended
 };
 
-// What the engine tells the program that runs it; always called on the main
-// thread. `device_phases`, `entered` and `log` may be empty, the others may not. Titles, subtitles
-// and failure messages are English: the program translates them in the
+// What the engine tells the program that runs it. Every callback but `log` is
+// called on the main thread; `log` is called on the thread that logs the line,
+// a programming worker among them, so it must be safe to call from any thread.
+// `device_phases`, `entered` and `log` may be empty, the others may not. Titles,
+// subtitles and failure messages are English: the program translates them in the
 // catalogues' context "Engine", where a failure message without a translation
 // (a device's own report) shows as it is.
 struct callbacks_t {
@@ -79,7 +82,8 @@ struct callbacks_t {
     // Told as the run enters each phase.
     std::function<void(const run_state_t& state)> entered;
     // Each line the run logs (as on stderr, without the newline), on the thread
-    // that logs it: the main thread or a programming worker.
+    // that logs it: the main thread or a programming worker (`program_on_worker`,
+    // updater/programming.cpp), possibly while the main thread logs too.
     std::function<void(const std::string& line)> log;
 };
 
