@@ -89,11 +89,11 @@ Application::package_read_t Application::readPackage(const QString& path, const 
         read.empty = true;
         return read;
     }
-    try {
-        read.update = make_update(bytes->data(), static_cast<unsigned long>(bytes->size()), trusted);
-    } catch (const std::exception& e) {
-        read.invalid = QString::fromUtf8(e.what());
-    }
+    result_t<update_t> update = read_update(bytes->data(), static_cast<unsigned long>(bytes->size()), trusted);
+    if (update)
+        read.update = std::move(*update);
+    else
+        read.invalid = QString::fromStdString(update.failure().text);
     return read;
 }
 

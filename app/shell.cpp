@@ -286,13 +286,12 @@ trust_t computer_trust(const platform_t& platform) {
     std::vector<std::string> problems;
     trust_t trust = load_trust("", problems);
     if (!platform.extra_trusted_key.isEmpty()) {
-        std::string error;
-        const std::optional<public_key_t> parsed =
-            read_public_key(QFile::encodeName(platform.extra_trusted_key).toStdString(), error);
+        const result_t<public_key_t> parsed =
+            read_public_key(QFile::encodeName(platform.extra_trusted_key).toStdString());
         if (parsed)
             trust.keys.push_back(*parsed);
         else
-            problems.push_back(platform.extra_trusted_key.toStdString() + ": " + error);
+            problems.push_back(platform.extra_trusted_key.toStdString() + ": " + parsed.failure().text);
     }
     for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
     return trust;

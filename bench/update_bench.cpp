@@ -190,8 +190,7 @@ void BM_ReadOneMiBImage(benchmark::State& state) {
     const auto zip = one_mib_package(signed_package);
     zal::trust_t trust;
     std::ifstream key(ZAL_TEST_KEY_DIR "/ventaro-test.pub");
-    std::string error;
-    trust.keys.push_back(*zal::parse_public_key(std::string(std::istreambuf_iterator<char>(key), {}), error));
+    trust.keys.push_back(*zal::parse_public_key(std::string(std::istreambuf_iterator<char>(key), {})));
     for (auto _ : state) {
         const zal::update_t update = zal::make_update(zip.data(), zip.size(), trust);
         if (signed_package && update.signature.status != zal::signature_status_t::signed_package) std::abort();

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "cli/inspect.hpp"
 
-#include <openssl/evp.h>
-
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
-#include <stdexcept>
 
 #include "common/text/printable.hpp"
 #include "update/package_file.hpp"
@@ -19,18 +16,10 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+// The same digest as the package reader's, as sha256sum writes it.
 std::string sha256_hex(const unsigned char* data, std::size_t size) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) != 1)
-        throw std::runtime_error("SHA-256 is not available.");
-    static const char hex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 15];
-    }
-    return text;
+    const sha256_t digest = sha256_of({reinterpret_cast<const char*>(data), size});
+    return hex_of(digest.data(), digest.size());
 }
 
 json describe_image(const firmware_t& image) {
@@ -99,10 +88,9 @@ bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) 
     trust = load_trust("", problems);
     for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
     for (const std::string& path : extra_keys) {
-        std::string error;
-        const std::optional<public_key_t> key = read_public_key(path, error);
+        const result_t<public_key_t> key = read_public_key(path);
         if (!key) {
-            write_line(stderr, path + ": " + printable(error));
+            write_line(stderr, path + ": " + key.failure().text);
             return false;
         }
         trust.keys.push_back(*key);
@@ -134,17 +122,16 @@ int inspect(int argc, char** argv) {
         write_line(stderr, std::string(path) + ": " + bytes.failure().text);
         return 1;
     }
-    try {
-        const update_t update = make_update(bytes->data(), bytes->size(), trust);
-        // Texts from a package need not be valid UTF-8; replace what is not.
-        const std::string text = describe_update(update).dump(-1, ' ', false, json::error_handler_t::replace);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    } catch (const std::runtime_error& e) {
-        write_line(stderr, e.what());
+    const result_t<update_t> update = read_update(bytes->data(), bytes->size(), trust);
+    if (!update) {
+        write_line(stderr, update.failure().text);
         return 1;
     }
+    // Texts from a package need not be valid UTF-8; replace what is not.
+    const std::string text = describe_update(*update).dump(-1, ' ', false, json::error_handler_t::replace);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace zal::cli

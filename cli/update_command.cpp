@@ -161,13 +161,13 @@ bool read_package(const std::string& path, const trust_t& trust, update_t& updat
         write_line(stderr, path + ": " + bytes.failure().text);
         return false;
     }
-    try {
-        update = make_update(bytes->data(), bytes->size(), trust);
-        return true;
-    } catch (const std::runtime_error& e) {
-        write_line(stderr, translated("Engine", e.what()));
+    result_t<update_t> read = read_update(bytes->data(), bytes->size(), trust);
+    if (!read) {
+        write_line(stderr, translated("Engine", read.failure().text.c_str()));
         return false;
     }
+    update = std::move(*read);
+    return true;
 }
 
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {

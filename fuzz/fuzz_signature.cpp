@@ -17,12 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         part = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     }
-    std::string error;
-    const auto key = zal::parse_public_key(parts[0], error);
-    const auto signature = zal::parse_signature(parts[1], error);
+    const auto key = zal::parse_public_key(parts[0]);
+    const auto signature = zal::parse_signature(parts[1]);
     if (signature && signature->trusted_comment.size() > parts[1].size()) std::abort();
-    if (key && signature) (void)zal::verify_signature(*key, *signature, parts[2], error);
-    if (const auto manifest = zal::parse_manifest(parts[2], error)) {
+    if (key && signature) (void)zal::verify_signature(*key, *signature, parts[2]);
+    if (const auto manifest = zal::parse_manifest(parts[2])) {
         // What parses is what make_manifest writes back.
         if (zal::make_manifest(*manifest) != parts[2]) std::abort();
     }

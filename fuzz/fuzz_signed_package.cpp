@@ -54,8 +54,7 @@ signed_t make_signed() {
     if (std::system(command.c_str()) != 0) std::abort();
     s.entries.push_back({zal::manifest_name, manifest});
     s.entries.push_back({zal::manifest_signature_name, read_text(dir / "manifest.sha256.minisig")});
-    std::string error;
-    s.trust.keys.push_back(*zal::parse_public_key(read_text(ZAL_TEST_KEY_DIR "/ventaro-test.pub"), error));
+    s.trust.keys.push_back(*zal::parse_public_key(read_text(ZAL_TEST_KEY_DIR "/ventaro-test.pub")));
     std::filesystem::remove_all(dir);
     const std::vector<unsigned char> zip = zal::tools::make_zip(s.entries);
     s.update = zal::make_update(zip.data(), zip.size(), s.trust);

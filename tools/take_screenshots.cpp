@@ -88,8 +88,7 @@ int main(int argc, char** argv) {
     devices::simulation_t simulation;
     // The sample package is signed with the test key, which the demo trusts.
     {
-        std::string error;
-        if (auto key = read_public_key(ZAL_TEST_KEY, error)) gui::Application::trust.keys.push_back(*key);
+        if (auto key = read_public_key(ZAL_TEST_KEY)) gui::Application::trust.keys.push_back(*key);
     }
     gui::platform_t platform;
     platform.set_up = [&simulation] { simulation.install(); };

@@ -151,22 +151,19 @@ std::string key_id_text(const std::array<uint8_t, 8>& key_id) {
     return text;
 }
 
-std::optional<public_key_t> parse_public_key(std::string_view text, std::string& error) {
+result_t<public_key_t> parse_public_key(std::string_view text) {
     if (text.size() > max_key_file) {
-        error = "The public key file is too large.";
-        return std::nullopt;
+        return failure_t{EINVAL, "The public key file is too large."};
     }
     const std::vector<std::string_view> lines = lines_of(text);
     // An optional comment line, then the key.
     std::size_t at = !lines.empty() && lines[0].starts_with("untrusted comment:") ? 1 : 0;
     const std::optional<std::string> raw = at < lines.size() ? base64_decode(lines[at]) : std::nullopt;
     if (!raw || raw->size() != 42 || raw->compare(0, 2, "Ed") != 0) {
-        error = "Not a minisign Ed25519 public key.";
-        return std::nullopt;
+        return failure_t{EINVAL, "Not a minisign Ed25519 public key."};
     }
     if (!nothing_after(lines, at + 1)) {
-        error = "Unexpected text after the public key.";
-        return std::nullopt;
+        return failure_t{EINVAL, "Unexpected text after the public key."};
     }
     public_key_t key;
     std::copy_n(raw->begin() + 2, 8, key.key_id.begin());
@@ -174,38 +171,32 @@ std::optional<public_key_t> parse_public_key(std::string_view text, std::string&
     return key;
 }
 
-std::optional<public_key_t> read_public_key(const std::string& path, std::string& error) {
+result_t<public_key_t> read_public_key(const std::string& path) {
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
     if (!bytes) {
-        error = bytes.failure().text;
-        return std::nullopt;
+        return bytes.failure();
     }
-    return parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), error);
+    return parse_public_key(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-std::optional<minisign_signature_t> parse_signature(std::string_view text, std::string& error) {
+result_t<minisign_signature_t> parse_signature(std::string_view text) {
     if (text.size() > max_signature_file) {
-        error = "The signature file is too large.";
-        return std::nullopt;
+        return failure_t{EINVAL, "The signature file is too large."};
     }
     const std::vector<std::string_view> lines = lines_of(text);
     if (lines.size() < 4 || !lines[0].starts_with("untrusted comment:") || !lines[2].starts_with("trusted comment: ")) {
-        error = "Not a minisign signature.";
-        return std::nullopt;
+        return failure_t{EINVAL, "Not a minisign signature."};
     }
     if (!nothing_after(lines, 4)) {
-        error = "Unexpected text after the signature.";
-        return std::nullopt;
+        return failure_t{EINVAL, "Unexpected text after the signature."};
     }
     const std::optional<std::string> raw = base64_decode(lines[1]);
     const std::optional<std::string> global = base64_decode(lines[3]);
     if (!raw || raw->size() != 74 || (raw->compare(0, 2, "ED") != 0 && raw->compare(0, 2, "Ed") != 0)) {
-        error = "Not a minisign Ed25519 signature.";
-        return std::nullopt;
+        return failure_t{EINVAL, "Not a minisign Ed25519 signature."};
     }
     if (!global || global->size() != 64) {
-        error = "The signature's trusted comment has no valid signature.";
-        return std::nullopt;
+        return failure_t{EINVAL, "The signature's trusted comment has no valid signature."};
     }
     minisign_signature_t signature;
     signature.prehashed = (*raw)[1] == 'D';
@@ -216,11 +207,10 @@ std::optional<minisign_signature_t> parse_signature(std::string_view text, std::
     return signature;
 }
 
-bool verify_signature(const public_key_t& key, const minisign_signature_t& signature, std::string_view message,
-                      std::string& error) {
+result_t<void> verify_signature(const public_key_t& key, const minisign_signature_t& signature,
+                                std::string_view message) {
     if (key.key_id != signature.key_id) {
-        error = "The signature was made with another key.";
-        return false;
+        return failure_t{EINVAL, "The signature was made with another key."};
     }
     std::string prehash;
     if (signature.prehashed) {
@@ -228,38 +218,33 @@ bool verify_signature(const public_key_t& key, const minisign_signature_t& signa
         unsigned int length = 0;
         if (EVP_Digest(message.data(), message.size(), digest.data(), &length, EVP_blake2b512(), nullptr) != 1 ||
             length != digest.size()) {
-            error = "BLAKE2b-512 is not available.";
-            return false;
+            return failure_t{EINVAL, "BLAKE2b-512 is not available."};
         }
         prehash.assign(reinterpret_cast<const char*>(digest.data()), digest.size());
         message = prehash;
     }
     if (!ed25519_verify(key, signature.signature.data(), message)) {
-        error = "The manifest's signature does not verify.";
-        return false;
+        return failure_t{EINVAL, "The manifest's signature does not verify."};
     }
     std::string signed_comment(reinterpret_cast<const char*>(signature.signature.data()), signature.signature.size());
     signed_comment += signature.trusted_comment;
     if (!ed25519_verify(key, signature.global_signature.data(), signed_comment)) {
-        error = "The signature's trusted comment was changed.";
-        return false;
+        return failure_t{EINVAL, "The signature's trusted comment was changed."};
     }
-    return true;
+    return {};
 }
 
-std::optional<std::map<std::string, sha256_t>> parse_manifest(std::string_view text, std::string& error) {
+result_t<std::map<std::string, sha256_t>> parse_manifest(std::string_view text) {
     std::map<std::string, sha256_t> entries;
     std::string previous;
     std::size_t number = 0;
     while (!text.empty()) {
         if (++number > max_manifest_entries) {
-            error = "The manifest lists more than " + std::to_string(max_manifest_entries) + " entries.";
-            return std::nullopt;
+            return failure_t{EINVAL, "The manifest lists more than " + std::to_string(max_manifest_entries) + " entries."};
         }
         const std::size_t end = text.find('\n');
         if (end == std::string_view::npos) {
-            error = "The manifest's last line has no line end.";
-            return std::nullopt;
+            return failure_t{EINVAL, "The manifest's last line has no line end."};
         }
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end + 1);
@@ -272,12 +257,10 @@ std::optional<std::map<std::string, sha256_t>> parse_manifest(std::string_view t
         }
         const std::string name(ok ? line.substr(66) : std::string_view());
         if (!ok || name.find('\r') != std::string::npos || name.find('\0') != std::string::npos) {
-            error = "Line " + std::to_string(number) + " of the manifest is not \"<sha256>  <name>\".";
-            return std::nullopt;
+            return failure_t{EINVAL, "Line " + std::to_string(number) + " of the manifest is not \"<sha256>  <name>\"."};
         }
         if (!entries.empty() && name <= previous) {
-            error = "The manifest is not sorted by name, or lists \"" + printable(name) + "\" twice.";
-            return std::nullopt;
+            return failure_t{EINVAL, "The manifest is not sorted by name, or lists \"" + printable(name) + "\" twice."};
         }
         previous = name;
         entries.emplace(name, digest);
@@ -303,8 +286,9 @@ const char* status_name(signature_status_t status) {
 
 std::optional<public_key_t> built_in_key() {
 #ifdef ZAL_TRUSTED_KEY_TEXT
-    std::string error;
-    return parse_public_key(ZAL_TRUSTED_KEY_TEXT, error);
+    result_t<public_key_t> key = parse_public_key(ZAL_TRUSTED_KEY_TEXT);
+    if (key) return *key;
+    return std::nullopt;
 #else
     return std::nullopt;
 #endif
@@ -323,11 +307,10 @@ trust_t load_trust(const std::string& root, std::vector<std::string>& problems) 
             if (entry.path().extension() == ".pub") files.push_back(entry.path());
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
-            std::string error;
-            if (std::optional<public_key_t> key = read_public_key(file.string(), error))
+            if (result_t<public_key_t> key = read_public_key(file.string()))
                 trust.keys.push_back(*key);
             else
-                problems.push_back(file.string() + ": " + error);
+                problems.push_back(file.string() + ": " + key.failure().text);
         }
     }
     if (result_t<std::vector<unsigned char>> settings =

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/failure.hpp"
+
 namespace zal {
 
 inline constexpr const char* manifest_name = "manifest.sha256";
@@ -27,9 +29,9 @@ struct public_key_t {
     std::array<uint8_t, 8> key_id{};
     std::array<uint8_t, 32> key{};
 };
-std::optional<public_key_t> parse_public_key(std::string_view text, std::string& error);
+result_t<public_key_t> parse_public_key(std::string_view text);
 // The same from a file: the one reader of the application, the CLI and the trusted folders.
-std::optional<public_key_t> read_public_key(const std::string& path, std::string& error);
+result_t<public_key_t> read_public_key(const std::string& path);
 
 // A minisign signature file.
 struct minisign_signature_t {
@@ -39,7 +41,7 @@ struct minisign_signature_t {
     std::string trusted_comment;
     std::array<uint8_t, 64> global_signature{};  // of the signature followed by the trusted comment
 };
-std::optional<minisign_signature_t> parse_signature(std::string_view text, std::string& error);
+result_t<minisign_signature_t> parse_signature(std::string_view text);
 
 // The "signer:" field of a trusted comment (tab-separated "name:value" fields,
 // as minisign writes its own), or nothing.
@@ -48,9 +50,9 @@ std::string signer_of(std::string_view trusted_comment);
 // A key id as minisign prints it: upper-case hex, without leading zeros.
 std::string key_id_text(const std::array<uint8_t, 8>& key_id);
 
-// Both signatures verified with OpenSSL; false with a reason otherwise.
-bool verify_signature(const public_key_t& key, const minisign_signature_t& signature, std::string_view message,
-                      std::string& error);
+// Both signatures verified with OpenSSL, or why not.
+result_t<void> verify_signature(const public_key_t& key, const minisign_signature_t& signature,
+                                std::string_view message);
 
 // A manifest lists at most as many entries as a package may hold.
 inline constexpr std::size_t max_manifest_entries = 1000;
@@ -58,7 +60,7 @@ inline constexpr std::size_t max_manifest_entries = 1000;
 // A manifest's lines, by entry name. Strict: "<64 lower-case hex>  <name>\n"
 // each, sorted by name, no name twice, no empty name, nothing else, at most
 // `max_manifest_entries` lines.
-std::optional<std::map<std::string, sha256_t>> parse_manifest(std::string_view text, std::string& error);
+result_t<std::map<std::string, sha256_t>> parse_manifest(std::string_view text);
 std::string make_manifest(const std::map<std::string, sha256_t>& entries);
 
 enum class signature_status_t { unsigned_package, signed_package, changed, unknown_signer };

@@ -436,17 +436,18 @@ package_signature_t update_source_t::signature(const trust_t& trust) {
     if (!manifest && !signature_text) return result;
     if (!manifest) return changed("The package has a signature but no manifest.");
     if (!signature_text) return changed("The package has a manifest but no signature.");
-    std::string error;
-    const std::optional<minisign_signature_t> signature = parse_signature(*signature_text, error);
-    if (!signature) return changed(error);
+    const result_t<minisign_signature_t> signature = parse_signature(*signature_text);
+    if (!signature) return changed(signature.failure().text);
     result.key_id = key_id_text(signature->key_id);
     result.trusted_comment = signature->trusted_comment;
     result.signer = signer_of(signature->trusted_comment);
     const auto key = std::find_if(trust.keys.begin(), trust.keys.end(),
                                   [&](const public_key_t& k) { return k.key_id == signature->key_id; });
-    if (key != trust.keys.end() && !verify_signature(*key, *signature, *manifest, error)) return changed(error);
-    const std::optional<std::map<std::string, sha256_t>> listed = parse_manifest(*manifest, error);
-    if (!listed) return changed(error);
+    if (key != trust.keys.end())
+        if (const result_t<void> verified = verify_signature(*key, *signature, *manifest); !verified)
+            return changed(verified.failure().text);
+    const result_t<std::map<std::string, sha256_t>> listed = parse_manifest(*manifest);
+    if (!listed) return changed(listed.failure().text);
     // Every entry the reader considers is one it used: none shadowed by
     // another in other letters, none left unread or unreadable.
     for (const auto& [known, names] : zip_.considered()) {
@@ -474,6 +475,14 @@ package_signature_t update_source_t::signature(const trust_t& trust) {
 }  // namespace
 
 update_t make_update(const unsigned char* data, unsigned long size) { return make_update(data, size, trust_t{}); }
+
+result_t<update_t> read_update(const unsigned char* data, unsigned long size, const trust_t& trust) {
+    try {
+        return make_update(data, size, trust);
+    } catch (const std::exception& e) {
+        return failure_t{EINVAL, e.what()};
+    }
+}
 
 update_t make_update(const unsigned char* data, unsigned long size, const trust_t& trust) {
     update_source_t source(data, size);

@@ -65,5 +65,8 @@ update_t make_update(const unsigned char* data, unsigned long size);
 // The same, checking the package's signature against `trust`. A changed
 // package is still read: what to do with it is the caller's choice.
 update_t make_update(const unsigned char* data, unsigned long size, const trust_t& trust);
+// The same for the programs: the package, or why it cannot be read (that
+// English sentence, of the catalogues' context "Engine").
+result_t<update_t> read_update(const unsigned char* data, unsigned long size, const trust_t& trust);
 
 }  // namespace zal

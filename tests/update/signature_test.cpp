@@ -56,9 +56,8 @@ protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("zal-signature-" + std::to_string(::getpid()));
         fs::create_directories(dir_);
-        std::string error;
-        const auto key = parse_public_key(read_text(test_keys / "ventaro-test.pub"), error);
-        ASSERT_TRUE(key) << error;
+        const auto key = parse_public_key(read_text(test_keys / "ventaro-test.pub"));
+        ASSERT_TRUE(key) << key.failure().text;
         trust_.keys = {*key};
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -95,9 +94,8 @@ TEST_F(Signatures, MinisignsBothFormsVerify) {
     const auto entries = package_entries();
     for (const bool legacy : {false, true}) {
         const auto [manifest, signature] = sign(entries, legacy);
-        std::string error;
-        const auto parsed = parse_signature(signature, error);
-        ASSERT_TRUE(parsed) << error;
+        const auto parsed = parse_signature(signature);
+        ASSERT_TRUE(parsed) << parsed.failure().text;
         EXPECT_EQ(parsed->prehashed, !legacy);
         const package_signature_t s = check(entries, manifest, signature);
         EXPECT_EQ(s.status, signature_status_t::signed_package) << s.reason;
@@ -330,9 +328,9 @@ TEST_F(Signatures, EntriesAndListedEntriesAreBounded) {
     }
     std::map<std::string, sha256_t> listed;
     for (int i = 0; i < 1001; ++i) listed["x" + std::to_string(i)] = sha256_of("1");
-    std::string error;
-    EXPECT_FALSE(parse_manifest(make_manifest(listed), error));
-    EXPECT_EQ(error, "The manifest lists more than 1000 entries.");
+    const auto parsed = parse_manifest(make_manifest(listed));
+    ASSERT_FALSE(parsed);
+    EXPECT_EQ(parsed.failure().text, "The manifest lists more than 1000 entries.");
 }
 
 TEST_F(Signatures, TamperedManifestsAndSignatures) {
@@ -384,8 +382,7 @@ TEST_F(Signatures, UnsignedAndUnknownSigners) {
     const std::string listed = read_text(dir_ / "other.pub");
     EXPECT_NE(listed.find(s.key_id), std::string::npos) << listed;  // minisign writes the id in its comment
     // Trusted, the same package is signed.
-    std::string error;
-    trust_.keys.push_back(*parse_public_key(listed, error));
+    trust_.keys.push_back(*parse_public_key(listed));
     EXPECT_EQ(check(entries, manifest, signature).status, signature_status_t::signed_package);
     // Untrusted but changed is changed.
     auto changed = entries;
@@ -424,14 +421,13 @@ TEST(TrustedKeys, ComeFromTheSystemsFoldersAndSetting) {
 }
 
 TEST(ManifestParser, RefusesWhatSha256sumWouldNotWrite) {
-    std::string error;
     const std::string hash(64, 'a');
-    EXPECT_TRUE(parse_manifest(hash + "  a.txt\n" + hash + "  b.txt\n", error));
-    EXPECT_TRUE(parse_manifest("", error));
+    EXPECT_TRUE(parse_manifest(hash + "  a.txt\n" + hash + "  b.txt\n"));
+    EXPECT_TRUE(parse_manifest(""));
     for (const std::string& bad : {hash + "  b.txt\n" + hash + "  a.txt\n", hash + "  a.txt\n" + hash + "  a.txt\n",
                                    hash + " a.txt\n", hash + "  a.txt", std::string(63, 'a') + "  a.txt\n",
                                    std::string(64, 'A') + "  a.txt\n", hash + "  \n", hash + "  a.txt\r\n"})
-        EXPECT_FALSE(parse_manifest(bad, error)) << bad;
+        EXPECT_FALSE(parse_manifest(bad)) << bad;
 }
 
 // The command-line tool reports each status, and refuses what it must.
