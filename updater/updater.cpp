@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
@@ -165,7 +166,15 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     std::optional<io::in_t> attached_input;
     bool in_device_phases = false;  // the live run acts on a device
     bool told_device_phases = false;
-    uint32_t news = 0;  // counts what the device said
+    bool waiting_for_writers = false;  // a check of the writers is queued
+    // The minute without news of the phase that waits, on one timer that news
+    // only pushes back: a device that reports often leaves no pile of timers.
+    struct quiet_t {
+        uint32_t run = 0;
+        phase_t phase = phase_t::idle;
+        main_queue::queue_clock_t::time_point due{};
+        bool armed = false;
+    } quiet;
     bool recovering = false;
     bool received_report = false;
     found_t found_as = found_t::not_yet;
@@ -453,7 +462,6 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         if (!report) return;
         post(of_run, [this] {
             received_report = true;
-            ++news;
             if (phase == phase_t::updating_components)
                 tell_what_to_do_without_news(phase_t::updating_components, updating_components_title);
         });
@@ -601,13 +609,34 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             period_ms);
     }
 
-    // Armed when a waiting phase begins and again at every news.
+    // Called when a waiting phase begins and again at every news.
     void tell_what_to_do_without_news(phase_t own, const char* title) {
+        const auto due = main_queue::now() + std::chrono::milliseconds(no_news_ms);
+        if (quiet.armed && quiet.run == number && quiet.phase == own) {
+            quiet.due = due;  // its timer follows
+            return;
+        }
+        quiet = {.run = number, .phase = own, .due = due, .armed = true};
+        wait_for_news(own, title, no_news_ms);
+    }
+
+    void wait_for_news(phase_t own, const char* title, uint32_t delay_ms) {
         later(
-            [this, own, title, seen = news] {
-                if (phase == own && news == seen) announce(title, no_news);
+            [this, own, title, of_run = number.load()] {
+                if (!quiet.armed || quiet.run != of_run || quiet.phase != own) return;  // another phase's now
+                if (phase != own) {
+                    quiet.armed = false;
+                    return;
+                }
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(quiet.due - main_queue::now()).count();
+                if (left > 0) {
+                    wait_for_news(own, title, uint32_t(left));
+                    return;
+                }
+                quiet.armed = false;
+                announce(title, no_news);
             },
-            no_news_ms);
+            delay_ms);
     }
 
     // The rebooted device's bootloader, looked for every 500 ms; one of
@@ -744,9 +773,15 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void leave_device_phases_when_written() {
         if (in_device_phases || !told_device_phases) return;
         if (*writers > 0) {
+            // One check at a time, however many runs end meanwhile.
+            if (waiting_for_writers) return;
+            waiting_for_writers = true;
             async_main(
                 [self = weak_from_this()] {
-                    if (auto run = self.lock()) run->leave_device_phases_when_written();
+                    if (auto run = self.lock()) {
+                        run->waiting_for_writers = false;
+                        run->leave_device_phases_when_written();
+                    }
                 },
                 50);
             return;
