@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
@@ -158,12 +159,24 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     kind_t device_kind = kind_t::any;  // the followed device's, once found
     // What a change of the MIDI setup brings about in the live phase.
     std::function<void()> on_midi_update;
+    // The kind the waiting phase's HID looks ask for: the run's, or the user's
+    // answer about a first-generation bootloader. No look asks while a question is open.
+    kind_t bootloader_kind = kind_t::any;
+    bool asking_kind = false;
     // The MIDI input the run attached, detached whenever the run ends: an input left
     // attached would keep its old handlers and deafen the next run that attaches it.
     std::optional<io::in_t> attached_input;
     bool in_device_phases = false;  // the live run acts on a device
     bool told_device_phases = false;
-    uint32_t news = 0;  // counts what the device said
+    bool waiting_for_writers = false;  // a check of the writers is queued
+    // The minute without news of the phase that waits, on one timer that news
+    // only pushes back: a device that reports often leaves no pile of timers.
+    struct quiet_t {
+        uint32_t run = 0;
+        phase_t phase = phase_t::idle;
+        main_queue::queue_clock_t::time_point due{};
+        bool armed = false;
+    } quiet;
     bool recovering = false;
     bool received_report = false;
     found_t found_as = found_t::not_yet;
@@ -221,9 +234,16 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                                   "cable, and turn it on."));
                 break;
         }
+        bootloader_kind = kind;
+        asking_kind = false;
+        // A setup change looks at once; the timers keep their own pace.
         on_midi_update = [this, kind] { look_for_running_device(kind); };
-        look_for_bootloader(kind);
+        const uint32_t attempt = number;
+        look_for_bootloader();
         look_for_running_device(kind);
+        if (number != attempt) return;  // the looks ended this attempt, and may have begun the next
+        repeat(phase_t::waiting_for_device, 1000, [this] { look_for_bootloader(); });
+        repeat(phase_t::waiting_for_device, 5000, [this, kind] { look_for_running_device(kind); });
         if (phase == phase_t::waiting_for_device && !followed.requested_port.empty())
             tell_what_to_do_without_news(phase_t::waiting_for_device, title);
     }
@@ -247,8 +267,9 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // A device found waiting in its bootloader is programmed at once; one of
     // undetermined kind makes the user say what it is.
-    void look_for_bootloader(kind_t kind) {
-        if (phase != phase_t::waiting_for_device) return;
+    void look_for_bootloader() {
+        if (phase != phase_t::waiting_for_device || asking_kind) return;
+        const kind_t kind = bootloader_kind;
         std::vector<hid::found_bootloader_t> found = hid::matching_devices(kind);
         std::erase_if(found, [this](const hid::found_bootloader_t& d) { return !on_requested_port(d.usb_port); });
         const auto identified =
@@ -270,22 +291,24 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             return;
         }
         if (!d.path.empty()) {
-            // The search goes on with the answer.
+            // The timer's next look goes on with the answer.
+            asking_kind = true;
             callbacks.ask_kind(
                 [self = weak_from_this(), of_run = number.load(), path = d.path](std::optional<kind_t> answer) {
                     const auto run = self.lock();
-                    if (!run || run->number != of_run) return;  // that run ended while the question was open
+                    // That run ended while the question was open, or this answer came already.
+                    if (!run || run->number != of_run || !run->asking_kind) return;
+                    run->asking_kind = false;
                     if (!answer) {
                         run->cancel();
                         return;
                     }
                     run->followed.answered_bootloader = path;  // the user said what it is
-                    run->later([r = run.get(), kind = *answer] { r->look_for_bootloader(kind); }, 1000);
+                    run->bootloader_kind = *answer;
                 });
             return;
         }
         if (!followed.requested_port.empty()) tell_which_ports_hold_devices();
-        later([this, kind] { look_for_bootloader(kind); }, 1000);
     }
 
     // A first-generation bootloader tells no kind, and both products have one: it
@@ -302,10 +325,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         const midi::running_device_t m = midi::first_matching_device(
             kind, false, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); },
             log_label());
-        if (!m.usable()) {
-            later([this, kind] { look_for_running_device(kind); }, 5000);
-            return;
-        }
+        if (!m.usable()) return;  // the timer or the next setup change looks again
         follow(m.usb_port, m.kind, midi::runs_stage2_firmware(m) ? found_t::stage2 : found_t::running);
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
@@ -452,7 +472,6 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         if (!report) return;
         post(of_run, [this] {
             received_report = true;
-            ++news;
             if (phase == phase_t::updating_components)
                 tell_what_to_do_without_news(phase_t::updating_components, updating_components_title);
         });
@@ -584,13 +603,50 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // The same for a step of the live run, from the main thread.
     void later(std::function<void()> step, uint32_t delay_ms) { post(number, std::move(step), delay_ms); }
 
-    // Armed when a waiting phase begins and again at every news.
-    void tell_what_to_do_without_news(phase_t own, const char* title) {
-        later(
-            [this, own, title, seen = news] {
-                if (phase == own && news == seen) announce(title, no_news);
+    // A look made every `period_ms` while the phase `own` of this attempt lasts,
+    // on one timer: armed when the phase begins and re-armed only by itself, so
+    // that the looks made in between (a setup change, an answer) never add one.
+    void repeat(phase_t own, uint32_t period_ms, std::function<void()> look) {
+        if (phase != own) return;
+        const uint32_t of_run = number;
+        post(
+            of_run,
+            [this, own, period_ms, of_run, look = std::move(look)] {
+                if (phase != own) return;
+                look();
+                if (number == of_run) repeat(own, period_ms, look);  // a look that ended the attempt ends its timer
             },
-            no_news_ms);
+            period_ms);
+    }
+
+    // Called when a waiting phase begins and again at every news.
+    void tell_what_to_do_without_news(phase_t own, const char* title) {
+        const auto due = main_queue::now() + std::chrono::milliseconds(no_news_ms);
+        if (quiet.armed && quiet.run == number && quiet.phase == own) {
+            quiet.due = due;  // its timer follows
+            return;
+        }
+        quiet = {.run = number, .phase = own, .due = due, .armed = true};
+        wait_for_news(own, title, no_news_ms);
+    }
+
+    void wait_for_news(phase_t own, const char* title, uint32_t delay_ms) {
+        later(
+            [this, own, title, of_run = number.load()] {
+                if (!quiet.armed || quiet.run != of_run || quiet.phase != own) return;  // another phase's now
+                if (phase != own) {
+                    quiet.armed = false;
+                    return;
+                }
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(quiet.due - main_queue::now()).count();
+                if (left > 0) {
+                    wait_for_news(own, title, uint32_t(left));
+                    return;
+                }
+                quiet.armed = false;
+                announce(title, no_news);
+            },
+            delay_ms);
     }
 
     // The rebooted device's bootloader, looked for every 500 ms; one of
@@ -727,9 +783,15 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void leave_device_phases_when_written() {
         if (in_device_phases || !told_device_phases) return;
         if (*writers > 0) {
+            // One check at a time, however many runs end meanwhile.
+            if (waiting_for_writers) return;
+            waiting_for_writers = true;
             async_main(
                 [self = weak_from_this()] {
-                    if (auto run = self.lock()) run->leave_device_phases_when_written();
+                    if (auto run = self.lock()) {
+                        run->waiting_for_writers = false;
+                        run->leave_device_phases_when_written();
+                    }
                 },
                 50);
             return;

@@ -43,8 +43,8 @@ public:
     virtual result_t<void> create_output_port(const std::string& name) = 0;
     virtual void dispose_output_port() = 0;
 
-    // The service's lists, read afresh: an endpoint's unique id, or nothing
-    // when no endpoint is at that index.
+    // The service's lists as they stand now: an endpoint's unique id, or
+    // nothing when no endpoint is at that index.
     virtual std::size_t source_count() = 0;
     virtual std::size_t destination_count() = 0;
     virtual std::optional<int32_t> source(std::size_t index) = 0;

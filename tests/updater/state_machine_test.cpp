@@ -26,6 +26,12 @@ std::vector<uint8_t> erased_flash() {
     return flash;
 }
 
+std::size_t occurrences(const std::string& text, const char* what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 ::testing::AssertionResult same_below_bootloader(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     return same_flash(a, b, 0xE0000);
 }
@@ -265,18 +271,24 @@ TEST_F(StateMachine, TimersOfEndedPhasesDoNothing) {
     // Phase 1 with nothing connected: HID every second, MIDI every five.
     ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
     run_until([] { return false; }, 12000);
-    const std::string waiting = log();
-    const auto count = [&](const std::string& s, const char* what) {
-        std::size_t n = 0;
-        for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
-        return n;
-    };
-    EXPECT_EQ(count(waiting, "Examining MIDI devices:"), 3u);  // at start, after 5 s and after 10 s
+    EXPECT_EQ(occurrences(log(), "Examining MIDI devices:"), 3u);  // at start, after 5 s and after 10 s
     engine().cancel();
     const std::string before = log();
     run_until([] { return false; }, 20000);
     EXPECT_EQ(log(), before);
     EXPECT_EQ(events.ends.size(), 1u);
+}
+
+// A setup change looks at once and starts no timer of its own: however many
+// come, the run goes on looking every five seconds.
+TEST_F(StateMachine, SetupChangesWhileWaitingLeaveOneTimer) {
+    ASSERT_TRUE(engine().start(kind_t::any, make_package({})));
+    for (int i = 0; i < 20; ++i) midi_service().announce_setup_change();
+    run_until([] { return false; }, 100);
+    const std::string changed = log();
+    EXPECT_EQ(occurrences(changed, "Examining MIDI devices:"), 21u);
+    run_until([] { return false; }, 20000);
+    EXPECT_EQ(occurrences(log().substr(changed.size()), "Examining MIDI devices:"), 4u);
 }
 
 TEST_F(StateMachine, NoStatusRequestAfterTheFirstProgress) {

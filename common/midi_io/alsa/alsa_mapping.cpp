@@ -68,6 +68,12 @@ void forget_gone_subscriptions(const snd_seq_event_t& announcement, std::set<int
     }
 }
 
+void replace_client_ports(std::vector<int32_t>& kept, int client, const std::vector<int32_t>& now) {
+    const auto first = std::lower_bound(kept.begin(), kept.end(), unique_id(client, 0));
+    const auto last = std::lower_bound(first, kept.end(), unique_id(client + 1, 0));
+    kept.insert(kept.erase(first, last), now.begin(), now.end());
+}
+
 int send_subscribed(int32_t id, std::set<int32_t>& subscribed, const std::function<int()>& subscribe,
                     const std::function<int()>& send) {
     for (int attempt = 0;; ++attempt) {

@@ -51,6 +51,10 @@ bool is_announcement(const snd_seq_event_t& event);
 // says are gone (a port or a whole client that exited) are forgotten.
 void forget_gone_subscriptions(const snd_seq_event_t& announcement, std::set<int32_t>& subscribed);
 
+// The ports of one client as they stand now (`now`, ascending) replace those
+// `kept` (ascending, as a walk of the clients and their ports lists them).
+void replace_client_ports(std::vector<int32_t>& kept, int client, const std::vector<int32_t>& now);
+
 // Sends to `id` after subscribing to it when it is not known to be subscribed.
 // A send that fails with -ENODEV or -ENOENT (the subscription went with a port
 // that came back) subscribes again and sends once more.

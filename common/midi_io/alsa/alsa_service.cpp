@@ -79,6 +79,12 @@ public:
         }
         in_port_ = port;
         receiver_callbacks_ = std::move(receiver);
+        {
+            // From here on announcements keep the lists, walked once at the first look.
+            std::lock_guard lock(sender_mutex_);
+            listening_ = true;
+            ports_kept_ = false;
+        }
         stopping_ = false;
         thread_ = std::thread([this] { receive(); });
         return {};
@@ -94,6 +100,11 @@ public:
         wake_fd_ = -1;
         snd_seq_delete_simple_port(receiver_, in_port_);
         in_port_ = -1;
+        {
+            std::lock_guard lock(sender_mutex_);
+            listening_ = ports_kept_ = false;
+            ports_ = {};
+        }
         std::lock_guard lock(connections_mutex_);
         connections_.clear();
     }
@@ -123,11 +134,23 @@ public:
         subscribed_.clear();
     }
 
-    std::size_t source_count() override { return endpoints(is_source).size(); }
-    std::size_t destination_count() override { return endpoints(is_destination).size(); }
+    std::size_t source_count() override {
+        std::lock_guard lock(sender_mutex_);
+        return ports().sources.size();
+    }
+    std::size_t destination_count() override {
+        std::lock_guard lock(sender_mutex_);
+        return ports().destinations.size();
+    }
 
-    std::optional<int32_t> source(std::size_t index) override { return nth(endpoints(is_source), index); }
-    std::optional<int32_t> destination(std::size_t index) override { return nth(endpoints(is_destination), index); }
+    std::optional<int32_t> source(std::size_t index) override {
+        std::lock_guard lock(sender_mutex_);
+        return nth(ports().sources, index);
+    }
+    std::optional<int32_t> destination(std::size_t index) override {
+        std::lock_guard lock(sender_mutex_);
+        return nth(ports().destinations, index);
+    }
 
     result_t<int> find(int32_t unique_id) override {
         std::lock_guard lock(sender_mutex_);
@@ -252,27 +275,61 @@ private:
                                   receiver_client_, sender_client_);
     }
 
-    std::vector<int32_t> endpoints(int direction) {
-        std::lock_guard lock(sender_mutex_);
-        std::vector<int32_t> ids;
-        if (!sender_) return ids;
-        snd_seq_client_info_t* client;
+    // The hardware endpoints, each list ascending as a walk finds them.
+    struct ports_t {
+        std::vector<int32_t> sources, destinations;
+    };
+
+    // Under sender_mutex_: appends the endpoints of one client, when it is hardware.
+    void walk_client(const snd_seq_client_info_t* client, ports_t& into) {
+        const int id = snd_seq_client_info_get_client(client);
+        if (!is_hardware_client(id, snd_seq_client_info_get_type(client), snd_seq_client_info_get_card(client),
+                                receiver_client_, sender_client_))
+            return;
         snd_seq_port_info_t* port;
-        snd_seq_client_info_alloca(&client);
         snd_seq_port_info_alloca(&port);
-        snd_seq_client_info_set_client(client, -1);
-        while (snd_seq_query_next_client(sender_, client) >= 0) {
-            const int id = snd_seq_client_info_get_client(client);
-            if (!is_hardware_client(id, snd_seq_client_info_get_type(client), snd_seq_client_info_get_card(client),
-                                    receiver_client_, sender_client_))
-                continue;
-            snd_seq_port_info_set_client(port, id);
-            snd_seq_port_info_set_port(port, -1);
-            while (snd_seq_query_next_port(sender_, port) >= 0)
-                if (directions_of(snd_seq_port_info_get_capability(port)) & direction)
-                    ids.push_back(unique_id(id, snd_seq_port_info_get_port(port)));
+        snd_seq_port_info_set_client(port, id);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(sender_, port) >= 0) {
+            const int directions = directions_of(snd_seq_port_info_get_capability(port));
+            const int32_t endpoint = unique_id(id, snd_seq_port_info_get_port(port));
+            if (directions & is_source) into.sources.push_back(endpoint);
+            if (directions & is_destination) into.destinations.push_back(endpoint);
         }
-        return ids;
+    }
+
+    // Under sender_mutex_: every client's endpoints.
+    ports_t walk() {
+        ports_t found;
+        if (!sender_) return found;
+        snd_seq_client_info_t* client;
+        snd_seq_client_info_alloca(&client);
+        snd_seq_client_info_set_client(client, -1);
+        while (snd_seq_query_next_client(sender_, client) >= 0) walk_client(client, found);
+        return found;
+    }
+
+    // Under sender_mutex_: the lists the announcements keep, walked afresh when
+    // they cannot (no input port to hear them, or some lost to an overrun).
+    const ports_t& ports() {
+        if (!listening_ || !ports_kept_) {
+            ports_ = walk();
+            ports_kept_ = listening_;
+        }
+        return ports_;
+    }
+
+    // Under sender_mutex_: the announced client's endpoints as they stand now
+    // replace those kept; a client that exited has none.
+    void keep_ports(const snd_seq_event_t& announcement) {
+        if (!ports_kept_) return;  // the next look walks anyway
+        const int id = announcement.data.addr.client;
+        ports_t now;
+        snd_seq_client_info_t* client;
+        snd_seq_client_info_alloca(&client);
+        if (snd_seq_get_any_client_info(sender_, id, client) >= 0) walk_client(client, now);
+        replace_client_ports(ports_.sources, id, now.sources);
+        replace_client_ports(ports_.destinations, id, now.destinations);
     }
 
     static std::optional<int32_t> nth(const std::vector<int32_t>& ids, std::size_t index) {
@@ -283,7 +340,11 @@ private:
     // The receive thread: events from connected sources and announcements.
     void receive() {
         snd_midi_event_t* decoder = nullptr;
-        if (snd_midi_event_new(256, &decoder) < 0) return;
+        if (snd_midi_event_new(256, &decoder) < 0) {
+            std::lock_guard lock(sender_mutex_);
+            listening_ = false;  // nobody reads the announcements
+            return;
+        }
         snd_midi_event_no_status(decoder, 1);
         const int count = snd_seq_poll_descriptors_count(receiver_, POLLIN);
         std::vector<pollfd> fds(std::size_t(count) + 1);
@@ -311,6 +372,10 @@ private:
                 snd_seq_event_t* event = nullptr;
                 const int status = snd_seq_event_input(receiver_, &event);
                 if (status == -ENOSPC) {
+                    {
+                        std::lock_guard lock(sender_mutex_);
+                        ports_kept_ = false;  // announcements may be among the events lost
+                    }
                     if (receiver_callbacks_.on_overrun) receiver_callbacks_.on_overrun();
                     continue;
                 }
@@ -319,6 +384,7 @@ private:
                     {
                         std::lock_guard lock(sender_mutex_);
                         forget_gone_subscriptions(*event, subscribed_);
+                        keep_ports(*event);
                     }
                     if (!announce_pending) announce_due = clock::now() + std::chrono::milliseconds(100);
                     announce_pending = true;
@@ -349,6 +415,11 @@ private:
     int in_port_ = -1, out_port_ = -1;
     snd_midi_event_t* encoder_ = nullptr;
     std::set<int32_t> subscribed_;
+    // The endpoints, under sender_mutex_: kept from the announcements while
+    // the receive thread hears them.
+    ports_t ports_;
+    bool listening_ = false;
+    bool ports_kept_ = false;
     std::function<void()> on_setup_changed_;
     receiver_t receiver_callbacks_;
 

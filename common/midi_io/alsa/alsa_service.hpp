@@ -2,7 +2,8 @@
 #pragma once
 
 // The MIDI service on the ALSA sequencer: hardware ports of USB-MIDI and other
-// cards, a receive thread, and announcements of replugs as setup changes.
+// cards, a receive thread, and announcements of replugs as setup changes. The
+// list of ports is walked once and then kept from the announcements.
 
 #include <memory>
 #include <string>

@@ -93,6 +93,31 @@ TEST(AlsaMapping, AnnouncementsAreRecognised) {
     EXPECT_FALSE(is_announcement(event));
 }
 
+// An announced client's endpoints as they are now replace the kept ones; the
+// other clients' stay, and the list stays in the order of a walk.
+TEST(AlsaMapping, AnnouncedClientsEndpointsReplaceTheKeptOnes) {
+    struct row_t {
+        std::vector<int32_t> kept;
+        int client;
+        std::vector<int32_t> now, expected;
+    };
+    const int32_t a0 = unique_id(20, 0), a1 = unique_id(20, 1), b0 = unique_id(24, 0), c0 = unique_id(28, 0),
+                  c2 = unique_id(28, 2);
+    const row_t rows[] = {
+        {{}, 24, {b0}, {b0}},                    // the first endpoint
+        {{a0, c0}, 24, {b0}, {a0, b0, c0}},      // a client between two others
+        {{a0, a1, b0}, 20, {a1}, {a1, b0}},      // a port exited
+        {{a0, b0, c0}, 24, {}, {a0, c0}},        // a client exited
+        {{a0, c0}, 28, {c0, c2}, {a0, c0, c2}},  // a port started, last
+        {{a0, b0}, 255, {}, {a0, b0}},           // a client without endpoints
+    };
+    for (const row_t& row : rows) {
+        std::vector<int32_t> kept = row.kept;
+        replace_client_ports(kept, row.client, row.now);
+        EXPECT_EQ(kept, row.expected) << "client " << row.client;
+    }
+}
+
 // A device that comes back under the same client and port numbers has lost the
 // subscription the kernel needs before it delivers our events.
 TEST(AlsaSubscriptions, AGoneSubscriptionIsMadeAgain) {
