@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTextCursor>
+#include <QTimer>
 
 #include "app/factories.hpp"
 #include "app/markdown/text_document.hpp"
@@ -187,6 +188,8 @@ void UpdateWindow::setNotice(const QString& text) {
 }
 
 void UpdateWindow::setDetails(const styled_text_t& details) {
+    ++detailsGeneration_;
+    slicedNotes_.reset();
     details_ = details;
     fill_document(*textView_->document(), details);
     textView_->document()->setDocumentMargin(8);
@@ -195,15 +198,27 @@ void UpdateWindow::setDetails(const styled_text_t& details) {
 }
 
 void UpdateWindow::setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled) {
+    const quint64 generation = ++detailsGeneration_;
     details_ = details;
-    QTextDocument* previous = takenDocument_;
-    takenDocument_ = filled.release();
-    takenDocument_->setParent(textView_);
-    takenDocument_->setDocumentMargin(8);
-    textView_->setDocument(takenDocument_);
-    if (previous) previous->deleteLater();
+    slicedNotes_ = std::move(filled);
+    slicedUpTo_ = 0;
+    QTextDocument* document = textView_->document();
+    document->setUndoRedoEnabled(false);
+    document->clear();
+    document->setDocumentMargin(8);
+    appendNotesSlice(generation);
     textView_->moveCursor(QTextCursor::Start);
     textView_->verticalScrollBar()->setValue(0);
+}
+
+void UpdateWindow::appendNotesSlice(quint64 generation) {
+    if (generation != detailsGeneration_ || !slicedNotes_) return;
+    // About 8,000 characters: a few milliseconds of layout.
+    slicedUpTo_ = append_slice(*textView_->document(), *slicedNotes_, slicedUpTo_, 8192);
+    if (slicedUpTo_ < slicedNotes_->characterCount() - 1)
+        QTimer::singleShot(0, this, [this, generation] { appendNotesSlice(generation); });
+    else
+        slicedNotes_.reset();
 }
 
 void UpdateWindow::setUpdateEnabled(bool enabled) {

@@ -48,8 +48,9 @@ public:
     QLabel* noticeLabel() const { return noticeLabel_; }
     const styled_text_t& details() const { return details_; }
     void setDetails(const styled_text_t& details);
-    // The same, with the document already filled from `details` (off the main
-    // thread, for long notes); the view takes it over.
+    // The same, with a document already filled from `details` (off the main
+    // thread, for long notes); the view takes it in slices, one per turn of
+    // the event loop, so that laying it out never holds the window.
     void setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled);
     bool updateEnabled() const { return updateEnabled_; }
     void setUpdateEnabled(bool enabled);
@@ -82,7 +83,10 @@ private:
 
     QString title_, secondaryTitle_;
     styled_text_t details_;
-    QTextDocument* takenDocument_ = nullptr;  // the last filled document handed over, a child of the view
+    void appendNotesSlice(quint64 generation);
+    std::unique_ptr<QTextDocument> slicedNotes_;  // long notes still being taken in
+    int slicedUpTo_ = 0;
+    quint64 detailsGeneration_ = 0;
     bool updateEnabled_ = false;
     bool detailsEnabled_ = true;
 };

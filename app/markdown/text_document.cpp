@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/markdown/text_document.hpp"
 
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextImageFormat>
 
 #include <unordered_map>
@@ -78,7 +80,36 @@ private:
     qsizetype in_paragraph_ = 0, in_word_ = 0;
 };
 
+// A document's images are its resources, by these names.
+QString image_name(int number) { return QStringLiteral("release-notes-image:%1").arg(number); }
+
 }  // namespace
+
+int append_slice(QTextDocument& to, const QTextDocument& from, int position, int characters) {
+    const int last = from.characterCount() - 1;
+    // At a paragraph's end: paragraphs are bounded, and each comes whole, with its format.
+    const QTextBlock block = from.findBlock(std::min(position + characters, last));
+    int end = std::min(block.position() + block.length() - 1, last);
+    if (end <= position) end = last;
+    QTextCursor source(const_cast<QTextDocument*>(&from));
+    source.setPosition(position);
+    source.setPosition(end, QTextCursor::KeepAnchor);
+    QTextCursor target(&to);
+    target.movePosition(QTextCursor::End);
+    if (position == 0) {
+        // A fragment brings the formats of the paragraphs it opens, not of the first one.
+        target.setBlockFormat(from.begin().blockFormat());
+        target.setBlockCharFormat(from.begin().charFormat());
+        for (int i = 1;; ++i) {
+            const QUrl name(image_name(i));
+            const QVariant image = from.resource(QTextDocument::ImageResource, name);
+            if (!image.isValid()) break;
+            to.addResource(QTextDocument::ImageResource, name, image);
+        }
+    }
+    target.insertFragment(source.selection());
+    return end;
+}
 
 void fill_document(QTextDocument& document, const styled_text_t& text) {
     // The notes are shown, never edited: recording every insertion for undo
@@ -139,7 +170,7 @@ void fill_document(QTextDocument& document, const styled_text_t& text) {
                 cursor.insertText(QString(c), format);
                 continue;
             }
-            const QUrl name(QStringLiteral("release-notes-image:%1").arg(++image_count));
+            const QUrl name(image_name(++image_count));
             document.addResource(QTextDocument::ImageResource, name, a.attachment->image);
             // The run's format first, so that a linked image keeps its link.
             QTextImageFormat image;
