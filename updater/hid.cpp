@@ -128,21 +128,22 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
     const auto& actions = plan.actions;
     std::size_t last_sector0_write = actions.size();
     for (std::size_t i = 0; i < actions.size(); ++i) {
-        if (actions[i].kind != update_action_t::kind_t::erase || actions[i].address != 0) continue;
-        for (std::size_t j = i + 1; j < actions.size() && actions[j].kind == update_action_t::kind_t::write; ++j)
+        if (actions[i].operation != update_action_t::operation_t::erase || actions[i].address != 0) continue;
+        for (std::size_t j = i + 1; j < actions.size() && actions[j].operation == update_action_t::operation_t::write;
+             ++j)
             last_sector0_write = j;
     }
     bool sector0_erased = false;
     for (std::size_t i = 0; i < actions.size(); ++i) {
         const update_action_t& action = actions[i];
-        if (action.kind == update_action_t::kind_t::erase) {
+        if (action.operation == update_action_t::operation_t::erase) {
             if (action.address == 0) sector0_erased = true;
             roundtrip_t erase = make_command({uhb::cmd_code::erase, uint32_t(action.address), uint16_t(action.count)});
             erase.check = uhb::check_response<uhb::cmd_code::erase>;
             erase.timeout_ms = 4000;
             erase.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(erase));
-        } else if (action.kind == update_action_t::kind_t::write) {
+        } else if (action.operation == update_action_t::operation_t::write) {
             roundtrip_t write = make_command({uhb::cmd_code::write, uint32_t(action.address), uint16_t(action.size)});
             write.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(write));
