@@ -228,7 +228,7 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
             std::any_of(runs.begin(), runs.end(), [&d](const auto& run) { return run->device.usb_port == d.usb_port; });
         if (taken) continue;
         kind_t kind = d.kind;
-        if (kind == kind_t::any) {
+        if (d.state == device_state_t::first_generation_bootloader) {
             if (!options.kind) {
                 updater::log_line(updater::device_label(d.usb_port, kind_t::any),
                                   "A first-generation bootloader does not tell which device it is: left alone "

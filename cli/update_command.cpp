@@ -146,7 +146,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     if (!device && (!o.simulation.faults.empty() || o.flash_in || o.flash_out))
         return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
     // Only the first-generation bootloader leaves the kind open.
-    if (device && o.kind && !device->v1_bootloader && device->kind != *o.kind)
+    if (device && o.kind && !device->first_generation_bootloader && device->kind != *o.kind)
         return (problem = "--simulate " + device->name + " is not a " + kind_word(*o.kind), false);
     return true;
 }

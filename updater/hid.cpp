@@ -108,8 +108,9 @@ std::vector<found_bootloader_t> matching_devices(kind_t kind) {
     for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
         for (const row_t& row : rows)
             if (matches(d, *row.descriptor)) {
-                found.push_back(
-                    {d.path, row.result, d.usb_port, row.descriptor == &usb_descriptor_bootloader_ventaro_v1});
+                found.push_back({d.path, row.result, d.usb_port});
+                if (row.descriptor == &usb_descriptor_bootloader_ventaro_v1)
+                    found.back().state = device_state_t::first_generation_bootloader;
                 break;
             }
     return found;

@@ -35,8 +35,8 @@ namespace updater::hid {
 struct found_bootloader_t {
     std::string path;  // empty: nothing found
     kind_t kind = kind_t::any;
-    std::string usb_port;           // where it is plugged in; empty when unknown
-    bool first_generation = false;  // the identity both products' first bootloader shares
+    std::string usb_port;                               // where it is plugged in; empty when unknown
+    device_state_t state = device_state_t::bootloader;  // or first_generation_bootloader
 };
 
 using check_t = std::function<std::optional<uhb::wrong_answer_t>(const uint8_t* data, std::size_t length)>;

@@ -99,7 +99,7 @@ void run_recorder_t::record(const run_state_t& state, const outcome_t* outcome) 
         more_log.swap(pending_log_);
         if (state.device_kind != kind_t::any) record_.kind = kind_word(state.device_kind);
         if (!state.usb_port.empty()) record_.usb_port = state.usb_port;
-        if (state.found != found_t::not_yet) record_.found = found_word(state.found);
+        if (state.found) record_.found = state_word(*state.found);
         if (state.phase != phase_t::idle) record_.phase = phase_word(state.phase);
         record_.roundtrips = state.roundtrips;
         if (outcome) {

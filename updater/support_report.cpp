@@ -62,9 +62,10 @@ void devices_section(std::ostream& out) {
     const std::vector<connected_device_t> devices = connected_devices();
     if (devices.empty()) out << "No Ventaro or Ruvo connected.\n";
     for (const connected_device_t& d : devices) {
+        const bool first_generation = d.state == device_state_t::first_generation_bootloader;
         out << "USB port " << (d.usb_port.empty() ? "unknown" : printable(d.usb_port)) << ": "
-            << (d.kind == kind_t::any ? "first-generation bootloader" : kind_name(d.kind)) << ", "
-            << state_word(d.state);
+            << (first_generation ? "first-generation bootloader" : kind_name(d.kind)) << ", "
+            << state_word(first_generation ? device_state_t::bootloader : d.state);
         if (!d.hid_path.empty())
             out << ", " << printable(d.hid_path)
                 << (::access(d.hid_path.c_str(), R_OK | W_OK) == 0 ? " accessible" : " NOT accessible to this user");
