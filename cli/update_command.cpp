@@ -386,15 +386,6 @@ void print_json(const json& event) {
     std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
 }
 
-namespace {
-
-const char* outcome_word(end_t end) {
-    static const char* const outcomes[] = {"success", "failure", "cancelled"};
-    return outcomes[int(end)];
-}
-
-}  // namespace
-
 // The end event: what the run's device is, its port, and why a failure failed.
 json end_event(const updater::outcome_t& outcome) {
     const bool failed = outcome.end == end_t::failure;

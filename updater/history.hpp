@@ -125,6 +125,9 @@ private:
 // empty when neither variable is set.
 std::string default_history_path();
 
+// Now, as a Unix time in milliseconds: the times records keep.
+int64_t now_ms();
+
 // A Unix time in milliseconds as local time, strftime's way: "%Y-%m-%d" for
 // "2026-12-01".
 std::string local_time(int64_t unix_ms, const char* format);

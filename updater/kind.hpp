@@ -41,6 +41,8 @@ constexpr failure_kind_t failure_kinds[] = {
 
 // "disconnected", "would-overwrite-bootloader", ...: the kind as JSON and logs write it.
 const char* failure_word(failure_kind_t kind);
+// "success", "failure" or "cancelled": how a run ended, as JSON and records write it.
+const char* outcome_word(end_t end);
 // "running", "stage-2", "bootloader" or "first-generation-bootloader".
 const char* state_word(device_state_t state);
 

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
@@ -166,13 +165,10 @@ std::string without_user(std::string text, const std::string& home, const std::s
 }
 
 std::string support_report(history_t& history, const report_facts_t& facts, int runs) {
-    const int64_t now =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
     std::ostringstream out;
     out << "Ventaro updater support report\n"
         << "==============================\n"
-        << "Written " << local_time(now, "%Y-%m-%d %H:%M:%S") << " by " << facts.program << "\n";
+        << "Written " << local_time(now_ms(), "%Y-%m-%d %H:%M:%S") << " by " << facts.program << "\n";
     system_section(out, facts);
     devices_section(out);
 

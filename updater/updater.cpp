@@ -51,6 +51,15 @@ const char* failure_word(failure_kind_t kind) {
     return "none";
 }
 
+const char* outcome_word(end_t end) {
+    switch (end) {
+        case end_t::success: return "success";
+        case end_t::cancelled: return "cancelled";
+        case end_t::failure: break;
+    }
+    return "failure";
+}
+
 const char* state_word(device_state_t state) {
     static const char* const words[] = {"running", "stage-2", "bootloader", "first-generation-bootloader"};
     const auto index = std::size_t(state);
