@@ -74,7 +74,7 @@ int list_command(int argc, char** argv) {
         std::fprintf(stderr, "Could not access USB HID devices.\n");
         return 1;
     }
-    if (!io::init("VentaroUpdate", {})) {
+    if (!io::init("VentaroUpdate")) {
         std::fprintf(stderr, "Could not access MIDI devices.\n");
         hid_io::backend().exit();
         return 1;

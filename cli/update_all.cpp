@@ -270,7 +270,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         std::fprintf(stderr, "Could not access USB HID devices.\n");
         return 1;
     }
-    if (!midi::io::init("VentaroUpdate", {})) {
+    if (!midi::io::init("VentaroUpdate")) {
         std::fprintf(stderr, "Could not access MIDI devices.\n");
         return 1;
     }

@@ -206,22 +206,19 @@ void discard_stale_reports(hid_io::handle_t& device, const log_target_t& log) {
     }
 }
 
-}  // namespace
-
+// Throws exchange_error_t when the exchange fails.
 void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log) {
     if (roundtrip.check) discard_stale_reports(device, log);
-    if (!roundtrip.receive_only) {
-        unsigned char buffer[uhb::report_size + 1];
-        buffer[0] = 0;  // report number
-        std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
-        const result_t<std::size_t> written = device.write(buffer, sizeof buffer);
-        if (!written) {
-            log_backend_error(log, written.failure().text);
-            throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.", written.failure().code);
-        }
-        if (*written != sizeof buffer)
-            throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
+    unsigned char report[uhb::report_size + 1];
+    report[0] = 0;  // report number
+    std::memcpy(report + 1, roundtrip.request, uhb::report_size);
+    const result_t<std::size_t> written = device.write(report, sizeof report);
+    if (!written) {
+        log_backend_error(log, written.failure().text);
+        throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.", written.failure().code);
     }
+    if (*written != sizeof report)
+        throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
     if (!roundtrip.check) return;
     unsigned char buffer[uhb::report_size] = {};
     const result_t<std::size_t> read =
@@ -233,6 +230,8 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_
     if (*read == 0) throw exchange_error_t(failure_kind_t::silent, "No HID packet received after timeout.");
     if (const auto wrong = roundtrip.check(buffer, *read)) throw exchange_error_t(wrong->kind, wrong->text);
 }
+
+}  // namespace
 
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
                   const std::function<bool(std::size_t done, std::size_t total)>& progress, const log_target_t& log) {

@@ -164,7 +164,7 @@ std::string without_user(std::string text, const std::string& home, const std::s
     return text;
 }
 
-std::string support_report(history_t& history, const report_facts_t& facts, int runs) {
+std::string support_report(history_t& history, const report_facts_t& facts) {
     std::ostringstream out;
     out << "Ventaro updater support report\n"
         << "==============================\n"
@@ -187,7 +187,7 @@ std::string support_report(history_t& history, const report_facts_t& facts, int 
         heading(out, "Update history");
         out << "The update history cannot be read: " << recent.failure().text << "\n";
     } else {
-        const std::size_t in_full = std::min(recent->size(), std::size_t(std::max(runs, 0)));
+        const std::size_t in_full = std::min(recent->size(), std::size_t(20));
         heading(out, "Update history (" + std::to_string(recent->size()) + " runs, newest first; the last " +
                          std::to_string(in_full) + " with their logs)");
         out << "Kept in " << printable(history.path()) << "\n";

@@ -748,7 +748,7 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
     // The system's HID and MIDI layers are set up once for the process (both
     // calls return at once when they are); each engine hears MIDI changes itself.
     if (!hid_io::backend().init()) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access USB HID devices."));
-    if (!io::init("VentaroUpdate", {})) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
+    if (!io::init("VentaroUpdate")) throw std::runtime_error(ZAL_TEXT("Engine", "Could not access MIDI devices."));
     if (!run_->midi_setup)
         run_->midi_setup = io::subscribe_to_setup_changes([weak = std::weak_ptr<run_t>(run_)] {
             const auto run = weak.lock();

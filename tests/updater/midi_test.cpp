@@ -105,7 +105,7 @@ protected:
     void SetUp() override {
         main_queue::attach_current_thread(true);
         io::set_service(&service);
-        ASSERT_TRUE(io::init("VentaroUpdate", {}));
+        ASSERT_TRUE(io::init("VentaroUpdate"));
         ::testing::internal::CaptureStderr();
     }
     void TearDown() override {
