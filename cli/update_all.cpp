@@ -39,7 +39,7 @@ struct device_run_t {
     int percent = -1;
     std::optional<updater::outcome_t> outcome;
     std::unique_ptr<updater::run_recorder_t> recorder;  // outlives the engine
-    std::unique_ptr<updater::engine_t> engine;
+    updater::engine_t* engine = nullptr;                // update_all's own, destroyed before the runs
 
     std::string name() const { return printable(device.usb_port) + " " + kind_name(kind); }
 };
@@ -292,6 +292,9 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         if (!active && --writing == 0) inhibitor.release();
     };
 
+    // Declared last: an engine's destructor ends its run, which calls back into
+    // everything above, on every way out of this function.
+    std::vector<std::unique_ptr<updater::engine_t>> engines;
     for (auto& owned : runs) {
         device_run_t* run = owned.get();
         updater::callbacks_t shown{
@@ -313,7 +316,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
             run->recorder = std::make_unique<updater::run_recorder_t>(*options.history, "cli");
             shown = run->recorder->recording(std::move(shown));
         }
-        run->engine = std::make_unique<updater::engine_t>(std::move(shown));
+        run->engine = engines.emplace_back(std::make_unique<updater::engine_t>(std::move(shown))).get();
     }
     try {
         for (auto& run : runs) {
