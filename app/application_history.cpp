@@ -59,7 +59,7 @@ void Application::saveSupportReport() {
 bool Application::writeSupportReport(const QString& path) {
     // The connected devices are listed through the layers a run uses.
     hid_io::backend().init();
-    midi::io::init("VentaroUpdate", {});
+    midi::io::init("VentaroUpdate");
     updater::report_facts_t facts{.program = "ventaro-update " ZAL_VERSION,
                                   .qt_version = qVersion(),
                                   .inhibitors = {"logind: " + session::logind_support()},

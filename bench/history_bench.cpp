@@ -39,7 +39,7 @@ update_t package() {
 
 void play_run(updater::callbacks_t& c) {
     updater::run_state_t state{.phase = updater::phase_t::waiting_for_device,
-                               .found = updater::found_t::running,
+                               .found = device_state_t::running,
                                .device_kind = kind_t::ventaro,
                                .usb_port = "1-1.4",
                                .roundtrips = 0};

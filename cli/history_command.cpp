@@ -174,7 +174,7 @@ int report_command(int argc, char** argv) {
     midi::io::set_service(&midi::io::alsa_service());
     // Without HID or MIDI, the report says so in its device section.
     hid_io::backend().init();
-    midi::io::init("VentaroUpdate", {});
+    midi::io::init("VentaroUpdate");
 
     updater::report_facts_t facts{.program = "ventaro-update-cli " ZAL_VERSION,
                                   .qt_version = ZAL_QT_VERSION " (the application's; this tool does not use Qt)",

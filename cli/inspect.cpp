@@ -36,7 +36,7 @@ json describe_image(const firmware_t& image) {
     json plan = json::array();
     const update_plan_t update_plan = make_update_plan(image);
     for (const update_action_t& action : update_plan.actions) {
-        if (action.kind == update_action_t::kind_t::erase)
+        if (action.operation == update_action_t::operation_t::erase)
             plan.push_back({{"erase", action.address}, {"count", action.count}});
         else
             plan.push_back(

@@ -23,9 +23,15 @@ namespace {
 
 namespace io = zal::midi::io;
 
-// "ventaro", "ruvo", or "unknown" for a first-generation bootloader.
+// A first-generation bootloader is listed as a bootloader of kind "unknown".
+bool first_generation(const updater::connected_device_t& d) {
+    return d.state == device_state_t::first_generation_bootloader;
+}
 const char* kind_of(const updater::connected_device_t& d) {
-    return d.kind == kind_t::any ? "unknown" : kind_word(d.kind);
+    return first_generation(d) ? "unknown" : kind_word(d.kind);
+}
+const char* state_of(const updater::connected_device_t& d) {
+    return state_word(first_generation(d) ? device_state_t::bootloader : d.state);
 }
 
 int usage(const std::string& problem) {
@@ -68,7 +74,7 @@ int list_command(int argc, char** argv) {
         std::fprintf(stderr, "Could not access USB HID devices.\n");
         return 1;
     }
-    if (!io::init("VentaroUpdate", {})) {
+    if (!io::init("VentaroUpdate")) {
         std::fprintf(stderr, "Could not access MIDI devices.\n");
         hid_io::backend().exit();
         return 1;
@@ -80,17 +86,16 @@ int list_command(int argc, char** argv) {
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const updater::connected_device_t& d : devices)
-            list.push_back({{"kind", kind_of(d)},
-                            {"state", updater::state_word(d.state)},
-                            {"port", d.usb_port.empty() ? nullptr : d.usb_port}});
+            list.push_back(
+                {{"kind", kind_of(d)}, {"state", state_of(d)}, {"port", d.usb_port.empty() ? nullptr : d.usb_port}});
         std::cout << nlohmann::ordered_json{{"devices", list}}.dump() << std::endl;
         return 0;
     }
     if (devices.empty()) std::cout << "No Ventaro or Ruvo is connected." << std::endl;
     for (const updater::connected_device_t& d : devices) {
-        std::printf("%-8s %-10s %s\n", kind_of(d), updater::state_word(d.state),
+        std::printf("%-8s %-10s %s\n", kind_of(d), state_of(d),
                     d.usb_port.empty() ? "-" : printable(d.usb_port).c_str());
-        if (d.kind == kind_t::any)
+        if (first_generation(d))
             std::printf(
                 "         (a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)\n");
     }

@@ -38,7 +38,7 @@ struct device_run_t {
     int percent = -1;
     std::optional<updater::outcome_t> outcome;
     std::unique_ptr<updater::run_recorder_t> recorder;  // outlives the engine
-    std::unique_ptr<updater::engine_t> engine;
+    updater::engine_t* engine = nullptr;                // update_all's own, destroyed before the runs
 
     std::string name() const { return printable(device.usb_port) + " " + kind_name(kind); }
 };
@@ -227,7 +227,7 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
             std::any_of(runs.begin(), runs.end(), [&d](const auto& run) { return run->device.usb_port == d.usb_port; });
         if (taken) continue;
         kind_t kind = d.kind;
-        if (kind == kind_t::any) {
+        if (d.state == device_state_t::first_generation_bootloader) {
             if (!options.kind) {
                 updater::log_line(updater::device_label(d.usb_port, kind_t::any),
                                   "A first-generation bootloader does not tell which device it is: left alone "
@@ -269,7 +269,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         std::fprintf(stderr, "Could not access USB HID devices.\n");
         return 1;
     }
-    if (!midi::io::init("VentaroUpdate", {})) {
+    if (!midi::io::init("VentaroUpdate")) {
         std::fprintf(stderr, "Could not access MIDI devices.\n");
         return 1;
     }
@@ -291,6 +291,9 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
         if (!active && --writing == 0) inhibitor.release();
     };
 
+    // Declared last: an engine's destructor ends its run, which calls back into
+    // everything above, on every way out of this function.
+    std::vector<std::unique_ptr<updater::engine_t>> engines;
     for (auto& owned : runs) {
         device_run_t* run = owned.get();
         updater::callbacks_t shown{
@@ -312,7 +315,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
             run->recorder = std::make_unique<updater::run_recorder_t>(*options.history, "cli");
             shown = run->recorder->recording(std::move(shown));
         }
-        run->engine = std::make_unique<updater::engine_t>(std::move(shown));
+        run->engine = engines.emplace_back(std::make_unique<updater::engine_t>(std::move(shown))).get();
     }
     for (auto& run : runs) {
         if (run->recorder) run->recorder->begin(update, run->kind, run->device.usb_port);

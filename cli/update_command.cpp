@@ -145,7 +145,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     if (!device && (!o.simulation.faults.empty() || o.flash_in || o.flash_out))
         return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
     // Only the first-generation bootloader leaves the kind open.
-    if (device && o.kind && !device->v1_bootloader && device->kind != *o.kind)
+    if (device && o.kind && !device->first_generation_bootloader && device->kind != *o.kind)
         return (problem = "--simulate " + device->name + " is not a " + kind_word(*o.kind), false);
     return true;
 }
@@ -360,15 +360,6 @@ int exit_status() {
 void print_json(const json& event) {
     std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
 }
-
-namespace {
-
-const char* outcome_word(end_t end) {
-    static const char* const outcomes[] = {"success", "failure", "cancelled"};
-    return outcomes[int(end)];
-}
-
-}  // namespace
 
 // The end event: what the run's device is, its port, and why a failure failed.
 json end_event(const updater::outcome_t& outcome) {

@@ -25,9 +25,9 @@ constexpr std::size_t report_with_number = 65;
 
 // The identities the engine looks for, as the devices' bootloaders show them.
 const usb_descriptor_t& bootloader_identity(const device_options_t& options) {
-    return options.v1_bootloader          ? usb_descriptor_bootloader_ventaro_v1
-           : options.kind == kind_t::ruvo ? usb_descriptor_bootloader_ruvo2
-                                          : usb_descriptor_bootloader_ventaro;
+    return options.first_generation_bootloader ? usb_descriptor_bootloader_ventaro_v1
+           : options.kind == kind_t::ruvo      ? usb_descriptor_bootloader_ruvo2
+                                               : usb_descriptor_bootloader_ventaro;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace zal::devices {
 
 struct device_options_t {
     kind_t kind = kind_t::ventaro;
-    bool v1_bootloader = false;  // the first-generation identity, which tells no kind
+    bool first_generation_bootloader = false;  // the first-generation identity, which tells no kind
     bool start_in_bootloader = false;
     bool unnamed_jacks = false;  // the normal firmware's jacks carry no strings
     std::vector<fault_t> faults = {};

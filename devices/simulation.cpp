@@ -53,9 +53,9 @@ device_options_t simulation_t::options_for(const update_t& update, kind_t kind) 
 
 device_options_t simulation_t::options_for(const update_t& update, const device_choice_t& choice,
                                            std::vector<fault_t> faults, kind_t kind) {
-    device_options_t options = options_for(update, choice.v1_bootloader ? kind : choice.kind);
+    device_options_t options = options_for(update, choice.first_generation_bootloader ? kind : choice.kind);
     options.start_in_bootloader = choice.start_in_bootloader;
-    options.v1_bootloader = choice.v1_bootloader;
+    options.first_generation_bootloader = choice.first_generation_bootloader;
     options.unnamed_jacks = choice.unnamed_jacks;
     options.faults = std::move(faults);
     return options;

@@ -25,7 +25,7 @@ struct device_choice_t {
     std::string name;
     kind_t kind = kind_t::ventaro;
     bool start_in_bootloader = false;
-    bool v1_bootloader = false;
+    bool first_generation_bootloader = false;
     bool unnamed_jacks = false;
 };
 std::optional<device_choice_t> device_named(const std::string& name);

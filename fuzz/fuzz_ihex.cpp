@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& [index, block] : image.sectors)
             if (index >= image.flash_map.size || block.size() > image.flash_map.sectors[index].size) std::abort();
         for (const auto& action : zal::make_update_plan(image).actions)
-            if (action.kind == zal::update_action_t::kind_t::write && (action.size == 0 || action.size > 0x4000))
+            if (action.operation == zal::update_action_t::operation_t::write &&
+                (action.size == 0 || action.size > 0x4000))
                 std::abort();
     } catch (const std::runtime_error&) {
     }

@@ -30,7 +30,7 @@ inline void note_record(reading_t& r, const ihex_parser_t& p) {
 
 inline void note_state(reading_t& r, const ihex_parser_t& p) {
     r.state = {p.address,  p.segment, uint32_t(p.nibble_pending), p.value, p.length, uint32_t(p.state),
-               p.expected, p.index,   uint32_t(p.kind),           p.sum};
+               p.expected, p.index,   uint32_t(p.type),           p.sum};
 }
 
 // Character by character only.

@@ -133,7 +133,7 @@ bool ihex_parser_t::process(char c) {
     if (c == ':') {
         nibble_pending = false;
         value = 0;
-        kind = kind_t::none;
+        type = record_type_t::none;
         sum = 0;
         length = 0;
         expected = 1;
@@ -159,31 +159,31 @@ std::size_t ihex_parser_t::process_record(const char* p, std::size_t n, bool& co
     uint8_t header[4];  // byte count, address high and low, record type
     if (n < 1 + 2 * 5 || p[0] != ':' || !decode_hex_bytewise(p + 1, 4, header)) return 0;
     int payload;
-    kind_t record_kind;
+    record_type_t record_type;
     switch (header[3]) {
         case 0x00:
             payload = header[0];
-            record_kind = kind_t::data;
+            record_type = record_type_t::data;
             break;
         case 0x01:
             payload = 0;
-            record_kind = kind_t::end_of_file;
+            record_type = record_type_t::end_of_file;
             break;
         case 0x02:
             payload = 2;
-            record_kind = kind_t::extended_segment_address;
+            record_type = record_type_t::extended_segment_address;
             break;
         case 0x03:
             payload = 4;
-            record_kind = kind_t::start_segment_address;
+            record_type = record_type_t::start_segment_address;
             break;
         case 0x04:
             payload = 2;
-            record_kind = kind_t::extended_linear_address;
+            record_type = record_type_t::extended_linear_address;
             break;
         case 0x05:
             payload = 4;
-            record_kind = kind_t::start_linear_address;
+            record_type = record_type_t::start_linear_address;
             break;
         default: return 0;
     }
@@ -202,7 +202,7 @@ std::size_t ihex_parser_t::process_record(const char* p, std::size_t n, bool& co
     value = checksum;
     sum = total;
     length = header[0];
-    kind = record_kind;
+    type = record_type;
     index = 0;
     expected = 1;
     state = state_t::checksum;
@@ -234,26 +234,28 @@ bool ihex_parser_t::complete_field() {
         case state_t::record_type:
             switch (data[0]) {
                 case 0x00:
-                    kind = kind_t::data;
+                    type = record_type_t::data;
                     state = length == 0 ? state_t::checksum : state_t::data;
                     expected = length == 0 ? 1 : length;
                     return false;
                 case 0x01:
-                    kind = kind_t::end_of_file;
+                    type = record_type_t::end_of_file;
                     state = state_t::checksum;
                     expected = 1;
                     return false;
-                case 0x02: kind = kind_t::extended_segment_address; break;
-                case 0x03: kind = kind_t::start_segment_address; break;
-                case 0x04: kind = kind_t::extended_linear_address; break;
-                case 0x05: kind = kind_t::start_linear_address; break;
+                case 0x02: type = record_type_t::extended_segment_address; break;
+                case 0x03: type = record_type_t::start_segment_address; break;
+                case 0x04: type = record_type_t::extended_linear_address; break;
+                case 0x05: type = record_type_t::start_linear_address; break;
                 default:
-                    kind = kind_t::none;
+                    type = record_type_t::none;
                     state = state_t::idle;
                     return false;
             }
             state = state_t::data;
-            expected = (kind == kind_t::extended_segment_address || kind == kind_t::extended_linear_address) ? 2 : 4;
+            expected =
+                (type == record_type_t::extended_segment_address || type == record_type_t::extended_linear_address) ? 2
+                                                                                                                    : 4;
             return false;
         case state_t::data:
             state = state_t::checksum;
@@ -268,16 +270,16 @@ bool ihex_parser_t::complete_field() {
 bool ihex_parser_t::complete_record() {
     state = state_t::idle;
     if (uint8_t(sum + value) != 0) return false;
-    switch (kind) {
-        case kind_t::data: return true;
-        case kind_t::end_of_file: length = 0; return true;
-        case kind_t::extended_segment_address: segment = uint16_t(data[0] << 8 | data[1]); return false;
-        case kind_t::extended_linear_address:
+    switch (type) {
+        case record_type_t::data: return true;
+        case record_type_t::end_of_file: length = 0; return true;
+        case record_type_t::extended_segment_address: segment = uint16_t(data[0] << 8 | data[1]); return false;
+        case record_type_t::extended_linear_address:
             address = uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | (address & 0xFFFFu);
             return false;
-        case kind_t::none:
-        case kind_t::start_segment_address:
-        case kind_t::start_linear_address: return false;
+        case record_type_t::none:
+        case record_type_t::start_segment_address:
+        case record_type_t::start_linear_address: return false;
     }
     return false;
 }

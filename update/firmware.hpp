@@ -45,7 +45,7 @@ struct ihex_t {
 
 struct ihex_parser_t {
     enum class state_t : uint8_t { idle, byte_count, address, record_type, data, checksum };
-    enum class kind_t : uint8_t {
+    enum class record_type_t : uint8_t {
         none,
         data,
         end_of_file,
@@ -64,7 +64,7 @@ struct ihex_parser_t {
     state_t state = state_t::idle;
     uint8_t expected = 0;
     uint8_t index = 0;
-    kind_t kind = kind_t::none;
+    record_type_t type = record_type_t::none;
     uint8_t sum = 0;
 
     // True exactly when a data or end-of-file record has just completed with a

@@ -26,10 +26,6 @@ namespace {
 // mark or other non-ASCII bytes around names and values are trimmed like blanks.
 bool is_blank(char c) { return c != 0 && static_cast<signed char>(c) <= 32; }
 
-std::size_t length_of(const char* text, int length) {
-    return length > 0 ? static_cast<std::size_t>(length) : std::strlen(text);
-}
-
 void parse(ini_t& ini, const char* p) {
     int section = 0;
     for (;;) {
@@ -74,7 +70,7 @@ void parse(ini_t& ini, const char* p) {
 
 }  // namespace
 
-ini_t* ini_load(const char* text, void* /*memctx*/) {
+ini_t* ini_load(const char* text) {
     if (text == nullptr) return nullptr;
     try {
         auto* ini = new ini_t;
@@ -95,9 +91,9 @@ ini_t* ini_load(const char* text, void* /*memctx*/) {
 
 void ini_destroy(ini_t* ini) { delete ini; }
 
-int ini_find_section(const ini_t* ini, const char* name, int name_length) {
+int ini_find_section(const ini_t* ini, const char* name) {
     if (ini == nullptr || name == nullptr) return -1;
-    const std::size_t n = length_of(name, name_length);
+    const std::size_t n = std::strlen(name);
     for (std::size_t i = 0; i < ini->sections.size(); ++i) {
         const std::string& s = ini->sections[i];
         if (s.size() >= n && n > 0 && ascii_iequal({s.data(), n}, {name, n})) return static_cast<int>(i);
@@ -105,10 +101,10 @@ int ini_find_section(const ini_t* ini, const char* name, int name_length) {
     return -1;
 }
 
-int ini_find_property(const ini_t* ini, int section, const char* name, int name_length) {
+int ini_find_property(const ini_t* ini, int section, const char* name) {
     if (ini == nullptr || name == nullptr) return -1;
     if (section < 0 || section >= static_cast<int>(ini->sections.size())) return -1;
-    const std::size_t n = length_of(name, name_length);
+    const std::size_t n = std::strlen(name);
     if (n == 0) return -1;
     int position = 0;
     for (const auto& property : ini->properties) {

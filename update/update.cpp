@@ -314,14 +314,14 @@ public:
         if (!info && !zip_.damaged().empty())
             fail("The package is damaged: " + printable(*zip_.damaged().begin()) + ".");
         if (!info) fail("No info file found in update.");
-        ini_.reset(ini_load(info->c_str(), nullptr));
+        ini_.reset(ini_load(info->c_str()));
         if (!ini_) fail("Could not parse the INI text.");
-        general_ = ini_find_section(ini_.get(), "general", 0);
+        general_ = ini_find_section(ini_.get(), "general");
         if (general_ < 0) fail("Wrong format for info file in update.");
     }
 
     const char* value(const char* key) const {
-        const int property = ini_find_property(ini_.get(), general_, key, 0);
+        const int property = ini_find_property(ini_.get(), general_, key);
         return property < 0 ? nullptr : ini_property_value(ini_.get(), general_, property);
     }
 

@@ -17,7 +17,7 @@ uint32_t plan_reach(const update_plan_t& plan) {
     uint64_t reach = 0;
     for (const update_action_t& action : plan.actions) {
         const uint64_t start = uint64_t(std::max<int64_t>(action.address, 0));
-        const uint64_t end = action.kind == update_action_t::kind_t::write ? start + action.size : start + 1;
+        const uint64_t end = action.operation == update_action_t::operation_t::write ? start + action.size : start + 1;
         reach = std::max(reach, end);
     }
     return uint32_t(std::min<uint64_t>(reach, UINT32_MAX));
@@ -32,14 +32,14 @@ update_plan_t make_update_plan(const firmware_t& image) {
         if (index >= map.size || index >= map.sectors.size())
             throw std::runtime_error("Firmware data does not fit the target product.");
         const uint32_t sector_offset = map.sectors[index].base_address - map.base_address;
-        plan.actions.push_back({update_action_t::kind_t::erase, int64_t(int32_t(sector_offset)), 1});
+        plan.actions.push_back({update_action_t::operation_t::erase, int64_t(int32_t(sector_offset)), 1});
 
         const unsigned long skip = first_non_empty_index(block.data(), block.size());
         for (unsigned long offset = skip; offset < block.size(); offset += max_write_size) {
             const uint64_t size = std::min<uint64_t>(max_write_size, block.size() - offset);
             const uint32_t address = sector_offset + uint32_t(offset);
             plan.actions.push_back(
-                {update_action_t::kind_t::write, int64_t(int32_t(address)), 0, block.data() + offset, size});
+                {update_action_t::operation_t::write, int64_t(int32_t(address)), 0, block.data() + offset, size});
         }
     }
     return plan;

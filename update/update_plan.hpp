@@ -9,9 +9,9 @@
 namespace zal {
 
 struct update_action_t {
-    enum class kind_t : int32_t { write = 1, erase = 2 };
+    enum class operation_t : int32_t { write = 1, erase = 2 };
 
-    kind_t kind;
+    operation_t operation;
     int64_t address;                      // relative to the flash base
     uint64_t count = 0;                   // erase: sectors from `address` on
     const unsigned char* data = nullptr;  // write: points into the image's sector block

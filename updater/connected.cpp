@@ -18,38 +18,19 @@ std::vector<connected_device_t> connected_devices() {
         if (std::find(found.begin(), found.end(), d) == found.end()) found.push_back(std::move(d));
     };
     for (const hid::found_bootloader_t& d : hid::matching_devices(kind_t::any))
-        add({d.kind, connected_device_t::state_t::bootloader, d.usb_port, d.path});
+        add({d.kind, d.state, d.usb_port, d.path});
     const std::size_t count = io::in_size();
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
         const std::string port = io::get_usb_port(in);
-        switch (midi::port_kind_of(in)) {
-            case midi::port_kind_t::ventaro:
-                add({kind_t::ventaro, connected_device_t::state_t::running, port, {}});
-                break;
-            case midi::port_kind_t::ruvo: add({kind_t::ruvo, connected_device_t::state_t::running, port, {}}); break;
-            case midi::port_kind_t::ventaro_updater:
-                add({kind_t::ventaro, connected_device_t::state_t::stage2, port, {}});
-                break;
-            case midi::port_kind_t::ruvo_updater:
-                add({kind_t::ruvo, connected_device_t::state_t::stage2, port, {}});
-                break;
-            default: break;
-        }
+        const midi::port_kind_t port_kind = midi::port_kind_of(in);
+        if (const kind_t kind = midi::device_kind_of(port_kind); kind != kind_t::any)
+            add({kind, midi::is_stage2_port(port_kind) ? device_state_t::stage2 : device_state_t::running, port, {}});
     }
     std::sort(found.begin(), found.end(), [](const connected_device_t& a, const connected_device_t& b) {
         return std::tie(a.usb_port, a.kind, a.state) < std::tie(b.usb_port, b.kind, b.state);
     });
     return found;
-}
-
-const char* state_word(connected_device_t::state_t state) {
-    switch (state) {
-        case connected_device_t::state_t::running: return "running";
-        case connected_device_t::state_t::stage2: return "stage-2";
-        case connected_device_t::state_t::bootloader: return "bootloader";
-    }
-    return "running";
 }
 
 bool is_usb_port_path(const std::string& text) {

@@ -13,9 +13,8 @@
 namespace zal::updater {
 
 struct connected_device_t {
-    enum class state_t { running, stage2, bootloader };
-    kind_t kind = kind_t::any;  // any: a first-generation bootloader, which tells none
-    state_t state = state_t::running;
+    kind_t kind = kind_t::any;  // a first-generation bootloader's: it may be either
+    device_state_t state = device_state_t::running;
     std::string usb_port;  // empty when the system does not tell
     std::string hid_path;  // a bootloader's device node
     bool operator==(const connected_device_t&) const = default;
@@ -23,9 +22,6 @@ struct connected_device_t {
 
 // Needs the HID and MIDI layers set up.
 std::vector<connected_device_t> connected_devices();
-
-// "running", "stage-2" or "bootloader".
-const char* state_word(connected_device_t::state_t state);
 
 // Whether `text` has the form of a USB port path ("1-1.4"): a bus, a dash, and
 // up to seven hub port numbers joined by dots. Anything else can name no device.

@@ -108,8 +108,9 @@ std::vector<found_bootloader_t> matching_devices(kind_t kind) {
     for (const hid_io::device_info_t& d : hid_io::backend().enumerate())
         for (const row_t& row : rows)
             if (matches(d, *row.descriptor)) {
-                found.push_back(
-                    {d.path, row.result, d.usb_port, row.descriptor == &usb_descriptor_bootloader_ventaro_v1});
+                found.push_back({d.path, row.result, d.usb_port});
+                if (row.descriptor == &usb_descriptor_bootloader_ventaro_v1)
+                    found.back().state = device_state_t::first_generation_bootloader;
                 break;
             }
     return found;
@@ -128,21 +129,22 @@ void append(std::vector<roundtrip_t>& sequence, const update_plan_t& plan) {
     const auto& actions = plan.actions;
     std::size_t last_sector0_write = actions.size();
     for (std::size_t i = 0; i < actions.size(); ++i) {
-        if (actions[i].kind != update_action_t::kind_t::erase || actions[i].address != 0) continue;
-        for (std::size_t j = i + 1; j < actions.size() && actions[j].kind == update_action_t::kind_t::write; ++j)
+        if (actions[i].operation != update_action_t::operation_t::erase || actions[i].address != 0) continue;
+        for (std::size_t j = i + 1; j < actions.size() && actions[j].operation == update_action_t::operation_t::write;
+             ++j)
             last_sector0_write = j;
     }
     bool sector0_erased = false;
     for (std::size_t i = 0; i < actions.size(); ++i) {
         const update_action_t& action = actions[i];
-        if (action.kind == update_action_t::kind_t::erase) {
+        if (action.operation == update_action_t::operation_t::erase) {
             if (action.address == 0) sector0_erased = true;
             roundtrip_t erase = make_command({uhb::cmd_code::erase, uint32_t(action.address), uint16_t(action.count)});
             erase.check = uhb::check_response<uhb::cmd_code::erase>;
             erase.timeout_ms = 4000;
             erase.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(erase));
-        } else if (action.kind == update_action_t::kind_t::write) {
+        } else if (action.operation == update_action_t::operation_t::write) {
             roundtrip_t write = make_command({uhb::cmd_code::write, uint32_t(action.address), uint16_t(action.size)});
             write.leaves_sector0_erased = sector0_erased;
             sequence.push_back(std::move(write));
@@ -204,22 +206,19 @@ void discard_stale_reports(hid_io::handle_t& device, const log_target_t& log) {
     }
 }
 
-}  // namespace
-
+// Throws exchange_error_t when the exchange fails.
 void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log) {
     if (roundtrip.check) discard_stale_reports(device, log);
-    if (!roundtrip.receive_only) {
-        unsigned char buffer[uhb::report_size + 1];
-        buffer[0] = 0;  // report number
-        std::memcpy(buffer + 1, roundtrip.request, uhb::report_size);
-        const result_t<std::size_t> written = device.write(buffer, sizeof buffer);
-        if (!written) {
-            log_backend_error(log, written.failure().text);
-            throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.", written.failure().code);
-        }
-        if (*written != sizeof buffer)
-            throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
+    unsigned char report[uhb::report_size + 1];
+    report[0] = 0;  // report number
+    std::memcpy(report + 1, roundtrip.request, uhb::report_size);
+    const result_t<std::size_t> written = device.write(report, sizeof report);
+    if (!written) {
+        log_backend_error(log, written.failure().text);
+        throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.", written.failure().code);
     }
+    if (*written != sizeof report)
+        throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
     if (!roundtrip.check) return;
     unsigned char buffer[uhb::report_size] = {};
     const result_t<std::size_t> read =
@@ -231,6 +230,8 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_
     if (*read == 0) throw exchange_error_t(failure_kind_t::silent, "No HID packet received after timeout.");
     if (const auto wrong = roundtrip.check(buffer, *read)) throw exchange_error_t(wrong->kind, wrong->text);
 }
+
+}  // namespace
 
 void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
                   const std::function<bool(std::size_t done, std::size_t total)>& progress, const log_target_t& log) {

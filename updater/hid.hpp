@@ -35,15 +35,14 @@ namespace updater::hid {
 struct found_bootloader_t {
     std::string path;  // empty: nothing found
     kind_t kind = kind_t::any;
-    std::string usb_port;           // where it is plugged in; empty when unknown
-    bool first_generation = false;  // the identity both products' first bootloader shares
+    std::string usb_port;                               // where it is plugged in; empty when unknown
+    device_state_t state = device_state_t::bootloader;  // or first_generation_bootloader
 };
 
 using check_t = std::function<std::optional<uhb::wrong_answer_t>(const uint8_t* data, std::size_t length)>;
 
 struct roundtrip_t {
     uint8_t request[uhb::report_size] = {};
-    bool receive_only = false;
     check_t check;           // empty: no response is read
     int32_t timeout_ms = 0;  // 0 means 500
     // Stopping after this roundtrip would leave sector 0 erased: the device could
@@ -95,9 +94,6 @@ struct unsent_t : exchange_error_t {
     unsent_t(failure_kind_t why, const char* text, int error) : exchange_error_t(why, text), code(error) {}
     int code;
 };
-
-// Throws exchange_error_t when the exchange fails.
-void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_target_t& log = {});
 
 // Nothing reached the device: it could not be opened, or the first report of
 // a sequence could not be written. `vanished`: the system said the device is

@@ -65,11 +65,6 @@ constexpr int schema_version = int(migrations.size());
 // command-line tool may record at once) before giving up on one.
 constexpr int busy_timeout_ms = 5000;
 
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // A run without an end was killed, or lost power, unless its process still runs.
 const std::string& boot_id() {
     static const std::string id = [] {
@@ -501,6 +496,11 @@ std::string default_history_path() {
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/') return std::string(home) + "/.local/state/ventaro-update/history.sqlite";
     return {};
+}
+
+int64_t now_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string local_time(int64_t unix_ms, const char* format) {

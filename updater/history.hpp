@@ -38,7 +38,7 @@ struct run_record_t {
     std::optional<int64_t> ended_ms;
     std::string kind;      // "ventaro", "ruvo"; "any" until the device is found
     std::string usb_port;  // once known
-    std::string found;     // found_word(): how the run found the device
+    std::string found;     // state_word(): what the device was doing when the run found it
     std::string product;
     std::string version;
     std::string release_date;  // "2026-12-01"
@@ -124,6 +124,9 @@ private:
 // $XDG_STATE_HOME/ventaro-update/history.sqlite, or under ~/.local/state;
 // empty when neither variable is set.
 std::string default_history_path();
+
+// Now, as a Unix time in milliseconds: the times records keep.
+int64_t now_ms();
 
 // A Unix time in milliseconds as local time, strftime's way: "%Y-%m-%d" for
 // "2026-12-01".

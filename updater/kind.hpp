@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Which device a run is for, and how a run ends.
+// Which device a run is for, what it is doing, and how a run ends.
 
 #include <cstdint>
 #include <optional>
@@ -9,10 +9,13 @@
 
 namespace zal {
 
-// `any`, asked for, means either; found, it means a first-generation bootloader,
-// which does not tell. A user who declines to say is no kind: std::nullopt.
+// `any`: either, as asked for. A user who declines to say is no kind: std::nullopt.
 enum class kind_t : int32_t { any = 0, ventaro = 1, ruvo = 2 };
 enum class end_t : int32_t { success = 0, failure = 1, cancelled = 2 };
+
+// What a device is doing as it is seen. Both products' first bootloader shares
+// one identity, the first generation's, which does not tell which device it is.
+enum class device_state_t : int32_t { running, stage2, bootloader, first_generation_bootloader };
 
 // Why a run failed, as a user is told it. The engine's own words (for the log
 // and an alert's details) travel beside it; rewording them changes nothing a
@@ -41,6 +44,10 @@ constexpr failure_kind_t failure_kinds[] = {
 
 // "disconnected", "would-overwrite-bootloader", ...: the kind as JSON and logs write it.
 const char* failure_word(failure_kind_t kind);
+// "success", "failure" or "cancelled": how a run ended, as JSON and records write it.
+const char* outcome_word(end_t end);
+// "running", "stage-2", "bootloader" or "first-generation-bootloader".
+const char* state_word(device_state_t state);
 
 // "Ventaro", "Ruvo" or "undefined", as log lines and users read a kind.
 const char* kind_name(kind_t kind);

@@ -15,16 +15,6 @@ namespace io = zal::midi::io;
 
 namespace {
 
-kind_t device_kind_of(port_kind_t port, bool updater_only) {
-    switch (port) {
-        case port_kind_t::ventaro_updater: return kind_t::ventaro;
-        case port_kind_t::ruvo_updater: return kind_t::ruvo;
-        case port_kind_t::ventaro: return updater_only ? kind_t::any : kind_t::ventaro;
-        case port_kind_t::ruvo: return updater_only ? kind_t::any : kind_t::ruvo;
-        default: return kind_t::any;
-    }
-}
-
 io::out_t first_out_of_kind(port_kind_t kind) {
     const std::size_t count = io::out_size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -78,6 +68,20 @@ port_kind_t port_kind_of(io::out_t out) {
     return port_kind(model, model == "Ventaro Ruvo" ? io::get_port_name(out) : std::string());
 }
 
+kind_t device_kind_of(port_kind_t port) {
+    switch (port) {
+        case port_kind_t::ventaro:
+        case port_kind_t::ventaro_updater: return kind_t::ventaro;
+        case port_kind_t::ruvo:
+        case port_kind_t::ruvo_updater: return kind_t::ruvo;
+        default: return kind_t::any;
+    }
+}
+
+bool is_stage2_port(port_kind_t port) {
+    return port == port_kind_t::ventaro_updater || port == port_kind_t::ruvo_updater;
+}
+
 bool bootloader_magic_key_t::read(const uint8_t* body, std::size_t length) {
     if (length != 8 || !from_our_manufacturer(body, length) || body[3] != 0x7F) return false;
     std::memcpy(k.data(), body + 4, 4);
@@ -90,8 +94,7 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
     return bytes;
 }
 
-running_device_t first_matching_device(kind_t kind, bool updater_only,
-                                       const std::function<bool(const running_device_t&)>& accept,
+running_device_t first_matching_device(kind_t kind, const std::function<bool(const running_device_t&)>& accept,
                                        const log_target_t& log) {
     log_line(log, "Examining MIDI devices:");
     const std::size_t count = io::in_size();
@@ -99,7 +102,7 @@ running_device_t first_matching_device(kind_t kind, bool updater_only,
         const io::in_t in = io::in_get(i);
         log_line(log, " - %s", printable(io::get_name(in)).c_str());
         const port_kind_t port = port_kind_of(in);
-        const kind_t mapped = device_kind_of(port, updater_only);
+        const kind_t mapped = device_kind_of(port);
         if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;
         const std::string usb_port = io::get_usb_port(in);
         const io::out_t out = output_of(in, port, usb_port);
@@ -149,10 +152,7 @@ std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
     return sysex(escape(decoded));
 }
 
-bool runs_stage2_firmware(const running_device_t& device) {
-    const port_kind_t port = port_kind_of(device.in);
-    return port == port_kind_t::ventaro_updater || port == port_kind_t::ruvo_updater;
-}
+bool runs_stage2_firmware(const running_device_t& device) { return is_stage2_port(port_kind_of(device.in)); }
 
 bool send_bootloader_request(io::out_t out) {
     if (out == io::no_out) return false;

@@ -34,6 +34,11 @@ enum class port_kind_t {
 port_kind_t port_kind(const std::string& model, const std::string& name);
 port_kind_t port_kind_of(zal::midi::io::in_t in);
 port_kind_t port_kind_of(zal::midi::io::out_t out);
+// The device whose firmware or stage-2 firmware shows the port; kind_t::any for
+// a port of none of ours.
+kind_t device_kind_of(port_kind_t port);
+// Whether the port is a stage-2 firmware's.
+bool is_stage2_port(port_kind_t port);
 
 struct running_device_t {
     zal::midi::io::in_t in{0};
@@ -83,8 +88,7 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 
 // The first device of `kind` (any kind for kind_t::any) among the inputs, in
 // the service's order, that `accept` takes (all when empty); logs the inputs.
-running_device_t first_matching_device(kind_t kind, bool updater_only,
-                                       const std::function<bool(const running_device_t&)>& accept = {},
+running_device_t first_matching_device(kind_t kind, const std::function<bool(const running_device_t&)>& accept = {},
                                        const log_target_t& log = {});
 // Whether the device was found on the ports of its stage-2 firmware.
 bool runs_stage2_firmware(const running_device_t& device);

@@ -1,28 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "updater/run_recorder.hpp"
 
-#include <chrono>
 #include <cstdio>
 
 namespace zal::updater {
-
-namespace {
-
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-const char* end_word(end_t end) {
-    switch (end) {
-        case end_t::success: return "success";
-        case end_t::cancelled: return "cancelled";
-        case end_t::failure: return "failure";
-    }
-    return "failure";
-}
-
-}  // namespace
 
 std::string date_text(const date_t& date) {
     if (date.year == 0) return {};
@@ -92,12 +73,12 @@ void run_recorder_t::record(const run_state_t& state, const outcome_t* outcome) 
         more_log.swap(pending_log_);
         if (state.device_kind != kind_t::any) record_.kind = kind_word(state.device_kind);
         if (!state.usb_port.empty()) record_.usb_port = state.usb_port;
-        if (state.found != found_t::not_yet) record_.found = found_word(state.found);
+        if (state.found) record_.found = state_word(*state.found);
         if (state.phase != phase_t::idle) record_.phase = phase_word(state.phase);
         record_.roundtrips = state.roundtrips;
         if (outcome) {
             record_.ended_ms = now_ms();
-            record_.outcome = end_word(outcome->end);
+            record_.outcome = outcome_word(outcome->end);
             if (outcome->end == end_t::failure) {
                 record_.failure = failure_word(outcome->failure);
                 record_.message = outcome->message;

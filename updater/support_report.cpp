@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
@@ -62,9 +61,10 @@ void devices_section(std::ostream& out) {
     const std::vector<connected_device_t> devices = connected_devices();
     if (devices.empty()) out << "No Ventaro or Ruvo connected.\n";
     for (const connected_device_t& d : devices) {
+        const bool first_generation = d.state == device_state_t::first_generation_bootloader;
         out << "USB port " << (d.usb_port.empty() ? "unknown" : printable(d.usb_port)) << ": "
-            << (d.kind == kind_t::any ? "first-generation bootloader" : kind_name(d.kind)) << ", "
-            << state_word(d.state);
+            << (first_generation ? "first-generation bootloader" : kind_name(d.kind)) << ", "
+            << state_word(first_generation ? device_state_t::bootloader : d.state);
         if (!d.hid_path.empty())
             out << ", " << printable(d.hid_path)
                 << (::access(d.hid_path.c_str(), R_OK | W_OK) == 0 ? " accessible" : " NOT accessible to this user");
@@ -164,14 +164,11 @@ std::string without_user(std::string text, const std::string& home, const std::s
     return text;
 }
 
-std::string support_report(history_t& history, const report_facts_t& facts, int runs) {
-    const int64_t now =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
+std::string support_report(history_t& history, const report_facts_t& facts) {
     std::ostringstream out;
     out << "Ventaro updater support report\n"
         << "==============================\n"
-        << "Written " << local_time(now, "%Y-%m-%d %H:%M:%S") << " by " << facts.program << "\n";
+        << "Written " << local_time(now_ms(), "%Y-%m-%d %H:%M:%S") << " by " << facts.program << "\n";
     system_section(out, facts);
     devices_section(out);
 
@@ -190,7 +187,7 @@ std::string support_report(history_t& history, const report_facts_t& facts, int 
         heading(out, "Update history");
         out << "The update history cannot be read: " << recent.failure().text << "\n";
     } else {
-        const std::size_t in_full = std::min(recent->size(), std::size_t(std::max(runs, 0)));
+        const std::size_t in_full = std::min(recent->size(), std::size_t(20));
         heading(out, "Update history (" + std::to_string(recent->size()) + " runs, newest first; the last " +
                          std::to_string(in_full) + " with their logs)");
         out << "Kept in " << printable(history.path()) << "\n";

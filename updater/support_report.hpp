@@ -22,9 +22,9 @@ struct report_facts_t {
 };
 
 // Needs the HID and MIDI layers set up, to list the connected devices. The
-// last `runs` runs come with their logs (each cut to its last 32 KiB), every
-// other run kept as one line.
-std::string support_report(history_t& history, const report_facts_t& facts, int runs = 20);
+// last 20 runs come with their logs (each cut to its last 32 KiB), every other
+// run kept as one line.
+std::string support_report(history_t& history, const report_facts_t& facts);
 
 // Writes a report to PATH for the user alone (0600), never through a symbolic
 // link someone left at that name.

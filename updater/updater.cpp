@@ -54,6 +54,21 @@ const char* failure_word(failure_kind_t kind) {
     return "none";
 }
 
+const char* outcome_word(end_t end) {
+    switch (end) {
+        case end_t::success: return "success";
+        case end_t::cancelled: return "cancelled";
+        case end_t::failure: break;
+    }
+    return "failure";
+}
+
+const char* state_word(device_state_t state) {
+    static const char* const words[] = {"running", "stage-2", "bootloader", "first-generation-bootloader"};
+    const auto index = std::size_t(state);
+    return index < std::size(words) ? words[index] : "running";
+}
+
 std::optional<kind_t> kind_of_word(const std::string& word) {
     if (word == "ventaro") return kind_t::ventaro;
     if (word == "ruvo") return kind_t::ruvo;
@@ -74,12 +89,6 @@ const char* phase_word(phase_t phase) {
                                         "programming-main-firmware"};
     const auto index = std::size_t(phase);
     return index < std::size(words) ? words[index] : "idle";
-}
-
-const char* found_word(found_t found) {
-    static const char* const words[] = {"", "running", "stage-2", "bootloader", "first-generation-bootloader"};
-    const auto index = std::size_t(found);
-    return index < std::size(words) ? words[index] : "";
 }
 
 namespace {
@@ -179,7 +188,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     } quiet;
     bool recovering = false;
     bool received_report = false;
-    found_t found_as = found_t::not_yet;
+    std::optional<device_state_t> found_as;
     phase_t ended_phase = phase_t::idle;
     uint32_t roundtrips = 0;  // exchanges of the run's finished programming jobs
     uint32_t roundtrips_of_job = 0;
@@ -193,7 +202,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         followed = {};
         followed.requested_port = usb_port;
         device_kind = kind_t::any;
-        found_as = found_t::not_yet;
+        found_as.reset();
         roundtrips = roundtrips_of_job = 0;
         wait_for_device(requested);
     }
@@ -255,8 +264,9 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         for (const connected_device_t& d : connected_devices()) {
             if (d.usb_port == followed.requested_port) return;  // ours, in a state the run waits out
             if (d.usb_port.empty()) continue;
+            const bool first_generation = d.state == device_state_t::first_generation_bootloader;
             others += (others.empty() ? "" : ", ") + printable(d.usb_port) + " (" +
-                      (d.kind == kind_t::any ? "first-generation bootloader" : kind_name(d.kind)) + ")";
+                      (first_generation ? "first-generation bootloader" : kind_name(d.kind)) + ")";
         }
         if (others.empty()) others = "none";
         if (others == followed.told_connected) return;
@@ -272,20 +282,21 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         const kind_t kind = bootloader_kind;
         std::vector<hid::found_bootloader_t> found = hid::matching_devices(kind);
         std::erase_if(found, [this](const hid::found_bootloader_t& d) { return !on_requested_port(d.usb_port); });
-        const auto identified =
-            std::find_if(found.begin(), found.end(), [](const auto& d) { return !d.first_generation; });
+        const auto identified = std::find_if(found.begin(), found.end(), [](const auto& d) {
+            return d.state != device_state_t::first_generation_bootloader;
+        });
         hid::found_bootloader_t d = identified != found.end() ? *identified
                                     : found.empty()           ? hid::found_bootloader_t{}
                                                               : found.front();
-        if (d.first_generation && d.kind != kind_t::any && d.path != followed.answered_bootloader &&
-            another_candidate_connected(kind)) {
+        if (d.state == device_state_t::first_generation_bootloader && d.kind != kind_t::any &&
+            d.path != followed.answered_bootloader && another_candidate_connected(kind)) {
             if (!followed.told_first_generation_left_alone)
                 log("A first-generation bootloader is connected too; it may be another device and is left alone.");
             followed.told_first_generation_left_alone = true;
             d = {};
         }
         if (d.kind != kind_t::any) {
-            follow(d.usb_port, d.kind, d.first_generation ? found_t::first_generation_bootloader : found_t::bootloader);
+            follow(d.usb_port, d.kind, d.state);
             log("Found a matching HID device (%s).", kind_name(d.kind));
             program_stage2(d);
             return;
@@ -315,18 +326,16 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // is taken for the asked kind only when no other device of that kind is there.
     bool another_candidate_connected(kind_t kind) const {
         const midi::running_device_t running = midi::first_matching_device(
-            kind, false, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); },
-            log_label());
+            kind, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); }, log_label());
         return running.usable();
     }
 
     void look_for_running_device(kind_t kind) {
         if (phase != phase_t::waiting_for_device) return;
         const midi::running_device_t m = midi::first_matching_device(
-            kind, false, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); },
-            log_label());
+            kind, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); }, log_label());
         if (!m.usable()) return;  // the timer or the next setup change looks again
-        follow(m.usb_port, m.kind, midi::runs_stage2_firmware(m) ? found_t::stage2 : found_t::running);
+        follow(m.usb_port, m.kind, midi::runs_stage2_firmware(m) ? device_state_t::stage2 : device_state_t::running);
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
         if (midi::runs_stage2_firmware(m)) {
@@ -424,7 +433,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void look_for_stage2_device(kind_t kind) {
         if (phase != phase_t::waiting_for_stage2_device) return;
         const midi::running_device_t m = midi::first_matching_device(
-            kind, false, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); }, log_label());
+            kind, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); }, log_label());
         if (!m.usable()) return;  // the next setup change brings the next attempt
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
@@ -746,10 +755,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     // The run has chosen its device.
-    void follow(const std::string& usb_port, kind_t kind, found_t how) {
+    void follow(const std::string& usb_port, kind_t kind, device_state_t how) {
         followed.usb_port = usb_port;
         device_kind = kind;
-        if (found_as == found_t::not_yet) found_as = how;
+        if (!found_as) found_as = how;
         if (!usb_port.empty()) log("The device is on USB port %s.", printable(usb_port).c_str());
     }
 
@@ -814,7 +823,7 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
         run_->start_failed(failure_kind_t::hid_unavailable, ZAL_TEXT("Engine", "Could not access USB HID devices."));
         return true;
     }
-    if (!io::init("VentaroUpdate", {})) {
+    if (!io::init("VentaroUpdate")) {
         run_->start_failed(failure_kind_t::midi_unavailable, ZAL_TEXT("Engine", "Could not access MIDI devices."));
         return true;
     }

@@ -34,18 +34,13 @@ enum class phase_t : int32_t {
 // "idle", "waiting-for-device", ..., "programming-main-firmware": as records write a phase.
 const char* phase_word(phase_t phase);
 
-// How a run found its device: what it was doing when the run first saw it.
-enum class found_t : int32_t { not_yet = 0, running, stage2, bootloader, first_generation_bootloader };
-// "", "running", "stage-2", "bootloader", "first-generation-bootloader".
-const char* found_word(found_t found);
-
 // Where a run stands, for a record of it.
 struct run_state_t {
     phase_t phase = phase_t::idle;
-    found_t found = found_t::not_yet;
-    kind_t device_kind = kind_t::any;  // once found
-    std::string usb_port;              // once known
-    uint32_t roundtrips = 0;           // HID exchanges the run has completed
+    std::optional<device_state_t> found;  // what the device was doing when the run first saw it
+    kind_t device_kind = kind_t::any;     // once found
+    std::string usb_port;                 // once known
+    uint32_t roundtrips = 0;              // HID exchanges the run has completed
 };
 
 // How a run ended.

@@ -36,7 +36,6 @@ struct in_handler_t {
 struct state_t {
     service_t* service = nullptr;
     bool client = false;
-    std::function<void()> update_fn;
     // Main thread only.
     std::vector<std::weak_ptr<const std::function<void()>>> setup_hooks;
     std::mutex table_mutex;
@@ -78,26 +77,6 @@ std::string string_property(int32_t id, service_t::property_t property) {
         return {};
     }
     return value->size() > 127 ? std::string() : std::move(*value);  // what a 128-byte conversion buffer holds
-}
-
-bool exists_as(uint64_t id, int direction) {
-    if (!find_endpoint(id, direction)) return false;
-    const result_t<bool> offline = state().service->offline(unique_id_of(id));
-    if (!offline) {
-        LOG_ERROR(offline.failure());
-        return true;
-    }
-    return !*offline;
-}
-
-std::string name_as(uint64_t id, int direction) {
-    if (!find_endpoint(id, direction)) return {};
-    return string_property(unique_id_of(id), service_t::property_t::display_name);
-}
-
-std::string usb_port_as(uint64_t id, int direction) {
-    if (!find_endpoint(id, direction)) return {};
-    return string_property(unique_id_of(id), service_t::property_t::usb_port);
 }
 
 std::string property_as(uint64_t id, int direction, service_t::property_t property) {
@@ -169,7 +148,6 @@ void on_setup_changed() {
         for (uint32_t key : gone) s.in_map.erase(key);
     }
     async_main([] {
-        if (state().update_fn) state().update_fn();
         // A copy: a hook may subscribe or unsubscribe.
         std::vector<std::weak_ptr<const std::function<void()>>>& hooks = state().setup_hooks;
         std::erase_if(hooks, [](const auto& hook) { return hook.expired(); });
@@ -197,14 +175,13 @@ bool send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
 
 void set_service(service_t* service) { state().service = service; }
 
-bool init(const char* name, std::function<void()> update_fn) {
+bool init(const char* name) {
     state_t& s = state();
     if (s.client) return true;
     {
         std::lock_guard lock(s.table_mutex);
         s.in_map.clear();
     }
-    s.update_fn = std::move(update_fn);
     if (s.service == nullptr) {
         LOG_ERROR((failure_t{ENODEV, "No MIDI service"}));
         return false;
@@ -238,7 +215,6 @@ setup_subscription_t subscribe_to_setup_changes(std::function<void()> hook) {
 void deinit() {
     state_t& s = state();
     if (!s.client) return;
-    s.update_fn = nullptr;
     {
         std::lock_guard lock(s.table_mutex);
         s.in_map.clear();
@@ -264,12 +240,15 @@ out_t out_get(std::size_t index) {
     return id ? make_out(*id) : no_out;
 }
 
-bool exists(in_t in) { return exists_as(uint64_t(in), service_t::is_source); }
-bool exists(out_t out) { return exists_as(uint64_t(out), service_t::is_destination); }
-std::string get_name(in_t in) { return name_as(uint64_t(in), service_t::is_source); }
-std::string get_name(out_t out) { return name_as(uint64_t(out), service_t::is_destination); }
-std::string get_usb_port(in_t in) { return usb_port_as(uint64_t(in), service_t::is_source); }
-std::string get_usb_port(out_t out) { return usb_port_as(uint64_t(out), service_t::is_destination); }
+std::string get_name(in_t in) {
+    return property_as(uint64_t(in), service_t::is_source, service_t::property_t::display_name);
+}
+std::string get_usb_port(in_t in) {
+    return property_as(uint64_t(in), service_t::is_source, service_t::property_t::usb_port);
+}
+std::string get_usb_port(out_t out) {
+    return property_as(uint64_t(out), service_t::is_destination, service_t::property_t::usb_port);
+}
 std::string get_model(in_t in) { return property_as(uint64_t(in), service_t::is_source, service_t::property_t::model); }
 std::string get_model(out_t out) {
     return property_as(uint64_t(out), service_t::is_destination, service_t::property_t::model);

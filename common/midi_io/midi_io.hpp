@@ -41,9 +41,8 @@ constexpr out_t make_out(int32_t unique_id) { return out_t(uint64_t(int64_t(uniq
 // Chooses the MIDI service the layer runs on; call before `init`.
 void set_service(service_t* service);
 
-// Creates the client and its ports; true at once when they exist. `update_fn`
-// runs on the main thread after every change of the MIDI setup.
-bool init(const char* name, std::function<void()> update_fn);
+// Creates the client and its ports; true at once when they exist.
+bool init(const char* name);
 void deinit();
 
 // Runs `hook` on the main thread after every change of the MIDI setup, for as
@@ -58,10 +57,7 @@ std::size_t out_size();
 in_t in_get(std::size_t index);
 out_t out_get(std::size_t index);
 
-bool exists(in_t in);
-bool exists(out_t out);
 std::string get_name(in_t in);
-std::string get_name(out_t out);
 // Where the endpoint's device is plugged in ("1-1.4"); empty when unknown.
 std::string get_usb_port(in_t in);
 std::string get_usb_port(out_t out);

@@ -122,7 +122,7 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
         Application& d = launch();
         auto o = options_for(d.update(), kind_t::ruvo, true);
-        o.v1_bootloader = true;
+        o.first_generation_bootloader = true;
         plug(o);
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -144,7 +144,7 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
         Application& d = launch();
         auto o = options_for(d.update(), kind_t::ventaro, true);
-        o.v1_bootloader = true;
+        o.first_generation_bootloader = true;
         plug(o);
         QTimer answer;
         int asked = 0;

@@ -11,13 +11,13 @@ using namespace zal;
 namespace {
 
 struct doc {
-    explicit doc(const char* text) : ini(ini_load(text, nullptr), ini_destroy) {}
+    explicit doc(const char* text) : ini(ini_load(text), ini_destroy) {}
     std::unique_ptr<ini_t, void (*)(ini_t*)> ini;
 
     // The value of `name` in the first section matching `section`, or "<none>".
     std::string value(const char* section, const char* name) const {
-        const int s = section ? ini_find_section(ini.get(), section, 0) : 0;
-        const int p = ini_find_property(ini.get(), s, name, 0);
+        const int s = section ? ini_find_section(ini.get(), section) : 0;
+        const int p = ini_find_property(ini.get(), s, name);
         const char* v = ini_property_value(ini.get(), s, p);
         return v ? v : "<none>";
     }
@@ -44,7 +44,7 @@ TEST(Ini, NamesAndValuesAreTrimmed) {
 
 TEST(Ini, NonAsciiBytesAtTheEdgesAreTrimmedLikeBlanks) {
     doc d("\xEF\xBB\xBF[general]\ndescription-fr=\xC3\x89t\xC3\xA9\nother=Mise \xC3\xA0 jour\n");
-    EXPECT_EQ(ini_find_section(d.ini.get(), "general", 0), 1);
+    EXPECT_EQ(ini_find_section(d.ini.get(), "general"), 1);
     EXPECT_EQ(d.value("general", "description-fr"), "t");
     EXPECT_EQ(d.value("general", "other"), "Mise \xC3\xA0 jour");
 }
@@ -59,10 +59,10 @@ TEST(Ini, SectionHeaders) {
     EXPECT_EQ(twice.value("general", "b"), "<none>");
 
     doc prefix("[gen]\n[ general]\n[generalities]\na=1\n[]\nb=2\n");
-    EXPECT_EQ(ini_find_section(prefix.ini.get(), "general", 0), 3);
-    EXPECT_EQ(ini_find_section(prefix.ini.get(), "general", 3), 1);  // "gen" matches the first section
-    EXPECT_EQ(ini_find_section(prefix.ini.get(), "", 0), -1);
-    EXPECT_EQ(ini_find_section(prefix.ini.get(), nullptr, 0), -1);
+    EXPECT_EQ(ini_find_section(prefix.ini.get(), "general"), 3);
+    EXPECT_EQ(ini_find_section(prefix.ini.get(), "gen"), 1);
+    EXPECT_EQ(ini_find_section(prefix.ini.get(), ""), -1);
+    EXPECT_EQ(ini_find_section(prefix.ini.get(), nullptr), -1);
 }
 
 TEST(Ini, FirstOfTwoPropertiesWins) {
@@ -82,11 +82,11 @@ TEST(Ini, EmptyValues) {
 
 TEST(Ini, PositionsCountOnlyTheirSection) {
     doc d("[a]\nx=1\n[b]\ny=2\n[a]\nz=3\n[b]\nw=4\n");
-    const int b = ini_find_section(d.ini.get(), "b", 0);
-    EXPECT_EQ(ini_find_property(d.ini.get(), b, "y", 0), 0);
-    EXPECT_EQ(ini_find_property(d.ini.get(), 4, "w", 0), 0);
-    EXPECT_EQ(ini_find_property(d.ini.get(), 99, "w", 0), -1);
-    EXPECT_EQ(ini_find_property(d.ini.get(), b, "", 0), -1);
+    const int b = ini_find_section(d.ini.get(), "b");
+    EXPECT_EQ(ini_find_property(d.ini.get(), b, "y"), 0);
+    EXPECT_EQ(ini_find_property(d.ini.get(), 4, "w"), 0);
+    EXPECT_EQ(ini_find_property(d.ini.get(), 99, "w"), -1);
+    EXPECT_EQ(ini_find_property(d.ini.get(), b, ""), -1);
 }
 
 TEST(Ini, EmptyAndCommentOnlyTexts) {
@@ -94,7 +94,7 @@ TEST(Ini, EmptyAndCommentOnlyTexts) {
         doc d(text);
         ASSERT_NE(d.ini, nullptr);
         EXPECT_EQ(ini_property_value(d.ini.get(), 0, 0), nullptr) << text;
-        EXPECT_EQ(ini_find_section(d.ini.get(), "general", 0), -1);
+        EXPECT_EQ(ini_find_section(d.ini.get(), "general"), -1);
     }
 }
 

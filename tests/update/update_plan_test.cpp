@@ -26,10 +26,10 @@ TEST(UpdatePlan, OneRecordGivesEraseThenWrite) {
     const auto plan = make_update_plan(image);
     EXPECT_EQ(plan.base_address, 0x08000000u);
     ASSERT_EQ(plan.actions.size(), 2u);
-    EXPECT_EQ(plan.actions[0].kind, update_action_t::kind_t::erase);
+    EXPECT_EQ(plan.actions[0].operation, update_action_t::operation_t::erase);
     EXPECT_EQ(plan.actions[0].address, 0);
     EXPECT_EQ(plan.actions[0].count, 1u);
-    EXPECT_EQ(plan.actions[1].kind, update_action_t::kind_t::write);
+    EXPECT_EQ(plan.actions[1].operation, update_action_t::operation_t::write);
     EXPECT_EQ(plan.actions[1].address, 0x100);
     EXPECT_EQ(plan.actions[1].size, 16u);
     EXPECT_EQ(plan.actions[1].data, image.sectors.at(0).data() + 0x100);
@@ -59,7 +59,7 @@ TEST(UpdatePlan, OnlyLeadingErasedBytesAreSkipped) {
 
     const auto erased = make_update_plan(image_with(2, std::vector<unsigned char>(300, 0xFF)));
     ASSERT_EQ(erased.actions.size(), 1u);
-    EXPECT_EQ(erased.actions[0].kind, update_action_t::kind_t::erase);
+    EXPECT_EQ(erased.actions[0].operation, update_action_t::operation_t::erase);
     EXPECT_EQ(erased.actions[0].address, 0x8000);
 }
 
@@ -79,7 +79,7 @@ TEST(UpdatePlan, PatchedImageProgramsTheStubSectorToItsEnd) {
     const auto plan = make_update_plan(image);
     uint64_t written_in_10 = 0;
     for (const auto& a : plan.actions)
-        if (a.kind == update_action_t::kind_t::write && a.address >= 0xC0000) {
+        if (a.operation == update_action_t::operation_t::write && a.address >= 0xC0000) {
             EXPECT_LE(a.address + int64_t(a.size), 0xE0000);
             written_in_10 += a.size;
         }

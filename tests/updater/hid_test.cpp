@@ -26,8 +26,8 @@ devices::hid_bus_t& bus() {
 
 update_plan_t plan_with(std::vector<unsigned char>& bytes) {
     update_plan_t plan{0x08000000, {}};
-    plan.actions.push_back({update_action_t::kind_t::erase, 0, 1});
-    plan.actions.push_back({update_action_t::kind_t::write, 0x100, 0, bytes.data(), bytes.size()});
+    plan.actions.push_back({update_action_t::operation_t::erase, 0, 1});
+    plan.actions.push_back({update_action_t::operation_t::write, 0x100, 0, bytes.data(), bytes.size()});
     return plan;
 }
 
@@ -104,8 +104,8 @@ TEST(ProgrammingSequence, OneEraseAndAHundredBytes) {
 TEST(ProgrammingSequence, ExactReportSizeAndEmptyWrites) {
     std::vector<unsigned char> bytes(64, 0x11);
     update_plan_t plan{0x08000000,
-                       {{update_action_t::kind_t::write, 0x40, 0, bytes.data(), 64},
-                        {update_action_t::kind_t::write, 0x80, 0, bytes.data(), 0}}};
+                       {{update_action_t::operation_t::write, 0x40, 0, bytes.data(), 64},
+                        {update_action_t::operation_t::write, 0x80, 0, bytes.data(), 0}}};
     std::vector<hid::roundtrip_t> sequence;
     hid::append(sequence, plan);
     ASSERT_EQ(sequence.size(), 3u);  // write, one unpadded data report, then a bare write command
@@ -124,11 +124,11 @@ TEST(ProgrammingSequence, SectorZeroWindowClosesAfterItsLastWrite) {
         EXPECT_EQ(from_0x100[i].leaves_sector0_erased, expected[i]) << "roundtrip " << i;
 
     update_plan_t plan{0x08000000,
-                       {{update_action_t::kind_t::erase, 0, 1},
-                        {update_action_t::kind_t::write, 0, 0, bytes.data(), 64},
-                        {update_action_t::kind_t::write, 0x2000, 0, bytes.data(), 64},
-                        {update_action_t::kind_t::erase, 0x4000, 1},
-                        {update_action_t::kind_t::write, 0x4000, 0, bytes.data(), 64}}};
+                       {{update_action_t::operation_t::erase, 0, 1},
+                        {update_action_t::operation_t::write, 0, 0, bytes.data(), 64},
+                        {update_action_t::operation_t::write, 0x2000, 0, bytes.data(), 64},
+                        {update_action_t::operation_t::erase, 0x4000, 1},
+                        {update_action_t::operation_t::write, 0x4000, 0, bytes.data(), 64}}};
     std::vector<hid::roundtrip_t> sequence;
     hid::append(sequence, plan);
     ASSERT_EQ(sequence.size(), 8u);
@@ -141,9 +141,9 @@ TEST(ProgrammingSequence, SectorZeroWindowClosesAfterItsLastWrite) {
 // fails at that first answer, before anything is erased.
 TEST(ProgrammingSequence, InformationAnswerGuardsTheBootloader) {
     std::vector<unsigned char> bytes(64, 0x5A);
-    update_plan_t plan{
-        0x08000000,
-        {{update_action_t::kind_t::erase, 0xC0000, 1}, {update_action_t::kind_t::write, 0xDFFF0, 0, bytes.data(), 64}}};
+    update_plan_t plan{0x08000000,
+                       {{update_action_t::operation_t::erase, 0xC0000, 1},
+                        {update_action_t::operation_t::write, 0xDFFF0, 0, bytes.data(), 64}}};
     const auto sequence = hid::make_programming_sequence(plan);
     std::vector<uint8_t> record(64, 0);
     const uint8_t fields[] = {56, 1, 37, 6, 0, 0, 0, 0, 0, 0x0E, 0};  // MCU 37, boot start 0xE0000

@@ -619,7 +619,7 @@ TEST_F(RecordedRunTest, TheSupportReportHasItsSectionsAndNeitherTheUserNorTheHom
     make_device(devices::simulation_t::options_for(u, kind_t::ventaro)).plug();
     // As the programs do before a report: the layers that list the devices.
     ASSERT_TRUE(hid_io::backend().init());
-    ASSERT_TRUE(midi::io::init("VentaroUpdate", {}));
+    ASSERT_TRUE(midi::io::init("VentaroUpdate"));
     run_until([] { return false; }, 200);
     const std::string report = updater::support_report(history, {.program = "ventaro-update-cli 1.0.0",
                                                                  .qt_version = "6.4.2",
@@ -650,7 +650,7 @@ TEST_F(RecordedRunTest, TheSupportReportIsBounded) {
     while (log.size() < history_t::max_log_bytes) log += line + "\n";
     for (int i = 0; i < 30; ++i) history.update(history.begin(start_of()), ended(start_of(), "failure"), log);
     ASSERT_TRUE(hid_io::backend().init());
-    ASSERT_TRUE(midi::io::init("VentaroUpdate", {}));
+    ASSERT_TRUE(midi::io::init("VentaroUpdate"));
     const std::string report = updater::support_report(history, {});
     EXPECT_LT(report.size(), 1000000u);
     EXPECT_NE(report.find("Update history (30 runs, newest first; the last 20 with their logs)"), std::string::npos);

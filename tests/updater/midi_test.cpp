@@ -105,7 +105,7 @@ protected:
     void SetUp() override {
         main_queue::attach_current_thread(true);
         io::set_service(&service);
-        ASSERT_TRUE(io::init("VentaroUpdate", {}));
+        ASSERT_TRUE(io::init("VentaroUpdate"));
         ::testing::internal::CaptureStderr();
     }
     void TearDown() override {
@@ -124,14 +124,13 @@ TEST_F(DeviceLookup, PortOrderDecidesForAnyKind) {
     const int32_t ruvo = add("Ventaro Ruvo", "Ventaro", both);
     add("Ventaro Ruvo", "MIDI DIN", both);
     const int32_t ventaro = add("Ventaro", "MIDI 1", both);
-    const running_device_t any = first_matching_device(kind_t::any, false);
+    const running_device_t any = first_matching_device(kind_t::any);
     EXPECT_EQ(any.kind, kind_t::ruvo);
     EXPECT_EQ(any.in, io::make_in(ruvo));
     EXPECT_EQ(any.out, io::make_out(ruvo));
-    const running_device_t instrument = first_matching_device(kind_t::ventaro, false);
+    const running_device_t instrument = first_matching_device(kind_t::ventaro);
     EXPECT_EQ(instrument.kind, kind_t::ventaro);
     EXPECT_EQ(instrument.in, io::make_in(ventaro));
-    EXPECT_FALSE(first_matching_device(kind_t::ventaro, true).usable());
 }
 
 // A Ruvo on a kernel that names no jack: three unnamed ports of kind ruvo, in
@@ -142,7 +141,7 @@ TEST_F(DeviceLookup, AnUnnamedRuvoIsReachedThroughItsFirstJack) {
     for (int n = 1; n <= 3; ++n)
         jacks.push_back(service.add_endpoint("Ventaro Ruvo", "", "Ventaro Ruvo MIDI " + std::to_string(n), both));
     for (kind_t kind : {kind_t::any, kind_t::ruvo}) {
-        const running_device_t ruvo = first_matching_device(kind, false);
+        const running_device_t ruvo = first_matching_device(kind);
         EXPECT_EQ(ruvo.kind, kind_t::ruvo);
         EXPECT_EQ(ruvo.in, io::make_in(jacks[0]));
         EXPECT_EQ(ruvo.out, io::make_out(jacks[0]));
@@ -153,9 +152,9 @@ TEST_F(DeviceLookup, AnUnnamedRuvoIsReachedThroughItsFirstJack) {
 // be asked of it. Address 0 is a real port on ALSA, so "no output" is `no_out`.
 TEST_F(DeviceLookup, AnInputWithoutItsOutputIsPassedOver) {
     add("Ventaro", "MIDI 1", io::service_t::is_source);
-    EXPECT_FALSE(first_matching_device(kind_t::any, false).usable());
+    EXPECT_FALSE(first_matching_device(kind_t::any).usable());
     const int32_t ruvo = add("Ventaro Ruvo", "Ventaro", both);
-    const running_device_t d = first_matching_device(kind_t::any, false);
+    const running_device_t d = first_matching_device(kind_t::any);
     EXPECT_EQ(d.kind, kind_t::ruvo);
     EXPECT_EQ(d.out, io::make_out(ruvo));
     EXPECT_FALSE(send_bootloader_request(io::no_out));
@@ -163,7 +162,7 @@ TEST_F(DeviceLookup, AnInputWithoutItsOutputIsPassedOver) {
 
 TEST_F(DeviceLookup, UpdaterPortsAndLogLines) {
     add("Ruvo Updater", "MIDI 1", both);
-    EXPECT_EQ(first_matching_device(kind_t::any, true).kind, kind_t::ruvo);
+    EXPECT_EQ(first_matching_device(kind_t::any).kind, kind_t::ruvo);
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(log, "Examining MIDI devices:\n - Ruvo Updater MIDI 1\n");
     ::testing::internal::CaptureStderr();

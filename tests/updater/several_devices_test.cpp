@@ -44,9 +44,11 @@ TEST_F(SeveralDevices, AFirstGenerationBootloaderBesideTheAskedDeviceIsLeftAlone
         auto port = [&](const char* path) { return ports ? std::optional<std::string>(path) : std::string(); };
         auto& ruvo =
             add_device({.kind = kind_t::ruvo, .stage2_images = devices::stage2_images_of(package)}, port("1-1"));
-        auto& ventaro =
-            add_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true, .flash = erased},
-                       port("1-2"));
+        auto& ventaro = add_device({.kind = kind_t::ventaro,
+                                    .first_generation_bootloader = true,
+                                    .start_in_bootloader = true,
+                                    .flash = erased},
+                                   port("1-2"));
         ventaro.plug();
         ruvo.plug();
         const std::vector<uint8_t> ruvo_before = ruvo.flash(), ventaro_before = ventaro.flash();
@@ -119,7 +121,8 @@ TEST_F(SeveralDevices, TwoVentarosThePortChooses) {
 // one that was already connected by being new.
 TEST_F(SeveralDevices, WithoutPortsTheBootloaderThatWasThereIsNotTheRebootedOne) {
     auto& waiting = add_device(
-        {.kind = kind_t::ruvo, .v1_bootloader = true, .start_in_bootloader = true, .flash = erased}, std::string());
+        {.kind = kind_t::ruvo, .first_generation_bootloader = true, .start_in_bootloader = true, .flash = erased},
+        std::string());
     auto& ventaro =
         add_device({.kind = kind_t::ventaro, .stage2_images = devices::stage2_images_of(package)}, std::string());
     waiting.plug();

@@ -155,7 +155,7 @@ TEST_F(StateMachine, OutputThatRefusesSysexFailsBeforeAttaching) {
 TEST_F(StateMachine, UndeterminedBootloaderAsksOnceAndUsesTheAnswer) {
     const update_t package = make_package({.ruvo = true});
     events.kind_answer = kind_t::ruvo;
-    make_device({.kind = kind_t::ruvo, .v1_bootloader = true, .start_in_bootloader = true}).plug();
+    make_device({.kind = kind_t::ruvo, .first_generation_bootloader = true, .start_in_bootloader = true}).plug();
     ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
     EXPECT_EQ(events.kind_questions, 1);
@@ -164,7 +164,7 @@ TEST_F(StateMachine, UndeterminedBootloaderAsksOnceAndUsesTheAnswer) {
 }
 
 TEST_F(StateMachine, DecliningTheKindQuestionCancels) {
-    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
+    make_device({.kind = kind_t::ventaro, .first_generation_bootloader = true, .start_in_bootloader = true}).plug();
     ASSERT_TRUE(engine().start(kind_t::any, make_package({.ruvo = true})));
     ASSERT_EQ(events.ends.size(), 1u);  // inside start
     EXPECT_EQ(events.ends[0].end, end_t::cancelled);
@@ -176,7 +176,9 @@ TEST_F(StateMachine, DecliningTheKindQuestionCancels) {
 
 TEST_F(StateMachine, FirstGenerationBootloaderAfterTheHandshakeIsTheDevicesKind) {
     const update_t package = make_package({.ruvo = true});
-    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .stage2_images = devices::stage2_images_of(package)})
+    make_device({.kind = kind_t::ventaro,
+                 .first_generation_bootloader = true,
+                 .stage2_images = devices::stage2_images_of(package)})
         .plug();
     ASSERT_TRUE(engine().start(kind_t::any, package));
     ASSERT_TRUE(run_to_end());
@@ -510,7 +512,7 @@ TEST_F(StateMachine, NextRunWaitsForTheCancelledRunsWorker) {
 // answer belongs to the run that asked.
 TEST_F(StateMachine, KindAnswerOfAnEndedRunIsIgnored) {
     const update_t package = make_package({.ventaro_stage2 = false, .ruvo = true});
-    make_device({.kind = kind_t::ventaro, .v1_bootloader = true, .start_in_bootloader = true}).plug();
+    make_device({.kind = kind_t::ventaro, .first_generation_bootloader = true, .start_in_bootloader = true}).plug();
     events.kind_answer = std::nullopt;  // declined, but only after the user started a run for the Ventaro
     events.kind_question_hook = [&] {
         engine().cancel();
