@@ -25,6 +25,13 @@
 
 namespace zal::gui {
 
+namespace {
+
+// A file name, which may hold any byte but '/' and NUL, as a line shows it.
+QString plain(const QString& name) { return QString::fromStdString(printable(name.toStdString())); }
+
+}  // namespace
+
 bool Application::openFile(const QString& path) {
     if (inUpdate_) return false;
     const QUrl url = QUrl::fromLocalFile(path);
@@ -56,7 +63,7 @@ void Application::open() {
         QTimer::singleShot(0, this, [this, path] {
             // A name typed past the filter is no package.
             if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
-                readErrorAlert(QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                readErrorAlert(plain(QDir::toNativeSeparators(path)) + QStringLiteral(": ") +
                                localized(invalid_package_key()));
                 return;
             }
@@ -81,8 +88,8 @@ Application::package_read_t Application::readPackage(const QString& path, const 
     result_t<std::vector<unsigned char>> bytes = read_whole_file(QFile::encodeName(path).toStdString());
     if (!bytes) {
         // Named, so that the alert says which file could not be read.
-        read.unreadable = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
-                          QString::fromLocal8Bit(bytes.failure().text.c_str());
+        read.unreadable = plain(QDir::toNativeSeparators(path)) + QStringLiteral(": ") +
+                          QString::fromStdString(printable(bytes.failure().text));
         return read;
     }
     if (bytes->empty()) {
@@ -134,9 +141,10 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     QMainWindow* window = window_.get();
     window->setWindowTitle(
         Messages::tr("%1 v%2 Update")
-            .arg(QString::fromStdString(update_.product), QString::fromStdString(update_.version_string)));
+            .arg(QString::fromStdString(printable(update_.product)),
+                 QString::fromStdString(printable(update_.version_string))));
     window->setWindowFilePath(url.toLocalFile());
-    window_->setTitle(QString::fromStdString(update_.product));
+    window_->setTitle(QString::fromStdString(printable(update_.product)));
     const date_t& d = update_.release_date;
     // Each language writes the date its own way (yyyy, MM and dd stand for the digits).
     QString date = Messages::tr("yyyy-MM-dd", "date");
@@ -144,7 +152,7 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
         .replace(QStringLiteral("MM"), QString::number(d.month).rightJustified(2, u'0'))
         .replace(QStringLiteral("dd"), QString::number(d.day).rightJustified(2, u'0'));
     window_->setSecondaryTitle(
-        Messages::tr("Version %1 (%2)").arg(QString::fromStdString(update_.version_string), date));
+        Messages::tr("Version %1 (%2)").arg(QString::fromStdString(printable(update_.version_string)), date));
     if (update_.signature.status == signature_status_t::signed_package)
         window_->setSignature(true, Messages::tr("Signed"), said(*verdict.signature));
     else

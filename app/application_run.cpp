@@ -145,7 +145,7 @@ void Application::showOutcome(const updater::outcome_t& outcome) {
                                  ? engine_text(failure_sentence(outcome.failure))
                                  : engine_text(failure_sentence(outcome.failure)) + QStringLiteral("\n\n") +
                                        localized("ZALUpdateErrorMessage"),
-                             engine_text(outcome.message.c_str()), true);
+                             engine_text(printable(outcome.message).c_str()), true);
             break;
         case end_t::success: offerCounterpartUpdate(outcome.kind); break;
         case end_t::cancelled: break;

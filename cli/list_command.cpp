@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/catalogue.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
@@ -16,6 +17,7 @@
 #include "common/text/printable.hpp"
 #include "devices/simulation.hpp"
 #include "updater/connected.hpp"
+#include "updater/sentences.hpp"
 
 namespace zal::cli {
 
@@ -71,11 +73,12 @@ int list_command(int argc, char** argv) {
             simulation->add(devices::simulation_t::options_for({}, choice, {}, kind_t::ventaro)).plug();
     }
     if (!hid_io::backend().init()) {
-        std::fprintf(stderr, "Could not access USB HID devices.\n");
+        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::hid_unavailable)));
         return 1;
     }
-    if (!io::init("VentaroUpdate")) {
-        std::fprintf(stderr, "Could not access MIDI devices.\n");
+    if (const result_t<void> midi = io::init("VentaroUpdate"); !midi) {
+        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::midi_unavailable)));
+        write_line(stderr, "    " + midi.failure().text);
         hid_io::backend().exit();
         return 1;
     }

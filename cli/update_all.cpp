@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "cli/catalogue.hpp"
+#include "updater/sentences.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/hid_io/hid_io.hpp"
@@ -266,11 +267,12 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
                 .plug();
     }
     if (!hid_io::backend().init()) {
-        std::fprintf(stderr, "Could not access USB HID devices.\n");
+        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::hid_unavailable)));
         return 1;
     }
-    if (!midi::io::init("VentaroUpdate")) {
-        std::fprintf(stderr, "Could not access MIDI devices.\n");
+    if (const result_t<void> midi = midi::io::init("VentaroUpdate"); !midi) {
+        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::midi_unavailable)));
+        write_line(stderr, "    " + midi.failure().text);
         return 1;
     }
 

@@ -342,6 +342,8 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o)
     }
     if (verdict.refusal && !(o.json_events && asked))
         write_line(stderr, said(*verdict.refusal) + (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
+    if (o.json_events && !allowed && !verdict.older && !asked)
+        print_json({{"event", "refused"}, {"text", said(*verdict.refusal)}, {"details", printable(verdict.details)}});
     if (!allowed && verdict.decision == updater::decision_t::ask)
         write_line(stderr, translated("Cli", "Give --allow-older to install it all the same."));
     return allowed;
@@ -415,7 +417,10 @@ int update_command(int argc, char** argv) {
     std::optional<updater::history_t> history;
     if (!simulated || o.record) history.emplace(updater::default_history_path());
     // Decided before any device is touched.
-    if (!told_verdict(updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, o.kind),
+    // With --all, --kind names only what a first-generation bootloader is:
+    // every device the package is for may be written.
+    const std::optional<kind_t> written = o.all ? std::nullopt : o.kind;
+    if (!told_verdict(updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, written),
                       o))
         return 1;
     main_queue::attach_current_thread(false);

@@ -208,10 +208,13 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     // A run that cannot begin ends as a failure at once, like any other run.
-    void start_failed(failure_kind_t why, const char* message) {
+    void start_failed(failure_kind_t why, const char* message, const std::string& system_words) {
         live = true;
         ++number;
-        log("%s", message);
+        if (system_words.empty())
+            log("%s", message);
+        else
+            log("%s (%s)", message, system_words.c_str());
         fail(why, message);
     }
 
@@ -564,10 +567,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     void cancel() {
-        if (live) end(end_t::cancelled, kind_t::any);
+        if (live) end(end_t::cancelled, device_kind);
     }
 
-    void fail(failure_kind_t why, const std::string& message) { end(end_t::failure, kind_t::any, message, why); }
+    void fail(failure_kind_t why, const std::string& message) { end(end_t::failure, device_kind, message, why); }
 
     // Names the run's device in each line, once it is known.
     __attribute__((format(printf, 2, 3))) void log(const char* format, ...) const {
@@ -820,11 +823,13 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
     // The system's HID and MIDI layers are set up once for the process (both
     // calls return at once when they are); each engine hears MIDI changes itself.
     if (!hid_io::backend().init()) {
-        run_->start_failed(failure_kind_t::hid_unavailable, ZAL_TEXT("Engine", "Could not access USB HID devices."));
+        run_->start_failed(failure_kind_t::hid_unavailable, ZAL_TEXT("Engine", "Could not access USB HID devices."),
+                           {});
         return true;
     }
-    if (!io::init("VentaroUpdate")) {
-        run_->start_failed(failure_kind_t::midi_unavailable, ZAL_TEXT("Engine", "Could not access MIDI devices."));
+    if (const result_t<void> midi = io::init("VentaroUpdate"); !midi) {
+        run_->start_failed(failure_kind_t::midi_unavailable, ZAL_TEXT("Engine", "Could not access MIDI devices."),
+                           midi.failure().text);
         return true;
     }
     if (!run_->midi_setup)

@@ -175,35 +175,27 @@ bool send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
 
 void set_service(service_t* service) { state().service = service; }
 
-bool init(const char* name) {
+result_t<void> init(const char* name) {
     state_t& s = state();
-    if (s.client) return true;
+    if (s.client) return {};
     {
         std::lock_guard lock(s.table_mutex);
         s.in_map.clear();
     }
-    if (s.service == nullptr) {
-        LOG_ERROR((failure_t{ENODEV, "No MIDI service"}));
-        return false;
-    }
-    if (const result_t<void> made = s.service->create_client(name, on_setup_changed); !made) {
-        LOG_ERROR(made.failure());
-        return false;
-    }
+    if (s.service == nullptr) return failure_t{ENODEV, "No MIDI service"};
+    if (const result_t<void> made = s.service->create_client(name, on_setup_changed); !made) return made.failure();
     if (const result_t<void> made = s.service->create_input_port(std::string(name) + " Input", {on_bytes, on_overrun});
         !made) {
-        LOG_ERROR(made.failure());
         s.service->dispose_client();
-        return false;
+        return made.failure();
     }
     if (const result_t<void> made = s.service->create_output_port(std::string(name) + " Output"); !made) {
-        LOG_ERROR(made.failure());
         s.service->dispose_input_port();
         s.service->dispose_client();
-        return false;
+        return made.failure();
     }
     s.client = true;
-    return true;
+    return {};
 }
 
 setup_subscription_t subscribe_to_setup_changes(std::function<void()> hook) {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "common/failure.hpp"
+
 namespace zal::midi {
 
 // One short message. Sending: 0x80 in data1 (or data2) marks the byte as absent.
@@ -41,8 +43,9 @@ constexpr out_t make_out(int32_t unique_id) { return out_t(uint64_t(int64_t(uniq
 // Chooses the MIDI service the layer runs on; call before `init`.
 void set_service(service_t* service);
 
-// Creates the client and its ports; true at once when they exist.
-bool init(const char* name);
+// Creates the client and its ports, or says why not (the system's words,
+// for the log); done at once when they exist.
+result_t<void> init(const char* name);
 void deinit();
 
 // Runs `hook` on the main thread after every change of the MIDI setup, for as

@@ -444,6 +444,29 @@ private slots:
         QCOMPARE(cursor.charFormat().anchorHref(), QStringLiteral("https://e.org"));
     }
 
+    // Long notes reach the view in slices: whatever their size, the slices
+    // make the same document, formats and images included.
+    void slicesMakeTheSameDocument() {
+        QString markdown;
+        for (int i = 0; i < 60; ++i) markdown += QStringLiteral("# Head %1\nSee [site](https://e.org/%1) and **bold** `code`\n\n").arg(i);
+        styled_text_t text = render(markdown).styled;
+        QImage image(4, 4, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        text_attributes_t pictured;
+        pictured.attachment = text_attachment_t{image, QRectF(0, 0, 4, 4)};
+        text.append(styled_text_t(QString(QChar(attachment_character)), pictured));
+        QTextDocument whole;
+        fill_document(whole, text);
+        for (const int slice : {1, 100, 8192}) {
+            QTextDocument sliced;
+            int slices = 0;
+            for (int at = 0; at < whole.characterCount() - 1; ++slices) at = append_slice(sliced, whole, at, slice);
+            QCOMPARE(sliced.toHtml(), whole.toHtml());
+            QVERIFY(sliced.resource(QTextDocument::ImageResource, QUrl(QStringLiteral("release-notes-image:1"))).isValid());
+            QVERIFY(slices >= (whole.characterCount() - 1) / std::max(slice, 200));
+        }
+    }
+
     void documentCarriesTheAttributes() {
         const auto r = render("# Head\nSee [site](https://ventaro.example/) and **bold**");
         QTextDocument document;
