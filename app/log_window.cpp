@@ -23,6 +23,7 @@
 
 #include "app/shell.hpp"
 #include "app/strings.hpp"
+#include "common/async/thread.hpp"
 
 namespace zal::gui {
 
@@ -174,7 +175,7 @@ void LogWindow::setupPipes() {
     QPointer<LogWindow> self(this);
     // The reader writes everything on to the original standard error, and posts
     // it to the view; all view work happens on the main thread.
-    std::thread([fd = read_fd_, self] {
+    named_thread("log console", [fd = read_fd_, self] {
         utf8_stream_decoder_t decoder;
         char buffer[4096];
         for (;;) {

@@ -34,6 +34,7 @@
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
 #include "common/async/qt_driver.hpp"
+#include "common/async/thread.hpp"
 #include "common/text/printable.hpp"
 #include "update/update.hpp"
 #include "updater/updater.hpp"
@@ -253,7 +254,7 @@ void open_url(const QUrl& url, std::function<void()> failed) {
         posix_spawn_file_actions_destroy(&actions);
         if (status == 0) {
             // xdg-open says by its status whether a program took the address.
-            std::thread([pid, failed = std::move(failed)] {
+            named_thread("xdg-open wait", [pid, failed = std::move(failed)] {
                 int exit_status = 0;
                 const bool opened =
                     ::waitpid(pid, &exit_status, 0) == pid && WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0;

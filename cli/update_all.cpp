@@ -16,6 +16,7 @@
 #include "updater/sentences.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
+#include "common/async/thread.hpp"
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
 #include "common/midi_io/midi_io.hpp"
@@ -61,7 +62,7 @@ public:
             return;
         }
         ::close(fds[1]);
-        reader_ = std::thread([this, in = fds[0]] {
+        reader_ = named_thread("log drain", [this, in = fds[0]] {
             char buffer[4096];
             for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;) {
                 std::lock_guard lock(mutex_);

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/async/thread.hpp"
 #include "common/text/printable.hpp"
 #include "update/ascii.hpp"
 #include "update/ini.hpp"
@@ -375,7 +376,11 @@ private:
         // Hashed on another core while the text is decoded on this one; should
         // decoding throw, the future's destructor waits for the hash.
         std::future<sha256_t> digest;
-        if (hashed) digest = std::async(std::launch::async, [&text] { return sha256_of(*text); });
+        if (hashed)
+            digest = std::async(std::launch::async, [&text] {
+                name_this_thread("package hash");
+                return sha256_of(*text);
+            });
         try {
             job.image = load_firmware({text->data(), text->size()}, flash_map_stm32f40x_41x);
         } catch (const std::runtime_error&) {
@@ -396,7 +401,11 @@ private:
             for (std::size_t i; (i = next++) < pending.size();) run(*pending[i], hashed);
         };
         std::future<void> helper;
-        if (pending.size() > 1) helper = std::async(std::launch::async, work);
+        if (pending.size() > 1)
+            helper = std::async(std::launch::async, [&work] {
+                name_this_thread("package decode");
+                work();
+            });
         work();
         if (helper.valid()) helper.get();
     }

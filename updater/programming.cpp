@@ -48,6 +48,14 @@ private:
     writers_t writers_;
 };
 
+// "write 1-1.4": Linux shows 15 bytes of a thread's name, so a long port keeps
+// its end, where ports differ; a host that tells no port leaves the node's name.
+std::string thread_name(const hid::found_bootloader_t& device) {
+    std::string where = device.usb_port.empty() ? device.path.substr(device.path.rfind('/') + 1) : device.usb_port;
+    if (where.size() > 9) where.erase(0, where.size() - 9);
+    return "write " + where;
+}
+
 }  // namespace
 
 void program_on_worker(const update_plan_t& plan, programming_job_t programming) {
@@ -58,7 +66,9 @@ void program_on_worker(const update_plan_t& plan, programming_job_t programming)
     auto task = std::make_shared<const task_t>(task_t{hid::make_programming_sequence(plan), std::move(programming)});
     auto writing = std::make_shared<writing_t>(task->job.writers);
 
-    async([task, writing] {
+    // A thread of its own: a job waits on its device most of the time, and any
+    // number of devices are written at once.
+    async_on_own_thread(thread_name(task->job.device), [task, writing] {
         const programming_job_t& job = task->job;
         if (!job.current()) return;
         const std::shared_ptr<std::mutex> lock = device_locks().of(job.device.path);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Writing one image into a bootloader on a background worker, for the engine.
+// Writing one image into a bootloader on a thread of its own (the programming
+// worker, named after the device's port), for the engine.
 
 #include <atomic>
 #include <cstddef>

@@ -3,7 +3,7 @@
 
 // The update engine: drives one firmware update of one device, from waiting for
 // it to the end of programming, on the main thread in short steps; the writing
-// itself runs on a background worker (updater/programming.hpp).
+// itself runs on a thread of its own (updater/programming.hpp).
 
 #include <cstdint>
 #include <functional>

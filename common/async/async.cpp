@@ -2,13 +2,17 @@
 #include "common/async/async.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <queue>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "common/async/main_queue.hpp"
+#include "common/async/thread.hpp"
 
 namespace zal {
 
@@ -87,10 +91,9 @@ std::optional<task_t> pop_due(queue_clock_t::time_point limit, uint64_t sequence
 class pool_t {
 public:
     pool_t() {
-        // Programming workers mostly wait for their device's answers: enough of
-        // them for several devices written at once, whatever the processor count.
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 4u, 8u);
-        for (unsigned i = 0; i < count; ++i) std::thread([this] { work(); }).detach();
+        // Its tasks compute (long release notes): no more workers than cores.
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned i = 0; i < count; ++i) named_thread("pool", [this] { work(); }).detach();
     }
     void push(task_t task, uint32_t delay_ms) {
         {
@@ -143,10 +146,32 @@ pool_t& pool() {
     return *instance;
 }
 
+// Tasks running on threads of their own. Never destroyed, as the pool.
+std::atomic<std::size_t>& own_threads() {
+    static auto* count = new std::atomic<std::size_t>(0);
+    return *count;
+}
+
 }  // namespace
 
 void async(task_t task) { pool().push(std::move(task), 0); }
 void async(task_t task, uint32_t delay_ms) { pool().push(std::move(task), delay_ms); }
+
+void async_on_own_thread(std::string name, task_t task) {
+    auto owned = std::make_shared<task_t>(std::move(task));
+    ++own_threads();
+    try {
+        named_thread(std::move(name), [owned] {
+            (*owned)();
+            *owned = nullptr;  // what it holds goes before it stops counting
+            --own_threads();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: a pool worker runs it, later but surely.
+        --own_threads();
+        pool().push([owned] { (*owned)(); }, 0);
+    }
+}
 
 void async_main(task_t task) { queue_main(std::move(task), 0); }
 void async_main(task_t task, uint32_t delay_ms) { queue_main(std::move(task), delay_ms); }
@@ -263,7 +288,7 @@ std::size_t size() {
     return s.tasks.size();
 }
 
-std::size_t background_tasks() { return pool().busy(); }
+std::size_t background_tasks() { return pool().busy() + own_threads(); }
 
 }  // namespace main_queue
 

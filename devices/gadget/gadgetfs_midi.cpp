@@ -22,6 +22,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "common/async/thread.hpp"
+
 namespace zal::devices::gadgetfs {
 
 namespace {
@@ -65,10 +67,10 @@ struct io_thread_t {
     std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
 
     template <typename Body>
-    void start(Body body) {
+    void start(std::string name, Body body) {
         stop->store(false);
         finished->store(false);
-        thread = std::thread([body = std::move(body), stop = stop, finished = finished] {
+        thread = named_thread(std::move(name), [body = std::move(body), stop = stop, finished = finished] {
             sigset_t set;
             sigemptyset(&set);
             sigaddset(&set, interrupt_signal());
@@ -275,8 +277,8 @@ struct midi_device_t::state_t {
             std::lock_guard lock(mutex);
             queue.clear();
         }
-        writer.start([this](std::atomic<bool>& stop) { write_loop(stop); });
-        if (!refuse_sends) reader.start([this](std::atomic<bool>& stop) { read_loop(stop); });
+        writer.start("gadgetfs write", [this](std::atomic<bool>& stop) { write_loop(stop); });
+        if (!refuse_sends) reader.start("gadgetfs read", [this](std::atomic<bool>& stop) { read_loop(stop); });
     }
 
     void stop_data() {
@@ -359,7 +361,7 @@ midi_device_t::midi_device_t(const std::string& ep0_path, uint16_t vendor_id, ui
     if (::write(s.ep0, descriptors.setup.data(), descriptors.setup.size()) != ssize_t(descriptors.setup.size()))
         fail("gadgetfs configuration");
     // Reading ep0 is what makes gadgetfs hand the host's string requests to us.
-    s.control.start([&s](std::atomic<bool>& stop) { s.control_loop(stop); });
+    s.control.start("gadgetfs ctl", [&s](std::atomic<bool>& stop) { s.control_loop(stop); });
 }
 
 midi_device_t::~midi_device_t() = default;

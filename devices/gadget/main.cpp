@@ -30,6 +30,7 @@
 
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
+#include "common/async/thread.hpp"
 #include "devices/gadget/usb_gadget_port.hpp"
 #include "devices/simulation.hpp"
 
@@ -96,7 +97,7 @@ std::atomic<bool> stopping{false};
 
 // Signals reach one thread, which passes them on to the main queue.
 void handle_signals(sigset_t set, devices::simulated_device_t& device) {
-    std::thread([set, &device] {
+    named_thread("gadget signals", [set, &device] {
         for (;;) {
             int signal = 0;
             if (sigwait(&set, &signal) != 0) continue;

@@ -23,6 +23,7 @@
 #include <alsa/asoundlib.h>
 
 #include "common/async/async.hpp"
+#include "common/async/thread.hpp"
 #include "devices/gadget/gadgetfs_midi.hpp"
 
 namespace zal::devices {
@@ -280,7 +281,7 @@ void usb_gadget_port_t::attach_midi_function(connection_t& connection, const std
     }
 
     // One reader for every port of the device.
-    connection.threads.emplace_back([c = &connection, on_bytes] {
+    connection.threads.push_back(named_thread("gadget midi", [c = &connection, on_bytes] {
         std::vector<pollfd> fds;
         for (snd_rawmidi_t* handle : c->midi_in) {
             const std::size_t first = fds.size();
@@ -300,7 +301,7 @@ void usb_gadget_port_t::attach_midi_function(connection_t& connection, const std
                 if (n < 0 && n != -EAGAIN) return;  // the card went away
             }
         }
-    });
+    }));
 }
 
 void usb_gadget_port_t::send_midi(std::size_t port, const std::vector<uint8_t>& bytes) {
@@ -338,7 +339,7 @@ void usb_gadget_port_t::attach_hid(const usb_descriptor_t& identity, report_rece
 
     // Output reports from the host, given to the bootloader with their report
     // number in front, as a host's write carries it.
-    connection->threads.emplace_back([c = connection.get(), receive] {
+    connection->threads.push_back(named_thread("gadget hid", [c = connection.get(), receive] {
         for (;;) {
             bool readable = false;
             if (!wait_readable(c->hid, c->stop[0], -1, readable)) return;
@@ -350,11 +351,11 @@ void usb_gadget_port_t::attach_hid(const usb_descriptor_t& identity, report_rece
             std::vector<uint8_t> bytes(report, report + 1 + n);
             deliver_on_main(c->live, [receive, bytes = std::move(bytes)] { receive(bytes.data(), bytes.size()); });
         }
-    });
+    }));
 
     // The host's node is root's alone until `refuse_open_ms` after it appears,
     // then everybody's, as a desktop's udev rule makes it for the user.
-    connection->threads.emplace_back([c = connection.get(), refuse_open_ms, known] {
+    connection->threads.push_back(named_thread("gadget hidraw", [c = connection.get(), refuse_open_ms, known] {
         std::string node;
         bool readable = false;
         while (node.empty()) {
@@ -371,7 +372,7 @@ void usb_gadget_port_t::attach_hid(const usb_descriptor_t& identity, report_rece
         }
         if (refuse_open_ms > 0 && !wait_readable(-1, c->stop[0], int(refuse_open_ms), readable)) return;
         ::chmod(node.c_str(), 0666);
-    });
+    }));
     connection_ = std::move(connection);
 }
 

@@ -4,6 +4,10 @@
 // port, never confused with a bootloader that was there before it rebooted.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "tests/updater/engine_fixture.hpp"
 #include "updater/updater.hpp"
 
@@ -228,4 +232,38 @@ TEST_F(SeveralDevices, AnEngineStopsHoldingOffWhenItsOwnWritingStops) {
     EXPECT_TRUE(slow_phase_when_released == phase_t::programming_stage2 ||
                 slow_phase_when_released == phase_t::programming_main_firmware)
         << "the other device was still being written, in phase " << int(slow_phase_when_released);
+}
+
+// On the real clock: a device held mid-write would hold a virtual clock still.
+class SeveralDevicesOnTheRealClock : public EngineTest {
+protected:
+    SeveralDevicesOnTheRealClock() : EngineTest(false) {}
+};
+
+// Any number of devices are written at once, as `update --all` runs them: six
+// hold their writers mid-image at the same moment, each writer a thread named
+// after its port, and all finish once let go.
+TEST_F(SeveralDevicesOnTheRealClock, SixDevicesAreWrittenAtOnce) {
+    const update_t package = make_package({.ventaro_stage2 = false});
+    std::vector<devices::simulated_device_t*> six;
+    std::vector<std::unique_ptr<device_run_t>> runs;
+    for (int i = 1; i <= 6; ++i) {
+        six.push_back(&add_device({.kind = kind_t::ventaro, .start_in_bootloader = true}));
+        six.back()->pause_at_roundtrip(30);
+        six.back()->plug();
+        runs.push_back(std::make_unique<device_run_t>());
+        ASSERT_TRUE(runs.back()->engine->start(kind_t::ventaro, package, "1-" + std::to_string(i)));
+    }
+    const auto paused = [&] { return std::count_if(six.begin(), six.end(), [](auto* d) { return d->paused(); }); };
+    EXPECT_TRUE(run_until([&] { return paused() == 6; })) << paused() << " of 6 were being written";
+    std::string names;  // a line each
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        names.append(std::istreambuf_iterator<char>(comm), {});
+    }
+    for (int i = 1; i <= 6; ++i) EXPECT_NE(names.find("write 1-" + std::to_string(i) + "\n"), std::string::npos) << i;
+    for (auto* d : six) d->resume();
+
+    ASSERT_TRUE(run_until([&] { return std::all_of(runs.begin(), runs.end(), [](auto& r) { return r->ended(); }); }));
+    for (auto& run : runs) EXPECT_EQ(run->events.ends[0].end, end_t::success) << run->events.ends[0].message;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/async/async.hpp"
+#include "common/async/thread.hpp"
 #include "common/midi_io/alsa/alsa_mapping.hpp"
 
 namespace zal::midi::io {
@@ -86,7 +87,7 @@ public:
             ports_kept_ = false;
         }
         stopping_ = false;
-        thread_ = std::thread([this] { receive(); });
+        thread_ = named_thread("alsa receive", [this] { receive(); });
         return {};
     }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/async/async.hpp"
+#include "common/async/thread.hpp"
 
 namespace zal::midi::io {
 
@@ -16,7 +17,7 @@ failure_t failed(int code) { return {code, std::strerror(code)}; }
 
 }  // namespace
 
-virtual_service_t::virtual_service_t() : wire_thread_([this] { run_wire(); }) {}
+virtual_service_t::virtual_service_t() : wire_thread_(named_thread("virtual midi", [this] { run_wire(); })) {}
 
 virtual_service_t::~virtual_service_t() {
     {
