@@ -3,9 +3,11 @@
 #include "app/application.hpp"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLocale>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
@@ -22,6 +24,7 @@
 #include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 #include "updater/package_verdict.hpp"
+#include "updater/run_recorder.hpp"
 
 namespace zal::gui {
 
@@ -138,11 +141,10 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     window->setWindowFilePath(url.toLocalFile());
     window_->setTitle(QString::fromStdString(update_.product));
     const date_t& d = update_.release_date;
-    // Each language writes the date its own way (yyyy, MM and dd stand for the digits).
-    QString date = Messages::tr("yyyy-MM-dd", "date");
-    date.replace(QStringLiteral("yyyy"), QString::number(d.year).rightJustified(4, u'0'))
-        .replace(QStringLiteral("MM"), QString::number(d.month).rightJustified(2, u'0'))
-        .replace(QStringLiteral("dd"), QString::number(d.day).rightJustified(2, u'0'));
+    const QDate released(d.year, d.month, d.day);
+    // A day the calendar lacks (31 February) shows as the package wrote it.
+    const QString date = released.isValid() ? QLocale(language()).toString(released, QLocale::ShortFormat)
+                                            : QString::fromStdString(updater::date_text(d));
     window_->setSecondaryTitle(
         Messages::tr("Version %1 (%2)").arg(QString::fromStdString(update_.version_string), date));
     if (update_.signature.status == signature_status_t::signed_package)

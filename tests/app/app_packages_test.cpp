@@ -78,7 +78,7 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
         QCOMPARE(d.updateWindow()->title(), QStringLiteral("Ventaro"));
-        QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (2021-03-05)"));
+        QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (3/5/21)"));
         QCOMPARE(d.updateWindow()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
         QVERIFY(d.updateWindow()->windowFilePath().endsWith("a.zalmirupdate"));
         QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));

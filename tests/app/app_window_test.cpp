@@ -54,7 +54,7 @@ private slots:
         QTest::addColumn<QString>("connect");
         QTest::addColumn<QString>("help");
         QTest::newRow("en") << "en"
-                            << "2021-03-05"
+                            << "3/5/21"
                             << "Update"
                             << "Ventaro v2.1.0 Update"
                             << "Connect your Ventaro"
@@ -66,7 +66,7 @@ private slots:
                             << "Branchez votre Ventaro"
                             << "Besoin d'aide ? Cliquez sur Aide.";
         QTest::newRow("de") << "de"
-                            << "05.03.2021"
+                            << "05.03.21"
                             << "Aktualisieren"
                             << "Ventaro v2.1.0 aktualisieren"
                             << "Schließen Sie Ihren Ventaro an"
