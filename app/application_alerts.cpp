@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QTimer>
 
 #include "app/shell.hpp"
 #include "app/strings.hpp"
-#include "common/async/async.hpp"
 
 namespace zal::gui {
 
@@ -39,23 +39,21 @@ void Application::decorateAlert(QMessageBox* alert) {
 
 void Application::presentAlert(QMessageBox* alert, std::function<void(QAbstractButton*)> didEnd) {
     disableControls();
-    QPointer<QMessageBox> box(alert);
     // Scheduled, so that the progress sheet has gone before the alert appears.
-    async_main([this, box, didEnd = std::move(didEnd)] {
-        if (!box) return;
-        QObject::connect(box, &QMessageBox::finished, this, [this, box, didEnd](int) {
-            QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
-            if (box) box->deleteLater();
+    QTimer::singleShot(0, alert, [this, alert, didEnd = std::move(didEnd)] {
+        connect(alert, &QMessageBox::finished, this, [this, alert, didEnd](int) {
+            QAbstractButton* clicked = alert->clickedButton();
+            alert->deleteLater();
             didEnd(clicked);
             focusMainControl();
         });
-        decorateAlert(box);
-        share_application_keys(box);
+        decorateAlert(alert);
+        share_application_keys(alert);
         // A window-modal QMessageBox makes itself a Qt::Sheet, which Wayland
         // compositors show undecorated and unattached: a dialog it stays.
-        box->setWindowFlags((box->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
-        box->QWidget::setWindowModality(Qt::WindowModal);  // QMessageBox's own would make it a sheet again
-        box->open();
+        alert->setWindowFlags((alert->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+        alert->QWidget::setWindowModality(Qt::WindowModal);  // QMessageBox's own would make it a sheet again
+        alert->open();
     });
 }
 

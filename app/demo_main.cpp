@@ -12,6 +12,7 @@
 // chosen device's flash when the application ends; --record records the
 // simulated runs in the update history, which otherwise holds real devices only.
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -104,11 +105,11 @@ int main(int argc, char** argv) {
             plug_later(wanted, app.update());
         });
         if (demo.run_update) {
-            async_main([&app] { app.startUpdate(kind_t::any); });
+            QTimer::singleShot(0, &app, [&app] { app.startUpdate(kind_t::any); });
             // The alert stays up a moment: long enough to be seen, and heard.
             QObject::connect(&app, &gui::Application::runEnded, &app, [](end_t end) {
                 demo.scripted_end = end;
-                async_main([] { QCoreApplication::quit(); }, 2000);
+                QTimer::singleShot(2000, qApp, &QCoreApplication::quit);
             });
         }
     };

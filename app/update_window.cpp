@@ -12,13 +12,13 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTextCursor>
+#include <QTimer>
 
 #include "app/factories.hpp"
 #include "app/markdown/text_document.hpp"
 #include "app/notes_accessible.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
-#include "common/async/async.hpp"
 
 namespace zal::gui {
 
@@ -122,9 +122,7 @@ UpdateWindow::UpdateWindow() {
     layout->addWidget(pages_, 1);
 
     fitWindowToContent();
-    async_main([button = QPointer<QPushButton>(updateButton_)] {
-        if (button) button->setFocus();
-    });
+    QTimer::singleShot(0, updateButton_, qOverload<>(&QWidget::setFocus));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
