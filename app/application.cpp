@@ -31,8 +31,9 @@ bool takes_typing(QObject* object) {
 
 }  // namespace
 
-Application::Application()
-    : engine_(recorder_.recording(
+Application::Application(settings_t settings)
+    : settings_(std::move(settings)),
+      engine_(recorder_.recording(
           {.announce = [this](const char* title,
                               const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
            .progress = [this](float progress) { showProgress(progress); },

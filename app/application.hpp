@@ -41,7 +41,13 @@ public:
     // How long after a package shows the history is asked whether it is older
     // than the installed firmware: after the window's first paint.
     static constexpr std::chrono::milliseconds history_check_delay{250};
-    Application();
+    // What the program decides for its application before launching it.
+    struct settings_t {
+        trust_t trust;                // the keys packages may be signed with; whether unsigned ones are refused
+        QString bundle_directory;     // looked in for a shipped package after the installed data folder
+        bool records_history = true;  // runs go into the update history (the demo's only when asked)
+    };
+    explicit Application(settings_t settings);
     ~Application() override;
 
     // --- application
@@ -106,8 +112,8 @@ public:
     void checkOlderFirmware();
     HistoryWindow* historyWindow() const { return historyWindow_.data(); }
     updater::history_t& history() { return history_; }
-    // Whether runs are recorded in the history (the demo's only when asked).
-    static inline bool recordsHistory = true;
+    // From the next package read or run on.
+    void setTrust(trust_t trust) { settings_.trust = std::move(trust); }
 
     // --- state, for the shell and tests
     UpdateWindow* updateWindow() const { return window_.get(); }
@@ -118,13 +124,6 @@ public:
     QAction* updateAction() const { return updateAction_; }
     QAction* openAction() const { return openAction_; }
     updater::engine_t& engine() { return engine_; }
-
-    // Where the package shipped with the application is looked for: the
-    // installed data folder, then `bundleDirectory` (set by the program).
-    static QStringList bundleDirectories();
-    static inline QString bundleDirectory;
-    // The keys packages may be signed with, and whether unsigned ones are refused.
-    static inline trust_t trust;
 
 signals:
     // A run has started; the demo plugs its simulated devices here.
@@ -148,6 +147,7 @@ private:
     // The notice for a package older than what this computer installed on a
     // device of `kind` (any: of either kind it holds); empty when it is not.
 
+    settings_t settings_;
     update_t update_;
     kind_t lastCounterpartUpdated_ = kind_t::any;
     bool cancelHasConsequences_ = false;

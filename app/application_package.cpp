@@ -35,7 +35,7 @@ bool Application::openFile(const QString& path) {
     urlToLoad_ = url;
     // Read on a worker while the window is made: it is shown at launch.
     prefetchedUrl_ = url;
-    prefetched_ = std::async(std::launch::async, [path, trusted = trust] { return readPackage(path, trusted); });
+    prefetched_ = std::async(std::launch::async, [path, trusted = settings_.trust] { return readPackage(path, trusted); });
     return true;
 }
 
@@ -105,7 +105,7 @@ bool Application::openPackage(const QUrl& url) {
     if (prefetched_.valid() && prefetchedUrl_ == url)
         read = prefetched_.get();
     else
-        read = readPackage(url.toLocalFile(), trust);
+        read = readPackage(url.toLocalFile(), settings_.trust);
     prefetched_ = {};
     if (!read.unreadable.isEmpty()) {
         readErrorAlert(read.unreadable);
@@ -126,7 +126,7 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     // A package changed after it was signed, or an unsigned one where only
     // signed ones are accepted, is never shown: it could not be installed.
-    const updater::package_verdict_t verdict = updater::package_verdict(*read.update, trust, false, nullptr);
+    const updater::package_verdict_t verdict = updater::package_verdict(*read.update, settings_.trust, false, nullptr);
     if (verdict.decision == updater::decision_t::refuse) {
         write_line(stderr, url.toLocalFile().toStdString() + ": " + fill(verdict.refusal->english, verdict.refusal->values) +
                                (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
@@ -210,16 +210,12 @@ void Application::renderLargeNotes(QString markdown, const text_attributes_t& ba
     });
 }
 
-QStringList Application::bundleDirectories() {
+bool Application::openBundledPackage() {
     QStringList directories = {
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
-    if (!bundleDirectory.isEmpty()) directories << bundleDirectory;
-    return directories;
-}
-
-bool Application::openBundledPackage() {
+    if (!settings_.bundle_directory.isEmpty()) directories << settings_.bundle_directory;
     QString path;
-    for (const QString& directory : bundleDirectories()) {
+    for (const QString& directory : directories) {
         const QStringList found =
             QDir(directory).entryList({QStringLiteral("*.zalmirupdate")}, QDir::Files, QDir::Name);
         if (!found.isEmpty()) {

@@ -28,7 +28,7 @@ void Application::startUpdate(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
     if (!hasUpdate_ || inUpdate_) return;
     const updater::package_verdict_t verdict = updater::package_verdict(
-        update_, trust, false, &history_, kind == kind_t::any ? std::nullopt : std::optional(kind));
+        update_, settings_.trust, false, &history_, kind == kind_t::any ? std::nullopt : std::optional(kind));
     switch (verdict.decision) {
         case updater::decision_t::install: beginRun(kind); break;
         case updater::decision_t::ask:
@@ -66,7 +66,7 @@ void Application::beginRun(kind_t kind) {
     updateActions();
     cancelHasConsequences_ = false;
     emit runStarted(kind);
-    if (recordsHistory) recorder_.begin(update_, kind, {});
+    if (settings_.records_history) recorder_.begin(update_, kind, {});
     engine_.start(kind, update_);
     // The engine may have ended the run inside start (no MIDI or HID access,
     // the kind question declined, the first send failing): then the run is over already.

@@ -65,11 +65,11 @@ void plug_later(kind_t kind, const update_t& update) {
 
 int main(int argc, char** argv) {
     std::vector<char*> passed = {argv[0]};
-    gui::Application::recordsHistory = false;
+    bool record = false;
     for (int i = 1; i < argc; ++i) {
         std::string error;
         if (std::strcmp(argv[i], "--record") == 0) {
-            gui::Application::recordsHistory = true;
+            record = true;
             continue;
         }
         if (std::strcmp(argv[i], "--run-update") == 0) {
@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
         demo.simulation->install();
     };
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
+    platform.records_history = record;
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
     platform.on_launched = [](gui::Application& app) {
         QObject::connect(&app, &gui::Application::runStarted, &app, [&app](kind_t kind) {

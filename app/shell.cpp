@@ -265,12 +265,13 @@ void open_url(const QUrl& url, std::function<void()> failed) {
     if (!QDesktopServices::openUrl(url) && failed) failed();
 }
 
-std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths) {
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths, trust_t trust) {
     main_queue::drive_with_qt();
     if (platform.set_up) platform.set_up();
     setup_main_menu();
-    Application::bundleDirectory = platform.bundle_directory;
-    auto app = std::make_unique<Application>();
+    auto app = std::make_unique<Application>(Application::settings_t{.trust = std::move(trust),
+                                                                      .bundle_directory = platform.bundle_directory,
+                                                                      .records_history = platform.records_history});
     the_application = app.get();
     for (const QString& path : paths) app->openFile(path);
     app->prepareLaunch();
@@ -393,8 +394,8 @@ int main(int argc, char** argv, const platform_t& platform) {
     if (!instance.claim(path)) return handed_over(instance, path);
 
     use_language(preferred_language());
-    Application::trust = computer_trust(platform);
-    const std::unique_ptr<Application> app = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
+    const std::unique_ptr<Application> app =
+        launch(platform, path.isEmpty() ? QStringList() : QStringList{path}, computer_trust(platform));
     take_later_launches(instance, *app);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "update/signature.hpp"
+
 namespace zal::gui {
 
 class Application;
@@ -40,17 +42,18 @@ struct platform_t {
     std::function<void(Application&)> on_launched;  // e.g. the demo's simulated devices
     QString bundle_directory;                       // where a package shipped with this build lies, if any
     QString extra_trusted_key;                      // a public key file trusted beyond the computer's own
+    bool records_history = true;                    // whether runs go into the update history
 };
 
 // The entry point: returns the process exit status.
 int main(int argc, char** argv, const platform_t& platform);
 
-// The application's launch once its QApplication exists, its language is
-// chosen (use_language) and `Application::trust` is set: the main queue on Qt's loop, the
-// platform's devices and the main menu; then the application, with `paths` open,
+// The application's launch once its QApplication exists and its language is
+// chosen (use_language): the main queue on Qt's loop, the platform's devices
+// and the main menu; then the application, trusting `trust`, with `paths` open,
 // launches. The shipped programs start this way, and so do the screenshot
 // taker, the benchmarks and the tests.
-std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths = {});
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths = {}, trust_t trust = {});
 
 // The first instance hears later launches: each brings the window to the
 // front, and the package it names is opened when no update runs, one at a

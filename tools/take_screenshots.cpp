@@ -87,13 +87,14 @@ int main(int argc, char** argv) {
     gui::use_language(language);
     devices::simulation_t simulation;
     // The sample package is signed with the test key, which the demo trusts.
+    trust_t trust;
     {
         std::string error;
-        if (auto key = read_public_key(ZAL_TEST_KEY, error)) gui::Application::trust.keys.push_back(*key);
+        if (auto key = read_public_key(ZAL_TEST_KEY, error)) trust.keys.push_back(*key);
     }
     gui::platform_t platform;
     platform.set_up = [&simulation] { simulation.install(); };
-    const std::unique_ptr<gui::Application> launched = gui::launch(platform);
+    const std::unique_ptr<gui::Application> launched = gui::launch(platform, {}, std::move(trust));
     gui::Application& delegate = *launched;
     // Started without a bundled package, the application asked for one; the
     // user declined, and the window says what to do.

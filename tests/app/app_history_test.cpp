@@ -50,12 +50,8 @@ private slots:
     void init() {
         state_ = std::make_unique<QTemporaryDir>();
         qputenv("XDG_STATE_HOME", state_->path().toUtf8());
-        Application::recordsHistory = true;
     }
-    void cleanup() {
-        clean_up();
-        Application::recordsHistory = false;
-    }
+    void cleanup() { clean_up(); }
 
     void theHistoryWindowShowsEachRunAndItsLog_data() {
         QTest::addColumn<QString>("language");
@@ -162,7 +158,7 @@ private slots:
     }
 
     void theDemoRecordsNothingUnlessAsked() {
-        Application::recordsHistory = false;
+        recordsHistory = false;
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
         QPointer<QMessageBox> alert = runOnce(d);
@@ -206,7 +202,7 @@ private slots:
         std::string error;
         QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
         QVERIFY(key.open(QIODevice::ReadOnly));
-        Application::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, true, true};
+        trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, true, true};
         QTemporaryDir dir;
         const QString path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
         QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL),
@@ -219,7 +215,6 @@ private slots:
         plug(options_for(d.update(), kind_t::ventaro, true));
         QVERIFY(click(d.updateWindow()->updateButton()));
         QMessageBox* alert = wait_for_alert(5000);
-        Application::trust = trust_t{};
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("Older firmware is refused on this computer."));
         QVERIFY(alert->informativeText().startsWith("This package is older than the firmware installed on "));

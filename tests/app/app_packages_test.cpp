@@ -259,7 +259,7 @@ private slots:
         std::string error;
         QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
         QVERIFY(key.open(QIODevice::ReadOnly));
-        Application::trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
+        trust = trust_t{{*parse_public_key(key.readAll().toStdString(), error)}, false};
         QTemporaryDir dir;
         const QString signed_path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
         QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL), {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"),
@@ -308,7 +308,8 @@ private slots:
         QTRY_VERIFY(LogWindow::logWindow()->text().contains(QStringLiteral("was changed after it was signed")));
 
         // Only signed packages, by the administrator's choice.
-        Application::trust.require_signature = true;
+        trust.require_signature = true;
+        d.setTrust(trust);
         QVERIFY(!d.openPackage(
             QUrl::fromLocalFile(write_package(dir, "unsigned2.zalmirupdate", package_bytes(true, false)))));
         alert = wait_for_alert();
@@ -317,7 +318,6 @@ private slots:
                  engine_text("This package is not signed by a trusted key, and this computer accepts only signed packages."));
         alert->done(0);
         QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
-        Application::trust = {};
         use_language(QStringLiteral("en"));
     }
 
