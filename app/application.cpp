@@ -5,12 +5,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 
 #include "app/log_window.hpp"
 #include "app/markdown/markdown_parser.hpp"  // the parser the application owns, for its destructor
@@ -50,7 +47,6 @@ Application::Application(settings_t settings)
 Application::~Application() {
     engine_.shut_down();
     delete sheet_.data();
-    if (running_application() == this) set_running_application(nullptr);
 }
 
 void Application::prepareLaunch() { hasLaunched_ = false; }
@@ -59,21 +55,15 @@ void Application::finishLaunch() {
     window_ = std::make_unique<UpdateWindow>();
     connect(window_.get(), &UpdateWindow::updateRequested, this, &Application::runUpdate);
     connect(window_.get(), &UpdateWindow::openRequested, this, &Application::open);
+    connect(window_.get(), &UpdateWindow::historyRequested, this, &Application::showHistory);
+    connect(window_.get(), &UpdateWindow::helpRequested, this, &Application::showWebHelp);
+    connect(window_.get(), &UpdateWindow::quitRequested, this, &Application::quit);
     window_->setUpdateEnabled(false);
     window_->setHasPackage(false);
-    if (QMenuBar* menu = main_menu().bar) {
-        window_->setMenuBar(menu);
-        // F10 opens the menu bar from the keyboard, as elsewhere on the desktop.
-        auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), window_.get());
-        QObject::connect(menuKey, &QShortcut::activated, menu, [menu] {
-            if (!menu->actions().isEmpty()) menu->setActiveAction(menu->actions().first());
-        });
-        window_->fitWindowToContent();  // the menu bar comes on top of the content's size
-    }
     sheet_ = new UpdateSheet;
     connect(sheet_, &UpdateSheet::cancelRequested, this, &Application::cancelUpdate);
     connect(sheet_, &UpdateSheet::helpRequested, this, &Application::showWebHelp);
-    addUpdateActions();
+    updateActions();
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -106,6 +96,12 @@ bool Application::confirmQuit() {
     return quitConfirmed_;
 }
 
+void Application::quit() {
+    if (!confirmQuit()) return;
+    QApplication::closeAllWindows();
+    QApplication::quit();
+}
+
 bool Application::eventFilter(QObject* watched, QEvent* event) {
     // A held Return repeats: only the first press may start or accept anything.
     if (event->type() == QEvent::KeyPress) {
@@ -136,33 +132,9 @@ void Application::showWebHelp() {
     });
 }
 
-bool Application::isActionEnabled(const QAction* item) const {
-    if (item == updateAction_) return !inUpdate_ && hasUpdate_;  // nothing to install without a package
-    if (item == openAction_) return !inUpdate_;
-    return true;
-}
-
 void Application::updateActions() {
-    for (QAction* item : {updateAction_.data(), openAction_.data()})
-        if (item) item->setEnabled(isActionEnabled(item));
-}
-
-void Application::addUpdateActions() {
-    QMenu* file = main_menu().file;
-    if (!file) return;
-    QAction* first = file->actions().isEmpty() ? nullptr : file->actions().first();
-    QAction* separator = file->insertSeparator(first);
-    openAction_ = new QAction(Messages::tr("Open another update…"), file);
-    openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    openAction_->setAutoRepeat(false);
-    file->insertAction(separator, openAction_);
-    updateAction_ = new QAction(Messages::tr("Update"), file);
-    updateAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    updateAction_->setAutoRepeat(false);
-    file->insertAction(openAction_, updateAction_);
-    QObject::connect(openAction_, &QAction::triggered, this, [this] { open(); });
-    QObject::connect(updateAction_, &QAction::triggered, this, [this] { runUpdate(); });
-    updateActions();
+    window_->updateAction()->setEnabled(!inUpdate_ && hasUpdate_);  // nothing to install without a package
+    window_->openAction()->setEnabled(!inUpdate_);
 }
 
 void Application::cancelUpdate() {

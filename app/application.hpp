@@ -5,7 +5,6 @@
 // the progress sheet; loads packages, runs the update engine and shows its
 // outcome.
 
-#include <QAction>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -61,10 +60,10 @@ public:
     void open();
     void runUpdate();
     void showWebHelp();
+    // Every window closes and the application ends, once confirmQuit allows.
+    void quit();
     // The sheet's Cancel: ends the run, and says what that means once the device was written.
     void cancelUpdate();
-    bool isActionEnabled(const QAction* item) const;
-    void addUpdateActions();
 
     // --- its own steps
     bool openPackage(const QUrl& url);
@@ -121,8 +120,6 @@ public:
     const update_t& update() const { return update_; }
     bool inUpdate() const { return inUpdate_; }
     kind_t lastCounterpartUpdated() const { return lastCounterpartUpdated_; }
-    QAction* updateAction() const { return updateAction_; }
-    QAction* openAction() const { return openAction_; }
     updater::engine_t& engine() { return engine_; }
 
 signals:
@@ -167,7 +164,6 @@ private:
     std::unique_ptr<MarkdownParser> parser_;
     uint64_t notesGeneration_ = 0;  // advanced by every package read
     void renderLargeNotes(QString markdown, const text_attributes_t& base);
-    QPointer<QAction> updateAction_, openAction_;
     updater::history_t history_{updater::default_history_path()};
     updater::run_recorder_t recorder_{history_, "application"};
     QPointer<HistoryWindow> historyWindow_;

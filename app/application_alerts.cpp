@@ -48,7 +48,7 @@ void Application::presentAlert(QMessageBox* alert, std::function<void(QAbstractB
             focusMainControl();
         });
         decorateAlert(alert);
-        share_application_keys(alert);
+        window_->shareKeys(alert);
         // A window-modal QMessageBox makes itself a Qt::Sheet, which Wayland
         // compositors show undecorated and unattached: a dialog it stays.
         alert->setWindowFlags((alert->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);

@@ -10,7 +10,6 @@
 #include <QFileDialog>
 #include <QTimer>
 
-#include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/midi_io.hpp"
@@ -26,6 +25,7 @@ void Application::showHistory() {
         historyWindow_ = new HistoryWindow(history_, window_.get());
         historyWindow_->setAttribute(Qt::WA_DeleteOnClose);
         connect(historyWindow_, &HistoryWindow::saveReportRequested, this, &Application::saveSupportReport);
+        window_->shareKeys(historyWindow_);
     }
     historyWindow_->reload();
     historyWindow_->show();

@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
             box->close();
         }
     });
-    gui::show_about_box();
+    delegate.updateWindow()->about();
     ok = ok && about;
     return ok ? 0 : 1;
 }

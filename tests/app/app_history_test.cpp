@@ -77,7 +77,7 @@ private slots:
         QTRY_VERIFY(d.updateWindow()->updateButton()->isEnabled());
 
         // Window > History, from the keyboard.
-        QAction* history = main_menu().window->actions().value(0);
+        QAction* history = d.updateWindow()->windowMenu()->actions().value(0);
         QVERIFY(history);
         QCOMPARE(history->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
         history->trigger();
@@ -140,7 +140,7 @@ private slots:
         }
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
-        main_menu().window->actions().value(0)->trigger();
+        d.updateWindow()->windowMenu()->actions().value(0)->trigger();
         QTRY_VERIFY(d.historyWindow() && d.historyWindow()->isVisible());
         const auto raw = [](const QString& text) { return text.contains("<img") || text.contains("<font"); };
         for (QWidget* widget : QApplication::allWidgets()) {

@@ -84,9 +84,9 @@ private slots:
         QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
         QVERIFY(d.updateWindow()->updateButton()->isEnabled());
         QCOMPARE(d.updateWindow()->menuBar()->actions().size(), 4);  // File, Edit, Window, Help
-        QCOMPARE(d.updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-        QCOMPARE(d.openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-        QCOMPARE(main_menu().file->actions().at(2)->isSeparator(), true);
+        QCOMPARE(d.updateWindow()->updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(d.updateWindow()->openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(d.updateWindow()->fileMenu()->actions().at(2)->isSeparator(), true);
 
         // Return clicks "Update".
         make_active(d.updateWindow());
@@ -141,7 +141,7 @@ private slots:
         QApplication::activeModalWidget()->close();
         QTest::qWait(50);
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
-        QVERIFY(!d.isActionEnabled(d.updateAction()));
+        QVERIFY(!d.updateWindow()->updateAction()->isEnabled());
         d.runUpdate();
         QVERIFY(!d.inUpdate());
         d.showAlert(QStringLiteral("t"), QStringLiteral("m"));  // any alert ends by enabling controls
@@ -164,7 +164,7 @@ private slots:
         make_active(d.updateWindow());
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
         QAction* remove = nullptr;
-        for (QAction* a : main_menu().edit->actions())
+        for (QAction* a : d.updateWindow()->editMenu()->actions())
             if (a->text() == QStringLiteral("Delete")) remove = a;
         QVERIFY(remove);
         remove->trigger();
@@ -204,13 +204,13 @@ private slots:
         QVERIFY(d.inUpdate());
         QVERIFY(!d.openFile(first));
         QVERIFY(d.updateWindow()->windowFilePath().endsWith("last.zalmirupdate"));
-        QVERIFY(!d.updateAction()->isEnabled());
-        QVERIFY(!d.openAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->updateAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->openAction()->isEnabled());
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
         QVERIFY(click(d.updateSheet()->cancelButton()));
         QVERIFY(!d.inUpdate());
-        QVERIFY(d.updateAction()->isEnabled());
-        QVERIFY(d.openAction()->isEnabled());
+        QVERIFY(d.updateWindow()->updateAction()->isEnabled());
+        QVERIFY(d.updateWindow()->openAction()->isEnabled());
     }
 
     // Without a package the window says what to do, in the user's language,

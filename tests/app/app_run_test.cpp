@@ -160,7 +160,7 @@ private slots:
         answer.stop();
         QCOMPARE(asked, 1);
         QVERIFY(!d.updateSheet()->isVisible());
-        QVERIFY(d.updateAction()->isEnabled());
+        QVERIFY(d.updateWindow()->updateAction()->isEnabled());
         QTest::qWait(300);
         QVERIFY(!visible_alert());
     }

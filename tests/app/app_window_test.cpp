@@ -18,9 +18,9 @@ private slots:
 
     // About shows the application itself; Qt's own box is an item of its own.
     void aboutShowsTheApplication() {
-        launch();
+        Application& d = launch();
         QStringList items;
-        for (QAction* a : main_menu().help->actions()) items << a->text();
+        for (QAction* a : d.updateWindow()->helpMenu()->actions()) items << a->text();
         QVERIFY2(items.contains(QStringLiteral("About Qt")), qPrintable(items.join(u'|')));
         QString shown;
         QTimer::singleShot(0, [&shown] {
@@ -29,7 +29,7 @@ private slots:
                 box->done(0);
             }
         });
-        show_about_box();
+        d.updateWindow()->about();
         QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")),
                  qPrintable(shown));
     }
