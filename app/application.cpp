@@ -58,6 +58,7 @@ void Application::finishLaunch() {
     connect(window_.get(), &UpdateWindow::historyRequested, this, &Application::showHistory);
     connect(window_.get(), &UpdateWindow::helpRequested, this, &Application::showWebHelp);
     connect(window_.get(), &UpdateWindow::quitRequested, this, &Application::quit);
+    window_->setConfirmClose([this] { return confirmQuit(); });
     window_->setUpdateEnabled(false);
     window_->setHasPackage(false);
     sheet_ = new UpdateSheet;
@@ -109,10 +110,6 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
         if (key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             !takes_typing(watched))
             return true;
-    }
-    if (event->type() == QEvent::Close && window_ && watched == window_.get() && !confirmQuit()) {
-        event->ignore();
-        return true;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -129,7 +129,7 @@ signals:
     void runEnded(end_t end);
 
 protected:
-    // Held keys and the update window's closing.
+    // Held keys, wherever they go.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGuiApplication>
@@ -208,6 +209,13 @@ void UpdateWindow::shareKeys(QWidget* modal) {
     for (QAction* action : helpMenu_->actions())
         if (!action->shortcut().isEmpty())
             connect(new QShortcut(action->shortcut(), modal), &QShortcut::activated, action, &QAction::trigger);
+}
+
+void UpdateWindow::closeEvent(QCloseEvent* event) {
+    if (confirmClose_ && !confirmClose_())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
 void UpdateWindow::about() {

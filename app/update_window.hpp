@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <memory>
 
 // The main window: product, version and date, rendered release notes, the
@@ -72,6 +73,9 @@ public:
     // shown, but the log console and help must stay at hand.
     void shareKeys(QWidget* modal);
 
+    // Asked before the window closes, however it is closed; false keeps it open.
+    void setConfirmClose(std::function<bool()> confirm) { confirmClose_ = std::move(confirm); }
+
     // The window sized so that its content is at least 600 by 300, whatever the
     // menu bar takes, and wider when its texts need it.
     void fitWindowToContent();
@@ -88,8 +92,13 @@ signals:
     void helpRequested();
     void quitRequested();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createMenus();
+
+    std::function<bool()> confirmClose_;
 
     QMenu* fileMenu_ = nullptr;
     QMenu* editMenu_ = nullptr;
