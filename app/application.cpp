@@ -11,6 +11,7 @@
 
 #include "app/log_window.hpp"
 #include "app/markdown/markdown_parser.hpp"  // the parser the application owns, for its destructor
+#include "app/factories.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 
@@ -91,7 +92,7 @@ bool Application::confirmQuit() {
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
     question.setWindowModality(Qt::ApplicationModal);
-    decorateAlert(&question);
+    decorate_alert(&question);
     question.exec();
     quitConfirmed_ = question.clickedButton() == quit;
     return quitConfirmed_;

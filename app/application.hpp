@@ -136,8 +136,6 @@ private:
     // The first button's place in an alert's return code.
     // `didEnd` gets the clicked button, or null when the alert went without one.
     void presentAlert(QMessageBox* alert, std::function<void(QAbstractButton*)> didEnd);
-    // Every dialog: over the update window, titled and named after what it says.
-    void decorateAlert(QMessageBox* alert);
     void focusMainControl();
     void updateActions();
     void readErrorAlert(const QString& error);

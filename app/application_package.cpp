@@ -74,7 +74,7 @@ void Application::readErrorAlert(const QString& error) {
                       QMessageBox::Ok, window_ ? window_.get() : nullptr);
     alert.setInformativeText(error);
     alert.setWindowModality(Qt::ApplicationModal);
-    decorateAlert(&alert);
+    decorate_alert(&alert);
     alert.exec();
     focusMainControl();
 }

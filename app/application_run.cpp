@@ -7,6 +7,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "app/factories.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/text/printable.hpp"
@@ -164,7 +165,7 @@ void Application::askKind(std::function<void(std::optional<kind_t>)> answer) {
     QPushButton* cancel = alert->addButton(Messages::tr("Cancel"), QMessageBox::RejectRole);
     alert->setEscapeButton(cancel);
     alert->setWindowModality(Qt::ApplicationModal);
-    decorateAlert(alert);
+    decorate_alert(alert);
     QObject::connect(alert, &QMessageBox::finished, this, [alert, ventaro, ruvo, answer = std::move(answer)](int) {
         QAbstractButton* clicked = alert->clickedButton();
         answer(clicked == ventaro ? std::optional(kind_t::ventaro)
