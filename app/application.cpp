@@ -29,26 +29,16 @@ bool takes_typing(QObject* object) {
 
 }  // namespace
 
-Application::Application(settings_t settings)
-    : settings_(std::move(settings)),
-      engine_(recorder_.recording(
-          {.announce = [this](const char* title,
-                              const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
-           .progress = [this](float progress) { showProgress(progress); },
-           .end = [this](const updater::outcome_t& outcome) { showOutcome(outcome); },
-           .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
-           .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); },
-           .entered = {},
-           .log = {}})) {
+Application::Application(settings_t settings) : settings_(std::move(settings)) {
+    connect(&run_, &UpdateRun::ended, this, &Application::showOutcome);
+    connect(run_.sheet(), &UpdateSheet::cancelRequested, this, &Application::cancelUpdate);
+    connect(run_.sheet(), &UpdateSheet::helpRequested, this, &Application::showWebHelp);
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on
 }
 
 // A live run ends here, while the windows its end touches are still there.
-Application::~Application() {
-    engine_.shut_down();
-    delete sheet_.data();
-}
+Application::~Application() { run_.engine().shut_down(); }
 
 void Application::prepareLaunch() { hasLaunched_ = false; }
 
@@ -62,9 +52,6 @@ void Application::finishLaunch() {
     window_->setConfirmClose([this] { return confirmQuit(); });
     window_->setUpdateEnabled(false);
     window_->setHasPackage(false);
-    sheet_ = new UpdateSheet;
-    connect(sheet_, &UpdateSheet::cancelRequested, this, &Application::cancelUpdate);
-    connect(sheet_, &UpdateSheet::helpRequested, this, &Application::showWebHelp);
     updateActions();
     window_->show();
     window_->raise();
@@ -137,7 +124,7 @@ void Application::updateActions() {
 
 void Application::cancelUpdate() {
     endUpdate();
-    if (cancelHasConsequences_) showAlert(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
+    if (run_.cancelHasConsequences()) showAlert(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
 }
 
 // Not the notes: Return there follows links.

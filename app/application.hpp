@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The application: owns the loaded package, the update window and
-// the progress sheet; loads packages, runs the update engine and shows its
-// outcome.
+// The application: owns the loaded package, the update window, its alerts
+// and the history window; loads packages, starts runs when the package and the
+// history allow, and tells the user how they ended.
 
 #include <QMessageBox>
 #include <QObject>
@@ -16,13 +16,10 @@
 #include <memory>
 
 #include "app/history_window.hpp"
-#include "app/session/session_inhibitor.hpp"
-#include "app/update_sheet.hpp"
+#include "app/update_run.hpp"
 #include "app/update_window.hpp"
 #include "update/update.hpp"
 #include "updater/history.hpp"
-#include "updater/run_recorder.hpp"
-#include "updater/updater.hpp"
 
 namespace zal::gui {
 
@@ -95,12 +92,8 @@ public:
     void offerCounterpartUpdate(kind_t kind);
     void counterpartAnswered(bool accepted, kind_t updated, kind_t counterpart);
 
-    // --- the engine's callbacks, application side. Titles come translated;
-    // a failure's message comes as the engine said it, in English.
-    void showPhase(const QString& title, const QString& subtitle);
-    void showProgress(float progress);
+    // How the run ended, in an alert.
     void showOutcome(const updater::outcome_t& outcome);
-    void askKind(std::function<void(std::optional<kind_t>)> answer);
 
     // --- the update history
     void showHistory();
@@ -116,11 +109,11 @@ public:
 
     // --- state, for the shell and tests
     UpdateWindow* updateWindow() const { return window_.get(); }
-    UpdateSheet* updateSheet() const { return sheet_.data(); }
+    UpdateSheet* updateSheet() const { return run_.sheet(); }
+    UpdateRun& updateRun() { return run_; }
     const update_t& update() const { return update_; }
     bool inUpdate() const { return inUpdate_; }
     kind_t lastCounterpartUpdated() const { return lastCounterpartUpdated_; }
-    updater::engine_t& engine() { return engine_; }
 
 signals:
     // A run has started; the demo plugs its simulated devices here.
@@ -145,7 +138,6 @@ private:
     settings_t settings_;
     update_t update_;
     kind_t lastCounterpartUpdated_ = kind_t::any;
-    bool cancelHasConsequences_ = false;
     bool hasLaunched_ = false;
     bool hasAlreadyLoadedFirstUpdate_ = false;
     bool inUpdate_ = false;
@@ -155,18 +147,14 @@ private:
     // The package named at start-up, read while the window is made.
     std::future<package_read_t> prefetched_;
     QUrl prefetchedUrl_;
-    session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     std::unique_ptr<UpdateWindow> window_;
-    // Made here, deleted here or, while it is over the window, with the window.
-    QPointer<UpdateSheet> sheet_;
     std::unique_ptr<MarkdownParser> parser_;
     uint64_t notesGeneration_ = 0;  // advanced by every package read
     void renderLargeNotes(QString markdown, const text_attributes_t& base);
     updater::history_t history_{updater::default_history_path()};
-    updater::run_recorder_t recorder_{history_, "application"};
     QPointer<HistoryWindow> historyWindow_;
     // Last, so that it stops before what its callbacks use goes.
-    updater::engine_t engine_;
+    UpdateRun run_{history_, settings_.records_history};
 };
 
 }  // namespace zal::gui

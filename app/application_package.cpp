@@ -35,7 +35,8 @@ bool Application::openFile(const QString& path) {
     urlToLoad_ = url;
     // Read on a worker while the window is made: it is shown at launch.
     prefetchedUrl_ = url;
-    prefetched_ = std::async(std::launch::async, [path, trusted = settings_.trust] { return readPackage(path, trusted); });
+    prefetched_ =
+        std::async(std::launch::async, [path, trusted = settings_.trust] { return readPackage(path, trusted); });
     return true;
 }
 
@@ -128,7 +129,8 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     // signed ones are accepted, is never shown: it could not be installed.
     const updater::package_verdict_t verdict = updater::package_verdict(*read.update, settings_.trust, false, nullptr);
     if (verdict.decision == updater::decision_t::refuse) {
-        write_line(stderr, url.toLocalFile().toStdString() + ": " + fill(verdict.refusal->english, verdict.refusal->values) +
+        write_line(stderr, url.toLocalFile().toStdString() + ": " +
+                               fill(verdict.refusal->english, verdict.refusal->values) +
                                (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
         showFailureAlert(title, said(*verdict.refusal), QString::fromStdString(printable(verdict.details)));
         return false;

@@ -126,8 +126,8 @@ std::unique_ptr<Application> launch(const platform_t& platform, const QStringLis
     main_queue::drive_with_qt();
     if (platform.set_up) platform.set_up();
     auto app = std::make_unique<Application>(Application::settings_t{.trust = std::move(trust),
-                                                                      .bundle_directory = platform.bundle_directory,
-                                                                      .records_history = platform.records_history});
+                                                                     .bundle_directory = platform.bundle_directory,
+                                                                     .records_history = platform.records_history});
     for (const QString& path : paths) app->openFile(path);
     app->prepareLaunch();
     app->finishLaunch();
@@ -254,7 +254,7 @@ int main(int argc, char** argv, const platform_t& platform) {
     take_later_launches(instance, *app);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
-    app->engine().shut_down();
+    app->updateRun().engine().shut_down();
     return status;
 }
 

@@ -180,7 +180,8 @@ void UpdateWindow::createMenus() {
         }
     });
     forward(Messages::tr("Select All"), QKeySequence::SelectAll, "selectAll");
-    for (QAction* a : editMenu_->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
+    // The widgets' own keys stay theirs.
+    for (QAction* a : editMenu_->actions()) a->setShortcutContext(Qt::WidgetShortcut);
 
     windowMenu_ = menuBar()->addMenu(Messages::tr("&Window"));
     windowMenu_

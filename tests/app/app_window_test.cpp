@@ -196,15 +196,16 @@ private slots:
         QVERIFY(click(d.updateWindow()->updateButton()));
         UpdateSheet* sheet = d.updateSheet();
         QTRY_VERIFY(sheet->cancelButton()->isEnabled());
-        d.showPhase(gui::notes_language() == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
-                                                        : QStringLiteral("Updating internal components..."),
-                    gui::notes_language() == lang_t::fr
-                        ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
-                                         "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
-                                         "bout.")
-                        : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
-                                         "again, and run the update again: it will finish the job."));
-        d.showProgress(0.5f);
+        d.updateRun().showPhase(
+            gui::notes_language() == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
+                                                : QStringLiteral("Updating internal components..."),
+            gui::notes_language() == lang_t::fr
+                ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
+                                 "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
+                                 "bout.")
+                : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
+                                 "again, and run the update again: it will finish the job."));
+        d.updateRun().showProgress(0.5f);
         QTest::qWait(20);
         cut = cut_texts(sheet->window());
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
