@@ -40,8 +40,6 @@ Application::Application(settings_t settings) : settings_(std::move(settings)) {
 // A live run ends here, while the windows its end touches are still there.
 Application::~Application() { run_.engine().shut_down(); }
 
-void Application::prepareLaunch() { hasLaunched_ = false; }
-
 void Application::finishLaunch() {
     window_ = std::make_unique<UpdateWindow>();
     connect(window_.get(), &UpdateWindow::updateRequested, this, &Application::runUpdate);

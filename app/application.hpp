@@ -29,8 +29,7 @@ class Application : public QObject {
     Q_OBJECT
 
 public:
-    // Notes longer than this (in bytes) are rendered on a worker.
-    // Notes longer than this are parsed on a worker; longer than the most
+    // Notes longer than this (in bytes) are parsed on a worker; longer than the most
     // shown, they are cut, with a word that says so.
     static constexpr std::size_t large_notes = 64 * 1024;
     static constexpr std::size_t most_notes_shown = 256 * 1024;
@@ -47,7 +46,6 @@ public:
     ~Application() override;
 
     // --- application
-    void prepareLaunch();
     void finishLaunch();
     bool openFile(const QString& path);
     // Asks first while a device is being written; true when quitting may go on.
@@ -126,14 +124,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The first button's place in an alert's return code.
     // `didEnd` gets the clicked button, or null when the alert went without one.
     void presentAlert(QMessageBox* alert, std::function<void(QAbstractButton*)> didEnd);
     void focusMainControl();
     void updateActions();
     void readErrorAlert(const QString& error);
-    // The notice for a package older than what this computer installed on a
-    // device of `kind` (any: of either kind it holds); empty when it is not.
+    void renderLargeNotes(QString markdown, const text_attributes_t& base);
 
     settings_t settings_;
     update_t update_;
@@ -150,7 +146,6 @@ private:
     std::unique_ptr<UpdateWindow> window_;
     std::unique_ptr<MarkdownParser> parser_;
     uint64_t notesGeneration_ = 0;  // advanced by every package read
-    void renderLargeNotes(QString markdown, const text_attributes_t& base);
     updater::history_t history_{updater::default_history_path()};
     QPointer<HistoryWindow> historyWindow_;
     // Last, so that it stops before what its callbacks use goes.

@@ -129,7 +129,6 @@ std::unique_ptr<Application> launch(const platform_t& platform, const QStringLis
                                                                      .bundle_directory = platform.bundle_directory,
                                                                      .records_history = platform.records_history});
     for (const QString& path : paths) app->openFile(path);
-    app->prepareLaunch();
     app->finishLaunch();
     if (platform.on_launched) platform.on_launched(*app);
     return app;
