@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIconEngine>
-#include <QLocale>
 #include <QPainter>
 
 #include <spawn.h>

@@ -5,8 +5,6 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
