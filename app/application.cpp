@@ -5,15 +5,13 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 
 #include "app/log_window.hpp"
 #include "app/markdown/markdown_parser.hpp"  // the parser the application owns, for its destructor
+#include "app/factories.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
 
@@ -31,48 +29,28 @@ bool takes_typing(QObject* object) {
 
 }  // namespace
 
-Application::Application()
-    : engine_(recorder_.recording(
-          {.announce = [this](const char* title,
-                              const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
-           .progress = [this](float progress) { showProgress(progress); },
-           .end = [this](const updater::outcome_t& outcome) { showOutcome(outcome); },
-           .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
-           .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); },
-           .entered = {},
-           .log = {}})) {
+Application::Application(settings_t settings) : settings_(std::move(settings)) {
+    connect(&run_, &UpdateRun::ended, this, &Application::showOutcome);
+    connect(run_.sheet(), &UpdateSheet::cancelRequested, this, &Application::cancelUpdate);
+    connect(run_.sheet(), &UpdateSheet::helpRequested, this, &Application::showWebHelp);
     qApp->installEventFilter(this);
     LogWindow::logWindow();  // captures standard error from now on
 }
 
 // A live run ends here, while the windows its end touches are still there.
-Application::~Application() {
-    engine_.shut_down();
-    delete sheet_.data();
-    if (running_application() == this) set_running_application(nullptr);
-}
-
-void Application::prepareLaunch() { hasLaunched_ = false; }
+Application::~Application() { run_.engine().shut_down(); }
 
 void Application::finishLaunch() {
     window_ = std::make_unique<UpdateWindow>();
     connect(window_.get(), &UpdateWindow::updateRequested, this, &Application::runUpdate);
     connect(window_.get(), &UpdateWindow::openRequested, this, &Application::open);
+    connect(window_.get(), &UpdateWindow::historyRequested, this, &Application::showHistory);
+    connect(window_.get(), &UpdateWindow::helpRequested, this, &Application::showWebHelp);
+    connect(window_.get(), &UpdateWindow::quitRequested, this, &Application::quit);
+    window_->setConfirmClose([this] { return confirmQuit(); });
     window_->setUpdateEnabled(false);
     window_->setHasPackage(false);
-    if (QMenuBar* menu = main_menu().bar) {
-        window_->setMenuBar(menu);
-        // F10 opens the menu bar from the keyboard, as elsewhere on the desktop.
-        auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), window_.get());
-        QObject::connect(menuKey, &QShortcut::activated, menu, [menu] {
-            if (!menu->actions().isEmpty()) menu->setActiveAction(menu->actions().first());
-        });
-        window_->fitWindowToContent();  // the menu bar comes on top of the content's size
-    }
-    sheet_ = new UpdateSheet;
-    connect(sheet_, &UpdateSheet::cancelRequested, this, &Application::cancelUpdate);
-    connect(sheet_, &UpdateSheet::helpRequested, this, &Application::showWebHelp);
-    addUpdateActions();
+    updateActions();
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -99,10 +77,16 @@ bool Application::confirmQuit() {
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
     question.setWindowModality(Qt::ApplicationModal);
-    decorateAlert(&question);
+    decorate_alert(&question);
     question.exec();
     quitConfirmed_ = question.clickedButton() == quit;
     return quitConfirmed_;
+}
+
+void Application::quit() {
+    if (!confirmQuit()) return;
+    QApplication::closeAllWindows();
+    QApplication::quit();
 }
 
 bool Application::eventFilter(QObject* watched, QEvent* event) {
@@ -112,10 +96,6 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
         if (key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             !takes_typing(watched))
             return true;
-    }
-    if (event->type() == QEvent::Close && window_ && watched == window_.get() && !confirmQuit()) {
-        event->ignore();
-        return true;
     }
     return QObject::eventFilter(watched, event);
 }
@@ -135,38 +115,14 @@ void Application::showWebHelp() {
     });
 }
 
-bool Application::isActionEnabled(const QAction* item) const {
-    if (item == updateAction_) return !inUpdate_ && hasUpdate_;  // nothing to install without a package
-    if (item == openAction_) return !inUpdate_;
-    return true;
-}
-
 void Application::updateActions() {
-    for (QAction* item : {updateAction_.data(), openAction_.data()})
-        if (item) item->setEnabled(isActionEnabled(item));
-}
-
-void Application::addUpdateActions() {
-    QMenu* file = main_menu().file;
-    if (!file) return;
-    QAction* first = file->actions().isEmpty() ? nullptr : file->actions().first();
-    QAction* separator = file->insertSeparator(first);
-    openAction_ = new QAction(Messages::tr("Open another update…"), file);
-    openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    openAction_->setAutoRepeat(false);
-    file->insertAction(separator, openAction_);
-    updateAction_ = new QAction(Messages::tr("Update"), file);
-    updateAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    updateAction_->setAutoRepeat(false);
-    file->insertAction(openAction_, updateAction_);
-    QObject::connect(openAction_, &QAction::triggered, this, [this] { open(); });
-    QObject::connect(updateAction_, &QAction::triggered, this, [this] { runUpdate(); });
-    updateActions();
+    window_->updateAction()->setEnabled(!inUpdate_ && hasUpdate_);  // nothing to install without a package
+    window_->openAction()->setEnabled(!inUpdate_);
 }
 
 void Application::cancelUpdate() {
     endUpdate();
-    if (cancelHasConsequences_) showAlert(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
+    if (run_.cancelHasConsequences()) showAlert(Messages::tr("Update canceled"), localized("ZALUpdateCancelMessage"));
 }
 
 // Not the notes: Return there follows links.

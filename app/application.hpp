@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The application: owns the loaded package, the update window and
-// the progress sheet; loads packages, runs the update engine and shows its
-// outcome.
+// The application: owns the loaded package, the update window, its alerts
+// and the history window; loads packages, starts runs when the package and the
+// history allow, and tells the user how they ended.
 
-#include <QAction>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -17,13 +16,10 @@
 #include <memory>
 
 #include "app/history_window.hpp"
-#include "app/session/session_inhibitor.hpp"
-#include "app/update_sheet.hpp"
+#include "app/update_run.hpp"
 #include "app/update_window.hpp"
 #include "update/update.hpp"
 #include "updater/history.hpp"
-#include "updater/run_recorder.hpp"
-#include "updater/updater.hpp"
 
 namespace zal::gui {
 
@@ -33,19 +29,23 @@ class Application : public QObject {
     Q_OBJECT
 
 public:
-    // Notes longer than this (in bytes) are rendered on a worker.
-    // Notes longer than this are parsed on a worker; longer than the most
+    // Notes longer than this (in bytes) are parsed on a worker; longer than the most
     // shown, they are cut, with a word that says so.
     static constexpr std::size_t large_notes = 64 * 1024;
     static constexpr std::size_t most_notes_shown = 256 * 1024;
     // How long after a package shows the history is asked whether it is older
     // than the installed firmware: after the window's first paint.
     static constexpr std::chrono::milliseconds history_check_delay{250};
-    Application();
+    // What the program decides for its application before launching it.
+    struct settings_t {
+        trust_t trust;                // the keys packages may be signed with; whether unsigned ones are refused
+        QString bundle_directory;     // looked in for a shipped package after the installed data folder
+        bool records_history = true;  // runs go into the update history (the demo's only when asked)
+    };
+    explicit Application(settings_t settings);
     ~Application() override;
 
     // --- application
-    void prepareLaunch();
     void finishLaunch();
     bool openFile(const QString& path);
     // Asks first while a device is being written; true when quitting may go on.
@@ -55,10 +55,10 @@ public:
     void open();
     void runUpdate();
     void showWebHelp();
+    // Every window closes and the application ends, once confirmQuit allows.
+    void quit();
     // The sheet's Cancel: ends the run, and says what that means once the device was written.
     void cancelUpdate();
-    bool isActionEnabled(const QAction* item) const;
-    void addUpdateActions();
 
     // --- its own steps
     bool openPackage(const QUrl& url);
@@ -90,12 +90,8 @@ public:
     void offerCounterpartUpdate(kind_t kind);
     void counterpartAnswered(bool accepted, kind_t updated, kind_t counterpart);
 
-    // --- the engine's callbacks, application side. Titles come translated;
-    // a failure's message comes as the engine said it, in English.
-    void showPhase(const QString& title, const QString& subtitle);
-    void showProgress(float progress);
+    // How the run ended, in an alert.
     void showOutcome(const updater::outcome_t& outcome);
-    void askKind(std::function<void(std::optional<kind_t>)> answer);
 
     // --- the update history
     void showHistory();
@@ -106,25 +102,16 @@ public:
     void checkOlderFirmware();
     HistoryWindow* historyWindow() const { return historyWindow_.data(); }
     updater::history_t& history() { return history_; }
-    // Whether runs are recorded in the history (the demo's only when asked).
-    static inline bool recordsHistory = true;
+    // From the next package read or run on.
+    void setTrust(trust_t trust) { settings_.trust = std::move(trust); }
 
     // --- state, for the shell and tests
     UpdateWindow* updateWindow() const { return window_.get(); }
-    UpdateSheet* updateSheet() const { return sheet_.data(); }
+    UpdateSheet* updateSheet() const { return run_.sheet(); }
+    UpdateRun& updateRun() { return run_; }
     const update_t& update() const { return update_; }
     bool inUpdate() const { return inUpdate_; }
     kind_t lastCounterpartUpdated() const { return lastCounterpartUpdated_; }
-    QAction* updateAction() const { return updateAction_; }
-    QAction* openAction() const { return openAction_; }
-    updater::engine_t& engine() { return engine_; }
-
-    // Where the package shipped with the application is looked for: the
-    // installed data folder, then `bundleDirectory` (set by the program).
-    static QStringList bundleDirectories();
-    static inline QString bundleDirectory;
-    // The keys packages may be signed with, and whether unsigned ones are refused.
-    static inline trust_t trust;
 
 signals:
     // A run has started; the demo plugs its simulated devices here.
@@ -133,24 +120,20 @@ signals:
     void runEnded(end_t end);
 
 protected:
-    // Held keys and the update window's closing.
+    // Held keys, wherever they go.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The first button's place in an alert's return code.
     // `didEnd` gets the clicked button, or null when the alert went without one.
     void presentAlert(QMessageBox* alert, std::function<void(QAbstractButton*)> didEnd);
-    // Every dialog: over the update window, titled and named after what it says.
-    void decorateAlert(QMessageBox* alert);
     void focusMainControl();
     void updateActions();
     void readErrorAlert(const QString& error);
-    // The notice for a package older than what this computer installed on a
-    // device of `kind` (any: of either kind it holds); empty when it is not.
+    void renderLargeNotes(QString markdown, const text_attributes_t& base);
 
+    settings_t settings_;
     update_t update_;
     kind_t lastCounterpartUpdated_ = kind_t::any;
-    bool cancelHasConsequences_ = false;
     bool hasLaunched_ = false;
     bool hasAlreadyLoadedFirstUpdate_ = false;
     bool inUpdate_ = false;
@@ -160,19 +143,13 @@ private:
     // The package named at start-up, read while the window is made.
     std::future<package_read_t> prefetched_;
     QUrl prefetchedUrl_;
-    session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     std::unique_ptr<UpdateWindow> window_;
-    // Made here, deleted here or, while it is over the window, with the window.
-    QPointer<UpdateSheet> sheet_;
     std::unique_ptr<MarkdownParser> parser_;
     uint64_t notesGeneration_ = 0;  // advanced by every package read
-    void renderLargeNotes(QString markdown, const text_attributes_t& base);
-    QPointer<QAction> updateAction_, openAction_;
     updater::history_t history_{updater::default_history_path()};
-    updater::run_recorder_t recorder_{history_, "application"};
     QPointer<HistoryWindow> historyWindow_;
     // Last, so that it stops before what its callbacks use goes.
-    updater::engine_t engine_;
+    UpdateRun run_{history_, settings_.records_history};
 };
 
 }  // namespace zal::gui

@@ -2,60 +2,33 @@
 // The application: alerts, over the update window.
 #include "app/application.hpp"
 
-#include <QGridLayout>
-#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QSpacerItem>
+#include <QTimer>
 
+#include "app/factories.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
-#include "common/async/async.hpp"
 
 namespace zal::gui {
 
-void Application::decorateAlert(QMessageBox* alert) {
-    // Alerts show file names, package texts and the engine's words: plain
-    // text, never markup or a link the box would open itself.
-    alert->setTextFormat(Qt::PlainText);
-    for (QLabel* label : alert->findChildren<QLabel*>()) {
-        label->setTextFormat(Qt::PlainText);
-        label->setOpenExternalLinks(false);
-        label->setTextInteractionFlags(label->textInteractionFlags() &
-                                       ~(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard));
-    }
-    // The title bar says what the alert is about; a screen reader names the
-    // alert by it and reads its text as the description.
-    alert->setWindowTitle(alert->text());
-    alert->setAccessibleName(alert->text());
-    alert->setAccessibleDescription(alert->informativeText());
-    // Wide enough for the whole title beside the window's buttons.
-    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout())) {
-        const int width = alert->fontMetrics().horizontalAdvance(alert->text()) * 3 / 2 + 160;
-        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
-                      grid->columnCount());
-    }
-}
-
 void Application::presentAlert(QMessageBox* alert, std::function<void(QAbstractButton*)> didEnd) {
     disableControls();
-    QPointer<QMessageBox> box(alert);
     // Scheduled, so that the progress sheet has gone before the alert appears.
-    async_main([this, box, didEnd = std::move(didEnd)] {
-        if (!box) return;
-        QObject::connect(box, &QMessageBox::finished, this, [this, box, didEnd](int) {
-            QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
-            if (box) box->deleteLater();
+    QTimer::singleShot(0, alert, [this, alert, didEnd = std::move(didEnd)] {
+        connect(alert, &QMessageBox::finished, this, [this, alert, didEnd](int) {
+            QAbstractButton* clicked = alert->clickedButton();
+            alert->deleteLater();
             didEnd(clicked);
             focusMainControl();
         });
-        decorateAlert(box);
-        share_application_keys(box);
+        decorate_alert(alert);
+        window_->shareKeys(alert);
         // A window-modal QMessageBox makes itself a Qt::Sheet, which Wayland
         // compositors show undecorated and unattached: a dialog it stays.
-        box->setWindowFlags((box->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
-        box->QWidget::setWindowModality(Qt::WindowModal);  // QMessageBox's own would make it a sheet again
-        box->open();
+        alert->setWindowFlags((alert->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+        alert->QWidget::setWindowModality(Qt::WindowModal);  // QMessageBox's own would make it a sheet again
+        alert->open();
     });
 }
 

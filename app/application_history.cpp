@@ -10,7 +10,6 @@
 #include <QFileDialog>
 #include <QTimer>
 
-#include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/midi_io.hpp"
@@ -26,6 +25,7 @@ void Application::showHistory() {
         historyWindow_ = new HistoryWindow(history_, window_.get());
         historyWindow_->setAttribute(Qt::WA_DeleteOnClose);
         connect(historyWindow_, &HistoryWindow::saveReportRequested, this, &Application::saveSupportReport);
+        window_->shareKeys(historyWindow_);
     }
     historyWindow_->reload();
     historyWindow_->show();
@@ -70,7 +70,7 @@ bool Application::writeSupportReport(const QString& path) {
     facts.inhibitors.push_back(std::string("desktop portal: ") + (!bus.isConnected() ? "no session bus"
                                                                   : portal           ? "available"
                                                                                      : "not running"));
-    for (const public_key_t& key : trust.keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
+    for (const public_key_t& key : settings_.trust.keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
     const std::string report = updater::support_report(history_, facts);
     if (!updater::write_report(QFile::encodeName(path).toStdString(), report)) return false;
     std::fprintf(stderr, "Support report written to %s.\n", printable(path.toStdString()).c_str());
@@ -80,7 +80,7 @@ bool Application::writeSupportReport(const QString& path) {
 void Application::checkOlderFirmware() {
     if (!window_) return;
     if (!hasUpdate_) return window_->setNotice(QString());
-    const updater::package_verdict_t verdict = updater::package_verdict(update_, trust, false, &history_);
+    const updater::package_verdict_t verdict = updater::package_verdict(update_, settings_.trust, false, &history_);
     window_->setNotice(verdict.older ? said(*verdict.older) : QString());
 }
 

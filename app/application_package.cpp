@@ -3,9 +3,11 @@
 #include "app/application.hpp"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLocale>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
@@ -19,9 +21,11 @@
 #include "app/markdown/text_document.hpp"
 #include "app/strings.hpp"
 #include "common/async/async.hpp"
+#include "common/async/thread.hpp"
 #include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 #include "updater/package_verdict.hpp"
+#include "updater/run_recorder.hpp"
 
 namespace zal::gui {
 
@@ -39,7 +43,11 @@ bool Application::openFile(const QString& path) {
     urlToLoad_ = url;
     // Read on a worker while the window is made: it is shown at launch.
     prefetchedUrl_ = url;
-    prefetched_ = std::async(std::launch::async, [path, trusted = trust] { return readPackage(path, trusted); });
+    prefetched_ =
+        std::async(std::launch::async, [path, trusted = settings_.trust] {
+            name_this_thread("package read");
+            return readPackage(path, trusted);
+        });
     return true;
 }
 
@@ -78,7 +86,7 @@ void Application::readErrorAlert(const QString& error) {
                       QMessageBox::Ok, window_ ? window_.get() : nullptr);
     alert.setInformativeText(error);
     alert.setWindowModality(Qt::ApplicationModal);
-    decorateAlert(&alert);
+    decorate_alert(&alert);
     alert.exec();
     focusMainControl();
 }
@@ -109,7 +117,7 @@ bool Application::openPackage(const QUrl& url) {
     if (prefetched_.valid() && prefetchedUrl_ == url)
         read = prefetched_.get();
     else
-        read = readPackage(url.toLocalFile(), trust);
+        read = readPackage(url.toLocalFile(), settings_.trust);
     prefetched_ = {};
     if (!read.unreadable.isEmpty()) {
         readErrorAlert(read.unreadable);
@@ -130,9 +138,10 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     // A package changed after it was signed, or an unsigned one where only
     // signed ones are accepted, is never shown: it could not be installed.
-    const updater::package_verdict_t verdict = updater::package_verdict(*read.update, trust, false, nullptr);
+    const updater::package_verdict_t verdict = updater::package_verdict(*read.update, settings_.trust, false, nullptr);
     if (verdict.decision == updater::decision_t::refuse) {
-        write_line(stderr, url.toLocalFile().toStdString() + ": " + fill(verdict.refusal->english, verdict.refusal->values) +
+        write_line(stderr, url.toLocalFile().toStdString() + ": " +
+                               fill(verdict.refusal->english, verdict.refusal->values) +
                                (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
         showFailureAlert(title, said(*verdict.refusal), QString::fromStdString(printable(verdict.details)));
         return false;
@@ -146,11 +155,10 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     window->setWindowFilePath(url.toLocalFile());
     window_->setTitle(QString::fromStdString(printable(update_.product)));
     const date_t& d = update_.release_date;
-    // Each language writes the date its own way (yyyy, MM and dd stand for the digits).
-    QString date = Messages::tr("yyyy-MM-dd", "date");
-    date.replace(QStringLiteral("yyyy"), QString::number(d.year).rightJustified(4, u'0'))
-        .replace(QStringLiteral("MM"), QString::number(d.month).rightJustified(2, u'0'))
-        .replace(QStringLiteral("dd"), QString::number(d.day).rightJustified(2, u'0'));
+    const QDate released(d.year, d.month, d.day);
+    // A day the calendar lacks (31 February) shows as the package wrote it.
+    const QString date = released.isValid() ? QLocale(language()).toString(released, QLocale::ShortFormat)
+                                            : QString::fromStdString(updater::date_text(d));
     window_->setSecondaryTitle(
         Messages::tr("Version %1 (%2)").arg(QString::fromStdString(printable(update_.version_string)), date));
     if (update_.signature.status == signature_status_t::signed_package)
@@ -216,16 +224,12 @@ void Application::renderLargeNotes(QString markdown, const text_attributes_t& ba
     });
 }
 
-QStringList Application::bundleDirectories() {
+bool Application::openBundledPackage() {
     QStringList directories = {
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/ventaro-update"))};
-    if (!bundleDirectory.isEmpty()) directories << bundleDirectory;
-    return directories;
-}
-
-bool Application::openBundledPackage() {
+    if (!settings_.bundle_directory.isEmpty()) directories << settings_.bundle_directory;
     QString path;
-    for (const QString& directory : bundleDirectories()) {
+    for (const QString& directory : directories) {
         const QStringList found =
             QDir(directory).entryList({QStringLiteral("*.zalmirupdate")}, QDir::Files, QDir::Name);
         if (!found.isEmpty()) {

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The application: a run of the engine, from its start to its end and the offer that follows.
+// The application: whether a run may start, its start and end, and the offer that follows.
 #include "app/application.hpp"
 
 #include <QPushButton>
 
-#include <cmath>
 #include <stdexcept>
 
 #include "app/shell.hpp"
@@ -28,7 +27,7 @@ void Application::startUpdate(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
     if (!hasUpdate_ || inUpdate_) return;
     const updater::package_verdict_t verdict = updater::package_verdict(
-        update_, trust, false, &history_, kind == kind_t::any ? std::nullopt : std::optional(kind));
+        update_, settings_.trust, false, &history_, kind == kind_t::any ? std::nullopt : std::optional(kind));
     switch (verdict.decision) {
         case updater::decision_t::install: beginRun(kind); break;
         case updater::decision_t::ask:
@@ -57,31 +56,15 @@ void Application::askToInstallAnyway(const QString& why, std::function<void()> i
 
 void Application::beginRun(kind_t kind) {
     disableControls();
-    sheet_->setTitle(Messages::tr("Preparing the update…"));
-    sheet_->setSubtitle(QString());
-    sheet_->setCancelable(false);
-    sheet_->setProgress(2.0);
-    sheet_->showOver(window_.get());
     inUpdate_ = true;
     updateActions();
-    cancelHasConsequences_ = false;
     emit runStarted(kind);
-    if (recordsHistory) recorder_.begin(update_, kind, {});
-    engine_.start(kind, update_);
-    // The engine may have ended the run inside start (no MIDI or HID access,
-    // the kind question declined, the first send failing): then the run is over already.
-    if (!engine_.running()) {
-        if (inUpdate_) endUpdate();
-        return;
-    }
-    sheet_->setHelp(localized("ZALUpdateClickHelp"));
-    sheet_->setCancelable(true);
-    cancelHasConsequences_ = false;
+    // The engine may have ended the run inside start, and with it this update.
+    if (!run_.start(update_, kind, window_.get()) && inUpdate_) endUpdate();
 }
 
 void Application::endUpdate() {
-    engine_.cancel();
-    sheet_->dismiss();
+    run_.stop();
     enableControls();
     inUpdate_ = false;
     quitConfirmed_ = false;
@@ -123,18 +106,6 @@ void Application::counterpartAnswered(bool accepted, kind_t updated, kind_t coun
     startUpdate(counterpart);
 }
 
-void Application::showPhase(const QString& title, const QString& subtitle) {
-    sheet_->setTitle(title);
-    sheet_->setSubtitle(subtitle);
-}
-
-void Application::showProgress(float progress) {
-    // A device's report that is not a number must not reach the bar.
-    if (!std::isfinite(progress)) return;
-    sheet_->setProgress(double(progress));
-    cancelHasConsequences_ = true;
-}
-
 void Application::showOutcome(const updater::outcome_t& outcome) {
     endUpdate();
     checkOlderFirmware();
@@ -151,27 +122,6 @@ void Application::showOutcome(const updater::outcome_t& outcome) {
         case end_t::cancelled: break;
     }
     emit runEnded(outcome.end);
-}
-
-// Over the progress sheet, without a loop of its own: the run goes on meanwhile.
-void Application::askKind(std::function<void(std::optional<kind_t>)> answer) {
-    auto* alert = new QMessageBox(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
-                                  QMessageBox::NoButton, window_ ? window_.get() : nullptr);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setInformativeText(localized("ZALIsThisVentaroMessage"));
-    QPushButton* ventaro = alert->addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
-    QPushButton* ruvo = alert->addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);
-    QPushButton* cancel = alert->addButton(Messages::tr("Cancel"), QMessageBox::RejectRole);
-    alert->setEscapeButton(cancel);
-    alert->setWindowModality(Qt::ApplicationModal);
-    decorateAlert(alert);
-    QObject::connect(alert, &QMessageBox::finished, this, [alert, ventaro, ruvo, answer = std::move(answer)](int) {
-        QAbstractButton* clicked = alert->clickedButton();
-        answer(clicked == ventaro ? std::optional(kind_t::ventaro)
-               : clicked == ruvo  ? std::optional(kind_t::ruvo)
-                                  : std::nullopt);
-    });
-    alert->show();  // not open(), which would make it window-modal: a sheet
 }
 
 }  // namespace zal::gui

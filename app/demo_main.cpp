@@ -12,6 +12,7 @@
 // chosen device's flash when the application ends; --record records the
 // simulated runs in the update history, which otherwise holds real devices only.
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -64,11 +65,11 @@ void plug_later(kind_t kind, const update_t& update) {
 
 int main(int argc, char** argv) {
     std::vector<char*> passed = {argv[0]};
-    gui::Application::recordsHistory = false;
+    bool record = false;
     for (int i = 1; i < argc; ++i) {
         std::string error;
         if (std::strcmp(argv[i], "--record") == 0) {
-            gui::Application::recordsHistory = true;
+            record = true;
             continue;
         }
         if (std::strcmp(argv[i], "--run-update") == 0) {
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
         demo.simulation->install();
     };
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
+    platform.records_history = record;
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
     platform.on_launched = [](gui::Application& app) {
         QObject::connect(&app, &gui::Application::runStarted, &app, [&app](kind_t kind) {
@@ -104,11 +106,11 @@ int main(int argc, char** argv) {
             plug_later(wanted, app.update());
         });
         if (demo.run_update) {
-            async_main([&app] { app.startUpdate(kind_t::any); });
+            QTimer::singleShot(0, &app, [&app] { app.startUpdate(kind_t::any); });
             // The alert stays up a moment: long enough to be seen, and heard.
             QObject::connect(&app, &gui::Application::runEnded, &app, [](end_t end) {
                 demo.scripted_end = end;
-                async_main([] { QCoreApplication::quit(); }, 2000);
+                QTimer::singleShot(2000, qApp, &QCoreApplication::quit);
             });
         }
     };

@@ -2,6 +2,8 @@
 #include "app/factories.hpp"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QStyle>
 
 namespace zal::gui {
@@ -38,6 +40,29 @@ QPushButton* make_button(const QString& title, control_size_t size, bezel_t beze
 QString plain_tool_tip(const QString& text) {
     if (text.isEmpty()) return text;
     return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+void decorate_alert(QMessageBox* alert) {
+    // Alerts show file names, package texts and the engine's words: plain
+    // text, never markup or a link the box would open itself.
+    alert->setTextFormat(Qt::PlainText);
+    for (QLabel* label : alert->findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(label->textInteractionFlags() &
+                                       ~(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard));
+    }
+    // The title bar says what the alert is about; a screen reader names the
+    // alert by it and reads its text as the description.
+    alert->setWindowTitle(alert->text());
+    alert->setAccessibleName(alert->text());
+    alert->setAccessibleDescription(alert->informativeText());
+    // Wide enough for the whole title beside the window's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout())) {
+        const int width = alert->fontMetrics().horizontalAdvance(alert->text()) * 3 / 2 + 160;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
 }
 
 }  // namespace zal::gui

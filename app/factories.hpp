@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
@@ -25,5 +26,9 @@ QString plain_tool_tip(const QString& text);
 
 enum class bezel_t { rounded, help };
 QPushButton* make_button(const QString& title, control_size_t size, bezel_t bezel, QWidget* parent);
+
+// Every alert: its texts plain, its title bar and accessible name what it
+// says, and wide enough for the whole title.
+void decorate_alert(QMessageBox* alert);
 
 }  // namespace zal::gui

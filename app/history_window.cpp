@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 
 #include "app/factories.hpp"
-#include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/text/printable.hpp"
 
@@ -74,7 +73,6 @@ HistoryWindow::HistoryWindow(updater::history_t& history, QWidget* parent) : QDi
     layout->addWidget(where);
     layout->addWidget(buttons);
     resize(720, 520);
-    share_application_keys(this);
 }
 
 QString HistoryWindow::resultText(const updater::run_record_t& run) {

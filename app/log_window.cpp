@@ -3,9 +3,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QAction>
 #include <QFontDatabase>
-#include <QMenu>
 #include <QPointer>
 #include <QScrollBar>
 #include <QShortcut>
@@ -21,7 +19,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/thread.hpp"
 
@@ -98,7 +95,6 @@ void LogWindow::commonInit() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     setupPipes();
-    setupHelpMenuItem();
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
         QObject::connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::hide);
 }
@@ -195,17 +191,6 @@ void LogWindow::setupPipes() {
                 Qt::QueuedConnection);
         }
     }).detach();
-}
-
-void LogWindow::setupHelpMenuItem() {
-    QMenu* help = main_menu().help;
-    if (!help) return;
-    // Next to the help itself, above the About items.
-    auto* item = new QAction(Messages::tr("Log Console"), help);
-    help->insertAction(help->actions().size() > 1 ? help->actions().at(1) : nullptr, item);
-    item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
-    item->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(item, &QAction::triggered, this, [this] { toggle(); });
 }
 
 void LogWindow::toggle() {

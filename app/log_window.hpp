@@ -54,7 +54,6 @@ private:
     LogWindow();
     void commonInit();
     void setupPipes();
-    void setupHelpMenuItem();
 
     QPlainTextEdit* textView_ = nullptr;
     // The log, and what the view holds while hidden: a hidden view's text

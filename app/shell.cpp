@@ -7,13 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIconEngine>
-#include <QLineEdit>
-#include <QLocale>
-#include <QMessageBox>
 #include <QPainter>
-#include <QPlainTextEdit>
-#include <QShortcut>
-#include <QTextEdit>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -44,25 +38,6 @@
 static void init_app_resources() { Q_INIT_RESOURCE(app); }
 
 namespace zal::gui {
-
-namespace {
-
-main_menu_t the_main_menu;
-Application* the_application = nullptr;
-
-QAction* item(QMenu* menu, const QString& title, QKeySequence key = {}) {
-    QAction* action = menu->addAction(title);
-    if (!key.isEmpty()) action->setShortcut(key);
-    return action;
-}
-
-// Runs `f` when the action is triggered, for as long as the action lives.
-template <typename F>
-void on_triggered(QAction* action, F f) {
-    QObject::connect(action, &QAction::triggered, action, std::move(f));
-}
-
-}  // namespace
 
 namespace {
 
@@ -116,128 +91,9 @@ void set_application_icon() {
     QApplication::setWindowIcon(QIcon(new png_icon_engine_t(std::move(files))));
 }
 
-void show_about_box() {
-    QWidget* parent = the_application ? the_application->updateWindow() : nullptr;
-    QMessageBox box(QMessageBox::NoIcon, Messages::tr("About %1").arg(app_name(QStringLiteral("Ventaro Update"))),
-                    app_name(QStringLiteral("Ventaro Update")), QMessageBox::Ok, parent);
-    box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
-    box.setInformativeText(localized("ZALAboutText").arg(QStringLiteral(ZAL_VERSION)));
-    box.exec();
-}
-
-namespace {
-
-// Menu titles carry their Alt key in each language's own text, one letter per
-// menu and no two alike (F10 then opens the first menu).
-
-QMenu* make_file_menu() {
-    auto* menu = new QMenu(Messages::tr("&File"));
-    QAction* close = item(menu, Messages::tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W));
-    on_triggered(close, [] {
-        if (QWidget* window = QApplication::activeWindow()) window->close();
-    });
-    QAction* quit = menu->addAction(Messages::tr("Quit %1").arg(app_name(QString())));
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // QKeySequence::Quit is empty on some desktops
-    quit->setShortcutContext(Qt::ApplicationShortcut);
-    on_triggered(quit, [] {
-        if (the_application && !the_application->confirmQuit()) return;
-        QApplication::closeAllWindows();
-        QApplication::quit();
-    });
-    return menu;
-}
-
-QMenu* make_edit_menu() {
-    auto* menu = new QMenu(Messages::tr("&Edit"));
-    // Edit actions go to the focused widget, as a first responder would.
-    auto forward = [](const char* slot) {
-        return [slot] {
-            if (QWidget* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
-        };
-    };
-    on_triggered(item(menu, Messages::tr("Undo"), QKeySequence::Undo), forward("undo"));
-    on_triggered(item(menu, Messages::tr("Redo"), QKeySequence::Redo), forward("redo"));
-    menu->addSeparator();
-    on_triggered(item(menu, Messages::tr("Cut"), QKeySequence::Cut), forward("cut"));
-    on_triggered(item(menu, Messages::tr("Copy"), QKeySequence::Copy), forward("copy"));
-    on_triggered(item(menu, Messages::tr("Paste"), QKeySequence::Paste), forward("paste"));
-    // Delete removes the selection, and never in read-only text (`clear` would
-    // empty a read-only view as well).
-    on_triggered(item(menu, Messages::tr("Delete"), QKeySequence::Delete), [] {
-        QWidget* focus = QApplication::focusWidget();
-        if (auto* line = qobject_cast<QLineEdit*>(focus); line && !line->isReadOnly() && line->hasSelectedText()) {
-            line->del();
-        } else if (auto* text = qobject_cast<QTextEdit*>(focus); text && !text->isReadOnly()) {
-            text->textCursor().removeSelectedText();
-        } else if (auto* plain = qobject_cast<QPlainTextEdit*>(focus); plain && !plain->isReadOnly()) {
-            plain->textCursor().removeSelectedText();
-        }
-    });
-    on_triggered(item(menu, Messages::tr("Select All"), QKeySequence::SelectAll), forward("selectAll"));
-    for (QAction* a : menu->actions()) a->setShortcutContext(Qt::WidgetShortcut);  // the widgets' own keys stay theirs
-    return menu;
-}
-
-QMenu* make_window_menu() {
-    auto* menu = new QMenu(Messages::tr("&Window"));
-    QAction* history = item(menu, Messages::tr("History"), QKeySequence(Qt::CTRL | Qt::Key_H));
-    history->setShortcutContext(Qt::ApplicationShortcut);
-    on_triggered(history, [] {
-        if (the_application) the_application->showHistory();
-    });
-    return menu;
-}
-
-QMenu* make_help_menu() {
-    auto* menu = new QMenu(Messages::tr("&Help"));
-    QAction* help = menu->addAction(Messages::tr("%1 Help").arg(app_name(QStringLiteral("Get"))));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    help->setShortcutContext(Qt::ApplicationShortcut);
-    on_triggered(help, [] {
-        if (the_application) the_application->showWebHelp();
-    });
-    menu->addSeparator();
-    QAction* about = menu->addAction(Messages::tr("About %1").arg(app_name(QString())));
-    on_triggered(about, [] { show_about_box(); });
-    QAction* about_qt = menu->addAction(Messages::tr("About Qt"));
-    on_triggered(about_qt, [] { QMessageBox::aboutQt(the_application ? the_application->updateWindow() : nullptr); });
-    return menu;
-}
-
-}  // namespace
-
-const main_menu_t& setup_main_menu() {
-    auto* bar = new QMenuBar;
-    bar->setObjectName(QStringLiteral("MainMenu"));
-    the_main_menu = {bar, make_file_menu(), make_edit_menu(), make_window_menu(), make_help_menu()};
-    for (QMenu* menu : {the_main_menu.file, the_main_menu.edit, the_main_menu.window, the_main_menu.help}) {
-        menu->setParent(bar, menu->windowFlags());  // the bar owns its menus
-        bar->addMenu(menu);
-    }
-    return the_main_menu;
-}
-
-const main_menu_t& main_menu() { return the_main_menu; }
-
 QString app_name(const QString& fallback) {
     const QString name = QApplication::applicationDisplayName();
     return name.isEmpty() ? fallback : name;
-}
-
-Application* running_application() { return the_application; }
-
-void set_running_application(Application* app) { the_application = app; }
-
-void share_application_keys(QWidget* modal) {
-    if (modal->property("application_keys").toBool()) return;
-    modal->setProperty("application_keys", true);
-    if (QMenu* menu = the_main_menu.help) {
-        for (QAction* action : menu->actions()) {
-            if (action->shortcut().isEmpty()) continue;
-            auto* key = new QShortcut(action->shortcut(), modal);
-            QObject::connect(key, &QShortcut::activated, action, &QAction::trigger);
-        }
-    }
 }
 
 void open_url(const QUrl& url, std::function<void()> failed) {
@@ -266,15 +122,13 @@ void open_url(const QUrl& url, std::function<void()> failed) {
     if (!QDesktopServices::openUrl(url) && failed) failed();
 }
 
-std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths) {
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths, trust_t trust) {
     main_queue::drive_with_qt();
     if (platform.set_up) platform.set_up();
-    setup_main_menu();
-    Application::bundleDirectory = platform.bundle_directory;
-    auto app = std::make_unique<Application>();
-    the_application = app.get();
+    auto app = std::make_unique<Application>(Application::settings_t{.trust = std::move(trust),
+                                                                     .bundle_directory = platform.bundle_directory,
+                                                                     .records_history = platform.records_history});
     for (const QString& path : paths) app->openFile(path);
-    app->prepareLaunch();
     app->finishLaunch();
     if (platform.on_launched) platform.on_launched(*app);
     return app;
@@ -393,12 +247,12 @@ int main(int argc, char** argv, const platform_t& platform) {
     if (!instance.claim(path)) return handed_over(instance, path);
 
     use_language(preferred_language());
-    Application::trust = computer_trust(platform);
-    const std::unique_ptr<Application> app = launch(platform, path.isEmpty() ? QStringList() : QStringList{path});
+    const std::unique_ptr<Application> app =
+        launch(platform, path.isEmpty() ? QStringList() : QStringList{path}, computer_trust(platform));
     take_later_launches(instance, *app);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
-    app->engine().shut_down();
+    app->updateRun().engine().shut_down();
     return status;
 }
 

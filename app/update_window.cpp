@@ -4,9 +4,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
-#include <QDesktopServices>
-#include <QEvent>
+#include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -15,11 +18,11 @@
 #include <QTimer>
 
 #include "app/factories.hpp"
+#include "app/log_window.hpp"
 #include "app/markdown/text_document.hpp"
 #include "app/notes_accessible.hpp"
 #include "app/shell.hpp"
 #include "app/strings.hpp"
-#include "common/async/async.hpp"
 
 namespace zal::gui {
 
@@ -122,12 +125,104 @@ UpdateWindow::UpdateWindow() {
     layout->addWidget(separator);
     layout->addWidget(pages_, 1);
 
+    createMenus();
     fitWindowToContent();
-    async_main([button = QPointer<QPushButton>(updateButton_)] {
-        if (button) button->setFocus();
-    });
+    QTimer::singleShot(0, updateButton_, qOverload<>(&QWidget::setFocus));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+// Menu titles carry their Alt key in each language's own text, one letter per
+// menu and no two alike (F10 then opens the first menu).
+void UpdateWindow::createMenus() {
+    fileMenu_ = menuBar()->addMenu(Messages::tr("&File"));
+    updateAction_ = fileMenu_->addAction(Messages::tr("Update"), QKeySequence(Qt::CTRL | Qt::Key_R), this,
+                                         &UpdateWindow::updateRequested);
+    openAction_ = fileMenu_->addAction(Messages::tr("Open another update…"), QKeySequence(Qt::CTRL | Qt::Key_O), this,
+                                       &UpdateWindow::openRequested);
+    updateAction_->setAutoRepeat(false);
+    openAction_->setAutoRepeat(false);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(Messages::tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), this, [] {
+        if (QWidget* window = QApplication::activeWindow()) window->close();
+    });
+    // QKeySequence::Quit is empty on some desktops.
+    fileMenu_
+        ->addAction(Messages::tr("Quit %1").arg(app_name(QString())), QKeySequence(Qt::CTRL | Qt::Key_Q), this,
+                    &UpdateWindow::quitRequested)
+        ->setShortcutContext(Qt::ApplicationShortcut);
+
+    editMenu_ = menuBar()->addMenu(Messages::tr("&Edit"));
+    // Edit actions go to the focused widget, as a first responder would.
+    const auto forward = [this](const QString& title, QKeySequence key, const char* slot) {
+        editMenu_->addAction(title, key, this, [slot] {
+            if (QWidget* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
+        });
+    };
+    forward(Messages::tr("Undo"), QKeySequence::Undo, "undo");
+    forward(Messages::tr("Redo"), QKeySequence::Redo, "redo");
+    editMenu_->addSeparator();
+    forward(Messages::tr("Cut"), QKeySequence::Cut, "cut");
+    forward(Messages::tr("Copy"), QKeySequence::Copy, "copy");
+    forward(Messages::tr("Paste"), QKeySequence::Paste, "paste");
+    // Delete removes the selection, and never in read-only text (`clear` would
+    // empty a read-only view as well).
+    editMenu_->addAction(Messages::tr("Delete"), QKeySequence::Delete, this, [] {
+        QWidget* focus = QApplication::focusWidget();
+        if (auto* line = qobject_cast<QLineEdit*>(focus); line && !line->isReadOnly() && line->hasSelectedText()) {
+            line->del();
+        } else if (auto* text = qobject_cast<QTextEdit*>(focus); text && !text->isReadOnly()) {
+            text->textCursor().removeSelectedText();
+        } else if (auto* plain = qobject_cast<QPlainTextEdit*>(focus); plain && !plain->isReadOnly()) {
+            plain->textCursor().removeSelectedText();
+        }
+    });
+    forward(Messages::tr("Select All"), QKeySequence::SelectAll, "selectAll");
+    // The widgets' own keys stay theirs.
+    for (QAction* a : editMenu_->actions()) a->setShortcutContext(Qt::WidgetShortcut);
+
+    windowMenu_ = menuBar()->addMenu(Messages::tr("&Window"));
+    windowMenu_
+        ->addAction(Messages::tr("History"), QKeySequence(Qt::CTRL | Qt::Key_H), this, &UpdateWindow::historyRequested)
+        ->setShortcutContext(Qt::ApplicationShortcut);
+
+    helpMenu_ = menuBar()->addMenu(Messages::tr("&Help"));
+    helpMenu_
+        ->addAction(Messages::tr("%1 Help").arg(app_name(QStringLiteral("Get"))), QKeySequence(Qt::Key_F1), this,
+                    &UpdateWindow::helpRequested)
+        ->setShortcutContext(Qt::ApplicationShortcut);
+    helpMenu_
+        ->addAction(Messages::tr("Log Console"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), this,
+                    [] { LogWindow::logWindow()->toggle(); })
+        ->setShortcutContext(Qt::ApplicationShortcut);
+    helpMenu_->addSeparator();
+    helpMenu_->addAction(Messages::tr("About %1").arg(app_name(QString())), this, &UpdateWindow::about);
+    helpMenu_->addAction(Messages::tr("About Qt"), this, [this] { QMessageBox::aboutQt(this); });
+
+    // F10 opens the menu bar from the keyboard, as elsewhere on the desktop.
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(fileMenu_->menuAction()); });
+}
+
+void UpdateWindow::shareKeys(QWidget* modal) {
+    for (QAction* action : helpMenu_->actions())
+        if (!action->shortcut().isEmpty())
+            connect(new QShortcut(action->shortcut(), modal), &QShortcut::activated, action, &QAction::trigger);
+}
+
+void UpdateWindow::closeEvent(QCloseEvent* event) {
+    if (confirmClose_ && !confirmClose_())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
+}
+
+void UpdateWindow::about() {
+    QMessageBox box(QMessageBox::NoIcon, Messages::tr("About %1").arg(app_name(QStringLiteral("Ventaro Update"))),
+                    app_name(QStringLiteral("Ventaro Update")), QMessageBox::Ok, this);
+    box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    box.setInformativeText(localized("ZALAboutText").arg(QStringLiteral(ZAL_VERSION)));
+    box.exec();
 }
 
 // Return acts on what has focus: a link in the notes opens (web and mail only),

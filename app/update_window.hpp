@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <memory>
 
-// The main window: product, version and date, rendered release notes and the
-// "Update" button. It knows nothing of packages; its owner fills it and hears
-// its buttons through its signals.
+// The main window: product, version and date, rendered release notes, the
+// "Update" button and the menus. It knows nothing of packages; its owner fills
+// it and hears its buttons and menu items through its signals.
 
+#include <QAction>
 #include <QFrame>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -59,16 +62,51 @@ public:
     bool hasPackage() const { return pages_->currentWidget() == textView_; }
     void setHasPackage(bool hasPackage);
 
+    // File > Update and Open, which the owner enables as its state allows.
+    QAction* updateAction() const { return updateAction_; }
+    QAction* openAction() const { return openAction_; }
+    QMenu* fileMenu() const { return fileMenu_; }
+    QMenu* editMenu() const { return editMenu_; }
+    QMenu* windowMenu() const { return windowMenu_; }
+    QMenu* helpMenu() const { return helpMenu_; }
+    // Gives a window shown over this one (an alert, the history) the Help
+    // menu's keys: this window and its menu bar are blocked while it is
+    // shown, but the log console and help must stay at hand.
+    void shareKeys(QWidget* modal);
+
+    // Asked before the window closes, however it is closed; false keeps it open.
+    void setConfirmClose(std::function<bool()> confirm) { confirmClose_ = std::move(confirm); }
+
     // The window sized so that its content is at least 600 by 300, whatever the
     // menu bar takes, and wider when its texts need it.
     void fitWindowToContent();
     void returnPressed();
 
+public slots:
+    // The application's own About box: name, version, icon, copyright and licence.
+    void about();
+
 signals:
     void updateRequested();
     void openRequested();
+    void historyRequested();
+    void helpRequested();
+    void quitRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void createMenus();
+
+    std::function<bool()> confirmClose_;
+
+    QMenu* fileMenu_ = nullptr;
+    QMenu* editMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    QAction* updateAction_ = nullptr;
+    QAction* openAction_ = nullptr;
     QWidget* content_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     QWidget* noPackagePage_ = nullptr;

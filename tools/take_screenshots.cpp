@@ -87,12 +87,13 @@ int main(int argc, char** argv) {
     gui::use_language(language);
     devices::simulation_t simulation;
     // The sample package is signed with the test key, which the demo trusts.
+    trust_t trust;
     {
-        if (auto key = read_public_key(ZAL_TEST_KEY)) gui::Application::trust.keys.push_back(*key);
+        if (auto key = read_public_key(ZAL_TEST_KEY)) trust.keys.push_back(*key);
     }
     gui::platform_t platform;
     platform.set_up = [&simulation] { simulation.install(); };
-    const std::unique_ptr<gui::Application> launched = gui::launch(platform);
+    const std::unique_ptr<gui::Application> launched = gui::launch(platform, {}, std::move(trust));
     gui::Application& delegate = *launched;
     // Started without a bundled package, the application asked for one; the
     // user declined, and the window says what to do.
@@ -221,7 +222,7 @@ int main(int argc, char** argv) {
             box->close();
         }
     });
-    gui::show_about_box();
+    delegate.updateWindow()->about();
     ok = ok && about;
     return ok ? 0 : 1;
 }

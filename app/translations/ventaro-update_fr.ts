@@ -430,11 +430,6 @@ Version %1
         <translation>Non signé</translation>
     </message>
     <message>
-        <source>yyyy-MM-dd</source>
-        <comment>date</comment>
-        <translation>dd/MM/yyyy</translation>
-    </message>
-    <message>
         <source>&amp;File</source>
         <translation>&amp;Fichier</translation>
     </message>

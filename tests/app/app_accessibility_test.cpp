@@ -175,8 +175,8 @@ private slots:
         QTRY_COMPARE(sheet->title(), QStringLiteral("Connect your Ventaro"));
         QTRY_COMPARE(sheet->announcer()->text(), sheet->title() + u'\n' + sheet->subtitle());
         const int before = sheet->announcer()->announcements();
-        d.showPhase(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
-        d.showPhase(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
+        d.updateRun().showPhase(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
+        d.updateRun().showPhase(QStringLiteral("Waiting for the Ventaro..."), QStringLiteral("Keep it connected."));
         QTRY_COMPARE(sheet->announcer()->announcements(), before + 1);
         QTest::qWait(50);
         QCOMPARE(sheet->announcer()->announcements(), before + 1);

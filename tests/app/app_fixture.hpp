@@ -208,13 +208,17 @@ protected:
     std::unique_ptr<Application> delegate;
     QTemporaryDir bundle;
     int quitSignal = 0;
+    // What the next launch trusts and whether it records its runs.
+    trust_t trust;
+    bool recordsHistory = true;
 
     // The shipped launch, on the simulated devices, with the bundled package
     // looked for in `bundle`.
     Application& launch(const QStringList& paths = {}) {
         platform_t platform;
         platform.bundle_directory = bundle.path();
-        delegate = gui::launch(platform, paths);
+        platform.records_history = recordsHistory;
+        delegate = gui::launch(platform, paths, trust);
         return *delegate;
     }
 
@@ -269,6 +273,8 @@ protected:
             if (qobject_cast<QFileDialog*>(w)) w->close();
         simulation->remove_all();
         delegate.reset();
+        trust = {};
+        recordsHistory = true;
         QDir(bundle.path()).removeRecursively();
         QDir().mkpath(bundle.path());
         use_language(QStringLiteral("en"));

@@ -50,12 +50,8 @@ private slots:
     void init() {
         state_ = std::make_unique<QTemporaryDir>();
         qputenv("XDG_STATE_HOME", state_->path().toUtf8());
-        Application::recordsHistory = true;
     }
-    void cleanup() {
-        clean_up();
-        Application::recordsHistory = false;
-    }
+    void cleanup() { clean_up(); }
 
     void theHistoryWindowShowsEachRunAndItsLog_data() {
         QTest::addColumn<QString>("language");
@@ -81,7 +77,7 @@ private slots:
         QTRY_VERIFY(d.updateWindow()->updateButton()->isEnabled());
 
         // Window > History, from the keyboard.
-        QAction* history = main_menu().window->actions().value(0);
+        QAction* history = d.updateWindow()->windowMenu()->actions().value(0);
         QVERIFY(history);
         QCOMPARE(history->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
         history->trigger();
@@ -144,7 +140,7 @@ private slots:
         }
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
-        main_menu().window->actions().value(0)->trigger();
+        d.updateWindow()->windowMenu()->actions().value(0)->trigger();
         QTRY_VERIFY(d.historyWindow() && d.historyWindow()->isVisible());
         const auto raw = [](const QString& text) { return text.contains("<img") || text.contains("<font"); };
         for (QWidget* widget : QApplication::allWidgets()) {
@@ -162,7 +158,7 @@ private slots:
     }
 
     void theDemoRecordsNothingUnlessAsked() {
-        Application::recordsHistory = false;
+        recordsHistory = false;
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
         QPointer<QMessageBox> alert = runOnce(d);
@@ -205,7 +201,7 @@ private slots:
         installedOnThisComputer("9.0.0");
         QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
         QVERIFY(key.open(QIODevice::ReadOnly));
-        Application::trust = trust_t{{*parse_public_key(key.readAll().toStdString())}, true, true};
+        trust = trust_t{{*parse_public_key(key.readAll().toStdString())}, true, true};
         QTemporaryDir dir;
         const QString path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
         QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL),
@@ -218,7 +214,6 @@ private slots:
         plug(options_for(d.update(), kind_t::ventaro, true));
         QVERIFY(click(d.updateWindow()->updateButton()));
         QMessageBox* alert = wait_for_alert(5000);
-        Application::trust = trust_t{};
         QVERIFY(alert);
         QCOMPARE(alert->text(), QStringLiteral("Older firmware is refused on this computer."));
         QVERIFY(alert->informativeText().startsWith("This package is older than the firmware installed on "));

@@ -18,9 +18,8 @@ private slots:
     void applicationKeysWorkDuringARun() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
-        // An application key like Log Console's (which the first launch of this
-        // test program put into an earlier menu bar).
-        QAction* probe = main_menu().help->addAction(QStringLiteral("Probe"));
+        // An application key like Log Console's.
+        QAction* probe = d.updateWindow()->helpMenu()->addAction(QStringLiteral("Probe"));
         probe->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
         probe->setShortcutContext(Qt::ApplicationShortcut);
         int triggered = 0;
@@ -173,20 +172,20 @@ private slots:
     // start-up on, without the menu being opened.
     void menuActionsFollowTheState() {
         Application& none = launch();
-        QVERIFY(!none.updateAction()->isEnabled());
+        QVERIFY(!none.updateWindow()->updateAction()->isEnabled());
         cleanup();
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
-        QVERIFY(d.updateAction()->isEnabled());
+        QVERIFY(d.updateWindow()->updateAction()->isEnabled());
         QWidget* window = d.updateWindow();
         make_active(window);
         QTest::keyClick(window, Qt::Key_R, Qt::ControlModifier);
         QTRY_VERIFY(d.inUpdate());
-        QVERIFY(!d.updateAction()->isEnabled());
-        QVERIFY(!d.openAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->updateAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->openAction()->isEnabled());
         QVERIFY(click(d.updateSheet()->cancelButton()));
-        QVERIFY(d.updateAction()->isEnabled());
-        QVERIFY(d.openAction()->isEnabled());
+        QVERIFY(d.updateWindow()->updateAction()->isEnabled());
+        QVERIFY(d.updateWindow()->openAction()->isEnabled());
     }
 
     // Quitting or closing the window during a run asks first, Cancel being
@@ -219,7 +218,7 @@ private slots:
             QVERIFY(!window->close());
         } else {
             QAction* quit = nullptr;
-            for (QAction* a : main_menu().file->actions())
+            for (QAction* a : d.updateWindow()->fileMenu()->actions())
                 if (a->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Q)) quit = a;
             QVERIFY(quit);
             quit->trigger();

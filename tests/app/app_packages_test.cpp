@@ -81,15 +81,15 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
         QCOMPARE(d.updateWindow()->title(), QStringLiteral("Ventaro"));
-        QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (2021-03-05)"));
+        QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (3/5/21)"));
         QCOMPARE(d.updateWindow()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
         QVERIFY(d.updateWindow()->windowFilePath().endsWith("a.zalmirupdate"));
         QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
         QVERIFY(d.updateWindow()->updateButton()->isEnabled());
         QCOMPARE(d.updateWindow()->menuBar()->actions().size(), 4);  // File, Edit, Window, Help
-        QCOMPARE(d.updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-        QCOMPARE(d.openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-        QCOMPARE(main_menu().file->actions().at(2)->isSeparator(), true);
+        QCOMPARE(d.updateWindow()->updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(d.updateWindow()->openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(d.updateWindow()->fileMenu()->actions().at(2)->isSeparator(), true);
 
         // Return clicks "Update".
         make_active(d.updateWindow());
@@ -144,7 +144,7 @@ private slots:
         QApplication::activeModalWidget()->close();
         QTest::qWait(50);
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
-        QVERIFY(!d.isActionEnabled(d.updateAction()));
+        QVERIFY(!d.updateWindow()->updateAction()->isEnabled());
         d.runUpdate();
         QVERIFY(!d.inUpdate());
         d.showAlert(QStringLiteral("t"), QStringLiteral("m"));  // any alert ends by enabling controls
@@ -167,7 +167,7 @@ private slots:
         make_active(d.updateWindow());
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(notes));
         QAction* remove = nullptr;
-        for (QAction* a : main_menu().edit->actions())
+        for (QAction* a : d.updateWindow()->editMenu()->actions())
             if (a->text() == QStringLiteral("Delete")) remove = a;
         QVERIFY(remove);
         remove->trigger();
@@ -207,13 +207,13 @@ private slots:
         QVERIFY(d.inUpdate());
         QVERIFY(!d.openFile(first));
         QVERIFY(d.updateWindow()->windowFilePath().endsWith("last.zalmirupdate"));
-        QVERIFY(!d.updateAction()->isEnabled());
-        QVERIFY(!d.openAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->updateAction()->isEnabled());
+        QVERIFY(!d.updateWindow()->openAction()->isEnabled());
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
         QVERIFY(click(d.updateSheet()->cancelButton()));
         QVERIFY(!d.inUpdate());
-        QVERIFY(d.updateAction()->isEnabled());
-        QVERIFY(d.openAction()->isEnabled());
+        QVERIFY(d.updateWindow()->updateAction()->isEnabled());
+        QVERIFY(d.updateWindow()->openAction()->isEnabled());
     }
 
     // Without a package the window says what to do, in the user's language,
@@ -261,7 +261,7 @@ private slots:
         const bool fr = language == int(lang_t::fr);
         QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
         QVERIFY(key.open(QIODevice::ReadOnly));
-        Application::trust = trust_t{{*parse_public_key(key.readAll().toStdString())}, false};
+        trust = trust_t{{*parse_public_key(key.readAll().toStdString())}, false};
         QTemporaryDir dir;
         const QString signed_path = write_package(dir, "signed.zalmirupdate", package_bytes(true, false));
         QCOMPARE(QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL), {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"),
@@ -310,7 +310,8 @@ private slots:
         QTRY_VERIFY(LogWindow::logWindow()->text().contains(QStringLiteral("was changed after it was signed")));
 
         // Only signed packages, by the administrator's choice.
-        Application::trust.require_signature = true;
+        trust.require_signature = true;
+        d.setTrust(trust);
         QVERIFY(!d.openPackage(
             QUrl::fromLocalFile(write_package(dir, "unsigned2.zalmirupdate", package_bytes(true, false)))));
         alert = wait_for_alert();
@@ -319,7 +320,6 @@ private slots:
                  engine_text("This package is not signed by a trusted key, and this computer accepts only signed packages."));
         alert->done(0);
         QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
-        Application::trust = {};
         use_language(QStringLiteral("en"));
     }
 

@@ -88,8 +88,8 @@ private slots:
         QTRY_COMPARE(quitSignal, signal);
         // What the application does once its loop has ended.
         async_main([&device] { device.resume(); }, 200);
-        d.engine().shut_down();
-        QVERIFY(!d.inUpdate() || !d.engine().running());
+        d.updateRun().engine().shut_down();
+        QVERIFY(!d.inUpdate() || !d.updateRun().engine().running());
         const std::vector<uint8_t> flash = device.flash();
         QVERIFY2(devices::flash_model_t(flash).reset_start() != devices::flash_model_t::start_t::nothing,
                  "sector 0 was left erased");
@@ -160,7 +160,7 @@ private slots:
         answer.stop();
         QCOMPARE(asked, 1);
         QVERIFY(!d.updateSheet()->isVisible());
-        QVERIFY(d.updateAction()->isEnabled());
+        QVERIFY(d.updateWindow()->updateAction()->isEnabled());
         QTest::qWait(300);
         QVERIFY(!visible_alert());
     }
@@ -256,9 +256,9 @@ private slots:
     void progressThatIsNoNumberIsIgnored() {
         write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
         Application& d = launch();
-        d.showProgress(0.4f);
-        d.showProgress(std::nanf(""));
-        d.showProgress(INFINITY);
+        d.updateRun().showProgress(0.4f);
+        d.updateRun().showProgress(std::nanf(""));
+        d.updateRun().showProgress(INFINITY);
         QCOMPARE(d.updateSheet()->progress(), double(0.4f));
         QCOMPARE(d.updateSheet()->progressIndicator()->fraction(), double(0.4f));
     }

@@ -18,9 +18,9 @@ private slots:
 
     // About shows the application itself; Qt's own box is an item of its own.
     void aboutShowsTheApplication() {
-        launch();
+        Application& d = launch();
         QStringList items;
-        for (QAction* a : main_menu().help->actions()) items << a->text();
+        for (QAction* a : d.updateWindow()->helpMenu()->actions()) items << a->text();
         QVERIFY2(items.contains(QStringLiteral("About Qt")), qPrintable(items.join(u'|')));
         QString shown;
         QTimer::singleShot(0, [&shown] {
@@ -29,7 +29,7 @@ private slots:
                 box->done(0);
             }
         });
-        show_about_box();
+        d.updateWindow()->about();
         QVERIFY2(shown.contains(QStringLiteral("Version 1.0.0")) && shown.contains(QStringLiteral("MIT")),
                  qPrintable(shown));
     }
@@ -54,7 +54,7 @@ private slots:
         QTest::addColumn<QString>("connect");
         QTest::addColumn<QString>("help");
         QTest::newRow("en") << "en"
-                            << "2021-03-05"
+                            << "3/5/21"
                             << "Update"
                             << "Ventaro v2.1.0 Update"
                             << "Connect your Ventaro"
@@ -66,7 +66,7 @@ private slots:
                             << "Branchez votre Ventaro"
                             << "Besoin d'aide ? Cliquez sur Aide.";
         QTest::newRow("de") << "de"
-                            << "05.03.2021"
+                            << "05.03.21"
                             << "Aktualisieren"
                             << "Ventaro v2.1.0 aktualisieren"
                             << "Schließen Sie Ihren Ventaro an"
@@ -196,15 +196,16 @@ private slots:
         QVERIFY(click(d.updateWindow()->updateButton()));
         UpdateSheet* sheet = d.updateSheet();
         QTRY_VERIFY(sheet->cancelButton()->isEnabled());
-        d.showPhase(gui::notes_language() == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
-                                                        : QStringLiteral("Updating internal components..."),
-                    gui::notes_language() == lang_t::fr
-                        ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
-                                         "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
-                                         "bout.")
-                        : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
-                                         "again, and run the update again: it will finish the job."));
-        d.showProgress(0.5f);
+        d.updateRun().showPhase(
+            gui::notes_language() == lang_t::fr ? QStringLiteral("Mise à jour des composants internes...")
+                                                : QStringLiteral("Updating internal components..."),
+            gui::notes_language() == lang_t::fr
+                ? QStringLiteral("Toujours en attente. Vous pouvez patienter, ou annuler, éteindre puis "
+                                 "rallumer l'appareil et relancer la mise à jour : elle ira jusqu'au "
+                                 "bout.")
+                : QStringLiteral("Still waiting. You can wait, or cancel, turn the device off and on "
+                                 "again, and run the update again: it will finish the job."));
+        d.updateRun().showProgress(0.5f);
         QTest::qWait(20);
         cut = cut_texts(sheet->window());
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));

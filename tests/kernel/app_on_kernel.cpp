@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(done->text(), QStringLiteral("Update successful"));
         std::printf("app: second run succeeded\n");
         done->close();
-        delegate->engine().shut_down();
+        delegate->updateRun().engine().shut_down();
     }
 };
 

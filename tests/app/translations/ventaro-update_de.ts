@@ -21,11 +21,6 @@
         <translation>%1 v%2 aktualisieren</translation>
     </message>
     <message>
-        <source>yyyy-MM-dd</source>
-        <comment>date</comment>
-        <translation>dd.MM.yyyy</translation>
-    </message>
-    <message>
         <source>Need help? Click Help.</source>
         <comment>ZALUpdateClickHelp</comment>
         <translation>Hilfe nötig? Klicken Sie auf Hilfe.</translation>
