@@ -43,11 +43,10 @@ bool Application::openFile(const QString& path) {
     urlToLoad_ = url;
     // Read on a worker while the window is made: it is shown at launch.
     prefetchedUrl_ = url;
-    prefetched_ =
-        std::async(std::launch::async, [path, trusted = settings_.trust] {
-            name_this_thread("package read");
-            return readPackage(path, trusted);
-        });
+    prefetched_ = std::async(std::launch::async, [path, trusted = settings_.trust] {
+        name_this_thread("package read");
+        return readPackage(path, trusted);
+    });
     return true;
 }
 
@@ -148,10 +147,9 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     update_ = std::move(*read.update);
     QMainWindow* window = window_.get();
-    window->setWindowTitle(
-        Messages::tr("%1 v%2 Update")
-            .arg(QString::fromStdString(printable(update_.product)),
-                 QString::fromStdString(printable(update_.version_string))));
+    window->setWindowTitle(Messages::tr("%1 v%2 Update")
+                               .arg(QString::fromStdString(printable(update_.product)),
+                                    QString::fromStdString(printable(update_.version_string))));
     window->setWindowFilePath(url.toLocalFile());
     window_->setTitle(QString::fromStdString(printable(update_.product)));
     const date_t& d = update_.release_date;

@@ -35,8 +35,6 @@ const char* translated(const char* context, const char* english) {
     return english;
 }
 
-std::string said(const sentence_t& sentence) {
-    return fill(translated("Engine", sentence.english), sentence.values);
-}
+std::string said(const sentence_t& sentence) { return fill(translated("Engine", sentence.english), sentence.values); }
 
 }  // namespace zal::cli

@@ -420,8 +420,8 @@ int update_command(int argc, char** argv) {
     // With --all, --kind names only what a first-generation bootloader is:
     // every device the package is for may be written.
     const std::optional<kind_t> written = o.all ? std::nullopt : o.kind;
-    if (!told_verdict(updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, written),
-                      o))
+    if (!told_verdict(
+            updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, written), o))
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {

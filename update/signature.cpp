@@ -240,7 +240,8 @@ result_t<std::map<std::string, sha256_t>> parse_manifest(std::string_view text) 
     std::size_t number = 0;
     while (!text.empty()) {
         if (++number > max_manifest_entries) {
-            return failure_t{EINVAL, "The manifest lists more than " + std::to_string(max_manifest_entries) + " entries."};
+            return failure_t{EINVAL,
+                             "The manifest lists more than " + std::to_string(max_manifest_entries) + " entries."};
         }
         const std::size_t end = text.find('\n');
         if (end == std::string_view::npos) {
@@ -257,7 +258,8 @@ result_t<std::map<std::string, sha256_t>> parse_manifest(std::string_view text) 
         }
         const std::string name(ok ? line.substr(66) : std::string_view());
         if (!ok || name.find('\r') != std::string::npos || name.find('\0') != std::string::npos) {
-            return failure_t{EINVAL, "Line " + std::to_string(number) + " of the manifest is not \"<sha256>  <name>\"."};
+            return failure_t{EINVAL,
+                             "Line " + std::to_string(number) + " of the manifest is not \"<sha256>  <name>\"."};
         }
         if (!entries.empty() && name <= previous) {
             return failure_t{EINVAL, "The manifest is not sorted by name, or lists \"" + printable(name) + "\" twice."};

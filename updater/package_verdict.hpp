@@ -28,7 +28,7 @@ result_t<std::optional<newer_installed_t>> newer_firmware_installed(history_t& h
 
 enum class decision_t {
     install,
-    ask,     // only the user may take the decision (a confirmation, --allow-older)
+    ask,  // only the user may take the decision (a confirmation, --allow-older)
     refuse,
 };
 

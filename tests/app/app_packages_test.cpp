@@ -63,9 +63,11 @@ private slots:
         write_package(bundle, "a.zalmirupdate", package_with_notes(notes));
         Application& d = launch();
         QTextDocument* document = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (document = d.updateWindow()->textView()->document())->lastBlock().text().contains(u"the rest is not shown"),
-            30000);
+        QTRY_VERIFY_WITH_TIMEOUT((document = d.updateWindow()->textView()->document())
+                                     ->lastBlock()
+                                     .text()
+                                     .contains(u"the rest is not shown"),
+                                 30000);
         QVERIFY(document->characterCount() < int(Application::most_notes_shown) * 11 / 10);
         for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
             QVERIFY2(block.length() <= 2 * 1024 + 2, qPrintable(QString::number(block.length())));
@@ -273,7 +275,8 @@ private slots:
 
         QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
         QVERIFY(d.updateWindow()->signatureLabel()->text().startsWith(
-            fr ? QStringLiteral("Signé par Zalmir Instruments (clé ") : QStringLiteral("Signed by Zalmir Instruments (key ")));
+            fr ? QStringLiteral("Signé par Zalmir Instruments (clé ")
+               : QStringLiteral("Signed by Zalmir Instruments (key ")));
         QCOMPARE(QAccessible::queryAccessibleInterface(d.updateWindow()->signatureIcon())->text(QAccessible::Name),
                  fr ? QStringLiteral("Signé") : QStringLiteral("Signed"));
         QVERIFY(d.updateWindow()->signatureLabel()->isVisibleTo(d.updateWindow()));
@@ -300,8 +303,9 @@ private slots:
         QVERIFY(!d.openPackage(QUrl::fromLocalFile(dir.filePath(QStringLiteral("changed.zalmirupdate")))));
         QMessageBox* alert = wait_for_alert();
         QVERIFY(alert);
-        QCOMPARE(alert->informativeText(),
-                 engine_text("This package was changed after it was signed. Download it again from the maker's web site."));
+        QCOMPARE(
+            alert->informativeText(),
+            engine_text("This package was changed after it was signed. Download it again from the maker's web site."));
         QVERIFY(alert->informativeText().startsWith(fr ? u"Ce paquet a été modifié" : u"This package was changed"));
         QVERIFY(alert->detailedText().contains(QStringLiteral("notes-en.txt")));
         alert->done(0);
@@ -317,7 +321,8 @@ private slots:
         alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->informativeText(),
-                 engine_text("This package is not signed by a trusted key, and this computer accepts only signed packages."));
+                 engine_text(
+                     "This package is not signed by a trusted key, and this computer accepts only signed packages."));
         alert->done(0);
         QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
         use_language(QStringLiteral("en"));

@@ -175,12 +175,10 @@ private slots:
         QTest::addColumn<QString>("details");
         for (int language : {int(lang_t::en), int(lang_t::fr)}) {
             const char* name = language == int(lang_t::fr) ? "fr" : "en";
-            QTest::addRow("%s unplugged", name)
-                << language << int(devices::fault_t::type_t::unplug_at_roundtrip) << int(failure_kind_t::disconnected)
-                << "Could not write a HID report.";
-            QTest::addRow("%s wrong answer", name)
-                << language << int(devices::fault_t::type_t::wrong_answer) << int(failure_kind_t::refused)
-                << "Wrong response in HID report.";
+            QTest::addRow("%s unplugged", name) << language << int(devices::fault_t::type_t::unplug_at_roundtrip)
+                                                << int(failure_kind_t::disconnected) << "Could not write a HID report.";
+            QTest::addRow("%s wrong answer", name) << language << int(devices::fault_t::type_t::wrong_answer)
+                                                   << int(failure_kind_t::refused) << "Wrong response in HID report.";
             QTest::addRow("%s no answer", name)
                 << language << int(devices::fault_t::type_t::no_answer) << int(failure_kind_t::silent)
                 << "No HID packet received after timeout.";
@@ -202,9 +200,8 @@ private slots:
         const QPointer<QMessageBox> alert = wait_for_alert();
         QVERIFY(alert);
         QCOMPARE(alert->text(), localized("Update failed"));
-        QCOMPARE(alert->informativeText(),
-                 engine_text(failure_sentence(failure_kind_t(why))) + QStringLiteral("\n\n") +
-                     localized("ZALUpdateErrorMessage"));
+        QCOMPARE(alert->informativeText(), engine_text(failure_sentence(failure_kind_t(why))) + QStringLiteral("\n\n") +
+                                               localized("ZALUpdateErrorMessage"));
         QVERIFY(!alert->informativeText().contains(details));
         QCOMPARE(alert->detailedText(), details);
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());  // while the alert shows

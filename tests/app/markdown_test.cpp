@@ -448,7 +448,8 @@ private slots:
     // make the same document, formats and images included.
     void slicesMakeTheSameDocument() {
         QString markdown;
-        for (int i = 0; i < 60; ++i) markdown += QStringLiteral("# Head %1\nSee [site](https://e.org/%1) and **bold** `code`\n\n").arg(i);
+        for (int i = 0; i < 60; ++i)
+            markdown += QStringLiteral("# Head %1\nSee [site](https://e.org/%1) and **bold** `code`\n\n").arg(i);
         styled_text_t text = render(markdown).styled;
         QImage image(4, 4, QImage::Format_ARGB32);
         image.fill(Qt::red);
@@ -462,7 +463,8 @@ private slots:
             int slices = 0;
             for (int at = 0; at < whole.characterCount() - 1; ++slices) at = append_slice(sliced, whole, at, slice);
             QCOMPARE(sliced.toHtml(), whole.toHtml());
-            QVERIFY(sliced.resource(QTextDocument::ImageResource, QUrl(QStringLiteral("release-notes-image:1"))).isValid());
+            QVERIFY(
+                sliced.resource(QTextDocument::ImageResource, QUrl(QStringLiteral("release-notes-image:1"))).isValid());
             QVERIFY(slices >= (whole.characterCount() - 1) / std::max(slice, 200));
         }
     }

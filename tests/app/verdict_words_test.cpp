@@ -72,9 +72,8 @@ private slots:
         };
         for (const char* language : {"en", "fr"})
             for (const row_t& r : rows)
-                QTest::addRow("%s, %s", language, r.name)
-                    << QString::fromLatin1(language) << int(r.status) << r.require << r.refuse_downgrade
-                    << int(r.history) << int(r.decision);
+                QTest::addRow("%s, %s", language, r.name) << QString::fromLatin1(language) << int(r.status) << r.require
+                                                          << r.refuse_downgrade << int(r.history) << int(r.decision);
     }
 
     void bothFrontEndsSayTheSame() {
@@ -109,13 +108,14 @@ private slots:
         // The terminal's --require-signature and the computer's setting are one policy.
         const trust_t trust{{}, require, refuseDowngrade};
         const updater::package_verdict_t verdict = updater::package_verdict(package, trust, false, &recorded);
-        const updater::package_verdict_t asked = updater::package_verdict(package, {{}, false, refuseDowngrade},
-                                                                          require, &recorded);
+        const updater::package_verdict_t asked =
+            updater::package_verdict(package, {{}, false, refuseDowngrade}, require, &recorded);
         QCOMPARE(int(verdict.decision), decision);
         QCOMPARE(int(asked.decision), decision);
         QCOMPARE(verdict.refusal.has_value(), decision != int(updater::decision_t::install));
         QCOMPARE(verdict.older.has_value(), history == int(history_case_t::newer_installed));
-        for (const auto& sentence : {verdict.signature, verdict.older, verdict.refusal}) compare_words(sentence, language);
+        for (const auto& sentence : {verdict.signature, verdict.older, verdict.refusal})
+            compare_words(sentence, language);
         // Outside text stays plain and fills only its own placeholder.
         for (const auto& sentence : {verdict.signature, verdict.older})
             if (sentence) QVERIFY(!gui::said(*sentence).contains(QChar(0x1b)));
