@@ -90,7 +90,7 @@ void HistoryWindow::reload() {
     ids_.clear();
     if (!found) {
         table_->setRowCount(0);
-        log_->setPlainText(Messages::tr("The update history cannot be read: %1.").arg(shown(found.failure().text)));
+        log_->setPlainText(said({history_unreadable, {found.failure().text}}));
         return;
     }
     const std::vector<updater::run_record_t>& runs = *found;
@@ -115,7 +115,7 @@ void HistoryWindow::reload() {
     table_->resizeColumnsToContents();
     table_->horizontalHeader()->setStretchLastSection(true);
     if (runs.empty()) {
-        log_->setPlainText(Messages::tr("No update recorded on this computer yet."));
+        log_->setPlainText(engine_text(history_empty));
         return;
     }
     table_->setCurrentCell(0, 0);
@@ -126,7 +126,7 @@ void HistoryWindow::showLogOf(int row) {
     if (row < 0 || row >= int(ids_.size())) return;
     const result_t<std::optional<updater::run_record_t>> found = history_.run(ids_[std::size_t(row)]);
     if (!found) {
-        log_->setPlainText(Messages::tr("The update history cannot be read: %1.").arg(shown(found.failure().text)));
+        log_->setPlainText(said({history_unreadable, {found.failure().text}}));
         return;
     }
     const std::optional<updater::run_record_t>& run = *found;

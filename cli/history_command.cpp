@@ -112,7 +112,7 @@ int history_command(int argc, char** argv) {
     updater::history_t history(updater::default_history_path());
     // A history that cannot be read is said, and fails: never an empty list.
     auto unreadable = [as_json](const failure_t& failure) {
-        const std::string text = fill(translated("Cli", "The update history cannot be read: %1."), {failure.text});
+        const std::string text = said({history_unreadable, {failure.text}});
         if (as_json) std::cout << json{{"error", text}}.dump() << std::endl;
         write_line(stderr, text);
         return 1;
@@ -147,7 +147,7 @@ int history_command(int argc, char** argv) {
         return 0;
     }
     if (runs.empty()) {
-        std::cout << translated("Cli", "No update recorded on this computer yet.") << std::endl;
+        std::cout << translated("Engine", history_empty) << std::endl;
         return 0;
     }
     std::printf("%-6s %-16s %-8s %-10s %-10s %-22s %s\n", "RUN", "STARTED", "KIND", "PORT", "VERSION", "OUTCOME",

@@ -38,6 +38,9 @@ const char* failure_sentence(failure_kind_t kind) {
     return ZAL_TEXT("Engine", "Your device reported a problem during the update.");
 }
 
+const char* const history_empty = ZAL_TEXT("Engine", "No update recorded on this computer yet.");
+const char* const history_unreadable = ZAL_TEXT("Engine", "The update history cannot be read: %1.");
+
 bool failure_says_next_step(failure_kind_t kind) {
     return kind == failure_kind_t::access_denied || kind == failure_kind_t::midi_unavailable ||
            kind == failure_kind_t::hid_unavailable;

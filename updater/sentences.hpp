@@ -25,4 +25,8 @@ const char* failure_sentence(failure_kind_t kind);
 // Whether that sentence says what to do next itself.
 bool failure_says_next_step(failure_kind_t kind);
 
+// What the update history shows when it holds no run, or cannot be read (%1: why).
+extern const char* const history_empty;
+extern const char* const history_unreadable;
+
 }  // namespace zal

@@ -26,16 +26,8 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
     </message>
     <message>
-        <source>No update recorded on this computer yet.</source>
-        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
-    </message>
-    <message>
         <source>Support report written to</source>
         <translation>Rapport d’assistance écrit dans</translation>
-    </message>
-    <message>
-        <source>The update history cannot be read: %1.</source>
-        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
     </message>
     <message>
         <source>Give --allow-older to install it all the same.</source>
@@ -207,6 +199,14 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>Your device reported a problem during the update.</source>
         <translation>Votre appareil a signalé un problème pendant la mise à jour.</translation>
+    </message>
+    <message>
+        <source>No update recorded on this computer yet.</source>
+        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read: %1.</source>
+        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
     </message>
 </context>
 <context>
@@ -518,10 +518,6 @@ Version %1
         <translation>%1 (port USB %2)</translation>
     </message>
     <message>
-        <source>No update recorded on this computer yet.</source>
-        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
-    </message>
-    <message>
         <source>&amp;Window</source>
         <translation>Fe&amp;nêtre</translation>
     </message>
@@ -536,10 +532,6 @@ Version %1
     <message>
         <source>Install Anyway</source>
         <translation>Installer malgré tout</translation>
-    </message>
-    <message>
-        <source>The update history cannot be read: %1.</source>
-        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
     </message>
     <message>
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
