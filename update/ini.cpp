@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zal {
@@ -22,12 +23,14 @@ struct ini_t {
 
 namespace {
 
-// Codes 1 to 32 and, read as signed bytes, everything from 128 up: so a byte-order
-// mark or other non-ASCII bytes around names and values are trimmed like blanks.
-bool is_blank(char c) { return c != 0 && static_cast<signed char>(c) <= 32; }
+// ASCII codes 1 to 32 only: a French description may begin or end with an
+// accented letter, whose UTF-8 bytes are all above 127.
+bool is_blank(char c) { return c != 0 && static_cast<unsigned char>(c) <= 32; }
 
 void parse(ini_t& ini, const char* p) {
     int section = 0;
+    // A UTF-8 byte-order mark, as some editors write one, is no part of the first line.
+    if (std::string_view(p).starts_with("\xEF\xBB\xBF")) p += 3;
     for (;;) {
         while (is_blank(*p)) ++p;
         if (*p == ';') {

@@ -42,10 +42,12 @@ TEST(Ini, NamesAndValuesAreTrimmed) {
     EXPECT_EQ(d.value("general", "ver"), "<none>");
 }
 
-TEST(Ini, NonAsciiBytesAtTheEdgesAreTrimmedLikeBlanks) {
+// Only ASCII blanks are trimmed: accented letters at the edges stay; a
+// byte-order mark at the start is skipped.
+TEST(Ini, AccentedLettersAtTheEdgesStay) {
     doc d("\xEF\xBB\xBF[general]\ndescription-fr=\xC3\x89t\xC3\xA9\nother=Mise \xC3\xA0 jour\n");
     EXPECT_EQ(ini_find_section(d.ini.get(), "general"), 1);
-    EXPECT_EQ(d.value("general", "description-fr"), "t");
+    EXPECT_EQ(d.value("general", "description-fr"), "\xC3\x89t\xC3\xA9");
     EXPECT_EQ(d.value("general", "other"), "Mise \xC3\xA0 jour");
 }
 
