@@ -449,7 +449,8 @@ private slots:
     void slicesMakeTheSameDocument() {
         QString markdown;
         for (int i = 0; i < 60; ++i)
-            markdown += QStringLiteral("# Head %1\nSee [site](https://e.org/%1) and **bold** `code`\n\n").arg(i);
+            markdown +=
+                QStringLiteral("# Head %1\nSee [site](https://ventaro.example/%1) and **bold** `code`\n\n").arg(i);
         styled_text_t text = render(markdown).styled;
         QImage image(4, 4, QImage::Format_ARGB32);
         image.fill(Qt::red);
