@@ -2,6 +2,7 @@
 #include "cli/list_command.hpp"
 
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "cli/catalogue.hpp"
+#include "cli/update_all.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
@@ -45,6 +47,8 @@ int usage(const std::string& problem) {
 }  // namespace
 
 int list_command(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    use_language_of_locale();
     bool json = false;
     devices::simulation_arguments_t simulated;
     std::vector<devices::device_choice_t> choices;
@@ -72,15 +76,10 @@ int list_command(int argc, char** argv) {
         for (const devices::device_choice_t& choice : choices)
             simulation->add(devices::simulation_t::options_for({}, choice, {}, kind_t::ventaro)).plug();
     }
-    if (!hid_io::backend().init()) {
-        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::hid_unavailable)));
-        return 1;
-    }
+    if (!hid_io::backend().init()) return tell_unreachable(failure_kind_t::hid_unavailable, {}, json);
     if (const result_t<void> midi = io::init("VentaroUpdate"); !midi) {
-        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::midi_unavailable)));
-        write_line(stderr, "    " + midi.failure().text);
         hid_io::backend().exit();
-        return 1;
+        return tell_unreachable(failure_kind_t::midi_unavailable, midi.failure().text, json);
     }
     const std::vector<updater::connected_device_t> devices = updater::connected_devices();
     io::deinit();

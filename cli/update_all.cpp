@@ -267,15 +267,9 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
                                                          options.kind.value_or(s.choice.kind)))
                 .plug();
     }
-    if (!hid_io::backend().init()) {
-        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::hid_unavailable)));
-        return 1;
-    }
-    if (const result_t<void> midi = midi::io::init("VentaroUpdate"); !midi) {
-        write_line(stderr, translated("Engine", failure_sentence(failure_kind_t::midi_unavailable)));
-        write_line(stderr, "    " + midi.failure().text);
-        return 1;
-    }
+    if (!hid_io::backend().init()) return tell_unreachable(failure_kind_t::hid_unavailable, {}, options.json_events);
+    if (const result_t<void> midi = midi::io::init("VentaroUpdate"); !midi)
+        return tell_unreachable(failure_kind_t::midi_unavailable, midi.failure().text, options.json_events);
 
     std::vector<std::unique_ptr<device_run_t>> runs = choose_devices(options, update);
     if (runs.empty()) {

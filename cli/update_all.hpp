@@ -39,5 +39,9 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
 nlohmann::ordered_json end_event(const updater::outcome_t& outcome);
 std::string failure_lines(const updater::outcome_t& outcome);
 void print_json(const nlohmann::ordered_json& event);
+// MIDI or HID cannot be reached (kind midi_unavailable or hid_unavailable):
+// says so, with the system's words beneath, and as an object on standard
+// output with --json. Returns the exit status, 1.
+int tell_unreachable(failure_kind_t kind, const std::string& system_words, bool json);
 
 }  // namespace zal::cli

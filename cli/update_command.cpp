@@ -374,6 +374,14 @@ json end_event(const updater::outcome_t& outcome) {
             {"port", outcome.usb_port.empty() ? json(nullptr) : json(outcome.usb_port)}};
 }
 
+int tell_unreachable(failure_kind_t kind, const std::string& system_words, bool json) {
+    const std::string sentence = translated("Engine", failure_sentence(kind));
+    if (json) print_json({{"error", failure_word(kind)}, {"text", sentence}, {"details", printable(system_words)}});
+    write_line(stderr, sentence);
+    if (!system_words.empty()) write_line(stderr, "    " + system_words);
+    return 1;
+}
+
 // A failure as a user reads it: the plain sentence, then the engine's words,
 // which may quote the device.
 std::string failure_lines(const updater::outcome_t& outcome) {

@@ -678,6 +678,16 @@ TEST(SupportReport, TheUserAndHomeAreReplacedAsPathComponentsOnly) {
     for (const auto& c : cases) EXPECT_EQ(updater::without_user(c.text, c.home, c.user), c.expected) << c.text;
 }
 
+// Without a MIDI sequencer (no snd-seq, or a container), the tool says what
+// is missing and what to do, and --json still prints JSON.
+TEST(Unreachable, ListSaysWhyWithoutASequencer) {
+    if (::access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has a MIDI sequencer";
+    scratch_t dir;
+    const ran_t ran = run_cli({"list", "--json"}, dir / "state");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(ran.out)["error"], "midi-unavailable");
+}
+
 }  // namespace
 }  // namespace zal::testing
 
