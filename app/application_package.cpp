@@ -29,13 +29,6 @@
 
 namespace zal::gui {
 
-namespace {
-
-// A file name, which may hold any byte but '/' and NUL, as a line shows it.
-QString plain(const QString& name) { return QString::fromStdString(printable(name.toStdString())); }
-
-}  // namespace
-
 bool Application::openFile(const QString& path) {
     if (inUpdate_) return false;
     const QUrl url = QUrl::fromLocalFile(path);
@@ -70,7 +63,7 @@ void Application::open() {
         QTimer::singleShot(0, this, [this, path] {
             // A name typed past the filter is no package.
             if (!path.endsWith(QStringLiteral(".zalmirupdate"), Qt::CaseInsensitive)) {
-                readErrorAlert(plain(QDir::toNativeSeparators(path)) + QStringLiteral(": ") +
+                readErrorAlert(printable_text(QDir::toNativeSeparators(path).toStdString()) + QStringLiteral(": ") +
                                localized(invalid_package_key()));
                 return;
             }
@@ -95,8 +88,8 @@ Application::package_read_t Application::readPackage(const QString& path, const 
     result_t<std::vector<unsigned char>> bytes = read_whole_file(QFile::encodeName(path).toStdString());
     if (!bytes) {
         // Named, so that the alert says which file could not be read.
-        read.unreadable = plain(QDir::toNativeSeparators(path)) + QStringLiteral(": ") +
-                          QString::fromStdString(printable(bytes.failure().text));
+        read.unreadable = printable_text(QDir::toNativeSeparators(path).toStdString()) + QStringLiteral(": ") +
+                          printable_text(bytes.failure().text);
         return read;
     }
     if (bytes->empty()) {
@@ -142,23 +135,21 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
         write_line(stderr, url.toLocalFile().toStdString() + ": " +
                                fill(verdict.refusal->english, verdict.refusal->values) +
                                (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
-        showFailureAlert(title, said(*verdict.refusal), QString::fromStdString(printable(verdict.details)));
+        showFailureAlert(title, said(*verdict.refusal), printable_text(verdict.details));
         return false;
     }
     update_ = std::move(*read.update);
     QMainWindow* window = window_.get();
-    window->setWindowTitle(Messages::tr("%1 v%2 Update")
-                               .arg(QString::fromStdString(printable(update_.product)),
-                                    QString::fromStdString(printable(update_.version_string))));
+    window->setWindowTitle(
+        Messages::tr("%1 v%2 Update").arg(printable_text(update_.product), printable_text(update_.version_string)));
     window->setWindowFilePath(url.toLocalFile());
-    window_->setTitle(QString::fromStdString(printable(update_.product)));
+    window_->setTitle(printable_text(update_.product));
     const date_t& d = update_.release_date;
     const QDate released(d.year, d.month, d.day);
     // A day the calendar lacks (31 February) shows as the package wrote it.
     const QString date = released.isValid() ? QLocale(language()).toString(released, QLocale::ShortFormat)
                                             : QString::fromStdString(updater::date_text(d));
-    window_->setSecondaryTitle(
-        Messages::tr("Version %1 (%2)").arg(QString::fromStdString(printable(update_.version_string)), date));
+    window_->setSecondaryTitle(Messages::tr("Version %1 (%2)").arg(printable_text(update_.version_string), date));
     if (update_.signature.status == signature_status_t::signed_package)
         window_->setSignature(true, Messages::tr("Signed"), said(*verdict.signature));
     else

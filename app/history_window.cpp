@@ -19,7 +19,6 @@ namespace {
 
 // Runs recorded on this computer, from devices and packages: shown as plain
 // text with their control characters escaped.
-QString shown(const std::string& text) { return QString::fromStdString(printable(text)); }
 
 std::optional<failure_kind_t> failure_of(const std::string& word) {
     for (const failure_kind_t kind : failure_kinds)
@@ -101,9 +100,9 @@ void HistoryWindow::reload() {
         const QDateTime started = QDateTime::fromMSecsSinceEpoch(r.started_ms);
         const std::optional<kind_t> kind = kind_of_word(r.kind);
         QString device = kind ? QString::fromLatin1(kind_name(*kind)) : Messages::tr("Not found");
-        if (!r.usb_port.empty()) device = Messages::tr("%1 (USB port %2)").arg(device, shown(r.usb_port));
+        if (!r.usb_port.empty()) device = Messages::tr("%1 (USB port %2)").arg(device, printable_text(r.usb_port));
         // ISO dates read the same in every language.
-        const QStringList cells{started.toString(QStringLiteral("yyyy-MM-dd HH:mm")), device, shown(r.version),
+        const QStringList cells{started.toString(QStringLiteral("yyyy-MM-dd HH:mm")), device, printable_text(r.version),
                                 resultText(r)};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
@@ -136,10 +135,10 @@ void HistoryWindow::showLogOf(int row) {
     while (from < run->log.size()) {
         std::size_t end = run->log.find('\n', from);
         if (end == std::string::npos) end = run->log.size();
-        lines << shown(run->log.substr(from, end - from));
+        lines << printable_text(run->log.substr(from, end - from));
         from = end + 1;
     }
-    if (!run->message.empty()) lines << QString() << shown(run->message);
+    if (!run->message.empty()) lines << QString() << printable_text(run->message);
     log_->setPlainText(lines.join(u'\n'));
 }
 

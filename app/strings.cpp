@@ -88,6 +88,8 @@ QString localized(const char* key) {
 
 QString engine_text(const char* english) { return QCoreApplication::translate("Engine", english); }
 
+QString printable_text(const std::string& text) { return QString::fromStdString(printable(text)); }
+
 QString said(const sentence_t& sentence) {
     return QString::fromStdString(fill(engine_text(sentence.english).toStdString(), sentence.values));
 }

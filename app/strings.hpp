@@ -33,6 +33,10 @@ QString engine_text(const char* english);
 // What both front ends tell a user, in the current language.
 QString said(const sentence_t& sentence);
 
+// Text from outside (a package's, a file name, a device's, a history row) as
+// every widget shows it: control characters escaped, as on the terminal.
+QString printable_text(const std::string& text);
+
 // The English text of a "ZAL" key, or null for another key.
 const char* english_text_of(const char* key);
 

@@ -287,9 +287,7 @@ void UpdateWindow::setDetails(const styled_text_t& details) {
     slicedNotes_.reset();
     details_ = details;
     fill_document(*textView_->document(), details);
-    textView_->document()->setDocumentMargin(8);
-    textView_->moveCursor(QTextCursor::Start);
-    textView_->verticalScrollBar()->setValue(0);
+    showDetailsFromStart();
 }
 
 void UpdateWindow::setDetails(const styled_text_t& details, std::unique_ptr<QTextDocument> filled) {
@@ -300,8 +298,12 @@ void UpdateWindow::setDetails(const styled_text_t& details, std::unique_ptr<QTex
     QTextDocument* document = textView_->document();
     document->setUndoRedoEnabled(false);
     document->clear();
-    document->setDocumentMargin(8);
     appendNotesSlice(generation);
+    showDetailsFromStart();
+}
+
+void UpdateWindow::showDetailsFromStart() {
+    textView_->document()->setDocumentMargin(8);
     textView_->moveCursor(QTextCursor::Start);
     textView_->verticalScrollBar()->setValue(0);
 }

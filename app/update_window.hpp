@@ -122,6 +122,7 @@ private:
     QString title_, secondaryTitle_;
     styled_text_t details_;
     void appendNotesSlice(quint64 generation);
+    void showDetailsFromStart();
     std::unique_ptr<QTextDocument> slicedNotes_;  // long notes still being taken in
     int slicedUpTo_ = 0;
     quint64 detailsGeneration_ = 0;
