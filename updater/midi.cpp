@@ -2,6 +2,7 @@
 #include "updater/midi.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -154,12 +155,12 @@ std::vector<uint8_t> stage2_report_message(const stage2_report_t& report) {
 
 bool runs_stage2_firmware(const running_device_t& device) { return is_stage2_port(port_kind_of(device.in)); }
 
-bool send_bootloader_request(io::out_t out) {
-    if (out == io::no_out) return false;
+result_t<void> send_bootloader_request(io::out_t out) {
+    if (out == io::no_out) return failure_t{ENODEV, "No MIDI output"};
     return io::send(out, bootloader_request.data(), bootloader_request.size());
 }
 
-bool send_bootloader_confirmation(io::out_t out, const bootloader_magic_key_t& key) {
+result_t<void> send_bootloader_confirmation(io::out_t out, const bootloader_magic_key_t& key) {
     const std::array<uint8_t, 10> bytes = bootloader_confirmation(key);
     return io::send(out, bytes.data(), bytes.size());
 }

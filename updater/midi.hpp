@@ -92,8 +92,8 @@ running_device_t first_matching_device(kind_t kind, const std::function<bool(con
                                        const log_target_t& log = {});
 // Whether the device was found on the ports of its stage-2 firmware.
 bool runs_stage2_firmware(const running_device_t& device);
-bool send_bootloader_request(zal::midi::io::out_t out);
-bool send_bootloader_confirmation(zal::midi::io::out_t out, const bootloader_magic_key_t& key);
+result_t<void> send_bootloader_request(zal::midi::io::out_t out);
+result_t<void> send_bootloader_confirmation(zal::midi::io::out_t out, const bootloader_magic_key_t& key);
 
 // Stage-2 content escaping: 8-bit values through 7-bit SysEx bytes.
 std::vector<uint8_t> unescape(const uint8_t* content, std::size_t length);

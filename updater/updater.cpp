@@ -360,19 +360,18 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                  ZAL_TEXT("Engine", "Your device will be rebooted now in order to update it."));
         send_bootloader_request(m.out);
         if (phase != phase_t::rebooting) return;
-        const bool attached = attach_input(
+        attach_input(
             m,
             [self = weak_from_this(), m, of_run = number.load()](const uint8_t* body, std::size_t length, bool) {
                 if (auto run = self.lock()) run->on_reboot_sysex(of_run, m, body, length);
             },
             disconnect_handler(phase_t::rebooting));
-        if (!attached) fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
     }
 
     void send_bootloader_request(io::out_t out) {
         if (phase != phase_t::rebooting) return;
-        if (!midi::send_bootloader_request(out)) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+        if (const result_t<void> sent = midi::send_bootloader_request(out); !sent) {
+            fail_to_send(sent.failure());
             return;
         }
         log("Sent bootloader request.");
@@ -390,8 +389,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         detach_input();
         log("Received bootloader request response.");
         note_bootloaders_before_reboot();
-        if (!midi::send_bootloader_confirmation(m.out, key)) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+        if (const result_t<void> sent = midi::send_bootloader_confirmation(m.out, key); !sent) {
+            fail_to_send(sent.failure());
             return;
         }
         log("Sent bootloader request confirmation: device rebooted.");
@@ -455,13 +454,12 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         tell_what_to_do_without_news(phase_t::updating_components, updating_components_title);
         send_status_request(m.out);
         if (phase != phase_t::updating_components) return;
-        const bool attached = attach_input(
+        attach_input(
             m,
             [self = weak_from_this(), m, of_run = number.load()](const uint8_t* body, std::size_t length, bool) {
                 if (auto run = self.lock()) run->on_stage2_sysex(of_run, m, body, length);
             },
             disconnect_handler(phase_t::updating_components));
-        if (!attached) fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
     }
 
     void send_status_request(io::out_t out, int sent = 0) {
@@ -470,8 +468,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             fail(failure_kind_t::silent, silent_stage2);
             return;
         }
-        if (!io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size())) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+        if (const result_t<void> request =
+                io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size());
+            !request) {
+            fail_to_send(request.failure());
             return;
         }
         later([this, out, sent] { send_status_request(out, sent + 1); }, 1000);
@@ -514,8 +514,10 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         // Detached first: the device drops its ports as soon as it hears the request.
         detach_input();
         note_bootloaders_before_reboot();
-        if (!io::send(m.out, midi::stage2_finish_request.data(), midi::stage2_finish_request.size())) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+        if (const result_t<void> sent =
+                io::send(m.out, midi::stage2_finish_request.data(), midi::stage2_finish_request.size());
+            !sent) {
+            fail_to_send(sent.failure());
             return;
         }
         wait_for_second_bootloader(m.kind);
@@ -571,6 +573,12 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     }
 
     void fail(failure_kind_t why, const std::string& message) { end(end_t::failure, device_kind, message, why); }
+
+    // The port layer's own line goes to the log; the run ends with its sentence.
+    void fail_to_send(const failure_t& failure) {
+        log("%s", failure.text.c_str());
+        fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+    }
 
     // Names the run's device in each line, once it is known.
     __attribute__((format(printf, 2, 3))) void log(const char* format, ...) const {
@@ -736,15 +744,22 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         };
     }
 
-    bool attach_input(const midi::running_device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
-        if (!io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect))) return false;
+    // Ends the run when the input cannot be attached.
+    void attach_input(const midi::running_device_t& m, io::on_sysex_t on_sysex, io::on_disconnect_t on_disconnect) {
+        if (const result_t<void> attached = io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect));
+            !attached) {
+            log("%s", attached.failure().text.c_str());
+            fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
+            return;
+        }
         attached_input = m.in;
-        return true;
     }
 
     void detach_input() {
         if (!attached_input) return;
-        io::detach(*attached_input);
+        // A port that vanished has no connection left to undo.
+        if (const result_t<void> detached = io::detach(*attached_input); !detached)
+            log("%s", detached.failure().text.c_str());
         attached_input.reset();
     }
 

@@ -47,27 +47,29 @@ state_t& state() {
     return *s;
 }
 
-void log_error(int line, const failure_t& failure) {
-    write_line(stderr, std::string(source_path) + ":" + std::to_string(line) + ": Error: " + failure.text + ".");
+// The layer's own diagnostic line, naming where it failed: on stderr, which
+// the programs keep as their log, or carried in a failure to the caller.
+failure_t located(int line, const failure_t& failure) {
+    return {failure.code, std::string(source_path) + ":" + std::to_string(line) + ": Error: " + failure.text + "."};
 }
 
-#define LOG_ERROR(failure) log_error(__LINE__, (failure))
+#define LOG_ERROR(failure) write_line(stderr, located(__LINE__, (failure)).text)
+#define LOCATED(failure) located(__LINE__, (failure))
 
 int32_t unique_id_of(uint64_t id) { return int32_t(uint32_t(id)); }
 uint32_t key_of(in_t in) { return uint32_t(uint64_t(in)); }
 
 bool valid(uint64_t id) { return id != ~uint64_t(0) && uint64_t(int64_t(int32_t(uint32_t(id)))) == id; }
 
-// Looks an identifier up; logs when no endpoint has it.
-bool find_endpoint(uint64_t id, int wanted_direction) {
+// Looks an identifier up: a failure when no endpoint serves that direction.
+result_t<void> find_endpoint(uint64_t id, int wanted_direction) {
     state_t& s = state();
-    if (!s.client || !valid(id)) return false;
+    if (!s.client) return failure_t{ENODEV, "No MIDI client"};
+    if (!valid(id)) return failure_t{EINVAL, "No such endpoint"};
     const result_t<int> directions = s.service->find(unique_id_of(id));
-    if (!directions) {
-        LOG_ERROR(directions.failure());
-        return false;
-    }
-    return (*directions & wanted_direction) != 0;
+    if (!directions) return directions.failure();
+    if ((*directions & wanted_direction) == 0) return failure_t{EINVAL, "The endpoint does not serve that direction"};
+    return {};
 }
 
 std::string string_property(int32_t id, service_t::property_t property) {
@@ -80,7 +82,10 @@ std::string string_property(int32_t id, service_t::property_t property) {
 }
 
 std::string property_as(uint64_t id, int direction, service_t::property_t property) {
-    if (!find_endpoint(id, direction)) return {};
+    if (const result_t<void> found = find_endpoint(id, direction); !found) {
+        if (found.failure().code != EINVAL && found.failure().code != ENODEV) LOG_ERROR(found.failure());
+        return {};
+    }
     return string_property(unique_id_of(id), property);
 }
 
@@ -162,13 +167,12 @@ std::vector<uint8_t> message_bytes(const message_t& m) {
     return {m.status, m.data1, m.data2};
 }
 
-bool send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
-    if (!find_endpoint(uint64_t(out), service_t::is_destination)) return false;
-    if (const result_t<void> sent = state().service->send(unique_id_of(uint64_t(out)), bytes, length); !sent) {
-        LOG_ERROR(sent.failure());
-        return false;
-    }
-    return true;
+result_t<void> send_bytes(out_t out, const uint8_t* bytes, std::size_t length) {
+    if (const result_t<void> found = find_endpoint(uint64_t(out), service_t::is_destination); !found)
+        return LOCATED(found.failure());
+    if (const result_t<void> sent = state().service->send(unique_id_of(uint64_t(out)), bytes, length); !sent)
+        return LOCATED(sent.failure());
+    return {};
 }
 
 }  // namespace
@@ -252,10 +256,11 @@ std::string get_port_name(out_t out) {
     return property_as(uint64_t(out), service_t::is_destination, service_t::property_t::name);
 }
 
-bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect) {
+result_t<void> attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect) {
     state_t& s = state();
-    if (handler_for(key_of(in))) return true;
-    if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
+    if (handler_for(key_of(in))) return {};
+    if (const result_t<void> found = find_endpoint(uint64_t(in), service_t::is_source); !found)
+        return LOCATED(found.failure());
     auto handler =
         std::make_shared<in_handler_t>(in, std::move(on_message), std::move(on_sysex), std::move(on_disconnect));
     // In the table before the connection, so that the first bytes find it.
@@ -265,25 +270,23 @@ bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect
     }
     if (const result_t<void> connected = s.service->connect_source(unique_id_of(uint64_t(in)), key_of(in));
         !connected) {
-        LOG_ERROR(connected.failure());
         std::lock_guard lock(s.table_mutex);
         s.in_map.erase(key_of(in));
-        return false;
+        return LOCATED(connected.failure());
     }
-    return true;
+    return {};
 }
 
-bool detach(in_t in) {
+result_t<void> detach(in_t in) {
     state_t& s = state();
-    if (!handler_for(key_of(in))) return true;
-    if (!find_endpoint(uint64_t(in), service_t::is_source)) return false;
-    if (const result_t<void> disconnected = s.service->disconnect_source(unique_id_of(uint64_t(in))); !disconnected) {
-        LOG_ERROR(disconnected.failure());
-        return false;
-    }
+    if (!handler_for(key_of(in))) return {};
+    if (const result_t<void> found = find_endpoint(uint64_t(in), service_t::is_source); !found)
+        return LOCATED(found.failure());
+    if (const result_t<void> disconnected = s.service->disconnect_source(unique_id_of(uint64_t(in))); !disconnected)
+        return LOCATED(disconnected.failure());
     std::lock_guard lock(s.table_mutex);
     s.in_map.erase(key_of(in));
-    return true;
+    return {};
 }
 
 std::size_t attached_inputs() {
@@ -292,12 +295,12 @@ std::size_t attached_inputs() {
     return s.in_map.size();
 }
 
-bool send(out_t out, message_t message) {
+result_t<void> send(out_t out, message_t message) {
     const std::vector<uint8_t> bytes = message_bytes(message);
     return send_bytes(out, bytes.data(), bytes.size());
 }
 
-bool send(out_t out, const message_t* messages, std::size_t count) {
+result_t<void> send(out_t out, const message_t* messages, std::size_t count) {
     std::vector<uint8_t> bytes;
     for (std::size_t i = 0; i < count; ++i) {
         const std::vector<uint8_t> one = message_bytes(messages[i]);
@@ -306,6 +309,6 @@ bool send(out_t out, const message_t* messages, std::size_t count) {
     return send_bytes(out, bytes.data(), bytes.size());
 }
 
-bool send(out_t out, const uint8_t* bytes, std::size_t length) { return send_bytes(out, bytes, length); }
+result_t<void> send(out_t out, const uint8_t* bytes, std::size_t length) { return send_bytes(out, bytes, length); }
 
 }  // namespace zal::midi::io

@@ -78,15 +78,16 @@ using on_disconnect_t = std::function<void()>;
 
 // Starts receiving from an input. `on_message` and `on_sysex` run on the MIDI
 // service's receive thread; `on_disconnect` on the main thread when the input
-// vanishes. An input attached already keeps its first callbacks.
-bool attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect);
-bool detach(in_t in);
+// vanishes. An input attached already keeps its first callbacks. A failure's
+// words are the layer's diagnostic line, for the log.
+result_t<void> attach(in_t in, on_message_t on_message, on_sysex_t on_sysex, on_disconnect_t on_disconnect);
+result_t<void> detach(in_t in);
 // How many inputs are attached now; for diagnostics and tests.
 std::size_t attached_inputs();
 
-bool send(out_t out, message_t message);
-bool send(out_t out, const message_t* messages, std::size_t count);
-bool send(out_t out, const uint8_t* bytes, std::size_t length);
+result_t<void> send(out_t out, message_t message);
+result_t<void> send(out_t out, const message_t* messages, std::size_t count);
+result_t<void> send(out_t out, const uint8_t* bytes, std::size_t length);
 
 }  // namespace io
 }  // namespace zal::midi
