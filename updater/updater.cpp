@@ -837,9 +837,9 @@ bool engine_t::start(kind_t kind, const update_t& update, const std::string& usb
     run_->on_midi_update = nullptr;
     // The system's HID and MIDI layers are set up once for the process (both
     // calls return at once when they are); each engine hears MIDI changes itself.
-    if (!hid_io::backend().init()) {
+    if (const result_t<void> hid = hid_io::backend().init(); !hid) {
         run_->start_failed(failure_kind_t::hid_unavailable, ZAL_TEXT("Engine", "Could not access USB HID devices."),
-                           {});
+                           hid.failure().text);
         return true;
     }
     if (const result_t<void> midi = io::init("VentaroUpdate"); !midi) {

@@ -40,7 +40,8 @@ public:
 class backend_t {
 public:
     virtual ~backend_t() = default;
-    virtual bool init() = 0;
+    // Done at once when the backend is set up already.
+    virtual result_t<void> init() = 0;
     virtual void exit() = 0;
     virtual std::vector<device_info_t> enumerate() = 0;
     // The failure's code is EACCES or EPERM when access is denied.

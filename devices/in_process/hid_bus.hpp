@@ -39,7 +39,7 @@ public:
     // Devices open now, for tests: every handle must be closed at the end of a run.
     std::size_t open_handles() const;
 
-    bool init() override { return true; }
+    result_t<void> init() override { return {}; }
     void exit() override {}
     std::vector<hid_io::device_info_t> enumerate() override;
     result_t<std::unique_ptr<hid_io::handle_t>> open(const std::string& path) override;

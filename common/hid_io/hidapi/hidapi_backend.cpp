@@ -57,9 +57,11 @@ std::mutex global_error_mutex;
 
 class hidapi_backend_t final : public backend_t {
 public:
-    bool init() override {
+    result_t<void> init() override {
         std::lock_guard lock(global_error_mutex);
-        return hid_init() == 0;
+        errno = 0;
+        if (hid_init() == 0) return {};
+        return failure_t{errno != 0 ? errno : ENODEV, utf8_of(hid_error(nullptr))};
     }
     void exit() override {
         std::lock_guard lock(global_error_mutex);
