@@ -270,6 +270,23 @@ case "$case_name" in
     flash_of_is "$work/flash-1.bin" factory ruvo stage2 main
     flash_of_is "$work/flash-2.bin" factory ventaro stage2 main
     ;;
+  several_six_at_once)
+    # update --all with three Ventaros and three Ruvos: more bootloaders at once
+    # than usb_f_hid has minor numbers, so all six go through FunctionFS.
+    kinds=(ventaro ruvo ventaro ruvo ventaro ruvo)
+    flashes=("$work/flash.bin")
+    more=()
+    for i in 1 2 3 4 5; do
+      flashes+=("$work/flash-$i.bin")
+      more+=(--device "${kinds[i]}" --flash-out "${flashes[i]}" --device-log "$work/device-$i.log")
+    done
+    vm 0 --device ventaro "${more[@]}" --package "$package" -- "$cli" update --all "$package"
+    output_lacks "Waiting for the previous programming to stop."
+    for i in 0 1 2 3 4 5; do
+      output_has "$((i + 1))-1: Update succeeded: ${kinds[i]^}"
+      flash_of_is "${flashes[i]}" factory "${kinds[i]}" stage2 main
+    done
+    ;;
   app_ventaro_and_ruvo)
     # The application itself (offscreen), a Ventaro and a Ruvo plugged in: one
     # run, then the counterpart it offers.
