@@ -25,6 +25,8 @@
 # Prints COMMAND's standard output and error and exits with its status, or with
 # 125 when the virtual machine itself could not run. VM_VERBOSE=1 also prints the
 # device's log and the kernel's messages; VM_TIMEOUT (seconds, 600) bounds a run.
+# The bootloaders are the kernel's usb_f_hid up to four devices, FunctionFS with
+# more or with VM_HID=functionfs.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VM_BUILD_DIR:-$root/build}"

@@ -42,6 +42,21 @@ std::vector<uint8_t> interface_descriptors(uint8_t interval) {
     return d;
 }
 
+// FunctionFS's blob of usb_f_hid's interface at full and high speed.
+std::vector<uint8_t> descriptors_blob() {
+    // usb_f_hid's intervals: 10 frames at full speed, 2^(4-1) microframes at high speed.
+    const std::vector<uint8_t> full = interface_descriptors(10), high = interface_descriptors(4);
+    std::vector<uint8_t> blob;
+    put32(blob, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
+    put32(blob, uint32_t(20 + full.size() + high.size()));
+    put32(blob, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
+    put32(blob, 4);  // descriptors at full speed
+    put32(blob, 4);  // and at high speed
+    blob.insert(blob.end(), full.begin(), full.end());
+    blob.insert(blob.end(), high.begin(), high.end());
+    return blob;
+}
+
 std::vector<uint8_t> strings_blob() {
     std::vector<uint8_t> blob;
     put32(blob, FUNCTIONFS_STRINGS_MAGIC);
@@ -67,7 +82,7 @@ public:
         if (::mount(instance_.c_str(), mount_.c_str(), "functionfs", 0, nullptr) != 0) fail("mount " + mount_);
         ep0_ = ::open((mount_ + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
         if (ep0_ < 0) fail(mount_ + "/ep0");
-        write_all(ep0_, functionfs_descriptors(), mount_ + " descriptors");
+        write_all(ep0_, descriptors_blob(), mount_ + " descriptors");
         write_all(ep0_, strings_blob(), mount_ + " strings");
         in_ = ::open((mount_ + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
         out_ = ::open((mount_ + "/ep2").c_str(), O_RDWR | O_CLOEXEC);
@@ -179,20 +194,6 @@ private:
 };
 
 }  // namespace
-
-std::vector<uint8_t> functionfs_descriptors() {
-    // usb_f_hid's intervals: 10 frames at full speed, 2^(4-1) microframes at high speed.
-    const std::vector<uint8_t> full = interface_descriptors(10), high = interface_descriptors(4);
-    std::vector<uint8_t> blob;
-    put32(blob, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
-    put32(blob, uint32_t(20 + full.size() + high.size()));
-    put32(blob, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
-    put32(blob, 4);  // descriptors at full speed
-    put32(blob, 4);  // and at high speed
-    blob.insert(blob.end(), full.begin(), full.end());
-    blob.insert(blob.end(), high.begin(), high.end());
-    return blob;
-}
 
 std::unique_ptr<hid_function_t> make_functionfs_hid(const std::string& folder) {
     return std::make_unique<functionfs_hid_t>(folder);

@@ -54,7 +54,4 @@ public:
 std::unique_ptr<hid_function_t> make_usb_f_hid(const std::string& folder);
 std::unique_ptr<hid_function_t> make_functionfs_hid(const std::string& folder);
 
-// FunctionFS's descriptor blob: usb_f_hid's interface at full and high speed.
-std::vector<uint8_t> functionfs_descriptors();
-
 }  // namespace zal::devices::gadget_hid
