@@ -25,6 +25,8 @@
 # Prints COMMAND's standard output and error and exits with its status, or with
 # 125 when the virtual machine itself could not run. VM_VERBOSE=1 also prints the
 # device's log and the kernel's messages; VM_TIMEOUT (seconds, 600) bounds a run.
+# The bootloaders are the kernel's usb_f_hid up to four devices, FunctionFS with
+# more or with VM_HID=functionfs.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VM_BUILD_DIR:-$root/build}"
@@ -79,6 +81,9 @@ common_args=""
 [[ -n "$package" ]] && common_args+=" --package $(printf '%q' "$package")"
 # gadgetfs plays one device per machine: several devices are f_midi functions.
 ((count > 1)) && common_args+=" --midi-function"
+# usb_f_hid has four minor numbers per machine: more bootloaders go through
+# FunctionFS, which the host cannot tell from it (VM_HID=functionfs: always).
+((count > 4)) || [[ ${VM_HID:-} == functionfs ]] && common_args+=" --hid-functionfs"
 [[ -x "$build/ventaro-gadget" ]] || fail "$build/ventaro-gadget is missing: build the project first"
 command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 is missing: run scripts/setup.sh"
 bash "$root/scripts/vm-image.sh" >&2 || fail "cannot prepare the virtual machine"

@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <linux/usb/ch9.h>
 #include <linux/usb/gadgetfs.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,13 +20,15 @@
 #include <stdexcept>
 #include <thread>
 
-#include "common/async/thread.hpp"
+#include "devices/gadget/gadget_io.hpp"
 
 namespace zal::devices::gadgetfs {
 
 namespace {
 
 using namespace std::chrono_literals;
+using gadget_io::fail;
+using gadget_io::io_thread_t;
 
 constexpr const char* mount_point = "/dev/gadget";
 // dummy_hcd's fixed-function endpoints: gadgetfs names its files after them, and
@@ -39,57 +39,10 @@ constexpr uint8_t in_address = 0x81, out_address = 0x02;
 constexpr uint16_t max_packet = 64;        // a full-speed bulk endpoint
 constexpr std::size_t queued_limit = 256;  // messages the device holds for a host that does not read
 
-[[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
-
 void put16(std::vector<uint8_t>& out, uint16_t value) {
     out.push_back(uint8_t(value));
     out.push_back(uint8_t(value >> 8));
 }
-
-// Interrupts a thread blocked in gadgetfs I/O, which waits interruptibly.
-int interrupt_signal() { return SIGRTMIN + 1; }
-
-void install_interrupt_handler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action = {};
-        action.sa_handler = [](int) {};
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;  // no SA_RESTART: the blocked call returns EINTR
-        sigaction(interrupt_signal(), &action, nullptr);
-    });
-}
-
-// One thread of the device, stopped by a flag and the interrupt signal.
-struct io_thread_t {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
-    std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
-
-    template <typename Body>
-    void start(std::string name, Body body) {
-        stop->store(false);
-        finished->store(false);
-        thread = named_thread(std::move(name), [body = std::move(body), stop = stop, finished = finished] {
-            sigset_t set;
-            sigemptyset(&set);
-            sigaddset(&set, interrupt_signal());
-            pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-            body(*stop);
-            finished->store(true);
-        });
-    }
-
-    void halt() {
-        if (!thread.joinable()) return;
-        stop->store(true);
-        while (!finished->load()) {
-            pthread_kill(thread.native_handle(), interrupt_signal());
-            std::this_thread::sleep_for(2ms);
-        }
-        thread.join();
-    }
-};
 
 std::vector<uint8_t> string_descriptor(const std::string& text) {
     std::vector<uint8_t> d = {0, USB_DT_STRING};
@@ -349,7 +302,6 @@ midi_device_t::midi_device_t(const std::string& ep0_path, uint16_t vendor_id, ui
                              const std::string& product, const std::vector<std::string>& jacks, receive_t receive,
                              bool refuse_sends)
     : state_(std::make_shared<state_t>()) {
-    install_interrupt_handler();
     const midi_descriptors_t descriptors = midi_descriptors(vendor_id, product_id, product, jacks);
     state_t& s = *state_;
     s.receive = std::move(receive);

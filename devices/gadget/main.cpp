@@ -5,12 +5,14 @@
 //
 //   ventaro-gadget --device DEVICE [--fault FAULT]... [--kind ventaro|ruvo]
 //                  [--package PACKAGE] [--flash-in FILE] [--flash-out FILE]
-//                  [--ready FILE] [--udc UDC] [--midi-function]
+//                  [--ready FILE] [--udc UDC] [--midi-function] [--hid-functionfs]
 //   ventaro-gadget --replug
 //
 // One process plays one device on one controller (UDC). The firmwares go
 // through gadgetfs, which serves one device per machine; with several devices,
-// --midi-function plays them as f_midi functions instead (jacks unnamed).
+// --midi-function plays them as f_midi functions instead (jacks unnamed). The
+// bootloaders go through usb_f_hid, four per machine, or with --hid-functionfs
+// through FunctionFS, which the host cannot tell from it.
 //
 // It runs until SIGTERM or SIGINT, then writes the device's flash. SIGUSR1 (what
 // --replug sends) plugs the device in again, as a user does: unplugged first if
@@ -46,6 +48,7 @@ struct options_t {
     kind_t kind = kind_t::ventaro;
     std::string package, flash_in, flash_out, ready, udc;
     bool midi_function = false;
+    bool hid_functionfs = false;
 };
 
 int usage(const std::string& problem) {
@@ -53,7 +56,7 @@ int usage(const std::string& problem) {
                  "ventaro-gadget: %s\n"
                  "usage: ventaro-gadget --device %s [--fault FAULT]... [--kind ventaro|ruvo]\n"
                  "                      [--package PACKAGE] [--flash-in FILE] [--flash-out FILE] [--ready FILE]\n"
-                 "                      [--udc UDC] [--midi-function]\n"
+                 "                      [--udc UDC] [--midi-function] [--hid-functionfs]\n"
                  "       ventaro-gadget --replug\n",
                  problem.c_str(), devices::device_names);
     return 2;
@@ -147,8 +150,9 @@ int run(const options_t& o) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);  // before any thread starts
     main_queue::attach_current_thread(false);
 
-    using transport_t = devices::usb_gadget_port_t::midi_transport_t;
-    devices::usb_gadget_port_t port(udc, o.midi_function ? transport_t::f_midi : transport_t::gadgetfs);
+    using port_t = devices::usb_gadget_port_t;
+    port_t port(udc, o.midi_function ? port_t::midi_transport_t::f_midi : port_t::midi_transport_t::gadgetfs,
+                o.hid_functionfs ? port_t::hid_transport_t::functionfs : port_t::hid_transport_t::usb_f_hid);
     devices::simulated_device_t device(port, std::move(options));
     handle_signals(set, device);
     const std::string pid_file = pid_file_of(udc);
@@ -198,8 +202,8 @@ int main(int argc, char** argv) {
             if (!o.simulation.device) return usage(std::string("unknown device '") + argv[i] + "'");
             continue;
         }
-        if (arg == "--midi-function") {
-            o.midi_function = true;
+        if (arg == "--midi-function" || arg == "--hid-functionfs") {
+            (arg == "--midi-function" ? o.midi_function : o.hid_functionfs) = true;
             continue;
         }
         if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) continue;

@@ -24,53 +24,20 @@
 
 #include "common/async/async.hpp"
 #include "common/async/thread.hpp"
+#include "devices/gadget/gadget_io.hpp"
 #include "devices/gadget/gadgetfs_midi.hpp"
+#include "devices/gadget/hid_function.hpp"
 
 namespace zal::devices {
 
 namespace {
 
 using namespace std::chrono_literals;
+using namespace gadget_io;
 using steady = std::chrono::steady_clock;
+using gadget_hid::report_size;
 
-constexpr std::size_t report_size = 64;
 constexpr std::size_t max_sysex = 4096;  // longer messages are none the firmwares know
-
-// A vendor-defined collection of one 64-byte input and one 64-byte output
-// report, without report ids: what the bootloaders describe.
-constexpr uint8_t report_descriptor[] = {
-    0x06, 0x00, 0xFF,  // usage page (vendor defined 0xFF00)
-    0x09, 0x01,        // usage (1)
-    0xA1, 0x01,        // collection (application)
-    0x15, 0x00,        //   logical minimum (0)
-    0x26, 0xFF, 0x00,  //   logical maximum (255)
-    0x75, 0x08,        //   report size (8)
-    0x95, 0x40,        //   report count (64)
-    0x09, 0x01,        //   usage (1)
-    0x81, 0x02,        //   input (data, variable, absolute)
-    0x95, 0x40,        //   report count (64)
-    0x09, 0x01,        //   usage (1)
-    0x91, 0x02,        //   output (data, variable, absolute)
-    0xC0,              // end collection
-};
-
-[[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
-
-void write_file(const std::string& path, const void* data, std::size_t length) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) fail(path);
-    const ssize_t written = ::write(fd, data, length);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    if (written != ssize_t(length)) fail(path);
-}
-
-void write_file(const std::string& path, const std::string& text) { write_file(path, text.data(), text.size()); }
-
-void make_folder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) fail(path);
-}
 
 std::string hex4(uint16_t value) {
     char text[8];
@@ -86,15 +53,6 @@ std::vector<std::string> entries_of(const std::string& folder) {
         ::closedir(dir);
     }
     return names;
-}
-
-// Waits up to `timeout_ms` for `fd` (none when negative) to be readable or for
-// the stop pipe; false once stopped.
-bool wait_readable(int fd, int stop_fd, int timeout_ms, bool& readable) {
-    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {fd, POLLIN, 0}};
-    const int n = ::poll(fds, fd >= 0 ? 2 : 1, timeout_ms);
-    readable = n > 0 && fd >= 0 && (fds[1].revents & POLLIN);
-    return !(n > 0 && (fds[0].revents & POLLIN));
 }
 
 // Cuts one port's byte stream into SysEx messages; the firmwares take nothing
@@ -137,7 +95,7 @@ struct usb_gadget_port_t::connection_t {
     std::vector<std::thread> threads;
     std::unique_ptr<gadgetfs::midi_device_t> midi;  // the firmware through gadgetfs
     std::vector<snd_rawmidi_t*> midi_in, midi_out;  // or through an f_midi function
-    int hid = -1;
+    std::unique_ptr<gadget_hid::hid_function_t> hid;
 
     connection_t() {
         if (::pipe2(stop, O_CLOEXEC) != 0) fail("pipe");
@@ -153,7 +111,7 @@ struct usb_gadget_port_t::connection_t {
         midi.reset();
         for (snd_rawmidi_t* handle : midi_in) snd_rawmidi_close(handle);
         for (snd_rawmidi_t* handle : midi_out) snd_rawmidi_close(handle);
-        if (hid >= 0) ::close(hid);
+        hid.reset();
         ::close(stop[0]);
         ::close(stop[1]);
     }
@@ -169,20 +127,13 @@ void deliver_on_main(const std::shared_ptr<std::atomic<bool>>& live, std::functi
     });
 }
 
-template <typename Open>
-auto open_within(Open&& open, std::chrono::milliseconds limit) {
-    const auto deadline = steady::now() + limit;
-    for (;;) {
-        auto handle = open();
-        if (handle || steady::now() >= deadline) return handle;
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
 }  // namespace
 
-usb_gadget_port_t::usb_gadget_port_t(std::string udc, midi_transport_t midi, std::string configfs)
-    : udc_(std::move(udc)), midi_transport_(midi), gadget_(configfs + "/usb_gadget/ventaro-" + udc_) {
+usb_gadget_port_t::usb_gadget_port_t(std::string udc, midi_transport_t midi, hid_transport_t hid, std::string configfs)
+    : udc_(std::move(udc)),
+      midi_transport_(midi),
+      hid_transport_(hid),
+      gadget_(configfs + "/usb_gadget/ventaro-" + udc_) {
     if (midi_transport_ == midi_transport_t::gadgetfs)
         gadgetfs_ep0_ = gadgetfs::mount_gadgetfs();  // while nothing is bound
     make_folder(gadget_);
@@ -315,43 +266,22 @@ void usb_gadget_port_t::attach_hid(const usb_descriptor_t& identity, report_rece
                                    uint32_t refuse_open_ms) {
     detach();
     set_identity(identity.vendor_id, identity.product_id, identity.manufacturer, identity.product);
-    const std::string function = gadget_ + "/functions/hid.usb0";
-    make_folder(function);
-    write_file(function + "/protocol", "0");
-    write_file(function + "/subclass", "0");
-    write_file(function + "/report_length", std::to_string(report_size));
-    write_file(function + "/report_desc", report_descriptor, sizeof report_descriptor);
+    auto connection = std::make_unique<connection_t>();
+    const bool functionfs = hid_transport_ == hid_transport_t::functionfs;
+    const std::string function = functionfs ? "ffs." + udc_ : "hid.usb0";
+    connection->hid = functionfs ? gadget_hid::make_functionfs_hid(gadget_ + "/functions/" + function)
+                                 : gadget_hid::make_usb_f_hid(gadget_ + "/functions/" + function);
     // The host may not have removed the last bootloader's node yet: ours is
     // the one whose HID device is new.
     const std::vector<std::string> known = entries_of("/sys/bus/hid/devices");
-    bind("hid.usb0");
-
-    auto connection = std::make_unique<connection_t>();
-    // Our function's node: /dev/hidgN, N its minor number.
-    std::string hidg;
-    if (std::ifstream dev(function + "/dev"); dev) {
-        std::string numbers;
-        dev >> numbers;
-        hidg = "/dev/hidg" + numbers.substr(numbers.find(':') + 1);
-    }
-    connection->hid = open_within([&] { return ::open(hidg.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }, 2000ms);
-    if (connection->hid < 0) fail(hidg.empty() ? function + "/dev" : hidg);
-
+    bind(function);
     // Output reports from the host, given to the bootloader with their report
     // number in front, as a host's write carries it.
-    connection->threads.push_back(named_thread("gadget hid", [c = connection.get(), receive] {
-        for (;;) {
-            bool readable = false;
-            if (!wait_readable(c->hid, c->stop[0], -1, readable)) return;
-            if (!readable) continue;
-            uint8_t report[1 + report_size] = {};
-            const ssize_t n = ::read(c->hid, report + 1, report_size);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) return;
-            if (n <= 0) continue;
-            std::vector<uint8_t> bytes(report, report + 1 + n);
-            deliver_on_main(c->live, [receive, bytes = std::move(bytes)] { receive(bytes.data(), bytes.size()); });
-        }
-    }));
+    connection->hid->start([live = connection->live, receive](const uint8_t* report, std::size_t length) {
+        std::vector<uint8_t> bytes(1 + length);
+        std::copy(report, report + length, bytes.begin() + 1);
+        deliver_on_main(live, [receive, bytes = std::move(bytes)] { receive(bytes.data(), bytes.size()); });
+    });
 
     // The host's node is root's alone until `refuse_open_ms` after it appears,
     // then everybody's, as a desktop's udev rule makes it for the user.
@@ -381,30 +311,25 @@ void usb_gadget_port_t::send_report(std::vector<uint8_t> report, uint32_t delay_
     // An interrupt transfer carries the whole report: the kernel drops shorter
     // ones, so a short answer arrives padded with zeros.
     report.resize(std::max(report.size(), report_size));
-    auto write_report = [](int fd, const std::vector<uint8_t>& bytes) {
-        // The previous report may still wait for the host's next poll.
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) || errno != EAGAIN) return;
-            pollfd out = {fd, POLLOUT, 0};
-            ::poll(&out, 1, 1000);
-        }
-    };
     if (delay_ms == 0) {
-        write_report(connection_->hid, report);
+        connection_->hid->send(report);
         return;
     }
     async_main(
-        [this, live = connection_->live, report = std::move(report), write_report] {
-            if (live->load()) write_report(connection_->hid, report);  // still the connection it was meant for
+        [this, live = connection_->live, report = std::move(report)] {
+            if (live->load()) connection_->hid->send(report);  // still the connection it was meant for
         },
         delay_ms);
 }
 
 void usb_gadget_port_t::detach() {
-    // The readers let go of the function's devices before it is unbound.
+    // The readers let go of the function's devices before it is unbound; as
+    // FunctionFS's ep0 closes, the kernel unbinds the gadget itself.
     connection_.reset();
     if (function_.empty()) return;
-    write_file(gadget_ + "/UDC", "\n");
+    std::string bound_udc;
+    std::ifstream(gadget_ + "/UDC") >> bound_udc;
+    if (!bound_udc.empty()) write_file(gadget_ + "/UDC", "\n");
     const std::string link = gadget_ + "/configs/c.1/" + function_;
     if (::unlink(link.c_str()) != 0) fail(link);
     const std::string function = gadget_ + "/functions/" + function_;
@@ -422,7 +347,7 @@ std::vector<uint64_t> usb_gadget_port_t::midi_bytes_received() const {
 bool usb_gadget_port_t::wait_until_enumerated(int timeout_ms) const {
     const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        if (function_ == "hid.usb0" && !entries_of("/sys/class/hidraw").empty()) return true;
+        if (connection_ && connection_->hid && !entries_of("/sys/class/hidraw").empty()) return true;
         if (connection_ && (connection_->midi || !connection_->midi_in.empty())) {
             std::ifstream clients("/proc/asound/seq/clients");
             std::stringstream text;

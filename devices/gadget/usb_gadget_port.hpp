@@ -7,8 +7,9 @@
 // device. The firmwares are a USB-MIDI device written whole through gadgetfs
 // (jacks named or not, as the device says; a device that refuses sends leaves
 // its OUT endpoint unread), or, with several devices, an f_midi function; the
-// bootloaders are a configfs gadget with an HID function, read and written
-// through /dev/hidgN. The two take turns on the UDC, as a device re-enumerates.
+// bootloaders are a configfs gadget with an HID function, usb_f_hid or, beyond
+// its four per machine, FunctionFS (hid_function.hpp). The two take turns on
+// the UDC, as a device re-enumerates.
 //
 // Every call, and every receiver, runs on the main queue's thread: the reading
 // threads only hand what they read to it, so that detaching can stop them.
@@ -31,9 +32,13 @@ public:
     // machine and binds whichever controller is free; or an f_midi function of
     // the configfs gadget on `udc`, one per controller, with unnamed jacks.
     enum class midi_transport_t { gadgetfs, f_midi };
+    // How the bootloaders are played: the kernel's usb_f_hid, four per machine,
+    // or FunctionFS, as many as there are controllers.
+    enum class hid_transport_t { usb_f_hid, functionfs };
 
     // `udc`: the controller the configfs gadget binds to, e.g. "dummy_udc.0".
     explicit usb_gadget_port_t(std::string udc, midi_transport_t midi = midi_transport_t::gadgetfs,
+                               hid_transport_t hid = hid_transport_t::usb_f_hid,
                                std::string configfs = "/sys/kernel/config");
     ~usb_gadget_port_t() override;
     usb_gadget_port_t(const usb_gadget_port_t&) = delete;
@@ -65,6 +70,7 @@ private:
 
     std::string udc_;
     midi_transport_t midi_transport_;
+    hid_transport_t hid_transport_;
     std::string gadgetfs_ep0_;  // the controller's file in gadgetfs
     std::string gadget_;        // the gadget's configfs folder
     std::string function_;      // the function linked into the configuration, "" for none

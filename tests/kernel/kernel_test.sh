@@ -270,6 +270,38 @@ case "$case_name" in
     flash_of_is "$work/flash-1.bin" factory ruvo stage2 main
     flash_of_is "$work/flash-2.bin" factory ventaro stage2 main
     ;;
+  hid_functionfs_same_device)
+    # A bootloader through usb_f_hid, then through FunctionFS: the host reads
+    # the same descriptors, interface string, report descriptor and endpoints.
+    cat >"$work/host-view.sh" <<'VIEW'
+usb=/sys/bus/usb/devices/1-1
+cat "$usb/speed" "$usb/1-1:1.0/interface" "$usb"/1-1:1.0/ep_*/interval /sys/bus/hid/devices/*/uevent
+od -An -tx1 "$usb/descriptors" /sys/bus/hid/devices/*/report_descriptor
+VIEW
+    vm 0 --device ventaro-bootloader -- bash "$work/host-view.sh"
+    output_has "HID Interface"
+    cp "$out" "$work/usb_f_hid.txt"
+    VM_HID=functionfs vm 0 --device ventaro-bootloader -- bash "$work/host-view.sh"
+    cmp -s "$work/usb_f_hid.txt" "$out" ||
+      fail "the host tells FunctionFS from usb_f_hid: $(diff "$work/usb_f_hid.txt" "$out" | head -n 6)"
+    ;;
+  several_six_at_once)
+    # update --all with three Ventaros and three Ruvos: more bootloaders at once
+    # than usb_f_hid has minor numbers, so all six go through FunctionFS.
+    kinds=(ventaro ruvo ventaro ruvo ventaro ruvo)
+    flashes=("$work/flash.bin")
+    more=()
+    for i in 1 2 3 4 5; do
+      flashes+=("$work/flash-$i.bin")
+      more+=(--device "${kinds[i]}" --flash-out "${flashes[i]}" --device-log "$work/device-$i.log")
+    done
+    vm 0 --device ventaro "${more[@]}" --package "$package" -- "$cli" update --all "$package"
+    output_lacks "Waiting for the previous programming to stop."
+    for i in 0 1 2 3 4 5; do
+      output_has "$((i + 1))-1: Update succeeded: ${kinds[i]^}"
+      flash_of_is "${flashes[i]}" factory "${kinds[i]}" stage2 main
+    done
+    ;;
   app_ventaro_and_ruvo)
     # The application itself (offscreen), a Ventaro and a Ruvo plugged in: one
     # run, then the counterpart it offers.
