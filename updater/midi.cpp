@@ -98,11 +98,9 @@ running_device_t first_matching_device(kind_t kind, const std::function<bool(con
                                        const log_target_t& log, std::optional<std::string>* told_inputs) {
     const std::size_t count = io::in_size();
     std::string inputs;
-    for (std::size_t i = 0; i < count; ++i) inputs += printable(io::get_name(io::in_get(i))) + '\n';
+    for (std::size_t i = 0; i < count; ++i) inputs += (i ? ", " : "") + printable(io::get_name(io::in_get(i)));
     if (!told_inputs || *told_inputs != inputs) {
-        log_line(log, "Examining MIDI devices:");
-        for (std::size_t from = 0, end; (end = inputs.find('\n', from)) != std::string::npos; from = end + 1)
-            log_line(log, " - %s", inputs.substr(from, end - from).c_str());
+        log_line(log, "MIDI devices: %s.", inputs.empty() ? "none" : inputs.c_str());
         if (told_inputs) *told_inputs = inputs;
     }
     for (std::size_t i = 0; i < count; ++i) {

@@ -158,7 +158,7 @@ TEST(CommandLine, WhatAnUpdateShows) {
     } rows[] = {
         {"--simulate ruvo-bootloader", 0, "Update succeeded: Ruvo\n", "Will execute"},
         {"--verbose --simulate ruvo-bootloader", 0, R"(\n\d\d:\d\d:\d\d\.\d\d\d \[1-1 Ruvo\] Will execute \d+ HID)",
-         "Examining MIDI devices:\nExamining"},
+         "MIDI devices: none.\nMIDI devices: none."},
         {"--quiet --simulate ruvo-bootloader", 0, "^$", ""},
         {"--simulate ventaro-bootloader --fault wrong-answer:0", 1,
          "\n    Invalid bootloader info.\nDisconnect your device, connect it again and run the update once more",

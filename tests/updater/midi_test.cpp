@@ -167,6 +167,6 @@ TEST_F(DeviceLookup, UpdaterPortsAndLogLines) {
     EXPECT_EQ(first_matching_device(kind_t::any).kind, kind_t::ruvo);
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(std::regex_match(log, std::regex(R"((\d\d:\d\d:\d\d\.\d\d\d .*\n)+)"))) << log;
-    EXPECT_EQ(without_times(log), "Examining MIDI devices:\n - Ruvo Updater MIDI 1\n");
+    EXPECT_EQ(without_times(log), "MIDI devices: Ruvo Updater MIDI 1.\n");
     ::testing::internal::CaptureStderr();
 }
