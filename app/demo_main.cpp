@@ -98,10 +98,12 @@ int main(int argc, char** argv) {
     platform.records_history = record;
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
     platform.options = {
-        {QStringLiteral("simulate"), Messages::tr("The simulated device: %1.").arg(QStringLiteral(
-                                         "ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader")),
+        {QStringLiteral("simulate"),
+         Messages::tr("The simulated device: %1.")
+             .arg(QStringLiteral("ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader")),
          QStringLiteral("DEVICE")},
-        {QStringLiteral("fault"), Messages::tr("A fault of the simulated device (ventaro-update-cli update --help lists them)."),
+        {QStringLiteral("fault"),
+         Messages::tr("A fault of the simulated device (ventaro-update-cli update --help lists them)."),
          QStringLiteral("FAULT")},
         {QStringLiteral("run-update"),
          Messages::tr("Starts an update at once, and quits two seconds after it ends (status 0 for a success).")},

@@ -238,8 +238,7 @@ void take_later_launches(SingleInstance& instance, Application& app) {
 void answer_help_or_version(int argc, char** argv, const platform_t& platform) {
     const bool asked = std::any_of(argv + 1, argv + argc, [](const char* arg) {
         return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-?") == 0 ||
-               std::strcmp(arg, "--help-all") == 0 || std::strcmp(arg, "--version") == 0 ||
-               std::strcmp(arg, "-v") == 0;
+               std::strcmp(arg, "--help-all") == 0 || std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-v") == 0;
     });
     if (!asked) return;
     QCoreApplication core(argc, argv);

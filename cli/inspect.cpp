@@ -117,8 +117,9 @@ result_t<update_t> read_package(const std::string& path, const trust_t& trust) {
 
 int tell_unreadable_package(bool json, const failure_t& failure) {
     return tell_error(json, "package-unreadable", failure.text,
-                      translated("Cli", "Check that this is the update package you downloaded, or download it again "
-                                        "from the maker's web site."));
+                      translated("Cli",
+                                 "Check that this is the update package you downloaded, or download it again "
+                                 "from the maker's web site."));
 }
 
 int inspect(int argc, char** argv) {

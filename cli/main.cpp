@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
         std::puts("ventaro-update-cli " ZAL_VERSION);
         return 0;
     }
-    const bool known = command == "inspect" || command == "update" || command == "list" || command == "history" ||
-                       command == "report";
+    const bool known =
+        command == "inspect" || command == "update" || command == "list" || command == "history" || command == "report";
     // Help wherever it is asked for, as a value too: a file named -h is rarer than a late --help.
     for (int i = 1; i < argc; ++i)
         if (is_help(argv[i])) {
@@ -48,8 +48,9 @@ int main(int argc, char** argv) {
     if (command == "list") return zal::cli::list_command(argc, argv);
     if (command == "history") return zal::cli::history_command(argc, argv);
     if (command == "report") return zal::cli::report_command(argc, argv);
-    if (!command.empty()) std::fprintf(stderr, "ventaro-update-cli: %s '%s'\n", zal::cli::translated("Cli", "unknown command"),
-                                       zal::printable(command).c_str());
+    if (!command.empty())
+        std::fprintf(stderr, "ventaro-update-cli: %s '%s'\n", zal::cli::translated("Cli", "unknown command"),
+                     zal::printable(command).c_str());
     std::fputs(zal::cli::help_text("").c_str(), stderr);
     return 2;
 }

@@ -266,8 +266,8 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
         const bool has_firmware = kind == kind_t::ventaro ? bool(update.ventaro) : bool(update.ruvo);
         if (!has_firmware) {
             left_alone.push_back(
-                {d.usb_port, fill(translated("Cli", "left alone (%1): this package has no firmware for it."),
-                                  {kind_name(kind)})});
+                {d.usb_port,
+                 fill(translated("Cli", "left alone (%1): this package has no firmware for it."), {kind_name(kind)})});
             continue;
         }
         auto run = std::make_unique<device_run_t>();

@@ -28,9 +28,9 @@ struct update_all_options_t {
     std::optional<kind_t> kind;          // what a first-generation bootloader is; others are left alone
     std::vector<simulated_t> simulated;  // empty: the computer's devices
     bool json_events = false;
-    bool quiet = false;                                 // errors only
-    std::function<void(const std::string& line)> log;   // where the engines' log lines go, besides the history
-    updater::history_t* history = nullptr;  // where each run is recorded, if anywhere
+    bool quiet = false;                                // errors only
+    std::function<void(const std::string& line)> log;  // where the engines' log lines go, besides the history
+    updater::history_t* history = nullptr;             // where each run is recorded, if anywhere
 };
 
 // The exit status: 0 when every device was updated, 130 when the user

@@ -260,7 +260,8 @@ std::optional<kind_t> kind_answer_from_terminal() {
                                        "Ventaro or a Ruvo receiver.");
     if (session.json_events || !isatty(STDIN_FILENO)) {
         session.kind_needed = true;
-        const char* next = translated("Cli", "Give --kind ventaro or --kind ruvo to say which, and run the update again.");
+        const char* next =
+            translated("Cli", "Give --kind ventaro or --kind ruvo to say which, and run the update again.");
         if (session.json_events) print_json({{"event", "kind-needed"}, {"text", connected}, {"next", next}});
         write_line(stderr, connected);
         write_line(stderr, next);

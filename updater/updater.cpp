@@ -138,7 +138,7 @@ struct followed_device_t {
     std::set<std::string> bootloaders_before_reboot;
     std::string answered_bootloader;  // the first-generation bootloader whose kind the user gave
     bool told_first_generation_left_alone = false;
-    std::string told_connected;  // the other ports last named to the user
+    std::string told_connected;                   // the other ports last named to the user
     std::optional<std::string> told_midi_inputs;  // the MIDI inputs last logged: a list repeated says nothing new
 };
 

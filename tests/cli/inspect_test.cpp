@@ -163,7 +163,8 @@ TEST(CommandLine, WhatAnUpdateShows) {
         {"--simulate ventaro-bootloader --fault wrong-answer:0", 1,
          "\n    Invalid bootloader info.\nDisconnect your device, connect it again and run the update once more",
          "Will execute"},
-        {"--quiet --simulate ventaro-bootloader --fault wrong-answer:0", 1, "^The device waiting for its firmware is not one", "Connect"},
+        {"--quiet --simulate ventaro-bootloader --fault wrong-answer:0", 1,
+         "^The device waiting for its firmware is not one", "Connect"},
         {"--simulate v1-bootloader", 1,
          "A first-generation bootloader is connected: it does not tell whether it is a Ventaro or a Ruvo receiver.\n"
          "Give --kind ventaro or --kind ruvo to say which",

@@ -223,7 +223,8 @@ TEST_F(ProcessSequence, StopsWhenProgressSaysSo) {
     int calls = 0;
     ::testing::internal::CaptureStderr();
     hid::run_sequence(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls < 1; });
-    EXPECT_EQ(without_times(::testing::internal::GetCapturedStderr()), "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
+    EXPECT_EQ(without_times(::testing::internal::GetCapturedStderr()),
+              "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(endpoint->reports, 1);
     EXPECT_EQ(bus().open_handles(), 0u);
@@ -243,7 +244,8 @@ TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
             }
         },
         std::runtime_error);
-    EXPECT_NE(without_times(::testing::internal::GetCapturedStderr()).find("Error on roundtrip #0: Could not write a HID report.\n"),
+    EXPECT_NE(without_times(::testing::internal::GetCapturedStderr())
+                  .find("Error on roundtrip #0: Could not write a HID report.\n"),
               std::string::npos);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(bus().open_handles(), 0u);
