@@ -3,6 +3,7 @@
 #include "app/shell.hpp"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
@@ -232,7 +233,29 @@ void take_later_launches(SingleInstance& instance, Application& app) {
     });
 }
 
+// --help and --version print and end the program before a desktop is needed:
+// QCommandLineParser exits once it has printed.
+void answer_help_or_version(int argc, char** argv, const platform_t& platform) {
+    const bool asked = std::any_of(argv + 1, argv + argc, [](const char* arg) {
+        return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-?") == 0 ||
+               std::strcmp(arg, "--help-all") == 0 || std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-v") == 0;
+    });
+    if (!asked) return;
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZAL_VERSION));
+    use_language(preferred_language());
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Messages::tr("Updates the firmware of the Ventaro and of its Ruvo receiver."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions(platform.options);
+    parser.addPositionalArgument(QStringLiteral("PACKAGE"), Messages::tr("The update package to open."),
+                                 QStringLiteral("[PACKAGE]"));
+    parser.process(core);
+}
+
 int main(int argc, char** argv, const platform_t& platform) {
+    answer_help_or_version(argc, argv, platform);
     if (!desktop_named(argv[0])) return 1;
     const QtMessageHandler previous = explain_unreachable_desktop(argv[0]);
     QApplication application(argc, argv);

@@ -4,6 +4,8 @@
 // The frame around the application: language, the application object and its
 // event loop, one instance per user.
 
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -25,6 +27,7 @@ struct platform_t {
     QString bundle_directory;                       // where a package shipped with this build lies, if any
     QString extra_trusted_key;                      // a public key file trusted beyond the computer's own
     bool records_history = true;                    // whether runs go into the update history
+    QList<QCommandLineOption> options;              // the program's own, which it reads itself: for --help
 };
 
 // The entry point: returns the process exit status.

@@ -2,7 +2,6 @@
 #include "cli/history_command.hpp"
 
 #include <cerrno>
-#include <clocale>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "cli/catalogue.hpp"
+#include "cli/help.hpp"
 #include "cli/inspect.hpp"
 #include "common/hid_io/hid_io.hpp"
 #include "common/midi_io/alsa/alsa_service.hpp"
@@ -29,16 +29,6 @@ namespace zal::cli {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-int usage(const std::string& problem) {
-    std::fprintf(stderr,
-                 "ventaro-update-cli: %s\n"
-                 "usage: ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]\n"
-                 "       ventaro-update-cli history --log RUN\n"
-                 "       ventaro-update-cli report [-o FILE]\n",
-                 printable(problem).c_str());
-    return 2;
-}
 
 // A whole decimal number in [1, max], or nothing.
 std::optional<int64_t> count_of(const char* text, int64_t max) {
@@ -84,6 +74,9 @@ json json_of(const updater::run_record_t& r) {
 }  // namespace
 
 int history_command(int argc, char** argv) {
+    auto usage = [json_asked = asks_json(argc, argv)](const std::string& problem) {
+        return usage_error(json_asked, "history", problem);
+    };
     bool as_json = false;
     std::optional<kind_t> kind;
     int limit = 20;
@@ -107,24 +100,24 @@ int history_command(int argc, char** argv) {
             return usage(arg.rfind("--", 0) == 0 && !has_value ? arg + " needs a value" : "unknown argument " + arg);
         }
     }
-    std::setlocale(LC_ALL, "");
-    use_language_of_locale();
     updater::history_t history(updater::default_history_path());
     // A history that cannot be read is said, and fails: never an empty list.
     auto unreadable = [as_json](const failure_t& failure) {
-        const std::string text = said({history_unreadable, {failure.text}});
-        if (as_json) std::cout << json{{"error", text}}.dump() << std::endl;
-        write_line(stderr, text);
-        return 1;
+        return tell_error(as_json, "history-unreadable", said({history_unreadable, {failure.text}}));
     };
     if (log_of) {
         const result_t<std::optional<updater::run_record_t>> found = history.run(*log_of);
         if (!found) return unreadable(found.failure());
         const std::optional<updater::run_record_t>& run = *found;
-        if (!run) {
-            std::fprintf(stderr, "%s %lld.\n", translated("Cli", "No recorded run has the number"),
-                         static_cast<long long>(*log_of));
-            return 1;
+        if (!run)
+            return tell_error(as_json, "no-such-run",
+                              fill(translated("Cli", "No recorded run has the number %1: history lists them."),
+                                   {std::to_string(*log_of)}));
+        if (as_json) {
+            json record = json_of(*run);
+            record["log"] = run->log;
+            std::cout << record.dump(2, ' ', false, json::error_handler_t::replace) << std::endl;
+            return 0;
         }
         // Lines that came from devices and packages: never a terminal's control sequence.
         std::size_t from = 0;
@@ -134,7 +127,7 @@ int history_command(int argc, char** argv) {
             std::cout << printable(std::string_view(run->log).substr(from, end - from)) << "\n";
             from = end + 1;
         }
-        std::cout << std::flush;
+        std::cout << translated("Engine", run_outcome_sentence(run->outcome, run->failure)) << std::endl;
         return 0;
     }
     const result_t<std::vector<updater::run_record_t>> found = history.runs({.kind = kind, .limit = limit});
@@ -169,7 +162,8 @@ int report_command(int argc, char** argv) {
         if ((arg == "-o" || arg == "--output") && i + 1 < argc)
             output = argv[++i];
         else
-            return usage(arg == "-o" ? "-o needs a file" : "unknown argument " + arg);
+            return usage_error(false, "report",
+                               arg == "-o" || arg == "--output" ? arg + " needs a file" : "unknown argument " + arg);
     }
     midi::io::set_service(&midi::io::alsa_service());
     // Without HID or MIDI, the report says so in its device section.
@@ -180,9 +174,8 @@ int report_command(int argc, char** argv) {
                                   .qt_version = ZAL_QT_VERSION " (the application's; this tool does not use Qt)",
                                   .inhibitors = {"logind: " + session::logind_support()},
                                   .trusted_key_ids = {}};
-    trust_t trust;
-    if (load_cli_trust({}, trust))
-        for (const public_key_t& key : trust.keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
+    if (const result_t<trust_t> trust = load_cli_trust({}))
+        for (const public_key_t& key : trust->keys) facts.trusted_key_ids.push_back(key_id_text(key.key_id));
     updater::history_t history(updater::default_history_path());
     const std::string report = updater::support_report(history, facts);
     midi::io::deinit();

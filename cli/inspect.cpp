@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "cli/inspect.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
 
+#include "cli/catalogue.hpp"
+#include "cli/help.hpp"
 #include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 #include "update/update_plan.hpp"
+#include "updater/run_recorder.hpp"
 
 namespace zal::cli {
 
@@ -46,6 +51,12 @@ json describe_image(const firmware_t& image) {
     return {{"sectors", sectors}, {"plan", plan}, {"touches_bootloader", touches_bootloader(update_plan)}};
 }
 
+json by_language(const std::array<std::string, 2>& texts) {
+    json by;
+    for (std::size_t l = 0; l < texts.size(); ++l) by[lang_short_name[l]] = texts[l];
+    return by;
+}
+
 json describe_device(const std::optional<device_update_t>& device) {
     if (!device) return nullptr;
     return {{"main", describe_image(device->main)},
@@ -74,61 +85,66 @@ json describe_update(const update_t& update) {
         {"product", update.product},
         {"version_string", update.version_string},
         {"version", {v.major, v.minor, v.patch, v.beta}},
-        {"release_date", {d.year, d.month, d.day}},
-        {"description", {update.description[0], update.description[1]}},
-        {"notes", {update.notes[0], update.notes[1]}},
+        {"release_date", updater::date_text(d)},
+        {"description", by_language(update.description)},
+        {"notes", by_language(update.notes)},
         {"ventaro", describe_device(update.ventaro)},
         {"ruvo", describe_device(update.ruvo)},
         {"signature", describe_signature(update.signature)},
     };
 }
 
-bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) {
+result_t<trust_t> load_cli_trust(const std::vector<std::string>& extra_keys) {
     std::vector<std::string> problems;
-    trust = load_trust("", problems);
+    trust_t trust = load_trust("", problems);
     for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
     for (const std::string& path : extra_keys) {
         const result_t<public_key_t> key = read_public_key(path);
-        if (!key) {
-            write_line(stderr, path + ": " + key.failure().text);
-            return false;
-        }
+        if (!key) return failure_t{key.failure().code, path + ": " + key.failure().text};
         trust.keys.push_back(*key);
     }
-    return true;
+    return trust;
+}
+
+result_t<update_t> read_package(const std::string& path, const trust_t& trust) {
+    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
+    if (!bytes) return failure_t{bytes.failure().code, path + ": " + bytes.failure().text};
+    result_t<update_t> update = read_update(bytes->data(), bytes->size(), trust);
+    if (!update)
+        return failure_t{update.failure().code, path + ": " + translated("Engine", update.failure().text.c_str())};
+    return update;
+}
+
+int tell_unreadable_package(bool json, const failure_t& failure) {
+    return tell_error(json, "package-unreadable", failure.text,
+                      translated("Cli",
+                                 "Check that this is the update package you downloaded, or download it again "
+                                 "from the maker's web site."));
 }
 
 int inspect(int argc, char** argv) {
     std::vector<std::string> keys;
     const char* path = nullptr;
+    bool compact = !isatty(STDOUT_FILENO);
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--trust") == 0 && i + 1 < argc) {
             keys.push_back(argv[++i]);
+        } else if (std::strcmp(argv[i], "--compact") == 0) {
+            compact = true;
         } else if (argv[i][0] != '-' && path == nullptr) {
             path = argv[i];
         } else {
-            std::fprintf(stderr, "ventaro-update-cli: unexpected argument %s\n", printable(argv[i]).c_str());
-            return 2;
+            return usage_error(false, "inspect", "unexpected argument " + std::string(argv[i]));
         }
     }
-    if (path == nullptr) {
-        std::fprintf(stderr, "ventaro-update-cli: no package given\n");
-        return 2;
-    }
-    trust_t trust;
-    if (!load_cli_trust(keys, trust)) return 1;
-    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
-    if (!bytes) {
-        write_line(stderr, std::string(path) + ": " + bytes.failure().text);
-        return 1;
-    }
-    const result_t<update_t> update = read_update(bytes->data(), bytes->size(), trust);
-    if (!update) {
-        write_line(stderr, update.failure().text);
-        return 1;
-    }
+    if (path == nullptr) return usage_error(false, "inspect", "no package given");
+    const result_t<trust_t> trust = load_cli_trust(keys);
+    if (!trust) return tell_error(false, "key-unreadable", trust.failure().text);
+    const result_t<update_t> update = read_package(path, *trust);
+    if (!update) return tell_unreadable_package(false, update.failure());
     // Texts from a package need not be valid UTF-8; replace what is not.
-    const std::string text = describe_update(*update).dump(-1, ' ', false, json::error_handler_t::replace);
+    const std::string text =
+        describe_update(*update).dump(compact ? -1 : 2, ' ', false, json::error_handler_t::replace);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;

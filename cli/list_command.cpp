@@ -2,7 +2,6 @@
 #include "cli/list_command.hpp"
 
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "cli/catalogue.hpp"
+#include "cli/help.hpp"
 #include "cli/update_all.hpp"
 #include "common/async/main_queue.hpp"
 #include "common/hid_io/hid_io.hpp"
@@ -38,18 +38,13 @@ const char* state_of(const updater::connected_device_t& d) {
     return state_word(first_generation(d) ? device_state_t::bootloader : d.state);
 }
 
-int usage(const std::string& problem) {
-    std::fprintf(stderr, "ventaro-update-cli: %s\nusage: ventaro-update-cli list [--json]\n",
-                 printable(problem).c_str());
-    return 2;
-}
-
 }  // namespace
 
 int list_command(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
-    use_language_of_locale();
     bool json = false;
+    auto usage = [json_asked = asks_json(argc, argv)](const std::string& problem) {
+        return usage_error(json_asked, "list", problem);
+    };
     devices::simulation_arguments_t simulated;
     std::vector<devices::device_choice_t> choices;
     for (int i = 2; i < argc; ++i) {
@@ -76,10 +71,10 @@ int list_command(int argc, char** argv) {
         for (const devices::device_choice_t& choice : choices)
             simulation->add(devices::simulation_t::options_for({}, choice, {}, kind_t::ventaro)).plug();
     }
-    if (!hid_io::backend().init()) return tell_unreachable(failure_kind_t::hid_unavailable, {}, json);
+    if (!hid_io::backend().init()) return tell_unreachable(json, failure_kind_t::hid_unavailable);
     if (const result_t<void> midi = io::init("VentaroUpdate"); !midi) {
         hid_io::backend().exit();
-        return tell_unreachable(failure_kind_t::midi_unavailable, midi.failure().text, json);
+        return tell_unreachable(json, failure_kind_t::midi_unavailable, midi.failure().text);
     }
     const std::vector<updater::connected_device_t> devices = updater::connected_devices();
     io::deinit();

@@ -4,20 +4,22 @@
 
 #include <malloc.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "cli/catalogue.hpp"
+#include "cli/help.hpp"
 #include "cli/history_command.hpp"
 #include "cli/inspect.hpp"
 #include "cli/list_command.hpp"
 #include "cli/update_command.hpp"
+#include "common/text/printable.hpp"
 
 namespace {
 
-int usage() {
-    std::fputs(zal::cli::usage_text, stderr);
-    return 2;
-}
+bool is_help(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
 }  // namespace
 
@@ -26,18 +28,29 @@ int main(int argc, char** argv) {
     // the kernel and faulting them in again: a quarter of `inspect`'s time.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(zal::cli::usage_text, stdout);
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::setlocale(LC_ALL, "");
+    zal::cli::use_language_of_locale();
+    const std::string command = argc >= 2 ? argv[1] : "";
+    if (argc == 2 && command == "--version") {
         std::puts("ventaro-update-cli " ZAL_VERSION);
         return 0;
     }
-    if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "update") == 0) return zal::cli::update_command(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) return zal::cli::list_command(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "history") == 0) return zal::cli::history_command(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "report") == 0) return zal::cli::report_command(argc, argv);
-    return usage();
+    const bool known =
+        command == "inspect" || command == "update" || command == "list" || command == "history" || command == "report";
+    // Help wherever it is asked for, as a value too: a file named -h is rarer than a late --help.
+    for (int i = 1; i < argc; ++i)
+        if (is_help(argv[i])) {
+            std::fputs(zal::cli::help_text(known ? command : "").c_str(), stdout);
+            return 0;
+        }
+    if (command == "inspect") return zal::cli::inspect(argc, argv);
+    if (command == "update") return zal::cli::update_command(argc, argv);
+    if (command == "list") return zal::cli::list_command(argc, argv);
+    if (command == "history") return zal::cli::history_command(argc, argv);
+    if (command == "report") return zal::cli::report_command(argc, argv);
+    if (!command.empty())
+        std::fprintf(stderr, "ventaro-update-cli: %s '%s'\n", zal::cli::translated("Cli", "unknown command"),
+                     zal::printable(command).c_str());
+    std::fputs(zal::cli::help_text("").c_str(), stderr);
+    return 2;
 }

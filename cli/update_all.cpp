@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "cli/catalogue.hpp"
+#include "cli/help.hpp"
 #include "updater/sentences.hpp"
 #include "common/async/async.hpp"
 #include "common/async/main_queue.hpp"
@@ -44,6 +45,23 @@ struct device_run_t {
 
     std::string name() const { return printable(device.usb_port) + " " + kind_name(kind); }
 };
+
+// A connected device that is not updated, and why.
+struct left_alone_t {
+    std::string usb_port;  // empty where the system does not tell it
+    std::string why;       // in the user's language
+};
+
+void tell_left_alone(const std::vector<left_alone_t>& left_alone, bool json_events) {
+    for (const left_alone_t& l : left_alone) {
+        if (json_events)
+            print_json({{"event", "left-alone"},
+                        {"port", l.usb_port.empty() ? json(nullptr) : json(l.usb_port)},
+                        {"text", l.why}});
+        else
+            std::cout << (l.usb_port.empty() ? "?" : printable(l.usb_port)) << ": " << l.why << std::endl;
+    }
+}
 
 // While the board is drawn on a terminal that is also standard error, the
 // engines' log lines go through a pipe and are printed above the board rather
@@ -118,8 +136,8 @@ private:
 // otherwise; JSON events that carry the port.
 class board_t {
 public:
-    board_t(std::vector<std::unique_ptr<device_run_t>>& runs, bool json_events)
-        : runs_(runs), json_(json_events), terminal_(!json_events && isatty(STDOUT_FILENO)) {
+    board_t(std::vector<std::unique_ptr<device_run_t>>& runs, bool json_events, bool quiet)
+        : runs_(runs), json_(json_events), quiet_(quiet), terminal_(!json_events && !quiet && isatty(STDOUT_FILENO)) {
         if (terminal_ && isatty(STDERR_FILENO)) log_ = std::make_unique<log_above_t>();
     }
 
@@ -146,7 +164,7 @@ public:
                         {"subtitle", translated("Engine", english_subtitle)}});
         } else if (terminal_) {
             redraw();
-        } else {
+        } else if (!quiet_) {
             std::cout << "[" << run.name() << "] " << run.title << std::endl;
         }
     }
@@ -162,7 +180,7 @@ public:
         run.percent = percent;
         if (terminal_)
             redraw();
-        else
+        else if (!quiet_)
             std::cout << "[" << run.name() << "] " << percent << "%" << std::endl;
     }
 
@@ -173,15 +191,17 @@ public:
             redraw();
     }
 
-    // One line per device, the last thing printed.
-    void summary() const {
+    // One line per device, the last thing printed; with --quiet, the failures only.
+    void summary(const std::vector<left_alone_t>& left_alone) const {
         if (json_) return;
         for (const auto& run : runs_) {
             const updater::outcome_t& o = *run->outcome;
-            std::ostream& out = o.end == end_t::failure ? std::cerr : std::cout;
-            out << printable(run->device.usb_port) << ": "
-                << (o.end == end_t::failure ? failure_lines(o) : outcome_text(o)) << std::endl;
+            if (o.end == end_t::failure)
+                std::cerr << printable(run->device.usb_port) << ": " << failure_lines(o) << std::endl;
+            else if (!quiet_)
+                std::cout << printable(run->device.usb_port) << ": " << outcome_text(o) << std::endl;
         }
+        if (!quiet_) tell_left_alone(left_alone, false);
     }
 
 private:
@@ -211,18 +231,22 @@ private:
 
     std::vector<std::unique_ptr<device_run_t>>& runs_;
     bool json_;
+    bool quiet_;
     bool terminal_;
     bool drawn_ = false;
     bool finished_ = false;
     std::unique_ptr<log_above_t> log_;
 };
 
-// The devices to update: those the package has firmware for, each once.
-std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_options_t& options, const update_t& update) {
+// The devices to update: those the package has firmware for, each once; the
+// others are in `left_alone`.
+std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_options_t& options, const update_t& update,
+                                                          std::vector<left_alone_t>& left_alone) {
     std::vector<std::unique_ptr<device_run_t>> runs;
     for (const updater::connected_device_t& d : updater::connected_devices()) {
         if (d.usb_port.empty()) {
-            updater::log_line({}, "A device whose USB port the system does not tell is left alone.");
+            left_alone.push_back(
+                {{}, translated("Cli", "left alone: the system does not tell its USB port, which a run follows.")});
             continue;
         }
         const bool taken =
@@ -231,17 +255,19 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
         kind_t kind = d.kind;
         if (d.state == device_state_t::first_generation_bootloader) {
             if (!options.kind) {
-                updater::log_line(updater::device_label(d.usb_port, kind_t::any),
-                                  "A first-generation bootloader does not tell which device it is: left alone "
-                                  "(give --kind to update it).");
+                left_alone.push_back({d.usb_port, translated("Cli",
+                                                             "left alone: a first-generation bootloader does not tell "
+                                                             "which device it is; give --kind ventaro or --kind ruvo "
+                                                             "to update it.")});
                 continue;
             }
             kind = *options.kind;
         }
         const bool has_firmware = kind == kind_t::ventaro ? bool(update.ventaro) : bool(update.ruvo);
         if (!has_firmware) {
-            updater::log_line(updater::device_label(d.usb_port, kind),
-                              "The package has no firmware for it: left alone.");
+            left_alone.push_back(
+                {d.usb_port,
+                 fill(translated("Cli", "left alone (%1): this package has no firmware for it."), {kind_name(kind)})});
             continue;
         }
         auto run = std::make_unique<device_run_t>();
@@ -267,17 +293,20 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
                                                          options.kind.value_or(s.choice.kind)))
                 .plug();
     }
-    if (!hid_io::backend().init()) return tell_unreachable(failure_kind_t::hid_unavailable, {}, options.json_events);
+    if (!hid_io::backend().init()) return tell_unreachable(options.json_events, failure_kind_t::hid_unavailable);
     if (const result_t<void> midi = midi::io::init("VentaroUpdate"); !midi)
-        return tell_unreachable(failure_kind_t::midi_unavailable, midi.failure().text, options.json_events);
+        return tell_unreachable(options.json_events, failure_kind_t::midi_unavailable, midi.failure().text);
 
-    std::vector<std::unique_ptr<device_run_t>> runs = choose_devices(options, update);
+    std::vector<left_alone_t> left_alone;
+    std::vector<std::unique_ptr<device_run_t>> runs = choose_devices(options, update, left_alone);
     if (runs.empty()) {
-        std::cerr << translated("Cli", "No Ventaro or Ruvo that this package has firmware for is connected.")
-                  << std::endl;
-        return 1;
+        tell_left_alone(left_alone, options.json_events);
+        return tell_error(options.json_events, "no-device",
+                          translated("Cli", "No Ventaro or Ruvo that this package has firmware for is connected."),
+                          translated("Cli", "Connect one, turn it on, and run the update again."));
     }
-    board_t board(runs, options.json_events);
+    board_t board(runs, options.json_events, options.quiet);
+    if (options.json_events) tell_left_alone(left_alone, true);
 
     // Held while any device is written; a terminal has no logout portal.
     session::logind_inhibitor_t inhibitor;
@@ -307,7 +336,8 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
             .ask_kind = [kind = run->kind](const std::function<void(std::optional<kind_t>)>& answer) { answer(kind); },
             .device_phases = device_phases,
             .entered = {},
-            .log = {}};
+            .log = options.log,
+            .log_on_stderr = false};
         if (options.history) {
             run->recorder = std::make_unique<updater::run_recorder_t>(*options.history, "cli");
             shown = run->recorder->recording(std::move(shown));
@@ -330,7 +360,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
     // Each cancelled run's worker finishes its sector-0 window first.
     for (auto& run : runs) run->engine->shut_down();
     board.finish();
-    board.summary();
+    board.summary(left_alone);
 
     const bool all_updated =
         std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->outcome->end == end_t::success; });

@@ -28,7 +28,9 @@ struct update_all_options_t {
     std::optional<kind_t> kind;          // what a first-generation bootloader is; others are left alone
     std::vector<simulated_t> simulated;  // empty: the computer's devices
     bool json_events = false;
-    updater::history_t* history = nullptr;  // where each run is recorded, if anywhere
+    bool quiet = false;                                // errors only
+    std::function<void(const std::string& line)> log;  // where the engines' log lines go, besides the history
+    updater::history_t* history = nullptr;             // where each run is recorded, if anywhere
 };
 
 // The exit status: 0 when every device was updated, 130 when the user
@@ -39,9 +41,7 @@ int update_all(const update_all_options_t& options, const update_t& update, std:
 nlohmann::ordered_json end_event(const updater::outcome_t& outcome);
 std::string failure_lines(const updater::outcome_t& outcome);
 void print_json(const nlohmann::ordered_json& event);
-// MIDI or HID cannot be reached (kind midi_unavailable or hid_unavailable):
-// says so, with the system's words beneath, and as an object on standard
-// output with --json. Returns the exit status, 1.
-int tell_unreachable(failure_kind_t kind, const std::string& system_words, bool json);
+// The engine's log lines on the terminal with --verbose; nothing without.
+std::function<void(const std::string&)> terminal_log(bool verbose);
 
 }  // namespace zal::cli

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -20,6 +19,7 @@
 #include "common/session/logind_inhibitor.hpp"
 #include "common/text/printable.hpp"
 #include "cli/catalogue.hpp"
+#include "cli/help.hpp"
 #include "cli/inspect.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
@@ -53,12 +53,16 @@ struct options_t {
     bool require_signature = false;
     bool allow_older = false;  // the user takes the decision a history that cannot be read leaves open
     bool record = false;       // a simulated run in the history too
+    bool verbose = false;      // the engine's log on the terminal too
+    bool quiet = false;        // errors only
 };
 
 // What the engine's callbacks need; one run per process.
 struct session_t {
     bool json_events = false;
+    bool quiet = false;
     bool terminal = false;
+    bool kind_needed = false;  // a first-generation bootloader, and nobody to ask what it is
     std::optional<kind_t> kind_answer;
     int last_percent = -1;
     bool bar_shown = false;
@@ -68,12 +72,6 @@ session_t session;
 
 std::atomic<bool> interrupted{false};
 void on_interrupt(int) { interrupted = true; }
-
-int usage(const std::string& problem = {}) {
-    if (!problem.empty()) std::fprintf(stderr, "ventaro-update-cli: %s\n", printable(problem).c_str());
-    std::fputs(usage_text, stderr);
-    return 2;
-}
 
 bool parse(int argc, char** argv, options_t& o, std::string& problem) {
     for (int i = 2; i < argc; ++i) {
@@ -124,6 +122,10 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             o.record = true;
         } else if (arg == "--allow-older") {
             o.allow_older = true;
+        } else if (arg == "--verbose") {
+            o.verbose = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return (problem = "unknown option " + arg, false);
         } else if (o.package.empty()) {
@@ -133,6 +135,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         }
     }
     if (o.package.empty()) return (problem = "no package given", false);
+    if (o.verbose && o.quiet) return (problem = "--verbose and --quiet exclude each other", false);
     if (o.all) {
         if (!o.port.empty()) return (problem = "--all and --port exclude each other", false);
         if (o.flash_in || o.flash_out) return (problem = "--flash-in and --flash-out take one device", false);
@@ -155,28 +158,13 @@ void end_progress_bar() {
     session.bar_shown = false;
 }
 
-bool read_package(const std::string& path, const trust_t& trust, update_t& update) {
-    result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
-    if (!bytes) {
-        write_line(stderr, path + ": " + bytes.failure().text);
-        return false;
-    }
-    result_t<update_t> read = read_update(bytes->data(), bytes->size(), trust);
-    if (!read) {
-        write_line(stderr, translated("Engine", read.failure().text.c_str()));
-        return false;
-    }
-    update = std::move(*read);
-    return true;
-}
-
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
     const char* error = !bytes                                 ? bytes.failure().text.c_str()
                         : bytes->size() != devices::flash_size ? "a flash image is exactly 1048576 bytes"
                                                                : nullptr;
     if (error) {
-        write_line(stderr, path + ": " + error);
+        tell_error(session.json_events, "flash-unreadable", path + ": " + error);
         return false;
     }
     flash = std::move(*bytes);
@@ -187,7 +175,7 @@ bool write_flash(const std::string& path, const std::vector<uint8_t>& flash) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
     if (out) return true;
-    write_line(stderr, path + ": " + std::strerror(errno));
+    tell_error(session.json_events, "flash-unwritable", path + ": " + std::strerror(errno));
     return false;
 }
 
@@ -218,6 +206,7 @@ void show_announcement(const char* english_title, const char* english_subtitle) 
         print_json({{"event", "announce"}, {"title", title}, {"subtitle", subtitle}});
         return;
     }
+    if (session.quiet) return;
     end_progress_bar();
     std::cout << title << "\n    " << subtitle << std::endl;
     session.last_percent = -1;
@@ -229,6 +218,7 @@ void show_progress(float progress) {
         print_json({{"event", "progress"}, {"value", progress}});
         return;
     }
+    if (session.quiet) return;
     const int percent = std::clamp(int(std::floor(progress * 100.0f)), 0, 100);
     if (percent == session.last_percent) return;
     session.last_percent = percent;
@@ -251,20 +241,34 @@ void show_end(const updater::outcome_t& outcome) {
     end_progress_bar();
     switch (outcome.end) {
         case end_t::success:
-            std::cout << translated("Cli", "Update succeeded: ") << kind_name(outcome.kind) << std::endl;
+            if (!session.quiet)
+                std::cout << translated("Cli", "Update succeeded: ") << kind_name(outcome.kind) << std::endl;
             break;
-        case end_t::cancelled: std::cout << translated("Cli", "Update cancelled.") << std::endl; break;
+        case end_t::cancelled:
+            if (!session.quiet && !session.kind_needed)
+                std::cout << translated("Cli", "Update cancelled.") << std::endl;
+            break;
         case end_t::failure: std::cerr << failure_lines(outcome) << std::endl; break;
     }
 }
 
 std::optional<kind_t> kind_answer_from_terminal() {
     if (session.kind_answer) return *session.kind_answer;
-    if (!isatty(STDIN_FILENO)) return std::nullopt;
     end_progress_bar();
-    std::cout << translated("Cli",
-                            "The connected bootloader does not tell which device it belongs to.\n"
-                            "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
+    const char* connected = translated("Cli",
+                                       "A first-generation bootloader is connected: it does not tell whether it is a "
+                                       "Ventaro or a Ruvo receiver.");
+    if (session.json_events || !isatty(STDIN_FILENO)) {
+        session.kind_needed = true;
+        const char* next =
+            translated("Cli", "Give --kind ventaro or --kind ruvo to say which, and run the update again.");
+        if (session.json_events) print_json({{"event", "kind-needed"}, {"text", connected}, {"next", next}});
+        write_line(stderr, connected);
+        write_line(stderr, next);
+        return std::nullopt;
+    }
+    std::cout << connected << "\n"
+              << translated("Cli", "Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: ")
               << std::flush;
     // Ctrl-C must not wait for a line: the signal handler restarts `read`.
     // Cancelled at the prompt: what follows starts on a line of its own.
@@ -303,7 +307,8 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
                              ? std::function<void(bool)>{}
                              : [&inhibitor](bool active) { active ? inhibitor.hold() : inhibitor.release(); },
         .entered = {},
-        .log = {}};
+        .log = terminal_log(o.verbose),
+        .log_on_stderr = false};
     std::optional<updater::run_recorder_t> recorder;
     if (history) recorder.emplace(*history, "cli");
     updater::engine_t engine(recorder ? recorder->recording(std::move(shown)) : std::move(shown));
@@ -323,7 +328,7 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
 bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o) {
     const bool allowed = verdict.decision == updater::decision_t::install ||
                          (verdict.decision == updater::decision_t::ask && o.allow_older);
-    if (verdict.signature) write_line(stderr, said(*verdict.signature));
+    if (verdict.signature && !o.quiet) write_line(stderr, said(*verdict.signature));
     // What the history shows is an event of its own with --json.
     const bool asked = verdict.decision == updater::decision_t::ask;
     if (o.json_events && (verdict.older || asked)) {
@@ -337,7 +342,7 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o)
             event["unreadable"] = shown.values.front();
         }
         print_json(event);
-    } else if (verdict.older) {
+    } else if (verdict.older && !o.quiet) {
         write_line(stderr, said(*verdict.older));
     }
     if (verdict.refusal && !(o.json_events && asked))
@@ -350,6 +355,7 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o)
 }
 
 int exit_status() {
+    if (session.kind_needed) return 1;
     switch (*session.end) {
         case end_t::success: return 0;
         case end_t::cancelled: return 130;
@@ -374,52 +380,33 @@ json end_event(const updater::outcome_t& outcome) {
             {"port", outcome.usb_port.empty() ? json(nullptr) : json(outcome.usb_port)}};
 }
 
-int tell_unreachable(failure_kind_t kind, const std::string& system_words, bool json) {
-    const std::string sentence = translated("Engine", failure_sentence(kind));
-    if (json) print_json({{"error", failure_word(kind)}, {"text", sentence}, {"details", printable(system_words)}});
-    write_line(stderr, sentence);
-    if (!system_words.empty()) write_line(stderr, "    " + system_words);
-    return 1;
+std::function<void(const std::string&)> terminal_log(bool verbose) {
+    if (!verbose) return {};
+    return [](const std::string& line) { write_line(stderr, line); };
 }
 
-// A failure as a user reads it: the plain sentence, then the engine's words,
-// which may quote the device.
+// A failure as a user reads it: the plain sentence, the engine's words, which
+// may quote the device, then what to do next.
 std::string failure_lines(const updater::outcome_t& outcome) {
+    const char* next = failure_next_step(outcome.failure);
     return std::string(translated("Engine", failure_sentence(outcome.failure))) + "\n    " +
-           printable(translated("Engine", outcome.message.c_str()));
+           printable(translated("Engine", outcome.message.c_str())) +
+           (next ? "\n" + std::string(translated("Engine", next)) : "");
 }
-
-const char* const usage_text =
-    "usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... PACKAGE\n"
-    "       ventaro-update-cli list [--json]\n"
-    "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT | --all] [--json]\n"
-    "                                 [--trust PUBLIC_KEY]... [--require-signature] [--allow-older]\n"
-    "                                 [--simulate "
-    "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
-    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE] [--record]] PACKAGE\n"
-    "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
-    "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
-    "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
-    "        refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n"
-    "       ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]\n"
-    "       ventaro-update-cli history --log RUN\n"
-    "       ventaro-update-cli report [-o FILE]\n"
-    "--record records a simulated run in the update history too\n"
-    "--all updates every connected device at once; with --all, --simulate may be repeated\n"
-    "and each --fault applies to the --simulate before it\n";
 
 int update_command(int argc, char** argv) {
     options_t o;
     std::string problem;
-    if (!parse(argc, argv, o, problem)) return usage(problem);
+    if (!parse(argc, argv, o, problem)) return usage_error(asks_json(argc, argv), "update", problem);
+    session.json_events = o.json_events;
+    session.quiet = o.quiet;
 
-    std::setlocale(LC_ALL, "");
-    use_language_of_locale();
-
-    trust_t trust;
-    if (!load_cli_trust(o.trusted_keys, trust)) return 1;
-    update_t update;
-    if (!read_package(o.package, trust, update)) return 1;
+    const result_t<trust_t> loaded = load_cli_trust(o.trusted_keys);
+    if (!loaded) return tell_error(o.json_events, "key-unreadable", loaded.failure().text);
+    const trust_t& trust = *loaded;
+    const result_t<update_t> read = read_package(o.package, trust);
+    if (!read) return tell_unreadable_package(o.json_events, read.failure());
+    const update_t& update = *read;
     // Simulated runs are recorded only when asked: the history is the devices'.
     const bool simulated = o.simulation.device.has_value() || !o.simulated.empty();
     std::optional<updater::history_t> history;
@@ -438,10 +425,11 @@ int update_command(int argc, char** argv) {
         return update_all({.kind = o.kind,
                            .simulated = o.simulated,
                            .json_events = o.json_events,
+                           .quiet = o.quiet,
+                           .log = terminal_log(o.verbose),
                            .history = history ? &*history : nullptr},
                           update, interrupted);
     }
-    session.json_events = o.json_events;
     session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
     session.kind_answer = o.kind;
 

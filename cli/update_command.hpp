@@ -3,9 +3,6 @@
 
 namespace zal::cli {
 
-// The command-line tool's usage, for both commands.
-extern const char* const usage_text;
-
 // `update [--kind ventaro|ruvo] [--port USB-PORT] [--simulate DEVICE [--fault FAULT]...
 // [--flash-in FILE] [--flash-out FILE]] [--json] PACKAGE`: runs the update engine
 // from a terminal, on the device plugged into USB-PORT when given.

@@ -96,12 +96,16 @@ std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& ke
 }
 
 running_device_t first_matching_device(kind_t kind, const std::function<bool(const running_device_t&)>& accept,
-                                       const log_target_t& log) {
-    log_line(log, "Examining MIDI devices:");
+                                       const log_target_t& log, std::optional<std::string>* told_inputs) {
     const std::size_t count = io::in_size();
+    std::string inputs;
+    for (std::size_t i = 0; i < count; ++i) inputs += (i ? ", " : "") + printable(io::get_name(io::in_get(i)));
+    if (!told_inputs || *told_inputs != inputs) {
+        log_line(log, "MIDI devices: %s.", inputs.empty() ? "none" : inputs.c_str());
+        if (told_inputs) *told_inputs = inputs;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const io::in_t in = io::in_get(i);
-        log_line(log, " - %s", printable(io::get_name(in)).c_str());
         const port_kind_t port = port_kind_of(in);
         const kind_t mapped = device_kind_of(port);
         if (mapped == kind_t::any || (kind != kind_t::any && kind != mapped)) continue;

@@ -87,9 +87,11 @@ std::vector<uint8_t> bootloader_key_message(const bootloader_magic_key_t& key);
 std::array<uint8_t, 10> bootloader_confirmation(const bootloader_magic_key_t& key);
 
 // The first device of `kind` (any kind for kind_t::any) among the inputs, in
-// the service's order, that `accept` takes (all when empty); logs the inputs.
+// the service's order, that `accept` takes (all when empty); logs the inputs on
+// one line, unless they are those `told_inputs` holds (the list last logged,
+// kept there).
 running_device_t first_matching_device(kind_t kind, const std::function<bool(const running_device_t&)>& accept = {},
-                                       const log_target_t& log = {});
+                                       const log_target_t& log = {}, std::optional<std::string>* told_inputs = nullptr);
 // Whether the device was found on the ports of its stage-2 firmware.
 bool runs_stage2_firmware(const running_device_t& device);
 result_t<void> send_bootloader_request(zal::midi::io::out_t out);

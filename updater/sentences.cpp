@@ -46,4 +46,20 @@ bool failure_says_next_step(failure_kind_t kind) {
            kind == failure_kind_t::hid_unavailable;
 }
 
+const char* failure_next_step(failure_kind_t kind) {
+    if (failure_says_next_step(kind)) return nullptr;
+    return ZAL_TEXT("Engine",
+                    "Disconnect your device, connect it again and run the update once more: it will finish the job.");
+}
+
+const char* run_outcome_sentence(const std::string& outcome, const std::string& failure) {
+    if (outcome == "success") return ZAL_TEXT("Engine", "The update succeeded.");
+    if (outcome == "cancelled") return ZAL_TEXT("Engine", "The update was cancelled.");
+    if (outcome == "running") return ZAL_TEXT("Engine", "The update is still running.");
+    if (outcome == "interrupted") return ZAL_TEXT("Engine", "The update was interrupted: the program was stopped.");
+    for (const failure_kind_t kind : failure_kinds)
+        if (failure == failure_word(kind)) return failure_sentence(kind);
+    return failure_sentence(failure_kind_t::none);
+}
+
 }  // namespace zal

@@ -24,6 +24,10 @@ struct sentence_t {
 const char* failure_sentence(failure_kind_t kind);
 // Whether that sentence says what to do next itself.
 bool failure_says_next_step(failure_kind_t kind);
+// What to do next after a failure whose sentence does not say it; null where it does.
+const char* failure_next_step(failure_kind_t kind);
+// How a recorded run ended, from its outcome_word() and failure_word().
+const char* run_outcome_sentence(const std::string& outcome, const std::string& failure);
 
 // What the update history shows when it holds no run, or cannot be read (%1: why).
 extern const char* const history_empty;

@@ -138,7 +138,8 @@ struct followed_device_t {
     std::set<std::string> bootloaders_before_reboot;
     std::string answered_bootloader;  // the first-generation bootloader whose kind the user gave
     bool told_first_generation_left_alone = false;
-    std::string told_connected;  // the other ports last named to the user
+    std::string told_connected;                   // the other ports last named to the user
+    std::optional<std::string> told_midi_inputs;  // the MIDI inputs last logged: a list repeated says nothing new
 };
 
 // The engine's state and its phases, in the order a run goes. Everything runs on
@@ -327,16 +328,18 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     // A first-generation bootloader tells no kind, and both products have one: it
     // is taken for the asked kind only when no other device of that kind is there.
-    bool another_candidate_connected(kind_t kind) const {
+    bool another_candidate_connected(kind_t kind) {
         const midi::running_device_t running = midi::first_matching_device(
-            kind, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); }, log_label());
+            kind, [this](const midi::running_device_t& m) { return on_requested_port(m.usb_port); }, log_label(),
+            &followed.told_midi_inputs);
         return running.usable();
     }
 
     void look_for_running_device(kind_t kind) {
         if (phase != phase_t::waiting_for_device) return;
         const midi::running_device_t m = midi::first_matching_device(
-            kind, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); }, log_label());
+            kind, [this](const midi::running_device_t& d) { return on_requested_port(d.usb_port); }, log_label(),
+            &followed.told_midi_inputs);
         if (!m.usable()) return;  // the timer or the next setup change looks again
         follow(m.usb_port, m.kind, midi::runs_stage2_firmware(m) ? device_state_t::stage2 : device_state_t::running);
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
@@ -435,7 +438,8 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void look_for_stage2_device(kind_t kind) {
         if (phase != phase_t::waiting_for_stage2_device) return;
         const midi::running_device_t m = midi::first_matching_device(
-            kind, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); }, log_label());
+            kind, [this](const midi::running_device_t& d) { return is_followed_midi_device(d); }, log_label(),
+            &followed.told_midi_inputs);
         if (!m.usable()) return;  // the next setup change brings the next attempt
         log("Found a matching MIDI device (%s).", kind_name(m.kind));
         on_midi_update = nullptr;
@@ -590,7 +594,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
 
     log_target_t log_label() const {
         return {device_label(followed.usb_port.empty() ? followed.requested_port : followed.usb_port, device_kind),
-                callbacks.log};
+                callbacks.log, callbacks.log_on_stderr};
     }
 
     void enter(phase_t next) {
@@ -715,7 +719,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         try {
             program_on_worker(make_update_plan(image),
                               {.device = d,
-                               .log = {device_label(d.usb_port, d.kind), callbacks.log},
+                               .log = {device_label(d.usb_port, d.kind), callbacks.log, callbacks.log_on_stderr},
                                .writers = writers,
                                .offset = offset,
                                .span = span,

@@ -80,6 +80,9 @@ struct callbacks_t {
     // that logs it: the main thread or a programming worker (`program_on_worker`,
     // updater/programming.cpp), possibly while the main thread logs too.
     std::function<void(const std::string& line)> log;
+    // False: the lines go to `log` only, not to stderr (a terminal that shows
+    // them only when asked).
+    bool log_on_stderr = true;
 };
 
 class engine_t {

@@ -12,18 +12,8 @@
         <translation>Mise à jour annulée.</translation>
     </message>
     <message>
-        <source>The connected bootloader does not tell which device it belongs to.
-Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
-        <translation>Le bootloader branché ne dit pas à quel appareil il appartient.
-Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
-    </message>
-    <message>
         <source>No Ventaro or Ruvo that this package has firmware for is connected.</source>
         <translation>Aucun Ventaro ni Ruvo pour lequel ce paquet contient un firmware n&apos;est branché.</translation>
-    </message>
-    <message>
-        <source>No recorded run has the number</source>
-        <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
     </message>
     <message>
         <source>Support report written to</source>
@@ -32,6 +22,186 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>Give --allow-older to install it all the same.</source>
         <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... [--compact] PACKAGE
+Describes an update package as one JSON object: product, version, release date, texts
+by language, for each device its images and the plan of erase and write actions, and
+its signature.
+
+  --trust PUBLIC_KEY   trust this minisign public key too (may be repeated)
+  --compact            on one line (the default when the output is not a terminal)
+</source>
+        <translation>utilisation : ventaro-update-cli inspect [--trust CLÉ_PUBLIQUE]... [--compact] PAQUET
+Décrit un paquet de mise à jour en un objet JSON : produit, version, date de publication,
+textes par langue, pour chaque appareil ses images et le plan des effacements et des
+écritures, et sa signature.
+
+  --trust CLÉ_PUBLIQUE fait aussi confiance à cette clé publique minisign (répétable)
+  --compact            sur une ligne (par défaut quand la sortie n&apos;est pas un terminal)
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli list [--json] [--simulate DEVICE]...
+Lists every connected Ventaro and Ruvo: its kind, its state and its USB port.
+
+  --json               as one JSON object
+  --simulate DEVICE    lists simulated devices instead (may be repeated)
+</source>
+        <translation>utilisation : ventaro-update-cli list [--json] [--simulate APPAREIL]...
+Liste chaque Ventaro et chaque Ruvo branché : son type, son état et son port USB.
+
+  --json               en un objet JSON
+  --simulate APPAREIL  liste plutôt des appareils simulés (répétable)
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli update [OPTION]... PACKAGE
+Updates a connected Ventaro or Ruvo receiver with the firmware in PACKAGE.
+
+  --kind ventaro|ruvo  the device to update; says what a first-generation bootloader is
+  --port USB-PORT      the device plugged into this port, as list shows it (1-1.4)
+  --all                every connected device the package has firmware for, at once
+  --trust PUBLIC_KEY   trust this minisign public key too (may be repeated)
+  --require-signature  refuse unsigned packages and unknown signers
+  --allow-older        install firmware older than the one installed
+  --json               one JSON event per line on standard output
+  --verbose            the update&apos;s log too, on standard error
+  --quiet              nothing but errors
+Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled.
+
+Simulation, to try the updater without a device:
+  --simulate DEVICE    a simulated device on USB port 1-1 rather than the computer&apos;s;
+                       with --all, repeated: 1-1, 1-2...
+  --fault FAULT        a fault of the simulated device named before it (may be repeated)
+  --flash-in FILE      the simulated device&apos;s 1 MiB flash, read before the run
+  --flash-out FILE     and written after it
+  --record             records the simulated run in the update history too
+</source>
+        <translation>utilisation : ventaro-update-cli update [OPTION]... PAQUET
+Met à jour un Ventaro ou un boîtier Ruvo branché avec le firmware du PAQUET.
+
+  --kind ventaro|ruvo  l&apos;appareil à mettre à jour ; dit ce qu&apos;est un bootloader de première génération
+  --port PORT-USB      l&apos;appareil branché sur ce port, tel que list le montre (1-1.4)
+  --all                tous les appareils branchés pour lesquels le paquet a un firmware, à la fois
+  --trust CLÉ_PUBLIQUE fait aussi confiance à cette clé publique minisign (répétable)
+  --require-signature  refuse les paquets non signés et les signataires inconnus
+  --allow-older        installe un firmware plus ancien que celui installé
+  --json               un événement JSON par ligne sur la sortie standard
+  --verbose            le journal de la mise à jour aussi, sur la sortie d&apos;erreur
+  --quiet              rien d&apos;autre que les erreurs
+Code de sortie : 0 réussite, 1 échec, 2 erreur d&apos;utilisation, 130 annulation.
+
+Simulation, pour essayer le programme sans appareil :
+  --simulate APPAREIL  un appareil simulé sur le port USB 1-1 au lieu de ceux de l&apos;ordinateur ;
+                       avec --all, répétable : 1-1, 1-2...
+  --fault DÉFAUT       un défaut de l&apos;appareil simulé nommé avant lui (répétable)
+  --flash-in FICHIER   la mémoire flash de 1 Mio de l&apos;appareil simulé, lue avant la mise à jour
+  --flash-out FICHIER  et écrite après
+  --record             enregistre aussi la mise à jour simulée dans l&apos;historique
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]
+       ventaro-update-cli history --log RUN
+Lists the updates recorded on this computer, newest first, or prints one run&apos;s log.
+
+  --json               as JSON
+  --kind ventaro|ruvo  only the runs on this kind of device
+  --limit N            at most N runs (20 by default, up to 1000)
+  --log RUN            the whole log of run RUN (its number, as history shows it)
+</source>
+        <translation>utilisation : ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]
+              ventaro-update-cli history --log NUMÉRO
+Liste les mises à jour enregistrées sur cet ordinateur, la plus récente d&apos;abord, ou affiche le journal de l&apos;une d&apos;elles.
+
+  --json               en JSON
+  --kind ventaro|ruvo  seulement les mises à jour de ce type d&apos;appareil
+  --limit N            au plus N mises à jour (20 par défaut, jusqu&apos;à 1000)
+  --log NUMÉRO         le journal entier de la mise à jour NUMÉRO (tel que history le montre)
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli report [-o FILE]
+Writes a support report: versions, the connected devices, the last runs and their logs.
+
+  -o, --output FILE    into FILE, readable by you only, rather than on standard output
+</source>
+        <translation>utilisation : ventaro-update-cli report [-o FICHIER]
+Écrit un rapport d&apos;assistance : versions, appareils branchés, dernières mises à jour et leurs journaux.
+
+  -o, --output FICHIER dans FICHIER, lisible par vous seul, plutôt que sur la sortie standard
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli COMMAND [OPTION]...
+Updates the firmware of the Ventaro and of its Ruvo receiver.
+
+Commands:
+  inspect   describes an update package
+  list      lists the connected Ventaro and Ruvo
+  update    updates a connected device
+  history   lists the updates recorded on this computer, or prints one&apos;s log
+  report    writes a support report
+
+&apos;ventaro-update-cli COMMAND --help&apos; describes a command; --version prints the version.
+</source>
+        <translation>utilisation : ventaro-update-cli COMMANDE [OPTION]...
+Met à jour le firmware du Ventaro et de son boîtier Ruvo.
+
+Commandes :
+  inspect   décrit un paquet de mise à jour
+  list      liste les Ventaro et Ruvo branchés
+  update    met à jour un appareil branché
+  history   liste les mises à jour enregistrées sur cet ordinateur, ou affiche le journal de l&apos;une d&apos;elles
+  report    écrit un rapport d&apos;assistance
+
+« ventaro-update-cli COMMANDE --help » décrit une commande ; --version affiche la version.
+</translation>
+    </message>
+    <message>
+        <source>Try &apos;ventaro-update-cli %1 --help&apos;.</source>
+        <translation>Essayez « ventaro-update-cli %1 --help ».</translation>
+    </message>
+    <message>
+        <source>No recorded run has the number %1: history lists them.</source>
+        <translation>Aucune mise à jour enregistrée ne porte le numéro %1 : history les liste.</translation>
+    </message>
+    <message>
+        <source>Check that this is the update package you downloaded, or download it again from the maker&apos;s web site.</source>
+        <translation>Vérifiez qu&apos;il s&apos;agit bien du paquet de mise à jour téléchargé, ou téléchargez-le de nouveau depuis le site du fabricant.</translation>
+    </message>
+    <message>
+        <source>unknown command</source>
+        <translation>commande inconnue</translation>
+    </message>
+    <message>
+        <source>left alone: the system does not tell its USB port, which a run follows.</source>
+        <translation>laissé tel quel : le système ne dit pas son port USB, que suit une mise à jour.</translation>
+    </message>
+    <message>
+        <source>left alone: a first-generation bootloader does not tell which device it is; give --kind ventaro or --kind ruvo to update it.</source>
+        <translation>laissé tel quel : un bootloader de première génération ne dit pas de quel appareil il s&apos;agit ; ajoutez --kind ventaro ou --kind ruvo pour le mettre à jour.</translation>
+    </message>
+    <message>
+        <source>left alone (%1): this package has no firmware for it.</source>
+        <translation>laissé tel quel (%1) : ce paquet n&apos;a pas de firmware pour lui.</translation>
+    </message>
+    <message>
+        <source>Connect one, turn it on, and run the update again.</source>
+        <translation>Branchez-en un, allumez-le et relancez la mise à jour.</translation>
+    </message>
+    <message>
+        <source>A first-generation bootloader is connected: it does not tell whether it is a Ventaro or a Ruvo receiver.</source>
+        <translation>Un bootloader de première génération est branché : il ne dit pas s&apos;il s&apos;agit d&apos;un Ventaro ou d&apos;un boîtier Ruvo.</translation>
+    </message>
+    <message>
+        <source>Give --kind ventaro or --kind ruvo to say which, and run the update again.</source>
+        <translation>Ajoutez --kind ventaro ou --kind ruvo pour le dire, et relancez la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
+        <translation>Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
     </message>
 </context>
 <context>
@@ -207,6 +377,26 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>The update history cannot be read: %1.</source>
         <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
+    </message>
+    <message>
+        <source>Disconnect your device, connect it again and run the update once more: it will finish the job.</source>
+        <translation>Débranchez votre appareil, rebranchez-le et relancez la mise à jour : elle terminera le travail.</translation>
+    </message>
+    <message>
+        <source>The update succeeded.</source>
+        <translation>La mise à jour a réussi.</translation>
+    </message>
+    <message>
+        <source>The update was cancelled.</source>
+        <translation>La mise à jour a été annulée.</translation>
+    </message>
+    <message>
+        <source>The update is still running.</source>
+        <translation>La mise à jour est encore en cours.</translation>
+    </message>
+    <message>
+        <source>The update was interrupted: the program was stopped.</source>
+        <translation>La mise à jour a été interrompue : le programme a été arrêté.</translation>
     </message>
 </context>
 <context>
@@ -536,6 +726,34 @@ Version %1
     <message>
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
         <translation>(Les notes de version dépassent 256 Kio ; la suite n’est pas affichée.)</translation>
+    </message>
+    <message>
+        <source>The simulated device: %1.</source>
+        <translation>L&apos;appareil simulé : %1.</translation>
+    </message>
+    <message>
+        <source>A fault of the simulated device (ventaro-update-cli update --help lists them).</source>
+        <translation>Un défaut de l&apos;appareil simulé (ventaro-update-cli update --help les liste).</translation>
+    </message>
+    <message>
+        <source>Starts an update at once, and quits two seconds after it ends (status 0 for a success).</source>
+        <translation>Lance une mise à jour aussitôt, et quitte deux secondes après sa fin (code 0 pour une réussite).</translation>
+    </message>
+    <message>
+        <source>Writes the simulated device&apos;s flash into FILE at the end.</source>
+        <translation>Écrit à la fin la mémoire flash de l&apos;appareil simulé dans FICHIER.</translation>
+    </message>
+    <message>
+        <source>Records the simulated runs in the update history.</source>
+        <translation>Enregistre les mises à jour simulées dans l&apos;historique.</translation>
+    </message>
+    <message>
+        <source>Updates the firmware of the Ventaro and of its Ruvo receiver.</source>
+        <translation>Met à jour le firmware du Ventaro et de son boîtier Ruvo.</translation>
+    </message>
+    <message>
+        <source>The update package to open.</source>
+        <translation>Le paquet de mise à jour à ouvrir.</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "tools/package_writer.hpp"
 
@@ -18,9 +19,10 @@ struct run_t {
     std::string err;
 };
 
-run_t run_cli(const std::string& arguments) {
+run_t run_cli(const std::string& arguments, const std::string& environment = "") {
     const auto err_path = std::filesystem::temp_directory_path() / ("zal-cli-err-" + std::to_string(::getpid()));
-    const std::string command = std::string(ZAL_CLI_PATH) + " " + arguments + " 2>" + err_path.string();
+    const std::string command =
+        environment + " " + std::string(ZAL_CLI_PATH) + " " + arguments + " 2>" + err_path.string();
     FILE* pipe = ::popen(command.c_str(), "r");
     run_t result{-1, {}, {}};
     char buffer[4096];
@@ -48,8 +50,10 @@ TEST(InspectCommand, DescribesTheSamplePackage) {
     const auto j = nlohmann::json::parse(r.out);
     EXPECT_EQ(j["product"], "Ventaro");  // the window's title: "Ventaro v2.1.0 Update"
     EXPECT_EQ(j["version"], nlohmann::json({2, 1, 0, 0}));
-    EXPECT_EQ(j["release_date"], nlohmann::json({2026, 11, 30}));
-    EXPECT_EQ(j["description"].size(), 2u);
+    EXPECT_EQ(j["release_date"], "2026-11-30");
+    EXPECT_TRUE(j["description"]["en"].is_string());
+    EXPECT_TRUE(j["notes"]["fr"].is_string());
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "compact when piped";
     for (const char* kind : {"ventaro", "ruvo"}) {
         const auto& main = j[kind]["main"];
         ASSERT_TRUE(main.is_object()) << kind;
@@ -92,7 +96,7 @@ TEST(InspectCommand, FailuresAndUsage) {
     const run_t no_data = run_cli("inspect " + path);
     std::filesystem::remove(path);
     EXPECT_EQ(no_data.status, 1);
-    EXPECT_EQ(no_data.err, "No update data found.\n");
+    EXPECT_EQ(no_data.err.rfind(path + ": No update data found.\n", 0), 0u) << no_data.err;
     EXPECT_EQ(no_data.out, "");
 
     const run_t missing = run_cli("inspect /nonexistent/package.zalmirupdate");
@@ -104,15 +108,76 @@ TEST(InspectCommand, FailuresAndUsage) {
     EXPECT_EQ(run_cli("frobnicate x").status, 2);
 }
 
-// What a new user types first.
-TEST(CommandLine, HelpAndVersion) {
-    for (const char* flag : {"--help", "-h"}) {
-        const run_t r = run_cli(flag);
-        EXPECT_EQ(r.status, 0) << flag;
-        EXPECT_NE(r.out.find("usage: ventaro-update-cli inspect"), std::string::npos) << flag;
+// What a new user types first: each command's help on standard output, in the
+// user's language; a mistake says where the help is.
+TEST(CommandLine, HelpVersionAndUsage) {
+    const struct {
+        const char* arguments;
+        int status;
+        const char* out;  // a line of standard output
+        const char* err;  // a line of standard error
+    } rows[] = {
+        {"--help", 0, "  update    updates a connected device\n", ""},
+        {"-h", 0, "'ventaro-update-cli COMMAND --help' describes a command; --version prints the version.\n", ""},
+        {"inspect --help", 0, "usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... [--compact] PACKAGE\n", ""},
+        {"list -h", 0, "usage: ventaro-update-cli list [--json] [--simulate DEVICE]...\n", ""},
+        {"update --help", 0, "FAULT: unplug-at-request, unplug-at-stage2,", ""},
+        {"update --json --kind --help", 0, "  --quiet              nothing but errors\n", ""},
+        {"history --limit --help", 0, "       ventaro-update-cli history --log RUN\n", ""},
+        {"report -o --help", 0, "  -o, --output FILE    into FILE", ""},
+        {"--version", 0, "ventaro-update-cli 1.0.0\n", ""},
+        {"", 2, "", "Commands:\n"},
+        {"--frobnicate", 2, "", "ventaro-update-cli: unknown command '--frobnicate'\n"},
+        {"list --toaster", 2, "", "Try 'ventaro-update-cli list --help'.\n"},
+        {"list --json --toaster", 2, R"({"error":"usage","text":"unknown argument --toaster"})", ""},
+        {"history --log x --json", 2, R"({"error":"usage",)", "Try 'ventaro-update-cli history --help'.\n"},
+        {"report --json", 2, "", "Try 'ventaro-update-cli report --help'.\n"},
+        {"inspect --bogus x", 2, "", "Try 'ventaro-update-cli inspect --help'.\n"},
+        {"update x --port", 2, "", "Try 'ventaro-update-cli update --help'.\n"},
+    };
+    for (const auto& row : rows) {
+        const run_t r = run_cli(row.arguments);
+        EXPECT_EQ(r.status, row.status) << row.arguments;
+        EXPECT_NE(r.out.find(row.out), std::string::npos) << row.arguments << "\n" << r.out;
+        EXPECT_NE(r.err.find(row.err), std::string::npos) << row.arguments << "\n" << r.err;
     }
-    const run_t version = run_cli("--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "ventaro-update-cli 1.0.0\n");
-    EXPECT_EQ(run_cli("--frobnicate").status, 2);
+    EXPECT_EQ(run_cli("--help").out.find("power-cut"), std::string::npos) << "faults are update's";
+    EXPECT_NE(run_cli("update --help", "LC_ALL=fr_FR.UTF-8").out.find("utilisation : ventaro-update-cli update"),
+              std::string::npos);
+}
+
+// What an update shows on a terminal: the user's messages; the log, with its
+// times, only with --verbose; errors only with --quiet; each failure ends
+// with what to do next.
+TEST(CommandLine, WhatAnUpdateShows) {
+    const struct {
+        const char* arguments;
+        int status;
+        const char* shown;      // a pattern of standard output and error
+        const char* not_shown;  // a text of neither
+    } rows[] = {
+        {"--simulate ruvo-bootloader", 0, "Update succeeded: Ruvo\n", "Will execute"},
+        {"--verbose --simulate ruvo-bootloader", 0, R"(\n\d\d:\d\d:\d\d\.\d\d\d \[1-1 Ruvo\] Will execute \d+ HID)",
+         "MIDI devices: none.\nMIDI devices: none."},
+        {"--quiet --simulate ruvo-bootloader", 0, "^$", ""},
+        {"--simulate ventaro-bootloader --fault wrong-answer:0", 1,
+         "\n    Invalid bootloader info.\nDisconnect your device, connect it again and run the update once more",
+         "Will execute"},
+        {"--quiet --simulate ventaro-bootloader --fault wrong-answer:0", 1,
+         "^The device waiting for its firmware is not one", "Connect"},
+        {"--simulate v1-bootloader", 1,
+         "A first-generation bootloader is connected: it does not tell whether it is a Ventaro or a Ruvo receiver.\n"
+         "Give --kind ventaro or --kind ruvo to say which",
+         "Update cancelled"},
+        {"--verbose --quiet", 2, "--verbose and --quiet exclude each other", ""},
+    };
+    for (const auto& row : rows) {
+        const run_t r = run_cli(std::string("update ") + row.arguments + " " + ZAL_SAMPLE_PACKAGE + " </dev/null");
+        const std::string shown = r.out + r.err;
+        EXPECT_EQ(r.status, row.status) << row.arguments << "\n" << shown;
+        EXPECT_TRUE(std::regex_search(shown, std::regex(row.shown))) << row.arguments << "\n" << shown;
+        if (*row.not_shown) {
+            EXPECT_EQ(shown.find(row.not_shown), std::string::npos) << row.arguments << "\n" << shown;
+        }
+    }
 }

@@ -16,6 +16,7 @@
 #include "common/async/main_queue.hpp"
 #include "common/midi_io/midi_io.hpp"
 #include "common/midi_io/virtual/virtual_service.hpp"
+#include "tests/updater/log_lines.hpp"
 #include "devices/simulation.hpp"
 #include "tests/updater/engine_events.hpp"
 #include "tools/package_writer.hpp"
@@ -167,7 +168,7 @@ protected:
 
     std::string log() {
         if (stderr_captured_) {
-            log_ += ::testing::internal::GetCapturedStderr();
+            log_ += without_times(::testing::internal::GetCapturedStderr());
             ::testing::internal::CaptureStderr();
         }
         return log_;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/async/main_queue.hpp"
+#include "tests/updater/log_lines.hpp"
 #include "devices/in_process/hid_bus.hpp"
 
 using namespace zal;
@@ -210,7 +211,7 @@ TEST_F(ProcessSequence, RunsEveryRoundtripWithProgressAndLogs) {
         calls.emplace_back(done, total);
         return true;
     });
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Will execute 8 HID roundtrips.\n");
+    EXPECT_EQ(without_times(::testing::internal::GetCapturedStderr()), "Will execute 8 HID roundtrips.\n");
     ASSERT_EQ(calls.size(), 9u);
     EXPECT_EQ(calls.front(), std::make_pair(std::size_t(0), std::size_t(8)));
     EXPECT_EQ(calls.back(), std::make_pair(std::size_t(8), std::size_t(8)));
@@ -222,7 +223,8 @@ TEST_F(ProcessSequence, StopsWhenProgressSaysSo) {
     int calls = 0;
     ::testing::internal::CaptureStderr();
     hid::run_sequence(sequence, path.c_str(), [&](std::size_t, std::size_t) { return ++calls < 1; });
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
+    EXPECT_EQ(without_times(::testing::internal::GetCapturedStderr()),
+              "Will execute 8 HID roundtrips.\nCancelled at roundtrip #0.\n");
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(endpoint->reports, 1);
     EXPECT_EQ(bus().open_handles(), 0u);
@@ -242,7 +244,8 @@ TEST_F(ProcessSequence, FailuresNameTheirRoundtrip) {
             }
         },
         std::runtime_error);
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Error on roundtrip #0: Could not write a HID report.\n"),
+    EXPECT_NE(without_times(::testing::internal::GetCapturedStderr())
+                  .find("Error on roundtrip #0: Could not write a HID report.\n"),
               std::string::npos);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(bus().open_handles(), 0u);
@@ -253,7 +256,7 @@ TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
     EXPECT_THROW(hid::run_sequence(sequence, "/dev/hidraw-missing", {}), std::runtime_error);
     hid::run_sequence({}, path.c_str(),
                       [](std::size_t, std::size_t) -> bool { throw std::logic_error("no progress expected"); });
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("No work to do.\n"), std::string::npos);
+    EXPECT_NE(without_times(::testing::internal::GetCapturedStderr()).find("No work to do.\n"), std::string::npos);
 
     hid::roundtrip_t silent = hid::make_command({uhb::cmd_code::sync});
     silent.check = uhb::check_response<uhb::cmd_code::sync>;
@@ -265,6 +268,6 @@ TEST_F(ProcessSequence, UnknownPathAndEmptySequence) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "No HID packet received after timeout.");
     }
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(without_times(::testing::internal::GetCapturedStderr()),
               "Will execute 1 HID roundtrip.\nError on roundtrip #0: No HID packet received after timeout.\n");
 }

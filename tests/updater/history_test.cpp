@@ -17,6 +17,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <regex>
 
 #include "tests/updater/engine_fixture.hpp"
 #include "updater/history.hpp"
@@ -465,6 +466,10 @@ TEST(HistoryCommand, ListsShowsALogAndSaysWhatIsWrong) {
     const ran_t log = run_cli({"history", "--log", std::to_string(json[0]["id"].get<int>())}, state);
     EXPECT_NE(log.out.find("[1-1 Ventaro] Sent bootloader request."), std::string::npos) << log.out;
     EXPECT_NE(log.out.find("[1-1 Ventaro] Error on roundtrip #30"), std::string::npos) << log.out;
+    EXPECT_TRUE(std::regex_search(log.out, std::regex(R"(\n\d\d:\d\d:\d\d\.\d\d\d \[1-1 Ventaro\] Sent)"))) << log.out;
+    EXPECT_NE(log.out.find("\nThe connection with your device was lost: it may have been unplugged or turned off.\n"),
+              std::string::npos)
+        << "ends with the outcome";
 
     EXPECT_EQ(run_cli({"history", "--log", "999"}, state).status, 1);
 
@@ -473,7 +478,7 @@ TEST(HistoryCommand, ListsShowsALogAndSaysWhatIsWrong) {
     const int64_t id = history.begin(start_of("2.1.0\x1b[2J"));
     history.update(id, ended(start_of()), "[1-1 Ventaro] \x1b]0;title\x07 said the device\n");
     EXPECT_EQ(run_cli({"history", "--log", std::to_string(id)}, state).out,
-              "[1-1 Ventaro] \\x1b]0;title\\x07 said the device\n");
+              "[1-1 Ventaro] \\x1b]0;title\\x07 said the device\nThe update succeeded.\n");
     EXPECT_EQ(run_cli({"history"}, state).out.find('\x1b'), std::string::npos);
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{{"history", "--limit", "0"},
                                                                                        {"history", "--limit", "x"},
