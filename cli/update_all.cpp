@@ -244,6 +244,7 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
                               "The package has no firmware for it: left alone.");
             continue;
         }
+        if (!options.may_install(kind, d.usb_port)) continue;
         auto run = std::make_unique<device_run_t>();
         run->device = d;
         run->kind = kind;

@@ -6,6 +6,7 @@
 // device by its USB port through its reboots.
 
 #include <atomic>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -29,6 +30,9 @@ struct update_all_options_t {
     std::vector<simulated_t> simulated;  // empty: the computer's devices
     bool json_events = false;
     updater::history_t* history = nullptr;  // where each run is recorded, if anywhere
+    // Whether the package may go on the device of that kind on that port; it
+    // says why not.
+    std::function<bool(kind_t kind, const std::string& usb_port)> may_install;
 };
 
 // The exit status: 0 when every device was updated, 130 when the user

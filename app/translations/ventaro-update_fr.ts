@@ -30,8 +30,8 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Rapport d’assistance écrit dans</translation>
     </message>
     <message>
-        <source>Give --allow-older to install it all the same.</source>
-        <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
+        <source>Older firmware is installed only when you say so: run the update again with --allow-older.</source>
+        <translation>Un firmware plus ancien n’est installé que si vous le demandez : relancez la mise à jour avec --allow-older.</translation>
     </message>
 </context>
 <context>
@@ -153,10 +153,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
     </message>
     <message>
-        <source>This package is older than the firmware installed on %1 (%2).</source>
-        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
-    </message>
-    <message>
         <source>Older firmware is refused on this computer.</source>
         <translation>Un firmware plus ancien est refusé sur cet ordinateur.</translation>
     </message>
@@ -207,6 +203,14 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>The update history cannot be read: %1.</source>
         <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
+    </message>
+    <message>
+        <source>This package is older than the firmware installed on your %1 (USB port %2) on %3 (%4).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé sur votre %1 (port USB %2) le %3 (%4).</translation>
+    </message>
+    <message>
+        <source>This package is older than the firmware installed on your %1 on %2 (%3).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé sur votre %1 le %2 (%3).</translation>
     </message>
 </context>
 <context>
@@ -278,10 +282,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>Preparing the update…</source>
         <translation>Préparation de la mise à jour…</translation>
-    </message>
-    <message>
-        <source>%1 v%2 Update</source>
-        <translation>Mise à jour %1 v%2</translation>
     </message>
     <message>
         <source>Version %1 (%2)</source>
@@ -384,11 +384,6 @@ Version %1
 © 2026 Zalmir Instruments. Logiciel libre sous licence MIT.</translation>
     </message>
     <message>
-        <source>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</source>
-        <comment>ZALNoPackageHint</comment>
-        <translation>Aucune mise à jour n&apos;est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo.</translation>
-    </message>
-    <message>
         <source>Open Update Package…</source>
         <translation>Ouvrir une mise à jour…</translation>
     </message>
@@ -452,10 +447,6 @@ Version %1
     <message>
         <source>The support report could not be saved</source>
         <translation>Le rapport d’assistance n’a pas pu être enregistré</translation>
-    </message>
-    <message>
-        <source>Update History</source>
-        <translation>Historique des mises à jour</translation>
     </message>
     <message>
         <source>Date</source>
@@ -536,6 +527,39 @@ Version %1
     <message>
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
         <translation>(Les notes de version dépassent 256 Kio ; la suite n’est pas affichée.)</translation>
+    </message>
+    <message>
+        <source>Support report saved</source>
+        <translation>Rapport d’assistance enregistré</translation>
+    </message>
+    <message>
+        <source>%1 version %2</source>
+        <translation>%1 version %2</translation>
+    </message>
+    <message>
+        <source>Save…</source>
+        <translation>Enregistrer…</translation>
+    </message>
+    <message>
+        <source>Log saved</source>
+        <translation>Journal enregistré</translation>
+    </message>
+    <message>
+        <source>The log could not be saved</source>
+        <translation>Le journal n’a pas pu être enregistré</translation>
+    </message>
+    <message>
+        <source>It is in %1.</source>
+        <translation>Il se trouve dans %1.</translation>
+    </message>
+    <message>
+        <source>Show in Folder</source>
+        <translation>Afficher dans le dossier</translation>
+    </message>
+    <message>
+        <source>No update is open. An update package is the file, its name ending in .zalmirupdate, that holds new firmware for your Ventaro and your Ruvo receiver: download it from the maker&apos;s web site, then open it here.</source>
+        <comment>ZALNoPackageHint</comment>
+        <translation>Aucune mise à jour n’est ouverte. Une mise à jour est le fichier, dont le nom se termine par .zalmirupdate, qui contient le nouveau firmware de votre Ventaro et de votre boîtier Ruvo : téléchargez-la sur le site web du fabricant, puis ouvrez-la ici.</translation>
     </message>
 </context>
 </TS>

@@ -3,6 +3,10 @@
 // the standard error the process started with: a crash message, or what the
 // engine writes after the window has gone, must reach the terminal.
 #include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -42,6 +46,41 @@ private slots:
             if (n > 0) seen.append(buffer, std::size_t(n));
         }
         QVERIFY2(seen.find("a line for both\n") != std::string::npos, seen.c_str());
+    }
+
+    // Copy and Save take the whole log, not a selection; Save says where it went.
+    void theWholeLogIsCopiedOrSaved_data() {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("copy") << false;
+        QTest::newRow("save") << true;
+    }
+
+    void theWholeLogIsCopiedOrSaved() {
+        QFETCH(bool, save);
+        LogWindow* console = LogWindow::logWindow();
+        std::fprintf(stderr, "a line for support\n");
+        QTRY_VERIFY(console->text().contains(QStringLiteral("a line for support")));
+        if (!save) {
+            console->copyButton()->click();
+            QCOMPARE(QGuiApplication::clipboard()->text(), console->text());
+            return;
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("log.txt"));
+        console->saveButton()->click();
+        QFileDialog* panel = console->findChild<QFileDialog*>();
+        QVERIFY(panel);
+        panel->selectFile(path);
+        QMetaObject::invokeMethod(panel, "accept");
+        QFile file(path);
+        QTRY_VERIFY(file.exists());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(file.readAll()).contains(QStringLiteral("a line for support")));
+        QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        QMessageBox* saved = console->findChild<QMessageBox*>();
+        QVERIFY(saved);
+        QCOMPARE(saved->informativeText(), "It is in " + QDir::toNativeSeparators(path) + ".");
+        saved->done(0);
     }
 
     void cleanupTestCase() {

@@ -521,28 +521,54 @@ TEST(OlderFirmware, ByVersionThenByReleaseDate) {
     EXPECT_FALSE(*updater::newer_firmware_installed(history, package("1.0.0", {2026, 1, 1}), kind_t::ruvo));
 }
 
-TEST(OlderFirmware, TheToolSaysItAndItsJsonCarriesIt) {
+// Older firmware goes on only with --allow-older, simulated or not, and with
+// --all for each device found, named by its port.
+TEST(OlderFirmware, TheToolAsksForAllowOlderAndItsJsonCarriesIt) {
     scratch_t dir;
     const std::string state = dir / "state";
     history_t history(state + "/ventaro-update/history.sqlite");
     run_record_t installed = start_of("9.0.0", "ventaro");
     history.update(history.begin(installed), ended(installed), "");
-
-    const ran_t ran = run_cli({"update", "--json", "--record", "--simulate", "ventaro", ZAL_SAMPLE_PACKAGE}, state);
-    EXPECT_EQ(ran.status, 0);  // told, not refused
-    const std::string first_line = ran.out.substr(0, ran.out.find('\n'));
-    const auto event = nlohmann::json::parse(first_line);
-    EXPECT_EQ(event["event"], "older-firmware");
-    EXPECT_EQ(event["installed_version"], "9.0.0");
-    EXPECT_EQ(event["refused"], false);
     const std::string day = updater::local_date(*ended(installed).ended_ms);
-    EXPECT_EQ(event["text"], "This package is older than the firmware installed on " + day + " (9.0.0).");
-    // That run installed 2.1.0; 9.0.0 comes again after it.
-    history.update(history.begin(installed), ended(installed), "");
-    const ran_t french =
-        run_cli({"update", "--json", "--simulate", "ventaro", "--record", ZAL_SAMPLE_PACKAGE}, state, "fr_FR.UTF-8");
-    EXPECT_EQ(nlohmann::json::parse(french.out.substr(0, french.out.find('\n')))["text"],
-              "Ce paquet est plus ancien que le firmware installé le " + day + " (9.0.0).");
+    const std::string english = "This package is older than the firmware installed on your Ventaro";
+    const struct {
+        std::vector<std::string> arguments;
+        const char* locale;
+        int status;
+        std::string text;
+        bool refused;
+        const char* port;  // in the event, with --all
+    } cases[] = {
+        {{"--simulate", "ventaro"}, "C", 1, english + " on " + day + " (9.0.0).", true, nullptr},
+        {{"--simulate", "ventaro", "--allow-older"}, "C", 0, english + " on " + day + " (9.0.0).", false, nullptr},
+        {{"--simulate", "ventaro", "--kind", "ventaro", "--port", "1-1"},
+         "fr_FR.UTF-8",
+         1,
+         "Ce paquet est plus ancien que le firmware installé sur votre Ventaro (port USB 1-1) le " + day + " (9.0.0).",
+         true,
+         nullptr},
+        {{"--all", "--simulate", "ruvo", "--simulate", "ventaro"},
+         "C",
+         0,  // the Ruvo is updated, the Ventaro left alone
+         english + " (USB port 1-2) on " + day + " (9.0.0).",
+         true,
+         "1-2"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"update", "--json"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        arguments.push_back(ZAL_SAMPLE_PACKAGE);
+        const ran_t ran = run_cli(arguments, state, c.locale);
+        EXPECT_EQ(ran.status, c.status) << c.arguments.back();
+        const auto event = nlohmann::json::parse(ran.out.substr(0, ran.out.find('\n')));
+        EXPECT_EQ(event["event"], "older-firmware");
+        EXPECT_EQ(event["installed_version"], "9.0.0");
+        EXPECT_EQ(event["installed_on"], day);
+        EXPECT_EQ(event["text"], c.text);
+        EXPECT_EQ(event["refused"], c.refused);
+        EXPECT_EQ(event.value("port", ""), c.port ? c.port : "");
+    }
+    EXPECT_EQ(history.runs({})->size(), 1u);  // simulated runs recorded nothing, yet counted it
 }
 
 // --- a recorded run of the engine
