@@ -221,10 +221,9 @@ void LogWindow::save() {
     connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) {
         // For the user alone, as the support report: it names their devices.
         const bool saved = bool(updater::write_report(QFile::encodeName(path).toStdString(), text().toStdString()));
-        QMessageBox* alert =
-            saved ? saved_alert(Messages::tr("Log saved"), path, this)
-                  : new QMessageBox(QMessageBox::Warning, app_name(QString()), Messages::tr("The log could not be saved"),
-                                    QMessageBox::Ok, this);
+        QMessageBox* alert = saved ? saved_alert(Messages::tr("Log saved"), path, this)
+                                   : new QMessageBox(QMessageBox::Warning, app_name(QString()),
+                                                     Messages::tr("The log could not be saved"), QMessageBox::Ok, this);
         if (!saved) alert->setInformativeText(printable_text(QDir::toNativeSeparators(path).toStdString()));
         alert->setAttribute(Qt::WA_DeleteOnClose);
         decorate_alert(alert);

@@ -128,7 +128,8 @@ QMessageBox* saved_alert(const QString& title, const QString& path, QWidget* par
     auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::NoButton, parent);
     const QFileInfo file(path);
     alert->setInformativeText(
-        Messages::tr("It is in %1.").arg(printable_text(QDir::toNativeSeparators(file.absoluteFilePath()).toStdString())));
+        Messages::tr("It is in %1.")
+            .arg(printable_text(QDir::toNativeSeparators(file.absoluteFilePath()).toStdString())));
     QPushButton* ok = alert->addButton(QMessageBox::Ok);
     QPushButton* show = alert->addButton(Messages::tr("Show in Folder"), QMessageBox::ActionRole);
     alert->setDefaultButton(ok);

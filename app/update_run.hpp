@@ -62,7 +62,7 @@ private:
     session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     // Deleted here or, while it is over the window, with the window.
     QPointer<UpdateSheet> sheet_;
-    QPointer<QWidget> window_;  // what the sheet and the kind question show over
+    QPointer<QWidget> window_;            // what the sheet and the kind question show over
     QPointer<QMessageBox> kindQuestion_;  // while it is open
     // Last, so that it stops before what its callbacks use goes.
     updater::engine_t engine_;

@@ -51,8 +51,9 @@ struct options_t {
     std::string package;
     std::vector<std::string> trusted_keys;  // --trust, beyond the computer's own
     bool require_signature = false;
-    bool allow_older = false;  // the user takes the decision older firmware, or a history that cannot be read, leaves open
-    bool record = false;       // a simulated run in the history too
+    bool allow_older =
+        false;            // the user takes the decision older firmware, or a history that cannot be read, leaves open
+    bool record = false;  // a simulated run in the history too
 };
 
 // What the engine's callbacks need; one run per process.
@@ -430,9 +431,9 @@ int update_command(int argc, char** argv) {
     updater::history_t* recorded = !simulated || o.record ? &history : nullptr;
     // Decided before any device is touched; with --all, for each device once
     // found (--kind then names only what a first-generation bootloader is).
-    if (!told_verdict(updater::package_verdict(update, trust, o.require_signature, o.all ? nullptr : &history,
-                                               o.kind, o.port),
-                      o))
+    if (!told_verdict(
+            updater::package_verdict(update, trust, o.require_signature, o.all ? nullptr : &history, o.kind, o.port),
+            o))
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
