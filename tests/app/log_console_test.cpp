@@ -3,10 +3,6 @@
 // the standard error the process started with: a crash message, or what the
 // engine writes after the window has gone, must reach the terminal.
 #include <QApplication>
-#include <QClipboard>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -46,25 +42,6 @@ private slots:
             if (n > 0) seen.append(buffer, std::size_t(n));
         }
         QVERIFY2(seen.find("a line for both\n") != std::string::npos, seen.c_str());
-    }
-
-    // Copy and Save take the whole log; the file is the user's alone, and
-    // where it went is said.
-    void theWholeLogIsCopiedOrSaved() {
-        LogWindow* console = LogWindow::logWindow();
-        console->copyButton()->click();
-        QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("a line for both")));
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("log.txt"));
-        console->saveButton()->click();
-        auto* panel = console->findChild<QFileDialog*>();
-        QVERIFY(panel);
-        panel->selectFile(path);
-        QMetaObject::invokeMethod(panel, "accept");
-        QTRY_VERIFY(console->findChild<QMessageBox*>());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("a line for both"));
-        QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     }
 
     void cleanupTestCase() {
