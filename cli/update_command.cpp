@@ -51,9 +51,8 @@ struct options_t {
     std::string package;
     std::vector<std::string> trusted_keys;  // --trust, beyond the computer's own
     bool require_signature = false;
-    bool allow_older =
-        false;            // the user takes the decision older firmware, or a history that cannot be read, leaves open
-    bool record = false;  // a simulated run in the history too
+    bool allow_older = false;  // the user's word where older firmware may be installed
+    bool record = false;       // a simulated run in the history too
 };
 
 // What the engine's callbacks need; one run per process.
