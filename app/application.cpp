@@ -55,16 +55,10 @@ void Application::finishLaunch() {
     window_->raise();
     window_->activateWindow();
     hasLaunched_ = true;
-    if (!urlToLoad_.isEmpty()) {
-        if (openPackage(urlToLoad_)) hasAlreadyLoadedFirstUpdate_ = true;
-        urlToLoad_.clear();
-    }
-    if (!hasAlreadyLoadedFirstUpdate_) {
-        if (openBundledPackage())
-            hasAlreadyLoadedFirstUpdate_ = true;
-        else
-            open();
-    }
+    const bool opened = !urlToLoad_.isEmpty() && openPackage(urlToLoad_);
+    urlToLoad_.clear();
+    // Without one, the window says what a package is before any file chooser.
+    if (!opened && !openBundledPackage()) focusMainControl();
 }
 
 bool Application::confirmQuit() {

@@ -98,6 +98,8 @@ public:
     // Asks where, then writes the report; `writeSupportReport` does the writing.
     void saveSupportReport();
     bool writeSupportReport(const QString& path);
+    // Says where a file went, with a button that shows its folder.
+    void showSaved(const QString& title, const QString& path);
     // Tells of a package older than the firmware this computer installed last.
     void checkOlderFirmware();
     HistoryWindow* historyWindow() const { return historyWindow_.data(); }
@@ -135,7 +137,6 @@ private:
     update_t update_;
     kind_t lastCounterpartUpdated_ = kind_t::any;
     bool hasLaunched_ = false;
-    bool hasAlreadyLoadedFirstUpdate_ = false;
     bool inUpdate_ = false;
     bool hasUpdate_ = false;  // a package has been read
     bool quitConfirmed_ = false;

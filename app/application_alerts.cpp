@@ -39,6 +39,12 @@ void Application::showAlert(const QString& title, const QString& message, QMessa
     presentAlert(alert, [this](QAbstractButton*) { enableControls(); });
 }
 
+void Application::showSaved(const QString& title, const QString& path) {
+    QMessageBox* alert = saved_alert(title, path, window_.get());
+    alert->setWindowModality(Qt::WindowModal);
+    presentAlert(alert, [this](QAbstractButton*) { enableControls(); });
+}
+
 void Application::showFailureAlert(const QString& title, const QString& message, const QString& details,
                                    bool offerReport) {
     auto* alert =

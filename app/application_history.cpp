@@ -49,7 +49,9 @@ void Application::saveSupportReport() {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
         const QString path = panel->selectedFiles().first();
         QTimer::singleShot(0, this, [this, path] {  // after accept() has returned, as for opening
-            if (!writeSupportReport(path))
+            if (writeSupportReport(path))
+                showSaved(Messages::tr("Support report saved"), path);
+            else
                 showAlert(Messages::tr("The support report could not be saved"), QDir::toNativeSeparators(path));
         });
     });

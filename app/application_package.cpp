@@ -140,8 +140,9 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     update_ = std::move(*read.update);
     QMainWindow* window = window_.get();
+    // The desktop adds the program's name after it.
     window->setWindowTitle(
-        Messages::tr("%1 v%2 Update").arg(printable_text(update_.product), printable_text(update_.version_string)));
+        Messages::tr("%1 version %2").arg(printable_text(update_.product), printable_text(update_.version_string)));
     window->setWindowFilePath(url.toLocalFile());
     window_->setTitle(printable_text(update_.product));
     const date_t& d = update_.release_date;

@@ -31,7 +31,8 @@ void Application::startUpdate(kind_t kind) {
     switch (verdict.decision) {
         case updater::decision_t::install: beginRun(kind); break;
         case updater::decision_t::ask:
-            askToInstallAnyway(said(*verdict.refusal), [this, kind] { beginRun(kind); });
+            askToInstallAnyway(said(verdict.refusal ? *verdict.refusal : *verdict.older),
+                               [this, kind] { beginRun(kind); });
             break;
         case updater::decision_t::refuse:
             showAlert(said(*verdict.refusal), verdict.older ? said(*verdict.older) : QString());

@@ -29,7 +29,7 @@ std::optional<failure_kind_t> failure_of(const std::string& word) {
 }  // namespace
 
 HistoryWindow::HistoryWindow(updater::history_t& history, QWidget* parent) : QDialog(parent), history_(history) {
-    setWindowTitle(Messages::tr("Update History"));
+    setWindowTitle(Messages::tr("History"));
     setObjectName(QStringLiteral("HistoryWindow"));
 
     table_ = new QTableWidget(0, 4);

@@ -3,7 +3,12 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QScrollBar>
 #include <QShortcut>
@@ -19,8 +24,11 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/factories.hpp"
+#include "app/shell.hpp"
 #include "app/strings.hpp"
 #include "common/async/thread.hpp"
+#include "updater/support_report.hpp"
 
 namespace zal::gui {
 
@@ -81,8 +89,8 @@ void LogWindow::commonInit() {
     setWindowTitle(Messages::tr("Log Console"));
     setAccessibleName(Messages::tr("Log Console"));
     setMinimumSize(100, 50);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSize(10);
+    // The desktop's own fixed-width font, at the size its user chose.
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     log_ = new QTextDocument(this);
     log_->setDocumentLayout(new QPlainTextDocumentLayout(log_));
     log_->setUndoRedoEnabled(false);
@@ -93,7 +101,15 @@ void LogWindow::commonInit() {
     idle_ = new QTextDocument(this);
     idle_->setDocumentLayout(new QPlainTextDocumentLayout(idle_));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(0, 0, 0, 6);
+    // What support asks for, without selecting ten thousand lines.
+    auto* buttons = new QDialogButtonBox;
+    buttons->setContentsMargins(6, 0, 6, 0);
+    copyButton_ = buttons->addButton(Messages::tr("Copy"), QDialogButtonBox::ActionRole);
+    saveButton_ = buttons->addButton(Messages::tr("Save…"), QDialogButtonBox::ActionRole);
+    connect(copyButton_, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(text()); });
+    connect(saveButton_, &QPushButton::clicked, this, &LogWindow::save);
+    layout->addWidget(buttons);
     setupPipes();
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
         QObject::connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::hide);
@@ -112,7 +128,7 @@ QPlainTextEdit* LogWindow::textView() {
     textView_->setFrameShape(QFrame::NoFrame);
     textView_->setFont(log_->defaultFont());
     textView_->setDocument(isVisible() ? log_ : idle_);
-    layout()->addWidget(textView_);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, textView_, 1);
     return textView_;
 }
 
@@ -191,6 +207,29 @@ void LogWindow::setupPipes() {
                 Qt::QueuedConnection);
         }
     }).detach();
+}
+
+void LogWindow::save() {
+    auto* panel = new QFileDialog(this);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setNameFilter(Messages::tr("Text files (*.txt)"));
+    panel->setDefaultSuffix(QStringLiteral("txt"));
+    panel->selectFile(QDir::home().filePath(QStringLiteral("ventaro-update-log.txt")));
+    panel->setWindowModality(Qt::WindowModal);
+    connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        // For the user alone, as the support report: it names their devices.
+        const bool saved = bool(updater::write_report(QFile::encodeName(path).toStdString(), text().toStdString()));
+        QMessageBox* alert = saved ? saved_alert(Messages::tr("Log saved"), path, this)
+                                   : new QMessageBox(QMessageBox::Warning, app_name(QString()),
+                                                     Messages::tr("The log could not be saved"), QMessageBox::Ok, this);
+        if (!saved) alert->setInformativeText(printable_text(QDir::toNativeSeparators(path).toStdString()));
+        alert->setAttribute(Qt::WA_DeleteOnClose);
+        decorate_alert(alert);
+        alert->open();
+    });
+    panel->open();
 }
 
 void LogWindow::toggle() {

@@ -5,6 +5,7 @@
 // for good and shows everything written there. One per process.
 
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QWidget>
 
@@ -32,6 +33,10 @@ public:
     static constexpr int max_lines = 10000;
 
     QPlainTextEdit* textView();
+    // The whole log to the clipboard, or to a file the user chooses.
+    QPushButton* copyButton() const { return copyButton_; }
+    QPushButton* saveButton() const { return saveButton_; }
+    void save();
     // Everything shown so far, also while the console is hidden.
     QString text() const { return log_->toPlainText(); }
     void toggle();
@@ -56,6 +61,8 @@ private:
     void setupPipes();
 
     QPlainTextEdit* textView_ = nullptr;
+    QPushButton* copyButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
     // The log, and what the view holds while hidden: a hidden view's text
     // changes would still reach screen readers.
     QTextDocument* log_ = nullptr;

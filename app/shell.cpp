@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIconEngine>
 #include <QPainter>
+#include <QPushButton>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -121,6 +123,21 @@ void open_url(const QUrl& url, std::function<void()> failed) {
         }
     }
     if (!QDesktopServices::openUrl(url) && failed) failed();
+}
+
+QMessageBox* saved_alert(const QString& title, const QString& path, QWidget* parent) {
+    auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::NoButton, parent);
+    const QFileInfo file(path);
+    alert->setInformativeText(
+        Messages::tr("It is in %1.")
+            .arg(printable_text(QDir::toNativeSeparators(file.absoluteFilePath()).toStdString())));
+    QPushButton* ok = alert->addButton(QMessageBox::Ok);
+    QPushButton* show = alert->addButton(Messages::tr("Show in Folder"), QMessageBox::ActionRole);
+    alert->setDefaultButton(ok);
+    alert->setEscapeButton(ok);
+    QObject::connect(show, &QPushButton::clicked, alert,
+                     [folder = file.absolutePath()] { open_url(QUrl::fromLocalFile(folder)); });
+    return alert;
 }
 
 std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths, trust_t trust) {

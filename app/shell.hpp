@@ -6,6 +6,7 @@
 
 #include <QCommandLineOption>
 #include <QList>
+#include <QMessageBox>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -49,6 +50,10 @@ void take_later_launches(SingleInstance& instance, Application& app);
 // standard error the application started with, not the log console's pipe.
 // `failed` runs on the main thread when no program could open it.
 void open_url(const QUrl& url, std::function<void()> failed = {});
+
+// An alert that says where a file was saved, with a button that shows its
+// folder in the file manager; OK is the default.
+QMessageBox* saved_alert(const QString& title, const QString& path, QWidget* parent);
 
 // The application's icon, for its windows and its About box.
 void set_application_icon();

@@ -57,8 +57,8 @@ const symbolic_t symbolic[] = {
                        "ZALAboutText"),
     QT_TRANSLATE_NOOP3(
         "Messages",
-        "No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro "
-        "or your Ruvo receiver.",
+        "No update is open. An update package is the file, its name ending in .zalmirupdate, that holds new firmware "
+        "for your Ventaro and your Ruvo receiver: download it from the maker's web site, then open it here.",
         "ZALNoPackageHint"),
     QT_TRANSLATE_NOOP3("Messages", "No web browser could be opened. The troubleshooting page is at:\n%1",
                        "ZALNoBrowser"),

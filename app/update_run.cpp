@@ -20,10 +20,18 @@ UpdateRun::UpdateRun(updater::history_t& history, bool recordsHistory)
           {.announce = [this](const char* title,
                               const char* subtitle) { showPhase(engine_text(title), engine_text(subtitle)); },
            .progress = [this](float progress) { showProgress(progress); },
-           .end = [this](const updater::outcome_t& outcome) { emit ended(outcome); },
+           .end =
+               [this](const updater::outcome_t& outcome) {
+                   closeKindQuestion();
+                   emit ended(outcome);
+               },
            .ask_kind = [this](std::function<void(std::optional<kind_t>)> answer) { askKind(std::move(answer)); },
            .device_phases = [this](bool active) { active ? inhibitor_.hold() : inhibitor_.release(); },
-           .entered = {},
+           // The question is asked only while the run waits for its device.
+           .entered =
+               [this](const updater::run_state_t& state) {
+                   if (state.phase != updater::phase_t::waiting_for_device) closeKindQuestion();
+               },
            .log = {}})) {}
 
 // Stopped before the sheet its callbacks fill goes.
@@ -50,6 +58,7 @@ bool UpdateRun::start(const update_t& update, kind_t kind, QWidget* window) {
 }
 
 void UpdateRun::stop() {
+    closeKindQuestion();
     engine_.cancel();
     sheet_->dismiss();
 }
@@ -70,6 +79,7 @@ void UpdateRun::askKind(std::function<void(std::optional<kind_t>)> answer) {
     auto* alert = new QMessageBox(QMessageBox::Question, app_name(QString()), localized("ZALIsThisVentaroTitle"),
                                   QMessageBox::NoButton, window_);
     alert->setAttribute(Qt::WA_DeleteOnClose);
+    kindQuestion_ = alert;
     alert->setInformativeText(localized("ZALIsThisVentaroMessage"));
     QPushButton* ventaro = alert->addButton(QStringLiteral("Ventaro"), QMessageBox::AcceptRole);
     QPushButton* ruvo = alert->addButton(QStringLiteral("Ruvo"), QMessageBox::AcceptRole);
@@ -84,6 +94,14 @@ void UpdateRun::askKind(std::function<void(std::optional<kind_t>)> answer) {
                                   : std::nullopt);
     });
     alert->show();  // not open(), which would make it window-modal: a sheet
+}
+
+// Its moment has passed: closed without an answer, which would now cancel
+// whatever the run does.
+void UpdateRun::closeKindQuestion() {
+    if (!kindQuestion_) return;
+    kindQuestion_->disconnect(this);
+    kindQuestion_->close();
 }
 
 }  // namespace zal::gui

@@ -7,6 +7,7 @@
 // question of which device is connected. Whether a run may start, and what
 // its end means to the user, is its owner's to say.
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 
@@ -53,6 +54,7 @@ signals:
 private:
     // Over the progress sheet, without a loop of its own: the run goes on meanwhile.
     void askKind(std::function<void(std::optional<kind_t>)> answer);
+    void closeKindQuestion();
 
     updater::run_recorder_t recorder_;
     const bool recordsHistory_;
@@ -60,7 +62,8 @@ private:
     session::SessionInhibitor inhibitor_{true};  // held while the engine writes a device
     // Deleted here or, while it is over the window, with the window.
     QPointer<UpdateSheet> sheet_;
-    QPointer<QWidget> window_;  // what the sheet and the kind question show over
+    QPointer<QWidget> window_;            // what the sheet and the kind question show over
+    QPointer<QMessageBox> kindQuestion_;  // while it is open
     // Last, so that it stops before what its callbacks use goes.
     updater::engine_t engine_;
 };

@@ -254,6 +254,8 @@ void UpdateWindow::fitWindowToContent() {
 
 void UpdateWindow::setHasPackage(bool hasPackage) {
     pages_->setCurrentWidget(hasPackage ? static_cast<QWidget*>(textView_) : noPackagePage_);
+    // Without a package the page's Open is the one thing to do.
+    updateButton_->setVisible(hasPackage);
 }
 
 void UpdateWindow::setTitle(const QString& title) {

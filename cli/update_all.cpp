@@ -270,6 +270,7 @@ std::vector<std::unique_ptr<device_run_t>> choose_devices(const update_all_optio
                  fill(translated("Cli", "left alone (%1): this package has no firmware for it."), {kind_name(kind)})});
             continue;
         }
+        if (!options.may_install(kind, d.usb_port)) continue;
         auto run = std::make_unique<device_run_t>();
         run->device = d;
         run->kind = kind;

@@ -6,6 +6,7 @@
 // device by its USB port through its reboots.
 
 #include <atomic>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -31,6 +32,9 @@ struct update_all_options_t {
     bool quiet = false;                                // errors only
     std::function<void(const std::string& line)> log;  // where the engines' log lines go, besides the history
     updater::history_t* history = nullptr;             // where each run is recorded, if anywhere
+    // Whether the package may go on the device of that kind on that port; it
+    // says why not.
+    std::function<bool(kind_t kind, const std::string& usb_port)> may_install;
 };
 
 // The exit status: 0 when every device was updated, 130 when the user

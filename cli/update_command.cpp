@@ -51,7 +51,7 @@ struct options_t {
     std::string package;
     std::vector<std::string> trusted_keys;  // --trust, beyond the computer's own
     bool require_signature = false;
-    bool allow_older = false;  // the user takes the decision a history that cannot be read leaves open
+    bool allow_older = false;  // the user's word where older firmware may be installed
     bool record = false;       // a simulated run in the history too
     bool verbose = false;      // the engine's log on the terminal too
     bool quiet = false;        // errors only
@@ -325,22 +325,23 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
 
 // Tells what the verdict says; false: the package is not installed. Only the
 // user may take a decision the verdict leaves open, with --allow-older.
-bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o) {
-    const bool allowed = verdict.decision == updater::decision_t::install ||
-                         (verdict.decision == updater::decision_t::ask && o.allow_older);
+// `usb_port`: the device the verdict is about, when known.
+bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o, const std::string& usb_port = {}) {
+    const bool asked = verdict.decision == updater::decision_t::ask;
+    const bool allowed = verdict.decision == updater::decision_t::install || (asked && o.allow_older);
     if (verdict.signature && !o.quiet) write_line(stderr, said(*verdict.signature));
     // What the history shows is an event of its own with --json.
-    const bool asked = verdict.decision == updater::decision_t::ask;
     if (o.json_events && (verdict.older || asked)) {
         const sentence_t& shown = verdict.older ? *verdict.older : *verdict.refusal;
         json event{{"event", "older-firmware"}, {"refused", !allowed}, {"text", said(shown)}};
         if (verdict.newer) {
             event["kind"] = kind_word(verdict.newer->kind);
             event["installed_version"] = verdict.newer->installed.version;
-            event["installed_on"] = shown.values.front();
+            event["installed_on"] = updater::local_date(verdict.newer->installed.ended_ms);
         } else {
             event["unreadable"] = shown.values.front();
         }
+        if (!usb_port.empty()) event["port"] = usb_port;
         print_json(event);
     } else if (verdict.older && !o.quiet) {
         write_line(stderr, said(*verdict.older));
@@ -349,8 +350,10 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o)
         write_line(stderr, said(*verdict.refusal) + (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
     if (o.json_events && !allowed && !verdict.older && !asked)
         print_json({{"event", "refused"}, {"text", said(*verdict.refusal)}, {"details", printable(verdict.details)}});
-    if (!allowed && verdict.decision == updater::decision_t::ask)
-        write_line(stderr, translated("Cli", "Give --allow-older to install it all the same."));
+    if (!allowed && asked)
+        write_line(stderr, translated("Cli",
+                                      "Older firmware is installed only when you say so: run the update again with "
+                                      "--allow-older."));
     return allowed;
 }
 
@@ -407,27 +410,34 @@ int update_command(int argc, char** argv) {
     const result_t<update_t> read = read_package(o.package, trust);
     if (!read) return tell_unreadable_package(o.json_events, read.failure());
     const update_t& update = *read;
-    // Simulated runs are recorded only when asked: the history is the devices'.
+    // Simulated runs are recorded only when asked; the history they may be
+    // recorded in decides for them as for real ones.
     const bool simulated = o.simulation.device.has_value() || !o.simulated.empty();
-    std::optional<updater::history_t> history;
-    if (!simulated || o.record) history.emplace(updater::default_history_path());
-    // Decided before any device is touched.
-    // With --all, --kind names only what a first-generation bootloader is:
-    // every device the package is for may be written.
-    const std::optional<kind_t> written = o.all ? std::nullopt : o.kind;
+    updater::history_t history(updater::default_history_path());
+    updater::history_t* recorded = !simulated || o.record ? &history : nullptr;
+    // Decided before any device is touched; with --all, for each device once
+    // found (--kind then names only what a first-generation bootloader is).
     if (!told_verdict(
-            updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, written), o))
+            updater::package_verdict(update, trust, o.require_signature, o.all ? nullptr : &history, o.kind, o.port),
+            o))
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
         std::signal(SIGINT, on_interrupt);
         std::signal(SIGTERM, on_interrupt);
+        auto may_install = [&](kind_t kind, const std::string& usb_port) {
+            updater::package_verdict_t verdict =
+                updater::package_verdict(update, trust, o.require_signature, &history, kind, usb_port);
+            verdict.signature.reset();  // told once, above
+            return told_verdict(verdict, o, usb_port);
+        };
         return update_all({.kind = o.kind,
                            .simulated = o.simulated,
                            .json_events = o.json_events,
                            .quiet = o.quiet,
                            .log = terminal_log(o.verbose),
-                           .history = history ? &*history : nullptr},
+                           .history = recorded,
+                           .may_install = may_install},
                           update, interrupted);
     }
     session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
@@ -436,7 +446,7 @@ int update_command(int argc, char** argv) {
     devices::simulated_device_t* device = nullptr;
     const std::unique_ptr<devices::simulation_t> simulation = set_up_devices(o, update, device);
     if (o.simulation.device && !simulation) return 1;
-    if (!run(o, update, history ? &*history : nullptr)) return 1;
+    if (!run(o, update, recorded)) return 1;
     // The device settles (reboots) after the run; its flash no longer changes.
     if (device && o.flash_out && !write_flash(*o.flash_out, device->flash())) return 1;
     return exit_status();

@@ -95,10 +95,7 @@ int main(int argc, char** argv) {
     platform.set_up = [&simulation] { simulation.install(); };
     const std::unique_ptr<gui::Application> launched = gui::launch(platform, {}, std::move(trust));
     gui::Application& delegate = *launched;
-    // Started without a bundled package, the application asked for one; the
-    // user declined, and the window says what to do.
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<QFileDialog*>(w)) w->close();
+    // Started without a bundled package, the window says what to do.
     QMainWindow* window = delegate.updateWindow();
     window->resize(720, 480);
     QTest::qWait(300);

@@ -43,7 +43,7 @@ sentence_t signature_sentence(const package_signature_t& s) {
 }  // namespace
 
 package_verdict_t package_verdict(const update_t& update, const trust_t& trust, bool require_signature,
-                                  history_t* history, std::optional<kind_t> only) {
+                                  history_t* history, std::optional<kind_t> only, const std::string& usb_port) {
     package_verdict_t verdict;
     const package_signature_t& signature = update.signature;
     require_signature = require_signature || trust.require_signature;
@@ -80,8 +80,19 @@ package_verdict_t package_verdict(const update_t& update, const trust_t& trust, 
     if (!*newer) return verdict;
     verdict.newer = *newer;
     const installed_t& installed = verdict.newer->installed;
-    verdict.older = {ZAL_TEXT("Engine", "This package is older than the firmware installed on %1 (%2)."),
-                     {local_date(installed.ended_ms), installed.version}};
+    const std::string device = kind_name(verdict.newer->kind);
+    const std::string day = local_date(installed.ended_ms);
+    // A port names the device only where its kind is known.
+    const bool one_kind = update.ventaro.has_value() != update.ruvo.has_value();
+    if ((only || one_kind) && !usb_port.empty())
+        verdict.older = {ZAL_TEXT("Engine",
+                                  "This package is older than the firmware installed on your %1 (USB port %2) on %3 "
+                                  "(%4)."),
+                         {device, usb_port, day, installed.version}};
+    else
+        verdict.older = {ZAL_TEXT("Engine", "This package is older than the firmware installed on your %1 on %2 (%3)."),
+                         {device, day, installed.version}};
+    verdict.decision = decision_t::ask;
     if (refuse_downgrade) {
         verdict.decision = decision_t::refuse;
         verdict.refusal = {ZAL_TEXT("Engine", "Older firmware is refused on this computer."), {}};

@@ -36,11 +36,11 @@ struct package_verdict_t {
     decision_t decision = decision_t::install;
     // Who signed the package; absent when the package is refused for its signature.
     std::optional<sentence_t> signature;
-    // Going back to older firmware is sometimes what support asks for, so by
-    // itself it is told, not refused.
+    // Going back to older firmware is sometimes what support asks for: the
+    // user decides (`ask`), unless the administrator refuses it.
     std::optional<sentence_t> older;
     std::optional<newer_installed_t> newer;
-    // Why the package is refused, or what the user is asked to decide.
+    // Why the package is refused, or what the user is asked to decide beyond `older`.
     std::optional<sentence_t> refusal;
     // The signature check's own words, for a package changed after it was signed.
     std::string details;
@@ -51,9 +51,11 @@ struct package_verdict_t {
 // computer's or this run's. The administrator's `refuse_downgrade` counts with
 // required signatures only, since otherwise any package could claim a later
 // version; then a history that cannot be read refuses too (`ask`), as a
-// policy that cannot be checked must.
+// policy that cannot be checked must. `usb_port`: where the device of kind
+// `only` is plugged in, named in what the user is told.
 package_verdict_t package_verdict(const update_t& update, const trust_t& trust, bool require_signature,
-                                  history_t* history, std::optional<kind_t> only = std::nullopt);
+                                  history_t* history, std::optional<kind_t> only = std::nullopt,
+                                  const std::string& usb_port = {});
 
 // The day a run ended, in local time: "2026-12-01".
 std::string local_date(int64_t unix_ms);

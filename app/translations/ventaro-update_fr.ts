@@ -203,6 +203,21 @@ Commandes :
         <source>Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
         <translation>Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
     </message>
+
+    <message>
+        <source>The connected bootloader does not tell which device it belongs to.
+Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
+        <translation>Le bootloader branché ne dit pas à quel appareil il appartient.
+Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
+    </message>
+    <message>
+        <source>No recorded run has the number</source>
+        <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
+    </message>
+    <message>
+        <source>Older firmware is installed only when you say so: run the update again with --allow-older.</source>
+        <translation>Un firmware plus ancien n’est installé que si vous le demandez : relancez la mise à jour avec --allow-older.</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -397,6 +412,15 @@ Commandes :
     <message>
         <source>The update was interrupted: the program was stopped.</source>
         <translation>La mise à jour a été interrompue : le programme a été arrêté.</translation>
+    </message>
+
+    <message>
+        <source>This package is older than the firmware installed on your %1 (USB port %2) on %3 (%4).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé sur votre %1 (port USB %2) le %3 (%4).</translation>
+    </message>
+    <message>
+        <source>This package is older than the firmware installed on your %1 on %2 (%3).</source>
+        <translation>Ce paquet est plus ancien que le firmware installé sur votre %1 le %2 (%3).</translation>
     </message>
 </context>
 <context>
@@ -754,6 +778,40 @@ Version %1
     <message>
         <source>The update package to open.</source>
         <translation>Le paquet de mise à jour à ouvrir.</translation>
+    </message>
+
+    <message>
+        <source>Support report saved</source>
+        <translation>Rapport d’assistance enregistré</translation>
+    </message>
+    <message>
+        <source>%1 version %2</source>
+        <translation>%1 version %2</translation>
+    </message>
+    <message>
+        <source>Save…</source>
+        <translation>Enregistrer…</translation>
+    </message>
+    <message>
+        <source>Log saved</source>
+        <translation>Journal enregistré</translation>
+    </message>
+    <message>
+        <source>The log could not be saved</source>
+        <translation>Le journal n’a pas pu être enregistré</translation>
+    </message>
+    <message>
+        <source>It is in %1.</source>
+        <translation>Il se trouve dans %1.</translation>
+    </message>
+    <message>
+        <source>Show in Folder</source>
+        <translation>Afficher dans le dossier</translation>
+    </message>
+    <message>
+        <source>No update is open. An update package is the file, its name ending in .zalmirupdate, that holds new firmware for your Ventaro and your Ruvo receiver: download it from the maker&apos;s web site, then open it here.</source>
+        <comment>ZALNoPackageHint</comment>
+        <translation>Aucune mise à jour n’est ouverte. Une mise à jour est le fichier, dont le nom se termine par .zalmirupdate, qui contient le nouveau firmware de votre Ventaro et de votre boîtier Ruvo : téléchargez-la sur le site web du fabricant, puis ouvrez-la ici.</translation>
     </message>
 </context>
 </TS>

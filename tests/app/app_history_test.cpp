@@ -194,6 +194,10 @@ private slots:
               "Inhibitor: desktop portal: ", "Qt: ", "Error on roundtrip #3", "ventaro-update 1.0.0"})
             QVERIFY2(text.contains(QString::fromUtf8(section)), section);
         QVERIFY(!text.contains(QDir::homePath() + "/"));
+        // Where it went is said, and its folder offered.
+        QMessageBox* saved = wait_for_alert_after(alert);
+        QVERIFY(saved && saved->informativeText() == "It is in " + QDir::toNativeSeparators(path) + ".");
+        QVERIFY(button_titled(saved, "Show in Folder"));
     }
 
     // With signatures required, an administrator may refuse going back.
@@ -208,8 +212,6 @@ private slots:
                                    {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"), path, QStringLiteral("Z")}),
                  0);
         Application& d = launch();
-        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
-        QApplication::activeModalWidget()->close();
         QVERIFY(d.openPackage(QUrl::fromLocalFile(path)));
         plug(options_for(d.update(), kind_t::ventaro, true));
         QVERIFY(click(d.updateWindow()->updateButton()));
@@ -221,18 +223,23 @@ private slots:
         QVERIFY(d.history().runs({})->size() == 1);  // no run began
     }
 
-    void anOlderPackageIsNoticedBeforeUpdate_data() {
+    // Named with its device, then asked about, Cancel being the default.
+    void anOlderPackageIsAskedAboutBeforeUpdate_data() {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("question");
         QTest::newRow("en") << "en"
-                            << "This package is older than the firmware installed on %1 (9.0.0).";
+                            << "This package is older than the firmware installed on your Ventaro on %1 (9.0.0)."
+                            << "Install this firmware all the same?";
         QTest::newRow("fr") << "fr"
-                            << "Ce paquet est plus ancien que le firmware installé le %1 (9.0.0).";
+                            << "Ce paquet est plus ancien que le firmware installé sur votre Ventaro le %1 (9.0.0)."
+                            << "Installer ce firmware malgré tout ?";
     }
 
-    void anOlderPackageIsNoticedBeforeUpdate() {
+    void anOlderPackageIsAskedAboutBeforeUpdate() {
         QFETCH(QString, language);
         QFETCH(QString, notice);
+        QFETCH(QString, question);
         useLanguage(language);
         const int64_t installedAt = installedOnThisComputer("9.0.0");
 
@@ -243,8 +250,15 @@ private slots:
         const QString day = QString::fromStdString(updater::local_date(installedAt));
         QCOMPARE(label->text(), notice.arg(day));
         QCOMPARE(label->accessibleName(), label->text());
-        QVERIFY(d.updateWindow()->updateButton()->isEnabled());  // told, not refused
         QVERIFY(cut_texts(d.updateWindow()).isEmpty());
+        for (const bool anyway : {false, true}) {  // Return takes the default, Cancel
+            QVERIFY(click(d.updateWindow()->updateButton()));
+            QMessageBox* asked = wait_for_alert(5000);
+            QVERIFY(asked && asked->text() == question && asked->informativeText() == label->text());
+            QCOMPARE(asked->defaultButton(), asked->escapeButton());
+            anyway ? (void)click(asked->buttons().first()) : QTest::keyClick(asked, Qt::Key_Return);
+            QTRY_COMPARE(d.inUpdate(), anyway);
+        }
     }
 };
 

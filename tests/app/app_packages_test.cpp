@@ -84,7 +84,7 @@ private slots:
         Application& d = launch();
         QCOMPARE(d.updateWindow()->title(), QStringLiteral("Ventaro"));
         QCOMPARE(d.updateWindow()->secondaryTitle(), QStringLiteral("Version 2.1.0 (3/5/21)"));
-        QCOMPARE(d.updateWindow()->windowTitle(), QStringLiteral("Ventaro v2.1.0 Update"));
+        QCOMPARE(d.updateWindow()->windowTitle(), QStringLiteral("Ventaro version 2.1.0"));
         QVERIFY(d.updateWindow()->windowFilePath().endsWith("a.zalmirupdate"));
         QCOMPARE(d.updateWindow()->textView()->toPlainText(), QStringLiteral("Release notes\nSee this."));
         QVERIFY(d.updateWindow()->updateButton()->isEnabled());
@@ -101,11 +101,15 @@ private slots:
         QVERIFY(click(d.updateSheet()->cancelButton()));
     }
 
-    void withoutBundleTheOpenPanelShows() {
+    // Without a bundle the window says what a package is; Open shows the panel.
+    void withoutBundleOpenShowsThePanel() {
         LogWindow::logWindow();
         const int before = LogWindow::logWindow()->text().count("Bundled update not found.");
-        launch();
+        Application& d = launch();
         QTRY_VERIFY(LogWindow::logWindow()->text().count("Bundled update not found.") > before);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(d.updateWindow()->openButton()->hasFocus());
+        QVERIFY(click(d.updateWindow()->openButton()));
         QFileDialog* panel = nullptr;
         QTRY_VERIFY((panel = QApplication::activeModalWidget()
                                  ? qobject_cast<QFileDialog*>(QApplication::activeModalWidget())
@@ -142,8 +146,6 @@ private slots:
     // would reboot the device and then fail for want of firmware.
     void updateNeedsAPackage() {
         Application& d = launch();
-        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
-        QApplication::activeModalWidget()->close();
         QTest::qWait(50);
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());
         QVERIFY(!d.updateWindow()->updateAction()->isEnabled());
@@ -222,16 +224,15 @@ private slots:
     // and its button opens the panel.
     void withoutAPackageTheWindowSaysWhatToDo_data() {
         QTest::addColumn<int>("language");
-        QTest::newRow("en") << int(lang_t::en);
-        QTest::newRow("fr") << int(lang_t::fr);
+        QTest::addColumn<QString>("source");  // where a package comes from
+        QTest::newRow("en") << int(lang_t::en) << "the maker's web site";
+        QTest::newRow("fr") << int(lang_t::fr) << "le site web du fabricant";
     }
 
     void withoutAPackageTheWindowSaysWhatToDo() {
         QFETCH(int, language);
         use_language(language == int(lang_t::fr) ? QStringLiteral("fr") : QStringLiteral("en"));
         Application& d = launch();
-        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
-        QApplication::activeModalWidget()->close();
         QVERIFY(!d.updateWindow()->hasPackage());
         QVERIFY(d.updateWindow()->noPackagePage()->isVisibleTo(d.updateWindow()));
         QCOMPARE(d.updateWindow()->openButton()->text(), language == int(lang_t::fr)
@@ -240,11 +241,15 @@ private slots:
         QLabel* hint = d.updateWindow()->noPackagePage()->findChild<QLabel*>();
         QCOMPARE(hint->text(), localized("ZALNoPackageHint"));
         QVERIFY(hint->text().startsWith(language == int(lang_t::fr) ? u"Aucune" : u"No update"));
+        QFETCH(QString, source);
+        QVERIFY(hint->text().contains(source) && hint->text().contains(u".zalmirupdate"));
+        QVERIFY(!d.updateWindow()->updateButton()->isVisibleTo(d.updateWindow()));  // nothing to update yet
         QVERIFY(click(d.updateWindow()->openButton()));
         QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
         QApplication::activeModalWidget()->close();
         d.openPackage(QUrl::fromLocalFile(write_package(bundle, "b.zalmirupdate", package_bytes(true, false))));
         QVERIFY(d.updateWindow()->hasPackage());
+        QVERIFY(d.updateWindow()->updateButton()->isVisibleTo(d.updateWindow()));
         use_language(QStringLiteral("en"));
     }
 
@@ -270,8 +275,6 @@ private slots:
                                                                    signed_path, QStringLiteral("Zalmir Instruments")}),
                  0);
         Application& d = launch();
-        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
-        QApplication::activeModalWidget()->close();
 
         QVERIFY(d.openPackage(QUrl::fromLocalFile(signed_path)));
         QVERIFY(d.updateWindow()->signatureLabel()->text().startsWith(

@@ -165,6 +165,30 @@ private slots:
         QVERIFY(!visible_alert());
     }
 
+    // The question goes, unanswered, once its moment has passed: the run
+    // ended, or the device went on to its own firmware and the run with it.
+    void kindQuestionGoesWithItsMoment_data() {
+        QTest::addColumn<bool>("deviceGoesOn");
+        QTest::newRow("the run ends") << false;
+        QTest::newRow("the device goes on") << true;
+    }
+
+    void kindQuestionGoesWithItsMoment() {
+        QFETCH(bool, deviceGoesOn);
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, true));
+        Application& d = launch();
+        auto o = options_for(d.update(), kind_t::ventaro, true);
+        o.first_generation_bootloader = true;
+        plug(o);
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QPointer<QMessageBox> question;
+        QTRY_VERIFY_WITH_TIMEOUT((question = visible_alert()), 30000);
+        simulation->remove_all();
+        deviceGoesOn ? (void)plug(options_for(d.update(), kind_t::ventaro)) : d.cancelUpdate();
+        QTRY_VERIFY_WITH_TIMEOUT(!question, 30000);
+        QCOMPARE(d.inUpdate(), deviceGoesOn);  // closing it cancelled nothing
+    }
+
     // A failed run says in plain words what happened, in the user's language;
     // the engine's own text is the alert's detail; Troubleshooting opens the
     // page, or says where it is when no browser opens.

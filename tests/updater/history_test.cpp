@@ -526,28 +526,47 @@ TEST(OlderFirmware, ByVersionThenByReleaseDate) {
     EXPECT_FALSE(*updater::newer_firmware_installed(history, package("1.0.0", {2026, 1, 1}), kind_t::ruvo));
 }
 
-TEST(OlderFirmware, TheToolSaysItAndItsJsonCarriesIt) {
+// Older firmware goes on only with --allow-older, simulated or not, and with
+// --all for each device found, named by its port.
+TEST(OlderFirmware, TheToolAsksForAllowOlderAndItsJsonCarriesIt) {
     scratch_t dir;
     const std::string state = dir / "state";
     history_t history(state + "/ventaro-update/history.sqlite");
     run_record_t installed = start_of("9.0.0", "ventaro");
     history.update(history.begin(installed), ended(installed), "");
-
-    const ran_t ran = run_cli({"update", "--json", "--record", "--simulate", "ventaro", ZAL_SAMPLE_PACKAGE}, state);
-    EXPECT_EQ(ran.status, 0);  // told, not refused
-    const std::string first_line = ran.out.substr(0, ran.out.find('\n'));
-    const auto event = nlohmann::json::parse(first_line);
-    EXPECT_EQ(event["event"], "older-firmware");
-    EXPECT_EQ(event["installed_version"], "9.0.0");
-    EXPECT_EQ(event["refused"], false);
     const std::string day = updater::local_date(*ended(installed).ended_ms);
-    EXPECT_EQ(event["text"], "This package is older than the firmware installed on " + day + " (9.0.0).");
-    // That run installed 2.1.0; 9.0.0 comes again after it.
-    history.update(history.begin(installed), ended(installed), "");
-    const ran_t french =
-        run_cli({"update", "--json", "--simulate", "ventaro", "--record", ZAL_SAMPLE_PACKAGE}, state, "fr_FR.UTF-8");
-    EXPECT_EQ(nlohmann::json::parse(french.out.substr(0, french.out.find('\n')))["text"],
-              "Ce paquet est plus ancien que le firmware installé le " + day + " (9.0.0).");
+    const std::string older = "This package is older than the firmware installed on your Ventaro";
+    const std::string on = day + " (9.0.0).";
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string text;
+        bool refused;
+        std::string port;  // in the event, with --all
+    } cases[] = {
+        {{"--simulate", "ventaro"}, 1, older + " on " + on, true, ""},
+        {{"--simulate", "ventaro", "--allow-older"}, 0, older + " on " + on, false, ""},
+        {{"--simulate", "ventaro", "--kind", "ventaro", "--port", "1-1"},
+         1,
+         older + " (USB port 1-1) on " + on,
+         true,
+         ""},
+        {{"--all", "--simulate", "ruvo", "--simulate", "ventaro"}, 0, older + " (USB port 1-2) on " + on, true, "1-2"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"update", "--json"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        arguments.push_back(ZAL_SAMPLE_PACKAGE);
+        const ran_t ran = run_cli(arguments, state);
+        EXPECT_EQ(ran.status, c.status) << c.arguments.back();  // with --all, the Ruvo was updated
+        const auto event = nlohmann::json::parse(ran.out.substr(0, ran.out.find('\n')));
+        EXPECT_EQ(event["event"], "older-firmware");
+        EXPECT_EQ(event["installed_on"], day);
+        EXPECT_EQ(event["text"], c.text);
+        EXPECT_EQ(event["refused"], c.refused);
+        EXPECT_EQ(event.value("port", ""), c.port);
+    }
+    EXPECT_EQ(history.runs({})->size(), 1u);  // simulated runs recorded nothing, yet counted it
 }
 
 // --- a recorded run of the engine

@@ -17,8 +17,8 @@
         <translation>Aktualisieren</translation>
     </message>
     <message>
-        <source>%1 v%2 Update</source>
-        <translation>%1 v%2 aktualisieren</translation>
+        <source>%1 version %2</source>
+        <translation>%1 Version %2</translation>
     </message>
     <message>
         <source>Need help? Click Help.</source>
