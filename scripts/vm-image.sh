@@ -18,8 +18,8 @@ exec 9>"$vm/.lock"
 flock 9
 
 # USB gadget (gadgetfs for a USB-MIDI firmware, usb_f_midi for several at once,
-# configfs and usb_f_hid for the bootloaders) and host sides, the sound and HID stacks, 9p for the host's
-# files and overlay for a writable /tmp over the host's.
+# configfs and usb_f_hid for the bootloaders, usb_f_fs for more than four) and host sides, the sound and HID
+# stacks, 9p for the host's files and overlay for a writable /tmp over the host's.
 modules=(virtio_pci 9pnet_virtio 9p overlay dummy_hcd gadgetfs libcomposite usb_f_midi usb_f_hid usb_f_fs snd-usb-audio
          snd-seq snd-seq-midi snd-seq-midi-event usbhid hid-generic)
 

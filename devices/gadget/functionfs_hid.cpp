@@ -90,10 +90,6 @@ public:
     }
 
     ~functionfs_hid_t() override {
-        {
-            std::lock_guard lock(mutex_);
-            reports_.clear();
-        }
         for (io_thread_t* thread : {&control_, &reader_, &writer_}) thread->halt();
         for (int fd : {in_, out_, ep0_})  // ep0 last: closing it unbinds the gadget
             if (fd >= 0) ::close(fd);

@@ -202,8 +202,12 @@ int main(int argc, char** argv) {
             if (!o.simulation.device) return usage(std::string("unknown device '") + argv[i] + "'");
             continue;
         }
-        if (arg == "--midi-function" || arg == "--hid-functionfs") {
-            (arg == "--midi-function" ? o.midi_function : o.hid_functionfs) = true;
+        if (arg == "--midi-function") {
+            o.midi_function = true;
+            continue;
+        }
+        if (arg == "--hid-functionfs") {
+            o.hid_functionfs = true;
             continue;
         }
         if (devices::take_simulation_argument(argc, argv, i, o.simulation, problem)) continue;

@@ -19,10 +19,9 @@ struct run_t {
     std::string err;
 };
 
-run_t run_cli(const std::string& arguments, const std::string& environment = "") {
+run_t run_command(const std::string& command_line) {
     const auto err_path = std::filesystem::temp_directory_path() / ("zal-cli-err-" + std::to_string(::getpid()));
-    const std::string command =
-        environment + " " + std::string(ZAL_CLI_PATH) + " " + arguments + " 2>" + err_path.string();
+    const std::string command = command_line + " 2>" + err_path.string();
     FILE* pipe = ::popen(command.c_str(), "r");
     run_t result{-1, {}, {}};
     char buffer[4096];
@@ -33,6 +32,10 @@ run_t run_cli(const std::string& arguments, const std::string& environment = "")
     result.err.assign(std::istreambuf_iterator<char>(err), {});
     std::filesystem::remove(err_path);
     return result;
+}
+
+run_t run_cli(const std::string& arguments, const std::string& environment = "") {
+    return run_command(environment + " " + ZAL_CLI_PATH + " " + arguments);
 }
 
 std::string write_temp(const std::vector<unsigned char>& bytes, const char* name) {
@@ -144,6 +147,17 @@ TEST(CommandLine, HelpVersionAndUsage) {
     EXPECT_EQ(run_cli("--help").out.find("power-cut"), std::string::npos) << "faults are update's";
     EXPECT_NE(run_cli("update --help", "LC_ALL=fr_FR.UTF-8").out.find("utilisation : ventaro-update-cli update"),
               std::string::npos);
+}
+
+// The application and the demo answer without a desktop: no window opens.
+TEST(CommandLine, ApplicationHelpAndVersion) {
+    for (const char* program : {ZAL_APP_PATH, ZAL_DEMO_PATH})
+        for (const auto& [flag, line] : {std::pair{"--help", "\nArguments:\n  PACKAGE "}, {"-v", " 1.0.0\n"}}) {
+            const run_t r = run_command(std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C ") +
+                                        program + " " + flag);
+            EXPECT_EQ(r.status, 0) << program << " " << flag << "\n" << r.err;
+            EXPECT_NE(r.out.find(line), std::string::npos) << program << " " << flag << "\n" << r.out;
+        }
 }
 
 // What an update shows on a terminal: the user's messages; the log, with its
