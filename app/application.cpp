@@ -72,6 +72,8 @@ bool Application::confirmQuit() {
     question.setEscapeButton(cancel);
     question.setWindowModality(Qt::ApplicationModal);
     decorate_alert(&question);
+    // A run that ends meanwhile takes the question with it, unanswered.
+    connect(this, &Application::runEnded, &question, &QMessageBox::reject);
     question.exec();
     quitConfirmed_ = question.clickedButton() == quit;
     return quitConfirmed_;

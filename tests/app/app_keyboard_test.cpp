@@ -237,6 +237,11 @@ private slots:
         QVERIFY(d.confirmQuit());
         QVERIFY(d.confirmQuit());
         QVERIFY(click(d.updateSheet()->cancelButton()));
+        // A run that ends while it is asked takes the question with it.
+        QVERIFY(click(d.updateWindow()->updateButton()));
+        QTRY_VERIFY(d.inUpdate());
+        QTimer::singleShot(100, [&d] { d.updateRun().engine().cancel(); });
+        QVERIFY(!d.confirmQuit());
     }
 };
 
