@@ -34,7 +34,7 @@ void Application::startUpdate(kind_t kind) {
             askToInstallAnyway(said(*verdict.refusal), [this, kind] { beginRun(kind); });
             break;
         case updater::decision_t::refuse:
-            showAlert(said(*verdict.refusal), verdict.older ? said(*verdict.older) : QString());
+            showAlert(said(*verdict.refusal), verdict.older ? older_notice_text(verdict) : QString());
             break;
     }
 }

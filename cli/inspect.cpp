@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 
+#include "cli/catalogue.hpp"
 #include "common/text/printable.hpp"
 #include "update/package_file.hpp"
 #include "update/update_plan.hpp"
@@ -86,7 +87,8 @@ json describe_update(const update_t& update) {
 bool load_cli_trust(const std::vector<std::string>& extra_keys, trust_t& trust) {
     std::vector<std::string> problems;
     trust = load_trust("", problems);
-    for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
+    for (const std::string& problem : problems)
+        write_line(stderr, fill(translated("Cli", "Trusted keys: %1"), {problem}));
     for (const std::string& path : extra_keys) {
         const result_t<public_key_t> key = read_public_key(path);
         if (!key) {
@@ -107,12 +109,12 @@ int inspect(int argc, char** argv) {
         } else if (argv[i][0] != '-' && path == nullptr) {
             path = argv[i];
         } else {
-            std::fprintf(stderr, "ventaro-update-cli: unexpected argument %s\n", printable(argv[i]).c_str());
+            write_line(stderr, fill(translated("Cli", "ventaro-update-cli: unexpected argument %1"), {argv[i]}));
             return 2;
         }
     }
     if (path == nullptr) {
-        std::fprintf(stderr, "ventaro-update-cli: no package given\n");
+        write_line(stderr, std::string("ventaro-update-cli: ") + translated("Cli", "no package given"));
         return 2;
     }
     trust_t trust;
@@ -124,7 +126,7 @@ int inspect(int argc, char** argv) {
     }
     const result_t<update_t> update = read_update(bytes->data(), bytes->size(), trust);
     if (!update) {
-        write_line(stderr, update.failure().text);
+        write_line(stderr, std::string(path) + ": " + translated("Engine", update.failure().text.c_str()));
         return 1;
     }
     // Texts from a package need not be valid UTF-8; replace what is not.

@@ -4,9 +4,11 @@
 
 #include <malloc.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
+#include "cli/catalogue.hpp"
 #include "cli/history_command.hpp"
 #include "cli/inspect.hpp"
 #include "cli/list_command.hpp"
@@ -26,6 +28,9 @@ int main(int argc, char** argv) {
     // the kernel and faulting them in again: a quarter of `inspect`'s time.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // Every message, a usage problem's too, in the user's language.
+    std::setlocale(LC_ALL, "");
+    zal::cli::use_language_of_locale();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(zal::cli::usage_text, stdout);
         return 0;

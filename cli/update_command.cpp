@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -88,7 +87,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         if (!problem.empty()) return false;
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
-                problem = arg + " needs a value";
+                problem = fill(translated("Cli", "%1 needs a value"), {arg});
                 return std::nullopt;
             }
             return std::string(argv[++i]);
@@ -97,7 +96,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             const auto v = value();
             if (!v) return false;
             o.kind = kind_of_word(*v);
-            if (!o.kind) return (problem = "--kind is ventaro or ruvo", false);
+            if (!o.kind) return (problem = translated("Cli", "--kind is ventaro or ruvo"), false);
         } else if (arg == "--flash-in") {
             if (!(o.flash_in = value())) return false;
         } else if (arg == "--flash-out") {
@@ -106,9 +105,10 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             const auto v = value();
             if (!v) return false;
             if (!updater::is_usb_port_path(*v))
-                return (problem = "--port takes a USB port path such as 1-1.4 (see list), not '" +
-                                  (v->size() > 40 ? v->substr(0, 40) + "..." : *v) + "'",
-                        false);
+                return (
+                    problem = fill(translated("Cli", "--port takes a USB port path such as 1-1.4 (see list), not '%1'"),
+                                   {v->size() > 40 ? v->substr(0, 40) + "..." : *v}),
+                    false);
             o.port = *v;
         } else if (arg == "--all") {
             o.all = true;
@@ -125,28 +125,30 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         } else if (arg == "--allow-older") {
             o.allow_older = true;
         } else if (!arg.empty() && arg[0] == '-') {
-            return (problem = "unknown option " + arg, false);
+            return (problem = fill(translated("Cli", "unknown option %1"), {arg}), false);
         } else if (o.package.empty()) {
             o.package = arg;
         } else {
-            return (problem = "one package at a time", false);
+            return (problem = translated("Cli", "one package at a time"), false);
         }
     }
-    if (o.package.empty()) return (problem = "no package given", false);
+    if (o.package.empty()) return (problem = translated("Cli", "no package given"), false);
     if (o.all) {
-        if (!o.port.empty()) return (problem = "--all and --port exclude each other", false);
-        if (o.flash_in || o.flash_out) return (problem = "--flash-in and --flash-out take one device", false);
+        if (!o.port.empty()) return (problem = translated("Cli", "--all and --port exclude each other"), false);
+        if (o.flash_in || o.flash_out)
+            return (problem = translated("Cli", "--flash-in and --flash-out take one device"), false);
         if (!o.simulation.faults.empty() && o.simulated.empty())
-            return (problem = "--fault needs a --simulate before it", false);
+            return (problem = translated("Cli", "--fault needs a --simulate before it"), false);
         return true;
     }
-    if (o.simulated.size() > 1) return (problem = "several --simulate need --all", false);
+    if (o.simulated.size() > 1) return (problem = translated("Cli", "several --simulate need --all"), false);
     const auto& device = o.simulation.device;
     if (!device && (!o.simulation.faults.empty() || o.flash_in || o.flash_out))
-        return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
+        return (problem = translated("Cli", "--fault, --flash-in and --flash-out need --simulate"), false);
     // Only the first-generation bootloader leaves the kind open.
     if (device && o.kind && !device->first_generation_bootloader && device->kind != *o.kind)
-        return (problem = "--simulate " + device->name + " is not a " + kind_word(*o.kind), false);
+        return (problem = fill(translated("Cli", "--simulate %1 is not a %2"), {device->name, kind_word(*o.kind)}),
+                false);
     return true;
 }
 
@@ -172,9 +174,10 @@ bool read_package(const std::string& path, const trust_t& trust, update_t& updat
 
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
-    const char* error = !bytes                                 ? bytes.failure().text.c_str()
-                        : bytes->size() != devices::flash_size ? "a flash image is exactly 1048576 bytes"
-                                                               : nullptr;
+    const char* error = !bytes ? bytes.failure().text.c_str()
+                        : bytes->size() != devices::flash_size
+                            ? translated("Cli", "a flash image is exactly 1048576 bytes")
+                            : nullptr;
     if (error) {
         write_line(stderr, path + ": " + error);
         return false;
@@ -318,6 +321,12 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
     return true;
 }
 
+// The older-firmware notice, its day as the user's language writes a date.
+std::string older_text(const updater::package_verdict_t& verdict) {
+    return said(updater::older_notice(
+        *verdict.newer, updater::local_time(verdict.newer->installed.ended_ms, translated("Cli", "%Y-%m-%d"))));
+}
+
 // Tells what the verdict says; false: the package is not installed. Only the
 // user may take a decision the verdict leaves open, with --allow-older.
 bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o) {
@@ -328,7 +337,9 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o)
     const bool asked = verdict.decision == updater::decision_t::ask;
     if (o.json_events && (verdict.older || asked)) {
         const sentence_t& shown = verdict.older ? *verdict.older : *verdict.refusal;
-        json event{{"event", "older-firmware"}, {"refused", !allowed}, {"text", said(shown)}};
+        json event{{"event", "older-firmware"},
+                   {"refused", !allowed},
+                   {"text", verdict.older ? older_text(verdict) : said(shown)}};
         if (verdict.newer) {
             event["kind"] = kind_word(verdict.newer->kind);
             event["installed_version"] = verdict.newer->installed.version;
@@ -338,7 +349,7 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o)
         }
         print_json(event);
     } else if (verdict.older) {
-        write_line(stderr, said(*verdict.older));
+        write_line(stderr, older_text(verdict));
     }
     if (verdict.refusal && !(o.json_events && asked))
         write_line(stderr, said(*verdict.refusal) + (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
@@ -412,9 +423,6 @@ int update_command(int argc, char** argv) {
     options_t o;
     std::string problem;
     if (!parse(argc, argv, o, problem)) return usage(problem);
-
-    std::setlocale(LC_ALL, "");
-    use_language_of_locale();
 
     trust_t trust;
     if (!load_cli_trust(o.trusted_keys, trust)) return 1;

@@ -79,14 +79,17 @@ package_verdict_t package_verdict(const update_t& update, const trust_t& trust, 
     }
     if (!*newer) return verdict;
     verdict.newer = *newer;
-    const installed_t& installed = verdict.newer->installed;
-    verdict.older = {ZAL_TEXT("Engine", "This package is older than the firmware installed on %1 (%2)."),
-                     {local_date(installed.ended_ms), installed.version}};
+    verdict.older = older_notice(*verdict.newer, local_date(verdict.newer->installed.ended_ms));
     if (refuse_downgrade) {
         verdict.decision = decision_t::refuse;
         verdict.refusal = {ZAL_TEXT("Engine", "Older firmware is refused on this computer."), {}};
     }
     return verdict;
+}
+
+sentence_t older_notice(const newer_installed_t& newer, const std::string& day) {
+    return {ZAL_TEXT("Engine", "This package is older than the firmware installed on %1 (%2)."),
+            {day, newer.installed.version}};
 }
 
 std::string local_date(int64_t unix_ms) { return local_time(unix_ms, "%Y-%m-%d"); }

@@ -366,13 +366,13 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                 if (auto run = self.lock()) run->on_reboot_sysex(of_run, m, body, length);
             },
             disconnect_handler(phase_t::rebooting));
-        if (!attached) fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
+        if (!attached) fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not connect to MIDI device."));
     }
 
     void send_bootloader_request(io::out_t out) {
         if (phase != phase_t::rebooting) return;
         if (!midi::send_bootloader_request(out)) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not send a MIDI SysEx."));
             return;
         }
         log("Sent bootloader request.");
@@ -391,7 +391,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         log("Received bootloader request response.");
         note_bootloaders_before_reboot();
         if (!midi::send_bootloader_confirmation(m.out, key)) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not send a MIDI SysEx."));
             return;
         }
         log("Sent bootloader request confirmation: device rebooted.");
@@ -461,7 +461,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
                 if (auto run = self.lock()) run->on_stage2_sysex(of_run, m, body, length);
             },
             disconnect_handler(phase_t::updating_components));
-        if (!attached) fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
+        if (!attached) fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not connect to MIDI device."));
     }
 
     void send_status_request(io::out_t out, int sent = 0) {
@@ -471,7 +471,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             return;
         }
         if (!io::send(out, midi::stage2_status_request.data(), midi::stage2_status_request.size())) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not send a MIDI SysEx."));
             return;
         }
         later([this, out, sent] { send_status_request(out, sent + 1); }, 1000);
@@ -515,7 +515,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         detach_input();
         note_bootloaders_before_reboot();
         if (!io::send(m.out, midi::stage2_finish_request.data(), midi::stage2_finish_request.size())) {
-            fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+            fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not send a MIDI SysEx."));
             return;
         }
         wait_for_second_bootloader(m.kind);
@@ -535,7 +535,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void program_main_firmware(const hid::found_bootloader_t& d, float start_fraction) {
         const std::optional<device_update_t>& device_update = device_update_of(d.kind);
         if (!device_update || device_update->main.sectors.empty() || device_update->main.flash_map.size == 0) {
-            fail(failure_kind_t::no_firmware, "No firmware found.");
+            fail(failure_kind_t::no_firmware, ZAL_TEXT("Engine", "No firmware found."));
             return;
         }
         enter(phase_t::programming_main_firmware);
@@ -732,7 +732,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             const auto run = self.lock();
             if (!run || run->number != of_run) return;
             run->attached_input.reset();  // the port layer drops the handler itself
-            if (run->phase == own) run->fail(failure_kind_t::disconnected, "Device disconnected.");
+            if (run->phase == own) run->fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Device disconnected."));
         };
     }
 

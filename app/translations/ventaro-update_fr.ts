@@ -22,16 +22,144 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>Aucun Ventaro ni Ruvo pour lequel ce paquet contient un firmware n&apos;est branché.</translation>
     </message>
     <message>
-        <source>No recorded run has the number</source>
-        <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
-    </message>
-    <message>
-        <source>Support report written to</source>
-        <translation>Rapport d’assistance écrit dans</translation>
-    </message>
-    <message>
         <source>Give --allow-older to install it all the same.</source>
         <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
+    </message>
+    <message>
+        <source>%1.%2 s</source>
+        <translation>%1,%2 s</translation>
+    </message>
+    <message>
+        <source>--kind is ventaro or ruvo</source>
+        <translation>--kind vaut ventaro ou ruvo</translation>
+    </message>
+    <message>
+        <source>--limit takes a number from 1 to 1000</source>
+        <translation>--limit prend un nombre de 1 à 1000</translation>
+    </message>
+    <message>
+        <source>--log takes a run&apos;s number, as history shows it</source>
+        <translation>--log prend le numéro d’une mise à jour, tel que history l’affiche</translation>
+    </message>
+    <message>
+        <source>No recorded run has the number %1.</source>
+        <translation>Aucune mise à jour enregistrée ne porte le numéro %1.</translation>
+    </message>
+    <message>
+        <source>RUN</source>
+        <translation>N°</translation>
+    </message>
+    <message>
+        <source>STARTED</source>
+        <translation>DÉBUT</translation>
+    </message>
+    <message>
+        <source>DEVICE</source>
+        <translation>APPAREIL</translation>
+    </message>
+    <message>
+        <source>PORT</source>
+        <translation>PORT</translation>
+    </message>
+    <message>
+        <source>VERSION</source>
+        <translation>VERSION</translation>
+    </message>
+    <message>
+        <source>DURATION</source>
+        <translation>DURÉE</translation>
+    </message>
+    <message>
+        <source>OUTCOME</source>
+        <translation>RÉSULTAT</translation>
+    </message>
+    <message>
+        <source>%Y-%m-%d %H:%M</source>
+        <translation>%d/%m/%Y %H:%M</translation>
+    </message>
+    <message>
+        <source>-o needs a file</source>
+        <translation>-o demande un fichier</translation>
+    </message>
+    <message>
+        <source>unknown argument %1</source>
+        <translation>argument inconnu %1</translation>
+    </message>
+    <message>
+        <source>Support report written to %1</source>
+        <translation>Rapport d’assistance écrit dans %1</translation>
+    </message>
+    <message>
+        <source>Trusted keys: %1</source>
+        <translation>Clés de confiance : %1</translation>
+    </message>
+    <message>
+        <source>ventaro-update-cli: unexpected argument %1</source>
+        <translation>ventaro-update-cli : argument inattendu %1</translation>
+    </message>
+    <message>
+        <source>no package given</source>
+        <translation>aucun paquet indiqué</translation>
+    </message>
+    <message>
+        <source>list takes no --fault</source>
+        <translation>list ne prend pas de --fault</translation>
+    </message>
+    <message>
+        <source>No Ventaro or Ruvo is connected.</source>
+        <translation>Aucun Ventaro ni Ruvo n’est branché.</translation>
+    </message>
+    <message>
+        <source>(a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)</source>
+        <translation>(un bootloader de première génération : un Ventaro ou un Ruvo ; mettez-le à jour avec --kind et --port)</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 demande une valeur</translation>
+    </message>
+    <message>
+        <source>--port takes a USB port path such as 1-1.4 (see list), not &apos;%1&apos;</source>
+        <translation>--port prend le chemin d’un port USB, tel que 1-1.4 (voir list), et non « %1 »</translation>
+    </message>
+    <message>
+        <source>unknown option %1</source>
+        <translation>option inconnue %1</translation>
+    </message>
+    <message>
+        <source>one package at a time</source>
+        <translation>un seul paquet à la fois</translation>
+    </message>
+    <message>
+        <source>--all and --port exclude each other</source>
+        <translation>--all et --port s’excluent</translation>
+    </message>
+    <message>
+        <source>--flash-in and --flash-out take one device</source>
+        <translation>--flash-in et --flash-out ne valent que pour un appareil</translation>
+    </message>
+    <message>
+        <source>--fault needs a --simulate before it</source>
+        <translation>--fault demande un --simulate avant lui</translation>
+    </message>
+    <message>
+        <source>several --simulate need --all</source>
+        <translation>plusieurs --simulate demandent --all</translation>
+    </message>
+    <message>
+        <source>--fault, --flash-in and --flash-out need --simulate</source>
+        <translation>--fault, --flash-in et --flash-out demandent --simulate</translation>
+    </message>
+    <message>
+        <source>--simulate %1 is not a %2</source>
+        <translation>--simulate %1 n’est pas un %2</translation>
+    </message>
+    <message>
+        <source>a flash image is exactly 1048576 bytes</source>
+        <translation>une image de la flash fait exactement 1048576 octets</translation>
+    </message>
+    <message>
+        <source>%Y-%m-%d</source>
+        <translation>%d/%m/%Y</translation>
     </message>
 </context>
 <context>
@@ -207,6 +335,122 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>The update history cannot be read: %1.</source>
         <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
+    </message>
+    <message>
+        <source>Succeeded</source>
+        <translation>Réussie</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Annulée</translation>
+    </message>
+    <message>
+        <source>In progress</source>
+        <translation>En cours</translation>
+    </message>
+    <message>
+        <source>Interrupted (the program was stopped)</source>
+        <translation>Interrompue (le programme a été arrêté)</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Échouée : %1</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Échouée</translation>
+    </message>
+    <message>
+        <source>Firmware does not fit the target product.</source>
+        <translation>Le firmware ne convient pas au produit visé.</translation>
+    </message>
+    <message>
+        <source>Could not unzip the data.</source>
+        <translation>Impossible de décompresser les données.</translation>
+    </message>
+    <message>
+        <source>The update package is larger than 32 MiB.</source>
+        <translation>Le paquet de mise à jour dépasse 32 Mio.</translation>
+    </message>
+    <message>
+        <source>The package holds more than 64 MiB of data.</source>
+        <translation>Le paquet contient plus de 64 Mio de données.</translation>
+    </message>
+    <message>
+        <source>No info file found in update.</source>
+        <translation>Aucun fichier d’informations dans la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Could not parse the INI text.</source>
+        <translation>Impossible de lire le texte INI.</translation>
+    </message>
+    <message>
+        <source>Wrong format for info file in update.</source>
+        <translation>Le fichier d’informations de la mise à jour est mal formé.</translation>
+    </message>
+    <message>
+        <source>No product info found.</source>
+        <translation>Aucune information de produit trouvée.</translation>
+    </message>
+    <message>
+        <source>No version info found.</source>
+        <translation>Aucune information de version trouvée.</translation>
+    </message>
+    <message>
+        <source>No update data found.</source>
+        <translation>Aucune donnée de mise à jour trouvée.</translation>
+    </message>
+    <message>
+        <source>Firmware data does not fit the target product.</source>
+        <translation>Les données du firmware ne conviennent pas au produit visé.</translation>
+    </message>
+    <message>
+        <source>The update would overwrite the device&apos;s bootloader.</source>
+        <translation>La mise à jour écraserait le bootloader de l’appareil.</translation>
+    </message>
+    <message>
+        <source>Could not write a HID report.</source>
+        <translation>Impossible d’écrire un rapport HID.</translation>
+    </message>
+    <message>
+        <source>Could not read a HID report.</source>
+        <translation>Impossible de lire un rapport HID.</translation>
+    </message>
+    <message>
+        <source>No HID packet received after timeout.</source>
+        <translation>Aucun paquet HID reçu dans le délai.</translation>
+    </message>
+    <message>
+        <source>Unable to connect to HID device.</source>
+        <translation>Impossible de se connecter au périphérique HID.</translation>
+    </message>
+    <message>
+        <source>Invalid bootloader info data.</source>
+        <translation>Données d’informations du bootloader invalides.</translation>
+    </message>
+    <message>
+        <source>Invalid bootloader info.</source>
+        <translation>Informations du bootloader invalides.</translation>
+    </message>
+    <message>
+        <source>Wrong response in HID report.</source>
+        <translation>Réponse erronée dans un rapport HID.</translation>
+    </message>
+    <message>
+        <source>Could not connect to MIDI device.</source>
+        <translation>Impossible de se connecter au périphérique MIDI.</translation>
+    </message>
+    <message>
+        <source>Could not send a MIDI SysEx.</source>
+        <translation>Impossible d’envoyer un SysEx MIDI.</translation>
+    </message>
+    <message>
+        <source>No firmware found.</source>
+        <translation>Aucun firmware trouvé.</translation>
+    </message>
+    <message>
+        <source>Device disconnected.</source>
+        <translation>Appareil débranché.</translation>
     </message>
 </context>
 <context>
@@ -486,30 +730,6 @@ Version %1
         <translation>Conservé dans %1</translation>
     </message>
     <message>
-        <source>Succeeded</source>
-        <translation>Réussie</translation>
-    </message>
-    <message>
-        <source>Cancelled</source>
-        <translation>Annulée</translation>
-    </message>
-    <message>
-        <source>In progress</source>
-        <translation>En cours</translation>
-    </message>
-    <message>
-        <source>Interrupted (the program was stopped)</source>
-        <translation>Interrompue (le programme a été arrêté)</translation>
-    </message>
-    <message>
-        <source>Failed: %1</source>
-        <translation>Échouée : %1</translation>
-    </message>
-    <message>
-        <source>Failed</source>
-        <translation>Échouée</translation>
-    </message>
-    <message>
         <source>Not found</source>
         <translation>Non trouvé</translation>
     </message>
@@ -536,6 +756,26 @@ Version %1
     <message>
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
         <translation>(Les notes de version dépassent 256 Kio ; la suite n’est pas affichée.)</translation>
+    </message>
+    <message>
+        <source>Ventaro Update</source>
+        <translation>Mise à jour Ventaro</translation>
+    </message>
+    <message>
+        <source>%1 is already running; its window was brought to the front.</source>
+        <translation>%1 est déjà ouvert ; sa fenêtre a été mise au premier plan.</translation>
+    </message>
+    <message>
+        <source>%1 is already running; the package&apos;s path is too long to hand over; open the package from its window.</source>
+        <translation>%1 est déjà ouvert ; le chemin du paquet est trop long pour lui être transmis ; ouvrez le paquet depuis sa fenêtre.</translation>
+    </message>
+    <message>
+        <source>%1 is already running; it is updating a device and did not take the package; open it once the update has ended.</source>
+        <translation>%1 est déjà ouvert ; il met à jour un appareil et n’a pas pris le paquet ; ouvrez-le une fois la mise à jour terminée.</translation>
+    </message>
+    <message>
+        <source>%1 is already running; the package was handed to it.</source>
+        <translation>%1 est déjà ouvert ; le paquet lui a été transmis.</translation>
     </message>
 </context>
 </TS>

@@ -92,7 +92,7 @@ TEST(InspectCommand, FailuresAndUsage) {
     const run_t no_data = run_cli("inspect " + path);
     std::filesystem::remove(path);
     EXPECT_EQ(no_data.status, 1);
-    EXPECT_EQ(no_data.err, "No update data found.\n");
+    EXPECT_EQ(no_data.err, path + ": No update data found.\n");
     EXPECT_EQ(no_data.out, "");
 
     const run_t missing = run_cli("inspect /nonexistent/package.zalmirupdate");
