@@ -314,7 +314,7 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>This computer does not let the updater use your device. Install Ventaro Update from its package (it installs the device rules), then disconnect the device and connect it again.</source>
-        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez Ventaro Update depuis son paquet (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
+        <translation>Cet ordinateur n&apos;autorise pas le programme de mise à jour à utiliser votre appareil. Installez le paquet de Mise à jour Ventaro (il installe les règles des appareils), puis débranchez l&apos;appareil et rebranchez-le.</translation>
     </message>
     <message>
         <source>This computer&apos;s MIDI sequencer is not available, so the updater cannot reach your device. Load it (sudo modprobe snd-seq), or restart the computer, then run the update again.</source>
