@@ -83,7 +83,7 @@ void Application::checkOlderFirmware() {
     if (!window_) return;
     if (!hasUpdate_) return window_->setNotice(QString());
     const updater::package_verdict_t verdict = updater::package_verdict(update_, settings_.trust, false, &history_);
-    window_->setNotice(verdict.older ? said(*verdict.older) : QString());
+    window_->setNotice(verdict.older ? older_notice_text(verdict) : QString());
 }
 
 }  // namespace zal::gui

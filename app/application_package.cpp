@@ -100,7 +100,7 @@ Application::package_read_t Application::readPackage(const QString& path, const 
     if (update)
         read.update = std::move(*update);
     else
-        read.invalid = QString::fromStdString(update.failure().text);
+        read.invalid = engine_text(update.failure().text.c_str());
     return read;
 }
 

@@ -31,11 +31,11 @@ void Application::startUpdate(kind_t kind) {
     switch (verdict.decision) {
         case updater::decision_t::install: beginRun(kind); break;
         case updater::decision_t::ask:
-            askToInstallAnyway(said(verdict.refusal ? *verdict.refusal : *verdict.older),
+            askToInstallAnyway(verdict.refusal ? said(*verdict.refusal) : older_notice_text(verdict),
                                [this, kind] { beginRun(kind); });
             break;
         case updater::decision_t::refuse:
-            showAlert(said(*verdict.refusal), verdict.older ? said(*verdict.older) : QString());
+            showAlert(said(*verdict.refusal), verdict.older ? older_notice_text(verdict) : QString());
             break;
     }
 }

@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -15,18 +16,8 @@
 
 namespace zal::gui {
 
-namespace {
-
 // Runs recorded on this computer, from devices and packages: shown as plain
 // text with their control characters escaped.
-
-std::optional<failure_kind_t> failure_of(const std::string& word) {
-    for (const failure_kind_t kind : failure_kinds)
-        if (word == failure_word(kind)) return kind;
-    return std::nullopt;
-}
-
-}  // namespace
 
 HistoryWindow::HistoryWindow(updater::history_t& history, QWidget* parent) : QDialog(parent), history_(history) {
     setWindowTitle(Messages::tr("History"));
@@ -75,12 +66,8 @@ HistoryWindow::HistoryWindow(updater::history_t& history, QWidget* parent) : QDi
 }
 
 QString HistoryWindow::resultText(const updater::run_record_t& run) {
-    if (run.outcome == "success") return Messages::tr("Succeeded");
-    if (run.outcome == "cancelled") return Messages::tr("Cancelled");
-    if (run.outcome == "running") return Messages::tr("In progress");
-    if (run.outcome == "interrupted") return Messages::tr("Interrupted (the program was stopped)");
-    const std::optional<failure_kind_t> why = failure_of(run.failure);
-    return why ? Messages::tr("Failed: %1").arg(engine_text(failure_sentence(*why))) : Messages::tr("Failed");
+    const run_end_text_t text = run_end_text(run.outcome, run.failure);
+    return text.reason ? engine_text(text.english).arg(engine_text(text.reason)) : engine_text(text.english);
 }
 
 void HistoryWindow::reload() {
@@ -101,9 +88,8 @@ void HistoryWindow::reload() {
         const std::optional<kind_t> kind = kind_of_word(r.kind);
         QString device = kind ? QString::fromLatin1(kind_name(*kind)) : Messages::tr("Not found");
         if (!r.usb_port.empty()) device = Messages::tr("%1 (USB port %2)").arg(device, printable_text(r.usb_port));
-        // ISO dates read the same in every language.
-        const QStringList cells{started.toString(QStringLiteral("yyyy-MM-dd HH:mm")), device, printable_text(r.version),
-                                resultText(r)};
+        const QStringList cells{QLocale(language()).toString(started, QLocale::ShortFormat), device,
+                                printable_text(r.version), resultText(r)};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);

@@ -224,13 +224,17 @@ int handed_over(const SingleInstance& instance, const QString& path) {
     const SingleInstance::handover_t handover = instance.handover();
     const bool refused =
         handover == SingleInstance::handover_t::refused || handover == SingleInstance::handover_t::too_long;
-    const char* what = path.isEmpty() ? "its window was brought to the front"
-                       : handover == SingleInstance::handover_t::too_long
-                           ? "the package's path is too long to hand over; open the package from its window"
-                       : refused
-                           ? "it is updating a device and did not take the package; open it once the update has ended"
-                           : "the package was handed to it";
-    std::fprintf(stderr, "%s is already running; %s.\n", qPrintable(QApplication::applicationDisplayName()), what);
+    const QString what =
+        path.isEmpty() ? Messages::tr("%1 is already running; its window was brought to the front.")
+        : handover == SingleInstance::handover_t::too_long
+            ? Messages::tr(
+                  "%1 is already running; the package's path is too long to hand over; open the package "
+                  "from its window.")
+        : refused ? Messages::tr(
+                        "%1 is already running; it is updating a device and did not take the package; open "
+                        "it once the update has ended.")
+                  : Messages::tr("%1 is already running; the package was handed to it.");
+    write_line(stderr, what.arg(app_name(QString())).toStdString());
     return refused ? 1 : 0;
 }
 
@@ -283,10 +287,10 @@ int main(int argc, char** argv, const platform_t& platform) {
     const QString path = package_argument();
     // Named after the program, so that a package opened from the file manager
     // never reaches the demo instead of the real application.
+    use_language(preferred_language());  // a second launch's message too
     SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
     if (!instance.claim(path)) return handed_over(instance, path);
 
-    use_language(preferred_language());
     const std::unique_ptr<Application> app =
         launch(platform, path.isEmpty() ? QStringList() : QStringList{path}, computer_trust(platform));
     take_later_launches(instance, *app);

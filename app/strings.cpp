@@ -2,7 +2,9 @@
 #include "app/strings.hpp"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -88,6 +90,12 @@ QString localized(const char* key) {
 
 QString engine_text(const char* english) { return QCoreApplication::translate("Engine", english); }
 
+QString older_notice_text(const updater::package_verdict_t& verdict) {
+    const QDate day = QDateTime::fromMSecsSinceEpoch(verdict.newer->installed.ended_ms).date();
+    return said(
+        updater::older_notice(*verdict.newer, QLocale(language()).toString(day, QLocale::ShortFormat).toStdString()));
+}
+
 QString printable_text(const std::string& text) { return QString::fromStdString(printable(text)); }
 
 QString said(const sentence_t& sentence) {
@@ -130,9 +138,13 @@ void use_language(const QString& language) {
         *translator = nullptr;
     }
     // English is the texts' own language: it has no catalogue.
+    if (chosen_language != QStringLiteral("en")) {
+        ours = new QTranslator(QCoreApplication::instance());
+        if (ours->load(catalogue_of(chosen_language))) QCoreApplication::installTranslator(ours);
+    }
+    // The program's one name in this language, for titles, menus and About.
+    QGuiApplication::setApplicationDisplayName(QCoreApplication::translate("Messages", "Ventaro Update"));
     if (chosen_language == QStringLiteral("en")) return;
-    ours = new QTranslator(QCoreApplication::instance());
-    if (ours->load(catalogue_of(chosen_language))) QCoreApplication::installTranslator(ours);
     // Qt's own texts (the open panel, context menus, standard buttons) in the
     // same language, from the system's Qt catalogues.
     qt = new QTranslator(QCoreApplication::instance());

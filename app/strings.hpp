@@ -13,6 +13,7 @@
 #include <string>
 
 #include "update/update.hpp"
+#include "updater/package_verdict.hpp"
 #include "updater/sentences.hpp"
 
 // The context of the application's own texts, for tr() and for lupdate.
@@ -32,6 +33,10 @@ QString engine_text(const char* english);
 
 // What both front ends tell a user, in the current language.
 QString said(const sentence_t& sentence);
+
+// The notice of a package older than the installed firmware, its day as
+// this language writes a date; for a verdict with `older`.
+QString older_notice_text(const updater::package_verdict_t& verdict);
 
 // Text from outside (a package's, a file name, a device's, a history row) as
 // every widget shows it: control characters escaped, as on the terminal.

@@ -218,8 +218,8 @@ void UpdateWindow::closeEvent(QCloseEvent* event) {
 }
 
 void UpdateWindow::about() {
-    QMessageBox box(QMessageBox::NoIcon, Messages::tr("About %1").arg(app_name(QStringLiteral("Ventaro Update"))),
-                    app_name(QStringLiteral("Ventaro Update")), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, Messages::tr("About %1").arg(app_name(QString())), app_name(QString()),
+                    QMessageBox::Ok, this);
     box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
     box.setInformativeText(localized("ZALAboutText").arg(QStringLiteral(ZAL_VERSION)));
     box.exec();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/history_command.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -39,13 +40,20 @@ std::optional<int64_t> count_of(const char* text, int64_t max) {
     return value;
 }
 
+// A column: `text` printable, then blanks up to `width` characters, one at least.
+std::string padded(const std::string& text, std::size_t width) {
+    const std::string shown = printable(text);
+    const auto characters = std::size_t(std::count_if(
+        shown.begin(), shown.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return shown + std::string(characters < width ? width - characters : 1, ' ');
+}
+
 std::string duration_text(const updater::run_record_t& r) {
     const auto ms = r.duration_ms();
     if (!ms) return "-";
     char text[32];
-    std::snprintf(text, sizeof text, "%lld.%llds", static_cast<long long>(*ms / 1000),
-                  static_cast<long long>(*ms % 1000 / 100));
-    return text;
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(*ms % 1000 / 100));
+    return fill(translated("Cli", "%1.%2 s"), {std::to_string(*ms / 1000), text});
 }
 
 json json_of(const updater::run_record_t& r) {
@@ -88,16 +96,18 @@ int history_command(int argc, char** argv) {
             as_json = true;
         } else if (arg == "--kind" && has_value) {
             kind = kind_of_word(argv[++i]);
-            if (!kind) return usage("--kind is ventaro or ruvo");
+            if (!kind) return usage(translated("Cli", "--kind is ventaro or ruvo"));
         } else if (arg == "--limit" && has_value) {
             const auto value = count_of(argv[++i], updater::history_t::kept_runs);
-            if (!value) return usage("--limit takes a number from 1 to 1000");
+            if (!value) return usage(translated("Cli", "--limit takes a number from 1 to 1000"));
             limit = int(*value);
         } else if (arg == "--log" && has_value) {
             if (!(log_of = count_of(argv[++i], INT64_MAX)))
-                return usage("--log takes a run's number, as history shows it");
+                return usage(translated("Cli", "--log takes a run's number, as history shows it"));
         } else {
-            return usage(arg.rfind("--", 0) == 0 && !has_value ? arg + " needs a value" : "unknown argument " + arg);
+            return usage(fill(
+                translated("Cli", arg.rfind("--", 0) == 0 && !has_value ? "%1 needs a value" : "unknown argument %1"),
+                {arg}));
         }
     }
     updater::history_t history(updater::default_history_path());
@@ -143,15 +153,23 @@ int history_command(int argc, char** argv) {
         std::cout << translated("Engine", history_empty) << std::endl;
         return 0;
     }
-    std::printf("%-6s %-16s %-8s %-10s %-10s %-22s %s\n", "RUN", "STARTED", "KIND", "PORT", "VERSION", "OUTCOME",
-                "DURATION");
+    // The outcome, a sentence, comes last: the other columns stay aligned.
+    std::cout << padded(translated("Cli", "RUN"), 6) << padded(translated("Cli", "STARTED"), 17)
+              << padded(translated("Cli", "DEVICE"), 8) << padded(translated("Cli", "PORT"), 10)
+              << padded(translated("Cli", "VERSION"), 10) << padded(translated("Cli", "DURATION"), 9)
+              << translated("Cli", "OUTCOME") << "\n";
     for (const updater::run_record_t& r : runs) {
-        const std::string outcome = r.failure.empty() ? r.outcome : r.outcome + " (" + r.failure + ")";
-        std::printf("%-6lld %-16s %-8s %-10s %-10s %-22s %s\n", static_cast<long long>(r.id),
-                    updater::local_time(r.started_ms, "%Y-%m-%d %H:%M").c_str(), printable(r.kind).c_str(),
-                    r.usb_port.empty() ? "-" : printable(r.usb_port).c_str(), printable(r.version).c_str(),
-                    printable(outcome).c_str(), duration_text(r).c_str());
+        const std::optional<kind_t> device = kind_of_word(r.kind);
+        const run_end_text_t end = run_end_text(r.outcome, r.failure);
+        const std::string outcome = end.reason
+                                        ? fill(translated("Engine", end.english), {translated("Engine", end.reason)})
+                                        : translated("Engine", end.english);
+        std::cout << padded(std::to_string(r.id), 6)
+                  << padded(updater::local_time(r.started_ms, translated("Cli", "%Y-%m-%d %H:%M")), 17)
+                  << padded(device ? kind_name(*device) : "-", 8) << padded(r.usb_port.empty() ? "-" : r.usb_port, 10)
+                  << padded(r.version, 10) << padded(duration_text(r), 9) << outcome << "\n";
     }
+    std::cout << std::flush;
     return 0;
 }
 
@@ -163,7 +181,9 @@ int report_command(int argc, char** argv) {
             output = argv[++i];
         else
             return usage_error(false, "report",
-                               arg == "-o" || arg == "--output" ? arg + " needs a file" : "unknown argument " + arg);
+                               arg == "-o" || arg == "--output"
+                                   ? fill(translated("Cli", "%1 needs a file"), {arg})
+                                   : fill(translated("Cli", "unknown argument %1"), {arg}));
     }
     midi::io::set_service(&midi::io::alsa_service());
     // Without HID or MIDI, the report says so in its device section.
@@ -187,7 +207,7 @@ int report_command(int argc, char** argv) {
         write_line(stderr, *output + ": " + written.failure().text);
         return 1;
     }
-    std::fprintf(stderr, "%s %s\n", translated("Cli", "Support report written to"), printable(*output).c_str());
+    write_line(stderr, fill(translated("Cli", "Support report written to %1"), {*output}));
     return 0;
 }
 

@@ -97,7 +97,8 @@ json describe_update(const update_t& update) {
 result_t<trust_t> load_cli_trust(const std::vector<std::string>& extra_keys) {
     std::vector<std::string> problems;
     trust_t trust = load_trust("", problems);
-    for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
+    for (const std::string& problem : problems)
+        write_line(stderr, fill(translated("Cli", "Trusted keys: %1"), {problem}));
     for (const std::string& path : extra_keys) {
         const result_t<public_key_t> key = read_public_key(path);
         if (!key) return failure_t{key.failure().code, path + ": " + key.failure().text};
@@ -134,10 +135,10 @@ int inspect(int argc, char** argv) {
         } else if (argv[i][0] != '-' && path == nullptr) {
             path = argv[i];
         } else {
-            return usage_error(false, "inspect", "unexpected argument " + std::string(argv[i]));
+            return usage_error(false, "inspect", fill(translated("Cli", "unexpected argument %1"), {argv[i]}));
         }
     }
-    if (path == nullptr) return usage_error(false, "inspect", "no package given");
+    if (path == nullptr) return usage_error(false, "inspect", translated("Cli", "no package given"));
     const result_t<trust_t> trust = load_cli_trust(keys);
     if (!trust) return tell_error(false, "key-unreadable", trust.failure().text);
     const result_t<update_t> update = read_package(path, *trust);

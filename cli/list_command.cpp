@@ -53,10 +53,10 @@ int list_command(int argc, char** argv) {
         if (arg == "--json") {
             json = true;
         } else if (devices::take_simulation_argument(argc, argv, i, simulated, problem)) {
-            if (!simulated.faults.empty()) return usage("list takes no --fault");
+            if (!simulated.faults.empty()) return usage(translated("Cli", "list takes no --fault"));
             choices.push_back(*simulated.device);
         } else {
-            return usage(problem.empty() ? "unknown argument " + arg : problem);
+            return usage(problem.empty() ? fill(translated("Cli", "unknown argument %1"), {arg}) : problem);
         }
     }
 
@@ -88,13 +88,15 @@ int list_command(int argc, char** argv) {
         std::cout << nlohmann::ordered_json{{"devices", list}}.dump() << std::endl;
         return 0;
     }
-    if (devices.empty()) std::cout << "No Ventaro or Ruvo is connected." << std::endl;
+    if (devices.empty()) std::cout << translated("Cli", "No Ventaro or Ruvo is connected.") << std::endl;
     for (const updater::connected_device_t& d : devices) {
         std::printf("%-8s %-10s %s\n", kind_of(d), state_of(d),
                     d.usb_port.empty() ? "-" : printable(d.usb_port).c_str());
         if (first_generation(d))
             std::printf(
-                "         (a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)\n");
+                "         %s\n",
+                translated("Cli",
+                           "(a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)"));
     }
     return 0;
 }

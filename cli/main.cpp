@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     // the kernel and faulting them in again: a quarter of `inspect`'s time.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // Every message, a usage problem's too, in the user's language.
     std::setlocale(LC_ALL, "");
     zal::cli::use_language_of_locale();
     const std::string command = argc >= 2 ? argv[1] : "";

@@ -86,7 +86,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         if (!problem.empty()) return false;
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
-                problem = arg + " needs a value";
+                problem = fill(translated("Cli", "%1 needs a value"), {arg});
                 return std::nullopt;
             }
             return std::string(argv[++i]);
@@ -95,7 +95,7 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             const auto v = value();
             if (!v) return false;
             o.kind = kind_of_word(*v);
-            if (!o.kind) return (problem = "--kind is ventaro or ruvo", false);
+            if (!o.kind) return (problem = translated("Cli", "--kind is ventaro or ruvo"), false);
         } else if (arg == "--flash-in") {
             if (!(o.flash_in = value())) return false;
         } else if (arg == "--flash-out") {
@@ -104,9 +104,10 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             const auto v = value();
             if (!v) return false;
             if (!updater::is_usb_port_path(*v))
-                return (problem = "--port takes a USB port path such as 1-1.4 (see list), not '" +
-                                  (v->size() > 40 ? v->substr(0, 40) + "..." : *v) + "'",
-                        false);
+                return (
+                    problem = fill(translated("Cli", "--port takes a USB port path such as 1-1.4 (see list), not '%1'"),
+                                   {v->size() > 40 ? v->substr(0, 40) + "..." : *v}),
+                    false);
             o.port = *v;
         } else if (arg == "--all") {
             o.all = true;
@@ -127,29 +128,31 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
         } else if (arg == "--quiet") {
             o.quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
-            return (problem = "unknown option " + arg, false);
+            return (problem = fill(translated("Cli", "unknown option %1"), {arg}), false);
         } else if (o.package.empty()) {
             o.package = arg;
         } else {
-            return (problem = "one package at a time", false);
+            return (problem = translated("Cli", "one package at a time"), false);
         }
     }
-    if (o.package.empty()) return (problem = "no package given", false);
-    if (o.verbose && o.quiet) return (problem = "--verbose and --quiet exclude each other", false);
+    if (o.package.empty()) return (problem = translated("Cli", "no package given"), false);
+    if (o.verbose && o.quiet) return (problem = translated("Cli", "--verbose and --quiet exclude each other"), false);
     if (o.all) {
-        if (!o.port.empty()) return (problem = "--all and --port exclude each other", false);
-        if (o.flash_in || o.flash_out) return (problem = "--flash-in and --flash-out take one device", false);
+        if (!o.port.empty()) return (problem = translated("Cli", "--all and --port exclude each other"), false);
+        if (o.flash_in || o.flash_out)
+            return (problem = translated("Cli", "--flash-in and --flash-out take one device"), false);
         if (!o.simulation.faults.empty() && o.simulated.empty())
-            return (problem = "--fault needs a --simulate before it", false);
+            return (problem = translated("Cli", "--fault needs a --simulate before it"), false);
         return true;
     }
-    if (o.simulated.size() > 1) return (problem = "several --simulate need --all", false);
+    if (o.simulated.size() > 1) return (problem = translated("Cli", "several --simulate need --all"), false);
     const auto& device = o.simulation.device;
     if (!device && (!o.simulation.faults.empty() || o.flash_in || o.flash_out))
-        return (problem = "--fault, --flash-in and --flash-out need --simulate", false);
+        return (problem = translated("Cli", "--fault, --flash-in and --flash-out need --simulate"), false);
     // Only the first-generation bootloader leaves the kind open.
     if (device && o.kind && !device->first_generation_bootloader && device->kind != *o.kind)
-        return (problem = "--simulate " + device->name + " is not a " + kind_word(*o.kind), false);
+        return (problem = fill(translated("Cli", "--simulate %1 is not a %2"), {device->name, kind_word(*o.kind)}),
+                false);
     return true;
 }
 
@@ -160,9 +163,10 @@ void end_progress_bar() {
 
 bool read_flash(const std::string& path, std::vector<uint8_t>& flash) {
     result_t<std::vector<unsigned char>> bytes = read_whole_file(path);
-    const char* error = !bytes                                 ? bytes.failure().text.c_str()
-                        : bytes->size() != devices::flash_size ? "a flash image is exactly 1048576 bytes"
-                                                               : nullptr;
+    const char* error = !bytes ? bytes.failure().text.c_str()
+                        : bytes->size() != devices::flash_size
+                            ? translated("Cli", "a flash image is exactly 1048576 bytes")
+                            : nullptr;
     if (error) {
         tell_error(session.json_events, "flash-unreadable", path + ": " + error);
         return false;
@@ -323,6 +327,12 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
     return true;
 }
 
+// The older-firmware notice, its day as the user's language writes a date.
+std::string older_text(const updater::package_verdict_t& verdict) {
+    return said(updater::older_notice(
+        *verdict.newer, updater::local_time(verdict.newer->installed.ended_ms, translated("Cli", "%Y-%m-%d"))));
+}
+
 // Tells what the verdict says; false: the package is not installed. Only the
 // user may take a decision the verdict leaves open, with --allow-older.
 // `usb_port`: the device the verdict is about, when known.
@@ -333,7 +343,9 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o,
     // What the history shows is an event of its own with --json.
     if (o.json_events && (verdict.older || asked)) {
         const sentence_t& shown = verdict.older ? *verdict.older : *verdict.refusal;
-        json event{{"event", "older-firmware"}, {"refused", !allowed}, {"text", said(shown)}};
+        json event{{"event", "older-firmware"},
+                   {"refused", !allowed},
+                   {"text", verdict.older ? older_text(verdict) : said(shown)}};
         if (verdict.newer) {
             event["kind"] = kind_word(verdict.newer->kind);
             event["installed_version"] = verdict.newer->installed.version;
@@ -344,7 +356,7 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o,
         if (!usb_port.empty()) event["port"] = usb_port;
         print_json(event);
     } else if (verdict.older && !o.quiet) {
-        write_line(stderr, said(*verdict.older));
+        write_line(stderr, older_text(verdict));
     }
     if (verdict.refusal && !(o.json_events && asked))
         write_line(stderr, said(*verdict.refusal) + (verdict.details.empty() ? "" : " (" + verdict.details + ")"));

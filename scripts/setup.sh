@@ -52,7 +52,7 @@ if ((tests)); then
     weston
     dbus-daemon dbus-bin python3-dbusmock
     at-spi2-core orca python3-pyatspi gir1.2-atspi-2.0 xdotool x11-utils
-    dpkg-dev lintian
+    dpkg-dev lintian appstream desktop-file-utils man-db
     qemu-system-x86 busybox-static kmod cpio xz-utils zstd
   )
 fi

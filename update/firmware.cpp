@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "update/firmware.hpp"
+#include "common/text/marked.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -316,7 +317,7 @@ private:
         const flash_map_t& map = image_.flash_map;
         const int index = address < map.base_address ? -1 : sector_ending_after(map, address);
         if (index < 0 || map.sectors[index].base_address > address)
-            throw std::runtime_error("Firmware does not fit the target product.");
+            throw std::runtime_error(ZAL_TEXT("Engine", "Firmware does not fit the target product."));
         base_ = map.sectors[index].base_address;
         size_ = map.sectors[index].size;
         block_ = &image_.sectors[uint64_t(index)];
@@ -359,7 +360,7 @@ void apply_bootloader_entry_patch(firmware_t& image) {
 
     const int index = sector_ending_after(map, entry_stub_address);
     if (index < 0 || map.sectors[index].base_address > entry_stub_address)
-        throw std::runtime_error("Firmware does not fit the target product.");
+        throw std::runtime_error(ZAL_TEXT("Engine", "Firmware does not fit the target product."));
     const uint32_t sector_address = map.sectors[index].base_address;
     std::vector<unsigned char>& block = image.sectors[uint64_t(index)];
     const std::size_t stub_end = bootloader_address - sector_address;

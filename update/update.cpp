@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "update/update.hpp"
+#include "common/text/marked.hpp"
 
 #include <libdeflate.h>
 #include <zip.h>
@@ -92,8 +93,8 @@ class unzipper_t {
 public:
     unzipper_t(const unsigned char* data, unsigned long size) {
         // An empty buffer would open as an empty archive; it is no archive at all.
-        if (data == nullptr || size == 0) fail("Could not unzip the data.");
-        if (size > max_package_size) fail("The update package is larger than 32 MiB.");
+        if (data == nullptr || size == 0) fail(ZAL_TEXT("Engine", "Could not unzip the data."));
+        if (size > max_package_size) fail(ZAL_TEXT("Engine", "The update package is larger than 32 MiB."));
         // Before libzip reads a directory of any length.
         if (most_declared_entries(data, size) > max_package_entries) fail(too_many_entries);
         zip_error_t error;
@@ -104,7 +105,7 @@ public:
             if (archive_ == nullptr) zip_source_free(source);
         }
         zip_error_fini(&error);
-        if (archive_ == nullptr) fail("Could not unzip the data.");
+        if (archive_ == nullptr) fail(ZAL_TEXT("Engine", "Could not unzip the data."));
         index_entries();
         // Only a package that claims a signature has its entries hashed.
         hashed_ = exact_.count(manifest_name) || exact_.count(manifest_signature_name);
@@ -191,7 +192,7 @@ public:
     void admit(const fetched_t& entry, uint64_t limit, const char* too_large) {
         if (entry.size > limit) fail(too_large);
         inflated_ += entry.size;
-        if (inflated_ > max_inflated_size) fail("The package holds more than 64 MiB of data.");
+        if (inflated_ > max_inflated_size) fail(ZAL_TEXT("Engine", "The package holds more than 64 MiB of data."));
     }
 
     // The contents of an admitted entry; nothing when they cannot be had. Safe
@@ -314,11 +315,11 @@ public:
             zip_.extract_text("info.txt", max_text_entry_size, "The info file is larger than 1 MiB.");
         if (!info && !zip_.damaged().empty())
             fail("The package is damaged: " + printable(*zip_.damaged().begin()) + ".");
-        if (!info) fail("No info file found in update.");
+        if (!info) fail(ZAL_TEXT("Engine", "No info file found in update."));
         ini_.reset(ini_load(info->c_str()));
-        if (!ini_) fail("Could not parse the INI text.");
+        if (!ini_) fail(ZAL_TEXT("Engine", "Could not parse the INI text."));
         general_ = ini_find_section(ini_.get(), "general");
-        if (general_ < 0) fail("Wrong format for info file in update.");
+        if (general_ < 0) fail(ZAL_TEXT("Engine", "Wrong format for info file in update."));
     }
 
     const char* value(const char* key) const {
@@ -500,16 +501,16 @@ update_t make_update(const unsigned char* data, unsigned long size, const trust_
     update.package_sha256 = hex_of(digest.data(), digest.size());
 
     const char* product = source.value("product");
-    if (product == nullptr) fail("No product info found.");
+    if (product == nullptr) fail(ZAL_TEXT("Engine", "No product info found."));
     update.product = product;
 
     const char* release_date = source.value("releasedate");
-    if (release_date == nullptr) fail("No version info found.");
+    if (release_date == nullptr) fail(ZAL_TEXT("Engine", "No version info found."));
     int year = 0, month = 0, day = 0;
     // Checked before narrowing, so that a negative year cannot wrap into range.
     if (std::sscanf(release_date, "%04d-%02d-%02d", &year, &month, &day) < 3 || day < 1 || day > 31 || year < 2016 ||
         month < 1 || month > 12)
-        fail("No version info found.");
+        fail(ZAL_TEXT("Engine", "No version info found."));
     update.release_date = {uint16_t(year), uint8_t(month), uint8_t(day)};
 
     if (const char* version = source.value("version")) {
@@ -529,7 +530,7 @@ update_t make_update(const unsigned char* data, unsigned long size, const trust_
     }
 
     source.read_devices(update);
-    if (!update.ventaro && !update.ruvo) fail("No update data found.");
+    if (!update.ventaro && !update.ruvo) fail(ZAL_TEXT("Engine", "No update data found."));
     update.signature = source.signature(trust);
     return update;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "update/update_plan.hpp"
+#include "common/text/marked.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -30,7 +31,7 @@ update_plan_t make_update_plan(const firmware_t& image) {
     update_plan_t plan{map.base_address, {}};
     for (const auto& [index, block] : image.sectors) {
         if (index >= map.size || index >= map.sectors.size())
-            throw std::runtime_error("Firmware data does not fit the target product.");
+            throw std::runtime_error(ZAL_TEXT("Engine", "Firmware data does not fit the target product."));
         const uint32_t sector_offset = map.sectors[index].base_address - map.base_address;
         plan.actions.push_back({update_action_t::operation_t::erase, int64_t(int32_t(sector_offset)), 1});
 

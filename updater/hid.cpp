@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "updater/hid.hpp"
+#include "common/text/marked.hpp"
 
 #include <cerrno>
 #include <chrono>
@@ -178,7 +179,7 @@ std::vector<roundtrip_t> make_programming_sequence(const update_plan_t& plan) {
         record.read(data, length);
         if (reach > uhb::bootloader_offset_of(record, base))
             return uhb::wrong_answer_t{failure_kind_t::would_overwrite_bootloader,
-                                       "The update would overwrite the device's bootloader."};
+                                       ZAL_TEXT("Engine", "The update would overwrite the device's bootloader.")};
         return std::nullopt;
     };
     roundtrip_t boot = make_command({uhb::cmd_code::boot});
@@ -215,19 +216,21 @@ void exchange(const roundtrip_t& roundtrip, hid_io::handle_t& device, const log_
     const result_t<std::size_t> written = device.write(report, sizeof report);
     if (!written) {
         log_backend_error(log, written.failure().text);
-        throw unsent_t(failure_kind_t::disconnected, "Could not write a HID report.", written.failure().code);
+        throw unsent_t(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not write a HID report."),
+                       written.failure().code);
     }
     if (*written != sizeof report)
-        throw exchange_error_t(failure_kind_t::disconnected, "Could not write a HID report.");
+        throw exchange_error_t(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not write a HID report."));
     if (!roundtrip.check) return;
     unsigned char buffer[uhb::report_size] = {};
     const result_t<std::size_t> read =
         device.read(buffer, sizeof buffer, roundtrip.timeout_ms ? roundtrip.timeout_ms : 500);
     if (!read) {
         log_backend_error(log, read.failure().text);
-        throw exchange_error_t(failure_kind_t::disconnected, "Could not read a HID report.");
+        throw exchange_error_t(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not read a HID report."));
     }
-    if (*read == 0) throw exchange_error_t(failure_kind_t::silent, "No HID packet received after timeout.");
+    if (*read == 0)
+        throw exchange_error_t(failure_kind_t::silent, ZAL_TEXT("Engine", "No HID packet received after timeout."));
     if (const auto wrong = roundtrip.check(buffer, *read)) throw exchange_error_t(wrong->kind, wrong->text);
 }
 
@@ -246,7 +249,7 @@ void run_sequence(const std::vector<roundtrip_t>& sequence, const char* path,
         log_backend_error(log, opened.failure().text);
         const int code = opened.failure().code;
         throw unopened_t(code == EACCES || code == EPERM ? failure_kind_t::access_denied : failure_kind_t::disconnected,
-                         "Unable to connect to HID device.");
+                         ZAL_TEXT("Engine", "Unable to connect to HID device."));
     }
     owned_handle_t device(std::move(*opened));
     bool cancelled = false;

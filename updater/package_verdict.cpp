@@ -19,7 +19,7 @@ result_t<std::optional<newer_installed_t>> newer_firmware_installed(history_t& h
         const int by_version = compare_versions(update.version_string, installed->version);
         const bool older =
             by_version < 0 || (by_version == 0 && date_text(update.release_date) < installed->release_date);
-        if (older && (!newest || installed->ended_ms > newest->installed.ended_ms)) newest = {kind, *installed};
+        if (older && (!newest || installed->ended_ms > newest->installed.ended_ms)) newest = {kind, *installed, {}};
     }
     return newest;
 }
@@ -79,25 +79,26 @@ package_verdict_t package_verdict(const update_t& update, const trust_t& trust, 
     }
     if (!*newer) return verdict;
     verdict.newer = *newer;
-    const installed_t& installed = verdict.newer->installed;
-    const std::string device = kind_name(verdict.newer->kind);
-    const std::string day = local_date(installed.ended_ms);
     // A port names the device only where its kind is known.
     const bool one_kind = update.ventaro.has_value() != update.ruvo.has_value();
-    if ((only || one_kind) && !usb_port.empty())
-        verdict.older = {ZAL_TEXT("Engine",
-                                  "This package is older than the firmware installed on your %1 (USB port %2) on %3 "
-                                  "(%4)."),
-                         {device, usb_port, day, installed.version}};
-    else
-        verdict.older = {ZAL_TEXT("Engine", "This package is older than the firmware installed on your %1 on %2 (%3)."),
-                         {device, day, installed.version}};
+    if (only || one_kind) verdict.newer->usb_port = usb_port;
+    verdict.older = older_notice(*verdict.newer, local_date(verdict.newer->installed.ended_ms));
     verdict.decision = decision_t::ask;
     if (refuse_downgrade) {
         verdict.decision = decision_t::refuse;
         verdict.refusal = {ZAL_TEXT("Engine", "Older firmware is refused on this computer."), {}};
     }
     return verdict;
+}
+
+sentence_t older_notice(const newer_installed_t& newer, const std::string& day) {
+    const std::string device = kind_name(newer.kind);
+    if (!newer.usb_port.empty())
+        return {ZAL_TEXT("Engine",
+                         "This package is older than the firmware installed on your %1 (USB port %2) on %3 (%4)."),
+                {device, newer.usb_port, day, newer.installed.version}};
+    return {ZAL_TEXT("Engine", "This package is older than the firmware installed on your %1 on %2 (%3)."),
+            {device, day, newer.installed.version}};
 }
 
 std::string local_date(int64_t unix_ms) { return local_time(unix_ms, "%Y-%m-%d"); }

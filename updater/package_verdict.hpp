@@ -17,6 +17,7 @@ namespace zal::updater {
 struct newer_installed_t {
     kind_t kind;
     installed_t installed;
+    std::string usb_port;  // the device's, where the notice may name it
 };
 
 // The latest firmware this computer installed on a device the package is for
@@ -56,6 +57,11 @@ struct package_verdict_t {
 package_verdict_t package_verdict(const update_t& update, const trust_t& trust, bool require_signature,
                                   history_t* history, std::optional<kind_t> only = std::nullopt,
                                   const std::string& usb_port = {});
+
+// The notice of a package older than `newer`, installed on `day` as the
+// program writes a date in the user's language (the verdict's own `older`
+// has it as "2026-12-01", for scripts).
+sentence_t older_notice(const newer_installed_t& newer, const std::string& day);
 
 // The day a run ended, in local time: "2026-12-01".
 std::string local_date(int64_t unix_ms);

@@ -38,6 +38,16 @@ const char* failure_sentence(failure_kind_t kind) {
     return ZAL_TEXT("Engine", "Your device reported a problem during the update.");
 }
 
+run_end_text_t run_end_text(const std::string& outcome, const std::string& failure) {
+    if (outcome == "success") return {ZAL_TEXT("Engine", "Succeeded")};
+    if (outcome == "cancelled") return {ZAL_TEXT("Engine", "Cancelled")};
+    if (outcome == "running") return {ZAL_TEXT("Engine", "In progress")};
+    if (outcome == "interrupted") return {ZAL_TEXT("Engine", "Interrupted (the program was stopped)")};
+    for (const failure_kind_t kind : failure_kinds)
+        if (failure == failure_word(kind)) return {ZAL_TEXT("Engine", "Failed: %1"), failure_sentence(kind)};
+    return {ZAL_TEXT("Engine", "Failed")};
+}
+
 const char* const history_empty = ZAL_TEXT("Engine", "No update recorded on this computer yet.");
 const char* const history_unreadable = ZAL_TEXT("Engine", "The update history cannot be read: %1.");
 

@@ -29,6 +29,15 @@ const char* failure_next_step(failure_kind_t kind);
 // How a recorded run ended, from its outcome_word() and failure_word().
 const char* run_outcome_sentence(const std::string& outcome, const std::string& failure);
 
+// A recorded run's end as the update history shows it, from the words it
+// keeps ("failure", "disconnected"). A failure of a known kind is
+// "Failed: %1", %1 being `reason`, a text of its own to translate.
+struct run_end_text_t {
+    const char* english;
+    const char* reason = nullptr;
+};
+run_end_text_t run_end_text(const std::string& outcome, const std::string& failure);
+
 // What the update history shows when it holds no run, or cannot be read (%1: why).
 extern const char* const history_empty;
 extern const char* const history_unreadable;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "updater/uhb.hpp"
+#include "common/text/marked.hpp"
 
 #include "update/firmware.hpp"
 
@@ -120,9 +121,10 @@ std::optional<wrong_answer_t> check_response(const uint8_t* data, std::size_t le
 template <>
 std::optional<wrong_answer_t> check_response<cmd_code::info>(const uint8_t* data, std::size_t length) {
     info_t info;
-    if (!info.read(data, length)) return wrong_answer_t{failure_kind_t::refused, "Invalid bootloader info data."};
+    if (!info.read(data, length))
+        return wrong_answer_t{failure_kind_t::refused, ZAL_TEXT("Engine", "Invalid bootloader info data.")};
     if (info.mcu_type != stm32f4_mcu_type)
-        return wrong_answer_t{failure_kind_t::unknown_bootloader, "Invalid bootloader info."};
+        return wrong_answer_t{failure_kind_t::unknown_bootloader, ZAL_TEXT("Engine", "Invalid bootloader info.")};
     return std::nullopt;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "updater/kind.hpp"
+#include "common/text/marked.hpp"
 
 namespace zal::updater::uhb {
 
@@ -55,7 +56,7 @@ uint32_t bootloader_offset_of(const info_t& info, uint32_t flash_base);
 // What is wrong with a bootloader's answer: why, in a user's terms and in the log's.
 struct wrong_answer_t {
     failure_kind_t kind = failure_kind_t::refused;
-    const char* text = "Wrong response in HID report.";
+    const char* text = ZAL_TEXT("Engine", "Wrong response in HID report.");
 };
 
 // Nothing when the answer is right.

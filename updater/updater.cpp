@@ -541,7 +541,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     void program_main_firmware(const hid::found_bootloader_t& d, float start_fraction) {
         const std::optional<device_update_t>& device_update = device_update_of(d.kind);
         if (!device_update || device_update->main.sectors.empty() || device_update->main.flash_map.size == 0) {
-            fail(failure_kind_t::no_firmware, "No firmware found.");
+            fail(failure_kind_t::no_firmware, ZAL_TEXT("Engine", "No firmware found."));
             return;
         }
         enter(phase_t::programming_main_firmware);
@@ -581,7 +581,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
     // The port layer's own line goes to the log; the run ends with its sentence.
     void fail_to_send(const failure_t& failure) {
         log("%s", failure.text.c_str());
-        fail(failure_kind_t::disconnected, "Could not send a MIDI SysEx.");
+        fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not send a MIDI SysEx."));
     }
 
     // Names the run's device in each line, once it is known.
@@ -744,7 +744,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
             const auto run = self.lock();
             if (!run || run->number != of_run) return;
             run->attached_input.reset();  // the port layer drops the handler itself
-            if (run->phase == own) run->fail(failure_kind_t::disconnected, "Device disconnected.");
+            if (run->phase == own) run->fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Device disconnected."));
         };
     }
 
@@ -753,7 +753,7 @@ struct engine_t::run_t : std::enable_shared_from_this<engine_t::run_t> {
         if (const result_t<void> attached = io::attach(m.in, {}, std::move(on_sysex), std::move(on_disconnect));
             !attached) {
             log("%s", attached.failure().text.c_str());
-            fail(failure_kind_t::disconnected, "Could not connect to MIDI device.");
+            fail(failure_kind_t::disconnected, ZAL_TEXT("Engine", "Could not connect to MIDI device."));
             return;
         }
         attached_input = m.in;

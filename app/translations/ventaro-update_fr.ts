@@ -16,14 +16,6 @@
         <translation>Aucun Ventaro ni Ruvo pour lequel ce paquet contient un firmware n&apos;est branché.</translation>
     </message>
     <message>
-        <source>Support report written to</source>
-        <translation>Rapport d’assistance écrit dans</translation>
-    </message>
-    <message>
-        <source>Give --allow-older to install it all the same.</source>
-        <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
-    </message>
-    <message>
         <source>usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... [--compact] PACKAGE
 Describes an update package as one JSON object: product, version, release date, texts
 by language, for each device its images and the plan of erase and write actions, and
@@ -203,20 +195,145 @@ Commandes :
         <source>Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
         <translation>Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
     </message>
-
-    <message>
-        <source>The connected bootloader does not tell which device it belongs to.
-Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
-        <translation>Le bootloader branché ne dit pas à quel appareil il appartient.
-Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
-    </message>
-    <message>
-        <source>No recorded run has the number</source>
-        <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
-    </message>
     <message>
         <source>Older firmware is installed only when you say so: run the update again with --allow-older.</source>
         <translation>Un firmware plus ancien n’est installé que si vous le demandez : relancez la mise à jour avec --allow-older.</translation>
+    </message>
+    <message>
+        <source>%1.%2 s</source>
+        <translation>%1,%2 s</translation>
+    </message>
+    <message>
+        <source>--kind is ventaro or ruvo</source>
+        <translation>--kind vaut ventaro ou ruvo</translation>
+    </message>
+    <message>
+        <source>--limit takes a number from 1 to 1000</source>
+        <translation>--limit prend un nombre de 1 à 1000</translation>
+    </message>
+    <message>
+        <source>--log takes a run&apos;s number, as history shows it</source>
+        <translation>--log prend le numéro d’une mise à jour, tel que history l’affiche</translation>
+    </message>
+    <message>
+        <source>RUN</source>
+        <translation>N°</translation>
+    </message>
+    <message>
+        <source>STARTED</source>
+        <translation>DÉBUT</translation>
+    </message>
+    <message>
+        <source>DEVICE</source>
+        <translation>APPAREIL</translation>
+    </message>
+    <message>
+        <source>PORT</source>
+        <translation>PORT</translation>
+    </message>
+    <message>
+        <source>VERSION</source>
+        <translation>VERSION</translation>
+    </message>
+    <message>
+        <source>DURATION</source>
+        <translation>DURÉE</translation>
+    </message>
+    <message>
+        <source>OUTCOME</source>
+        <translation>RÉSULTAT</translation>
+    </message>
+    <message>
+        <source>%Y-%m-%d %H:%M</source>
+        <translation>%d/%m/%Y %H:%M</translation>
+    </message>
+    <message>
+        <source>unknown argument %1</source>
+        <translation>argument inconnu %1</translation>
+    </message>
+    <message>
+        <source>Support report written to %1</source>
+        <translation>Rapport d’assistance écrit dans %1</translation>
+    </message>
+    <message>
+        <source>Trusted keys: %1</source>
+        <translation>Clés de confiance : %1</translation>
+    </message>
+    <message>
+        <source>no package given</source>
+        <translation>aucun paquet indiqué</translation>
+    </message>
+    <message>
+        <source>list takes no --fault</source>
+        <translation>list ne prend pas de --fault</translation>
+    </message>
+    <message>
+        <source>No Ventaro or Ruvo is connected.</source>
+        <translation>Aucun Ventaro ni Ruvo n’est branché.</translation>
+    </message>
+    <message>
+        <source>(a first-generation bootloader: a Ventaro or a Ruvo; update it with --kind and --port)</source>
+        <translation>(un bootloader de première génération : un Ventaro ou un Ruvo ; mettez-le à jour avec --kind et --port)</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 demande une valeur</translation>
+    </message>
+    <message>
+        <source>--port takes a USB port path such as 1-1.4 (see list), not &apos;%1&apos;</source>
+        <translation>--port prend le chemin d’un port USB, tel que 1-1.4 (voir list), et non « %1 »</translation>
+    </message>
+    <message>
+        <source>unknown option %1</source>
+        <translation>option inconnue %1</translation>
+    </message>
+    <message>
+        <source>one package at a time</source>
+        <translation>un seul paquet à la fois</translation>
+    </message>
+    <message>
+        <source>--all and --port exclude each other</source>
+        <translation>--all et --port s’excluent</translation>
+    </message>
+    <message>
+        <source>--flash-in and --flash-out take one device</source>
+        <translation>--flash-in et --flash-out ne valent que pour un appareil</translation>
+    </message>
+    <message>
+        <source>--fault needs a --simulate before it</source>
+        <translation>--fault demande un --simulate avant lui</translation>
+    </message>
+    <message>
+        <source>several --simulate need --all</source>
+        <translation>plusieurs --simulate demandent --all</translation>
+    </message>
+    <message>
+        <source>--fault, --flash-in and --flash-out need --simulate</source>
+        <translation>--fault, --flash-in et --flash-out demandent --simulate</translation>
+    </message>
+    <message>
+        <source>--simulate %1 is not a %2</source>
+        <translation>--simulate %1 n’est pas un %2</translation>
+    </message>
+    <message>
+        <source>a flash image is exactly 1048576 bytes</source>
+        <translation>une image de la flash fait exactement 1048576 octets</translation>
+    </message>
+    <message>
+        <source>%Y-%m-%d</source>
+        <translation>%d/%m/%Y</translation>
+    </message>
+    <message>
+        <source>%1 needs a file</source>
+        <translation>%1 attend un fichier</translation>
+    </message>
+    <message>
+        <source>unexpected argument %1</source>
+        <translation>argument inattendu %1</translation>
+    </message>
+    <message>
+        <source>--verbose and --quiet exclude each other</source>
+        <translation>--verbose et --quiet s’excluent</translation>
     </message>
 </context>
 <context>
@@ -338,10 +455,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
     </message>
     <message>
-        <source>This package is older than the firmware installed on %1 (%2).</source>
-        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
-    </message>
-    <message>
         <source>Older firmware is refused on this computer.</source>
         <translation>Un firmware plus ancien est refusé sur cet ordinateur.</translation>
     </message>
@@ -413,7 +526,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <source>The update was interrupted: the program was stopped.</source>
         <translation>La mise à jour a été interrompue : le programme a été arrêté.</translation>
     </message>
-
     <message>
         <source>This package is older than the firmware installed on your %1 (USB port %2) on %3 (%4).</source>
         <translation>Ce paquet est plus ancien que le firmware installé sur votre %1 (port USB %2) le %3 (%4).</translation>
@@ -421,6 +533,122 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>This package is older than the firmware installed on your %1 on %2 (%3).</source>
         <translation>Ce paquet est plus ancien que le firmware installé sur votre %1 le %2 (%3).</translation>
+    </message>
+    <message>
+        <source>Succeeded</source>
+        <translation>Réussie</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Annulée</translation>
+    </message>
+    <message>
+        <source>In progress</source>
+        <translation>En cours</translation>
+    </message>
+    <message>
+        <source>Interrupted (the program was stopped)</source>
+        <translation>Interrompue (le programme a été arrêté)</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Échouée : %1</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Échouée</translation>
+    </message>
+    <message>
+        <source>Firmware does not fit the target product.</source>
+        <translation>Le firmware ne convient pas au produit visé.</translation>
+    </message>
+    <message>
+        <source>Could not unzip the data.</source>
+        <translation>Impossible de décompresser les données.</translation>
+    </message>
+    <message>
+        <source>The update package is larger than 32 MiB.</source>
+        <translation>Le paquet de mise à jour dépasse 32 Mio.</translation>
+    </message>
+    <message>
+        <source>The package holds more than 64 MiB of data.</source>
+        <translation>Le paquet contient plus de 64 Mio de données.</translation>
+    </message>
+    <message>
+        <source>No info file found in update.</source>
+        <translation>Aucun fichier d’informations dans la mise à jour.</translation>
+    </message>
+    <message>
+        <source>Could not parse the INI text.</source>
+        <translation>Impossible de lire le texte INI.</translation>
+    </message>
+    <message>
+        <source>Wrong format for info file in update.</source>
+        <translation>Le fichier d’informations de la mise à jour est mal formé.</translation>
+    </message>
+    <message>
+        <source>No product info found.</source>
+        <translation>Aucune information de produit trouvée.</translation>
+    </message>
+    <message>
+        <source>No version info found.</source>
+        <translation>Aucune information de version trouvée.</translation>
+    </message>
+    <message>
+        <source>No update data found.</source>
+        <translation>Aucune donnée de mise à jour trouvée.</translation>
+    </message>
+    <message>
+        <source>Firmware data does not fit the target product.</source>
+        <translation>Les données du firmware ne conviennent pas au produit visé.</translation>
+    </message>
+    <message>
+        <source>The update would overwrite the device&apos;s bootloader.</source>
+        <translation>La mise à jour écraserait le bootloader de l’appareil.</translation>
+    </message>
+    <message>
+        <source>Could not write a HID report.</source>
+        <translation>Impossible d’écrire un rapport HID.</translation>
+    </message>
+    <message>
+        <source>Could not read a HID report.</source>
+        <translation>Impossible de lire un rapport HID.</translation>
+    </message>
+    <message>
+        <source>No HID packet received after timeout.</source>
+        <translation>Aucun paquet HID reçu dans le délai.</translation>
+    </message>
+    <message>
+        <source>Unable to connect to HID device.</source>
+        <translation>Impossible de se connecter au périphérique HID.</translation>
+    </message>
+    <message>
+        <source>Invalid bootloader info data.</source>
+        <translation>Données d’informations du bootloader invalides.</translation>
+    </message>
+    <message>
+        <source>Invalid bootloader info.</source>
+        <translation>Informations du bootloader invalides.</translation>
+    </message>
+    <message>
+        <source>Wrong response in HID report.</source>
+        <translation>Réponse erronée dans un rapport HID.</translation>
+    </message>
+    <message>
+        <source>Could not connect to MIDI device.</source>
+        <translation>Impossible de se connecter au périphérique MIDI.</translation>
+    </message>
+    <message>
+        <source>Could not send a MIDI SysEx.</source>
+        <translation>Impossible d’envoyer un SysEx MIDI.</translation>
+    </message>
+    <message>
+        <source>No firmware found.</source>
+        <translation>Aucun firmware trouvé.</translation>
+    </message>
+    <message>
+        <source>Device disconnected.</source>
+        <translation>Appareil débranché.</translation>
     </message>
 </context>
 <context>
@@ -492,10 +720,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     <message>
         <source>Preparing the update…</source>
         <translation>Préparation de la mise à jour…</translation>
-    </message>
-    <message>
-        <source>%1 v%2 Update</source>
-        <translation>Mise à jour %1 v%2</translation>
     </message>
     <message>
         <source>Version %1 (%2)</source>
@@ -598,11 +822,6 @@ Version %1
 © 2026 Zalmir Instruments. Logiciel libre sous licence MIT.</translation>
     </message>
     <message>
-        <source>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</source>
-        <comment>ZALNoPackageHint</comment>
-        <translation>Aucune mise à jour n&apos;est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo.</translation>
-    </message>
-    <message>
         <source>Open Update Package…</source>
         <translation>Ouvrir une mise à jour…</translation>
     </message>
@@ -668,10 +887,6 @@ Version %1
         <translation>Le rapport d’assistance n’a pas pu être enregistré</translation>
     </message>
     <message>
-        <source>Update History</source>
-        <translation>Historique des mises à jour</translation>
-    </message>
-    <message>
         <source>Date</source>
         <translation>Date</translation>
     </message>
@@ -698,30 +913,6 @@ Version %1
     <message>
         <source>Kept in %1</source>
         <translation>Conservé dans %1</translation>
-    </message>
-    <message>
-        <source>Succeeded</source>
-        <translation>Réussie</translation>
-    </message>
-    <message>
-        <source>Cancelled</source>
-        <translation>Annulée</translation>
-    </message>
-    <message>
-        <source>In progress</source>
-        <translation>En cours</translation>
-    </message>
-    <message>
-        <source>Interrupted (the program was stopped)</source>
-        <translation>Interrompue (le programme a été arrêté)</translation>
-    </message>
-    <message>
-        <source>Failed: %1</source>
-        <translation>Échouée : %1</translation>
-    </message>
-    <message>
-        <source>Failed</source>
-        <translation>Échouée</translation>
     </message>
     <message>
         <source>Not found</source>
@@ -779,7 +970,6 @@ Version %1
         <source>The update package to open.</source>
         <translation>Le paquet de mise à jour à ouvrir.</translation>
     </message>
-
     <message>
         <source>Support report saved</source>
         <translation>Rapport d’assistance enregistré</translation>
@@ -812,6 +1002,26 @@ Version %1
         <source>No update is open. An update package is the file, its name ending in .zalmirupdate, that holds new firmware for your Ventaro and your Ruvo receiver: download it from the maker&apos;s web site, then open it here.</source>
         <comment>ZALNoPackageHint</comment>
         <translation>Aucune mise à jour n’est ouverte. Une mise à jour est le fichier, dont le nom se termine par .zalmirupdate, qui contient le nouveau firmware de votre Ventaro et de votre boîtier Ruvo : téléchargez-la sur le site web du fabricant, puis ouvrez-la ici.</translation>
+    </message>
+    <message>
+        <source>Ventaro Update</source>
+        <translation>Mise à jour Ventaro</translation>
+    </message>
+    <message>
+        <source>%1 is already running; its window was brought to the front.</source>
+        <translation>%1 est déjà ouvert ; sa fenêtre a été mise au premier plan.</translation>
+    </message>
+    <message>
+        <source>%1 is already running; the package&apos;s path is too long to hand over; open the package from its window.</source>
+        <translation>%1 est déjà ouvert ; le chemin du paquet est trop long pour lui être transmis ; ouvrez le paquet depuis sa fenêtre.</translation>
+    </message>
+    <message>
+        <source>%1 is already running; it is updating a device and did not take the package; open it once the update has ended.</source>
+        <translation>%1 est déjà ouvert ; il met à jour un appareil et n’a pas pris le paquet ; ouvrez-le une fois la mise à jour terminée.</translation>
+    </message>
+    <message>
+        <source>%1 is already running; the package was handed to it.</source>
+        <translation>%1 est déjà ouvert ; le paquet lui a été transmis.</translation>
     </message>
 </context>
 </TS>

@@ -17,7 +17,7 @@ const char* const inhibitor_why = "Updating the firmware of the Ventaro";
 
 namespace {
 
-const char* const inhibitor_who = "Ventaro Updater";
+const char* const inhibitor_who = "Ventaro Update";
 
 constexpr uint64_t call_timeout_us = 2'000'000;
 

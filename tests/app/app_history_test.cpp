@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The update history from the window: Window > History, the support report
 // offered after a failure, and the notice before going back to older firmware.
+#include <QRegularExpression>
+
 #include "tests/app/app_fixture.hpp"
 #include "updater/history.hpp"
 #include "updater/package_verdict.hpp"
@@ -57,8 +59,11 @@ private slots:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QStringList>("headers");
         QTest::addColumn<QString>("succeeded");
-        QTest::newRow("en") << "en" << QStringList{"Date", "Device", "Version", "Result"} << "Succeeded";
-        QTest::newRow("fr") << "fr" << QStringList{"Date", "Appareil", "Version", "Résultat"} << "Réussie";
+        QTest::addColumn<QString>("started");  // as the language writes a date and time
+        QTest::newRow("en") << "en" << QStringList{"Date", "Device", "Version", "Result"} << "Succeeded"
+                            << R"(^\d{1,2}/\d{1,2}/\d\d \d{1,2}:\d\d.[AP]M$)";
+        QTest::newRow("fr") << "fr" << QStringList{"Date", "Appareil", "Version", "Résultat"} << "Réussie"
+                            << R"(^\d\d/\d\d/\d{4} \d\d:\d\d$)";
     }
 
     void theHistoryWindowShowsEachRunAndItsLog() {
@@ -92,8 +97,11 @@ private slots:
         // Newest first: the failed run, in plain words.
         QCOMPARE(table->item(0, 1)->text(), language == "fr" ? "Ventaro (port USB 1-1)" : "Ventaro (USB port 1-1)");
         QCOMPARE(table->item(0, 2)->text(), QStringLiteral("2.1.0"));
+        QFETCH(QString, started);
+        QVERIFY2(QRegularExpression(started).match(table->item(0, 0)->text()).hasMatch(),
+                 qPrintable(table->item(0, 0)->text()));
         const QString failed = table->item(0, 3)->text();
-        QCOMPARE(failed, Messages::tr("Failed: %1").arg(engine_text(failure_sentence(failure_kind_t::silent))));
+        QCOMPARE(failed, engine_text("Failed: %1").arg(engine_text(failure_sentence(failure_kind_t::silent))));
         QVERIFY(failed.startsWith(language == "fr" ? "Échouée : " : "Failed: "));
         QCOMPARE(table->item(1, 3)->text(), succeeded);
         QVERIFY(window->logView()->toPlainText().contains("Error on roundtrip #3"));
@@ -223,6 +231,49 @@ private slots:
         QVERIFY(d.history().runs({})->size() == 1);  // no run began
     }
 
+    // Every window in French says nothing in English: none of the words any
+    // of its English sentences would have shows in its titles, labels,
+    // buttons, menus or table. The notes and the log are the package's and
+    // the support person's.
+    void everyWindowIsFrenchInFrench() {
+        useLanguage(QStringLiteral("fr"));
+        installedOnThisComputer("9.0.0");  // the older-firmware notice shows
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        Application& d = launch();
+        QTRY_VERIFY(d.updateWindow()->noticeLabel()->isVisible());
+        const QRegularExpression english(
+            // A word, not a part of a path or a program's name.
+            R"((?<![\w/.-])(the|your|is|are|was|and|not|no|of|to|with|cannot|update|help|about|quit|history|failed|succeeded)(?![\w/.-]))",
+            QRegularExpression::CaseInsensitiveOption);
+        auto check = [&](const char* window, QWidget* root) {
+            QVERIFY2(root, window);
+            QStringList texts{root->windowTitle()};
+            for (const QLabel* label : root->findChildren<QLabel*>()) texts << label->text();
+            for (const QAbstractButton* button : root->findChildren<QAbstractButton*>()) texts << button->text();
+            for (const QAction* action : root->findChildren<QAction*>()) texts << action->text();
+            for (const QTableWidget* table : root->findChildren<QTableWidget*>())
+                for (int row = -1; row < table->rowCount(); ++row)
+                    for (int column = 0; column < table->columnCount(); ++column)
+                        texts << (row < 0 ? table->horizontalHeaderItem(column) : table->item(row, column))->text();
+            for (const QString& text : texts) {
+                const QRegularExpressionMatch found = english.match(text);
+                QVERIFY2(
+                    !found.hasMatch(),
+                    qPrintable(
+                        QStringLiteral("%1: \"%2\" in \"%3\"").arg(QLatin1String(window), found.captured(), text)));
+            }
+        };
+        check("update window", d.updateWindow());
+        QPointer<QMessageBox> alert = runOnce(d, {{devices::fault_t::type_t::no_answer, 3}});
+        check("failure alert", alert);
+        check("progress sheet", d.updateSheet());
+        alert->done(0);
+        d.updateWindow()->windowMenu()->actions().value(0)->trigger();
+        QTRY_VERIFY(d.historyWindow() && d.historyWindow()->isVisible());
+        check("history", d.historyWindow());
+        check("log console", LogWindow::logWindow());
+    }
+
     // Named with its device, then asked about, Cancel being the default.
     void anOlderPackageIsAskedAboutBeforeUpdate_data() {
         QTest::addColumn<QString>("language");
@@ -247,7 +298,8 @@ private slots:
         Application& d = launch();
         QLabel* label = d.updateWindow()->noticeLabel();
         QTRY_VERIFY(label->isVisible());
-        const QString day = QString::fromStdString(updater::local_date(installedAt));
+        const QString day =
+            QLocale(language).toString(QDateTime::fromMSecsSinceEpoch(installedAt).date(), QLocale::ShortFormat);
         QCOMPARE(label->text(), notice.arg(day));
         QCOMPARE(label->accessibleName(), label->text());
         QVERIFY(cut_texts(d.updateWindow()).isEmpty());

@@ -190,7 +190,7 @@ private slots:
     }
 
     // A failed run says in plain words what happened, in the user's language;
-    // the engine's own text is the alert's detail; Troubleshooting opens the
+    // the engine's own text, translated too, is the alert's detail; Troubleshooting opens the
     // page, or says where it is when no browser opens.
     void failuresSpeakPlainly_data() {
         QTest::addColumn<int>("language");
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(alert->informativeText(), engine_text(failure_sentence(failure_kind_t(why))) + QStringLiteral("\n\n") +
                                                localized("ZALUpdateErrorMessage"));
         QVERIFY(!alert->informativeText().contains(details));
-        QCOMPARE(alert->detailedText(), details);
+        QCOMPARE(alert->detailedText(), engine_text(details.toUtf8().constData()));
         QVERIFY(!d.updateWindow()->updateButton()->isEnabled());  // while the alert shows
         // No browser here: xdg-open fails, and the address is shown instead.
         QTemporaryDir bin;

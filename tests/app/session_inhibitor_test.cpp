@@ -72,7 +72,7 @@ TEST_F(HoldingOff, OnlyWhileADeviceIsWritten) {
     const auto inhibitors = logind_inhibitors();
     ASSERT_EQ(inhibitors.size(), 1u);
     EXPECT_EQ(inhibitors[0].what, "sleep:shutdown:handle-lid-switch:handle-suspend-key:handle-power-key");
-    EXPECT_EQ(inhibitors[0].who, "Ventaro Updater");
+    EXPECT_EQ(inhibitors[0].who, "Ventaro Update");
     EXPECT_EQ(inhibitors[0].why, "Updating the firmware of the Ventaro");
     EXPECT_EQ(inhibitors[0].mode, "block");
     ASSERT_TRUE(run_to_end());

@@ -233,7 +233,7 @@ TEST(UpdateCommand, AllDevicesAtOnce) {
                    ZAL_SAMPLE_PACKAGE, "update", "LC_ALL=fr_FR.UTF-8");
     EXPECT_EQ(french.status, 1);
     EXPECT_NE(french.err.find("1-1: Votre appareil n'a pas accepté ce que le programme de mise à jour lui a envoyé.\n"
-                              "    Wrong response in HID report.\n"
+                              "    Réponse erronée dans un rapport HID.\n"
                               "Débranchez votre appareil, rebranchez-le et relancez la mise à jour : elle terminera "
                               "le travail.\n"),
               std::string::npos)

@@ -449,9 +449,10 @@ TEST(HistoryCommand, ListsShowsALogAndSaysWhatIsWrong) {
 
     const ran_t listed = run_cli({"history"}, state);
     EXPECT_EQ(listed.status, 0);
-    EXPECT_NE(listed.out.find("ventaro  1-1        2.1.0      failure (disconnected)"), std::string::npos)
-        << listed.out;
-    EXPECT_NE(listed.out.find("ruvo     1-1        2.1.0      success"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("Ventaro 1-1       2.1.0     "), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(" Failed: The connection with your device was lost"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("Ruvo    1-1       2.1.0     "), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(" Succeeded\n"), std::string::npos) << listed.out;
 
     const auto json = nlohmann::json::parse(run_cli({"history", "--json", "--kind", "ventaro"}, state).out);
     ASSERT_EQ(json.size(), 1u);
