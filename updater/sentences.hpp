@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.hpp"
 #include "updater/kind.hpp"
 
 namespace zal {
@@ -24,6 +25,14 @@ struct sentence_t {
 const char* failure_sentence(failure_kind_t kind);
 // Whether that sentence says what to do next itself.
 bool failure_says_next_step(failure_kind_t kind);
+
+// Why a feed could not be checked or a package not downloaded
+// (feed_checker_t's failure codes), with what to do next.
+sentence_t feed_failure_sentence(const failure_t& failure);
+// "Ventaro firmware 2.3 (2026-12-01) is available.": what a feed offers.
+sentence_t offer_sentence(kind_t kind, const std::string& version, const std::string& release_date);
+// The feed lists nothing newer than what this computer installed.
+extern const char* const feed_up_to_date;
 
 // What the update history shows when it holds no run, or cannot be read (%1: why).
 extern const char* const history_empty;
