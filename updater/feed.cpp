@@ -440,7 +440,9 @@ result_t<downloaded_t> feed_checker_t::download(const feed_package_t& package, c
     t.cancel = &cancel;
     const result_t<fetched_t> fetched = fetch(package_url(url_, package.url), t, options_);
     ::close(fd);
-    if (!fetched) return refused(fetched.failure().code, fetched.failure().text);
+    // More bytes than listed: not the package listed.
+    if (!fetched)
+        return refused(fetched.failure().code == EFBIG ? EILSEQ : fetched.failure().code, fetched.failure().text);
     if (t.received != package.size)
         return refused(
             EILSEQ, std::to_string(t.received) + " bytes arrived where the feed lists " + std::to_string(package.size));
