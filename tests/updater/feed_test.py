@@ -3,6 +3,7 @@
 """The firmware feed against a loopback HTTPS server that misbehaves on request.
 
     feed_test.py BUILD_DIR [CASE]...     (no case: every case but "stalled")
+    feed_test.py BUILD_DIR bench         (bench/feed_unchanged.sh)
 
 Certificates come from a throwaway CA made here with openssl; the servers
 listen on 127.0.0.1 only and the whole run is stopped after five minutes.
@@ -223,6 +224,23 @@ def run_case(name):
     return not problems
 
 
+def bench(times=20):
+    """The unchanged check as a user's daily check makes it: its bytes and its time on loopback."""
+    env = dict(os.environ, XDG_STATE_HOME=str(work / "bench"), XDG_CACHE_HOME=str(work / "bench"))
+    publish()
+    subprocess.run([CLI, *CHECK, GOOD], cwd=work, env=env, capture_output=True, check=False)
+    runs = []
+    for _ in range(times):
+        start = time.perf_counter()
+        out = subprocess.run([CLI, *CHECK, GOOD], cwd=work, env=env, capture_output=True, text=True).stdout
+        runs.append((time.perf_counter() - start, json.loads(out)["bytes_received"]))
+    runs.sort()
+    print(f"unchanged check: median {runs[times // 2][0] * 1000:.1f} ms (whole CLI run), {runs[0][1]} bytes")
+    os._exit(0)
+
+
+if sys.argv[2:] == ["bench"]:
+    bench()
 names = sys.argv[2:] or [name for name in CASES if name != "stalled"]
 passed = sum(run_case(name) for name in names)
 print(f"{passed}/{len(names)} cases hold")
