@@ -28,10 +28,22 @@ std::string help_text(const std::string& command) {
                           "\n"
                           "  --json               as one JSON object\n"
                           "  --simulate DEVICE    lists simulated devices instead (may be repeated)\n");
+    if (command == "check")
+        return translated("Cli",
+                          "usage: ventaro-update-cli check [--json] [--feed URL] [--trust-feed PUBLIC_KEY]... "
+                          "[--ca-file FILE]\n"
+                          "Tells which newer firmware the maker's feed lists for the Ventaro and the Ruvo.\n"
+                          "\n"
+                          "  --json                  as one JSON object\n"
+                          "  --feed URL              this feed rather than the computer's feed-url setting\n"
+                          "  --trust-feed PUBLIC_KEY trust this minisign feed key too (may be repeated)\n"
+                          "  --ca-file FILE          the certificate authority of a local mirror\n"
+                          "Exit status: 0 nothing newer, 100 newer firmware is listed, 1 the feed could not be\n"
+                          "checked or was refused, 2 usage error.\n");
     if (command == "update")
         return std::string(translated(
                    "Cli",
-                   "usage: ventaro-update-cli update [OPTION]... PACKAGE\n"
+                   "usage: ventaro-update-cli update [OPTION]... PACKAGE | --latest\n"
                    "Updates a connected Ventaro or Ruvo receiver with the firmware in PACKAGE.\n"
                    "\n"
                    "  --kind ventaro|ruvo  the device to update; says what a first-generation bootloader is\n"
@@ -40,6 +52,8 @@ std::string help_text(const std::string& command) {
                    "  --trust PUBLIC_KEY   trust this minisign public key too (may be repeated)\n"
                    "  --require-signature  refuse unsigned packages and unknown signers\n"
                    "  --allow-older        install firmware older than the one installed\n"
+                   "  --latest             the newest firmware the maker's feed lists, downloaded and checked,\n"
+                   "                       instead of PACKAGE (with check's --feed, --trust-feed, --ca-file)\n"
                    "  --json               one JSON event per line on standard output\n"
                    "  --verbose            the update's log too, on standard error\n"
                    "  --quiet              nothing but errors\n"
@@ -80,6 +94,7 @@ std::string help_text(const std::string& command) {
                       "Commands:\n"
                       "  inspect   describes an update package\n"
                       "  list      lists the connected Ventaro and Ruvo\n"
+                      "  check     tells which newer firmware the maker's feed lists\n"
                       "  update    updates a connected device\n"
                       "  history   lists the updates recorded on this computer, or prints one's log\n"
                       "  report    writes a support report\n"

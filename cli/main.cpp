@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/catalogue.hpp"
+#include "cli/check_command.hpp"
 #include "cli/help.hpp"
 #include "cli/history_command.hpp"
 #include "cli/inspect.hpp"
@@ -36,8 +37,8 @@ int main(int argc, char** argv) {
         std::puts("ventaro-update-cli " ZAL_VERSION);
         return 0;
     }
-    const bool known =
-        command == "inspect" || command == "update" || command == "list" || command == "history" || command == "report";
+    const bool known = command == "inspect" || command == "update" || command == "check" || command == "list" ||
+                       command == "history" || command == "report";
     // Help wherever it is asked for, as a value too: a file named -h is rarer than a late --help.
     for (int i = 1; i < argc; ++i)
         if (is_help(argv[i])) {
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
         }
     if (command == "inspect") return zal::cli::inspect(argc, argv);
     if (command == "update") return zal::cli::update_command(argc, argv);
+    if (command == "check") return zal::cli::check_command(argc, argv);
     if (command == "list") return zal::cli::list_command(argc, argv);
     if (command == "history") return zal::cli::history_command(argc, argv);
     if (command == "report") return zal::cli::report_command(argc, argv);

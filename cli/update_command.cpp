@@ -20,6 +20,7 @@
 #include "common/text/printable.hpp"
 #include "cli/catalogue.hpp"
 #include "cli/help.hpp"
+#include "cli/check_command.hpp"
 #include "cli/inspect.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
@@ -55,6 +56,8 @@ struct options_t {
     bool record = false;       // a simulated run in the history too
     bool verbose = false;      // the engine's log on the terminal too
     bool quiet = false;        // errors only
+    bool latest = false;       // the newest firmware the feed lists, downloaded, instead of a package
+    feed_options_t feed;
 };
 
 // What the engine's callbacks need; one run per process.
@@ -83,6 +86,8 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
                 o.simulated.back().faults.push_back(o.simulation.faults.back());
             continue;
         }
+        if (!problem.empty()) return false;
+        if (take_feed_argument(argc, argv, i, o.feed, problem)) continue;
         if (!problem.empty()) return false;
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
@@ -127,6 +132,8 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             o.verbose = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--latest") {
+            o.latest = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return (problem = fill(translated("Cli", "unknown option %1"), {arg}), false);
         } else if (o.package.empty()) {
@@ -135,9 +142,11 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             return (problem = translated("Cli", "one package at a time"), false);
         }
     }
-    if (o.package.empty()) return (problem = translated("Cli", "no package given"), false);
+    if (o.package.empty() == !o.latest)
+        return (problem = translated("Cli", "give a package or --latest, not both"), false);
     if (o.verbose && o.quiet) return (problem = translated("Cli", "--verbose and --quiet exclude each other"), false);
     if (o.all) {
+        if (o.latest) return (problem = translated("Cli", "--latest updates one device"), false);
         if (!o.port.empty()) return (problem = translated("Cli", "--all and --port exclude each other"), false);
         if (o.flash_in || o.flash_out)
             return (problem = translated("Cli", "--flash-in and --flash-out take one device"), false);
@@ -298,8 +307,6 @@ void ask_kind(const std::function<void(std::optional<kind_t>)>& answer) { answer
 // Runs the engine until the run ends; Ctrl-C cancels it. `history`: where the
 // run is recorded, if anywhere.
 bool run(const options_t& o, const update_t& update, updater::history_t* history) {
-    std::signal(SIGINT, on_interrupt);
-    std::signal(SIGTERM, on_interrupt);
     // Real devices only, and no logout portal for a terminal: logind's inhibitor alone.
     session::logind_inhibitor_t inhibitor;
     updater::callbacks_t shown{
@@ -331,6 +338,38 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
 std::string older_text(const updater::package_verdict_t& verdict) {
     return said(updater::older_notice(
         *verdict.newer, updater::local_time(verdict.newer->installed.ended_ms, translated("Cli", "%Y-%m-%d"))));
+}
+
+// The newest firmware the feed lists for the device, downloaded and checked,
+// with its progress; an exit status when there is nothing to install.
+std::optional<int> download_latest(const options_t& o, const trust_t& trust, update_t& update) {
+    // The feed's serials are the computer's, even for a simulated run.
+    updater::history_t history(updater::default_history_path());
+    std::optional<updater::feed_checker_t> checker = make_checker(o.feed, trust, history);
+    if (!checker) return 1;
+    const std::optional<updater::check_t> check = check_feed(*checker, o.json_events);
+    if (!check) return 1;
+    const kind_t kind = o.kind.value_or(o.simulation.device ? o.simulation.device->kind : kind_t::any);
+    const auto offer = std::find_if(check->offers.begin(), check->offers.end(), [kind](const updater::offer_t& x) {
+        return kind == kind_t::any || x.package.kind == kind;
+    });
+    if (offer == check->offers.end()) {
+        write_line(stderr, translated("Engine", feed_up_to_date));
+        return 0;
+    }
+    const updater::feed_package_t& package = offer->package;
+    write_line(stderr, said(offer_sentence(package.kind, package.version, package.release_date)));
+    result_t<updater::downloaded_t> downloaded = checker->download(
+        package, [](uint64_t received, uint64_t total) { show_progress(float(received) / float(total)); }, interrupted);
+    end_progress_bar();
+    session.last_percent = -1;
+    if (!downloaded) {
+        write_line(stderr, said(feed_failure_sentence(downloaded.failure())));
+        write_line(stderr, "    " + downloaded.failure().text);
+        return downloaded.failure().code == ECANCELED ? 130 : 1;
+    }
+    update = std::move(downloaded->update);
+    return std::nullopt;
 }
 
 // Tells what the verdict says; false: the package is not installed. Only the
@@ -419,9 +458,17 @@ int update_command(int argc, char** argv) {
     const result_t<trust_t> loaded = load_cli_trust(o.trusted_keys);
     if (!loaded) return tell_error(o.json_events, "key-unreadable", loaded.failure().text);
     const trust_t& trust = *loaded;
-    const result_t<update_t> read = read_package(o.package, trust);
-    if (!read) return tell_unreadable_package(o.json_events, read.failure());
-    const update_t& update = *read;
+    update_t update;
+    if (o.latest) {
+        // Ctrl-C cancels the download too.
+        std::signal(SIGINT, on_interrupt);
+        std::signal(SIGTERM, on_interrupt);
+        if (const std::optional<int> status = download_latest(o, trust, update)) return *status;
+    } else {
+        result_t<update_t> read = read_package(o.package, trust);
+        if (!read) return tell_unreadable_package(o.json_events, read.failure());
+        update = std::move(*read);
+    }
     // Simulated runs are recorded only when asked; the history they may be
     // recorded in decides for them as for real ones.
     const bool simulated = o.simulation.device.has_value() || !o.simulated.empty();
@@ -429,9 +476,10 @@ int update_command(int argc, char** argv) {
     updater::history_t* recorded = !simulated || o.record ? &history : nullptr;
     // Decided before any device is touched; with --all, for each device once
     // found (--kind then names only what a first-generation bootloader is).
+    // A package named by the feed is believed for its own signature only.
+    const bool require_signature = o.require_signature || o.latest;
     if (!told_verdict(
-            updater::package_verdict(update, trust, o.require_signature, o.all ? nullptr : &history, o.kind, o.port),
-            o))
+            updater::package_verdict(update, trust, require_signature, o.all ? nullptr : &history, o.kind, o.port), o))
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
@@ -439,7 +487,7 @@ int update_command(int argc, char** argv) {
         std::signal(SIGTERM, on_interrupt);
         auto may_install = [&](kind_t kind, const std::string& usb_port) {
             updater::package_verdict_t verdict =
-                updater::package_verdict(update, trust, o.require_signature, &history, kind, usb_port);
+                updater::package_verdict(update, trust, require_signature, &history, kind, usb_port);
             verdict.signature.reset();  // told once, above
             return told_verdict(verdict, o, usb_port);
         };

@@ -66,6 +66,18 @@ struct installed_t {
     int64_t ended_ms = 0;
 };
 
+// The last feed accepted from an address: its serial, so that an older one
+// is seen as a replay; its texts, so that an unchanged feed is checked again
+// without fetching it; the server's validators of its signature.
+struct feed_record_t {
+    std::string url;
+    int64_t serial = 0;
+    std::string etag;
+    std::string last_modified;
+    std::string feed;
+    std::string signature;
+};
+
 class history_t {
 public:
     // The runs kept; older ones go as new ones come.
@@ -102,6 +114,10 @@ public:
     result_t<std::optional<run_record_t>> run(int64_t id);
     // The latest successful update of a kind of device.
     result_t<std::optional<installed_t>> last_installed(kind_t kind);
+    // The last feed accepted from `url`.
+    result_t<std::optional<feed_record_t>> feed_record(const std::string& url);
+    // Keeps `record` as the last feed accepted from its address.
+    void record_feed(const feed_record_t& record);
 
 private:
     bool open(bool create);

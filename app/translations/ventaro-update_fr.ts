@@ -48,52 +48,6 @@ Liste chaque Ventaro et chaque Ruvo branché : son type, son état et son port U
 </translation>
     </message>
     <message>
-        <source>usage: ventaro-update-cli update [OPTION]... PACKAGE
-Updates a connected Ventaro or Ruvo receiver with the firmware in PACKAGE.
-
-  --kind ventaro|ruvo  the device to update; says what a first-generation bootloader is
-  --port USB-PORT      the device plugged into this port, as list shows it (1-1.4)
-  --all                every connected device the package has firmware for, at once
-  --trust PUBLIC_KEY   trust this minisign public key too (may be repeated)
-  --require-signature  refuse unsigned packages and unknown signers
-  --allow-older        install firmware older than the one installed
-  --json               one JSON event per line on standard output
-  --verbose            the update&apos;s log too, on standard error
-  --quiet              nothing but errors
-Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled.
-
-Simulation, to try the updater without a device:
-  --simulate DEVICE    a simulated device on USB port 1-1 rather than the computer&apos;s;
-                       with --all, repeated: 1-1, 1-2...
-  --fault FAULT        a fault of the simulated device named before it (may be repeated)
-  --flash-in FILE      the simulated device&apos;s 1 MiB flash, read before the run
-  --flash-out FILE     and written after it
-  --record             records the simulated run in the update history too
-</source>
-        <translation>utilisation : ventaro-update-cli update [OPTION]... PAQUET
-Met à jour un Ventaro ou un boîtier Ruvo branché avec le firmware du PAQUET.
-
-  --kind ventaro|ruvo  l&apos;appareil à mettre à jour ; dit ce qu&apos;est un bootloader de première génération
-  --port PORT-USB      l&apos;appareil branché sur ce port, tel que list le montre (1-1.4)
-  --all                tous les appareils branchés pour lesquels le paquet a un firmware, à la fois
-  --trust CLÉ_PUBLIQUE fait aussi confiance à cette clé publique minisign (répétable)
-  --require-signature  refuse les paquets non signés et les signataires inconnus
-  --allow-older        installe un firmware plus ancien que celui installé
-  --json               un événement JSON par ligne sur la sortie standard
-  --verbose            le journal de la mise à jour aussi, sur la sortie d&apos;erreur
-  --quiet              rien d&apos;autre que les erreurs
-Code de sortie : 0 réussite, 1 échec, 2 erreur d&apos;utilisation, 130 annulation.
-
-Simulation, pour essayer le programme sans appareil :
-  --simulate APPAREIL  un appareil simulé sur le port USB 1-1 au lieu de ceux de l&apos;ordinateur ;
-                       avec --all, répétable : 1-1, 1-2...
-  --fault DÉFAUT       un défaut de l&apos;appareil simulé nommé avant lui (répétable)
-  --flash-in FICHIER   la mémoire flash de 1 Mio de l&apos;appareil simulé, lue avant la mise à jour
-  --flash-out FICHIER  et écrite après
-  --record             enregistre aussi la mise à jour simulée dans l&apos;historique
-</translation>
-    </message>
-    <message>
         <source>usage: ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]
        ventaro-update-cli history --log RUN
 Lists the updates recorded on this computer, newest first, or prints one run&apos;s log.
@@ -123,32 +77,6 @@ Writes a support report: versions, the connected devices, the last runs and thei
 Écrit un rapport d&apos;assistance : versions, appareils branchés, dernières mises à jour et leurs journaux.
 
   -o, --output FICHIER dans FICHIER, lisible par vous seul, plutôt que sur la sortie standard
-</translation>
-    </message>
-    <message>
-        <source>usage: ventaro-update-cli COMMAND [OPTION]...
-Updates the firmware of the Ventaro and of its Ruvo receiver.
-
-Commands:
-  inspect   describes an update package
-  list      lists the connected Ventaro and Ruvo
-  update    updates a connected device
-  history   lists the updates recorded on this computer, or prints one&apos;s log
-  report    writes a support report
-
-&apos;ventaro-update-cli COMMAND --help&apos; describes a command; --version prints the version.
-</source>
-        <translation>utilisation : ventaro-update-cli COMMANDE [OPTION]...
-Met à jour le firmware du Ventaro et de son boîtier Ruvo.
-
-Commandes :
-  inspect   décrit un paquet de mise à jour
-  list      liste les Ventaro et Ruvo branchés
-  update    met à jour un appareil branché
-  history   liste les mises à jour enregistrées sur cet ordinateur, ou affiche le journal de l&apos;une d&apos;elles
-  report    écrit un rapport d&apos;assistance
-
-« ventaro-update-cli COMMANDE --help » décrit une commande ; --version affiche la version.
 </translation>
     </message>
     <message>
@@ -334,6 +262,114 @@ Commandes :
     <message>
         <source>--verbose and --quiet exclude each other</source>
         <translation>--verbose et --quiet s’excluent</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli check [--json] [--feed URL] [--trust-feed PUBLIC_KEY]... [--ca-file FILE]
+Tells which newer firmware the maker&apos;s feed lists for the Ventaro and the Ruvo.
+
+  --json                  as one JSON object
+  --feed URL              this feed rather than the computer&apos;s feed-url setting
+  --trust-feed PUBLIC_KEY trust this minisign feed key too (may be repeated)
+  --ca-file FILE          the certificate authority of a local mirror
+Exit status: 0 nothing newer, 100 newer firmware is listed, 1 the feed could not be
+checked or was refused, 2 usage error.
+</source>
+        <translation>utilisation : ventaro-update-cli check [--json] [--feed URL] [--trust-feed CLÉ_PUBLIQUE]... [--ca-file FICHIER]
+Dit quel firmware plus récent le flux du fabricant liste pour le Ventaro et le Ruvo.
+
+  --json                  en un objet JSON
+  --feed URL              ce flux plutôt que le réglage feed-url de l&apos;ordinateur
+  --trust-feed CLÉ_PUBLIQUE fait aussi confiance à cette clé de flux minisign (répétable)
+  --ca-file FICHIER       l&apos;autorité de certification d&apos;un miroir local
+Code de sortie : 0 rien de plus récent, 100 un firmware plus récent est listé, 1 le flux n&apos;a pas
+pu être vérifié ou a été refusé, 2 erreur d&apos;utilisation.
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli update [OPTION]... PACKAGE | --latest
+Updates a connected Ventaro or Ruvo receiver with the firmware in PACKAGE.
+
+  --kind ventaro|ruvo  the device to update; says what a first-generation bootloader is
+  --port USB-PORT      the device plugged into this port, as list shows it (1-1.4)
+  --all                every connected device the package has firmware for, at once
+  --trust PUBLIC_KEY   trust this minisign public key too (may be repeated)
+  --require-signature  refuse unsigned packages and unknown signers
+  --allow-older        install firmware older than the one installed
+  --latest             the newest firmware the maker&apos;s feed lists, downloaded and checked,
+                       instead of PACKAGE (with check&apos;s --feed, --trust-feed, --ca-file)
+  --json               one JSON event per line on standard output
+  --verbose            the update&apos;s log too, on standard error
+  --quiet              nothing but errors
+Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled.
+
+Simulation, to try the updater without a device:
+  --simulate DEVICE    a simulated device on USB port 1-1 rather than the computer&apos;s;
+                       with --all, repeated: 1-1, 1-2...
+  --fault FAULT        a fault of the simulated device named before it (may be repeated)
+  --flash-in FILE      the simulated device&apos;s 1 MiB flash, read before the run
+  --flash-out FILE     and written after it
+  --record             records the simulated run in the update history too
+</source>
+        <translation>utilisation : ventaro-update-cli update [OPTION]... PAQUET | --latest
+Met à jour un Ventaro ou un boîtier Ruvo branché avec le firmware du PAQUET.
+
+  --kind ventaro|ruvo  l&apos;appareil à mettre à jour ; dit ce qu&apos;est un bootloader de première génération
+  --port PORT-USB      l&apos;appareil branché sur ce port, tel que list le montre (1-1.4)
+  --all                tous les appareils branchés pour lesquels le paquet a un firmware, à la fois
+  --trust CLÉ_PUBLIQUE fait aussi confiance à cette clé publique minisign (répétable)
+  --require-signature  refuse les paquets non signés et les signataires inconnus
+  --allow-older        installe un firmware plus ancien que celui installé
+  --latest             le firmware le plus récent que liste le flux du fabricant, téléchargé et vérifié,
+                       au lieu du PAQUET (avec --feed, --trust-feed, --ca-file, comme pour check)
+  --json               un événement JSON par ligne sur la sortie standard
+  --verbose            le journal de la mise à jour aussi, sur la sortie d&apos;erreur
+  --quiet              rien d&apos;autre que les erreurs
+Code de sortie : 0 réussite, 1 échec, 2 erreur d&apos;utilisation, 130 annulation.
+
+Simulation, pour essayer le programme sans appareil :
+  --simulate APPAREIL  un appareil simulé sur le port USB 1-1 au lieu de ceux de l&apos;ordinateur ;
+                       avec --all, répétable : 1-1, 1-2...
+  --fault DÉFAUT       un défaut de l&apos;appareil simulé nommé avant lui (répétable)
+  --flash-in FICHIER   la mémoire flash de 1 Mio de l&apos;appareil simulé, lue avant la mise à jour
+  --flash-out FICHIER  et écrite après
+  --record             enregistre aussi la mise à jour simulée dans l&apos;historique
+</translation>
+    </message>
+    <message>
+        <source>usage: ventaro-update-cli COMMAND [OPTION]...
+Updates the firmware of the Ventaro and of its Ruvo receiver.
+
+Commands:
+  inspect   describes an update package
+  list      lists the connected Ventaro and Ruvo
+  check     tells which newer firmware the maker&apos;s feed lists
+  update    updates a connected device
+  history   lists the updates recorded on this computer, or prints one&apos;s log
+  report    writes a support report
+
+&apos;ventaro-update-cli COMMAND --help&apos; describes a command; --version prints the version.
+</source>
+        <translation>utilisation : ventaro-update-cli COMMANDE [OPTION]...
+Met à jour le firmware du Ventaro et de son boîtier Ruvo.
+
+Commandes :
+  inspect   décrit un paquet de mise à jour
+  list      liste les Ventaro et Ruvo branchés
+  check     dit quel firmware plus récent le flux du fabricant liste
+  update    met à jour un appareil branché
+  history   liste les mises à jour enregistrées sur cet ordinateur, ou affiche le journal de l&apos;une d&apos;elles
+  report    écrit un rapport d&apos;assistance
+
+« ventaro-update-cli COMMANDE --help » décrit une commande ; --version affiche la version.
+</translation>
+    </message>
+    <message>
+        <source>give a package or --latest, not both</source>
+        <translation>donnez un paquet ou --latest, pas les deux</translation>
+    </message>
+    <message>
+        <source>--latest updates one device</source>
+        <translation>--latest met à jour un seul appareil</translation>
     </message>
 </context>
 <context>
@@ -649,6 +685,78 @@ Commandes :
     <message>
         <source>Device disconnected.</source>
         <translation>Appareil débranché.</translation>
+    </message>
+    <message>
+        <source>No list of firmware is configured on this computer. An administrator can name one with feed-url= in /etc/ventaro-update/ventaro-update.conf.</source>
+        <translation>Aucune liste de firmwares n&apos;est configurée sur cet ordinateur. Un administrateur peut en indiquer une avec feed-url= dans /etc/ventaro-update/ventaro-update.conf.</translation>
+    </message>
+    <message>
+        <source>The list of firmware was not fetched: its address, or one the server sent the updater to, is not a secure (https://) address. Ask the maker or your administrator for the right address.</source>
+        <translation>La liste des firmwares n&apos;a pas été récupérée : son adresse, ou celle vers laquelle le serveur a renvoyé, n&apos;est pas une adresse sécurisée (https://). Demandez la bonne adresse au fabricant ou à votre administrateur.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server could not prove who it is, so nothing was fetched from it. Check this computer&apos;s date and time and its network (some networks intercept secure connections), then check again.</source>
+        <translation>Le serveur du fabricant n&apos;a pas pu prouver son identité : rien n&apos;en a été récupéré. Vérifiez la date et l&apos;heure de cet ordinateur et son réseau (certains réseaux interceptent les connexions sécurisées), puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server stopped sending, or sent too slowly. Check your network connection, then check again.</source>
+        <translation>Le serveur du fabricant a cessé d&apos;envoyer, ou envoyait trop lentement. Vérifiez votre connexion réseau, puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server sent more than expected, so the transfer was stopped and nothing was kept. Check again later; if this stays, tell the maker.</source>
+        <translation>Le serveur du fabricant a envoyé plus que prévu : le transfert a été arrêté et rien n&apos;a été gardé. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The list of firmware is not signed by a key this computer trusts for it, so it was not believed. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares n&apos;est pas signée par une clé en laquelle cet ordinateur a confiance pour elle : elle n&apos;a pas été crue. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The list of firmware cannot be read. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares est illisible. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read, so an old list of firmware could not be told from a new one. See ventaro-update-cli history for why, then check again.</source>
+        <translation>L&apos;historique des mises à jour est illisible : une ancienne liste de firmwares ne peut pas être distinguée d&apos;une nouvelle. Voyez pourquoi avec ventaro-update-cli history, puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>The downloaded package is not the one the list of firmware describes, so it was deleted. Try again later; if this stays, tell the maker.</source>
+        <translation>Le paquet téléchargé n&apos;est pas celui que décrit la liste des firmwares : il a été supprimé. Réessayez plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The downloaded package is not signed by a key this computer trusts, so it was deleted. Tell the maker.</source>
+        <translation>Le paquet téléchargé n&apos;est pas signé par une clé en laquelle cet ordinateur a confiance : il a été supprimé. Prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The downloaded package could not be kept in this user&apos;s cache folder (~/.cache/ventaro-update). Check that the folder is yours and the disk has room, then try again.</source>
+        <translation>Le paquet téléchargé n&apos;a pas pu être gardé dans le dossier de cache de cet utilisateur (~/.cache/ventaro-update). Vérifiez que ce dossier est le vôtre et que le disque a de la place, puis réessayez.</translation>
+    </message>
+    <message>
+        <source>The download was cancelled; nothing was kept.</source>
+        <translation>Le téléchargement a été annulé ; rien n&apos;a été gardé.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server could not be reached, or the transfer broke off. Check your network connection, then check again.</source>
+        <translation>Le serveur du fabricant est injoignable, ou le transfert s&apos;est interrompu. Vérifiez votre connexion réseau, puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>%1 firmware %2 (%3) is available.</source>
+        <translation>Le firmware %1 %2 (%3) est disponible.</translation>
+    </message>
+    <message>
+        <source>Your firmware is up to date: the maker lists nothing newer than what this computer installed.</source>
+        <translation>Votre firmware est à jour : le fabricant ne propose rien de plus récent que ce que cet ordinateur a installé.</translation>
+    </message>
+    <message>
+        <source>The list of firmware was refused: it is older (number %1) than one already read (number %2), so someone may be sending an old list again. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares a été refusée : elle est plus ancienne (numéro %1) qu&apos;une liste déjà lue (numéro %2) ; quelqu&apos;un renvoie peut-être une ancienne liste. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The list of firmware is out of date (it expired on %1); the maker&apos;s server may be stale or held back.</source>
+        <translation>La liste des firmwares est périmée (elle a expiré le %1) ; le serveur du fabricant n&apos;est peut-être pas à jour, ou est retenu.</translation>
+    </message>
+    <message>
+        <source>The list of firmware says it was made on %1, more than a day from now: this computer&apos;s clock may be wrong. Set its date and time, then check again.</source>
+        <translation>La liste des firmwares dit avoir été faite le %1, plus d&apos;un jour après maintenant : l&apos;horloge de cet ordinateur est peut-être fausse. Réglez sa date et son heure, puis vérifiez à nouveau.</translation>
     </message>
 </context>
 <context>
