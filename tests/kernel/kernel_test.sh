@@ -158,13 +158,14 @@ case "$case_name" in
     ms=300 status=0
     [[ $case_name == hidraw_no_access ]] && ms=3600000 status=1
     user_run="cp $(printf '%q %q' "$cli" "$package") /tmp/ && exec setpriv --reuid=65534 --regid=65534 \
---clear-groups /tmp/ventaro-update-cli update --kind ventaro /tmp/sample.zalmirupdate"
+--clear-groups /tmp/ventaro-update-cli update --verbose --kind ventaro /tmp/sample.zalmirupdate"
     vm $status --device ventaro --fault refuse-open:$ms --package "$package" -- sh -c "$user_run"
     if [[ $status == 0 ]]; then
       output_has "Update succeeded: Ventaro"
       flash_is factory ventaro stage2 main
     else
       output_has "Unable to connect to HID device."
+      output_has "This computer does not let the updater use your device."
     fi
     ;;
   ruvo_named_jacks)
@@ -194,7 +195,7 @@ case "$case_name" in
     # the machine, plugs the device in again, and the next run finishes the job.
     # shellcheck disable=SC2016 # the lines written are expanded in the virtual machine
     {
-      printf '%q update --kind ventaro %q >/tmp/first.out 2>&1 &\n' "$cli" "$package"
+      printf '%q update --verbose --kind ventaro %q >/tmp/first.out 2>&1 &\n' "$cli" "$package"
       printf 'first=$!\n'
       printf 'for i in $(seq 1200); do [ "$(grep -c "Sent bootloader request." /tmp/first.out)" -ge 3 ] && break; sleep 0.1; done\n'
       printf 'kill -INT $first; wait $first; status=$?\n'
@@ -214,7 +215,7 @@ case "$case_name" in
     # Ruvo writes nothing to the bootloader, which may be the other product.
     head -c 1048576 /dev/zero | tr '\0' '\377' >"$work/erased.bin"
     vm 0 --device ruvo --device v1-bootloader --flash-in "$work/erased.bin" --flash-out "$work/flash-1.bin" \
-      --package "$package" -- sh -c "$(printf '%q list && %q update --kind ruvo %q' "$cli" "$cli" "$package")"
+      --package "$package" -- sh -c "$(printf '%q list && %q update --verbose --kind ruvo %q' "$cli" "$cli" "$package")"
     output_has "ruvo     running    1-1"
     output_has "unknown  bootloader 2-1"
     output_has "A first-generation bootloader is connected too; it may be another device and is left alone."
@@ -235,7 +236,7 @@ case "$case_name" in
   several_ventaros_port)
     # Two Ventaros: --port chooses the second; the first stays untouched.
     vm 0 --device ventaro --device ventaro --flash-out "$work/flash-1.bin" --package "$package" -- \
-      sh -c "$(printf '%q list --json && %q update --kind ventaro --port 2-1 %q' "$cli" "$cli" "$package")"
+      sh -c "$(printf '%q list --json && %q update --verbose --kind ventaro --port 2-1 %q' "$cli" "$cli" "$package")"
     output_has '{"devices":[{"kind":"ventaro","state":"running","port":"1-1"},{"kind":"ventaro","state":"running","port":"2-1"}]}'
     output_has "The device is on USB port 2-1."
     output_has "Found the rebooted device as HID on USB port 2-1."
@@ -260,7 +261,7 @@ case "$case_name" in
     # time, each followed by its port through its reboots.
     vm 0 --device ventaro --device ruvo --flash-out "$work/flash-1.bin" --device-log "$work/device-1.log" \
       --device ventaro --flash-out "$work/flash-2.bin" --device-log "$work/device-2.log" --package "$package" -- \
-      "$cli" update --all "$package"
+      "$cli" update --verbose --all "$package"
     output_has "1-1: Update succeeded: Ventaro"
     output_has "2-1: Update succeeded: Ruvo"
     output_has "3-1: Update succeeded: Ventaro"
