@@ -38,7 +38,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   libzip-dev libdeflate-dev libssl-dev nlohmann-json3-dev
   libhidapi-dev libsystemd-dev
-  libasound2-dev libsqlite3-dev
+  libasound2-dev libsqlite3-dev libcurl4-openssl-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-wayland
   libgl-dev
   minisign

@@ -296,11 +296,30 @@ std::optional<public_key_t> built_in_key() {
 #endif
 }
 
-trust_t load_trust(const std::string& root, std::vector<std::string>& problems) {
+std::map<std::string, std::string> read_settings(const std::string& root) {
+    std::map<std::string, std::string> settings;
+    result_t<std::vector<unsigned char>> file = read_whole_file(root + "/etc/ventaro-update/ventaro-update.conf");
+    if (!file) return settings;
+    const std::string_view text(reinterpret_cast<const char*>(file->data()), file->size());
+    auto trim = [](std::string_view s) {
+        while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+        return s;
+    };
+    for (std::string_view line : lines_of(text)) {
+        const std::size_t equals = line.find('=');
+        if (line.empty() || line[0] == '#' || equals == std::string_view::npos) continue;
+        settings.insert_or_assign(std::string(trim(line.substr(0, equals))),
+                                  std::string(trim(line.substr(equals + 1))));
+    }
+    return settings;
+}
+
+std::vector<public_key_t> read_keys(const std::string& root, const char* const (&folders)[2],
+                                    std::vector<std::string>& problems) {
     namespace fs = std::filesystem;
-    trust_t trust;
-    if (std::optional<public_key_t> key = built_in_key()) trust.keys.push_back(*key);
-    for (const char* folder : {"/usr/share/ventaro-update/keys", "/etc/ventaro-update/keys"}) {
+    std::vector<public_key_t> keys;
+    for (const char* folder : folders) {
         const fs::path directory = fs::path(root + folder);
         std::error_code code;
         if (!fs::is_directory(directory, code)) continue;
@@ -310,28 +329,27 @@ trust_t load_trust(const std::string& root, std::vector<std::string>& problems) 
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
             if (result_t<public_key_t> key = read_public_key(file.string()))
-                trust.keys.push_back(*key);
+                keys.push_back(*key);
             else
                 problems.push_back(file.string() + ": " + key.failure().text);
         }
     }
-    if (result_t<std::vector<unsigned char>> settings =
-            read_whole_file(root + "/etc/ventaro-update/ventaro-update.conf")) {
-        const std::string_view text(reinterpret_cast<const char*>(settings->data()), settings->size());
-        for (std::string_view line : lines_of(text)) {
-            const std::size_t equals = line.find('=');
-            if (line.empty() || line[0] == '#' || equals == std::string_view::npos) continue;
-            auto trim = [](std::string_view s) {
-                while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-                while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-                return s;
-            };
-            const std::string_view key = trim(line.substr(0, equals));
-            const bool on = trim(line.substr(equals + 1)) == "true";
-            if (key == "require-signature") trust.require_signature = on;
-            if (key == "refuse-downgrade") trust.refuse_downgrade = on;
-        }
-    }
+    return keys;
+}
+
+trust_t load_trust(const std::string& root, std::vector<std::string>& problems) {
+    trust_t trust;
+    if (std::optional<public_key_t> key = built_in_key()) trust.keys.push_back(*key);
+    for (const public_key_t& key :
+         read_keys(root, {"/usr/share/ventaro-update/keys", "/etc/ventaro-update/keys"}, problems))
+        trust.keys.push_back(key);
+    const std::map<std::string, std::string> settings = read_settings(root);
+    auto on = [&settings](const char* name) {
+        const auto found = settings.find(name);
+        return found != settings.end() && found->second == "true";
+    };
+    trust.require_signature = on("require-signature");
+    trust.refuse_downgrade = on("refuse-downgrade");
     return trust;
 }
 

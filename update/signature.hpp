@@ -90,6 +90,13 @@ struct trust_t {
 // `<root>/etc/ventaro-update/ventaro-update.conf`. Files that cannot be read are
 // reported in `problems` and skipped.
 trust_t load_trust(const std::string& root, std::vector<std::string>& problems);
+// The minisign public key files (*.pub) in `<root>` + each folder, sorted by
+// name in each; files that cannot be read are reported in `problems`.
+std::vector<public_key_t> read_keys(const std::string& root, const char* const (&folders)[2],
+                                    std::vector<std::string>& problems);
+// The `name=value` lines of `<root>/etc/ventaro-update/ventaro-update.conf`,
+// blanks trimmed, the last of a name kept; none when it cannot be read.
+std::map<std::string, std::string> read_settings(const std::string& root);
 // The key given at build time, if any.
 std::optional<public_key_t> built_in_key();
 

@@ -63,7 +63,7 @@ std::vector<public_key_t> load_feed_keys(const std::string& root, std::vector<st
 
 // What the settings file (`<root>/etc/ventaro-update/ventaro-update.conf`) says of the feed.
 struct feed_settings_t {
-    std::string url;  // `feed-url=`, else the build's ZAL_FEED_URL; empty: no feed is configured
+    std::string url;                   // `feed-url=`, else the build's ZAL_FEED_URL; empty: no feed is configured
     bool check_automatically = false;  // `check-automatically=true`
 };
 feed_settings_t load_feed_settings(const std::string& root);
@@ -75,9 +75,9 @@ std::optional<sentence_t> feed_refusal(const feed_t& feed, std::optional<int64_t
 // How transfers go. Tests shorten the stall limit and name their own CA.
 struct transfer_options_t {
     long connect_timeout_s = 20;
-    long stall_seconds = 30;             // aborted when less than stall_bytes_per_s arrive for this long
+    long stall_seconds = 30;  // aborted when less than stall_bytes_per_s arrive for this long
     long stall_bytes_per_s = 1024;
-    std::string ca_file;                 // empty: the system's certificate store
+    std::string ca_file;  // empty: the system's certificate store
 };
 
 // Told as a download goes, on the downloading thread: bytes so far, of `total`.
@@ -94,7 +94,7 @@ struct offer_t {
 struct check_t {
     bool unchanged = false;  // the feed is the one accepted last time
     int64_t serial = 0;
-    std::vector<offer_t> offers;  // the newest per kind, ventaro first
+    std::vector<offer_t> offers;        // the newest per kind, ventaro first
     std::optional<sentence_t> refusal;  // replayed, expired, issued in the future: no offers then
     uint64_t bytes_received = 0;        // everything the check fetched
 };

@@ -58,6 +58,14 @@ constexpr std::array migrations{
     " log TEXT NOT NULL DEFAULT '');",
     // 2: the latest success of a kind, looked up for every package opened.
     "CREATE INDEX runs_by_outcome ON runs (kind, outcome, id);",
+    // 3: the last feed accepted from each address.
+    "CREATE TABLE feeds ("
+    " url TEXT PRIMARY KEY,"
+    " serial INTEGER NOT NULL,"
+    " etag TEXT NOT NULL DEFAULT '',"
+    " last_modified TEXT NOT NULL DEFAULT '',"
+    " feed TEXT NOT NULL,"
+    " signature TEXT NOT NULL);",
 };
 constexpr int schema_version = int(migrations.size());
 
@@ -486,6 +494,31 @@ result_t<std::optional<installed_t>> history_t::last_installed(kind_t kind) {
         statement.bind(1, kind_word(kind));
         if (!statement.step()) return std::nullopt;
         return installed_t{statement.text(0), statement.text(1), statement.integer(2)};
+    });
+}
+
+result_t<std::optional<feed_record_t>> history_t::feed_record(const std::string& url) {
+    return reading([&]() -> std::optional<feed_record_t> {
+        statement_t statement(db_, "SELECT serial, etag, last_modified, feed, signature FROM feeds WHERE url = ?");
+        statement.bind(1, url);
+        if (!statement.step()) return std::nullopt;
+        return feed_record_t{
+            url, statement.integer(0), statement.text(1), statement.text(2), statement.text(3), statement.text(4)};
+    });
+}
+
+void history_t::record_feed(const feed_record_t& record) {
+    recording([&] {
+        in_transaction(db_, [&] {
+            statement_t(db_, "INSERT OR REPLACE INTO feeds VALUES (?, ?, ?, ?, ?, ?)")
+                .bind(1, record.url)
+                .bind(2, record.serial)
+                .bind(3, record.etag)
+                .bind(4, record.last_modified)
+                .bind(5, record.feed)
+                .bind(6, record.signature)
+                .step();
+        });
     });
 }
 

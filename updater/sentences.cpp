@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "updater/sentences.hpp"
 
+#include <cerrno>
+
 #include "common/text/marked.hpp"
 
 namespace zal {
@@ -40,6 +42,92 @@ const char* failure_sentence(failure_kind_t kind) {
 
 const char* const history_empty = ZAL_TEXT("Engine", "No update recorded on this computer yet.");
 const char* const history_unreadable = ZAL_TEXT("Engine", "The update history cannot be read: %1.");
+
+sentence_t feed_failure_sentence(const failure_t& failure) {
+    switch (failure.code) {
+        case EDESTADDRREQ:
+            return {ZAL_TEXT("Engine",
+                             "No list of firmware is configured on this computer. An administrator can name one with "
+                             "feed-url= in /etc/ventaro-update/ventaro-update.conf."),
+                    {}};
+        case EPROTONOSUPPORT:
+            return {ZAL_TEXT("Engine",
+                             "The list of firmware was not fetched: its address, or one the server sent the updater "
+                             "to, is not a secure (https://) address. Ask the maker or your administrator for the "
+                             "right address."),
+                    {}};
+        case ECONNREFUSED:
+            return {ZAL_TEXT("Engine",
+                             "The maker's server could not prove who it is, so nothing was fetched from it. Check "
+                             "this computer's date and time and its network (some networks intercept secure "
+                             "connections), then check again."),
+                    {}};
+        case ETIMEDOUT:
+            return {ZAL_TEXT("Engine",
+                             "The maker's server stopped sending, or sent too slowly. Check your network connection, "
+                             "then check again."),
+                    {}};
+        case EFBIG:
+            return {ZAL_TEXT("Engine",
+                             "The maker's server sent more than expected, so the transfer was stopped and nothing was "
+                             "kept. Check again later; if this stays, tell the maker."),
+                    {}};
+        case EBADMSG:
+            return {ZAL_TEXT("Engine",
+                             "The list of firmware is not signed by a key this computer trusts for it, so it was not "
+                             "believed. Check again later; if this stays, tell the maker."),
+                    {}};
+        case EINVAL:
+            return {ZAL_TEXT("Engine",
+                             "The list of firmware cannot be read. Check again later; if this stays, tell the maker."),
+                    {}};
+        case EIO:
+            return {ZAL_TEXT("Engine",
+                             "The update history cannot be read, so an old list of firmware could not be told from a "
+                             "new one. See ventaro-update-cli history for why, then check again."),
+                    {}};
+        case EILSEQ:
+            return {ZAL_TEXT("Engine",
+                             "The downloaded package is not the one the list of firmware describes, so it was deleted. "
+                             "Try again later; if this stays, tell the maker."),
+                    {}};
+        case EKEYREJECTED:
+            return {ZAL_TEXT("Engine",
+                             "The downloaded package is not signed by a key this computer trusts, so it was deleted. "
+                             "Tell the maker."),
+                    {}};
+        case EACCES:
+            return {ZAL_TEXT("Engine",
+                             "The downloaded package could not be kept in this user's cache folder "
+                             "(~/.cache/ventaro-update). Check that the folder is yours and the disk has room, then "
+                             "try again."),
+                    {}};
+        case ECANCELED: return {ZAL_TEXT("Engine", "The download was cancelled; nothing was kept."), {}};
+        default: break;
+    }
+    return {ZAL_TEXT("Engine",
+                     "The maker's server could not be reached, or the transfer broke off. Check your network "
+                     "connection, then check again."),
+            {}};
+}
+
+sentence_t offer_sentence(kind_t kind, const std::string& version, const std::string& release_date) {
+    return {ZAL_TEXT("Engine", "%1 firmware %2 (%3) is available."), {kind_name(kind), version, release_date}};
+}
+
+const char* const feed_up_to_date =
+    ZAL_TEXT("Engine", "Your firmware is up to date: the maker lists nothing newer than what this computer installed.");
+const char* const feed_replayed =
+    ZAL_TEXT("Engine",
+             "The list of firmware was refused: it is older (number %1) than one already read (number %2), so "
+             "someone may be sending an old list again. Check again later; if this stays, tell the maker.");
+const char* const feed_expired = ZAL_TEXT("Engine",
+                                          "The list of firmware is out of date (it expired on %1); the maker's "
+                                          "server may be stale or held back.");
+const char* const feed_from_future =
+    ZAL_TEXT("Engine",
+             "The list of firmware says it was made on %1, more than a day from now: this computer's clock may be "
+             "wrong. Set its date and time, then check again.");
 
 bool failure_says_next_step(failure_kind_t kind) {
     return kind == failure_kind_t::access_denied || kind == failure_kind_t::midi_unavailable ||

@@ -33,6 +33,11 @@ sentence_t feed_failure_sentence(const failure_t& failure);
 sentence_t offer_sentence(kind_t kind, const std::string& version, const std::string& release_date);
 // The feed lists nothing newer than what this computer installed.
 extern const char* const feed_up_to_date;
+// Why a feed that arrived whole is not believed: an older serial than one
+// already read (%1, %2), expired (%1: the date), made in the future (%1).
+extern const char* const feed_replayed;
+extern const char* const feed_expired;
+extern const char* const feed_from_future;
 
 // What the update history shows when it holds no run, or cannot be read (%1: why).
 extern const char* const history_empty;
