@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: MIT
+// The maker's list of firmware from the window: the bar that offers newer
+// firmware, its download opened as a package, and failures said plainly,
+// against a file:// feed signed with a feed key made here.
+#include "tests/app/app_fixture.hpp"
+#include "updater/feed.hpp"
+
+using namespace zal;
+using namespace zal::gui;
+using namespace zal::gui::app_tests;
+
+namespace {
+
+const QTemporaryDir config_and_cache;
+const bool config_set = qputenv("XDG_CONFIG_HOME", config_and_cache.filePath("config").toUtf8()) &&
+                        qputenv("XDG_CACHE_HOME", config_and_cache.filePath("cache").toUtf8());
+
+enum class fault_t { none, no_feed, feed_key_unknown, package_key_unknown };
+
+}  // namespace
+
+class AppFeedTest : public AppFixture {
+    Q_OBJECT
+
+    QTemporaryDir feedKey_;
+
+    // A signed Ventaro 2.3.0 in `dir` and the feed that lists it, signed with the feed key.
+    std::string publish(const QTemporaryDir& dir, const std::string& notes_en) {
+        const QString package = write_package(dir, "ventaro-2.3.0.zalmirupdate",
+                                              tools::make_package_zip({.ventaro_stage2 = false,
+                                                                       .main_size = 4000,
+                                                                       .product = "Ventaro",
+                                                                       .version = "2.3.0",
+                                                                       .release_date = "2026-12-01"}));
+        QProcess::execute(QStringLiteral(ZAL_SIGN_TOOL),
+                          {QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.key"), package});
+        QFile signed_package(package);
+        signed_package.open(QIODevice::ReadOnly);
+        const QByteArray bytes = signed_package.readAll();
+        const int64_t now = QDateTime::currentSecsSinceEpoch();
+        const updater::feed_t listed{.serial = 1,
+                                     .issued = now - 60,
+                                     .expires = now + 86400,
+                                     .packages = {{.kind = kind_t::ventaro,
+                                                   .version = "2.3.0",
+                                                   .release_date = "2026-12-01",
+                                                   .url = "ventaro-2.3.0.zalmirupdate",
+                                                   .size = uint64_t(bytes.size()),
+                                                   .sha256 = sha256_of(bytes.toStdString()),
+                                                   .notes = {{"en", notes_en}, {"fr", "Démarrage plus rapide."}}}},
+                                     .lowest_safe = {}};
+        QFile text(dir.filePath("feed.json"));
+        text.open(QIODevice::WriteOnly);
+        text.write(QByteArray::fromStdString(updater::feed_text(listed)));
+        text.close();
+        QProcess::execute("minisign", {"-S", "-s", feedKey_.filePath("feed.key"), "-m", text.fileName()});
+        return QUrl::fromLocalFile(text.fileName()).toString().toStdString();
+    }
+
+    // Launched on the Ventaro 2.1.0 package, trusting the test keys, with the feed `url`.
+    Application& launchWithFeed(const std::string& url, fault_t fault) {
+        QFile key(QStringLiteral(ZAL_TEST_KEY_DIR "/ventaro-test.pub"));
+        key.open(QIODevice::ReadOnly);
+        if (fault != fault_t::package_key_unknown) trust.keys = {*parse_public_key(key.readAll().toStdString())};
+        if (fault != fault_t::no_feed) feed.url = url;
+        if (fault != fault_t::feed_key_unknown)
+            feed.keys = {*read_public_key(feedKey_.filePath("feed.pub").toStdString())};
+        write_package(bundle, "a.zalmirupdate", package_bytes(true, false));
+        return launch();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(set_up() && config_set);
+        QCOMPARE(QProcess::execute("minisign", {"-G", "-W", "-p", feedKey_.filePath("feed.pub"), "-s",
+                                                feedKey_.filePath("feed.key")}),
+                 0);
+    }
+    void cleanup() {
+        QSettings(QStringLiteral("ventaro-update"), QStringLiteral("application")).clear();
+        clean_up();
+    }
+
+    void newerFirmwareIsOfferedThenOpens_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("offer");
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("signedBy");
+        QTest::newRow("en, control characters escaped, checks daily")
+            << "en"
+            << "Ventaro firmware 2.3.0 (1 December 2026) is available."
+            << "Faster start-up.\\x1b[31m\nFewer notes lost."
+            << "Check Daily"
+            << "Signed by";
+        QTest::newRow("fr, only when asked") << "fr"
+                                             << "Le firmware Ventaro 2.3.0 (1 décembre 2026) est disponible."
+                                             << "Démarrage plus rapide."
+                                             << "Seulement quand je le demande"
+                                             << "Signé par";
+    }
+    void newerFirmwareIsOfferedThenOpens() {
+        QFETCH(QString, language);
+        QFETCH(QString, offer);
+        QFETCH(QString, notes);
+        QFETCH(QString, answer);
+        QFETCH(QString, signedBy);
+        use_language(language);
+        QTemporaryDir dir;
+        Application& d = launchWithFeed(publish(dir, "Faster start-up.\x1b[31m\nFewer notes lost."), fault_t::none);
+        d.updateWindow()->checkAction()->trigger();
+        FeedBar* bar = d.updateWindow()->feedBar();
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(bar->offerLabel()->text(), offer);
+        QCOMPARE(bar->notesLabel()->text(), notes);
+        QVERIFY(click(button_titled(wait_for_alert(), answer)));  // asked once, after the first check
+        QCOMPARE(d.checksAutomatically(), answer == u"Check Daily");
+
+        QVERIFY(click(bar->downloadButton()));
+        QTRY_COMPARE(d.update().version_string, std::string("2.3.0"));
+        QVERIFY(!bar->isVisible());
+        QVERIFY(d.updateWindow()->signatureLabel()->text().startsWith(signedBy));
+        QVERIFY(d.updateWindow()->updateButton()->isEnabled());
+        d.updateWindow()->checkAction()->trigger();  // nothing newer than what is open now, and not asked again
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert && alert->buttons().size() == 1);
+    }
+
+    void failuresAreSaidPlainly_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<fault_t>("fault");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("says");
+        const auto rows = [](const char* name, fault_t fault, const char* title_en, const char* en,
+                             const char* title_fr, const char* fr) {
+            QTest::newRow((name + QStringLiteral(", en")).toUtf8()) << "en" << fault << title_en << en;
+            QTest::newRow((name + QStringLiteral(", fr")).toUtf8()) << "fr" << fault << title_fr << fr;
+        };
+        rows("no feed configured", fault_t::no_feed, "Could not check for firmware updates",
+             "No list of firmware is configured on this computer.",
+             "Impossible de vérifier les mises à jour du firmware", "Aucune liste de firmwares n’est configurée");
+        rows("feed signed by an unknown key", fault_t::feed_key_unknown, "Could not check for firmware updates",
+             "The list of firmware is not signed by a key this computer trusts for it",
+             "Impossible de vérifier les mises à jour du firmware", "La liste des firmwares n’est pas signée");
+        rows("package signed by an unknown key", fault_t::package_key_unknown, "The firmware could not be downloaded",
+             "The downloaded package is not signed by a key this computer trusts",
+             "Le firmware n’a pas pu être téléchargé", "Le paquet téléchargé n’est pas signé");
+    }
+    void failuresAreSaidPlainly() {
+        QFETCH(QString, language);
+        QFETCH(fault_t, fault);
+        QFETCH(QString, title);
+        QFETCH(QString, says);
+        use_language(language);
+        QTemporaryDir dir;
+        Application& d = launchWithFeed(publish(dir, "Faster start-up."), fault);
+        d.updateWindow()->checkAction()->trigger();
+        if (fault == fault_t::package_key_unknown) {
+            QVERIFY(wait_for_alert());  // whether to check daily
+            close_alerts();
+            QVERIFY(click(d.updateWindow()->feedBar()->downloadButton()));
+        }
+        QMessageBox* alert = wait_for_alert();
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), title);
+        QVERIFY2(alert->informativeText().startsWith(says), qPrintable(alert->informativeText()));
+        QCOMPARE(d.update().version_string, std::string("2.1.0"));  // the open package stays
+    }
+};
+
+QTEST_MAIN(AppFeedTest)
+#include "app_feed_test.moc"
