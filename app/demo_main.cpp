@@ -96,6 +96,9 @@ int main(int argc, char** argv) {
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
     platform.records_history = record;
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
+    // A sample feed in the build tree, with a newer sample package, and the key that signs it.
+    platform.feed_url = QStringLiteral(ZAL_DEMO_FEED_URL);
+    platform.extra_feed_key = QStringLiteral(ZAL_DEMO_FEED_KEY);
     platform.on_launched = [](gui::Application& app) {
         QObject::connect(&app, &gui::Application::runStarted, &app, [&app](kind_t kind) {
             const auto& chosen = demo.arguments.device;
