@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <utility>
 
 #include "app/strings.hpp"
 #include "common/async/async.hpp"

@@ -18,6 +18,7 @@ FeedBar::FeedBar(QWidget* parent) : QFrame(parent) {
     notesLabel_->setWordWrap(true);
     progressBar_ = new progress_bar_t(this);
     progressBar_->setAccessibleName(Messages::tr("Download"));
+    announcer_ = new announcer_t(this);
     downloadButton_ = make_button(Messages::tr("Download"), control_size_t::regular, bezel_t::rounded, this);
     cancelButton_ = make_button(Messages::tr("Cancel"), control_size_t::regular, bezel_t::rounded, this);
     for (QPushButton* button : {downloadButton_, cancelButton_}) button->setAutoDefault(false);
@@ -34,6 +35,7 @@ FeedBar::FeedBar(QWidget* parent) : QFrame(parent) {
     layout->addWidget(progressBar_);
     layout->addWidget(downloadButton_, 0, Qt::AlignVCenter);
     layout->addWidget(cancelButton_, 0, Qt::AlignVCenter);
+    layout->addWidget(announcer_);
     hide();
 }
 
@@ -45,6 +47,7 @@ void FeedBar::showOffer(const QString& offer, const QString& notes) {
     cancelButton_->hide();
     downloadButton_->show();
     show();
+    announcer_->announce(offer);
 }
 
 void FeedBar::showProgress(uint64_t received, uint64_t total) {

@@ -21,7 +21,7 @@ class FeedBar : public QFrame {
 public:
     explicit FeedBar(QWidget* parent);
 
-    // `notes` is already printable; empty hides its line.
+    // `notes` is already printable; empty hides its line. Screen readers are told the offer.
     void showOffer(const QString& offer, const QString& notes);
     void showProgress(uint64_t received, uint64_t total);
 
@@ -41,6 +41,7 @@ private:
     QPushButton* downloadButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     progress_bar_t* progressBar_ = nullptr;
+    announcer_t* announcer_ = nullptr;
 };
 
 }  // namespace zal::gui
