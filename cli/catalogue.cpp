@@ -28,6 +28,8 @@ void use_language_of_locale() {
     language = name.empty() || name == "C" || name == "POSIX" ? "en" : name;
 }
 
+const std::string& chosen_language() { return language; }
+
 const char* translated(const char* context, const char* english) {
     for (const translation_t* t = translations; t->language; ++t)
         if (language == t->language && std::strcmp(context, t->context) == 0 && std::strcmp(english, t->english) == 0)

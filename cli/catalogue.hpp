@@ -25,6 +25,9 @@ extern const translation_t translations[];
 // LANG ("fr_FR.UTF-8": French).
 void use_language_of_locale();
 
+// "en", "fr": the language chosen.
+const std::string& chosen_language();
+
 // `english`, of this context, in the chosen language; itself when untranslated.
 // lupdate reads the calls with a literal text as it reads QT_TRANSLATE_NOOP.
 const char* translated(const char* context, const char* english);

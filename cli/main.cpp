@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/check_command.hpp"
 #include "cli/history_command.hpp"
 #include "cli/inspect.hpp"
 #include "cli/list_command.hpp"
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0) return zal::cli::inspect(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "update") == 0) return zal::cli::update_command(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return zal::cli::check_command(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) return zal::cli::list_command(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "history") == 0) return zal::cli::history_command(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "report") == 0) return zal::cli::report_command(argc, argv);

@@ -20,6 +20,7 @@
 #include "common/session/logind_inhibitor.hpp"
 #include "common/text/printable.hpp"
 #include "cli/catalogue.hpp"
+#include "cli/check_command.hpp"
 #include "cli/inspect.hpp"
 #include "update/package_file.hpp"
 #include "common/async/async.hpp"
@@ -53,6 +54,8 @@ struct options_t {
     bool require_signature = false;
     bool allow_older = false;  // the user takes the decision a history that cannot be read leaves open
     bool record = false;       // a simulated run in the history too
+    bool latest = false;       // the newest firmware the feed lists, downloaded, instead of a package
+    feed_options_t feed;
 };
 
 // What the engine's callbacks need; one run per process.
@@ -85,6 +88,8 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
                 o.simulated.back().faults.push_back(o.simulation.faults.back());
             continue;
         }
+        if (!problem.empty()) return false;
+        if (take_feed_argument(argc, argv, i, o.feed, problem)) continue;
         if (!problem.empty()) return false;
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
@@ -124,6 +129,8 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             o.record = true;
         } else if (arg == "--allow-older") {
             o.allow_older = true;
+        } else if (arg == "--latest") {
+            o.latest = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return (problem = "unknown option " + arg, false);
         } else if (o.package.empty()) {
@@ -132,8 +139,9 @@ bool parse(int argc, char** argv, options_t& o, std::string& problem) {
             return (problem = "one package at a time", false);
         }
     }
-    if (o.package.empty()) return (problem = "no package given", false);
+    if (o.package.empty() == !o.latest) return (problem = "give a package or --latest, not both", false);
     if (o.all) {
+        if (o.latest) return (problem = "--latest updates one device", false);
         if (!o.port.empty()) return (problem = "--all and --port exclude each other", false);
         if (o.flash_in || o.flash_out) return (problem = "--flash-in and --flash-out take one device", false);
         if (!o.simulation.faults.empty() && o.simulated.empty())
@@ -290,8 +298,6 @@ void ask_kind(const std::function<void(std::optional<kind_t>)>& answer) { answer
 // Runs the engine until the run ends; Ctrl-C cancels it. `history`: where the
 // run is recorded, if anywhere.
 bool run(const options_t& o, const update_t& update, updater::history_t* history) {
-    std::signal(SIGINT, on_interrupt);
-    std::signal(SIGTERM, on_interrupt);
     // Real devices only, and no logout portal for a terminal: logind's inhibitor alone.
     session::logind_inhibitor_t inhibitor;
     updater::callbacks_t shown{
@@ -316,6 +322,38 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
     engine.shut_down();
     end_progress_bar();
     return true;
+}
+
+// The newest firmware the feed lists for the device, downloaded and checked,
+// with its progress; an exit status when there is nothing to install.
+std::optional<int> download_latest(const options_t& o, const trust_t& trust, update_t& update) {
+    // The feed's serials are the computer's, even for a simulated run.
+    updater::history_t history(updater::default_history_path());
+    std::optional<updater::feed_checker_t> checker = make_checker(o.feed, trust, history);
+    if (!checker) return 1;
+    const std::optional<updater::check_t> check = check_feed(*checker, o.json_events);
+    if (!check) return 1;
+    const kind_t kind = o.kind.value_or(o.simulation.device ? o.simulation.device->kind : kind_t::any);
+    const auto offer = std::find_if(check->offers.begin(), check->offers.end(), [kind](const updater::offer_t& x) {
+        return kind == kind_t::any || x.package.kind == kind;
+    });
+    if (offer == check->offers.end()) {
+        write_line(stderr, translated("Engine", feed_up_to_date));
+        return 0;
+    }
+    const updater::feed_package_t& package = offer->package;
+    write_line(stderr, said(offer_sentence(package.kind, package.version, package.release_date)));
+    result_t<updater::downloaded_t> downloaded = checker->download(
+        package, [](uint64_t received, uint64_t total) { show_progress(float(received) / float(total)); }, interrupted);
+    end_progress_bar();
+    session.last_percent = -1;
+    if (!downloaded) {
+        write_line(stderr, said(feed_failure_sentence(downloaded.failure())));
+        write_line(stderr, "    " + downloaded.failure().text);
+        return downloaded.failure().code == ECANCELED ? 130 : 1;
+    }
+    update = std::move(downloaded->update);
+    return std::nullopt;
 }
 
 // Tells what the verdict says; false: the package is not installed. Only the
@@ -392,11 +430,13 @@ std::string failure_lines(const updater::outcome_t& outcome) {
 const char* const usage_text =
     "usage: ventaro-update-cli inspect [--trust PUBLIC_KEY]... PACKAGE\n"
     "       ventaro-update-cli list [--json]\n"
+    "       ventaro-update-cli check [--json] [--feed URL] [--trust-feed PUBLIC_KEY]... [--ca-file FILE]\n"
     "       ventaro-update-cli update [--kind ventaro|ruvo] [--port USB-PORT | --all] [--json]\n"
     "                                 [--trust PUBLIC_KEY]... [--require-signature] [--allow-older]\n"
     "                                 [--simulate "
     "ventaro|ruvo|ruvo-unnamed|ventaro-bootloader|ruvo-bootloader|v1-bootloader\n"
-    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE] [--record]] PACKAGE\n"
+    "                                  [--fault FAULT]... [--flash-in FILE] [--flash-out FILE] [--record]]\n"
+    "                                 PACKAGE | --latest [--feed URL] [--trust-feed PUBLIC_KEY]... [--ca-file FILE]\n"
     "faults: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
     "        power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
     "        slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
@@ -405,6 +445,8 @@ const char* const usage_text =
     "       ventaro-update-cli history --log RUN\n"
     "       ventaro-update-cli report [-o FILE]\n"
     "--record records a simulated run in the update history too\n"
+    "check exits with 0 when nothing newer is listed, 100 when newer firmware is, 1 when the feed\n"
+    "could not be checked; update --latest downloads the newest firmware the feed lists and installs it\n"
     "--all updates every connected device at once; with --all, --simulate may be repeated\n"
     "and each --fault applies to the --simulate before it\n";
 
@@ -418,8 +460,17 @@ int update_command(int argc, char** argv) {
 
     trust_t trust;
     if (!load_cli_trust(o.trusted_keys, trust)) return 1;
+    session.json_events = o.json_events;
+    session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
+    session.kind_answer = o.kind;
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
     update_t update;
-    if (!read_package(o.package, trust, update)) return 1;
+    if (o.latest) {
+        if (const std::optional<int> status = download_latest(o, trust, update)) return *status;
+    } else if (!read_package(o.package, trust, update)) {
+        return 1;
+    }
     // Simulated runs are recorded only when asked: the history is the devices'.
     const bool simulated = o.simulation.device.has_value() || !o.simulated.empty();
     std::optional<updater::history_t> history;
@@ -428,23 +479,19 @@ int update_command(int argc, char** argv) {
     // With --all, --kind names only what a first-generation bootloader is:
     // every device the package is for may be written.
     const std::optional<kind_t> written = o.all ? std::nullopt : o.kind;
-    if (!told_verdict(
-            updater::package_verdict(update, trust, o.require_signature, history ? &*history : nullptr, written), o))
+    // A package named by the feed is believed for its own signature only.
+    if (!told_verdict(updater::package_verdict(update, trust, o.require_signature || o.latest,
+                                               history ? &*history : nullptr, written),
+                      o))
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
-        std::signal(SIGINT, on_interrupt);
-        std::signal(SIGTERM, on_interrupt);
         return update_all({.kind = o.kind,
                            .simulated = o.simulated,
                            .json_events = o.json_events,
                            .history = history ? &*history : nullptr},
                           update, interrupted);
     }
-    session.json_events = o.json_events;
-    session.terminal = isatty(STDOUT_FILENO) && !o.json_events;
-    session.kind_answer = o.kind;
-
     devices::simulated_device_t* device = nullptr;
     const std::unique_ptr<devices::simulation_t> simulation = set_up_devices(o, update, device);
     if (o.simulation.device && !simulation) return 1;

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fs::path dir = argv[1];
     for (const char* sub : {"update", "ihex", "ihex_paths", "ini", "markdown", "signature", "sysex", "hid_report",
-                            "signed_package", "history_text"})
+                            "signed_package", "history_text", "feed"})
         fs::create_directories(dir / sub);
 
     const std::string info = make_info_text("Ventaro", "1.2.3b4", "2020-05-06") + "description-en=x\n";

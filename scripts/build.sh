@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 tests=ON
 targets=()
 case ${1:-} in
-  --programs) tests=OFF targets=(--target ventaro-update ventaro-update-demo ventaro-update-cli) ;;
+  --programs) tests=OFF targets=(--target ventaro-update ventaro-update-demo ventaro-update-cli sample_feed) ;;
   "") ;;
   *) echo "usage: $0 [--programs]" >&2; exit 2 ;;
 esac

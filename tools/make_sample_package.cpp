@@ -51,23 +51,28 @@ std::string hex_of(std::size_t size, uint32_t seed) {
 int main(int argc, char** argv) {
     // --ventaro-size: the Ventaro's main image, for measuring long updates.
     std::size_t ventaro_size = 160 * 1024;
+    // --newer: the next release, which the sample feed offers.
+    const bool newer = argc == 3 && std::string(argv[2]) == "--newer";
     if (argc == 4) {
         char* end = nullptr;
         ventaro_size = std::string(argv[2]) == "--ventaro-size" ? std::strtoul(argv[3], &end, 10) : 0;
         if (!end || *end != '\0') ventaro_size = 0;
     }
-    if ((argc != 2 && argc != 4) || ventaro_size == 0 || ventaro_size > 0xE0000) {
-        std::fprintf(stderr, "usage: %s OUTPUT.zalmirupdate [--ventaro-size BYTES (at most 917504)]\n", argv[0]);
+    if ((argc != 2 && argc != 4 && !newer) || ventaro_size == 0 || ventaro_size > 0xE0000) {
+        std::fprintf(stderr, "usage: %s OUTPUT.zalmirupdate [--ventaro-size BYTES (at most 917504) | --newer]\n",
+                     argv[0]);
         return 2;
     }
-    std::string info = make_info_text("Ventaro", "2.1.0", "2026-11-30");
+    const std::string version = newer ? "2.2.0" : "2.1.0";
+    auto titled = [&version](std::string notes) { return notes.replace(notes.find("2.1.0"), 5, version); };
+    std::string info = make_info_text("Ventaro", version, newer ? "2026-12-01" : "2026-11-30");
     info += "description-en=Synthetic firmware for the simulated Ventaro and Ruvo.\r\n";
     info += "description-fr=Firmware synthétique pour le Ventaro et le Ruvo simulés.\r\n";
 
     const auto zip = make_zip({
         {"info.txt", info},
-        {"notes-en.txt", notes_en},
-        {"notes-fr.txt", notes_fr},
+        {"notes-en.txt", titled(notes_en)},
+        {"notes-fr.txt", titled(notes_fr)},
         {"ventaro.hex", hex_of(ventaro_size, 1)},
         {"ventaro-stage2.hex", hex_of(40 * 1024, 2)},
         {"ruvo.hex", hex_of(96 * 1024, 3)},

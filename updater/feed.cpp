@@ -36,13 +36,14 @@ constexpr int64_t clock_slack_s = 24 * 3600;
 
 // "2026-12-01T10:00:00Z" as Unix seconds; nothing unless it is exactly a valid UTC time.
 std::optional<int64_t> parse_utc(const std::string& text) {
+    constexpr std::string_view shape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != shape.size()) return std::nullopt;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (shape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i]) return std::nullopt;
     std::tm t{};
-    char end = 0;
-    if (text.size() != 20 ||
-        std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
-                    &t.tm_sec, &end) != 7 ||
-        end != 'Z')
-        return std::nullopt;
+    std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                &t.tm_sec);
+    if (t.tm_year < 1970) return std::nullopt;
     t.tm_year -= 1900;
     t.tm_mon -= 1;
     const std::tm asked = t;
@@ -440,7 +441,9 @@ result_t<downloaded_t> feed_checker_t::download(const feed_package_t& package, c
     t.cancel = &cancel;
     const result_t<fetched_t> fetched = fetch(package_url(url_, package.url), t, options_);
     ::close(fd);
-    if (!fetched) return refused(fetched.failure().code, fetched.failure().text);
+    // More bytes than listed: not the package listed.
+    if (!fetched)
+        return refused(fetched.failure().code == EFBIG ? EILSEQ : fetched.failure().code, fetched.failure().text);
     if (t.received != package.size)
         return refused(
             EILSEQ, std::to_string(t.received) + " bytes arrived where the feed lists " + std::to_string(package.size));

@@ -27,11 +27,11 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>Support report written to</source>
-        <translation>Rapport d’assistance écrit dans</translation>
+        <translation>Rapport d&apos;assistance écrit dans</translation>
     </message>
     <message>
         <source>Give --allow-older to install it all the same.</source>
-        <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
+        <translation>Ajoutez --allow-older pour l&apos;installer malgré tout.</translation>
     </message>
 </context>
 <context>
@@ -150,7 +150,7 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
-        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
+        <translation>L&apos;historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
     </message>
     <message>
         <source>This package is older than the firmware installed on %1 (%2).</source>
@@ -202,11 +202,83 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>No update recorded on this computer yet.</source>
-        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
+        <translation>Aucune mise à jour n&apos;a encore été enregistrée sur cet ordinateur.</translation>
     </message>
     <message>
         <source>The update history cannot be read: %1.</source>
-        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
+        <translation>L&apos;historique des mises à jour ne peut pas être lu : %1.</translation>
+    </message>
+    <message>
+        <source>No list of firmware is configured on this computer. An administrator can name one with feed-url= in /etc/ventaro-update/ventaro-update.conf.</source>
+        <translation>Aucune liste de firmwares n&apos;est configurée sur cet ordinateur. Un administrateur peut en indiquer une avec feed-url= dans /etc/ventaro-update/ventaro-update.conf.</translation>
+    </message>
+    <message>
+        <source>The list of firmware was not fetched: its address, or one the server sent the updater to, is not a secure (https://) address. Ask the maker or your administrator for the right address.</source>
+        <translation>La liste des firmwares n&apos;a pas été récupérée : son adresse, ou celle vers laquelle le serveur a renvoyé, n&apos;est pas une adresse sécurisée (https://). Demandez la bonne adresse au fabricant ou à votre administrateur.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server could not prove who it is, so nothing was fetched from it. Check this computer&apos;s date and time and its network (some networks intercept secure connections), then check again.</source>
+        <translation>Le serveur du fabricant n&apos;a pas pu prouver son identité : rien n&apos;en a été récupéré. Vérifiez la date et l&apos;heure de cet ordinateur et son réseau (certains réseaux interceptent les connexions sécurisées), puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server stopped sending, or sent too slowly. Check your network connection, then check again.</source>
+        <translation>Le serveur du fabricant a cessé d&apos;envoyer, ou envoyait trop lentement. Vérifiez votre connexion réseau, puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server sent more than expected, so the transfer was stopped and nothing was kept. Check again later; if this stays, tell the maker.</source>
+        <translation>Le serveur du fabricant a envoyé plus que prévu : le transfert a été arrêté et rien n&apos;a été gardé. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The list of firmware is not signed by a key this computer trusts for it, so it was not believed. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares n&apos;est pas signée par une clé en laquelle cet ordinateur a confiance pour elle : elle n&apos;a pas été crue. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The list of firmware cannot be read. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares est illisible. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The update history cannot be read, so an old list of firmware could not be told from a new one. See ventaro-update-cli history for why, then check again.</source>
+        <translation>L&apos;historique des mises à jour est illisible : une ancienne liste de firmwares ne peut pas être distinguée d&apos;une nouvelle. Voyez pourquoi avec ventaro-update-cli history, puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>The downloaded package is not the one the list of firmware describes, so it was deleted. Try again later; if this stays, tell the maker.</source>
+        <translation>Le paquet téléchargé n&apos;est pas celui que décrit la liste des firmwares : il a été supprimé. Réessayez plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The downloaded package is not signed by a key this computer trusts, so it was deleted. Tell the maker.</source>
+        <translation>Le paquet téléchargé n&apos;est pas signé par une clé en laquelle cet ordinateur a confiance : il a été supprimé. Prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The downloaded package could not be kept in this user&apos;s cache folder (~/.cache/ventaro-update). Check that the folder is yours and the disk has room, then try again.</source>
+        <translation>Le paquet téléchargé n&apos;a pas pu être gardé dans le dossier de cache de cet utilisateur (~/.cache/ventaro-update). Vérifiez que ce dossier est le vôtre et que le disque a de la place, puis réessayez.</translation>
+    </message>
+    <message>
+        <source>The download was cancelled; nothing was kept.</source>
+        <translation>Le téléchargement a été annulé ; rien n&apos;a été gardé.</translation>
+    </message>
+    <message>
+        <source>The maker&apos;s server could not be reached, or the transfer broke off. Check your network connection, then check again.</source>
+        <translation>Le serveur du fabricant est injoignable, ou le transfert s&apos;est interrompu. Vérifiez votre connexion réseau, puis vérifiez à nouveau.</translation>
+    </message>
+    <message>
+        <source>%1 firmware %2 (%3) is available.</source>
+        <translation>Le firmware %1 %2 (%3) est disponible.</translation>
+    </message>
+    <message>
+        <source>Your firmware is up to date: the maker lists nothing newer than what this computer installed.</source>
+        <translation>Votre firmware est à jour : le fabricant ne propose rien de plus récent que ce que cet ordinateur a installé.</translation>
+    </message>
+    <message>
+        <source>The list of firmware was refused: it is older (number %1) than one already read (number %2), so someone may be sending an old list again. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares a été refusée : elle est plus ancienne (numéro %1) qu&apos;une liste déjà lue (numéro %2) ; quelqu&apos;un renvoie peut-être une ancienne liste. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
+    <message>
+        <source>The list of firmware is out of date (it expired on %1); the maker&apos;s server may be stale or held back.</source>
+        <translation>La liste des firmwares est périmée (elle a expiré le %1) ; le serveur du fabricant n&apos;est peut-être pas à jour, ou est retenu.</translation>
+    </message>
+    <message>
+        <source>The list of firmware says it was made on %1, more than a day from now: this computer&apos;s clock may be wrong. Set its date and time, then check again.</source>
+        <translation>La liste des firmwares dit avoir été faite le %1, plus d&apos;un jour après maintenant : l&apos;horloge de cet ordinateur est peut-être fausse. Réglez sa date et son heure, puis vérifiez à nouveau.</translation>
     </message>
 </context>
 <context>
@@ -443,7 +515,7 @@ Version %1
     </message>
     <message>
         <source>Save Support Report…</source>
-        <translation>Enregistrer un rapport d’assistance…</translation>
+        <translation>Enregistrer un rapport d&apos;assistance…</translation>
     </message>
     <message>
         <source>Text files (*.txt)</source>
@@ -451,7 +523,7 @@ Version %1
     </message>
     <message>
         <source>The support report could not be saved</source>
-        <translation>Le rapport d’assistance n’a pas pu être enregistré</translation>
+        <translation>Le rapport d&apos;assistance n&apos;a pas pu être enregistré</translation>
     </message>
     <message>
         <source>Update History</source>
@@ -535,7 +607,7 @@ Version %1
     </message>
     <message>
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
-        <translation>(Les notes de version dépassent 256 Kio ; la suite n’est pas affichée.)</translation>
+        <translation>(Les notes de version dépassent 256 Kio ; la suite n&apos;est pas affichée.)</translation>
     </message>
 </context>
 </TS>
