@@ -609,5 +609,45 @@ Version %1
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
         <translation>(Les notes de version dépassent 256 Kio ; la suite n&apos;est pas affichée.)</translation>
     </message>
+    <message>
+        <source>Could not check for firmware updates</source>
+        <translation>Impossible de vérifier les mises à jour du firmware</translation>
+    </message>
+    <message>
+        <source>No newer firmware</source>
+        <translation>Aucun firmware plus récent</translation>
+    </message>
+    <message>
+        <source>The open package holds the newest firmware the maker lists.</source>
+        <translation>Le paquet ouvert contient le firmware le plus récent que le fabricant propose.</translation>
+    </message>
+    <message>
+        <source>The firmware could not be downloaded</source>
+        <translation>Le firmware n’a pas pu être téléchargé</translation>
+    </message>
+    <message>
+        <source>Check for firmware updates automatically?</source>
+        <translation>Rechercher automatiquement les mises à jour du firmware ?</translation>
+    </message>
+    <message>
+        <source>Once a day, the maker&apos;s list of firmware is read, and this window tells you when newer firmware is available. Nothing about you or your devices is sent.</source>
+        <translation>Une fois par jour, la liste des firmwares du fabricant est lue, et cette fenêtre vous indique quand un firmware plus récent est disponible. Rien sur vous ni sur vos appareils n’est envoyé.</translation>
+    </message>
+    <message>
+        <source>Check Daily</source>
+        <translation>Vérifier chaque jour</translation>
+    </message>
+    <message>
+        <source>Only When I Ask</source>
+        <translation>Seulement quand je le demande</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Télécharger</translation>
+    </message>
+    <message>
+        <source>Check for Firmware Updates…</source>
+        <translation>Rechercher des mises à jour du firmware…</translation>
+    </message>
 </context>
 </TS>

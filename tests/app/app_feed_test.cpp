@@ -77,8 +77,8 @@ private slots:
                  0);
     }
     void cleanup() {
-        QSettings(QStringLiteral("ventaro-update"), QStringLiteral("application")).clear();
         clean_up();
+        QSettings(QStringLiteral("ventaro-update"), QStringLiteral("application")).clear();
     }
 
     void newerFirmwareIsOfferedThenOpens_data() {
@@ -113,7 +113,8 @@ private slots:
         QTRY_VERIFY(bar->isVisible());
         QCOMPARE(bar->offerLabel()->text(), offer);
         QCOMPARE(bar->notesLabel()->text(), notes);
-        QVERIFY(click(button_titled(wait_for_alert(), answer)));  // asked once, after the first check
+        QMessageBox* question = wait_for_alert();  // asked once, after the first check
+        QVERIFY(question && click(button_titled(question, answer)));
         QCOMPARE(d.checksAutomatically(), answer == u"Check Daily");
 
         QVERIFY(click(bar->downloadButton()));
@@ -138,13 +139,13 @@ private slots:
         };
         rows("no feed configured", fault_t::no_feed, "Could not check for firmware updates",
              "No list of firmware is configured on this computer.",
-             "Impossible de vérifier les mises à jour du firmware", "Aucune liste de firmwares n’est configurée");
+             "Impossible de vérifier les mises à jour du firmware", "Aucune liste de firmwares n'est configurée");
         rows("feed signed by an unknown key", fault_t::feed_key_unknown, "Could not check for firmware updates",
              "The list of firmware is not signed by a key this computer trusts for it",
-             "Impossible de vérifier les mises à jour du firmware", "La liste des firmwares n’est pas signée");
+             "Impossible de vérifier les mises à jour du firmware", "La liste des firmwares n'est pas signée");
         rows("package signed by an unknown key", fault_t::package_key_unknown, "The firmware could not be downloaded",
              "The downloaded package is not signed by a key this computer trusts",
-             "Le firmware n’a pas pu être téléchargé", "Le paquet téléchargé n’est pas signé");
+             "Le firmware n’a pas pu être téléchargé", "Le paquet téléchargé n'est pas signé");
     }
     void failuresAreSaidPlainly() {
         QFETCH(QString, language);
