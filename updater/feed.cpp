@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
 constexpr std::size_t max_feed_packages = 200, max_url = 2048, max_notes_line = 500;
-constexpr int64_t clock_slack_s = 24 * 3600;
+constexpr int64_t clock_slack_s = 86400;  // a day
 
 // "2026-12-01T10:00:00Z" as Unix seconds; nothing unless it is exactly a valid UTC time.
 std::optional<int64_t> parse_utc(const std::string& text) {

@@ -27,11 +27,11 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>Support report written to</source>
-        <translation>Rapport d&apos;assistance écrit dans</translation>
+        <translation>Rapport d’assistance écrit dans</translation>
     </message>
     <message>
         <source>Give --allow-older to install it all the same.</source>
-        <translation>Ajoutez --allow-older pour l&apos;installer malgré tout.</translation>
+        <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
     </message>
 </context>
 <context>
@@ -150,7 +150,7 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>The update history cannot be read, so an older firmware cannot be ruled out: %1.</source>
-        <translation>L&apos;historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
+        <translation>L’historique des mises à jour ne peut pas être lu ; un firmware plus ancien ne peut donc pas être exclu : %1.</translation>
     </message>
     <message>
         <source>This package is older than the firmware installed on %1 (%2).</source>
@@ -202,11 +202,11 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
     </message>
     <message>
         <source>No update recorded on this computer yet.</source>
-        <translation>Aucune mise à jour n&apos;a encore été enregistrée sur cet ordinateur.</translation>
+        <translation>Aucune mise à jour n’a encore été enregistrée sur cet ordinateur.</translation>
     </message>
     <message>
         <source>The update history cannot be read: %1.</source>
-        <translation>L&apos;historique des mises à jour ne peut pas être lu : %1.</translation>
+        <translation>L’historique des mises à jour ne peut pas être lu : %1.</translation>
     </message>
     <message>
         <source>No list of firmware is configured on this computer. An administrator can name one with feed-url= in /etc/ventaro-update/ventaro-update.conf.</source>
@@ -515,7 +515,7 @@ Version %1
     </message>
     <message>
         <source>Save Support Report…</source>
-        <translation>Enregistrer un rapport d&apos;assistance…</translation>
+        <translation>Enregistrer un rapport d’assistance…</translation>
     </message>
     <message>
         <source>Text files (*.txt)</source>
@@ -523,7 +523,7 @@ Version %1
     </message>
     <message>
         <source>The support report could not be saved</source>
-        <translation>Le rapport d&apos;assistance n&apos;a pas pu être enregistré</translation>
+        <translation>Le rapport d’assistance n’a pas pu être enregistré</translation>
     </message>
     <message>
         <source>Update History</source>
@@ -607,7 +607,7 @@ Version %1
     </message>
     <message>
         <source>(The release notes go on beyond 256 KiB; the rest is not shown.)</source>
-        <translation>(Les notes de version dépassent 256 Kio ; la suite n&apos;est pas affichée.)</translation>
+        <translation>(Les notes de version dépassent 256 Kio ; la suite n’est pas affichée.)</translation>
     </message>
     <message>
         <source>Could not check for firmware updates</source>

@@ -240,7 +240,7 @@ TEST(History, ADatabaseOfTheFirstSchemaIsBroughtUpToDate) {
     sqlite3_stmt* statement = nullptr;
     sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr);
     sqlite3_step(statement);
-    EXPECT_EQ(sqlite3_column_int(statement, 0), 2);
+    EXPECT_EQ(sqlite3_column_int(statement, 0), 3);
     sqlite3_finalize(statement);
     sqlite3_close(db);
 }
