@@ -422,9 +422,13 @@ result_t<check_t> feed_checker_t::check(int64_t now) {
 
 result_t<downloaded_t> feed_checker_t::download(const feed_package_t& package, const download_progress_t& progress,
                                                 const std::atomic<bool>& cancel) {
+    const std::string url = package_url(url_, package.url);
+    // A feed from a server names no file of this computer.
+    if (url_.starts_with("https://") && !url.starts_with("https://"))
+        return failure_t{EPROTONOSUPPORT, printable(url) + ": a feed served over HTTPS names packages over HTTPS"};
     if (result_t<void> folder = private_folder(cache_folder_); !folder) return folder.failure();
     std::string temporary = cache_folder_ + "/.download-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return failure_t{EACCES, printable(cache_folder_) + ": " + std::strerror(errno)};
     const std::string final_path =
         cache_folder_ + "/" + kind_word(package.kind) + "-" + package.version + ".zalmirupdate";
@@ -439,7 +443,7 @@ result_t<downloaded_t> feed_checker_t::download(const feed_package_t& package, c
     t.fd = fd;
     t.progress = &progress;
     t.cancel = &cancel;
-    const result_t<fetched_t> fetched = fetch(package_url(url_, package.url), t, options_);
+    const result_t<fetched_t> fetched = fetch(url, t, options_);
     ::close(fd);
     // More bytes than listed: not the package listed.
     if (!fetched)

@@ -185,6 +185,8 @@ CASES = {
     "wrong kind": (lambda: publish(change=lambda f: f["packages"][0].update(ventaro_removed())), None,
                    LATEST + [GOOD], 1, DOWNLOAD_REFUSED),
     "older than listed": (lambda: publish(change=listing(version=older)), None, LATEST + [GOOD], 1, DOWNLOAD_REFUSED),
+    "package on this computer": (lambda: publish(change=listing(url="file:///etc/passwd")), None, LATEST + [GOOD], 1,
+                                 "not a secure (https://) address"),
     "update from the feed": (publish, None, LATEST + [GOOD, "--record"], 0, "Update succeeded: Ventaro"),
     "installed is newest": (publish, LATEST + [GOOD, "--record"], CHECK + [GOOD], 100, '"offers":[{"kind":"ruvo"'),
 }
