@@ -38,12 +38,18 @@ Application::Application(settings_t settings) : settings_(std::move(settings)) {
 }
 
 // A live run ends here, while the windows its end touches are still there.
-Application::~Application() { run_.engine().shut_down(); }
+Application::~Application() {
+    cancelDownload();
+    run_.engine().shut_down();
+}
 
 void Application::finishLaunch() {
     window_ = std::make_unique<UpdateWindow>();
     connect(window_.get(), &UpdateWindow::updateRequested, this, &Application::runUpdate);
     connect(window_.get(), &UpdateWindow::openRequested, this, &Application::open);
+    connect(window_.get(), &UpdateWindow::checkRequested, this, [this] { checkForFirmware(true); });
+    connect(window_->feedBar(), &FeedBar::downloadRequested, this, &Application::downloadFirmware);
+    connect(window_->feedBar(), &FeedBar::cancelRequested, this, &Application::cancelDownload);
     connect(window_.get(), &UpdateWindow::historyRequested, this, &Application::showHistory);
     connect(window_.get(), &UpdateWindow::helpRequested, this, &Application::showWebHelp);
     connect(window_.get(), &UpdateWindow::quitRequested, this, &Application::quit);
@@ -55,6 +61,14 @@ void Application::finishLaunch() {
     window_->raise();
     window_->activateWindow();
     hasLaunched_ = true;
+    automaticCheck_.setSingleShot(true);
+    connect(&automaticCheck_, &QTimer::timeout, this, [this] {
+        if (inUpdate_ || feedJob_)
+            scheduleAutomaticCheck();
+        else
+            checkForFirmware(false);
+    });
+    scheduleAutomaticCheck();
     const bool opened = !urlToLoad_.isEmpty() && openPackage(urlToLoad_);
     urlToLoad_.clear();
     // Without one, the window says what a package is before any file chooser.
@@ -112,8 +126,11 @@ void Application::showWebHelp() {
 }
 
 void Application::updateActions() {
-    window_->updateAction()->setEnabled(!inUpdate_ && hasUpdate_);  // nothing to install without a package
+    // Nothing to install without a package, nor while the feed may change it.
+    window_->updateAction()->setEnabled(!inUpdate_ && hasUpdate_ && !feedJob_);
     window_->openAction()->setEnabled(!inUpdate_);
+    window_->checkAction()->setEnabled(!inUpdate_ && !feedJob_);
+    window_->feedBar()->downloadButton()->setEnabled(!inUpdate_ && !feedJob_);
 }
 
 void Application::cancelUpdate() {
@@ -136,7 +153,7 @@ void Application::disableControls() {
 }
 
 void Application::enableControls() {
-    window_->setUpdateEnabled(hasUpdate_);
+    window_->setUpdateEnabled(hasUpdate_ && !feedJob_);
     window_->setDetailsEnabled(true);
 }
 

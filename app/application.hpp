@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -16,9 +17,11 @@
 #include <memory>
 
 #include "app/history_window.hpp"
+#include "app/shell.hpp"
 #include "app/update_run.hpp"
 #include "app/update_window.hpp"
 #include "update/update.hpp"
+#include "updater/feed.hpp"
 #include "updater/history.hpp"
 
 namespace zal::gui {
@@ -41,6 +44,7 @@ public:
         trust_t trust;                // the keys packages may be signed with; whether unsigned ones are refused
         QString bundle_directory;     // looked in for a shipped package after the installed data folder
         bool records_history = true;  // runs go into the update history (the demo's only when asked)
+        feed_source_t feed;           // the maker's list of firmware
     };
     explicit Application(settings_t settings);
     ~Application() override;
@@ -70,7 +74,8 @@ public:
         bool empty = false;  // the file holds nothing
     };
     static package_read_t readPackage(const QString& path, const trust_t& trusted);
-    bool showPackage(package_read_t read, const QUrl& url);
+    // `fromFeed`: downloaded from the maker's list, so it must be signed.
+    bool showPackage(package_read_t read, const QUrl& url, bool fromFeed = false);
     bool openBundledPackage();
     void startUpdate(kind_t kind);
     // The run itself, once the package's checks have let it through.
@@ -107,6 +112,18 @@ public:
     // From the next package read or run on.
     void setTrust(trust_t trust) { settings_.trust = std::move(trust); }
 
+    // --- the maker's list of firmware
+    // Checks it on a thread of its own; only a check the user asked for tells
+    // of a failure or of nothing newer.
+    void checkForFirmware(bool asked);
+    // Downloads what the bar offers, then opens it as the user would.
+    void downloadFirmware();
+    void cancelDownload();
+    // The administrator's or the user's yes to a check once a day.
+    bool checksAutomatically() const;
+    // A check or a download is under way.
+    bool feedBusy() const { return feedJob_ != nullptr; }
+
     // --- state, for the shell and tests
     UpdateWindow* updateWindow() const { return window_.get(); }
     UpdateSheet* updateSheet() const { return run_.sheet(); }
@@ -132,6 +149,17 @@ private:
     void updateActions();
     void readErrorAlert(const QString& error);
     void renderLargeNotes(QString markdown, const text_attributes_t& base);
+    // The trust a package is read and installed with: signed only, from the feed.
+    trust_t trustFor(bool fromFeed) const;
+    struct feed_job_t;
+    std::shared_ptr<feed_job_t> startFeedJob();
+    void endFeedJob();
+    void checkEnded(result_t<updater::check_t> checked, bool asked);
+    void downloadEnded(result_t<updater::downloaded_t> downloaded);
+    void showOffer(const updater::feed_package_t& package);
+    bool newerThanOpen(const updater::feed_package_t& package) const;
+    void askAboutAutomaticChecks();
+    void scheduleAutomaticCheck();
 
     settings_t settings_;
     update_t update_;
@@ -149,6 +177,10 @@ private:
     uint64_t notesGeneration_ = 0;  // advanced by every package read
     updater::history_t history_{updater::default_history_path()};
     QPointer<HistoryWindow> historyWindow_;
+    bool packageFromFeed_ = false;
+    std::shared_ptr<feed_job_t> feedJob_;             // shared with the thread it runs on
+    std::optional<updater::feed_package_t> offered_;  // what the bar offers
+    QTimer automaticCheck_;
     // Last, so that it stops before what its callbacks use goes.
     UpdateRun run_{history_, settings_.records_history};
 };

@@ -82,7 +82,8 @@ bool Application::writeSupportReport(const QString& path) {
 void Application::checkOlderFirmware() {
     if (!window_) return;
     if (!hasUpdate_) return window_->setNotice(QString());
-    const updater::package_verdict_t verdict = updater::package_verdict(update_, settings_.trust, false, &history_);
+    const updater::package_verdict_t verdict =
+        updater::package_verdict(update_, trustFor(packageFromFeed_), false, &history_);
     window_->setNotice(verdict.older ? older_notice_text(verdict) : QString());
 }
 

@@ -118,7 +118,7 @@ bool Application::openPackage(const QUrl& url) {
     return showPackage(std::move(read), url);
 }
 
-bool Application::showPackage(package_read_t read, const QUrl& url) {
+bool Application::showPackage(package_read_t read, const QUrl& url, bool fromFeed) {
     const QString title = Messages::tr("Unable to read the contents of the update");
     if (read.empty) {
         showAlert(title, localized(invalid_package_key()));
@@ -130,7 +130,8 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
     }
     // A package changed after it was signed, or an unsigned one where only
     // signed ones are accepted, is never shown: it could not be installed.
-    const updater::package_verdict_t verdict = updater::package_verdict(*read.update, settings_.trust, false, nullptr);
+    const updater::package_verdict_t verdict =
+        updater::package_verdict(*read.update, trustFor(fromFeed), false, nullptr);
     if (verdict.decision == updater::decision_t::refuse) {
         write_line(stderr, url.toLocalFile().toStdString() + ": " +
                                fill(verdict.refusal->english, verdict.refusal->values) +
@@ -139,6 +140,8 @@ bool Application::showPackage(package_read_t read, const QUrl& url) {
         return false;
     }
     update_ = std::move(*read.update);
+    packageFromFeed_ = fromFeed;
+    if (offered_ && !newerThanOpen(*offered_)) window_->feedBar()->hide();
     QMainWindow* window = window_.get();
     // The desktop adds the program's name after it.
     window->setWindowTitle(

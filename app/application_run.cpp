@@ -25,9 +25,10 @@ void Application::runUpdate() { startUpdate(kind_t::any); }
 
 void Application::startUpdate(kind_t kind) {
     // Without a package a run would reboot the device for nothing.
-    if (!hasUpdate_ || inUpdate_) return;
-    const updater::package_verdict_t verdict = updater::package_verdict(
-        update_, settings_.trust, false, &history_, kind == kind_t::any ? std::nullopt : std::optional(kind));
+    if (!hasUpdate_ || inUpdate_ || feedJob_) return;
+    const updater::package_verdict_t verdict =
+        updater::package_verdict(update_, trustFor(packageFromFeed_), false, &history_,
+                                 kind == kind_t::any ? std::nullopt : std::optional(kind));
     switch (verdict.decision) {
         case updater::decision_t::install: beginRun(kind); break;
         case updater::decision_t::ask:

@@ -110,6 +110,9 @@ int main(int argc, char** argv) {
         {QStringLiteral("flash-out"), Messages::tr("Writes the simulated device's flash into FILE at the end."),
          QStringLiteral("FILE")},
         {QStringLiteral("record"), Messages::tr("Records the simulated runs in the update history.")}};
+    // A sample feed in the build tree, with a newer sample package, and the key that signs it.
+    platform.feed_url = QStringLiteral(ZAL_DEMO_FEED_URL);
+    platform.extra_feed_key = QStringLiteral(ZAL_DEMO_FEED_KEY);
     platform.on_launched = [](gui::Application& app) {
         QObject::connect(&app, &gui::Application::runStarted, &app, [&app](kind_t kind) {
             const auto& chosen = demo.arguments.device;

@@ -34,6 +34,7 @@
 #include "common/async/thread.hpp"
 #include "common/text/printable.hpp"
 #include "update/update.hpp"
+#include "updater/feed.hpp"
 #include "updater/updater.hpp"
 
 // The resources live in a static library, which the linker would drop
@@ -140,12 +141,14 @@ QMessageBox* saved_alert(const QString& title, const QString& path, QWidget* par
     return alert;
 }
 
-std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths, trust_t trust) {
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths, trust_t trust,
+                                    feed_source_t feed) {
     main_queue::drive_with_qt();
     if (platform.set_up) platform.set_up();
     auto app = std::make_unique<Application>(Application::settings_t{.trust = std::move(trust),
                                                                      .bundle_directory = platform.bundle_directory,
-                                                                     .records_history = platform.records_history});
+                                                                     .records_history = platform.records_history,
+                                                                     .feed = std::move(feed)});
     for (const QString& path : paths) app->openFile(path);
     app->finishLaunch();
     if (platform.on_launched) platform.on_launched(*app);
@@ -154,20 +157,35 @@ std::unique_ptr<Application> launch(const platform_t& platform, const QStringLis
 
 namespace {
 
+// The key in FILE, if one is named, added to KEYS.
+void add_key(const QString& file, std::vector<public_key_t>& keys, std::vector<std::string>& problems) {
+    if (file.isEmpty()) return;
+    const result_t<public_key_t> parsed = read_public_key(QFile::encodeName(file).toStdString());
+    if (parsed)
+        keys.push_back(*parsed);
+    else
+        problems.push_back(file.toStdString() + ": " + parsed.failure().text);
+}
+
 // The keys this computer trusts, and the platform's own.
 trust_t computer_trust(const platform_t& platform) {
     std::vector<std::string> problems;
     trust_t trust = load_trust("", problems);
-    if (!platform.extra_trusted_key.isEmpty()) {
-        const result_t<public_key_t> parsed =
-            read_public_key(QFile::encodeName(platform.extra_trusted_key).toStdString());
-        if (parsed)
-            trust.keys.push_back(*parsed);
-        else
-            problems.push_back(platform.extra_trusted_key.toStdString() + ": " + parsed.failure().text);
-    }
+    add_key(platform.extra_trusted_key, trust.keys, problems);
     for (const std::string& problem : problems) write_line(stderr, "Trusted keys: " + problem);
     return trust;
+}
+
+// The computer's feed and its keys, and the platform's own.
+feed_source_t computer_feed(const platform_t& platform) {
+    const updater::feed_settings_t settings = updater::load_feed_settings("");
+    std::vector<std::string> problems;
+    feed_source_t feed{.url = platform.feed_url.isEmpty() ? settings.url : platform.feed_url.toStdString(),
+                       .keys = updater::load_feed_keys("", problems),
+                       .check_automatically = settings.check_automatically};
+    add_key(platform.extra_feed_key, feed.keys, problems);
+    for (const std::string& problem : problems) write_line(stderr, "Feed keys: " + problem);
+    return feed;
 }
 
 // False, having said what to do, when no graphical desktop is named.
@@ -291,8 +309,8 @@ int main(int argc, char** argv, const platform_t& platform) {
     SingleInstance instance(QFileInfo(QApplication::applicationFilePath()).fileName());
     if (!instance.claim(path)) return handed_over(instance, path);
 
-    const std::unique_ptr<Application> app =
-        launch(platform, path.isEmpty() ? QStringList() : QStringList{path}, computer_trust(platform));
+    const std::unique_ptr<Application> app = launch(platform, path.isEmpty() ? QStringList() : QStringList{path},
+                                                    computer_trust(platform), computer_feed(platform));
     take_later_launches(instance, *app);
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.

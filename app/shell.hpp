@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "update/signature.hpp"
 
@@ -27,8 +29,17 @@ struct platform_t {
     std::function<void(Application&)> on_launched;  // e.g. the demo's simulated devices
     QString bundle_directory;                       // where a package shipped with this build lies, if any
     QString extra_trusted_key;                      // a public key file trusted beyond the computer's own
+    QString feed_url;                               // the maker's list of firmware, instead of the computer's
+    QString extra_feed_key;                         // a feed key file trusted beyond the computer's own
     bool records_history = true;                    // whether runs go into the update history
     QList<QCommandLineOption> options;              // the program's own, which it reads itself: for --help
+};
+
+// Where the maker's list of firmware is, and the keys that may sign it.
+struct feed_source_t {
+    std::string url;  // empty: none is configured
+    std::vector<public_key_t> keys;
+    bool check_automatically = false;  // the administrator turned automatic checks on
 };
 
 // The entry point: returns the process exit status.
@@ -36,10 +47,11 @@ int main(int argc, char** argv, const platform_t& platform);
 
 // The application's launch once its QApplication exists and its language is
 // chosen (use_language): the main queue on Qt's loop and the platform's
-// devices; then the application, trusting `trust`, with `paths` open,
-// launches. The shipped programs start this way, and so do the screenshot
-// taker, the benchmarks and the tests.
-std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths = {}, trust_t trust = {});
+// devices; then the application, trusting `trust` and checking `feed`, with
+// `paths` open, launches. The shipped programs start this way, and so do the
+// screenshot taker, the benchmarks and the tests.
+std::unique_ptr<Application> launch(const platform_t& platform, const QStringList& paths = {}, trust_t trust = {},
+                                    feed_source_t feed = {});
 
 // The first instance hears later launches: each brings the window to the
 // front, and the package it names is opened when no update runs, one at a

@@ -121,6 +121,8 @@ UpdateWindow::UpdateWindow() {
     auto* layout = new QVBoxLayout(content_);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    feedBar_ = new FeedBar(content_);
+    layout->addWidget(feedBar_);
     layout->addLayout(header);
     layout->addWidget(separator);
     layout->addWidget(pages_, 1);
@@ -140,6 +142,8 @@ void UpdateWindow::createMenus() {
                                          &UpdateWindow::updateRequested);
     openAction_ = fileMenu_->addAction(Messages::tr("Open another update…"), QKeySequence(Qt::CTRL | Qt::Key_O), this,
                                        &UpdateWindow::openRequested);
+    checkAction_ =
+        fileMenu_->addAction(Messages::tr("Check for Firmware Updates…"), this, &UpdateWindow::checkRequested);
     updateAction_->setAutoRepeat(false);
     openAction_->setAutoRepeat(false);
     fileMenu_->addSeparator();

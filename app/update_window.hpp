@@ -19,6 +19,7 @@
 #include <QString>
 #include <QTextBrowser>
 
+#include "app/feed_bar.hpp"
 #include "app/markdown/styled_text.hpp"
 
 namespace zal::gui {
@@ -62,9 +63,13 @@ public:
     bool hasPackage() const { return pages_->currentWidget() == textView_; }
     void setHasPackage(bool hasPackage);
 
-    // File > Update and Open, which the owner enables as its state allows.
+    // File > Update, Open and Check for Firmware Updates, which the owner
+    // enables as its state allows.
     QAction* updateAction() const { return updateAction_; }
     QAction* openAction() const { return openAction_; }
+    QAction* checkAction() const { return checkAction_; }
+    // Newer firmware on the maker's list, above the content; hidden until then.
+    FeedBar* feedBar() const { return feedBar_; }
     QMenu* fileMenu() const { return fileMenu_; }
     QMenu* editMenu() const { return editMenu_; }
     QMenu* windowMenu() const { return windowMenu_; }
@@ -89,6 +94,7 @@ public slots:
 signals:
     void updateRequested();
     void openRequested();
+    void checkRequested();
     void historyRequested();
     void helpRequested();
     void quitRequested();
@@ -107,6 +113,8 @@ private:
     QMenu* helpMenu_ = nullptr;
     QAction* updateAction_ = nullptr;
     QAction* openAction_ = nullptr;
+    QAction* checkAction_ = nullptr;
+    FeedBar* feedBar_ = nullptr;
     QWidget* content_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     QWidget* noPackagePage_ = nullptr;

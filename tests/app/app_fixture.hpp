@@ -210,6 +210,7 @@ protected:
     int quitSignal = 0;
     // What the next launch trusts and whether it records its runs.
     trust_t trust;
+    feed_source_t feed;
     bool recordsHistory = true;
 
     // The shipped launch, on the simulated devices, with the bundled package
@@ -218,7 +219,7 @@ protected:
         platform_t platform;
         platform.bundle_directory = bundle.path();
         platform.records_history = recordsHistory;
-        delegate = gui::launch(platform, paths, trust);
+        delegate = gui::launch(platform, paths, trust, feed);
         return *delegate;
     }
 
@@ -274,6 +275,7 @@ protected:
         simulation->remove_all();
         delegate.reset();
         trust = {};
+        feed = {};
         recordsHistory = true;
         QDir(bundle.path()).removeRecursively();
         QDir().mkpath(bundle.path());

@@ -91,7 +91,8 @@ private slots:
         QCOMPARE(d.updateWindow()->menuBar()->actions().size(), 4);  // File, Edit, Window, Help
         QCOMPARE(d.updateWindow()->updateAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
         QCOMPARE(d.updateWindow()->openAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-        QCOMPARE(d.updateWindow()->fileMenu()->actions().at(2)->isSeparator(), true);
+        QCOMPARE(d.updateWindow()->fileMenu()->actions().at(2), d.updateWindow()->checkAction());
+        QCOMPARE(d.updateWindow()->fileMenu()->actions().at(3)->isSeparator(), true);
 
         // Return clicks "Update".
         make_active(d.updateWindow());
