@@ -371,25 +371,6 @@ Commandes :
         <source>--latest updates one device</source>
         <translation>--latest met à jour un seul appareil</translation>
     </message>
-
-    <message>
-        <source>The connected bootloader does not tell which device it belongs to.
-Is it a Ventaro (v) or a Ruvo receiver (r)? Any other answer cancels: </source>
-        <translation>Le bootloader branché ne dit pas à quel appareil il appartient.
-Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </translation>
-    </message>
-    <message>
-        <source>No recorded run has the number</source>
-        <translation>Aucune mise à jour enregistrée ne porte le numéro</translation>
-    </message>
-    <message>
-        <source>Support report written to</source>
-        <translation>Rapport d’assistance écrit dans</translation>
-    </message>
-    <message>
-        <source>Give --allow-older to install it all the same.</source>
-        <translation>Ajoutez --allow-older pour l’installer malgré tout.</translation>
-    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -777,11 +758,6 @@ Est-ce un Ventaro (v) ou un boîtier Ruvo (r) ? Toute autre réponse annule : </
         <source>The list of firmware says it was made on %1, more than a day from now: this computer&apos;s clock may be wrong. Set its date and time, then check again.</source>
         <translation>La liste des firmwares dit avoir été faite le %1, plus d&apos;un jour après maintenant : l&apos;horloge de cet ordinateur est peut-être fausse. Réglez sa date et son heure, puis vérifiez à nouveau.</translation>
     </message>
-
-    <message>
-        <source>This package is older than the firmware installed on %1 (%2).</source>
-        <translation>Ce paquet est plus ancien que le firmware installé le %1 (%2).</translation>
-    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -1154,44 +1130,6 @@ Version %1
     <message>
         <source>%1 is already running; the package was handed to it.</source>
         <translation>%1 est déjà ouvert ; le paquet lui a été transmis.</translation>
-    </message>
-
-    <message>
-        <source>%1 v%2 Update</source>
-        <translation>Mise à jour %1 v%2</translation>
-    </message>
-    <message>
-        <source>No update is open. Open the update file (its name ends in .zalmirupdate) that you downloaded for your Ventaro or your Ruvo receiver.</source>
-        <comment>ZALNoPackageHint</comment>
-        <translation>Aucune mise à jour n&apos;est ouverte. Ouvrez le fichier de mise à jour (son nom se termine par .zalmirupdate) que vous avez téléchargé pour votre Ventaro ou votre boîtier Ruvo.</translation>
-    </message>
-    <message>
-        <source>Update History</source>
-        <translation>Historique des mises à jour</translation>
-    </message>
-    <message>
-        <source>Succeeded</source>
-        <translation>Réussie</translation>
-    </message>
-    <message>
-        <source>Cancelled</source>
-        <translation>Annulée</translation>
-    </message>
-    <message>
-        <source>In progress</source>
-        <translation>En cours</translation>
-    </message>
-    <message>
-        <source>Interrupted (the program was stopped)</source>
-        <translation>Interrompue (le programme a été arrêté)</translation>
-    </message>
-    <message>
-        <source>Failed: %1</source>
-        <translation>Échouée : %1</translation>
-    </message>
-    <message>
-        <source>Failed</source>
-        <translation>Échouée</translation>
     </message>
     <message>
         <source>Could not check for firmware updates</source>
