@@ -366,7 +366,7 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
         return 0;
     }
     const updater::feed_package_t& package = offer->package;
-    write_line(stderr, said(offer_sentence(package.kind, package.version, package.release_date)));
+    write_line(stderr, said(offer_sentence(package.kind, package.version, said_date(package.release_date))));
     result_t<updater::downloaded_t> downloaded = checker->download(
         package, [](uint64_t received, uint64_t total) { show_progress(float(received) / float(total)); }, interrupted);
     end_progress_bar();
