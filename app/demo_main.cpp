@@ -97,19 +97,22 @@ int main(int argc, char** argv) {
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
     platform.records_history = record;
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
-    platform.options = {
-        {QStringLiteral("simulate"),
-         Messages::tr("The simulated device: %1.")
-             .arg(QStringLiteral("ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader")),
-         QStringLiteral("DEVICE")},
-        {QStringLiteral("fault"),
-         Messages::tr("A fault of the simulated device (ventaro-update-cli update --help lists them)."),
-         QStringLiteral("FAULT")},
-        {QStringLiteral("run-update"),
-         Messages::tr("Starts an update at once, and quits two seconds after it ends (status 0 for a success).")},
-        {QStringLiteral("flash-out"), Messages::tr("Writes the simulated device's flash into FILE at the end."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("record"), Messages::tr("Records the simulated runs in the update history.")}};
+    platform.options = [] {
+        return QList<QCommandLineOption>{
+            {QStringLiteral("simulate"),
+             Messages::tr("The simulated device: %1.")
+                 .arg(
+                     QStringLiteral("ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader")),
+             QStringLiteral("DEVICE")},
+            {QStringLiteral("fault"),
+             Messages::tr("A fault of the simulated device (ventaro-update-cli update --help lists them)."),
+             QStringLiteral("FAULT")},
+            {QStringLiteral("run-update"),
+             Messages::tr("Starts an update at once, and quits two seconds after it ends (status 0 for a success).")},
+            {QStringLiteral("flash-out"), Messages::tr("Writes the simulated device's flash into FILE at the end."),
+             QStringLiteral("FILE")},
+            {QStringLiteral("record"), Messages::tr("Records the simulated runs in the update history.")}};
+    };
     platform.on_launched = [](gui::Application& app) {
         QObject::connect(&app, &gui::Application::runStarted, &app, [&app](kind_t kind) {
             const auto& chosen = demo.arguments.device;

@@ -28,7 +28,8 @@ struct platform_t {
     QString bundle_directory;                       // where a package shipped with this build lies, if any
     QString extra_trusted_key;                      // a public key file trusted beyond the computer's own
     bool records_history = true;                    // whether runs go into the update history
-    QList<QCommandLineOption> options;              // the program's own, which it reads itself: for --help
+    // The program's own, which it reads itself: for --help, described once the language is chosen.
+    std::function<QList<QCommandLineOption>()> options;
 };
 
 // The entry point: returns the process exit status.
