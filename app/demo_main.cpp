@@ -123,7 +123,10 @@ int main(int argc, char** argv) {
             plug_later(wanted, app.update());
         });
         if (demo.run_update) {
-            QTimer::singleShot(0, &app, [&app] { app.startUpdate(kind_t::any); });
+            // The simulated device's own history decides whether its firmware is older.
+            const devices::device_choice_t chosen = demo.arguments.device.value_or(*devices::device_named("ventaro"));
+            const kind_t kind = chosen.first_generation_bootloader ? kind_t::any : chosen.kind;
+            QTimer::singleShot(0, &app, [&app, kind] { app.startUpdate(kind); });
             // The alert stays up a moment: long enough to be seen, and heard.
             QObject::connect(&app, &gui::Application::runEnded, &app, [](end_t end) {
                 demo.scripted_end = end;
