@@ -97,19 +97,22 @@ int main(int argc, char** argv) {
     platform.bundle_directory = QStringLiteral(ZAL_DEMO_BUNDLE_DIR);
     platform.records_history = record;
     platform.extra_trusted_key = QStringLiteral(ZAL_DEMO_KEY);  // signs the sample package
-    platform.options = {
-        {QStringLiteral("simulate"),
-         Messages::tr("The simulated device: %1.")
-             .arg(QStringLiteral("ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader")),
-         QStringLiteral("DEVICE")},
-        {QStringLiteral("fault"),
-         Messages::tr("A fault of the simulated device (ventaro-update-cli update --help lists them)."),
-         QStringLiteral("FAULT")},
-        {QStringLiteral("run-update"),
-         Messages::tr("Starts an update at once, and quits two seconds after it ends (status 0 for a success).")},
-        {QStringLiteral("flash-out"), Messages::tr("Writes the simulated device's flash into FILE at the end."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("record"), Messages::tr("Records the simulated runs in the update history.")}};
+    platform.options = [] {
+        return QList<QCommandLineOption>{
+            {QStringLiteral("simulate"),
+             Messages::tr("The simulated device: %1.")
+                 .arg(
+                     QStringLiteral("ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader")),
+             QStringLiteral("DEVICE")},
+            {QStringLiteral("fault"),
+             Messages::tr("A fault of the simulated device (ventaro-update-cli update --help lists them)."),
+             QStringLiteral("FAULT")},
+            {QStringLiteral("run-update"),
+             Messages::tr("Starts an update at once, and quits two seconds after it ends (status 0 for a success).")},
+            {QStringLiteral("flash-out"), Messages::tr("Writes the simulated device's flash into FILE at the end."),
+             QStringLiteral("FILE")},
+            {QStringLiteral("record"), Messages::tr("Records the simulated runs in the update history.")}};
+    };
     // A sample feed in the build tree, with a newer sample package, and the key that signs it.
     platform.feed_url = QStringLiteral(ZAL_DEMO_FEED_URL);
     platform.extra_feed_key = QStringLiteral(ZAL_DEMO_FEED_KEY);
@@ -123,7 +126,10 @@ int main(int argc, char** argv) {
             plug_later(wanted, app.update());
         });
         if (demo.run_update) {
-            QTimer::singleShot(0, &app, [&app] { app.startUpdate(kind_t::any); });
+            // The simulated device's own history decides whether its firmware is older.
+            const devices::device_choice_t chosen = demo.arguments.device.value_or(*devices::device_named("ventaro"));
+            const kind_t kind = chosen.first_generation_bootloader ? kind_t::any : chosen.kind;
+            QTimer::singleShot(0, &app, [&app, kind] { app.startUpdate(kind); });
             // The alert stays up a moment: long enough to be seen, and heard.
             QObject::connect(&app, &gui::Application::runEnded, &app, [](end_t end) {
                 demo.scripted_end = end;

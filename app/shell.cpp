@@ -287,7 +287,7 @@ void answer_help_or_version(int argc, char** argv, const platform_t& platform) {
     parser.setApplicationDescription(Messages::tr("Updates the firmware of the Ventaro and of its Ruvo receiver."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions(platform.options);
+    if (platform.options) parser.addOptions(platform.options());
     parser.addPositionalArgument(QStringLiteral("PACKAGE"), Messages::tr("The update package to open."),
                                  QStringLiteral("[PACKAGE]"));
     parser.process(core);

@@ -32,7 +32,8 @@ struct platform_t {
     QString feed_url;                               // the maker's list of firmware, instead of the computer's
     QString extra_feed_key;                         // a feed key file trusted beyond the computer's own
     bool records_history = true;                    // whether runs go into the update history
-    QList<QCommandLineOption> options;              // the program's own, which it reads itself: for --help
+    // The program's own, which it reads itself: for --help, described once the language is chosen.
+    std::function<QList<QCommandLineOption>()> options;
 };
 
 // Where the maker's list of firmware is, and the keys that may sign it.

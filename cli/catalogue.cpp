@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "common/text/printable.hpp"
@@ -38,5 +39,13 @@ const char* translated(const char* context, const char* english) {
 }
 
 std::string said(const sentence_t& sentence) { return fill(translated("Engine", sentence.english), sentence.values); }
+
+std::string said_date(const std::string& iso_date) {
+    std::tm day{};
+    const char* end = ::strptime(iso_date.c_str(), "%Y-%m-%d", &day);
+    if (!end || *end) return iso_date;
+    char text[64];
+    return std::strftime(text, sizeof text, translated("Cli", "%Y-%m-%d"), &day) ? text : iso_date;
+}
 
 }  // namespace zal::cli

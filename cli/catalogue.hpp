@@ -35,4 +35,7 @@ const char* translated(const char* context, const char* english);
 // What both front ends tell a user, in the chosen language, for a terminal.
 std::string said(const sentence_t& sentence);
 
+// "2026-12-01" as the chosen language writes a day; any other text unchanged.
+std::string said_date(const std::string& iso_date);
+
 }  // namespace zal::cli

@@ -113,7 +113,8 @@ int check_command(int argc, char** argv) {
     }
     for (const updater::offer_t& offer : check->offers) {
         if (as_json) break;
-        std::cout << said(offer_sentence(offer.package.kind, offer.package.version, offer.package.release_date))
+        std::cout << said(offer_sentence(offer.package.kind, offer.package.version,
+                                         said_date(offer.package.release_date)))
                   << std::endl;
         if (const std::string line = notes_line(offer.package); !line.empty())
             std::cout << "    " << printable(line) << std::endl;

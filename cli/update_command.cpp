@@ -334,6 +334,14 @@ bool run(const options_t& o, const update_t& update, updater::history_t* history
     return true;
 }
 
+// The kind of device this run updates, when known before it is found: a
+// simulated device tells its own, unless it is a first-generation bootloader.
+std::optional<kind_t> known_kind(const options_t& o) {
+    const auto& device = o.simulation.device;
+    if (o.kind || !device || device->first_generation_bootloader) return o.kind;
+    return device->kind;
+}
+
 // The older-firmware notice, its day as the user's language writes a date.
 std::string older_text(const updater::package_verdict_t& verdict) {
     return said(updater::older_notice(
@@ -349,7 +357,7 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
     if (!checker) return 1;
     const std::optional<updater::check_t> check = check_feed(*checker, o.json_events);
     if (!check) return 1;
-    const kind_t kind = o.kind.value_or(o.simulation.device ? o.simulation.device->kind : kind_t::any);
+    const kind_t kind = known_kind(o).value_or(kind_t::any);
     const auto offer = std::find_if(check->offers.begin(), check->offers.end(), [kind](const updater::offer_t& x) {
         return kind == kind_t::any || x.package.kind == kind;
     });
@@ -358,7 +366,7 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
         return 0;
     }
     const updater::feed_package_t& package = offer->package;
-    write_line(stderr, said(offer_sentence(package.kind, package.version, package.release_date)));
+    write_line(stderr, said(offer_sentence(package.kind, package.version, said_date(package.release_date))));
     result_t<updater::downloaded_t> downloaded = checker->download(
         package, [](uint64_t received, uint64_t total) { show_progress(float(received) / float(total)); }, interrupted);
     end_progress_bar();
@@ -478,8 +486,9 @@ int update_command(int argc, char** argv) {
     // found (--kind then names only what a first-generation bootloader is).
     // A package named by the feed is believed for its own signature only.
     const bool require_signature = o.require_signature || o.latest;
-    if (!told_verdict(
-            updater::package_verdict(update, trust, require_signature, o.all ? nullptr : &history, o.kind, o.port), o))
+    if (!told_verdict(updater::package_verdict(update, trust, require_signature, o.all ? nullptr : &history,
+                                               known_kind(o), o.port),
+                      o))
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {

@@ -182,7 +182,9 @@ std::string header_value(CURL* curl, const char* name) {
 
 failure_t transfer_failure(CURLcode code, const transfer_t& t, const char* details, const std::string& url) {
     const std::string words = printable(url) + ": " + (*details ? details : curl_easy_strerror(code));
-    if (t.over_limit) return {EFBIG, printable(url) + ": more than " + std::to_string(t.limit) + " bytes"};
+    // Newer curl stops at the bound itself, before our count does: one answer for both.
+    if (t.over_limit || code == CURLE_FILESIZE_EXCEEDED)
+        return {EFBIG, printable(url) + ": more than " + std::to_string(t.limit) + " bytes"};
     if (t.write_errno) return {EACCES, std::strerror(t.write_errno)};
     switch (code) {
         case CURLE_ABORTED_BY_CALLBACK: return {ECANCELED, words};
@@ -191,7 +193,6 @@ failure_t transfer_failure(CURLcode code, const transfer_t& t, const char* detai
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM: return {ECONNREFUSED, words};
-        case CURLE_FILESIZE_EXCEEDED: return {EFBIG, words};
         default: return {EHOSTUNREACH, words};
     }
 }
