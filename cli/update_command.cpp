@@ -466,11 +466,11 @@ int update_command(int argc, char** argv) {
     const result_t<trust_t> loaded = load_cli_trust(o.trusted_keys);
     if (!loaded) return tell_error(o.json_events, "key-unreadable", loaded.failure().text);
     const trust_t& trust = *loaded;
+    // Ctrl-C cancels a download or a run, which then leaves the device whole.
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
     update_t update;
     if (o.latest) {
-        // Ctrl-C cancels the download too.
-        std::signal(SIGINT, on_interrupt);
-        std::signal(SIGTERM, on_interrupt);
         if (const std::optional<int> status = download_latest(o, trust, update)) return *status;
     } else {
         result_t<update_t> read = read_package(o.package, trust);
@@ -492,8 +492,6 @@ int update_command(int argc, char** argv) {
         return 1;
     main_queue::attach_current_thread(false);
     if (o.all) {
-        std::signal(SIGINT, on_interrupt);
-        std::signal(SIGTERM, on_interrupt);
         auto may_install = [&](kind_t kind, const std::string& usb_port) {
             updater::package_verdict_t verdict =
                 updater::package_verdict(update, trust, require_signature, &history, kind, usb_port);
