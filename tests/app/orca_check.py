@@ -19,9 +19,9 @@ import tempfile
 
 HERE = pathlib.Path(__file__).resolve().parent
 PHASES = {
-    "en": ["Connect your Ventaro or your Ruvo receiver", "Waiting for the Ventaro...",
+    "en": ["Connect your Ventaro", "Waiting for the Ventaro...",
            "Updating internal components...", "Updating..."],
-    "fr": ["Branchez votre Ventaro ou votre boîtier Ruvo", "En attente du Ventaro...",
+    "fr": ["Branchez votre Ventaro", "En attente du Ventaro...",
            "Mise à jour des composants internes...", "Mise à jour..."],
 }
 SUCCESS = {"en": "Update successful", "fr": "Mise à jour réussie"}
