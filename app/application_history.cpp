@@ -37,14 +37,7 @@ void Application::showHistory() {
 void Application::saveSupportReport() {
     QWidget* parent =
         historyWindow_ && historyWindow_->isVisible() ? static_cast<QWidget*>(historyWindow_.data()) : window_.get();
-    auto* panel = new QFileDialog(parent);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setNameFilter(Messages::tr("Text files (*.txt)"));
-    panel->setDefaultSuffix(QStringLiteral("txt"));
-    panel->selectFile(QDir::home().filePath(QStringLiteral("ventaro-update-report.txt")));
-    panel->setWindowModality(Qt::WindowModal);
+    QFileDialog* panel = save_text_panel(parent, QStringLiteral("ventaro-update-report.txt"));
     QObject::connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
         if (result != QDialog::Accepted || panel->selectedFiles().isEmpty()) return;
         const QString path = panel->selectedFiles().first();

@@ -210,14 +210,7 @@ void LogWindow::setupPipes() {
 }
 
 void LogWindow::save() {
-    auto* panel = new QFileDialog(this);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setNameFilter(Messages::tr("Text files (*.txt)"));
-    panel->setDefaultSuffix(QStringLiteral("txt"));
-    panel->selectFile(QDir::home().filePath(QStringLiteral("ventaro-update-log.txt")));
-    panel->setWindowModality(Qt::WindowModal);
+    QFileDialog* panel = save_text_panel(this, QStringLiteral("ventaro-update-log.txt"));
     connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) {
         // For the user alone, as the support report: it names their devices.
         const bool saved = bool(updater::write_report(QFile::encodeName(path).toStdString(), text().toStdString()));

@@ -126,6 +126,18 @@ void open_url(const QUrl& url, std::function<void()> failed) {
     if (!QDesktopServices::openUrl(url) && failed) failed();
 }
 
+QFileDialog* save_text_panel(QWidget* parent, const QString& file_name) {
+    auto* panel = new QFileDialog(parent);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setNameFilter(Messages::tr("Text files (*.txt)"));
+    panel->setDefaultSuffix(QStringLiteral("txt"));
+    panel->selectFile(QDir::home().filePath(file_name));
+    panel->setWindowModality(Qt::WindowModal);
+    return panel;
+}
+
 QMessageBox* saved_alert(const QString& title, const QString& path, QWidget* parent) {
     auto* alert = new QMessageBox(QMessageBox::Information, app_name(QString()), title, QMessageBox::NoButton, parent);
     const QFileInfo file(path);

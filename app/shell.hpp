@@ -6,6 +6,7 @@
 
 #include <QCommandLineOption>
 #include <QList>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QUrl>
@@ -67,6 +68,8 @@ void open_url(const QUrl& url, std::function<void()> failed = {});
 // An alert that says where a file was saved, with a button that shows its
 // folder in the file manager; OK is the default.
 QMessageBox* saved_alert(const QString& title, const QString& path, QWidget* parent);
+// A window-modal panel that saves a text file, proposing `file_name` in the home folder.
+QFileDialog* save_text_panel(QWidget* parent, const QString& file_name);
 
 // The application's icon, for its windows and its About box.
 void set_application_icon();
