@@ -86,6 +86,14 @@ ruvo_update() {
   only_main_port_written
 }
 
+# A factory flash whose reset vector is erased, as a failed update leaves it:
+# its bootloader has nothing to start, so it waits for the host however long a
+# loaded machine takes to look (else it starts the application after 5 s).
+stranded_flash() {
+  "$helper" expected "$work/stranded.bin" factory "$package" ventaro || fail "no factory flash"
+  printf '\377\377\377\377\377\377\377\377' | dd of="$work/stranded.bin" conv=notrunc status=none
+}
+
 # A run interrupted by a fault, the device plugged in again, and a second run.
 fail_then_retry() {
   printf '%q update --kind ventaro %q && exit 9\n' "$cli" "$package"
@@ -102,9 +110,10 @@ case "$case_name" in
     flash_is factory ventaro stage2 main
     ;;
   ruvo_recovery)
-    vm 0 --device ruvo-bootloader -- "$cli" update --kind ruvo "$package"
+    stranded_flash
+    vm 0 --device ruvo-bootloader --flash-in "$work/stranded.bin" -- "$cli" update --kind ruvo "$package"
     output_has "Update succeeded: Ruvo"
-    flash_is factory ruvo main
+    flash_is "$work/stranded.bin" ruvo main
     ;;
   two_updates)
     vm 0 --device ventaro -- "$build/tests/two-updates" "$package"
@@ -147,9 +156,11 @@ case "$case_name" in
     flash_is "$work/flash.bin" ventaro main
     ;;
   v1_bootloader)
-    vm 0 --device v1-bootloader --kind ventaro -- "$cli" update --kind ventaro "$package"
+    stranded_flash
+    vm 0 --device v1-bootloader --kind ventaro --flash-in "$work/stranded.bin" -- \
+      "$cli" update --kind ventaro "$package"
     output_has "Update succeeded: Ventaro"
-    flash_is factory ventaro main
+    flash_is "$work/stranded.bin" ventaro main
     ;;
   hidraw_late_access | hidraw_no_access)
     # The bootloader's hidraw node is root's alone after it appears, for 0.3 s
@@ -274,15 +285,16 @@ case "$case_name" in
   hid_functionfs_same_device)
     # A bootloader through usb_f_hid, then through FunctionFS: the host reads
     # the same descriptors, interface string, report descriptor and endpoints.
+    stranded_flash
     cat >"$work/host-view.sh" <<'VIEW'
 usb=/sys/bus/usb/devices/1-1
 cat "$usb/speed" "$usb/1-1:1.0/interface" "$usb"/1-1:1.0/ep_*/interval /sys/bus/hid/devices/*/uevent
 od -An -tx1 "$usb/descriptors" /sys/bus/hid/devices/*/report_descriptor
 VIEW
-    vm 0 --device ventaro-bootloader -- bash "$work/host-view.sh"
+    vm 0 --device ventaro-bootloader --flash-in "$work/stranded.bin" -- bash "$work/host-view.sh"
     output_has "HID Interface"
     cp "$out" "$work/usb_f_hid.txt"
-    VM_HID=functionfs vm 0 --device ventaro-bootloader -- bash "$work/host-view.sh"
+    VM_HID=functionfs vm 0 --device ventaro-bootloader --flash-in "$work/stranded.bin" -- bash "$work/host-view.sh"
     cmp -s "$work/usb_f_hid.txt" "$out" ||
       fail "the host tells FunctionFS from usb_f_hid: $(diff "$work/usb_f_hid.txt" "$out" | head -n 6)"
     ;;
