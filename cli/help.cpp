@@ -65,12 +65,12 @@ std::string help_text(const std::string& command) {
                    "  --fault FAULT        a fault of the simulated device named before it (may be repeated)\n"
                    "  --flash-in FILE      the simulated device's 1 MiB flash, read before the run\n"
                    "  --flash-out FILE     and written after it\n"
-                   "  --record             records the simulated run in the update history too\n")) +
-               "DEVICE: ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader\n"
-               "FAULT: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
-               "       power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
-               "       slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
-               "       refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n";
+                   "  --record             records the simulated run in the update history too\n"
+                   "DEVICE: ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader\n"
+                   "FAULT: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,\n"
+                   "       power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,\n"
+                   "       slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],\n"
+                   "       refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)\n"));
     if (command == "history")
         return translated("Cli",
                           "usage: ventaro-update-cli history [--json] [--kind ventaro|ruvo] [--limit N]\n"

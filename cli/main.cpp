@@ -40,7 +40,9 @@ int main(int argc, char** argv) {
     const bool known = command == "inspect" || command == "update" || command == "check" || command == "list" ||
                        command == "history" || command == "report";
     // Help wherever it is asked for, as a value too: a file named -h is rarer than a late --help.
-    for (int i = 1; i < argc; ++i)
+    // A misspelt command asking for help is still a misspelt command.
+    const bool unknown = !known && !command.empty() && command[0] != '-';
+    for (int i = 1; i < argc && !unknown; ++i)
         if (is_help(argv[i])) {
             std::fputs(zal::cli::help_text(known ? command : "").c_str(), stdout);
             return 0;

@@ -431,14 +431,18 @@ void print_json(const json& event) {
     std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
 }
 
-// The end event: what the run's device is, its port, and why a failure failed.
+// The end event: what the run's device is, its port, and why a failure failed,
+// with the same sentence and next step as a JSON error.
 json end_event(const updater::outcome_t& outcome) {
     const bool failed = outcome.end == end_t::failure;
+    const char* next = failed ? failure_next_step(outcome.failure) : nullptr;
     return {{"event", "end"},
             {"outcome", outcome_word(outcome.end)},
             {"kind", kind_word(outcome.kind)},
             {"failure", failed ? json(failure_word(outcome.failure)) : json(nullptr)},
+            {"text", failed ? json(translated("Engine", failure_sentence(outcome.failure))) : json(nullptr)},
             {"message", failed ? json(translated("Engine", outcome.message.c_str())) : json(nullptr)},
+            {"next", next ? json(translated("Engine", next)) : json(nullptr)},
             {"port", outcome.usb_port.empty() ? json(nullptr) : json(outcome.usb_port)}};
 }
 

@@ -309,6 +309,11 @@ Simulation, to try the updater without a device:
   --flash-in FILE      the simulated device&apos;s 1 MiB flash, read before the run
   --flash-out FILE     and written after it
   --record             records the simulated run in the update history too
+DEVICE: ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader
+FAULT: unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,
+       power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,
+       slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXT, stage2-stall[:K],
+       refuse-send (K: a HID roundtrip counted from 0, MS: milliseconds)
 </source>
         <translation>utilisation : ventaro-update-cli update [OPTION]... PAQUET | --latest
 Met à jour un Ventaro ou un boîtier Ruvo branché avec le firmware du PAQUET.
@@ -333,6 +338,11 @@ Simulation, pour essayer le programme sans appareil :
   --flash-in FICHIER   la mémoire flash de 1 Mio de l&apos;appareil simulé, lue avant la mise à jour
   --flash-out FICHIER  et écrite après
   --record             enregistre aussi la mise à jour simulée dans l&apos;historique
+APPAREIL : ventaro, ruvo, ruvo-unnamed, ventaro-bootloader, ruvo-bootloader, v1-bootloader
+DÉFAUT : unplug-at-request, unplug-at-stage2, unplug-at-roundtrip:K, no-answer:K, wrong-answer:K,
+         power-cut:K, late-answer:K, duplicate-answer:K, short-answer:K, short-info,
+         slow-erase:MS, slow-enumeration:MS, refuse-open:MS, stage2-error:TEXTE, stage2-stall[:K],
+         refuse-send (K : un aller-retour HID compté depuis 0, MS : des millisecondes)
 </translation>
     </message>
     <message>

@@ -131,6 +131,7 @@ TEST(CommandLine, HelpVersionAndUsage) {
         {"--version", 0, "ventaro-update-cli 1.0.0\n", ""},
         {"", 2, "", "Commands:\n"},
         {"--frobnicate", 2, "", "ventaro-update-cli: unknown command '--frobnicate'\n"},
+        {"frobnicate --help", 2, "", "ventaro-update-cli: unknown command 'frobnicate'\n"},
         {"list --toaster", 2, "", "Try 'ventaro-update-cli list --help'.\n"},
         {"list --json --toaster", 2, R"({"error":"usage","text":"unknown argument --toaster"})", ""},
         {"history --log x --json", 2, R"({"error":"usage",)", "Try 'ventaro-update-cli history --help'.\n"},

@@ -87,6 +87,8 @@ TEST(UpdateCommand, FailureAndUsage) {
     ASSERT_FALSE(failed.events.empty());
     EXPECT_EQ(failed.events.back()["outcome"], "failure");
     EXPECT_EQ(failed.events.back()["message"], "Invalid bootloader info.");
+    EXPECT_EQ(failed.events.back()["failure"], "unknown-bootloader");
+    EXPECT_TRUE(failed.events.back()["text"].is_string() && failed.events.back()["next"].is_string());
 
     EXPECT_EQ(run_update("--fault no-answer:3").status, 2);  // faults need a simulated device
     EXPECT_EQ(run_update("--simulate toaster").status, 2);
