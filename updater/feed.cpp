@@ -389,8 +389,8 @@ result_t<check_t> feed_checker_t::check(int64_t now) {
     const auto key = std::find_if(feed_keys_.begin(), feed_keys_.end(),
                                   [&](const public_key_t& k) { return k.key_id == parsed_signature->key_id; });
     if (key == feed_keys_.end())
-        return failure_t{EBADMSG, "the feed is signed with key " + key_id_text(parsed_signature->key_id) +
-                                      ", which is not a trusted feed key"};
+        return failure_t{ENOKEY, "the feed is signed with key " + key_id_text(parsed_signature->key_id) +
+                                     ", which is not a trusted feed key"};
     if (result_t<void> verified = verify_signature(*key, *parsed_signature, record.feed); !verified)
         return failure_t{EBADMSG, "feed signature: " + verified.failure().text};
     result_t<feed_t> feed = parse_feed(record.feed);

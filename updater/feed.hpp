@@ -114,7 +114,8 @@ struct downloaded_t {
 //   ECONNREFUSED     the server's certificate does not verify
 //   ETIMEDOUT        the transfer stalled
 //   EFBIG            more than its bound arrived
-//   EBADMSG          no trusted feed key signed the feed
+//   ENOKEY           the feed is signed, but not with a trusted feed key
+//   EBADMSG          the feed changed after it was signed, or its signature is damaged
 //   EINVAL           the feed is not a valid feed
 //   EIO              the history cannot be read (a replay cannot be ruled out)
 //   EILSEQ           the package is not the one listed (size, SHA-256, kind, version)

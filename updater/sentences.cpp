@@ -82,10 +82,15 @@ sentence_t feed_failure_sentence(const failure_t& failure) {
                              "The maker's server sent more than expected, so the transfer was stopped and nothing was "
                              "kept. Check again later; if this stays, tell the maker."),
                     {}};
-        case EBADMSG:
+        case ENOKEY:
             return {ZAL_TEXT("Engine",
                              "The list of firmware is not signed by a key this computer trusts for it, so it was not "
                              "believed. Check again later; if this stays, tell the maker."),
+                    {}};
+        case EBADMSG:
+            return {ZAL_TEXT("Engine",
+                             "The list of firmware was changed after the maker signed it, or its signature is "
+                             "damaged, so it was not believed. Check again later; if this stays, tell the maker."),
                     {}};
         case EINVAL:
             return {ZAL_TEXT("Engine",

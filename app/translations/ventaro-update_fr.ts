@@ -768,6 +768,10 @@ Commandes :
         <source>The list of firmware says it was made on %1, more than a day from now: this computer&apos;s clock may be wrong. Set its date and time, then check again.</source>
         <translation>La liste des firmwares dit avoir été faite le %1, plus d&apos;un jour après maintenant : l&apos;horloge de cet ordinateur est peut-être fausse. Réglez sa date et son heure, puis vérifiez à nouveau.</translation>
     </message>
+    <message>
+        <source>The list of firmware was changed after the maker signed it, or its signature is damaged, so it was not believed. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares a été modifiée après que le fabricant l&apos;a signée, ou sa signature est abîmée : elle n&apos;a pas été crue. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>

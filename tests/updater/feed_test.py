@@ -170,6 +170,8 @@ CASES = {
                None, CHECK + [GOOD], 1, "clock may be wrong"),
     "package key": (lambda: publish(change=lambda f: None, key="package"), None, CHECK + [GOOD], 1,
                     "not a trusted feed key"),
+    "tampered": (lambda: (publish(), served.update({"feed.json": served["feed.json"].replace(b"2", b"3", 1)})),
+                 None, CHECK + [GOOD], 1, "changed after the maker signed it"),
     "unsigned": (lambda: (publish(), served.pop("feed.json.minisig")), None, CHECK + [GOOD], 1, "answered 404"),
     "too large": ("huge", None, CHECK + [GOOD], 1, "more than 65536 bytes"),
     "stalled": ("stalled", None, CHECK + [GOOD], 1, "stopped sending, or sent too slowly"),
