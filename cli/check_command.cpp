@@ -45,14 +45,15 @@ bool take_feed_argument(int argc, char** argv, int& i, feed_options_t& o, std::s
 }
 
 std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, const trust_t& package_trust,
-                                                    updater::history_t& history) {
+                                                    updater::history_t& history, bool as_json) {
     std::vector<std::string> problems;
     std::vector<public_key_t> keys = updater::load_feed_keys("", problems);
-    for (const std::string& problem : problems) write_line(stderr, "Trusted feed keys: " + problem);
+    for (const std::string& problem : problems)
+        write_line(stderr, fill(translated("Cli", "Trusted feed keys: %1"), {problem}));
     for (const std::string& path : o.feed_keys) {
         const result_t<public_key_t> key = read_public_key(path);
         if (!key) {
-            write_line(stderr, path + ": " + key.failure().text);
+            tell_error(as_json, "key-unreadable", path + ": " + key.failure().text);
             return std::nullopt;
         }
         keys.push_back(*key);
@@ -89,7 +90,7 @@ int check_command(int argc, char** argv) {
     const result_t<trust_t> trust = load_cli_trust({});
     if (!trust) return tell_error(as_json, "key-unreadable", trust.failure().text);
     updater::history_t history(updater::default_history_path());
-    std::optional<updater::feed_checker_t> checker = make_checker(o, *trust, history);
+    std::optional<updater::feed_checker_t> checker = make_checker(o, *trust, history, as_json);
     if (!checker) return exit_could_not_check;
     const std::optional<updater::check_t> check = check_feed(*checker, as_json);
     if (!check) return exit_could_not_check;

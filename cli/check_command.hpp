@@ -23,9 +23,10 @@ bool take_feed_argument(int argc, char** argv, int& i, feed_options_t& o, std::s
 // standard error (and as a JSON error object with `json`).
 std::optional<updater::check_t> check_feed(updater::feed_checker_t& checker, bool json);
 
-// The checker the options describe; nothing when a given key cannot be read.
+// The checker the options describe; nothing when a given key cannot be read,
+// once that was said (as a JSON error object too with `json`).
 std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, const trust_t& package_trust,
-                                                    updater::history_t& history);
+                                                    updater::history_t& history, bool json);
 
 // `check [--json] [--feed URL] [--trust-feed KEY]... [--ca-file FILE]`: what
 // newer firmware the maker lists. 0: nothing newer; 100: newer firmware is

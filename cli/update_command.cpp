@@ -353,7 +353,7 @@ std::string older_text(const updater::package_verdict_t& verdict) {
 std::optional<int> download_latest(const options_t& o, const trust_t& trust, update_t& update) {
     // The feed's serials are the computer's, even for a simulated run.
     updater::history_t history(updater::default_history_path());
-    std::optional<updater::feed_checker_t> checker = make_checker(o.feed, trust, history);
+    std::optional<updater::feed_checker_t> checker = make_checker(o.feed, trust, history, o.json_events);
     if (!checker) return 1;
     const std::optional<updater::check_t> check = check_feed(*checker, o.json_events);
     if (!check) return 1;
@@ -362,19 +362,32 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
         return kind == kind_t::any || x.package.kind == kind;
     });
     if (offer == check->offers.end()) {
-        write_line(stderr, translated("Engine", feed_up_to_date));
+        const std::string text = translated("Engine", feed_up_to_date);
+        if (o.json_events) print_json({{"event", "up-to-date"}, {"text", text}});
+        if (!o.quiet) write_line(stderr, text);
         return 0;
     }
     const updater::feed_package_t& package = offer->package;
-    write_line(stderr, said(offer_sentence(package.kind, package.version, said_date(package.release_date))));
+    const std::string offered = said(offer_sentence(package.kind, package.version, said_date(package.release_date)));
+    if (o.json_events)
+        print_json({{"event", "download"},
+                    {"kind", kind_word(package.kind)},
+                    {"version", package.version},
+                    {"text", offered}});
+    if (!o.quiet) write_line(stderr, offered);
     result_t<updater::downloaded_t> downloaded = checker->download(
         package, [](uint64_t received, uint64_t total) { show_progress(float(received) / float(total)); }, interrupted);
     end_progress_bar();
     session.last_percent = -1;
     if (!downloaded) {
+        const bool cancelled = downloaded.failure().code == ECANCELED;
+        if (o.json_events)
+            print_json({{"error", cancelled ? "cancelled" : "download-refused"},
+                        {"text", said(feed_failure_sentence(downloaded.failure()))},
+                        {"details", printable(downloaded.failure().text)}});
         write_line(stderr, said(feed_failure_sentence(downloaded.failure())));
         write_line(stderr, "    " + downloaded.failure().text);
-        return downloaded.failure().code == ECANCELED ? 130 : 1;
+        return cancelled ? 130 : 1;
     }
     update = std::move(downloaded->update);
     return std::nullopt;

@@ -4,15 +4,19 @@
 # scripts/sanitize.sh address,undefined, built here when needed) for the given
 # number of seconds (60 by default) from its seeds and the corpus kept in
 # fuzz/corpus/TARGET; with --keep, what the run found that reaches new code is
-# merged into the kept corpus (minimised), to be committed.
+# merged into the kept corpus (minimised), to be committed. Named targets
+# (feed, ini...) run alone.
 #
-#   scripts/fuzz.sh [SECONDS] [--keep]
+#   scripts/fuzz.sh [SECONDS] [--keep] [TARGET]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 keep=0
-[[ ${2:-} == --keep ]] && keep=1
+names=()
+for arg in "${@:2}"; do
+  if [[ $arg == --keep ]]; then keep=1; else names+=("$arg"); fi
+done
 tree=build-address-undefined
 bash scripts/sanitize.sh address,undefined --build-only
 
@@ -55,6 +59,7 @@ fuzz_one() {
 # As many targets at once as there are processors: each runs on one.
 status=0
 targets=("$tree"/fuzz/fuzz_*)
+((${#names[@]})) && targets=("${names[@]/#/$tree/fuzz/fuzz_}")
 for target in "${targets[@]}"; do
   fuzz_one "$target" >"$tree/$(basename "$target").report" 2>&1 &
   while (($(jobs -rp | wc -l) >= $(nproc))); do wait -n || status=1; done

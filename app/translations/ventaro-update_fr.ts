@@ -381,6 +381,10 @@ Commandes :
         <source>--latest updates one device</source>
         <translation>--latest met à jour un seul appareil</translation>
     </message>
+    <message>
+        <source>Trusted feed keys: %1</source>
+        <translation>Clés de confiance du flux : %1</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>

@@ -186,6 +186,8 @@ CASES = {
     "wrong hash": (lambda: publish(change=listing(sha256="0" * 64)), None, LATEST + [GOOD], 1, DOWNLOAD_REFUSED),
     "wrong kind": (lambda: publish(change=lambda f: f["packages"][0].update(ventaro_removed())), None,
                    LATEST + [GOOD], 1, DOWNLOAD_REFUSED),
+    "refused download as JSON": (lambda: publish(change=listing(sha256="0" * 64)), None,
+                                 ["update", "--json"] + LATEST[1:] + [GOOD], 1, '"error":"download-refused"'),
     "older than listed": (lambda: publish(change=listing(version=older)), None, LATEST + [GOOD], 1, DOWNLOAD_REFUSED),
     "package on this computer": (lambda: publish(change=listing(url="file:///etc/passwd")), None, LATEST + [GOOD], 1,
                                  "not a secure (https://) address"),
@@ -216,6 +218,11 @@ def run_case(name):
     problems = []
     if result.returncode != status or text not in output:
         problems.append(f"exit {result.returncode} (expected {status}), expected {text!r} in:\n{output}")
+    if "--json" in command:
+        try:
+            [json.loads(line) for line in result.stdout.splitlines()]
+        except ValueError:
+            problems.append(f"--json printed something else than JSON:\n{result.stdout}")
     if name == "unchanged" and (behaviour["requests"] != ["/feed.json.minisig"] or
                                 json.loads(result.stdout)["bytes_received"] > 1024):
         problems.append(f"more than one small request: {behaviour['requests']} {result.stdout}")
