@@ -36,7 +36,7 @@ bool take_feed_argument(int argc, char** argv, int& i, feed_options_t& o, std::s
     const std::string arg = argv[i];
     std::string* value = arg == "--feed" ? &o.url : arg == "--ca-file" ? &o.ca_file : nullptr;
     if (!value && arg != "--trust-feed") return false;
-    if (i + 1 >= argc) return (problem = arg + " needs a value", false);
+    if (i + 1 >= argc) return (problem = fill(translated("Cli", "%1 needs a value"), {arg}), false);
     if (value)
         *value = argv[++i];
     else
