@@ -53,7 +53,7 @@ std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, con
     for (const std::string& path : o.feed_keys) {
         const result_t<public_key_t> key = read_public_key(path);
         if (!key) {
-            tell_error(as_json, "key-unreadable", path + ": " + key.failure().text);
+            tell_unreadable_key(as_json, {key.failure().code, path + ": " + key.failure().text});
             return std::nullopt;
         }
         keys.push_back(*key);
@@ -88,7 +88,7 @@ int check_command(int argc, char** argv) {
                                problem.empty() ? fill(translated("Cli", "unknown argument %1"), {argv[i]}) : problem);
     }
     const result_t<trust_t> trust = load_cli_trust({});
-    if (!trust) return tell_error(as_json, "key-unreadable", trust.failure().text);
+    if (!trust) return tell_unreadable_key(as_json, trust.failure());
     updater::history_t history(updater::default_history_path());
     std::optional<updater::feed_checker_t> checker = make_checker(o, *trust, history, as_json);
     if (!checker) return exit_could_not_check;

@@ -481,7 +481,7 @@ int update_command(int argc, char** argv) {
     session.quiet = o.quiet;
 
     const result_t<trust_t> loaded = load_cli_trust(o.trusted_keys);
-    if (!loaded) return tell_error(o.json_events, "key-unreadable", loaded.failure().text);
+    if (!loaded) return tell_unreadable_key(o.json_events, loaded.failure());
     const trust_t& trust = *loaded;
     // Ctrl-C cancels a download or a run, which then leaves the device whole.
     std::signal(SIGINT, on_interrupt);

@@ -385,6 +385,14 @@ Commandes :
         <source>Trusted feed keys: %1</source>
         <translation>Clés de confiance du flux : %1</translation>
     </message>
+    <message>
+        <source>This key could not be read: %1</source>
+        <translation>Cette clé n&apos;a pas pu être lue : %1</translation>
+    </message>
+    <message>
+        <source>Check the name of the key file given with --trust or --trust-feed, or ask the maker for the key again.</source>
+        <translation>Vérifiez le nom du fichier de clé donné avec --trust ou --trust-feed, ou redemandez la clé au fabricant.</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
