@@ -1090,7 +1090,7 @@ Version %1
     </message>
     <message>
         <source>Writes the simulated device&apos;s flash into FILE at the end.</source>
-        <translation>Écrit à la fin la mémoire flash de l&apos;appareil simulé dans FICHIER.</translation>
+        <translation>Écrit à la fin la mémoire flash de l&apos;appareil simulé dans FILE.</translation>
     </message>
     <message>
         <source>Records the simulated runs in the update history.</source>
@@ -1196,6 +1196,17 @@ Version %1
     <message>
         <source>Check for Firmware Updates…</source>
         <translation>Rechercher des mises à jour du firmware…</translation>
+    </message>
+</context>
+<context>
+    <name>QCommandLineParser</name>
+    <message>
+        <source>Displays help on commandline options.</source>
+        <translation>Affiche l&apos;aide des options de la ligne de commande.</translation>
+    </message>
+    <message>
+        <source>Displays help including Qt specific options.</source>
+        <translation>Affiche l&apos;aide, options propres à Qt comprises.</translation>
     </message>
 </context>
 </TS>
