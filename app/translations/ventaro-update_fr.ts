@@ -773,8 +773,8 @@ Commandes :
         <translation>La liste des firmwares a été refusée : elle est plus ancienne (numéro %1) qu&apos;une liste déjà lue (numéro %2) ; quelqu&apos;un renvoie peut-être une ancienne liste. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
     </message>
     <message>
-        <source>The list of firmware is out of date (it expired on %1); the maker&apos;s server may be stale or held back.</source>
-        <translation>La liste des firmwares est périmée (elle a expiré le %1) ; le serveur du fabricant n&apos;est peut-être pas à jour, ou est retenu.</translation>
+        <source>The list of firmware is out of date (it expired on %1); the maker&apos;s server may be stale or held back. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares est périmée (elle a expiré le %1) ; le serveur du fabricant n&apos;est peut-être pas à jour, ou est retenu. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
     </message>
     <message>
         <source>The list of firmware says it was made on %1, more than a day from now: this computer&apos;s clock may be wrong. Set its date and time, then check again.</source>
