@@ -66,8 +66,9 @@ std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, con
 
 std::optional<updater::check_t> check_feed(updater::feed_checker_t& checker, bool as_json) {
     result_t<updater::check_t> check = checker.check(updater::now_ms() / 1000);
-    const std::optional<sentence_t> problem = !check ? feed_failure_sentence(check.failure()) : check->refusal;
+    std::optional<sentence_t> problem = !check ? feed_failure_sentence(check.failure()) : check->refusal;
     if (!problem) return *check;
+    for (std::string& value : problem->values) value = said_date(value);
     const std::string details = check ? "" : printable(check.failure().text);
     if (as_json)
         print_json({{"error", check ? "refused" : "could-not-check"}, {"text", said(*problem)}, {"details", details}});
