@@ -393,6 +393,14 @@ Commandes :
         <source>Check the name of the key file given with --trust or --trust-feed, or ask the maker for the key again.</source>
         <translation>Vérifiez le nom du fichier de clé donné avec --trust ou --trust-feed, ou redemandez la clé au fabricant.</translation>
     </message>
+    <message>
+        <source>The support report could not be written to %1 (%2).</source>
+        <translation>Le rapport d&apos;assistance n&apos;a pas pu être écrit dans %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Choose a folder you can write to with -o, or leave -o out to print the report.</source>
+        <translation>Choisissez avec -o un dossier où vous pouvez écrire, ou omettez -o pour afficher le rapport.</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
