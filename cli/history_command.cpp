@@ -57,7 +57,7 @@ std::string duration_text(const updater::run_record_t& r) {
 }
 
 json json_of(const updater::run_record_t& r) {
-    auto text_or_null = [](const std::string& s) { return s.empty() ? json(nullptr) : json(s); };
+    auto text_or_null = [](const std::string& s) { return s.empty() ? json(nullptr) : json(printable(s)); };
     return {{"id", r.id},
             {"program", r.program},
             {"started", r.started_ms},

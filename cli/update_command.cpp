@@ -454,7 +454,7 @@ json end_event(const updater::outcome_t& outcome) {
             {"kind", kind_word(outcome.kind)},
             {"failure", failed ? json(failure_word(outcome.failure)) : json(nullptr)},
             {"text", failed ? json(translated("Engine", failure_sentence(outcome.failure))) : json(nullptr)},
-            {"message", failed ? json(translated("Engine", outcome.message.c_str())) : json(nullptr)},
+            {"message", failed ? json(printable(translated("Engine", outcome.message.c_str()))) : json(nullptr)},
             {"next", next ? json(translated("Engine", next)) : json(nullptr)},
             {"port", outcome.usb_port.empty() ? json(nullptr) : json(outcome.usb_port)}};
 }
