@@ -135,7 +135,8 @@ void Application::showOffer(const updater::feed_package_t& package) {
     if (notes != package.notes.end())
         for (const QString& line : QString::fromStdString(notes->second).split(u'\n'))
             lines << printable_text(line.toStdString());
-    window_->feedBar()->showOffer(said(offer_sentence(package.kind, package.version, said_day(package.release_date))), lines.join(u'\n'));
+    window_->feedBar()->showOffer(said(offer_sentence(package.kind, package.version, said_day(package.release_date))),
+                                  lines.join(u'\n'));
 }
 
 void Application::downloadFirmware() {

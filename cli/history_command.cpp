@@ -207,8 +207,9 @@ int report_command(int argc, char** argv) {
         return tell_error(false, "report-unwritable",
                           fill(translated("Cli", "The support report could not be written to %1 (%2)."),
                                {*output, written.failure().text}),
-                          translated("Cli", "Choose a folder you can write to with -o, or leave -o out to print "
-                                            "the report."));
+                          translated("Cli",
+                                     "Choose a folder you can write to with -o, or leave -o out to print "
+                                     "the report."));
     }
     write_line(stderr, fill(translated("Cli", "Support report written to %1"), {*output}));
     return 0;

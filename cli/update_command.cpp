@@ -399,8 +399,8 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
 bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o, const std::string& usb_port = {}) {
     const bool asked = verdict.decision == updater::decision_t::ask;
     const bool allowed = verdict.decision == updater::decision_t::install || (asked && o.allow_older);
-    const char* allow_older = translated(
-        "Cli", "Older firmware is installed only when you say so: run the update again with --allow-older.");
+    const char* allow_older =
+        translated("Cli", "Older firmware is installed only when you say so: run the update again with --allow-older.");
     if (verdict.signature && !o.quiet) write_line(stderr, said(*verdict.signature));
     // What the history shows is an event of its own with --json.
     if (o.json_events && (verdict.older || asked)) {
