@@ -30,6 +30,12 @@ const QString last_check_key = QStringLiteral("feed/last-check");
 // The user's own choices, apart from the administrator's settings file.
 QSettings user_settings() { return QSettings(QStringLiteral("ventaro-update"), QStringLiteral("application")); }
 
+// "2026-12-01" as the user's language writes a day; any other text unchanged.
+std::string said_day(const std::string& text) {
+    const QDate date = QDate::fromString(QString::fromStdString(text), Qt::ISODate);
+    return date.isValid() ? QLocale(language()).toString(date, QStringLiteral("d MMMM yyyy")).toStdString() : text;
+}
+
 }  // namespace
 
 // What a check or a download holds, shared with the thread it runs on, which
@@ -88,7 +94,9 @@ void Application::checkEnded(result_t<updater::check_t> checked, bool asked) {
     }
     if (checked->refusal) {
         write_line(stderr, "Firmware check: " + fill(checked->refusal->english, checked->refusal->values));
-        if (asked) showFailureAlert(title, said(*checked->refusal), QString());
+        sentence_t refusal = *checked->refusal;
+        for (std::string& value : refusal.values) value = said_day(value);
+        if (asked) showFailureAlert(title, said(refusal), QString());
         return;
     }
     offered_.reset();
@@ -121,17 +129,14 @@ bool Application::newerThanOpen(const updater::feed_package_t& package) const {
 }
 
 void Application::showOffer(const updater::feed_package_t& package) {
-    const QDate date = QDate::fromString(QString::fromStdString(package.release_date), Qt::ISODate);
-    const std::string day = date.isValid()
-                                ? QLocale(language()).toString(date, QStringLiteral("d MMMM yyyy")).toStdString()
-                                : package.release_date;
     auto notes = package.notes.find(language().toStdString());
     if (notes == package.notes.end()) notes = package.notes.find("en");
     QStringList lines;
     if (notes != package.notes.end())
         for (const QString& line : QString::fromStdString(notes->second).split(u'\n'))
             lines << printable_text(line.toStdString());
-    window_->feedBar()->showOffer(said(offer_sentence(package.kind, package.version, day)), lines.join(u'\n'));
+    window_->feedBar()->showOffer(said(offer_sentence(package.kind, package.version, said_day(package.release_date))),
+                                  lines.join(u'\n'));
 }
 
 void Application::downloadFirmware() {

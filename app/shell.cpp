@@ -284,6 +284,12 @@ void take_later_launches(SingleInstance& instance, Application& app) {
     });
 }
 
+// Qt's own French catalogue has only the older texts of its help options.
+[[maybe_unused]] constexpr const char* qt_help_texts[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help on commandline options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help including Qt specific options."),
+};
+
 // --help and --version print and end the program before a desktop is needed:
 // QCommandLineParser exits once it has printed.
 void answer_help_or_version(int argc, char** argv, const platform_t& platform) {

@@ -36,7 +36,7 @@ bool take_feed_argument(int argc, char** argv, int& i, feed_options_t& o, std::s
     const std::string arg = argv[i];
     std::string* value = arg == "--feed" ? &o.url : arg == "--ca-file" ? &o.ca_file : nullptr;
     if (!value && arg != "--trust-feed") return false;
-    if (i + 1 >= argc) return (problem = arg + " needs a value", false);
+    if (i + 1 >= argc) return (problem = fill(translated("Cli", "%1 needs a value"), {arg}), false);
     if (value)
         *value = argv[++i];
     else
@@ -53,7 +53,7 @@ std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, con
     for (const std::string& path : o.feed_keys) {
         const result_t<public_key_t> key = read_public_key(path);
         if (!key) {
-            tell_error(as_json, "key-unreadable", path + ": " + key.failure().text);
+            tell_unreadable_key(as_json, {key.failure().code, path + ": " + key.failure().text});
             return std::nullopt;
         }
         keys.push_back(*key);
@@ -66,8 +66,9 @@ std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, con
 
 std::optional<updater::check_t> check_feed(updater::feed_checker_t& checker, bool as_json) {
     result_t<updater::check_t> check = checker.check(updater::now_ms() / 1000);
-    const std::optional<sentence_t> problem = !check ? feed_failure_sentence(check.failure()) : check->refusal;
+    std::optional<sentence_t> problem = !check ? feed_failure_sentence(check.failure()) : check->refusal;
     if (!problem) return *check;
+    for (std::string& value : problem->values) value = said_date(value);
     const std::string details = check ? "" : printable(check.failure().text);
     if (as_json)
         print_json({{"error", check ? "refused" : "could-not-check"}, {"text", said(*problem)}, {"details", details}});
@@ -88,7 +89,7 @@ int check_command(int argc, char** argv) {
                                problem.empty() ? fill(translated("Cli", "unknown argument %1"), {argv[i]}) : problem);
     }
     const result_t<trust_t> trust = load_cli_trust({});
-    if (!trust) return tell_error(as_json, "key-unreadable", trust.failure().text);
+    if (!trust) return tell_unreadable_key(as_json, trust.failure());
     updater::history_t history(updater::default_history_path());
     std::optional<updater::feed_checker_t> checker = make_checker(o, *trust, history, as_json);
     if (!checker) return exit_could_not_check;

@@ -127,9 +127,10 @@ int tell_unreachable(bool json, failure_kind_t kind, const std::string& layer_wo
 }
 
 int usage_error(bool json, const std::string& command, const std::string& problem) {
-    if (json) print_json({{"error", "usage"}, {"text", printable(problem)}});
+    const std::string next = fill(translated("Cli", "Try 'ventaro-update-cli %1 --help'."), {command});
+    if (json) print_json({{"error", "usage"}, {"text", printable(problem)}, {"next", next}});
     write_line(stderr, "ventaro-update-cli: " + problem);
-    write_line(stderr, fill(translated("Cli", "Try 'ventaro-update-cli %1 --help'."), {command}));
+    write_line(stderr, next);
     return 2;
 }
 

@@ -57,7 +57,7 @@ std::string duration_text(const updater::run_record_t& r) {
 }
 
 json json_of(const updater::run_record_t& r) {
-    auto text_or_null = [](const std::string& s) { return s.empty() ? json(nullptr) : json(s); };
+    auto text_or_null = [](const std::string& s) { return s.empty() ? json(nullptr) : json(printable(s)); };
     return {{"id", r.id},
             {"program", r.program},
             {"started", r.started_ms},
@@ -204,8 +204,12 @@ int report_command(int argc, char** argv) {
         return 0;
     }
     if (const result_t<void> written = updater::write_report(*output, report); !written) {
-        write_line(stderr, *output + ": " + written.failure().text);
-        return 1;
+        return tell_error(false, "report-unwritable",
+                          fill(translated("Cli", "The support report could not be written to %1 (%2)."),
+                               {*output, written.failure().text}),
+                          translated("Cli",
+                                     "Choose a folder you can write to with -o, or leave -o out to print "
+                                     "the report."));
     }
     write_line(stderr, fill(translated("Cli", "Support report written to %1"), {*output}));
     return 0;

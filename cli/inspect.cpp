@@ -123,6 +123,13 @@ int tell_unreadable_package(bool json, const failure_t& failure) {
                                  "from the maker's web site."));
 }
 
+int tell_unreadable_key(bool json, const failure_t& failure) {
+    return tell_error(json, "key-unreadable", fill(translated("Cli", "This key could not be read: %1"), {failure.text}),
+                      translated("Cli",
+                                 "Check the name of the key file given with --trust or --trust-feed, or ask the "
+                                 "maker for the key again."));
+}
+
 int inspect(int argc, char** argv) {
     std::vector<std::string> keys;
     const char* path = nullptr;
@@ -140,7 +147,7 @@ int inspect(int argc, char** argv) {
     }
     if (path == nullptr) return usage_error(false, "inspect", translated("Cli", "no package given"));
     const result_t<trust_t> trust = load_cli_trust(keys);
-    if (!trust) return tell_error(false, "key-unreadable", trust.failure().text);
+    if (!trust) return tell_unreadable_key(false, trust.failure());
     const result_t<update_t> update = read_package(path, *trust);
     if (!update) return tell_unreadable_package(false, update.failure());
     // Texts from a package need not be valid UTF-8; replace what is not.

@@ -17,6 +17,8 @@ int inspect(int argc, char** argv);
 result_t<update_t> read_package(const std::string& path, const trust_t& trust);
 // Says that a package cannot be read, and what to do; returns the exit status, 1.
 int tell_unreadable_package(bool json, const failure_t& failure);
+// Says that a key given on the command line cannot be read, and what to do; returns 1.
+int tell_unreadable_key(bool json, const failure_t& failure);
 
 // The computer's trusted keys (and its administrator's setting) with the keys
 // given by `--trust`; problems with the computer's key files are written to

@@ -399,6 +399,8 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
 bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o, const std::string& usb_port = {}) {
     const bool asked = verdict.decision == updater::decision_t::ask;
     const bool allowed = verdict.decision == updater::decision_t::install || (asked && o.allow_older);
+    const char* allow_older =
+        translated("Cli", "Older firmware is installed only when you say so: run the update again with --allow-older.");
     if (verdict.signature && !o.quiet) write_line(stderr, said(*verdict.signature));
     // What the history shows is an event of its own with --json.
     if (o.json_events && (verdict.older || asked)) {
@@ -414,18 +416,16 @@ bool told_verdict(const updater::package_verdict_t& verdict, const options_t& o,
             event["unreadable"] = shown.values.front();
         }
         if (!usb_port.empty()) event["port"] = usb_port;
+        if (!allowed) event["next"] = allow_older;
         print_json(event);
-    } else if (verdict.older && !o.quiet) {
+    } else if (verdict.older && (!o.quiet || !allowed)) {
         write_line(stderr, older_text(verdict));
     }
     if (verdict.refusal && !(o.json_events && asked))
         write_line(stderr, said(*verdict.refusal) + (verdict.details.empty() ? "" : " (" + verdict.details + ")"));
     if (o.json_events && !allowed && !verdict.older && !asked)
         print_json({{"event", "refused"}, {"text", said(*verdict.refusal)}, {"details", printable(verdict.details)}});
-    if (!allowed && asked)
-        write_line(stderr, translated("Cli",
-                                      "Older firmware is installed only when you say so: run the update again with "
-                                      "--allow-older."));
+    if (!allowed && asked) write_line(stderr, allow_older);
     return allowed;
 }
 
@@ -454,7 +454,7 @@ json end_event(const updater::outcome_t& outcome) {
             {"kind", kind_word(outcome.kind)},
             {"failure", failed ? json(failure_word(outcome.failure)) : json(nullptr)},
             {"text", failed ? json(translated("Engine", failure_sentence(outcome.failure))) : json(nullptr)},
-            {"message", failed ? json(translated("Engine", outcome.message.c_str())) : json(nullptr)},
+            {"message", failed ? json(printable(translated("Engine", outcome.message.c_str()))) : json(nullptr)},
             {"next", next ? json(translated("Engine", next)) : json(nullptr)},
             {"port", outcome.usb_port.empty() ? json(nullptr) : json(outcome.usb_port)}};
 }
@@ -481,7 +481,7 @@ int update_command(int argc, char** argv) {
     session.quiet = o.quiet;
 
     const result_t<trust_t> loaded = load_cli_trust(o.trusted_keys);
-    if (!loaded) return tell_error(o.json_events, "key-unreadable", loaded.failure().text);
+    if (!loaded) return tell_unreadable_key(o.json_events, loaded.failure());
     const trust_t& trust = *loaded;
     // Ctrl-C cancels a download or a run, which then leaves the device whole.
     std::signal(SIGINT, on_interrupt);

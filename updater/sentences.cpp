@@ -136,9 +136,10 @@ const char* const feed_replayed =
     ZAL_TEXT("Engine",
              "The list of firmware was refused: it is older (number %1) than one already read (number %2), so "
              "someone may be sending an old list again. Check again later; if this stays, tell the maker.");
-const char* const feed_expired = ZAL_TEXT("Engine",
-                                          "The list of firmware is out of date (it expired on %1); the maker's "
-                                          "server may be stale or held back.");
+const char* const feed_expired =
+    ZAL_TEXT("Engine",
+             "The list of firmware is out of date (it expired on %1); the maker's "
+             "server may be stale or held back. Check again later; if this stays, tell the maker.");
 const char* const feed_from_future =
     ZAL_TEXT("Engine",
              "The list of firmware says it was made on %1, more than a day from now: this computer's clock may be "

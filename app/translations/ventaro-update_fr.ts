@@ -385,6 +385,22 @@ Commandes :
         <source>Trusted feed keys: %1</source>
         <translation>Clés de confiance du flux : %1</translation>
     </message>
+    <message>
+        <source>This key could not be read: %1</source>
+        <translation>Cette clé n&apos;a pas pu être lue : %1</translation>
+    </message>
+    <message>
+        <source>Check the name of the key file given with --trust or --trust-feed, or ask the maker for the key again.</source>
+        <translation>Vérifiez le nom du fichier de clé donné avec --trust ou --trust-feed, ou redemandez la clé au fabricant.</translation>
+    </message>
+    <message>
+        <source>The support report could not be written to %1 (%2).</source>
+        <translation>Le rapport d&apos;assistance n&apos;a pas pu être écrit dans %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Choose a folder you can write to with -o, or leave -o out to print the report.</source>
+        <translation>Choisissez avec -o un dossier où vous pouvez écrire, ou omettez -o pour afficher le rapport.</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -765,8 +781,8 @@ Commandes :
         <translation>La liste des firmwares a été refusée : elle est plus ancienne (numéro %1) qu&apos;une liste déjà lue (numéro %2) ; quelqu&apos;un renvoie peut-être une ancienne liste. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
     </message>
     <message>
-        <source>The list of firmware is out of date (it expired on %1); the maker&apos;s server may be stale or held back.</source>
-        <translation>La liste des firmwares est périmée (elle a expiré le %1) ; le serveur du fabricant n&apos;est peut-être pas à jour, ou est retenu.</translation>
+        <source>The list of firmware is out of date (it expired on %1); the maker&apos;s server may be stale or held back. Check again later; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares est périmée (elle a expiré le %1) ; le serveur du fabricant n&apos;est peut-être pas à jour, ou est retenu. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
     </message>
     <message>
         <source>The list of firmware says it was made on %1, more than a day from now: this computer&apos;s clock may be wrong. Set its date and time, then check again.</source>
@@ -1082,7 +1098,7 @@ Version %1
     </message>
     <message>
         <source>Writes the simulated device&apos;s flash into FILE at the end.</source>
-        <translation>Écrit à la fin la mémoire flash de l&apos;appareil simulé dans FICHIER.</translation>
+        <translation>Écrit à la fin la mémoire flash de l&apos;appareil simulé dans FILE.</translation>
     </message>
     <message>
         <source>Records the simulated runs in the update history.</source>
@@ -1188,6 +1204,17 @@ Version %1
     <message>
         <source>Check for Firmware Updates…</source>
         <translation>Rechercher des mises à jour du firmware…</translation>
+    </message>
+</context>
+<context>
+    <name>QCommandLineParser</name>
+    <message>
+        <source>Displays help on commandline options.</source>
+        <translation>Affiche l&apos;aide des options de la ligne de commande.</translation>
+    </message>
+    <message>
+        <source>Displays help including Qt specific options.</source>
+        <translation>Affiche l&apos;aide, options propres à Qt comprises.</translation>
     </message>
 </context>
 </TS>

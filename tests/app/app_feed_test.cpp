@@ -15,7 +15,7 @@ const QTemporaryDir config_and_cache;
 const bool config_set = qputenv("XDG_CONFIG_HOME", config_and_cache.filePath("config").toUtf8()) &&
                         qputenv("XDG_CACHE_HOME", config_and_cache.filePath("cache").toUtf8());
 
-enum class fault_t { none, no_feed, package_key_unknown };
+enum class fault_t { none, no_feed, package_key_unknown, expired };
 
 }  // namespace
 
@@ -23,7 +23,7 @@ class AppFeedTest : public AppFixture {
     Q_OBJECT
 
     // A signed Ventaro 2.3.0 in `dir` and the feed that lists it, signed with the feed key.
-    std::string publish(const QTemporaryDir& dir, const std::string& notes_en) {
+    std::string publish(const QTemporaryDir& dir, const std::string& notes_en, fault_t fault = fault_t::none) {
         const QString package =
             write_package(dir, "ventaro-2.3.0.zalmirupdate",
                           tools::make_package_zip({.version = "2.3.0", .release_date = "2026-12-01"}));
@@ -32,8 +32,8 @@ class AppFeedTest : public AppFixture {
         const std::vector<unsigned char> bytes = *read_whole_file(package.toStdString());
         const updater::feed_t listed{
             .serial = 1,
-            .issued = QDateTime::currentSecsSinceEpoch() - 60,
-            .expires = QDateTime::currentSecsSinceEpoch() + 86400,
+            .issued = fault == fault_t::expired ? 1577836800 : QDateTime::currentSecsSinceEpoch() - 60,
+            .expires = fault == fault_t::expired ? 1577923200 : QDateTime::currentSecsSinceEpoch() + 86400,
             .packages = {{.kind = kind_t::ventaro,
                           .version = "2.3.0",
                           .release_date = "2026-12-01",
@@ -120,6 +120,10 @@ private slots:
         rows("package signed by an unknown key", fault_t::package_key_unknown, "The firmware could not be downloaded",
              "The downloaded package is not signed by a key this computer trusts",
              "Le firmware n’a pas pu être téléchargé", "Le paquet téléchargé n'est pas signé");
+        rows("expired feed", fault_t::expired, "Could not check for firmware updates",
+             "The list of firmware is out of date (it expired on 2 January 2020)",
+             "Impossible de vérifier les mises à jour du firmware",
+             "La liste des firmwares est périmée (elle a expiré le 2 janvier 2020)");
     }
     void failuresAreSaidPlainly() {
         QFETCH(QString, language);
@@ -128,7 +132,7 @@ private slots:
         QFETCH(QString, says);
         use_language(language);
         QTemporaryDir dir;
-        Application& d = launchWithFeed(publish(dir, "Faster start-up."), fault);
+        Application& d = launchWithFeed(publish(dir, "Faster start-up.", fault), fault);
         d.updateWindow()->checkAction()->trigger();
         if (fault == fault_t::package_key_unknown) {
             QVERIFY(wait_for_alert());  // whether to check daily

@@ -53,6 +53,7 @@ TEST(French, NoCommandSaysAnythingInEnglish) {
         {"history", today},  // as French writes a date
         {"report -o " + report, "Rapport d’assistance écrit"},
         {"inspect " + (state / "broken.zalmirupdate").string(), "broken.zalmirupdate"},
+        {"check --trust-feed", "demande une valeur"},
     };
     for (const auto& c : commands) {
         const std::string said = run_in_french(state.string(), c.arguments);
