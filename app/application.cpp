@@ -69,10 +69,12 @@ void Application::finishLaunch() {
             checkForFirmware(false);
     });
     scheduleAutomaticCheck();
-    const bool opened = !urlToLoad_.isEmpty() && openPackage(urlToLoad_);
+    // A package the user named and that cannot be read is said so; another one
+    // taken in its place would be an update the user did not ask for.
+    const bool opened = urlToLoad_.isEmpty() ? openBundledPackage() : openPackage(urlToLoad_);
     urlToLoad_.clear();
     // Without one, the window says what a package is before any file chooser.
-    if (!opened && !openBundledPackage()) focusMainControl();
+    if (!opened) focusMainControl();
 }
 
 bool Application::confirmQuit() {
@@ -89,12 +91,19 @@ bool Application::confirmQuit() {
     // A run that ends meanwhile takes the question with it, unanswered.
     connect(this, &Application::runEnded, &question, &QMessageBox::reject);
     question.exec();
-    quitConfirmed_ = question.clickedButton() == quit;
+    // A termination signal may have answered while the question was up.
+    quitConfirmed_ = quitConfirmed_ || question.clickedButton() == quit;
     return quitConfirmed_;
 }
 
 void Application::quit() {
     if (!confirmQuit()) return;
+    QApplication::closeAllWindows();
+    QApplication::quit();
+}
+
+void Application::quitWithoutAsking() {
+    quitConfirmed_ = true;
     QApplication::closeAllWindows();
     QApplication::quit();
 }

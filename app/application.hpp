@@ -61,6 +61,9 @@ public:
     void showWebHelp();
     // Every window closes and the application ends, once confirmQuit allows.
     void quit();
+    // The same, already decided (a termination signal): a run being written
+    // is stopped once the device can start again.
+    void quitWithoutAsking();
     // The sheet's Cancel: ends the run, and says what that means once the device was written.
     void cancelUpdate();
 

@@ -73,14 +73,10 @@ void Application::open() {
     panel->open();
 }
 
+// Like every alert, it leaves the event loop to the application: a launch
+// with an unreadable package goes on to its window and its signal handlers.
 void Application::readErrorAlert(const QString& error) {
-    QMessageBox alert(QMessageBox::Warning, QString(), Messages::tr("Unable to read the contents of the update"),
-                      QMessageBox::Ok, window_ ? window_.get() : nullptr);
-    alert.setInformativeText(error);
-    alert.setWindowModality(Qt::ApplicationModal);
-    decorate_alert(&alert);
-    alert.exec();
-    focusMainControl();
+    showAlert(Messages::tr("Unable to read the contents of the update"), error);
 }
 
 Application::package_read_t Application::readPackage(const QString& path, const trust_t& trusted) {

@@ -8,9 +8,9 @@
 //                       [--flash-out FILE] [--record] [PACKAGE]
 //
 // --run-update clicks Update once the window is up and quits two seconds after
-// that run ends (status 0 when it succeeded), for scripted runs; --flash-out writes the
-// chosen device's flash when the application ends; --record records the
-// simulated runs in the update history, which otherwise holds real devices only.
+// that run ends (status 0 when it succeeded), or after it could not start (1), for scripted runs; --flash-out writes
+// the chosen device's flash when the application ends; --record records the simulated runs in the update history, which
+// otherwise holds real devices only.
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -129,7 +129,13 @@ int main(int argc, char** argv) {
             // The simulated device's own history decides whether its firmware is older.
             const devices::device_choice_t chosen = demo.arguments.device.value_or(*devices::device_named("ventaro"));
             const kind_t kind = chosen.first_generation_bootloader ? kind_t::any : chosen.kind;
-            QTimer::singleShot(0, &app, [&app, kind] { app.startUpdate(kind); });
+            QTimer::singleShot(0, &app, [&app, kind] {
+                app.startUpdate(kind);
+                // No package, a refusal, or a question only a user may answer: a script ends, failed.
+                if (app.inUpdate() || demo.scripted_end) return;
+                std::fputs("ventaro-update-demo: the update did not start; the window says why.\n", stderr);
+                QTimer::singleShot(2000, qApp, &QCoreApplication::quit);
+            });
             // The alert stays up a moment: long enough to be seen, and heard.
             QObject::connect(&app, &gui::Application::runEnded, &app, [](end_t end) {
                 demo.scripted_end = end;

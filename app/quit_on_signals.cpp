@@ -26,11 +26,6 @@ void on_signal(int signal) {
 
 void quit_on_termination_signals(std::function<void(int)> quit) {
     if (pipe_fds[0] >= 0) return;
-    if (!quit)
-        quit = [](int) {
-            QApplication::closeAllWindows();
-            QApplication::quit();
-        };
     if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("signal pipe");
         return;

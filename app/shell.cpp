@@ -317,7 +317,6 @@ int main(int argc, char** argv, const platform_t& platform) {
     const QtMessageHandler previous = explain_unreachable_desktop(argv[0]);
     QApplication application(argc, argv);
     qInstallMessageHandler(previous);
-    quit_on_termination_signals();
     name_application();
 
     const QString path = package_argument();
@@ -330,6 +329,8 @@ int main(int argc, char** argv, const platform_t& platform) {
     const std::unique_ptr<Application> app = launch(platform, path.isEmpty() ? QStringList() : QStringList{path},
                                                     computer_trust(platform), computer_feed(platform));
     take_later_launches(instance, *app);
+    // Before now a signal ends the program at once: nothing is being written yet.
+    quit_on_termination_signals([&app](int) { app->quitWithoutAsking(); });
     const int status = application.exec();
     // Quitting during programming must not leave the device unable to start.
     app->updateRun().engine().shut_down();

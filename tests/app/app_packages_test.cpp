@@ -130,7 +130,7 @@ private slots:
         name->setText(typed.fileName());  // typed, as a user may
         QPointer<QFileDialog> closing(panel);
         QString said;
-        QTimer answer;  // the user, inside the alert's own loop
+        QTimer answer;  // the user, answering the alert
         connect(&answer, &QTimer::timeout, this, [&said] {
             if (QMessageBox* alert = visible_alert()) {
                 said = alert->informativeText();
@@ -429,18 +429,16 @@ private slots:
         large.close();
         QStringList shown;
         bool plain = true;
-        QTimer::singleShot(0, this, [&] {  // inside the alert's own loop
-            QMessageBox* box = wait_for_alert(10000);
-            if (!box) return;
-            for (QLabel* label : box->findChildren<QLabel*>()) {
-                if (label->text().isEmpty()) continue;
-                shown << label->text();
-                plain = plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
-                QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(10, label->height() / 2));
-            }
-            box->done(0);
-        });
         QVERIFY(!d.openPackage(QUrl::fromLocalFile(name)));
+        QMessageBox* box = wait_for_alert(10000);
+        QVERIFY(box);
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) continue;
+            shown << label->text();
+            plain = plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
+            QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(10, label->height() / 2));
+        }
+        box->done(0);
         QVERIFY(plain);
         QVERIFY2(shown.join(u'\n').contains(QStringLiteral("<font size=7>Download the fixed update")),
                  qPrintable(shown.join(u'\n')));

@@ -86,6 +86,8 @@ private slots:
         quitSignal = 0;
         std::raise(signal);
         QTRY_COMPARE(quitSignal, signal);
+        d.quitWithoutAsking();  // what the application's handler does: nobody is there to answer
+        QVERIFY(!visible_alert() && !d.updateWindow()->isVisible());
         // What the application does once its loop has ended.
         async_main([&device] { device.resume(); }, 200);
         d.updateRun().engine().shut_down();
