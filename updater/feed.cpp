@@ -190,6 +190,7 @@ failure_t transfer_failure(CURLcode code, const transfer_t& t, const char* detai
         case CURLE_ABORTED_BY_CALLBACK: return {ECANCELED, words};
         case CURLE_OPERATION_TIMEDOUT: return {ETIMEDOUT, words};
         case CURLE_UNSUPPORTED_PROTOCOL: return {EPROTONOSUPPORT, words};
+        case CURLE_FILE_COULDNT_READ_FILE: return {ENOENT, words};
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM: return {ECONNREFUSED, words};
@@ -240,7 +241,8 @@ result_t<fetched_t> fetch(const std::string& url, transfer_t& t, const transfer_
     curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &request_bytes);
     f.bytes = uint64_t(header_bytes + request_bytes) + t.received;
     if (f.status != 0 && f.status != 200 && f.status != 304)
-        return failure_t{EHOSTUNREACH, printable(url) + ": the server answered " + std::to_string(f.status)};
+        return failure_t{f.status == 404 || f.status == 410 ? ENOENT : EHOSTUNREACH,
+                         printable(url) + ": the server answered " + std::to_string(f.status)};
     f.etag = header_value(c, "ETag");
     f.last_modified = header_value(c, "Last-Modified");
     f.body = std::move(t.body);

@@ -111,6 +111,7 @@ struct downloaded_t {
 //   EDESTADDRREQ     no feed is configured
 //   EPROTONOSUPPORT  an http:// address, or a redirect to one
 //   EHOSTUNREACH     the server could not be reached, or the transfer broke off
+//   ENOENT           nothing at the address (404, 410, a file:// path that is not there)
 //   ECONNREFUSED     the server's certificate does not verify
 //   ETIMEDOUT        the transfer stalled
 //   EFBIG            more than its bound arrived

@@ -66,6 +66,12 @@ sentence_t feed_failure_sentence(const failure_t& failure) {
                              "to, is not a secure (https://) address. Ask the maker or your administrator for the "
                              "right address."),
                     {}};
+        case ENOENT:
+            return {ZAL_TEXT("Engine",
+                             "The list of firmware, or a package it names, is not where its address says. Check its "
+                             "address (feed-url= in /etc/ventaro-update/ventaro-update.conf), then check again; if "
+                             "this stays, tell the maker."),
+                    {}};
         case ECONNREFUSED:
             return {ZAL_TEXT("Engine",
                              "The maker's server could not prove who it is, so nothing was fetched from it. Check "

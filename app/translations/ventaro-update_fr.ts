@@ -792,6 +792,10 @@ Commandes :
         <source>The list of firmware was changed after the maker signed it, or its signature is damaged, so it was not believed. Check again later; if this stays, tell the maker.</source>
         <translation>La liste des firmwares a été modifiée après que le fabricant l&apos;a signée, ou sa signature est abîmée : elle n&apos;a pas été crue. Vérifiez à nouveau plus tard ; si cela persiste, prévenez le fabricant.</translation>
     </message>
+    <message>
+        <source>The list of firmware, or a package it names, is not where its address says. Check its address (feed-url= in /etc/ventaro-update/ventaro-update.conf), then check again; if this stays, tell the maker.</source>
+        <translation>La liste des firmwares, ou un paquet qu&apos;elle nomme, n&apos;est pas là où son adresse le dit. Vérifiez son adresse (feed-url= dans /etc/ventaro-update/ventaro-update.conf), puis vérifiez à nouveau ; si cela persiste, prévenez le fabricant.</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>

@@ -173,6 +173,7 @@ CASES = {
     "tampered": (lambda: (publish(), served.update({"feed.json": served["feed.json"].replace(b"2", b"3", 1)})),
                  None, CHECK + [GOOD], 1, "changed after the maker signed it"),
     "unsigned": (lambda: (publish(), served.pop("feed.json.minisig")), None, CHECK + [GOOD], 1, "answered 404"),
+    "local feed missing": (None, None, CHECK + ["file:///nonexistent/feed.json"], 1, "is not where its address says"),
     "too large": ("huge", None, CHECK + [GOOD], 1, "more than 65536 bytes"),
     "stalled": ("stalled", None, CHECK + [GOOD], 1, "stopped sending, or sent too slowly"),
     "redirect to http": ("redirect-http", None, CHECK + [GOOD], 1, "not a secure (https://) address"),
