@@ -26,6 +26,8 @@ def main():
     p.add_argument("--lowest-safe", action="append", default=[], metavar="KIND=VERSION")
     p.add_argument("folder", type=pathlib.Path)
     a = p.parse_args()
+    if a.days < 1:
+        p.error("--days must be at least 1: a feed that has already expired is refused")
     trust = [arg for key in a.trust for arg in ("--trust", key)]
     packages = []
     for path in sorted(a.folder.glob("*.zalmirupdate")):
@@ -56,6 +58,9 @@ def main():
         check = subprocess.run([a.cli, "check", "--json", "--feed", target.resolve().as_uri(),
                                 "--trust-feed", a.public_key], capture_output=True, text=True, env=env)
     if check.returncode not in (0, 100):
+        # A feed the updater refuses is not left where it could be published.
+        for made in (target, target.with_name(target.name + ".minisig")):
+            made.unlink(missing_ok=True)
         sys.exit(f"the feed does not pass the updater's check: {check.stderr.strip()}")
     print(f"{target}: serial {a.serial}, {len(packages)} package(s), expires {feed['expires']}")
 

@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
         ventaro_size = std::string(argv[2]) == "--ventaro-size" ? std::strtoul(argv[3], &end, 10) : 0;
         if (!end || *end != '\0') ventaro_size = 0;
     }
-    if ((argc != 2 && argc != 4 && !newer) || ventaro_size == 0 || ventaro_size > 0xE0000) {
+    // An option where OUTPUT goes (--help) would name the package written.
+    if ((argc != 2 && argc != 4 && !newer) || argv[1][0] == '-' || ventaro_size == 0 || ventaro_size > 0xE0000) {
         std::fprintf(stderr, "usage: %s OUTPUT.zalmirupdate [--ventaro-size BYTES (at most 917504) | --newer]\n",
                      argv[0]);
         return 2;
