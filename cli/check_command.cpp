@@ -64,16 +64,22 @@ std::optional<updater::feed_checker_t> make_checker(const feed_options_t& o, con
                                    package_trust, history, updater::default_cache_folder(), transfer);
 }
 
+void tell_feed_problem(bool as_json, const char* word, sentence_t problem, const std::string& details) {
+    for (std::string& value : problem.values) value = said_date(value);
+    const std::string text = said(problem);
+    if (as_json) print_json({{"error", word}, {"text", text}, {"details", printable(details)}});
+    write_line(stderr, text);
+    if (!details.empty()) write_line(stderr, "    " + details);
+}
+
 std::optional<updater::check_t> check_feed(updater::feed_checker_t& checker, bool as_json) {
     result_t<updater::check_t> check = checker.check(updater::now_ms() / 1000);
-    std::optional<sentence_t> problem = !check ? feed_failure_sentence(check.failure()) : check->refusal;
-    if (!problem) return *check;
-    for (std::string& value : problem->values) value = said_date(value);
-    const std::string details = check ? "" : printable(check.failure().text);
-    if (as_json)
-        print_json({{"error", check ? "refused" : "could-not-check"}, {"text", said(*problem)}, {"details", details}});
-    write_line(stderr, said(*problem));
-    if (!details.empty()) write_line(stderr, "    " + details);
+    if (!check)
+        tell_feed_problem(as_json, "could-not-check", feed_failure_sentence(check.failure()), check.failure().text);
+    else if (check->refusal)
+        tell_feed_problem(as_json, "refused", *check->refusal, "");
+    else
+        return *check;
     return std::nullopt;
 }
 

@@ -19,6 +19,10 @@ struct feed_options_t {
 // Takes argv[i] (and its value) when it is one of the feed's options; `problem` says what is wrong with it.
 bool take_feed_argument(int argc, char** argv, int& i, feed_options_t& o, std::string& problem);
 
+// Why the feed or its package was not taken, on standard error (and as a JSON
+// error object, WORD its "error", with `json`); dates as the user's language writes them.
+void tell_feed_problem(bool json, const char* word, sentence_t problem, const std::string& details);
+
 // Checks the feed: the check, or nothing once the reason was written to
 // standard error (and as a JSON error object with `json`).
 std::optional<updater::check_t> check_feed(updater::feed_checker_t& checker, bool json);

@@ -381,12 +381,8 @@ std::optional<int> download_latest(const options_t& o, const trust_t& trust, upd
     session.last_percent = -1;
     if (!downloaded) {
         const bool cancelled = downloaded.failure().code == ECANCELED;
-        if (o.json_events)
-            print_json({{"error", cancelled ? "cancelled" : "download-refused"},
-                        {"text", said(feed_failure_sentence(downloaded.failure()))},
-                        {"details", printable(downloaded.failure().text)}});
-        write_line(stderr, said(feed_failure_sentence(downloaded.failure())));
-        write_line(stderr, "    " + downloaded.failure().text);
+        tell_feed_problem(o.json_events, cancelled ? "cancelled" : "download-refused",
+                          feed_failure_sentence(downloaded.failure()), downloaded.failure().text);
         return cancelled ? 130 : 1;
     }
     update = std::move(downloaded->update);
